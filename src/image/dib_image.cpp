@@ -1,0 +1,138 @@
+#include "image/dib_image.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+CFileException::CFileException(std::string path, std::string reason)
+    : std::runtime_error(path + ": " + reason),
+      m_strPath(std::move(path)),
+      m_strReason(std::move(reason)) {}
+
+std::uint16_t DibRead16(const std::uint8_t* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
+
+std::uint32_t DibRead32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
+           (std::uint32_t(p[3]) << 24);
+}
+
+void DibWrite16(std::uint8_t* p, std::uint16_t v) {
+    p[0] = std::uint8_t(v);
+    p[1] = std::uint8_t(v >> 8);
+}
+
+void DibWrite32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = std::uint8_t(v >> (8 * i));
+}
+
+static bool IsInfoHeader(const std::uint8_t* header) {
+    return DibRead32(header) == kInfoHeaderSize;
+}
+
+std::int32_t DibHeaderWidth(const std::uint8_t* header) {
+    return IsInfoHeader(header) ? std::int32_t(DibRead32(header + 4)) : DibRead16(header + 4);
+}
+
+std::int32_t DibHeaderHeight(const std::uint8_t* header) {
+    return IsInfoHeader(header) ? std::int32_t(DibRead32(header + 8)) : DibRead16(header + 6);
+}
+
+std::uint16_t DibHeaderBitCount(const std::uint8_t* header) {
+    return IsInfoHeader(header) ? DibRead16(header + 14) : DibRead16(header + 10);
+}
+
+std::uint16_t DibColorCount(const std::uint8_t* header) {
+    if (IsInfoHeader(header)) {
+        std::uint32_t used = DibRead32(header + 32);
+        if (used != 0) return std::uint16_t(used);
+    }
+    switch (DibHeaderBitCount(header)) {
+        case 1: return 2;
+        case 4: return 16;
+        case 8: return 256;
+        default: return 0;
+    }
+}
+
+std::uint16_t DibColorTableBytes(const std::uint8_t* header) {
+    return std::uint16_t(DibColorCount(header) * (IsInfoHeader(header) ? 4 : 3));
+}
+
+std::uint8_t* DibPixelData(std::uint8_t* header) {
+    return header + DibRead32(header) + DibColorTableBytes(header);
+}
+
+const std::uint8_t* DibPixelData(const std::uint8_t* header) {
+    return header + DibRead32(header) + DibColorTableBytes(header);
+}
+
+std::int64_t DibRowBytes(std::int64_t width, int bitCount) {
+    return ((width * bitCount + 31) / 32) * 4;
+}
+
+bool DibMakePalette(const DibBlock* block, DibPalette& palette) {
+    palette.clear();
+    if (!block) return false;
+    const std::uint8_t* header = block->data();
+    const int count = DibColorCount(header);
+    const int entryBytes = IsInfoHeader(header) ? 4 : 3;
+    const std::uint8_t* table = header + DibRead32(header);
+    palette.resize(count);
+    for (int i = 0; i < count; ++i) {
+        const std::uint8_t* e = table + i * entryBytes;
+        palette[i] = DibColor{e[2], e[1], e[0]};
+    }
+    return true;
+}
+
+std::uint8_t* CDibImage::Bits() { return m_hDib ? DibPixelData(m_hDib->data()) : nullptr; }
+
+const std::uint8_t* CDibImage::Bits() const {
+    return m_hDib ? DibPixelData(std::as_const(*m_hDib).data()) : nullptr;
+}
+
+int CDibImage::Create(int width, int height, int bitCount) {
+    Free();
+    m_nWidth = width;
+    m_nHeight = height;
+    m_nBitCount = bitCount;
+    const std::int64_t rowBytes = DibRowBytes(width, bitCount);
+    m_nRowBytes = int(std::clamp<std::int64_t>(rowBytes, 0, INT32_MAX));
+    if (width <= 0 || height <= 0 || bitCount <= 0 || bitCount > 32 ||
+        std::int64_t(width) * height > kMaxDibPixels) {
+        return 0;
+    }
+    const std::uint32_t colors = bitCount == 1 ? 2 : bitCount == 4 ? 16 : bitCount == 8 ? 256 : 0;
+    try {
+        m_hDib = std::make_unique<DibBlock>(std::size_t(44 + std::int64_t(height) * rowBytes), 0);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    std::uint8_t* h = m_hDib->data();
+    DibWrite32(h, kInfoHeaderSize);
+    DibWrite32(h + 4, std::uint32_t(width));
+    DibWrite32(h + 8, std::uint32_t(height));
+    DibWrite16(h + 12, 1);
+    DibWrite16(h + 14, std::uint16_t(bitCount));
+    DibWrite32(h + 32, colors);
+    DibWrite32(h + 36, colors);
+    return 1;
+}
+
+int CDibImage::Attach(HDIB block) {
+    Free();
+    if (!block) return 0;
+    m_hDib = std::move(block);
+    const std::uint8_t* h = m_hDib->data();
+    m_nWidth = DibHeaderWidth(h);
+    m_nHeight = DibHeaderHeight(h);
+    m_nBitCount = DibHeaderBitCount(h);
+    m_nRowBytes = int(DibRowBytes(m_nWidth, m_nBitCount));
+    DibMakePalette(m_hDib.get(), m_hPalette);
+    return 1;
+}
+
+void CDibImage::Free() {
+    m_hDib.reset();
+    m_hPalette.clear();
+}

@@ -1,0 +1,115 @@
+// CDibImage: the one image type. A packed device-independent bitmap (header, colour table for
+// 8 or fewer bits per pixel, rows bottom-up padded to 4 bytes, 24-bit pixels as B, G, R) in one
+// owned byte block, with width, height, row length and bit count kept beside it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// The packed bitmap. "Locking" it is taking data().
+using DibBlock = std::vector<std::uint8_t>;
+// Null when the image is empty.
+using HDIB = std::unique_ptr<DibBlock>;
+
+inline constexpr std::uint32_t kBiRgb = 0;
+inline constexpr std::uint32_t kBiRle8 = 1;
+inline constexpr std::uint32_t kBiRle4 = 2;
+inline constexpr std::uint32_t kBiBitfields = 3;
+inline constexpr std::uint32_t kInfoHeaderSize = 40;
+inline constexpr std::uint32_t kCoreHeaderSize = 12;
+inline constexpr std::size_t kFileHeaderSize = 14;
+
+// Largest image we agree to hold, in pixels: guards every allocation a file or a caller's size
+// could ask for (2^28 pixels is 768 MiB at 24 bits).
+inline constexpr std::int64_t kMaxDibPixels = std::int64_t{1} << 28;
+
+// One colour-table entry as the lookup of ConvertTo24 uses it.
+struct DibColor {
+    std::uint8_t red = 0;
+    std::uint8_t green = 0;
+    std::uint8_t blue = 0;
+};
+// The image's lookup table; empty stands for "no palette".
+using DibPalette = std::vector<DibColor>;
+
+// A failed write of a file: which file, and why (the system's own reason).
+class CFileException : public std::runtime_error {
+public:
+    CFileException(std::string path, std::string reason);
+    const std::string& Path() const { return m_strPath; }
+    const std::string& Reason() const { return m_strReason; }
+
+private:
+    std::string m_strPath;
+    std::string m_strReason;
+};
+
+// Little-endian field access on a block.
+std::uint16_t DibRead16(const std::uint8_t* p);
+std::uint32_t DibRead32(const std::uint8_t* p);
+void DibWrite16(std::uint8_t* p, std::uint16_t v);
+void DibWrite32(std::uint8_t* p, std::uint32_t v);
+
+// Free functions on a packed bitmap (pointer to the start of the block).
+std::uint8_t* DibPixelData(std::uint8_t* header);
+const std::uint8_t* DibPixelData(const std::uint8_t* header);
+std::int32_t DibHeaderWidth(const std::uint8_t* header);
+std::int32_t DibHeaderHeight(const std::uint8_t* header);
+std::uint16_t DibColorCount(const std::uint8_t* header);
+std::uint16_t DibColorTableBytes(const std::uint8_t* header);
+std::uint16_t DibHeaderBitCount(const std::uint8_t* header);
+// Row length in bytes: ((width x bitCount + 31) / 32) x 4.
+std::int64_t DibRowBytes(std::int64_t width, int bitCount);
+
+// The colour table as a lookup table (empty when the block has none).
+bool DibMakePalette(const DibBlock* block, DibPalette& palette);
+
+// Reads a whole BMP file (from its "BM" mark) into a block normalised to the forms every other
+// part of the program expects: 40-byte or 12-byte header, rows bottom-up, uncompressed, and all
+// bytes the header promises present. Null (with the reason in *why) when the file is not such a
+// BMP or cannot be made one.
+HDIB BmpFileToDib(std::FILE* file, std::string* why = nullptr);
+// Writes the 14-byte file header and the block. False for a null block or a header that is not
+// the 40-byte form; throws CFileException (with `path`) when a write fails.
+bool DibToBmpFile(DibBlock* block, std::FILE* file, const std::string& path);
+
+class CDibImage {
+public:
+    CDibImage() = default;
+    ~CDibImage() = default;
+    CDibImage(const CDibImage&) = delete;
+    CDibImage& operator=(const CDibImage&) = delete;
+
+    int Create(int width, int height, int bitCount);
+    int Attach(HDIB block);
+    void Free();
+
+    // 1 when loaded; 0 for a path that is not ".bmp"/".dib" (any case) or cannot be opened
+    // (image unchanged), or a file that is not a usable BMP (image empty). *why says which.
+    int LoadBmp(const std::string& path, std::string* why = nullptr);
+    // 1 when written; 0 when there is no image, the header is not the 40-byte form, or the file
+    // cannot be created (*why says which). A failed write throws CFileException. The file is
+    // written under a temporary name and renamed into place, so a failure never leaves a
+    // half-written file under the target name.
+    int SaveBmp(const std::string& path, std::string* why = nullptr);
+    int ConvertTo24();
+    int CropCentered(int width, int height);
+
+    // Start of the block and of the pixel rows; null when empty.
+    std::uint8_t* Bits();
+    const std::uint8_t* Bits() const;
+    // Picture row y (0 = top) of a non-empty image.
+    std::uint8_t* TopRow(int y) { return Bits() + std::ptrdiff_t(m_nHeight - 1 - y) * m_nRowBytes; }
+
+    HDIB m_hDib;
+    DibPalette m_hPalette;
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+    int m_nRowBytes = 0;
+    int m_nBitCount = 0;
+};
