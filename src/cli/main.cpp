@@ -1,1 +1,47 @@
-int main() { return 0; }
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <map>
+
+#include "cli/commands.h"
+
+static std::vector<const CliCommand*>& Registry() {
+    static std::vector<const CliCommand*> commands;
+    return commands;
+}
+
+CliCommand::CliCommand(int order_, Setup setup_) : order(order_), setup(std::move(setup_)) {
+    Registry().push_back(this);
+}
+
+const std::vector<const CliCommand*>& CliCommands() { return Registry(); }
+
+void CliError(const std::string& message) { std::fprintf(stderr, "tarnwick-cli: %s\n", message.c_str()); }
+
+int main(int argc, char** argv) {
+    CLI::App app{"Tarnwick from the shell: convert, resize, average and enlarge images, record video frames."};
+    app.require_subcommand(1);
+    std::vector<const CliCommand*> commands = CliCommands();
+    std::sort(commands.begin(), commands.end(),
+              [](const CliCommand* a, const CliCommand* b) { return a->order < b->order; });
+    std::map<CLI::App*, std::function<int()>> runners;
+    for (const CliCommand* command : commands) {
+        CLI::App probe;  // the setup adds exactly one subcommand; find it afterwards
+        (void)probe;
+        const auto before = app.get_subcommands({});
+        auto run = command->setup(app);
+        for (CLI::App* sub : app.get_subcommands({})) {
+            if (std::find(before.begin(), before.end(), sub) == before.end()) runners[sub] = run;
+        }
+    }
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e);
+        return e.get_exit_code() == 0 ? code : kExitUsage;
+    }
+    for (auto& [sub, run] : runners) {
+        if (sub->parsed()) return run();
+    }
+    return kExitUsage;
+}

@@ -1,0 +1,19 @@
+// Reading and writing an image file chosen by its extension, as the command line and the jobs do.
+#pragma once
+
+#include <string>
+
+#include "image/dib_image.h"
+
+// True for ".bmp" and ".dib", any case.
+bool IsBmpPath(const std::string& path);
+// True for ".jpg" and ".jpeg", any case.
+bool IsJpegPath(const std::string& path);
+
+// ".bmp"/".dib": LoadBmp then ConvertTo24; ".jpg"/".jpeg": ReadJpegFile with the swap flag.
+// 1 when `image` holds a 24-bit picture with pixels; otherwise 0 and *why says what is wrong.
+int LoadImageFile(const std::string& path, CDibImage& image, std::string* why);
+
+// ".bmp"/".dib": SaveBmp; anything else: WriteJpegFile with the swap flag at `quality`.
+// 1 when written; otherwise 0 and *why says what went wrong (the path is not repeated).
+int SaveImageFile(const std::string& path, CDibImage& image, int quality, std::string* why);
