@@ -26,10 +26,8 @@ int main(int argc, char** argv) {
               [](const CliCommand* a, const CliCommand* b) { return a->order < b->order; });
     std::map<CLI::App*, std::function<int()>> runners;
     for (const CliCommand* command : commands) {
-        CLI::App probe;  // the setup adds exactly one subcommand; find it afterwards
-        (void)probe;
         const auto before = app.get_subcommands({});
-        auto run = command->setup(app);
+        auto run = command->setup(app);  // adds one subcommand: the new one runs `run`
         for (CLI::App* sub : app.get_subcommands({})) {
             if (std::find(before.begin(), before.end(), sub) == before.end()) runners[sub] = run;
         }
