@@ -81,7 +81,9 @@ TEST(MediaPlayer, PlaysEveryVideoFormatIntoTheView) {
         std::string why;
         ASSERT_TRUE(player.Open(path, &why)) << why;
         EXPECT_EQ(player.PlayState(), kPlayStateStopped);
-        if (extension != ".swf") EXPECT_GT(player.Duration(), 1.5);  // swf files declare no length
+        if (extension != ".swf") {  // swf files declare no length
+            EXPECT_GT(player.Duration(), 1.5);
+        }
         player.Play();
         EXPECT_TRUE(PumpUntil([&] { return player.PositionSeconds() > 0.5 && player.View().FrameCount() > 3; }, 10000));
         EXPECT_EQ(player.PlayState(), kPlayStatePlaying);
