@@ -7,7 +7,8 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <regex>
+#include <cctype>
+#include <cstdio>
 
 #include "common/media_clips.h"
 #include "common/run_cli.h"
@@ -26,21 +27,28 @@ struct Recording {
     int failed = -1;
 };
 
+// Eight or more digits and ".bmp".
+bool IsFrameName(const std::string& name) {
+    const std::size_t digits = name.size() - 4;
+    if (name.size() < 12 || name.compare(digits, 4, ".bmp") != 0) return false;
+    return std::all_of(name.begin(), name.begin() + std::ptrdiff_t(digits),
+                       [](unsigned char c) { return std::isdigit(c) != 0; });
+}
+
 // The frame files of `dir` and the figures the command printed.
 Recording ReadRecording(const fs::path& dir, const std::string& out) {
     Recording r;
     for (const auto& entry : fs::directory_iterator(dir)) {
         const std::string name = entry.path().filename().string();
-        EXPECT_TRUE(std::regex_match(name, std::regex("[0-9]{8,}\\.bmp"))) << name;
+        EXPECT_TRUE(IsFrameName(name)) << name;
         EXPECT_EQ(entry.file_size(), kFrameFileBytes) << name;
         r.numbers.push_back(std::stoi(name));
     }
     std::sort(r.numbers.begin(), r.numbers.end());
-    std::smatch m;
-    if (std::regex_search(out, m, std::regex("(\\d+) frames written, (\\d+) dropped \\(queue full\\), (\\d+) failed"))) {
-        r.written = std::stoi(m[1]);
-        r.dropped = std::stoi(m[2]);
-        r.failed = std::stoi(m[3]);
+    const std::size_t colon = out.find(": ");
+    if (colon != std::string::npos) {
+        std::sscanf(out.c_str() + colon + 2, "%d frames written, %d dropped (queue full), %d failed", &r.written,
+                    &r.dropped, &r.failed);
     }
     return r;
 }
