@@ -6,6 +6,7 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
 #include <chrono>
 #include <clocale>
 #include <cmath>
@@ -283,6 +284,11 @@ double CMediaPlayer::PositionSeconds() const {
         return 0.0;
     }
     return seconds;
+}
+
+std::int32_t CMediaPlayer::PositionMs() const {
+    // The conversion truncates toward zero; the clamp keeps it defined for any length.
+    return std::int32_t(std::clamp(PositionSeconds() * 1000.0, -2147483648.0, 2147483647.0));
 }
 
 double CMediaPlayer::Duration() const {

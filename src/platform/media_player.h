@@ -98,6 +98,8 @@ public:
     void Stop();
     // Playback position; 0 with no media. Any thread.
     double PositionSeconds() const;
+    // The same in milliseconds, truncated toward zero. Any thread.
+    std::int32_t PositionMs() const;
     double Duration() const;
     // Playback rate, 1.0 = normal speed; libmpv accepts 0.01 to 100.
     bool SetRate(double rate);

@@ -175,6 +175,36 @@ TEST(MediaPlayer, EndOfMediaStopsAndPlayStartsOver) {
     EXPECT_LT(player.PositionSeconds(), 0.4);
 }
 
+// A paused player draws its picture again at the new size, bars and all; the position reads
+// the same in seconds and milliseconds.
+TEST(MediaPlayer, ResizingAPausedViewRedrawsIt) {
+    EnsureApplication();
+    CMediaPlayer player(false);
+    ASSERT_TRUE(player.SetViewSize(350, 240));
+    ASSERT_TRUE(player.Open(Clips::Get().Path(".wmv")));
+    player.Play();
+    ASSERT_TRUE(PumpUntil([&] { return player.PositionSeconds() > 0.4; }, 10000));
+    player.Pause();
+    ASSERT_TRUE(PumpUntil([&] { return player.PlayState() == kPlayStatePaused; }, 5000));
+    const double seconds = player.PositionSeconds();
+    EXPECT_EQ(player.PositionMs(), std::int32_t(seconds * 1000.0));
+    const std::uint64_t before = player.View().FrameCount();
+    // 320 x 240 in 200 x 300: 200 x 150 with bars of 75 rows above and below.
+    ASSERT_TRUE(player.SetViewSize(200, 300));
+    ASSERT_TRUE(PumpUntil([&] { return player.View().FrameCount() > before; }, 5000));
+    CGrabBitmap bitmap;
+    ASSERT_TRUE(bitmap.Create(200, 300));
+    ASSERT_TRUE(GrabViewArea(player.View(), 0, 0, bitmap));
+    CGrabBitmap top, middle;
+    ASSERT_TRUE(top.Create(200, 70));
+    ASSERT_TRUE(middle.Create(200, 140));
+    GrabViewArea(player.View(), 0, 0, top);
+    GrabViewArea(player.View(), 0, 80, middle);
+    EXPECT_TRUE(IsBlack(top, 0, 200));
+    EXPECT_FALSE(IsBlack(middle, 0, 200));
+    EXPECT_EQ(player.PositionSeconds(), seconds);
+}
+
 TEST(MediaPlayer, RateIsKeptWithinWhatThePlayerTakes) {
     EnsureApplication();
     CMediaPlayer player(false);
