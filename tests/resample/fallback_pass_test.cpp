@@ -93,6 +93,28 @@ TEST(LinearPass, NeverExceedsTheSamplesItMixes) {
     }
 }
 
+// Linear reference for one channel-0 sample, from the grid's bases and weights: a reduction moves
+// the base by several rows between destination rows, which the two-row cache must follow.
+TEST(LinearPass, RowCacheFollowsLargeAdvances) {
+    CDibImage src, dst;
+    FillImage(src, 3, 60, RandomPixels(17));
+    dst.Create(4, 7, 24);
+    ASSERT_TRUE(ResizeDib(src, dst));
+    const LinearAxis cols = MakeLinearAxis(3, MakeZoomAxis(3, 4, 4, 3));
+    const LinearAxis rows = MakeLinearAxis(60, MakeZoomAxis(60, 7, 7, 60));
+    auto horizontal = [&](int x, int y) {
+        const int b = cols.base[x], w = cols.weight[x];
+        return ((16384 - w) * Sample(src, b, y, 0) + w * Sample(src, b + 1, y, 0)) >> 8;
+    };
+    for (int y = 0; y < 7; ++y) {
+        const int b = rows.base[y], w = rows.weight[y];
+        for (int x = 0; x < 4; ++x) {
+            const int expected = ((16384 - w) * horizontal(x, b) + w * horizontal(x, b + 1)) >> 20;
+            ASSERT_EQ(Sample(dst, x, y, 0), expected) << x << "," << y;
+        }
+    }
+}
+
 TEST(NearestPass, OnePixelWideSourceRepeatsItsColumn) {
     struct Case {
         int srcHeight, dstWidth, dstHeight;
