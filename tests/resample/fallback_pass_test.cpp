@@ -115,6 +115,20 @@ TEST(LinearPass, RowCacheFollowsLargeAdvances) {
     }
 }
 
+// Accumulated rounding can put a position a hair below the integer its base rounds to, which gives
+// the next row a weight of -1. Mixing a black base row with a white next row must stay black,
+// not wrap round to white.
+TEST(LinearPass, WeightOfMinusOneDoesNotWrap) {
+    const LinearAxis rows = MakeLinearAxis(2935, MakeZoomAxis(2935, 8640, 8640, 2935));
+    ASSERT_EQ(rows.base[8586], 2916);
+    ASSERT_EQ(rows.weight[8586], -1);
+    CDibImage src, dst;
+    FillImage(src, 3, 2935, [](int, int y, int) { return std::uint8_t(y > 2916 ? 255 : 0); });
+    dst.Create(3, 8640, 24);
+    ASSERT_TRUE(ResizeDib(src, dst));
+    for (int x = 0; x < 3; ++x) EXPECT_EQ(Sample(dst, x, 8586, 0), 0);
+}
+
 TEST(NearestPass, OnePixelWideSourceRepeatsItsColumn) {
     struct Case {
         int srcHeight, dstWidth, dstHeight;
