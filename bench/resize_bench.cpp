@@ -39,10 +39,14 @@ void BM_ResizeDib(benchmark::State& state, int srcW, int srcH, int dstW, int dst
         benchmark::Counter(double(dstW) * dstH, benchmark::Counter::kIsIterationInvariantRate);
 }
 
-BENCHMARK_CAPTURE(BM_ResizeDib, 1024x768_to_2048x1536, 1024, 768, 2048, 1536)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ResizeDib, 1024x768_to_3072x2304, 1024, 768, 3072, 2304)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ResizeDib, 1024x768_to_800x600, 1024, 768, 800, 600)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_ResizeDib, 640x480_to_800x600, 640, 480, 800, 600)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ResizeDib, 1024x768_to_2048x1536, 1024, 768, 2048, 1536)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ResizeDib, 1024x768_to_3072x2304, 1024, 768, 3072, 2304)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ResizeDib, 1024x768_to_800x600, 1024, 768, 800, 600)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ResizeDib, 640x480_to_800x600, 640, 480, 800, 600)
+    ->Unit(benchmark::kMillisecond);
 
 #ifdef TARNWICK_HAVE_OPENCV
 void BM_OpenCvCubic(benchmark::State& state, int srcW, int srcH, int dstW, int dstH) {
@@ -59,10 +63,14 @@ void BM_OpenCvCubic(benchmark::State& state, int srcW, int srcH, int dstW, int d
         benchmark::Counter(double(dstW) * dstH, benchmark::Counter::kIsIterationInvariantRate);
 }
 
-BENCHMARK_CAPTURE(BM_OpenCvCubic, 1024x768_to_2048x1536, 1024, 768, 2048, 1536)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_OpenCvCubic, 1024x768_to_3072x2304, 1024, 768, 3072, 2304)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_OpenCvCubic, 1024x768_to_800x600, 1024, 768, 800, 600)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_OpenCvCubic, 640x480_to_800x600, 640, 480, 800, 600)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_OpenCvCubic, 1024x768_to_2048x1536, 1024, 768, 2048, 1536)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_OpenCvCubic, 1024x768_to_3072x2304, 1024, 768, 3072, 2304)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_OpenCvCubic, 1024x768_to_800x600, 1024, 768, 800, 600)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_OpenCvCubic, 640x480_to_800x600, 640, 480, 800, 600)
+    ->Unit(benchmark::kMillisecond);
 #endif
 
 }  // namespace

@@ -35,7 +35,8 @@ bool ParseSize(const std::string& text, int& width, int& height, std::string& wh
         return false;
     }
     if (w > INT32_MAX || h > INT32_MAX || w * h > kMaxDibPixels) {
-        why = "size " + text + " is too large: at most " + std::to_string(kMaxDibPixels) + " pixels";
+        why =
+            "size " + text + " is too large: at most " + std::to_string(kMaxDibPixels) + " pixels";
         return false;
     }
     width = int(w);
@@ -79,15 +80,18 @@ bool Stretch(const CDibImage& src, CDibImage& dst, int width, int height, std::s
 }
 
 bool Fill(const CDibImage& src, CDibImage& dst, int width, int height, std::string& why) {
-    if (ResizeToFill(src, dst, width, height)) return true;
+    if (ResizeToFill(src, dst, width, height))
+        return true;
     why = "the scaled image is too large or memory ran out";
     return false;
 }
 
-CLI::App* AddResizeOptions(CLI::App& app, const char* name, const char* description, ResizeArgs& args) {
+CLI::App* AddResizeOptions(CLI::App& app, const char* name, const char* description,
+                           ResizeArgs& args) {
     CLI::App* sub = app.add_subcommand(name, description);
     sub->add_option("IN", args.in, "Image to read (.bmp/.dib or .jpg/.jpeg)")->required();
-    sub->add_option("OUT", args.out, "Image to write: BMP for .bmp/.dib, JPEG otherwise")->required();
+    sub->add_option("OUT", args.out, "Image to write: BMP for .bmp/.dib, JPEG otherwise")
+        ->required();
     sub->add_option("WxH", args.size, "Size of the new image, like 800x600")->required();
     sub->add_option("-q,--quality", args.quality, "JPEG quality, 1 to 100")
         ->default_val(95)
@@ -97,19 +101,21 @@ CLI::App* AddResizeOptions(CLI::App& app, const char* name, const char* descript
 
 const CliCommand kResize(30, [](CLI::App& app) -> std::function<int()> {
     auto args = std::make_shared<ResizeArgs>();
-    AddResizeOptions(app, "resize",
-                     "Resize an image to exactly WxH with cubic interpolation; each side is scaled on "
-                     "its own, so the proportions may change.",
-                     *args);
+    AddResizeOptions(
+        app, "resize",
+        "Resize an image to exactly WxH with cubic interpolation; each side is scaled on "
+        "its own, so the proportions may change.",
+        *args);
     return [args] { return RunResize(*args, Stretch); };
 });
 
 const CliCommand kFill(31, [](CLI::App& app) -> std::function<int()> {
     auto args = std::make_shared<ResizeArgs>();
-    AddResizeOptions(app, "fill",
-                     "Bring an image to exactly WxH without distortion: scale it to cover WxH, then "
-                     "cut out the centre.",
-                     *args);
+    AddResizeOptions(
+        app, "fill",
+        "Bring an image to exactly WxH without distortion: scale it to cover WxH, then "
+        "cut out the centre.",
+        *args);
     return [args] { return RunResize(*args, Fill); };
 });
 

@@ -15,7 +15,8 @@ int RoundHalfUp(double x) {
 }  // namespace
 
 int ResizeToFill(const CDibImage& src, CDibImage& dst, int width, int height) {
-    if (!src.m_hDib || src.m_nWidth <= 0 || src.m_nHeight <= 0) return 0;
+    if (!src.m_hDib || src.m_nWidth <= 0 || src.m_nHeight <= 0)
+        return 0;
     if (width <= 0 || height <= 0) {
         dst.Free();
         return 0;
@@ -31,8 +32,8 @@ int ResizeToFill(const CDibImage& src, CDibImage& dst, int width, int height) {
         scaledWidth = RoundHalfUp(src.m_nWidth * rh);
     }
     // Every failure leaves `dst` empty, so that the caller never writes a blank picture.
-    if (!dst.Create(scaledWidth, scaledHeight, 24) || !ResizeDib(src, dst) || !dst.CropCentered(width, height) ||
-        dst.m_nWidth != width || dst.m_nHeight != height) {
+    if (!dst.Create(scaledWidth, scaledHeight, 24) || !ResizeDib(src, dst) ||
+        !dst.CropCentered(width, height) || dst.m_nWidth != width || dst.m_nHeight != height) {
         dst.Free();
         return 0;
     }

@@ -3,15 +3,19 @@
 #include <algorithm>
 #include <cmath>
 
-double Rne(double v) { return std::nearbyint(v); }
+double Rne(double v) {
+    return std::nearbyint(v);
+}
 
 namespace {
 
 // rne(v), held to [lo, hi] before conversion so that no size can overflow the integer.
 int ClampedRne(double v, int lo, int hi) {
     const double r = Rne(v);
-    if (!(r >= lo)) return lo;
-    if (r > hi) return hi;
+    if (!(r >= lo))
+        return lo;
+    if (r > hi)
+        return hi;
     return int(r);
 }
 
@@ -51,7 +55,8 @@ CubicAxis MakeCubicAxis(int srcSize, const ZoomAxis& axis) {
     return table;
 }
 
-CubicGrid MakeCubicGrid(int srcWidth, int srcHeight, const ZoomAxis& x, const ZoomAxis& y, int channels) {
+CubicGrid MakeCubicGrid(int srcWidth, int srcHeight, const ZoomAxis& x, const ZoomAxis& y,
+                        int channels) {
     CubicGrid grid;
     grid.columns = x.count;
     grid.rows = y.count;

@@ -32,8 +32,9 @@ struct CubicGrid {
     int rows = 0;
     std::vector<std::int32_t> colOffset;  // base column x channels: bytes from a source row's start
     std::vector<float> colFraction;
-    std::vector<std::int32_t> rowBase;    // base row, in memory order
+    std::vector<std::int32_t> rowBase;  // base row, in memory order
     std::vector<float> rowFraction;
 };
 // Throws std::bad_alloc when the tables cannot be allocated.
-CubicGrid MakeCubicGrid(int srcWidth, int srcHeight, const ZoomAxis& x, const ZoomAxis& y, int channels);
+CubicGrid MakeCubicGrid(int srcWidth, int srcHeight, const ZoomAxis& x, const ZoomAxis& y,
+                        int channels);

@@ -12,8 +12,10 @@ namespace {
 constexpr double kOneThird = 0.3333333432674408;
 
 std::uint8_t ClampToByte(double q) {
-    if (q < 0.0) return 0;
-    if (q > 255.0) return 255;
+    if (q < 0.0)
+        return 0;
+    if (q > 255.0)
+        return 255;
     return std::uint8_t(q);
 }
 
@@ -31,7 +33,9 @@ public:
     CRowCache(const CRowCache&) = delete;
     CRowCache& operator=(const CRowCache&) = delete;
 
-    bool Ok() const { return std::all_of(std::begin(m_rows), std::end(m_rows), [](float* r) { return r; }); }
+    bool Ok() const {
+        return std::all_of(std::begin(m_rows), std::end(m_rows), [](float* r) { return r; });
+    }
     // m_rows[0..3] hold source rows base - 1 to base + 2 of the current base.
     float* m_rows[4] = {};
 };
@@ -49,8 +53,8 @@ CubicCoefficients MakeCubicCoefficients(float t) {
 }
 
 // xx: destination column, c: channel; p0 is the base sample, pm1 the one before it.
-void CubicHorizontalRow(const std::uint8_t* srcRow, int pixelBytes, const CubicGrid& grid, int channels,
-                        float* out) {
+void CubicHorizontalRow(const std::uint8_t* srcRow, int pixelBytes, const CubicGrid& grid,
+                        int channels, float* out) {
     const int s = pixelBytes;
     for (int xx = 0; xx < grid.columns; ++xx) {
         const int b = grid.colOffset[xx];
@@ -63,14 +67,15 @@ void CubicHorizontalRow(const std::uint8_t* srcRow, int pixelBytes, const CubicG
             const int d1 = p0 - pm1;
             const int d2 = p1 - 2 * p0 + pm1;
             const int d3 = p2 - 3 * p1 + 3 * p0 - pm1;
-            const double value = double(pm1) + (double(k.g) * d1 + (double(k.h) * d2 + double(k.l) * d3));
+            const double value =
+                double(pm1) + (double(k.g) * d1 + (double(k.h) * d2 + double(k.l) * d3));
             out[xx * channels + c] = float(value);
         }
     }
 }
 
-void CubicVerticalRow(const float* a, const float* b, const float* c, const float* d, int count, float t,
-                      std::uint8_t* dstRow) {
+void CubicVerticalRow(const float* a, const float* b, const float* c, const float* d, int count,
+                      float t, std::uint8_t* dstRow) {
     const CubicCoefficients k = MakeCubicCoefficients(t);
     for (int i = 0; i < count; ++i) {
         // Each difference uses the unrounded one before it; only the three results are stored.
@@ -89,7 +94,8 @@ void CubicVerticalRow(const float* a, const float* b, const float* c, const floa
 bool RunCubicPass(const CubicGrid& grid, const std::uint8_t* srcData, std::ptrdiff_t srcStep,
                   int srcPixelBytes, std::uint8_t* dstData, std::ptrdiff_t dstStep, int channels) {
     CRowCache cache(grid.columns, channels);
-    if (!cache.Ok()) return false;
+    if (!cache.Ok())
+        return false;
     float** rows = cache.m_rows;
     auto horizontal = [&](int srcRow, float* out) {
         CubicHorizontalRow(srcData + srcRow * srcStep, srcPixelBytes, grid, channels, out);
@@ -113,7 +119,8 @@ bool RunCubicPass(const CubicGrid& grid, const std::uint8_t* srcData, std::ptrdi
             for (int n = keep; n < 4; ++n) horizontal(base - 1 + n, rows[n]);
             lastBase = base;
         }
-        CubicVerticalRow(rows[0], rows[1], rows[2], rows[3], count, grid.rowFraction[yy], dstData + yy * dstStep);
+        CubicVerticalRow(rows[0], rows[1], rows[2], rows[3], count, grid.rowFraction[yy],
+                         dstData + yy * dstStep);
     }
     return true;
 }

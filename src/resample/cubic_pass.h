@@ -22,17 +22,17 @@ CubicCoefficients MakeCubicCoefficients(float t);
 
 // Horizontal pass of one source row: grid.columns x channels floats in destination pixel order,
 // neither rounded nor clamped. `pixelBytes` is the distance between source pixels.
-void CubicHorizontalRow(const std::uint8_t* srcRow, int pixelBytes, const CubicGrid& grid, int channels,
-                        float* out);
+void CubicHorizontalRow(const std::uint8_t* srcRow, int pixelBytes, const CubicGrid& grid,
+                        int channels, float* out);
 
 // Vertical pass: `count` bytes of one destination row from the rows a, b, c, d holding source rows
 // base - 1 to base + 2, at fraction t. Values are truncated (v + 0.00001, rounded to even after
 // subtracting 0.5) and clamped to 0..255.
-void CubicVerticalRow(const float* a, const float* b, const float* c, const float* d, int count, float t,
-                      std::uint8_t* dstRow);
+void CubicVerticalRow(const float* a, const float* b, const float* c, const float* d, int count,
+                      float t, std::uint8_t* dstRow);
 
-// Whole pass over grid.rows x grid.columns destination pixels; the bytes after columns x channels in
-// each destination row are left alone. False when the row buffers cannot be allocated (nothing
+// Whole pass over grid.rows x grid.columns destination pixels; the bytes after columns x channels
+// in each destination row are left alone. False when the row buffers cannot be allocated (nothing
 // written then).
 bool RunCubicPass(const CubicGrid& grid, const std::uint8_t* srcData, std::ptrdiff_t srcStep,
                   int srcPixelBytes, std::uint8_t* dstData, std::ptrdiff_t dstStep, int channels);

@@ -14,13 +14,14 @@ constexpr int kOne = 16384;  // fixed-point 1.0 of the linear weights
 // Integer part of x + 0.00001 for x >= 0, held inside [0, srcSize - 1].
 int SamplePixel(double x, int srcSize) {
     const double r = Rne((0.00001 + x) - 0.5);
-    if (!(r >= 0.0)) return 0;
+    if (!(r >= 0.0))
+        return 0;
     return r > srcSize - 1 ? srcSize - 1 : int(r);
 }
 
 // xx: destination column, c: channel; values are (16384 - w) p0 + w p1, shifted right by 8.
-void LinearHorizontalRow(const std::uint8_t* srcRow, int pixelBytes, const LinearAxis& columns, int channels,
-                         std::int16_t* out) {
+void LinearHorizontalRow(const std::uint8_t* srcRow, int pixelBytes, const LinearAxis& columns,
+                         int channels, std::int16_t* out) {
     const int count = int(columns.base.size());
     for (int xx = 0; xx < count; ++xx) {
         const std::uint8_t* p = srcRow + columns.base[xx] * pixelBytes;
@@ -32,7 +33,8 @@ void LinearHorizontalRow(const std::uint8_t* srcRow, int pixelBytes, const Linea
 }
 
 // One destination row from the base row a and the next row b at weight w, shifted right by 20.
-void LinearVerticalRow(const std::int16_t* a, const std::int16_t* b, int count, int w, std::uint8_t* dstRow) {
+void LinearVerticalRow(const std::int16_t* a, const std::int16_t* b, int count, int w,
+                       std::uint8_t* dstRow) {
     for (int k = 0; k < count; ++k) {
         // Within 0..255 except when a position a hair below an integer gave a weight of -1 and the
         // mixed samples are 0 on one side: the shift then yields -1, which must not wrap to 255.
@@ -62,7 +64,8 @@ LinearAxis MakeLinearAxis(int srcSize, const ZoomAxis& axis) {
     return table;
 }
 
-std::vector<std::int32_t> MakeNearestAxis(int srcSize, const ZoomAxis& axis, int dstScale, int srcScale) {
+std::vector<std::int32_t> MakeNearestAxis(int srcSize, const ZoomAxis& axis, int dstScale,
+                                          int srcScale) {
     const int larger = std::max(dstScale, srcScale);
     const int smaller = std::min(dstScale, srcScale);
     double step;
@@ -80,8 +83,8 @@ std::vector<std::int32_t> MakeNearestAxis(int srcSize, const ZoomAxis& axis, int
 }
 
 bool RunLinearPass(const LinearAxis& columns, const LinearAxis& rows, const std::uint8_t* srcData,
-                   std::ptrdiff_t srcStep, int srcPixelBytes, std::uint8_t* dstData, std::ptrdiff_t dstStep,
-                   int channels) {
+                   std::ptrdiff_t srcStep, int srcPixelBytes, std::uint8_t* dstData,
+                   std::ptrdiff_t dstStep, int channels) {
     const int columnCount = int(columns.base.size());
     // Each buffer is (2 x columns + 8) x channels bytes: the 16-bit values plus some slack.
     const std::int64_t bytes = (2 * std::int64_t(columnCount) + 8) * channels;
@@ -95,7 +98,8 @@ bool RunLinearPass(const LinearAxis& columns, const LinearAxis& rows, const std:
     auto horizontal = [&](int srcRow, std::int16_t* out) {
         LinearHorizontalRow(srcData + srcRow * srcStep, srcPixelBytes, columns, channels, out);
     };
-    // buffers[0] holds the base row, buffers[1] the row after it. Row 0 counts as an advance of one.
+    // buffers[0] holds the base row, buffers[1] the row after it. Row 0 counts as an advance of
+    // one.
     int lastBase = rows.base[0] - 1;
     horizontal(rows.base[0], buffers[1]);
     const int count = columnCount * channels;
@@ -105,7 +109,8 @@ bool RunLinearPass(const LinearAxis& columns, const LinearAxis& rows, const std:
         const int advance = base - lastBase;
         if (advance > 0) {
             std::swap(buffers[0], buffers[1]);
-            if (advance >= 2) horizontal(base, buffers[0]);
+            if (advance >= 2)
+                horizontal(base, buffers[0]);
             horizontal(base + 1, buffers[1]);
             lastBase = base;
         }
@@ -118,14 +123,16 @@ bool RunLinearPass(const LinearAxis& columns, const LinearAxis& rows, const std:
 
 void RunNearestPass(const std::vector<std::int32_t>& columns, const std::vector<std::int32_t>& rows,
                     const std::uint8_t* srcData, std::ptrdiff_t srcStep, int srcPixelBytes,
-                    std::uint8_t* dstData, std::ptrdiff_t dstStep, int dstPixelBytes, int channels) {
+                    std::uint8_t* dstData, std::ptrdiff_t dstStep, int dstPixelBytes,
+                    int channels) {
     const int columnCount = int(columns.size());
     const int rowCount = int(rows.size());
     for (int yy = 0; yy < rowCount; ++yy) {
         const std::uint8_t* srcRow = srcData + rows[yy] * srcStep;
         std::uint8_t* dstRow = dstData + yy * dstStep;
         for (int xx = 0; xx < columnCount; ++xx) {
-            std::memcpy(dstRow + xx * dstPixelBytes, srcRow + columns[xx] * srcPixelBytes, std::size_t(channels));
+            std::memcpy(dstRow + xx * dstPixelBytes, srcRow + columns[xx] * srcPixelBytes,
+                        std::size_t(channels));
         }
     }
 }

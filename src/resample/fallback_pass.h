@@ -19,13 +19,14 @@ LinearAxis MakeLinearAxis(int srcSize, const ZoomAxis& axis);
 
 // Nearest-neighbour table of one axis: the source pixel each sample copies. `dstScale` and
 // `srcScale` are the scale arguments of the axis (they choose the step and where positions start).
-std::vector<std::int32_t> MakeNearestAxis(int srcSize, const ZoomAxis& axis, int dstScale, int srcScale);
+std::vector<std::int32_t> MakeNearestAxis(int srcSize, const ZoomAxis& axis, int dstScale,
+                                          int srcScale);
 
 // Whole linear pass over columns.base.size() x rows.base.size() destination pixels, leaving the
 // row padding alone. False when the row buffers cannot be allocated (nothing written then).
 bool RunLinearPass(const LinearAxis& columns, const LinearAxis& rows, const std::uint8_t* srcData,
-                   std::ptrdiff_t srcStep, int srcPixelBytes, std::uint8_t* dstData, std::ptrdiff_t dstStep,
-                   int channels);
+                   std::ptrdiff_t srcStep, int srcPixelBytes, std::uint8_t* dstData,
+                   std::ptrdiff_t dstStep, int channels);
 
 // Whole nearest-neighbour pass: copies `channels` bytes per destination pixel.
 void RunNearestPass(const std::vector<std::int32_t>& columns, const std::vector<std::int32_t>& rows,

@@ -12,30 +12,33 @@ namespace {
 
 void CopyName(char (&to)[4], const char* from) {
     std::memset(to, 0, sizeof(to));
-    if (from) std::strncpy(to, from, sizeof(to) - 1);
+    if (from)
+        std::strncpy(to, from, sizeof(to) - 1);
 }
 
 // Bytes a row needs before padding.
 std::int64_t RowPayloadBytes(const ImageHeader& image) {
     const std::int64_t samples =
-        std::int64_t(image.width) * (image.dataOrder == IPL_DATA_ORDER_PIXEL ? image.nChannels : 1);
+        std::int64_t(image.width) * (image.dataOrder == kDataOrderPixel ? image.nChannels : 1);
     return (samples * image.depth + 7) / 8;
 }
 
 }  // namespace
 
-ImageHeader* iplCreateImageHeader(int nChannels, int alphaChannel, int depth, const char* colorModel,
-                                  const char* channelSeq, int dataOrder, int origin, int align,
-                                  int width, int height, IplROI* roi, ImageHeader* maskROI,
-                                  void* imageId, IplTileInfo* tileInfo) {
+ImageHeader* iplCreateImageHeader(int nChannels, int alphaChannel, int depth,
+                                  const char* colorModel, const char* channelSeq, int dataOrder,
+                                  int origin, int align, int width, int height, ImageRoi* roi,
+                                  ImageHeader* maskROI, void* imageId, ImageTileInfo* tileInfo) {
     if (width <= 0 || height <= 0) {
-        iplError(IPL_BadImageSize, "iplCreateImageHeader", "Incorrect data-ins", "iplcrhdr", __LINE__);
+        LayerReport(kStsBadSize, "iplCreateImageHeader", "Incorrect data-ins", "iplcrhdr",
+                    __LINE__);
         return nullptr;
     }
     ImageHeader* image = new (std::nothrow) ImageHeader;
     if (!image) {
-        iplError(IPL_StsNoMem, "iplCreateImageHeader",
-                 "Not enough memory to allocate header for destination image", "iplcrhdr", __LINE__);
+        LayerReport(kStsNoMem, "iplCreateImageHeader",
+                    "Not enough memory to allocate header for destination image", "iplcrhdr",
+                    __LINE__);
         return nullptr;
     }
     image->headerSize = std::int32_t(sizeof(ImageHeader));
@@ -65,11 +68,11 @@ ImageHeader* iplTranslateDIB(std::uint8_t* dib, int* cloneData) {
     constexpr const char* kFunc = "iplTranslateDIB";
     constexpr const char* kFile = "ipltrdib";
     if (dib == nullptr) {
-        iplError(IPL_StsBadArg, kFunc, "( dib == 0 )", kFile, __LINE__);
+        LayerReport(kStsBadArg, kFunc, "( dib == 0 )", kFile, __LINE__);
         return nullptr;
     }
     if (cloneData == nullptr) {
-        iplError(IPL_StsBadArg, kFunc, "( cloneData == 0 )", kFile, __LINE__);
+        LayerReport(kStsBadArg, kFunc, "( cloneData == 0 )", kFile, __LINE__);
         return nullptr;
     }
     const std::uint32_t biSize = DibRead32(dib);
@@ -80,41 +83,45 @@ ImageHeader* iplTranslateDIB(std::uint8_t* dib, int* cloneData) {
     const std::uint32_t biCompression = DibRead32(dib + 16);
     const std::uint32_t biClrUsed = DibRead32(dib + 32);
     if (biSize != kInfoHeaderSize) {
-        iplError(IPL_StsBadArg, kFunc, "( dib->biSize != sizeof(BITMAPINFOHEADER) )", kFile, __LINE__);
+        LayerReport(kStsBadArg, kFunc, "( dib->biSize != sizeof(BITMAPINFOHEADER) )", kFile,
+                    __LINE__);
         return nullptr;
     }
     if (biPlanes != 1) {
-        iplError(IPL_StsBadArg, kFunc, "(dib->biPlanes != 1)", kFile, __LINE__);
+        LayerReport(kStsBadArg, kFunc, "(dib->biPlanes != 1)", kFile, __LINE__);
         return nullptr;
     }
     // Only uncompressed pixels are translated: run-length and bit-field DIBs would need a private
     // copy, which this program never asks for.
     if (biCompression != kBiRgb) {
-        iplError(IPL_StsBadArg, kFunc,
-                 "(dib->biCompression != 0) && (dib->biCompression != 1) && "
-                 "(dib->biCompression != 2) && (dib->biCompression != 3)",
-                 kFile, __LINE__);
+        LayerReport(kStsBadArg, kFunc,
+                    "(dib->biCompression != 0) && (dib->biCompression != 1) && "
+                    "(dib->biCompression != 2) && (dib->biCompression != 3)",
+                    kFile, __LINE__);
         return nullptr;
     }
     if (biClrUsed > 0x8000) {
-        iplError(IPL_StsBadArg, kFunc, "(dib->biClrUsed > 0x8000)", kFile, __LINE__);
+        LayerReport(kStsBadArg, kFunc, "(dib->biClrUsed > 0x8000)", kFile, __LINE__);
         return nullptr;
     }
     // Likewise only 24-bit pixels can be shared as they are.
     if (biBitCount != 24) {
-        iplError(IPL_StsBadArg, kFunc, "dib->biBitCount is bad", kFile, __LINE__);
+        LayerReport(kStsBadArg, kFunc, "dib->biBitCount is bad", kFile, __LINE__);
         return nullptr;
     }
     const std::int64_t height = biHeight < 0 ? -std::int64_t(biHeight) : biHeight;
     ImageHeader* image = iplCreateImageHeader(
-        3, 0, IPL_DEPTH_8U, "RGB", "BGR", IPL_DATA_ORDER_PIXEL,
-        biHeight >= 0 ? IPL_ORIGIN_BL : IPL_ORIGIN_TL, IPL_ALIGN_DWORD, biWidth,
+        3, 0, IPL_DEPTH_8U, "RGB", "BGR", kDataOrderPixel,
+        biHeight >= 0 ? kOriginBottom : kOriginTop, kAlignDword, biWidth,
         height > INT32_MAX ? 0 : int(height), nullptr, nullptr, nullptr, nullptr);
-    if (!image) return nullptr;
-    const std::int64_t widthStep = ((std::int64_t(biWidth) * biBitCount + 31) & ~std::int64_t(31)) / 8;
+    if (!image)
+        return nullptr;
+    const std::int64_t widthStep =
+        ((std::int64_t(biWidth) * biBitCount + 31) & ~std::int64_t(31)) / 8;
     if (widthStep * height > INT32_MAX) {
-        iplReleaseParts(image, IPL_IMAGE_HEADER);
-        iplError(IPL_StsBadArg, kFunc, "dib->biWidth x dib->biHeight is too large", kFile, __LINE__);
+        iplReleaseParts(image, kReleaseHeader);
+        LayerReport(kStsBadArg, kFunc, "dib->biWidth x dib->biHeight is too large", kFile,
+                    __LINE__);
         return nullptr;
     }
     image->widthStep = std::int32_t(widthStep);
@@ -125,47 +132,56 @@ ImageHeader* iplTranslateDIB(std::uint8_t* dib, int* cloneData) {
 }
 
 void iplReleaseParts(ImageHeader* image, int parts) {
-    if (!image) return;
-    if (parts & IPL_IMAGE_DATA) {
+    if (!image)
+        return;
+    if (parts & kReleaseData) {
         LayerAlignedFree(image->dataBlock);
         image->dataBlock = nullptr;
         image->imageData = nullptr;
     }
-    if (parts & IPL_IMAGE_ROI) {
+    if (parts & kReleaseRoi) {
         delete image->roi;
         image->roi = nullptr;
     }
-    if (parts & IPL_IMAGE_TILE) {
+    if (parts & kReleaseTile) {
         delete image->tileInfo;
         image->tileInfo = nullptr;
     }
-    if (parts & IPL_IMAGE_MASK) {
-        iplReleaseParts(image->maskRegion, IPL_IMAGE_ALL);
+    if (parts & kReleaseMask) {
+        iplReleaseParts(image->maskRegion, kReleaseAll);
         image->maskRegion = nullptr;
     }
-    if (parts & IPL_IMAGE_HEADER) delete image;
+    if (parts & kReleaseHeader)
+        delete image;
 }
 
-int iplCheckImageHeader(const ImageHeader* image) {
-    if (!image || image->headerSize != std::int32_t(sizeof(ImageHeader))) return IPL_HeaderIsNull;
-    if (image->nChannels < 1 || image->nChannels > 4) return IPL_BadNumChannels;
-    if (image->alphaChannel < 0 || image->alphaChannel > image->nChannels) return IPL_BadAlphaChannel;
-    if (image->depth != IPL_DEPTH_1U && image->depth != IPL_DEPTH_8U && image->depth != IPL_DEPTH_16U &&
-        image->depth != IPL_DEPTH_32F) {
-        return IPL_BadDepth;
+int CheckImageHeader(const ImageHeader* image) {
+    if (!image || image->headerSize != std::int32_t(sizeof(ImageHeader)))
+        return kStsBadHeader;
+    if (image->nChannels < 1 || image->nChannels > 4)
+        return kStsBadChannels;
+    if (image->alphaChannel < 0 || image->alphaChannel > image->nChannels)
+        return kStsBadAlpha;
+    if (image->depth != IPL_DEPTH_1U && image->depth != IPL_DEPTH_8U &&
+        image->depth != IPL_DEPTH_16U && image->depth != IPL_DEPTH_32F) {
+        return kStsBadDepth;
     }
-    if (image->dataOrder != IPL_DATA_ORDER_PIXEL && image->dataOrder != IPL_DATA_ORDER_PLANE) {
-        return IPL_BadOrder;
+    if (image->dataOrder != kDataOrderPixel && image->dataOrder != kDataOrderPlane) {
+        return kStsBadOrder;
     }
-    if (image->origin != IPL_ORIGIN_TL && image->origin != IPL_ORIGIN_BL) return IPL_BadOrigin;
+    if (image->origin != kOriginTop && image->origin != kOriginBottom)
+        return kStsBadOrigin;
     if (image->align != 4 && image->align != 8 && image->align != 16 && image->align != 32) {
-        return IPL_BadAlign;
+        return kStsBadAlign;
     }
-    if (image->width <= 0 || image->height <= 0) return IPL_BadImageSize;
-    if (image->widthStep < RowPayloadBytes(*image)) return IPL_BadStep;
-    const std::int64_t planes = image->dataOrder == IPL_DATA_ORDER_PLANE ? image->nChannels : 1;
-    if (!image->imageData || image->imageSize < std::int64_t(image->widthStep) * image->height * planes) {
-        return IPL_BadDataPtr;
+    if (image->width <= 0 || image->height <= 0)
+        return kStsBadSize;
+    if (image->widthStep < RowPayloadBytes(*image))
+        return kStsBadStep;
+    const std::int64_t planes = image->dataOrder == kDataOrderPlane ? image->nChannels : 1;
+    if (!image->imageData ||
+        image->imageSize < std::int64_t(image->widthStep) * image->height * planes) {
+        return kStsBadData;
     }
     return 0;
 }

@@ -23,59 +23,67 @@ void iplResize(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc,
                int interpolate) {
     if (interpolate == IPL_INTER_SUPER) {
         if (xDst > xSrc || yDst > ySrc) {
-            iplError(IPL_StsBadArg, "iplResize", "(xDst > xSrc || yDst > ySrc)", "iplresiz", __LINE__);
+            LayerReport(kStsBadArg, "iplResize", "(xDst > xSrc || yDst > ySrc)", "iplresiz",
+                        __LINE__);
         } else {
             // Area reduction is not part of this layer: the program never asks for it.
-            iplError(IPL_StsBadArg, "iplResize", "interpolate == IPL_INTER_SUPER is not built", "iplresiz",
-                     __LINE__);
+            LayerReport(kStsBadArg, "iplResize", "interpolate == IPL_INTER_SUPER is not built",
+                        "iplresiz", __LINE__);
         }
     } else {
         iplZoom(srcImage, dstImage, xDst, xSrc, yDst, ySrc, interpolate);
     }
-    if (iplGetErrStatus() < 0) iplError(IPL_StsBackTrace, "iplResize", "", "iplresiz", __LINE__);
+    if (LayerStatus() < 0)
+        LayerReport(kStsBackTrace, "iplResize", "", "iplresiz", __LINE__);
 }
 
 void iplZoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, int yDst, int ySrc,
              int interpolate) {
     // 1. Header consistency.
     for (const ImageHeader* image : {srcImage, dstImage}) {
-        if (const int code = iplCheckImageHeader(image)) {
-            iplError(code, kZoom, "Incorrect Image", kZoomFile, __LINE__);
+        if (const int code = CheckImageHeader(image)) {
+            LayerReport(code, kZoom, "Incorrect Image", kZoomFile, __LINE__);
             return;
         }
     }
     // 2 to 5 report every failing condition, then the routine gives up if any did.
-    if (interpolate != IPL_INTER_NN && interpolate != IPL_INTER_LINEAR && interpolate != IPL_INTER_CUBIC) {
-        iplError(IPL_StsBadArg, kZoom,
-                 "interpolate != IPL_INTER_NN && interpolate != IPL_INTER_LINEAR && interpolate != IPL_INTER_CUBIC",
-                 kZoomFile, __LINE__);
+    if (interpolate != IPL_INTER_NN && interpolate != IPL_INTER_LINEAR &&
+        interpolate != IPL_INTER_CUBIC) {
+        LayerReport(kStsBadArg, kZoom,
+                    "interpolate != IPL_INTER_NN && interpolate != IPL_INTER_LINEAR && interpolate "
+                    "!= IPL_INTER_CUBIC",
+                    kZoomFile, __LINE__);
     }
     if (srcImage->depth != dstImage->depth) {
-        iplError(IPL_StsBadArg, kZoom, "srcImage->depth != dstImage->depth", kZoomFile, __LINE__);
+        LayerReport(kStsBadArg, kZoom, "srcImage->depth != dstImage->depth", kZoomFile, __LINE__);
     }
-    if (srcImage->depth != IPL_DEPTH_1U && srcImage->depth != IPL_DEPTH_8U && srcImage->depth != IPL_DEPTH_16U &&
-        srcImage->depth != IPL_DEPTH_32F) {
-        iplError(IPL_StsBadArg, kZoom,
-                 "srcImage->depth != IPL_DEPTH_1U && srcImage->depth != IPL_DEPTH_8U && "
-                 "srcImage->depth != IPL_DEPTH_16U && srcImage->depth != IPL_DEPTH_32F",
-                 kZoomFile, __LINE__);
+    if (srcImage->depth != IPL_DEPTH_1U && srcImage->depth != IPL_DEPTH_8U &&
+        srcImage->depth != IPL_DEPTH_16U && srcImage->depth != IPL_DEPTH_32F) {
+        LayerReport(kStsBadArg, kZoom,
+                    "srcImage->depth != IPL_DEPTH_1U && srcImage->depth != IPL_DEPTH_8U && "
+                    "srcImage->depth != IPL_DEPTH_16U && srcImage->depth != IPL_DEPTH_32F",
+                    kZoomFile, __LINE__);
     } else if (srcImage->depth != IPL_DEPTH_8U) {
         // Only 8-bit samples are resampled here; the other depths are refused, not guessed at.
-        iplError(IPL_StsBadArg, kZoom, "srcImage->depth != IPL_DEPTH_8U", kZoomFile, __LINE__);
+        LayerReport(kStsBadArg, kZoom, "srcImage->depth != IPL_DEPTH_8U", kZoomFile, __LINE__);
     }
     if (srcImage->dataOrder != dstImage->dataOrder) {
-        iplError(IPL_StsBadArg, kZoom, "srcImage->dataOrder != dstImage->dataOrder", kZoomFile, __LINE__);
-    } else if (srcImage->dataOrder != IPL_DATA_ORDER_PIXEL) {
-        iplError(IPL_StsBadArg, kZoom, "srcImage->dataOrder != IPL_DATA_ORDER_PIXEL", kZoomFile, __LINE__);
+        LayerReport(kStsBadArg, kZoom, "srcImage->dataOrder != dstImage->dataOrder", kZoomFile,
+                    __LINE__);
+    } else if (srcImage->dataOrder != kDataOrderPixel) {
+        LayerReport(kStsBadArg, kZoom, "srcImage->dataOrder != 0", kZoomFile, __LINE__);
     }
-    if (xDst <= 0 || xSrc <= 0) iplError(IPL_StsBadArg, kZoom, "xDst <= 0 || xSrc <= 0", kZoomFile, __LINE__);
-    if (yDst <= 0 || ySrc <= 0) iplError(IPL_StsBadArg, kZoom, "yDst <= 0 || ySrc <= 0", kZoomFile, __LINE__);
+    if (xDst <= 0 || xSrc <= 0)
+        LayerReport(kStsBadArg, kZoom, "xDst <= 0 || xSrc <= 0", kZoomFile, __LINE__);
+    if (yDst <= 0 || ySrc <= 0)
+        LayerReport(kStsBadArg, kZoom, "yDst <= 0 || ySrc <= 0", kZoomFile, __LINE__);
     // Whole images only: no region of interest, mask or tiles.
-    if (srcImage->roi || dstImage->roi || srcImage->maskRegion || dstImage->maskRegion || srcImage->tileInfo ||
-        dstImage->tileInfo) {
-        iplError(IPL_StsBadArg, kZoom, "roi, maskRegion or tileInfo is set", kZoomFile, __LINE__);
+    if (srcImage->roi || dstImage->roi || srcImage->maskRegion || dstImage->maskRegion ||
+        srcImage->tileInfo || dstImage->tileInfo) {
+        LayerReport(kStsBadArg, kZoom, "roi, maskRegion or tileInfo is set", kZoomFile, __LINE__);
     }
-    if (iplGetErrStatus() < 0) return;
+    if (LayerStatus() < 0)
+        return;
 
     // 6. Small sources fall back to a mode that needs fewer samples.
     const int width = srcImage->width;
@@ -93,20 +101,23 @@ void iplZoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, i
 
     // 8, 9.
     if (srcImage == dstImage) {
-        iplError(IPL_StsBadArg, kZoom, "This function isn`t in-plase function", kZoomFile, __LINE__);
+        LayerReport(kStsBadArg, kZoom, "This function isn`t in-plase function", kZoomFile,
+                    __LINE__);
         return;
     }
-    if ((srcImage->alphaChannel && srcImage->nChannels == 1) || (dstImage->alphaChannel && dstImage->nChannels == 1)) {
+    if ((srcImage->alphaChannel && srcImage->nChannels == 1) ||
+        (dstImage->alphaChannel && dstImage->nChannels == 1)) {
         return;
     }
     const int channels = ProcessedChannels(*srcImage);
     if (channels != ProcessedChannels(*dstImage)) {
-        iplError(IPL_StsInternal, kZoom, "srcImage COI != dstImage COI", kZoomFile, __LINE__);
+        LayerReport(kStsInternal, kZoom, "srcImage COI != dstImage COI", kZoomFile, __LINE__);
         return;
     }
     // A pixel would hold channels the pass does not write: refused rather than left half-filled.
     if (srcImage->alphaChannel || dstImage->alphaChannel) {
-        iplError(IPL_StsBadArg, kZoom, "srcImage->alphaChannel || dstImage->alphaChannel", kZoomFile, __LINE__);
+        LayerReport(kStsBadArg, kZoom, "srcImage->alphaChannel || dstImage->alphaChannel",
+                    kZoomFile, __LINE__);
         return;
     }
 
@@ -123,12 +134,13 @@ void iplZoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, i
         } else if (mode == IPL_INTER_LINEAR) {
             const LinearAxis columns = MakeLinearAxis(width, x);
             const LinearAxis rows = MakeLinearAxis(height, y);
-            written = RunLinearPass(columns, rows, src, srcStep, srcImage->nChannels, dst, dstStep, channels);
+            written = RunLinearPass(columns, rows, src, srcStep, srcImage->nChannels, dst, dstStep,
+                                    channels);
         } else {
             const std::vector<std::int32_t> columns = MakeNearestAxis(width, x, xDst, xSrc);
             const std::vector<std::int32_t> rows = MakeNearestAxis(height, y, yDst, ySrc);
-            RunNearestPass(columns, rows, src, srcStep, srcImage->nChannels, dst, dstStep, dstImage->nChannels,
-                           channels);
+            RunNearestPass(columns, rows, src, srcStep, srcImage->nChannels, dst, dstStep,
+                           dstImage->nChannels, channels);
             written = true;
         }
     } catch (const std::bad_alloc&) {
@@ -136,7 +148,7 @@ void iplZoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, i
     }
     // A destination left unwritten must not pass for a resized one.
     if (!written) {
-        iplError(IPL_StsNoMem, kZoom, "Not enough memory for the sampling tables or row buffers", kZoomFile,
-                 __LINE__);
+        LayerReport(kStsNoMem, kZoom, "Not enough memory for the sampling tables or row buffers",
+                    kZoomFile, __LINE__);
     }
 }

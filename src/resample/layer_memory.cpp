@@ -10,10 +10,13 @@ constexpr std::int64_t kExtra = std::int64_t(kAlign) + std::int64_t(sizeof(void*
 }  // namespace
 
 void* LayerAlignedAlloc(std::int64_t bytes) {
-    if (bytes <= 0 || bytes > INT64_MAX - kExtra) return nullptr;
-    if (std::uint64_t(bytes + kExtra) > SIZE_MAX) return nullptr;
+    if (bytes <= 0 || bytes > INT64_MAX - kExtra)
+        return nullptr;
+    if (std::uint64_t(bytes + kExtra) > SIZE_MAX)
+        return nullptr;
     void* block = std::malloc(std::size_t(bytes + kExtra));
-    if (!block) return nullptr;
+    if (!block)
+        return nullptr;
     // First aligned address at least one pointer into the block.
     const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(block) + sizeof(void*);
     const std::uintptr_t aligned = (start + kAlign - 1) & ~(kAlign - 1);
@@ -22,7 +25,8 @@ void* LayerAlignedAlloc(std::int64_t bytes) {
 }
 
 void LayerAlignedFree(void* p) {
-    if (!p) return;
+    if (!p)
+        return;
     void* block = nullptr;
     std::memcpy(&block, static_cast<char*>(p) - sizeof(void*), sizeof(void*));
     std::free(block);

@@ -6,39 +6,46 @@
 namespace {
 
 struct LayerErrorState {
-    int status = IPL_StsOk;
-    int mode = IPL_ErrModeLeaf;
-    IPLErrorCallback handler = iplStdErrReport;
+    int status = kStsOk;
+    int mode = kLayerModeLeaf;
+    LayerErrorHandler handler = DefaultLayerHandler;
 };
 
 LayerErrorState g_layerError;
 
 }  // namespace
 
-int iplGetErrStatus() { return g_layerError.status; }
+int LayerStatus() {
+    return g_layerError.status;
+}
 
-void iplSetErrStatus(int status) { iplError(status, "iplSetErrStatus", "", "", 0); }
+void SetLayerStatus(int status) {
+    LayerReport(status, "SetLayerStatus", "", "", 0);
+}
 
-int iplGetErrMode() { return g_layerError.mode; }
+int LayerErrorMode() {
+    return g_layerError.mode;
+}
 
-IPLErrorCallback iplRedirectError(IPLErrorCallback handler) {
-    IPLErrorCallback previous = g_layerError.handler;
-    g_layerError.handler = handler ? handler : iplStdErrReport;
+LayerErrorHandler SetLayerErrorHandler(LayerErrorHandler handler) {
+    LayerErrorHandler previous = g_layerError.handler;
+    g_layerError.handler = handler ? handler : DefaultLayerHandler;
     return previous;
 }
 
-int iplError(int status, const char* funcName, const char* context, const char* file, int line) {
-    if (status != IPL_StsBackTrace && status != IPL_StsAutoTrace) {
+int LayerReport(int status, const char* funcName, const char* context, const char* file, int line) {
+    if (status != kStsBackTrace && status != kStsAutoTrace) {
         g_layerError.status = status;
-        if (status == IPL_StsOk) return status;
+        if (status == kStsOk)
+            return status;
     }
     return g_layerError.handler(status, funcName, context, file, line);
 }
 
-int iplStdErrReport(int status, const char* funcName, const char* context, const char* file,
-                    int line) {
-    if (g_layerError.mode == IPL_ErrModeLeaf) {
-        std::fprintf(stderr, "%s: %s (%d): %s, %s:%d\n", funcName, iplErrorStr(status), status,
+int DefaultLayerHandler(int status, const char* funcName, const char* context, const char* file,
+                        int line) {
+    if (g_layerError.mode == kLayerModeLeaf) {
+        std::fprintf(stderr, "%s: %s (%d): %s, %s:%d\n", funcName, LayerStatusText(status), status,
                      context, file, line);
         std::fflush(stderr);
         std::exit(1);
@@ -46,26 +53,41 @@ int iplStdErrReport(int status, const char* funcName, const char* context, const
     return status;
 }
 
-int iplNulDevReport(int status, const char*, const char*, const char*, int) { return status; }
-
-const char* iplErrorStr(int status) {
+const char* LayerStatusText(int status) {
     switch (status) {
-        case IPL_StsOk: return "No Error";
-        case IPL_StsBackTrace: return "Backtrace";
-        case IPL_StsInternal: return "Internal error";
-        case IPL_StsNoMem: return "Insufficient memory";
-        case IPL_StsBadArg: return "Bad argument";
-        case IPL_StsAutoTrace: return "Autotrace";
-        case IPL_HeaderIsNull: return "Image header is null";
-        case IPL_BadImageSize: return "Bad image size";
-        case IPL_BadNumChannels: return "Bad number of channels";
-        case IPL_BadDepth: return "Bad depth";
-        case IPL_BadOrder: return "Bad data order";
-        case IPL_BadOrigin: return "Bad origin";
-        case IPL_BadAlign: return "Bad alignment";
-        case IPL_BadStep: return "Bad row step";
-        case IPL_BadDataPtr: return "Bad data pointer";
-        case IPL_BadAlphaChannel: return "Bad alpha channel";
-        default: return "Unknown error";
+        case kStsOk:
+            return "No Error";
+        case kStsBackTrace:
+            return "Backtrace";
+        case kStsInternal:
+            return "Internal error";
+        case kStsNoMem:
+            return "Insufficient memory";
+        case kStsBadArg:
+            return "Bad argument";
+        case kStsAutoTrace:
+            return "Autotrace";
+        case kStsBadHeader:
+            return "Image header is null";
+        case kStsBadSize:
+            return "Bad image size";
+        case kStsBadChannels:
+            return "Bad number of channels";
+        case kStsBadDepth:
+            return "Bad depth";
+        case kStsBadOrder:
+            return "Bad data order";
+        case kStsBadOrigin:
+            return "Bad origin";
+        case kStsBadAlign:
+            return "Bad alignment";
+        case kStsBadStep:
+            return "Bad row step";
+        case kStsBadData:
+            return "Bad data pointer";
+        case kStsBadAlpha:
+            return "Bad alpha channel";
+        default:
+            return "Unknown error";
     }
 }

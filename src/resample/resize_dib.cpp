@@ -12,8 +12,9 @@ namespace {
 std::string* g_firstReport = nullptr;
 
 int RecordReport(int status, const char* funcName, const char* context, const char*, int) {
-    if (g_firstReport && g_firstReport->empty() && status != IPL_StsBackTrace) {
-        *g_firstReport = std::string(funcName) + ": " + iplErrorStr(status) + " (" + context + ")";
+    if (g_firstReport && g_firstReport->empty() && status != kStsBackTrace) {
+        *g_firstReport =
+            std::string(funcName) + ": " + LayerStatusText(status) + " (" + context + ")";
     }
     return status;
 }
@@ -22,19 +23,20 @@ int RecordReport(int status, const char* funcName, const char* context, const ch
 // instead of ending the process, as the layer's default handler would.
 class CCatchLayerErrors {
 public:
-    explicit CCatchLayerErrors(std::string* report) : m_previous(iplRedirectError(RecordReport)) {
+    explicit CCatchLayerErrors(std::string* report)
+        : m_previous(SetLayerErrorHandler(RecordReport)) {
         g_firstReport = report;
-        iplSetErrStatus(IPL_StsOk);
+        SetLayerStatus(kStsOk);
     }
     ~CCatchLayerErrors() {
         g_firstReport = nullptr;
-        iplRedirectError(m_previous);
+        SetLayerErrorHandler(m_previous);
     }
     CCatchLayerErrors(const CCatchLayerErrors&) = delete;
     CCatchLayerErrors& operator=(const CCatchLayerErrors&) = delete;
 
 private:
-    IPLErrorCallback m_previous;
+    LayerErrorHandler m_previous;
 };
 
 // True when the block holds every pixel byte the header promises.
@@ -44,15 +46,18 @@ bool CoversPixels(const DibBlock& block, const ImageHeader& image) {
 }
 
 bool Fail(std::string* why, const std::string& reason) {
-    if (why) *why = reason;
+    if (why)
+        *why = reason;
     return false;
 }
 
 }  // namespace
 
 bool ResizeDib(const CDibImage& src, CDibImage& dst, std::string* why) {
-    if (!src.m_hDib || !dst.m_hDib) return Fail(why, "no image to resize");
-    if (&src == &dst) return Fail(why, "an image cannot be resized into itself");
+    if (!src.m_hDib || !dst.m_hDib)
+        return Fail(why, "no image to resize");
+    if (&src == &dst)
+        return Fail(why, "an image cannot be resized into itself");
     if (src.m_hDib->size() < kInfoHeaderSize || dst.m_hDib->size() < kInfoHeaderSize) {
         return Fail(why, "image block shorter than its header");
     }
@@ -63,20 +68,23 @@ bool ResizeDib(const CDibImage& src, CDibImage& dst, std::string* why) {
         CCatchLayerErrors catcher(&report);
         int cloneData = 0;
         // The source header is only read through; the layer's type has no const form.
-        ImageHeader* srcImage = iplTranslateDIB(const_cast<std::uint8_t*>(src.m_hDib->data()), &cloneData);
-        ImageHeader* dstImage = srcImage ? iplTranslateDIB(dst.m_hDib->data(), &cloneData) : nullptr;
+        ImageHeader* srcImage =
+            iplTranslateDIB(const_cast<std::uint8_t*>(src.m_hDib->data()), &cloneData);
+        ImageHeader* dstImage =
+            srcImage ? iplTranslateDIB(dst.m_hDib->data(), &cloneData) : nullptr;
         if (srcImage && dstImage) {
             if (!CoversPixels(*src.m_hDib, *srcImage) || !CoversPixels(*dst.m_hDib, *dstImage)) {
                 report = "image block shorter than its header says";
             } else {
-                iplResize(srcImage, dstImage, dst.m_nWidth, src.m_nWidth, dst.m_nHeight, src.m_nHeight,
-                          IPL_INTER_CUBIC);
-                ok = iplGetErrStatus() >= 0;
+                iplResize(srcImage, dstImage, dst.m_nWidth, src.m_nWidth, dst.m_nHeight,
+                          src.m_nHeight, IPL_INTER_CUBIC);
+                ok = LayerStatus() >= 0;
             }
         }
-        iplReleaseParts(srcImage, IPL_IMAGE_HEADER);
-        iplReleaseParts(dstImage, IPL_IMAGE_HEADER);
+        iplReleaseParts(srcImage, kReleaseHeader);
+        iplReleaseParts(dstImage, kReleaseHeader);
     }
-    if (!ok) return Fail(why, report.empty() ? "resize failed" : report);
+    if (!ok)
+        return Fail(why, report.empty() ? "resize failed" : report);
     return true;
 }

@@ -25,14 +25,13 @@ TEST(ResizeToFill, ScalesToCoverThenCutsTheCentre) {
         int cutTop, cutLeft;  // picture rows above and columns left of the part kept
     };
     const Case cases[] = {
-        {320, 240, 640, 480, 640, 480, 0, 0},
-        {400, 400, 800, 600, 800, 800, 100, 0},
-        {300, 200, 1024, 768, 1152, 768, 0, 64},
-        {1600, 1200, 640, 480, 640, 480, 0, 0},
+        {320, 240, 640, 480, 640, 480, 0, 0},    {400, 400, 800, 600, 800, 800, 100, 0},
+        {300, 200, 1024, 768, 1152, 768, 0, 64}, {1600, 1200, 640, 480, 640, 480, 0, 0},
         {640, 481, 800, 600, 800, 601, 0, 0},  // the odd row goes at the bottom
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.srcW << "x" << c.srcH << " to " << c.reqW << "x" << c.reqH);
+        SCOPED_TRACE(testing::Message()
+                     << c.srcW << "x" << c.srcH << " to " << c.reqW << "x" << c.reqH);
         CDibImage src, dst, scaled;
         FillRandom(src, c.srcW, c.srcH, unsigned(c.srcW + c.srcH));
         ASSERT_EQ(ResizeToFill(src, dst, c.reqW, c.reqH), 1);
@@ -43,7 +42,9 @@ TEST(ResizeToFill, ScalesToCoverThenCutsTheCentre) {
         ASSERT_EQ(scaled.Create(c.scaledW, c.scaledH, 24), 1);
         ASSERT_TRUE(ResizeDib(src, scaled));
         for (int y = 0; y < c.reqH; ++y) {
-            ASSERT_EQ(std::memcmp(dst.TopRow(y), scaled.TopRow(y + c.cutTop) + 3 * c.cutLeft, 3 * c.reqW), 0)
+            ASSERT_EQ(
+                std::memcmp(dst.TopRow(y), scaled.TopRow(y + c.cutTop) + 3 * c.cutLeft, 3 * c.reqW),
+                0)
                 << "row " << y;
         }
     }
@@ -55,7 +56,8 @@ TEST(ResizeToFill, RequestedSizeEqualToTheSourceGivesTheSource) {
     ASSERT_EQ(ResizeToFill(src, dst, 37, 23), 1);
     ASSERT_EQ(dst.m_nWidth, 37);
     ASSERT_EQ(dst.m_nHeight, 23);
-    for (int y = 0; y < 23; ++y) EXPECT_EQ(std::memcmp(dst.TopRow(y), src.TopRow(y), 37 * 3), 0) << y;
+    for (int y = 0; y < 23; ++y)
+        EXPECT_EQ(std::memcmp(dst.TopRow(y), src.TopRow(y), 37 * 3), 0) << y;
 }
 
 TEST(ResizeToFill, EmptySourceLeavesTheDestinationAlone) {

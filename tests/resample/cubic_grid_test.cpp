@@ -6,13 +6,15 @@
 
 namespace {
 
-CubicAxis Columns(int from, int to) { return MakeCubicAxis(from, MakeZoomAxis(from, to, to, from)); }
+CubicAxis Columns(int from, int to) {
+    return MakeCubicAxis(from, MakeZoomAxis(from, to, to, from));
+}
 
 TEST(CubicGrid, FourColumnsToEightSampleAtThreeSevenths) {
     EXPECT_DOUBLE_EQ(MakeZoomAxis(4, 8, 8, 4).step, 3.0 / 7.0);
     const CubicAxis axis = Columns(4, 8);
-    const float fractions[] = {-1.0f, -0.5714286f, -0.1428571f, 0.2857143f,
-                               0.7142857f, 1.1428572f, 1.5714285f};
+    const float fractions[] = {-1.0f,      -0.5714286f, -0.1428571f, 0.2857143f,
+                               0.7142857f, 1.1428572f,  1.5714285f};
     ASSERT_EQ(axis.base.size(), 8u);
     for (int j = 0; j < 7; ++j) {
         SCOPED_TRACE(j);
@@ -31,10 +33,9 @@ struct GridPoint {
 
 TEST(CubicGrid, EnlargingAndReducingExamples) {
     const GridPoint points[] = {
-        {640, 800, 1, 1, -0.2002503f},
-        {640, 800, 3, 2, 0.3992490f},
-        {640, 800, 799, 637, 2.0f},   // lies at 639.0000000000086
-        {1024, 800, 799, 1021, 2.0f}, // lies at 1022.9999999999928: the tolerance makes it 1023
+        {640, 800, 1, 1, -0.2002503f}, {640, 800, 3, 2, 0.3992490f},
+        {640, 800, 799, 637, 2.0f},    // lies at 639.0000000000086
+        {1024, 800, 799, 1021, 2.0f},  // lies at 1022.9999999999928: the tolerance makes it 1023
         {1024, 800, 0, 1, -1.0f},
     };
     for (const GridPoint& p : points) {
@@ -76,7 +77,8 @@ TEST(CubicGrid, OnePixelDestinationSamplesTheFirstPixel) {
 }
 
 TEST(CubicGrid, SamplesStayInsideTheSourceAndCoverTheDestination) {
-    const int sizes[][2] = {{4, 4}, {4, 1000}, {1000, 4}, {1024, 800}, {640, 2560}, {777, 123}, {5, 3}};
+    const int sizes[][2] = {{4, 4},      {4, 1000},  {1000, 4}, {1024, 800},
+                            {640, 2560}, {777, 123}, {5, 3}};
     for (const auto& s : sizes) {
         SCOPED_TRACE(testing::Message() << s[0] << " -> " << s[1]);
         const ZoomAxis axis = MakeZoomAxis(s[0], s[1], s[1], s[0]);

@@ -91,7 +91,8 @@ TEST(CubicPass, FourByFourToEightByEight) {
         ASSERT_TRUE(ResizeDib(src, dst));
         for (int y = 0; y < 8; ++y) {
             for (int x = 0; x < 8; ++x) {
-                for (int c = 0; c < 3; ++c) ASSERT_EQ(Sample(dst, x, y, c), cases[i].output[x]) << x << "," << y;
+                for (int c = 0; c < 3; ++c)
+                    ASSERT_EQ(Sample(dst, x, y, c), cases[i].output[x]) << x << "," << y;
             }
         }
     }
@@ -103,15 +104,18 @@ TEST(CubicPass, RowCacheMatchesFreshRows) {
     struct Case {
         int srcW, srcH, dstW, dstH;
     };
-    const Case cases[] = {{7, 100, 5, 7}, {6, 40, 9, 13}, {5, 9, 4, 61}, {12, 12, 12, 12}, {8, 33, 3, 32}};
+    const Case cases[] = {
+        {7, 100, 5, 7}, {6, 40, 9, 13}, {5, 9, 4, 61}, {12, 12, 12, 12}, {8, 33, 3, 32}};
     std::mt19937 rng(99);
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.srcW << "x" << c.srcH << " -> " << c.dstW << "x" << c.dstH);
+        SCOPED_TRACE(testing::Message()
+                     << c.srcW << "x" << c.srcH << " -> " << c.dstW << "x" << c.dstH);
         const int step = c.srcW * 3 + 1;
         std::vector<std::uint8_t> src(std::size_t(step) * c.srcH);
         for (auto& b : src) b = std::uint8_t(rng());
-        const CubicGrid grid = MakeCubicGrid(c.srcW, c.srcH, MakeZoomAxis(c.srcW, c.dstW, c.dstW, c.srcW),
-                                             MakeZoomAxis(c.srcH, c.dstH, c.dstH, c.srcH), 3);
+        const CubicGrid grid =
+            MakeCubicGrid(c.srcW, c.srcH, MakeZoomAxis(c.srcW, c.dstW, c.dstW, c.srcW),
+                          MakeZoomAxis(c.srcH, c.dstH, c.dstH, c.srcH), 3);
         const int dstStep = c.dstW * 3;
         std::vector<std::uint8_t> cached(std::size_t(dstStep) * c.dstH);
         ASSERT_TRUE(RunCubicPass(grid, src.data(), step, 3, cached.data(), dstStep, 3));
@@ -120,12 +124,14 @@ TEST(CubicPass, RowCacheMatchesFreshRows) {
         for (auto& r : rows) r.resize(std::size_t(c.dstW) * 3);
         for (int yy = 0; yy < c.dstH; ++yy) {
             for (int n = 0; n < 4; ++n) {
-                CubicHorizontalRow(src.data() + (grid.rowBase[yy] - 1 + n) * step, 3, grid, 3, rows[n].data());
+                CubicHorizontalRow(src.data() + (grid.rowBase[yy] - 1 + n) * step, 3, grid, 3,
+                                   rows[n].data());
             }
             std::vector<std::uint8_t> fresh(dstStep);
-            CubicVerticalRow(rows[0].data(), rows[1].data(), rows[2].data(), rows[3].data(), dstStep,
-                             grid.rowFraction[yy], fresh.data());
-            ASSERT_TRUE(std::equal(fresh.begin(), fresh.end(), cached.begin() + yy * dstStep)) << "row " << yy;
+            CubicVerticalRow(rows[0].data(), rows[1].data(), rows[2].data(), rows[3].data(),
+                             dstStep, grid.rowFraction[yy], fresh.data());
+            ASSERT_TRUE(std::equal(fresh.begin(), fresh.end(), cached.begin() + yy * dstStep))
+                << "row " << yy;
         }
     }
 }

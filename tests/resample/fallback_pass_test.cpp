@@ -48,7 +48,8 @@ TEST(LinearPass, NarrowTallSourceIsLinearOnBothAxes) {
     CDibImage src, dst;
     // Rows 0 to 49 hold 50, rows 50 to 99 hold 200; columns 0, 255, 0 mixed in channel 1.
     FillImage(src, 3, 100, [](int x, int y, int c) {
-        if (c == 1) return std::uint8_t(x == 1 ? 255 : 0);
+        if (c == 1)
+            return std::uint8_t(x == 1 ? 255 : 0);
         return std::uint8_t(y < 50 ? 50 : 200);
     });
     dst.Create(5, 199, 24);  // row step 99 / 198 = 0.5
@@ -145,13 +146,15 @@ TEST(NearestPass, OnePixelWideSourceRepeatsItsColumn) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.srcHeight);
         CDibImage src, dst;
-        FillImage(src, 1, c.srcHeight, [](int, int y, int ch) { return std::uint8_t(10 * y + ch); });
+        FillImage(src, 1, c.srcHeight,
+                  [](int, int y, int ch) { return std::uint8_t(10 * y + ch); });
         dst.Create(c.dstWidth, c.dstHeight, 24);
         ASSERT_TRUE(ResizeDib(src, dst));
         for (int y = 0; y < c.dstHeight; ++y) {
             for (int x = 0; x < c.dstWidth; ++x) {
                 for (int ch = 0; ch < 3; ++ch) {
-                    ASSERT_EQ(Sample(dst, x, y, ch), 10 * c.sourceRowOfEachRow[y] + ch) << x << "," << y;
+                    ASSERT_EQ(Sample(dst, x, y, ch), 10 * c.sourceRowOfEachRow[y] + ch)
+                        << x << "," << y;
                 }
             }
         }

@@ -30,15 +30,15 @@ int Record(int status, const char* func, const char* text, const char*, int) {
 class LayerTest : public testing::Test {
 protected:
     void SetUp() override {
-        m_previous = iplRedirectError(Record);
-        iplSetErrStatus(IPL_StsOk);
+        m_previous = SetLayerErrorHandler(Record);
+        SetLayerStatus(kStsOk);
         g_reports.clear();
     }
     void TearDown() override {
-        iplSetErrStatus(IPL_StsOk);
-        iplRedirectError(m_previous);
+        SetLayerStatus(kStsOk);
+        SetLayerErrorHandler(m_previous);
     }
-    IPLErrorCallback m_previous = nullptr;
+    LayerErrorHandler m_previous = nullptr;
 };
 
 // A 40-byte header of a 24-bit DIB followed by its pixels.
@@ -64,8 +64,8 @@ TEST_F(LayerTest, TranslateSharesThePixelsOfA24BitDib) {
     EXPECT_EQ(image->depth, IPL_DEPTH_8U);
     EXPECT_STREQ(image->colorName, "RGB");
     EXPECT_STREQ(image->channelSeq, "BGR");
-    EXPECT_EQ(image->dataOrder, IPL_DATA_ORDER_PIXEL);
-    EXPECT_EQ(image->origin, IPL_ORIGIN_BL);
+    EXPECT_EQ(image->dataOrder, kDataOrderPixel);
+    EXPECT_EQ(image->origin, kOriginBottom);
     EXPECT_EQ(image->align, 4);
     EXPECT_EQ(image->width, 5);
     EXPECT_EQ(image->height, 3);
@@ -74,8 +74,8 @@ TEST_F(LayerTest, TranslateSharesThePixelsOfA24BitDib) {
     EXPECT_EQ(image->imageData, dib.data() + 40);
     EXPECT_EQ(image->dataBlock, nullptr);
     EXPECT_EQ(image->roi, nullptr);
-    EXPECT_EQ(iplCheckImageHeader(image), 0);
-    iplReleaseParts(image, IPL_IMAGE_HEADER);
+    EXPECT_EQ(CheckImageHeader(image), 0);
+    iplReleaseParts(image, kReleaseHeader);
     EXPECT_TRUE(g_reports.empty());
 }
 
@@ -85,10 +85,10 @@ TEST_F(LayerTest, TranslateTakesOriginFromTheSignOfTheHeightAndSkipsTheColourTab
     int clone = -1;
     ImageHeader* image = iplTranslateDIB(dib.data(), &clone);
     ASSERT_NE(image, nullptr);
-    EXPECT_EQ(image->origin, IPL_ORIGIN_TL);
+    EXPECT_EQ(image->origin, kOriginTop);
     EXPECT_EQ(image->height, 4);
     EXPECT_EQ(image->imageData, dib.data() + 40 + 12);
-    iplReleaseParts(image, IPL_IMAGE_HEADER);
+    iplReleaseParts(image, kReleaseHeader);
 }
 
 TEST_F(LayerTest, TranslateChecksInOrder) {
@@ -99,26 +99,27 @@ TEST_F(LayerTest, TranslateChecksInOrder) {
     };
     // Each row spoils one field more than the one after it, so only the first check may fire.
     const Case cases[] = {
-        {[](auto& d) { DibWrite32(d.data(), 12), DibWrite16(d.data() + 12, 2); }, IPL_StsBadArg,
+        {[](auto& d) { DibWrite32(d.data(), 12), DibWrite16(d.data() + 12, 2); }, kStsBadArg,
          "( dib->biSize != sizeof(BITMAPINFOHEADER) )"},
-        {[](auto& d) { DibWrite16(d.data() + 12, 2), DibWrite32(d.data() + 16, 7); }, IPL_StsBadArg,
+        {[](auto& d) { DibWrite16(d.data() + 12, 2), DibWrite32(d.data() + 16, 7); }, kStsBadArg,
          "(dib->biPlanes != 1)"},
-        {[](auto& d) { DibWrite32(d.data() + 16, 7), DibWrite32(d.data() + 32, 0x8001); }, IPL_StsBadArg,
+        {[](auto& d) { DibWrite32(d.data() + 16, 7), DibWrite32(d.data() + 32, 0x8001); },
+         kStsBadArg,
          "(dib->biCompression != 0) && (dib->biCompression != 1) && (dib->biCompression != 2) && "
          "(dib->biCompression != 3)"},
-        {[](auto& d) { DibWrite32(d.data() + 32, 0x8001), DibWrite16(d.data() + 14, 7); }, IPL_StsBadArg,
-         "(dib->biClrUsed > 0x8000)"},
-        {[](auto& d) { DibWrite16(d.data() + 14, 7), DibWrite32(d.data() + 4, 0); }, IPL_StsBadArg,
+        {[](auto& d) { DibWrite32(d.data() + 32, 0x8001), DibWrite16(d.data() + 14, 7); },
+         kStsBadArg, "(dib->biClrUsed > 0x8000)"},
+        {[](auto& d) { DibWrite16(d.data() + 14, 7), DibWrite32(d.data() + 4, 0); }, kStsBadArg,
          "dib->biBitCount is bad"},
         // Counts the layer names as valid but that would need a private copy of the pixels.
-        {[](auto& d) { DibWrite16(d.data() + 14, 8); }, IPL_StsBadArg, "dib->biBitCount is bad"},
-        {[](auto& d) { DibWrite32(d.data() + 16, 1); }, IPL_StsBadArg,
+        {[](auto& d) { DibWrite16(d.data() + 14, 8); }, kStsBadArg, "dib->biBitCount is bad"},
+        {[](auto& d) { DibWrite32(d.data() + 16, 1); }, kStsBadArg,
          "(dib->biCompression != 0) && (dib->biCompression != 1) && (dib->biCompression != 2) && "
          "(dib->biCompression != 3)"},
-        {[](auto& d) { DibWrite32(d.data() + 4, 0); }, IPL_BadImageSize, "Incorrect data-ins"},
-        {[](auto& d) { DibWrite32(d.data() + 8, 0); }, IPL_BadImageSize, "Incorrect data-ins"},
-        {[](auto& d) { DibWrite32(d.data() + 4, 0x7FFFFFF), DibWrite32(d.data() + 8, 100); }, IPL_StsBadArg,
-         "dib->biWidth x dib->biHeight is too large"},
+        {[](auto& d) { DibWrite32(d.data() + 4, 0); }, kStsBadSize, "Incorrect data-ins"},
+        {[](auto& d) { DibWrite32(d.data() + 8, 0); }, kStsBadSize, "Incorrect data-ins"},
+        {[](auto& d) { DibWrite32(d.data() + 4, 0x7FFFFFF), DibWrite32(d.data() + 8, 100); },
+         kStsBadArg, "dib->biWidth x dib->biHeight is too large"},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(i);
@@ -130,7 +131,7 @@ TEST_F(LayerTest, TranslateChecksInOrder) {
         ASSERT_EQ(g_reports.size(), 1u);
         EXPECT_EQ(g_reports[0].status, cases[i].status);
         EXPECT_EQ(g_reports[0].text, cases[i].text);
-        EXPECT_EQ(iplGetErrStatus(), cases[i].status);
+        EXPECT_EQ(LayerStatus(), cases[i].status);
     }
     std::vector<std::uint8_t> dib = MakeDib(4, 4);
     g_reports.clear();
@@ -146,15 +147,16 @@ TEST_F(LayerTest, TranslateChecksInOrder) {
 // An 8-bit header over its own zeroed pixels.
 struct OwnedImage {
     OwnedImage(int width, int height, int channels = 3) {
-        image = iplCreateImageHeader(channels, 0, IPL_DEPTH_8U, "RGB", "BGR", IPL_DATA_ORDER_PIXEL, IPL_ORIGIN_BL,
-                                     4, width, height, nullptr, nullptr, nullptr, nullptr);
+        image = iplCreateImageHeader(channels, 0, IPL_DEPTH_8U, "RGB", "BGR", kDataOrderPixel,
+                                     kOriginBottom, 4, width, height, nullptr, nullptr, nullptr,
+                                     nullptr);
         // Rows and planes with room to spare, so that a test may change depth or order alone.
         image->widthStep *= 4;
         pixels.assign(std::size_t(image->widthStep) * height * 4, 0);
         image->imageData = pixels.data();
         image->imageSize = std::int32_t(pixels.size());
     }
-    ~OwnedImage() { iplReleaseParts(image, IPL_IMAGE_HEADER); }
+    ~OwnedImage() { iplReleaseParts(image, kReleaseHeader); }
     ImageHeader* image;
     std::vector<std::uint8_t> pixels;
 };
@@ -162,33 +164,37 @@ struct OwnedImage {
 TEST_F(LayerTest, ZoomRefusesBadArgumentsWithTheirConditions) {
     struct Case {
         const char* name;
-        std::function<void(ImageHeader*, ImageHeader*, int (&)[5])> spoil;  // args: xDst xSrc yDst ySrc mode
+        std::function<void(ImageHeader*, ImageHeader*, int (&)[5])>
+            spoil;  // args: xDst xSrc yDst ySrc mode
         int status;
         const char* text;
     };
     const Case cases[] = {
-        {"bad header", [](ImageHeader*, ImageHeader* d, int(&)[5]) { d->nChannels = 9; }, IPL_BadNumChannels,
-         "Incorrect Image"},
-        {"no pixels", [](ImageHeader* s, ImageHeader*, int(&)[5]) { s->imageData = nullptr; }, IPL_BadDataPtr,
-         "Incorrect Image"},
-        {"mode", [](ImageHeader*, ImageHeader*, int(&a)[5]) { a[4] = 7; }, IPL_StsBadArg,
-         "interpolate != IPL_INTER_NN && interpolate != IPL_INTER_LINEAR && interpolate != IPL_INTER_CUBIC"},
-        {"depths differ", [](ImageHeader*, ImageHeader* d, int(&)[5]) { d->depth = IPL_DEPTH_16U; }, IPL_StsBadArg,
-         "srcImage->depth != dstImage->depth"},
-        {"16-bit", [](ImageHeader* s, ImageHeader* d, int(&)[5]) { s->depth = d->depth = IPL_DEPTH_16U; },
-         IPL_StsBadArg, "srcImage->depth != IPL_DEPTH_8U"},
-        {"orders differ", [](ImageHeader* s, ImageHeader*, int(&)[5]) { s->dataOrder = IPL_DATA_ORDER_PLANE; },
-         IPL_StsBadArg, "srcImage->dataOrder != dstImage->dataOrder"},
-        {"zero width", [](ImageHeader*, ImageHeader*, int(&a)[5]) { a[0] = 0; }, IPL_StsBadArg,
+        {"bad header", [](ImageHeader*, ImageHeader* d, int(&)[5]) { d->nChannels = 9; },
+         kStsBadChannels, "Incorrect Image"},
+        {"no pixels", [](ImageHeader* s, ImageHeader*, int(&)[5]) { s->imageData = nullptr; },
+         kStsBadData, "Incorrect Image"},
+        {"mode", [](ImageHeader*, ImageHeader*, int(&a)[5]) { a[4] = 7; }, kStsBadArg,
+         "interpolate != IPL_INTER_NN && interpolate != IPL_INTER_LINEAR && interpolate != "
+         "IPL_INTER_CUBIC"},
+        {"depths differ", [](ImageHeader*, ImageHeader* d, int(&)[5]) { d->depth = IPL_DEPTH_16U; },
+         kStsBadArg, "srcImage->depth != dstImage->depth"},
+        {"16-bit",
+         [](ImageHeader* s, ImageHeader* d, int(&)[5]) { s->depth = d->depth = IPL_DEPTH_16U; },
+         kStsBadArg, "srcImage->depth != IPL_DEPTH_8U"},
+        {"orders differ",
+         [](ImageHeader* s, ImageHeader*, int(&)[5]) { s->dataOrder = kDataOrderPlane; },
+         kStsBadArg, "srcImage->dataOrder != dstImage->dataOrder"},
+        {"zero width", [](ImageHeader*, ImageHeader*, int(&a)[5]) { a[0] = 0; }, kStsBadArg,
          "xDst <= 0 || xSrc <= 0"},
-        {"negative height", [](ImageHeader*, ImageHeader*, int(&a)[5]) { a[3] = -2; }, IPL_StsBadArg,
+        {"negative height", [](ImageHeader*, ImageHeader*, int(&a)[5]) { a[3] = -2; }, kStsBadArg,
          "yDst <= 0 || ySrc <= 0"},
-        {"channels differ", [](ImageHeader*, ImageHeader* d, int(&)[5]) { d->nChannels = 1; }, IPL_StsInternal,
-         "srcImage COI != dstImage COI"},
+        {"channels differ", [](ImageHeader*, ImageHeader* d, int(&)[5]) { d->nChannels = 1; },
+         kStsInternal, "srcImage COI != dstImage COI"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        iplSetErrStatus(IPL_StsOk);
+        SetLayerStatus(kStsOk);
         g_reports.clear();
         OwnedImage src(6, 6), dst(4, 4);
         std::memset(dst.pixels.data(), 0x77, dst.pixels.size());
@@ -200,9 +206,9 @@ TEST_F(LayerTest, ZoomRefusesBadArgumentsWithTheirConditions) {
         EXPECT_EQ(g_reports[0].func, "iplZoom");
         EXPECT_EQ(g_reports[0].text, c.text);
         // iplResize passes the failure on as a backtrace, which leaves the status alone.
-        EXPECT_EQ(g_reports[1].status, IPL_StsBackTrace);
+        EXPECT_EQ(g_reports[1].status, kStsBackTrace);
         EXPECT_EQ(g_reports[1].func, "iplResize");
-        EXPECT_EQ(iplGetErrStatus(), c.status);
+        EXPECT_EQ(LayerStatus(), c.status);
         EXPECT_EQ(dst.pixels, std::vector<std::uint8_t>(dst.pixels.size(), 0x77));
     }
 }
@@ -219,26 +225,26 @@ TEST_F(LayerTest, AreaReductionIsRefused) {
     iplResize(src.image, dst.image, 16, 8, 4, 8, IPL_INTER_SUPER);
     ASSERT_EQ(g_reports.size(), 2u);
     EXPECT_EQ(g_reports[0].text, "(xDst > xSrc || yDst > ySrc)");
-    EXPECT_EQ(iplGetErrStatus(), IPL_StsBadArg);
+    EXPECT_EQ(LayerStatus(), kStsBadArg);
 }
 
 TEST_F(LayerTest, ReportRoutineStoresAllButBacktraces) {
-    iplError(IPL_StsBadArg, "f", "c", "file", 1);
-    EXPECT_EQ(iplGetErrStatus(), IPL_StsBadArg);
-    iplError(IPL_StsBackTrace, "g", "", "file", 2);
-    EXPECT_EQ(iplGetErrStatus(), IPL_StsBadArg);
-    iplError(IPL_StsOk, "h", "", "file", 3);  // stored, and no handler call
-    EXPECT_EQ(iplGetErrStatus(), IPL_StsOk);
+    LayerReport(kStsBadArg, "f", "c", "file", 1);
+    EXPECT_EQ(LayerStatus(), kStsBadArg);
+    LayerReport(kStsBackTrace, "g", "", "file", 2);
+    EXPECT_EQ(LayerStatus(), kStsBadArg);
+    LayerReport(kStsOk, "h", "", "file", 3);  // stored, and no handler call
+    EXPECT_EQ(LayerStatus(), kStsOk);
     ASSERT_EQ(g_reports.size(), 2u);
-    EXPECT_EQ(g_reports[1].status, IPL_StsBackTrace);
-    EXPECT_EQ(iplGetErrMode(), IPL_ErrModeLeaf);
+    EXPECT_EQ(g_reports[1].status, kStsBackTrace);
+    EXPECT_EQ(LayerErrorMode(), kLayerModeLeaf);
 }
 
 TEST(LayerDeathTest, DefaultHandlerEndsTheProcess) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     OwnedImage src(6, 6), dst(4, 4);
-    EXPECT_EXIT(iplResize(src.image, dst.image, 0, 6, 4, 6, IPL_INTER_CUBIC), testing::ExitedWithCode(1),
-                "xDst <= 0 \\|\\| xSrc <= 0");
+    EXPECT_EXIT(iplResize(src.image, dst.image, 0, 6, 4, 6, IPL_INTER_CUBIC),
+                testing::ExitedWithCode(1), "xDst <= 0 \\|\\| xSrc <= 0");
 }
 
 TEST(LayerMemory, AlignedAllocation) {
@@ -256,23 +262,23 @@ TEST(LayerMemory, AlignedAllocation) {
 }
 
 TEST_F(LayerTest, ReleasePartsFreesWhatIsAsked) {
-    ImageHeader* mask = iplCreateImageHeader(1, 0, IPL_DEPTH_8U, "G", "G", 0, 0, 4, 2, 2, nullptr, nullptr,
-                                             nullptr, nullptr);
-    ImageHeader* image = iplCreateImageHeader(3, 0, IPL_DEPTH_8U, "RGB", "BGR", 0, 1, 4, 2, 2, new IplROI,
-                                              mask, nullptr, new IplTileInfo);
+    ImageHeader* mask = iplCreateImageHeader(1, 0, IPL_DEPTH_8U, "G", "G", 0, 0, 4, 2, 2, nullptr,
+                                             nullptr, nullptr, nullptr);
+    ImageHeader* image = iplCreateImageHeader(3, 0, IPL_DEPTH_8U, "RGB", "BGR", 0, 1, 4, 2, 2,
+                                              new ImageRoi, mask, nullptr, new ImageTileInfo);
     ASSERT_NE(image, nullptr);
     image->dataBlock = static_cast<std::uint8_t*>(LayerAlignedAlloc(64));
     image->imageData = image->dataBlock;
-    iplReleaseParts(image, IPL_IMAGE_DATA | IPL_IMAGE_ROI);
+    iplReleaseParts(image, kReleaseData | kReleaseRoi);
     EXPECT_EQ(image->dataBlock, nullptr);
     EXPECT_EQ(image->imageData, nullptr);
     EXPECT_EQ(image->roi, nullptr);
     EXPECT_NE(image->tileInfo, nullptr);
-    iplReleaseParts(image, IPL_IMAGE_TILE | IPL_IMAGE_MASK);
+    iplReleaseParts(image, kReleaseTile | kReleaseMask);
     EXPECT_EQ(image->tileInfo, nullptr);
     EXPECT_EQ(image->maskRegion, nullptr);
-    iplReleaseParts(image, IPL_IMAGE_HEADER);
-    iplReleaseParts(nullptr, IPL_IMAGE_ALL);
+    iplReleaseParts(image, kReleaseHeader);
+    iplReleaseParts(nullptr, kReleaseAll);
     EXPECT_TRUE(g_reports.empty());
 }
 

@@ -22,7 +22,8 @@ std::string Name(Size a, Size b) {
 
 TEST(ResizeDib, EqualSizesCopyEveryPixel) {
     // Cubic, linear (under 4) and nearest-neighbour (under 2) sizes alike.
-    const Size sizes[] = {{4, 4}, {5, 7}, {17, 9}, {64, 33}, {3, 8}, {2, 2}, {1, 6}, {6, 1}, {1, 1}};
+    const Size sizes[] = {{4, 4}, {5, 7}, {17, 9}, {64, 33}, {3, 8},
+                          {2, 2}, {1, 6}, {6, 1},  {1, 1}};
     unsigned seed = 1;
     for (const Size s : sizes) {
         SCOPED_TRACE(Name(s, s));
@@ -35,8 +36,8 @@ TEST(ResizeDib, EqualSizesCopyEveryPixel) {
 }
 
 TEST(ResizeDib, UniformImageStaysUniform) {
-    const Size pairs[][2] = {{{4, 4}, {8, 8}},       {{10, 10}, {3, 3}},   {{1024, 4}, {800, 9}},
-                             {{37, 21}, {1, 1}},     {{3, 100}, {7, 40}},  {{1, 5}, {9, 2}},
+    const Size pairs[][2] = {{{4, 4}, {8, 8}},         {{10, 10}, {3, 3}},  {{1024, 4}, {800, 9}},
+                             {{37, 21}, {1, 1}},       {{3, 100}, {7, 40}}, {{1, 5}, {9, 2}},
                              {{640, 480}, {800, 600}}, {{9, 13}, {90, 5}}};
     for (const std::uint8_t value : {std::uint8_t(0), std::uint8_t(137), std::uint8_t(255)}) {
         for (const auto& p : pairs) {
@@ -53,7 +54,8 @@ TEST(ResizeDib, UniformImageStaysUniform) {
 
 TEST(ResizeDib, RowPaddingIsNotWritten) {
     // Destinations whose rows end in 1, 2 and 3 padding bytes; cubic, linear and nearest sources.
-    const Size pairs[][2] = {{{8, 8}, {5, 3}}, {{8, 8}, {6, 7}}, {{3, 3}, {7, 4}}, {{1, 4}, {5, 6}}};
+    const Size pairs[][2] = {
+        {{8, 8}, {5, 3}}, {{8, 8}, {6, 7}}, {{3, 3}, {7, 4}}, {{1, 4}, {5, 6}}};
     for (const auto& p : pairs) {
         SCOPED_TRACE(Name(p[0], p[1]));
         CDibImage src, dst;
@@ -63,7 +65,8 @@ TEST(ResizeDib, RowPaddingIsNotWritten) {
         ASSERT_TRUE(ResizeDib(src, dst));
         for (int y = 0; y < dst.m_nHeight; ++y) {
             const std::uint8_t* row = dst.Bits() + y * dst.m_nRowBytes;
-            for (int k = dst.m_nWidth * 3; k < dst.m_nRowBytes; ++k) EXPECT_EQ(row[k], 0xA5) << y << "," << k;
+            for (int k = dst.m_nWidth * 3; k < dst.m_nRowBytes; ++k)
+                EXPECT_EQ(row[k], 0xA5) << y << "," << k;
         }
     }
 }
@@ -86,7 +89,8 @@ TEST(ResizeDib, EnlargeOneAxisWhileReducingTheOther) {
             for (int x = 0; x < mixedSize.w; ++x) {
                 const int ox = alongX ? x : 0;
                 const int oy = alongX ? 0 : y;
-                for (int c = 0; c < 3; ++c) ASSERT_EQ(Sample(mixed, x, y, c), Sample(oneAxis, ox, oy, c)) << x << "," << y;
+                for (int c = 0; c < 3; ++c)
+                    ASSERT_EQ(Sample(mixed, x, y, c), Sample(oneAxis, ox, oy, c)) << x << "," << y;
             }
         }
     }
@@ -106,7 +110,8 @@ TEST(ResizeDib, OnePixelDestinationTakesTheFirstColumnOrRow) {
 }
 
 TEST(ResizeDib, FirstAndLastPixelsReproduceTheSourceCorners) {
-    const Size pairs[][2] = {{{640, 480}, {800, 600}}, {{1024, 768}, {800, 600}}, {{13, 5}, {40, 4}}};
+    const Size pairs[][2] = {
+        {{640, 480}, {800, 600}}, {{1024, 768}, {800, 600}}, {{13, 5}, {40, 4}}};
     for (const auto& p : pairs) {
         SCOPED_TRACE(Name(p[0], p[1]));
         CDibImage src, dst;
@@ -115,7 +120,8 @@ TEST(ResizeDib, FirstAndLastPixelsReproduceTheSourceCorners) {
         ASSERT_TRUE(ResizeDib(src, dst));
         for (int c = 0; c < 3; ++c) {
             EXPECT_EQ(Sample(dst, 0, 0, c), Sample(src, 0, 0, c));
-            EXPECT_EQ(Sample(dst, p[1].w - 1, p[1].h - 1, c), Sample(src, p[0].w - 1, p[0].h - 1, c));
+            EXPECT_EQ(Sample(dst, p[1].w - 1, p[1].h - 1, c),
+                      Sample(src, p[0].w - 1, p[0].h - 1, c));
         }
     }
 }
@@ -137,9 +143,9 @@ TEST(ResizeDib, RefusesWhatCannotBeResized) {
         CDibImage* dst;
     };
     const Case cases[] = {
-        {"empty source", &empty, &dst},   {"empty destination", &good, &empty},
+        {"empty source", &empty, &dst},          {"empty destination", &good, &empty},
         {"8-bit destination", &good, &eightBit}, {"8-bit source", &eightBit, &dst},
-        {"short block", &shortBlock, &dst}, {"into itself", &dst, &dst},
+        {"short block", &shortBlock, &dst},      {"into itself", &dst, &dst},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
