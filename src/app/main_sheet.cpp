@@ -74,6 +74,27 @@ void CMainSheet::AddPage(CFontablePage* page, const QString& strCaption) {
     connect(page, &CFontablePage::BusyChanged, this, &CMainSheet::OnPageBusyChanged);
 }
 
+void CMainSheet::ReplacePage(int index, CFontablePage* page) {
+    CFontablePage* old = Page(index);
+    if (old == nullptr || page == nullptr) {
+        return;
+    }
+    const QString caption = m_pTabs->tabText(index);
+    const bool bCurrent = m_pTabs->currentIndex() == index;
+    m_pTabs->removeTab(index);
+    m_pTabs->insertTab(index, page, caption);
+    connect(page, &CFontablePage::BusyChanged, this, &CMainSheet::OnPageBusyChanged);
+    for (CFontablePage** member : {&m_pRmPage, &m_pWmpPage, &m_pScalePage, &m_pMergePage}) {
+        if (*member == old) {
+            *member = page;
+        }
+    }
+    if (bCurrent) {
+        m_pTabs->setCurrentIndex(index);
+    }
+    delete old;
+}
+
 CFontablePage* CMainSheet::Page(int index) const {
     return qobject_cast<CFontablePage*>(m_pTabs->widget(index));
 }

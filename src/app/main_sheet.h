@@ -31,6 +31,9 @@ public:
     QPushButton* AboutButton() const { return m_pAboutButton; }
     QPushButton* CloseButton() const { return m_pCloseButton; }
     CFontablePage* Page(int index) const;
+    // Puts `page` on tab `index` in place of the page there (which is deleted); the tab keeps
+    // its caption. The sheet takes ownership.
+    void ReplacePage(int index, CFontablePage* page);
     // Closing waits for busy pages: true between a close request and the end of their jobs.
     bool IsClosePending() const { return m_bClosePending; }
 

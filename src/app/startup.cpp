@@ -82,7 +82,7 @@ QString TranslationFor(const QLocale& locale) {
     return QStringLiteral("tarnwick_en");
 }
 
-bool InstallTranslation(QCoreApplication& app, const QLocale& locale) {
+QTranslator* InstallTranslation(QCoreApplication& app, const QLocale& locale) {
     const QString name = TranslationFor(locale);
     // Qt's own texts (Yes, No, the file dialog) follow the same locale when Qt's translations
     // are installed; without them they stay English.
@@ -94,12 +94,13 @@ bool InstallTranslation(QCoreApplication& app, const QLocale& locale) {
         delete qtTranslator;
     }
     if (name.isEmpty()) {
-        return false;
+        return nullptr;
     }
     auto* translator = new QTranslator(&app);
-    if (!translator->load(name, QStringLiteral(":/i18n"))) {
+    if (!translator->load(name, QStringLiteral(":/i18n")) ||
+        !QCoreApplication::installTranslator(translator)) {
         delete translator;
-        return false;
+        return nullptr;
     }
-    return QCoreApplication::installTranslator(translator);
+    return translator;
 }

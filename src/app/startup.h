@@ -6,6 +6,7 @@
 #include <QString>
 
 class QCoreApplication;
+class QTranslator;
 class QWidget;
 
 // Display depth classes: 0 true colour (24 or 32 bits), 1 16-bit colour (usable after asking),
@@ -33,5 +34,7 @@ QString ProgramSiblingPath(const QString& programPath, const QString& ext);
 // program's own Chinese texts serve that locale.
 QString TranslationFor(const QLocale& locale);
 
-// Loads and installs the translation for `locale` into `app`; true when one was installed.
-bool InstallTranslation(QCoreApplication& app, const QLocale& locale);
+// Loads and installs the program's translation for `locale` into `app` (and Qt's own, where
+// installed). Returns the program's translator, owned by `app`, or null when none was needed or
+// found.
+QTranslator* InstallTranslation(QCoreApplication& app, const QLocale& locale);
