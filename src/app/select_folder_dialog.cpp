@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -85,7 +86,14 @@ CSelectFolderDialog::CSelectFolderDialog(bool bShowFiles, const QString& strInit
     connect(m_pButtons, &QDialogButtonBox::rejected, this, &CSelectFolderDialog::reject);
     OkButton()->setDefault(true);
 
-    connect(this, &QFileDialog::directoryEntered, this, &CSelectFolderDialog::OnFolderChange);
+    // Every way of browsing (the list, the look-in box, back, up, typed paths) moves the root of
+    // the dialog's file model; entering a folder by hand alone would miss some of them.
+    if (auto* model = findChild<QFileSystemModel*>()) {
+        connect(model, &QFileSystemModel::rootPathChanged, this,
+                &CSelectFolderDialog::OnFolderChange);
+    } else {
+        connect(this, &QFileDialog::directoryEntered, this, &CSelectFolderDialog::OnFolderChange);
+    }
     m_pPathEdit->setFocus();
 }
 
