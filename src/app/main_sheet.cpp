@@ -126,7 +126,11 @@ void CMainSheet::OnAbout() {
 }
 
 QFont CMainSheet::BannerFont() {
-    QFont font(QStringLiteral("Arial"));
+    QFont font;
+    // Arial or a look-alike; named outright so that a CJK locale's preferred font does not
+    // take the Latin banner over.
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("DejaVu Sans")});
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(24);
     font.setBold(true);
