@@ -207,26 +207,16 @@ TEST(LinkLabel, FailedOpenBeepsAndExplainsAndStaysUnvisited) {
     }
 }
 
-class CUrlRecorder : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> m_urls;
-public slots:
-    void Open(const QUrl& url) { m_urls.append(url); }
-};
-
 TEST(OpenLinkTarget, HandsWebAndMailTargetsToTheDesktop) {
     TestApp();
-    CUrlRecorder recorder;
-    QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "Open");
-    QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &recorder, "Open");
+    CUrlCatcher web(QStringLiteral("https"));
+    CUrlCatcher mail(QStringLiteral("mailto"));
     EXPECT_EQ(OpenLinkTarget(QStringLiteral("https://tarnwick.example.org/x")), kOpenOk);
     EXPECT_EQ(OpenLinkTarget(QStringLiteral("mailto:tarnwick@example.invalid")), kOpenOk);
-    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-    QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
-    ASSERT_EQ(recorder.m_urls.size(), 2);
-    EXPECT_EQ(recorder.m_urls[0].toString(), QStringLiteral("https://tarnwick.example.org/x"));
-    EXPECT_EQ(recorder.m_urls[1].toString(), QStringLiteral("mailto:tarnwick@example.invalid"));
+    ASSERT_EQ(web.m_urls.size(), 1);
+    EXPECT_EQ(web.m_urls[0].toString(), QStringLiteral("https://tarnwick.example.org/x"));
+    ASSERT_EQ(mail.m_urls.size(), 1);
+    EXPECT_EQ(mail.m_urls[0].toString(), QStringLiteral("mailto:tarnwick@example.invalid"));
 }
 
 TEST(AboutBox, LinksToMailAndHomepage) {
@@ -244,5 +234,3 @@ TEST(AboutBox, LinksToMailAndHomepage) {
 }
 
 }  // namespace
-
-#include "link_label_test.moc"

@@ -26,22 +26,6 @@
 
 namespace {
 
-// Receives the URLs the desktop would open.
-class CUrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    explicit CUrlCatcher(const QString& scheme) : m_strScheme(scheme) {
-        QDesktopServices::setUrlHandler(m_strScheme, this, "Open");
-    }
-    ~CUrlCatcher() override { QDesktopServices::unsetUrlHandler(m_strScheme); }
-    QList<QUrl> m_urls;
-public slots:
-    void Open(const QUrl& url) { m_urls.append(url); }
-
-private:
-    QString m_strScheme;
-};
-
 TEST(MainSheet, FourTabsInOrderWithTheirPages) {
     TestApp();
     CMainSheet sheet;
@@ -289,5 +273,3 @@ TEST(OpenDocument, OpensFullPathsAndRefusesBareNames) {
 }
 
 }  // namespace
-
-#include "main_sheet_test.moc"

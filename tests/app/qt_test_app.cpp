@@ -1,5 +1,7 @@
 #include "qt_test_app.h"
 
+#include <QDesktopServices>
+
 QApplication& TestApp() {
     static int argc = 1;
     static char name[] = "test_app";
@@ -25,4 +27,12 @@ CMessageRecorder::CMessageRecorder() {
 CMessageRecorder::~CMessageRecorder() {
     SetMessageHook(m_previous);
     SetBeepHook(m_previousBeep);
+}
+
+CUrlCatcher::CUrlCatcher(const QString& scheme) : m_strScheme(scheme) {
+    QDesktopServices::setUrlHandler(m_strScheme, this, "Open");
+}
+
+CUrlCatcher::~CUrlCatcher() {
+    QDesktopServices::unsetUrlHandler(m_strScheme);
 }

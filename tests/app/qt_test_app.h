@@ -3,7 +3,10 @@
 #pragma once
 
 #include <QApplication>
+#include <QList>
 #include <QMessageBox>
+#include <QObject>
+#include <QUrl>
 
 #include <vector>
 
@@ -28,4 +31,18 @@ public:
 private:
     MessageHook m_previous;
     BeepHook m_previousBeep;
+};
+
+// While alive, receives the URLs of `scheme` that the desktop would open.
+class CUrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    explicit CUrlCatcher(const QString& scheme);
+    ~CUrlCatcher() override;
+    QList<QUrl> m_urls;
+public slots:
+    void Open(const QUrl& url) { m_urls.append(url); }
+
+private:
+    QString m_strScheme;
 };
