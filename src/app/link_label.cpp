@@ -1,6 +1,7 @@
 #include "app/link_label.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMouseEvent>
@@ -8,8 +9,6 @@
 #include <QStandardPaths>
 #include <QTextStream>
 #include <QUrl>
-
-#include <array>
 
 #include "app/message_box.h"
 
@@ -131,30 +130,92 @@ QString ReadDesktopExec(const QString& path) {
     return {};
 }
 
-QString FindBrowserCommand() {
+namespace {
+// The desktop id xdg-mime names as the default for `type`, or empty.
+QString QueryXdgMime(const QString& type) {
     const QString xdgMime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
     if (xdgMime.isEmpty()) {
         return {};
     }
-    // The ".htm" association first, then the default handler of web addresses.
-    const std::array<const char*, 2> kTypes = {"text/html", "x-scheme-handler/https"};
-    for (const char* type : kTypes) {
-        QProcess query;
-        query.start(xdgMime, {QStringLiteral("query"), QStringLiteral("default"),
-                              QString::fromLatin1(type)});
-        if (!query.waitForFinished(3000)) {
-            query.kill();
-            query.waitForFinished(1000);
+    QProcess query;
+    query.start(xdgMime, {QStringLiteral("query"), QStringLiteral("default"), type});
+    if (!query.waitForFinished(3000)) {
+        query.kill();
+        query.waitForFinished(1000);
+        return {};
+    }
+    return QString::fromLocal8Bit(query.readAllStandardOutput()).trimmed();
+}
+
+QStringList XdgDirs(const char* var, const QString& fallback) {
+    const QString value = qEnvironmentVariable(var);
+    return (value.isEmpty() ? fallback : value).split(u':', Qt::SkipEmptyParts);
+}
+
+// The association lists of the freedesktop rules, most important first.
+QStringList MimeAppsLists() {
+    const QString home = QDir::homePath();
+    const QStringList config = XdgDirs("XDG_CONFIG_HOME", home + QStringLiteral("/.config")) +
+                               XdgDirs("XDG_CONFIG_DIRS", QStringLiteral("/etc/xdg"));
+    const QStringList data =
+        XdgDirs("XDG_DATA_HOME", home + QStringLiteral("/.local/share")) +
+        XdgDirs("XDG_DATA_DIRS", QStringLiteral("/usr/local/share:/usr/share"));
+    QStringList files;
+    for (const QString& dir : config) {
+        files << dir + QStringLiteral("/mimeapps.list");
+    }
+    for (const QString& dir : data) {
+        files << dir + QStringLiteral("/applications/mimeapps.list");
+    }
+    for (const QString& dir : data) {
+        files << dir + QStringLiteral("/applications/defaults.list");
+    }
+    return files;
+}
+
+// Desktop ids that `path` names as defaults for `type`.
+QStringList DefaultsIn(const QString& path, const QString& type) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        return {};
+    }
+    QTextStream in(&file);
+    bool bDefaults = false;
+    while (!in.atEnd()) {
+        const QString line = in.readLine().trimmed();
+        if (line.startsWith(u'[')) {
+            bDefaults = line == QStringLiteral("[Default Applications]");
             continue;
         }
-        const QString id = QString::fromLocal8Bit(query.readAllStandardOutput()).trimmed();
-        if (id.isEmpty()) {
-            continue;
+        const qsizetype eq = line.indexOf(u'=');
+        if (bDefaults && eq > 0 && line.left(eq).trimmed() == type) {
+            return line.mid(eq + 1).split(u';', Qt::SkipEmptyParts);
         }
-        const QString desktop = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, id);
-        const QString exec = desktop.isEmpty() ? QString() : ReadDesktopExec(desktop);
-        if (!exec.isEmpty()) {
-            return exec;
+    }
+    return {};
+}
+}  // namespace
+
+QString FindBrowserCommand() {
+    // The ".htm" association first, then the default handler of web addresses; xdg-mime knows
+    // the desktop's own rules, the lists serve where it is not installed.
+    const QStringList kTypes = {QStringLiteral("text/html"),
+                                QStringLiteral("x-scheme-handler/https")};
+    for (const QString& type : kTypes) {
+        QStringList ids;
+        if (const QString id = QueryXdgMime(type); !id.isEmpty()) {
+            ids << id;
+        }
+        for (const QString& list : MimeAppsLists()) {
+            ids << DefaultsIn(list, type);
+        }
+        for (const QString& id : ids) {
+            const QString desktop =
+                QStandardPaths::locate(QStandardPaths::ApplicationsLocation, id.trimmed());
+            const QString exec = desktop.isEmpty() ? QString() : ReadDesktopExec(desktop);
+            if (!exec.isEmpty()) {
+                return exec;
+            }
         }
     }
     return {};

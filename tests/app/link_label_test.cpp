@@ -2,6 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <QDesktopServices>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
 #include <QEnterEvent>
 #include <QMouseEvent>
 #include <QTemporaryDir>
@@ -231,6 +236,93 @@ TEST(AboutBox, LinksToMailAndHomepage) {
     // Placeholder addresses only.
     EXPECT_TRUE(email.endsWith(QStringLiteral(".invalid")));
     EXPECT_TRUE(QUrl(box.HomepageLink()->GetURL()).host().endsWith(QStringLiteral("example.org")));
+}
+
+}  // namespace
+
+namespace {
+
+// Points the freedesktop folders at a sandbox for the life of the object.
+class CXdgSandbox {
+public:
+    explicit CXdgSandbox(const QString& root) {
+        for (const char* var : kVars) {
+            m_saved.append(qgetenv(var));
+        }
+        qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("/config")).toLocal8Bit());
+        qputenv("XDG_CONFIG_DIRS", (root + QStringLiteral("/none")).toLocal8Bit());
+        qputenv("XDG_DATA_HOME", (root + QStringLiteral("/data")).toLocal8Bit());
+        qputenv("XDG_DATA_DIRS", (root + QStringLiteral("/none")).toLocal8Bit());
+    }
+    ~CXdgSandbox() {
+        for (int i = 0; i < 4; ++i) {
+            if (m_saved[i].isEmpty()) {
+                qunsetenv(kVars[i]);
+            } else {
+                qputenv(kVars[i], m_saved[i]);
+            }
+        }
+    }
+
+private:
+    static constexpr const char* kVars[4] = {"XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_HOME",
+                                             "XDG_DATA_DIRS"};
+    QList<QByteArray> m_saved;
+};
+
+void WriteFile(const QString& path, const QByteArray& data) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(data);
+}
+
+// Where the desktop cannot open a target (as on the offscreen platform), the default browser's
+// command line is started with the target in place of its placeholder.
+TEST(OpenLinkTarget, FallsBackToTheDefaultBrowsersCommand) {
+    TestApp();
+    if (QDesktopServices::openUrl(QUrl(QStringLiteral("tarnwick-test:x")))) {
+        GTEST_SKIP() << "this platform opens every address itself";
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    CXdgSandbox sandbox(dir.path());
+    const QString out = dir.filePath(QStringLiteral("args.txt"));
+    const QString script = dir.filePath(QStringLiteral("fake web"));
+    WriteFile(script, ("#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + out + ".part'\nmv '" + out +
+                       ".part' '" + out + "'\n")
+                          .toLocal8Bit());
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    WriteFile(dir.filePath(QStringLiteral("data/applications/fakeweb.desktop")),
+              ("[Desktop Entry]\nType=Application\nName=Fake\nExec=\"" + script +
+               "\" --new-window \"%u\"\n")
+                  .toLocal8Bit());
+    WriteFile(dir.filePath(QStringLiteral("data/applications/gone.desktop")),
+              "[Desktop Entry]\nType=Application\nName=Gone\nExec=/nonexistent/browser %u\n");
+
+    // Nothing associated yet.
+    EXPECT_EQ(OpenLinkTarget(QStringLiteral("https://tarnwick.example.org/")), kOpenNoAssociation);
+
+    // A browser whose program is missing.
+    WriteFile(dir.filePath(QStringLiteral("config/mimeapps.list")),
+              "[Default Applications]\ntext/html=gone.desktop\n");
+    EXPECT_EQ(OpenLinkTarget(QStringLiteral("https://tarnwick.example.org/")), kOpenFileNotFound);
+
+    // The first listed entry that exists wins.
+    WriteFile(dir.filePath(QStringLiteral("config/mimeapps.list")),
+              "[Added Associations]\ntext/html=gone.desktop\n[Default Applications]\n"
+              "text/html=missing.desktop;fakeweb.desktop;gone.desktop;\n");
+    const QString target = QStringLiteral("https://tarnwick.example.org/a b?x=1&y='2'");
+    ASSERT_EQ(OpenLinkTarget(target), kOpenOk);
+    QElapsedTimer clock;
+    clock.start();
+    while (!QFileInfo::exists(out) && clock.elapsed() < 10000) {
+        QThread::msleep(20);
+    }
+    QFile args(out);
+    ASSERT_TRUE(args.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromLocal8Bit(args.readAll()),
+              QStringLiteral("--new-window\n") + target + u'\n');
 }
 
 }  // namespace
