@@ -7,6 +7,8 @@
 #include <QScreen>
 #include <QTranslator>
 
+#include <cstdio>
+
 #include "app/message_box.h"
 
 int ClassifyDisplayDepth(int bitsPerPixel, bool bPalette, QString& strMode) {
@@ -59,8 +61,12 @@ bool ConfirmDisplayDepth(int result, const QString& strMode, QWidget* parent) {
         return ShowMessage(parent, text, QMessageBox::Question,
                            QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     }
-    ShowMessage(parent, QCoreApplication::translate(
-                            "Startup", "抱歉，本程序只能工作在真彩模式下。请先设置您的显示器。"));
+    const QString refusal = QCoreApplication::translate(
+        "Startup", "抱歉，本程序只能工作在真彩模式下。请先设置您的显示器。");
+    // Qt cannot draw on most palette displays, so the box may stay invisible there; a start from
+    // a terminal still learns why the program ends.
+    std::fputs(qPrintable(refusal + u'\n'), stderr);
+    ShowMessage(parent, refusal);
     return false;
 }
 
