@@ -17,9 +17,9 @@ CAboutBox::CAboutBox(QWidget* parent) : QDialog(parent) {
     auto* icon = new QLabel(this);
     icon->setPixmap(QApplication::windowIcon().pixmap(32, 32));
     icon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
-    auto* product = new QLabel(
-        tr("Tarnwick 视频截图与图像增强工具") + u'\n' + QStringLiteral("Tarnwick Version 0.02 Beta"),
-        this);
+    auto* product = new QLabel(tr("Tarnwick 视频截图与图像增强工具") + u'\n' +
+                                   QStringLiteral("Tarnwick Version 0.02 Beta"),
+                               this);
 
     const QString email = QString::fromLatin1(AuthorEmail());
     m_pEmailLink = new CLinkLabel(email, QStringLiteral("mailto:") + email, this);

@@ -79,8 +79,8 @@ CSelectFolderDialog::CSelectFolderDialog(bool bShowFiles, const QString& strInit
 
     // Our own OK and Cancel: the dialog's own OK button follows file selection rules and would
     // be disabled while no file is chosen.
-    m_pButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel,
-                                      Qt::Vertical, this);
+    m_pButtons =
+        new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, Qt::Vertical, this);
     ReplaceInGrid(grid, findChild<QDialogButtonBox*>(QStringLiteral("buttonBox")), m_pButtons);
     connect(m_pButtons, &QDialogButtonBox::accepted, this, &CSelectFolderDialog::accept);
     connect(m_pButtons, &QDialogButtonBox::rejected, this, &CSelectFolderDialog::reject);

@@ -53,7 +53,8 @@ bool ConfirmDisplayDepth(int result, const QString& strMode, QWidget* parent) {
         return true;
     }
     if (result == kDepthHighColour) {
-        const QString text = QCoreApplication::translate("Startup", "您的显示器正工作在") + strMode +
+        const QString text = QCoreApplication::translate("Startup", "您的显示器正工作在") +
+                             strMode +
                              QCoreApplication::translate(
                                  "Startup",
                                  "模式。为了达到最好的效果，本程序要求工作在24位或32位真彩模式下。"

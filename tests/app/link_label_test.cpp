@@ -4,12 +4,12 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEnterEvent>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
-#include <QEnterEvent>
 #include <QMouseEvent>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QUrl>
 
 #include <iterator>
@@ -148,8 +148,8 @@ TEST(LinkLabel, LooksLikeALinkAndKnowsItsTarget) {
     placed->setGeometry(10, 10, 300, 40);
     placed->FitToText();
     const QSize textSize = QFontMetrics(placed->font()).size(Qt::TextSingleLine, placed->text());
-    EXPECT_EQ(placed->geometry(), QRect(310 - textSize.width(), 10, textSize.width(),
-                                        textSize.height()));
+    EXPECT_EQ(placed->geometry(),
+              QRect(310 - textSize.width(), 10, textSize.width(), textSize.height()));
 }
 
 TEST(LinkLabel, HoverChangesTheColourAndLeavingRestoresIt) {

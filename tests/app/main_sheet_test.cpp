@@ -182,7 +182,8 @@ TEST(MainSheet, AboutShowsTheAboutBoxWithItsLinks) {
         mail = box->EmailLink()->GetURL();
         home = box->HomepageLink()->GetURL();
         for (const QLabel* label : box->findChildren<QLabel*>()) {
-            bVersion = bVersion || label->text().contains(QStringLiteral("Tarnwick Version 0.02 Beta"));
+            bVersion =
+                bVersion || label->text().contains(QStringLiteral("Tarnwick Version 0.02 Beta"));
         }
         box->accept();
     });

@@ -76,7 +76,8 @@ TEST(PathLabel, KeepsTheWholeTextAndShortensOnlyTheDrawing) {
         label.setText(path);
         EXPECT_EQ(label.text(), path);
         const QString shown = label.DisplayText();
-        EXPECT_LE(QFontMetrics(label.font()).horizontalAdvance(shown), label.contentsRect().width());
+        EXPECT_LE(QFontMetrics(label.font()).horizontalAdvance(shown),
+                  label.contentsRect().width());
         EXPECT_TRUE(shown.contains(kEllipsis));
         if (bPath) {
             EXPECT_TRUE(shown.endsWith(QStringLiteral("/00012340.bmp")));

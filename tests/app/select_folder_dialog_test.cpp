@@ -95,8 +95,8 @@ TEST(SelectFolderDialog, ListsTheFilesOfTheFilterAndTheFolders) {
     }
     CSelectFolderDialog bmp(true, dir.path(), BmpFolderFilters());
     bmp.show();
-    EXPECT_EQ(ListedNames(bmp, 3),
-              (QStringList{QStringLiteral("B.BMP"), QStringLiteral("a.bmp"), QStringLiteral("sub")}));
+    EXPECT_EQ(ListedNames(bmp, 3), (QStringList{QStringLiteral("B.BMP"), QStringLiteral("a.bmp"),
+                                                QStringLiteral("sub")}));
     bmp.reject();
     CSelectFolderDialog jpeg(true, dir.path(), JpegFolderFilters());
     jpeg.show();
@@ -108,7 +108,7 @@ struct OkCase {
     const char* m_szTyped;  // "%1" stands for the temporary folder
     QMessageBox::StandardButton m_reply;
     bool m_bAccepted;
-    const char* m_szSelected;     // "%1" as above; empty when not accepted
+    const char* m_szSelected;      // "%1" as above; empty when not accepted
     const char* m_szFirstMessage;  // exact text, "%1" as above; empty for none
     bool m_bCreated;               // the selected folder exists afterwards
 };

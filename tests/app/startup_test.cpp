@@ -22,10 +22,10 @@ struct DepthCase {
 TEST(CheckDisplayDepth, ClassifiesEveryDepthOfTheTable) {
     TestApp();
     const DepthCase kCases[] = {
-        {1, false, 2, "单色"},      {4, false, 2, "16色"},  {8, false, 2, "256色"},
-        {16, false, 1, "16位高彩"}, {24, false, 0, ""},     {32, false, 0, ""},
-        {15, false, 2, ""},         {2, false, 2, ""},      {0, false, 2, ""},
-        {48, false, 2, ""},         {32, true, 2, ""},      {8, true, 2, ""},
+        {1, false, 2, "单色"},      {4, false, 2, "16色"}, {8, false, 2, "256色"},
+        {16, false, 1, "16位高彩"}, {24, false, 0, ""},    {32, false, 0, ""},
+        {15, false, 2, ""},         {2, false, 2, ""},     {0, false, 2, ""},
+        {48, false, 2, ""},         {32, true, 2, ""},     {8, true, 2, ""},
     };
     for (size_t i = 0; i < std::size(kCases); ++i) {
         SCOPED_TRACE(i);
@@ -95,8 +95,9 @@ TEST(ProgramSiblingPath, ReplacesOrAppendsTheExtensionOfTheFileNameOnly) {
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.m_szProgram);
-        EXPECT_EQ(ProgramSiblingPath(QString::fromUtf8(c.m_szProgram), QString::fromUtf8(c.m_szExt)),
-                  QString::fromUtf8(c.m_szExpected));
+        EXPECT_EQ(
+            ProgramSiblingPath(QString::fromUtf8(c.m_szProgram), QString::fromUtf8(c.m_szExt)),
+            QString::fromUtf8(c.m_szExpected));
     }
 }
 
@@ -105,8 +106,12 @@ TEST(Translation, ChineseLocalesKeepTheSourceTextsOthersGetEnglish) {
         const char* m_szLocale;
         const char* m_szExpected;
     } kCases[] = {
-        {"zh_CN", ""}, {"zh_TW", ""}, {"zh_HK", ""}, {"en_US", "tarnwick_en"},
-        {"de_DE", "tarnwick_en"}, {"C", "tarnwick_en"},
+        {"zh_CN", ""},
+        {"zh_TW", ""},
+        {"zh_HK", ""},
+        {"en_US", "tarnwick_en"},
+        {"de_DE", "tarnwick_en"},
+        {"C", "tarnwick_en"},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.m_szLocale);
@@ -120,7 +125,8 @@ TEST(Translation, EnglishIsBuiltInAndTranslatesTheTabs) {
     EXPECT_EQ(InstallTranslation(app, QLocale(QStringLiteral("zh_CN"))), nullptr);
     QTranslator* translator = InstallTranslation(app, QLocale(QStringLiteral("en_GB")));
     ASSERT_NE(translator, nullptr);
-    EXPECT_EQ(QCoreApplication::translate("CMainSheet", "批量放大"), QStringLiteral("Batch Enlarge"));
+    EXPECT_EQ(QCoreApplication::translate("CMainSheet", "批量放大"),
+              QStringLiteral("Batch Enlarge"));
     EXPECT_EQ(QCoreApplication::translate("CMainSheet", "图像平均"),
               QStringLiteral("Image Averaging"));
     QCoreApplication::removeTranslator(translator);
