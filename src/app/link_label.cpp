@@ -106,28 +106,33 @@ QStringList BrowserCommandArgs(const QString& strCommand, const QString& strTarg
     return args;
 }
 
-QString ReadDesktopExec(const QString& path) {
+namespace {
+// The value of `key` in the `[group]` of a desktop-style key file, or empty.
+QString ReadKeyInGroup(const QString& path, const QString& group, const QString& key) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         return {};
     }
     QTextStream in(&file);
-    bool bInEntry = false;
+    const QString header = u'[' + group + u']';
+    bool bInGroup = false;
     while (!in.atEnd()) {
         const QString line = in.readLine().trimmed();
         if (line.startsWith(u'[')) {
-            bInEntry = line == QStringLiteral("[Desktop Entry]");
-            continue;
-        }
-        if (!bInEntry) {
+            bInGroup = line == header;
             continue;
         }
         const qsizetype eq = line.indexOf(u'=');
-        if (eq > 0 && line.left(eq).trimmed() == QStringLiteral("Exec")) {
+        if (bInGroup && eq > 0 && line.left(eq).trimmed() == key) {
             return line.mid(eq + 1).trimmed();
         }
     }
     return {};
+}
+}  // namespace
+
+QString ReadDesktopExec(const QString& path) {
+    return ReadKeyInGroup(path, QStringLiteral("Desktop Entry"), QStringLiteral("Exec"));
 }
 
 namespace {
@@ -175,24 +180,8 @@ QStringList MimeAppsLists() {
 
 // Desktop ids that `path` names as defaults for `type`.
 QStringList DefaultsIn(const QString& path, const QString& type) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        return {};
-    }
-    QTextStream in(&file);
-    bool bDefaults = false;
-    while (!in.atEnd()) {
-        const QString line = in.readLine().trimmed();
-        if (line.startsWith(u'[')) {
-            bDefaults = line == QStringLiteral("[Default Applications]");
-            continue;
-        }
-        const qsizetype eq = line.indexOf(u'=');
-        if (bDefaults && eq > 0 && line.left(eq).trimmed() == type) {
-            return line.mid(eq + 1).split(u';', Qt::SkipEmptyParts);
-        }
-    }
-    return {};
+    return ReadKeyInGroup(path, QStringLiteral("Default Applications"), type)
+        .split(u';', Qt::SkipEmptyParts);
 }
 }  // namespace
 
