@@ -45,7 +45,8 @@ BENCHMARK(BM_FramePushAndDrop);
 
 // A full queue written out: 30 files of 252,534 bytes.
 void BM_FlushFullQueue(benchmark::State& state) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "tarnwick-bench-flush";
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / "tarnwick-bench-flush";
     std::filesystem::create_directories(dir);
     CGrabBitmap bitmap;
     bitmap.Create(kGrabWidth, kGrabHeight);

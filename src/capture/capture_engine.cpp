@@ -18,9 +18,9 @@ namespace {
 
 // Where the frames go. Guarded by the frame queue's lock.
 struct CCaptureTarget {
-    std::string m_strPath;          // folder, separator, then the name of the file being written
-    std::size_t m_nNamePos = 0;     // where the name starts
-    std::int32_t m_nCounter = 0;    // number of the next file
+    std::string m_strPath;        // folder, separator, then the name of the file being written
+    std::size_t m_nNamePos = 0;   // where the name starts
+    std::int32_t m_nCounter = 0;  // number of the next file
     CFlushStats m_stats;
 };
 
@@ -36,14 +36,17 @@ constexpr std::size_t kNameRoom = 16;
 CCaptureWorker g_CaptureWorker;
 CFrameWriter g_FrameWriter;
 
-CFrameQueue& FrameQueue() { return g_FrameQueue; }
+CFrameQueue& FrameQueue() {
+    return g_FrameQueue;
+}
 
 void SetCaptureTarget(const std::string& folder, std::int32_t firstNumber) {
     std::lock_guard guard(g_FrameQueue);
     CCaptureTarget& target = g_CaptureTarget;
     target.m_nCounter = firstNumber;
     target.m_strPath = folder;
-    if (!target.m_strPath.empty() && target.m_strPath.back() != '/') target.m_strPath += '/';
+    if (!target.m_strPath.empty() && target.m_strPath.back() != '/')
+        target.m_strPath += '/';
     target.m_nNamePos = target.m_strPath.size();
     target.m_strPath.reserve(target.m_nNamePos + kNameRoom);
     target.m_stats = CFlushStats{};
@@ -74,7 +77,8 @@ void FlushFrames(std::int32_t nextNumber) {
         } else {
             if (target.m_stats.m_nFailed++ == 0) {
                 target.m_stats.m_strFirstError =
-                    target.m_strPath + ": " + (why.empty() ? std::string("cannot be written") : why);
+                    target.m_strPath + ": " +
+                    (why.empty() ? std::string("cannot be written") : why);
             }
         }
         // Wraps instead of overflowing; numbers this large are beyond any media length.
@@ -98,15 +102,20 @@ std::string CaptureTargetPath() {
 
 std::int32_t PositionToMs(double seconds) {
     const double ms = seconds * kPositionScale;
-    if (std::isnan(ms)) return 0;
-    if (ms >= double(std::numeric_limits<std::int32_t>::max())) return std::numeric_limits<std::int32_t>::max();
-    if (ms <= double(std::numeric_limits<std::int32_t>::min())) return std::numeric_limits<std::int32_t>::min();
+    if (std::isnan(ms))
+        return 0;
+    if (ms >= double(std::numeric_limits<std::int32_t>::max()))
+        return std::numeric_limits<std::int32_t>::max();
+    if (ms <= double(std::numeric_limits<std::int32_t>::min()))
+        return std::numeric_limits<std::int32_t>::min();
     return std::int32_t(ms);  // truncates toward zero
 }
 
 // ---- CCaptureWorker ----
 
-CCaptureWorker::~CCaptureWorker() { m_thread.Stop(); }
+CCaptureWorker::~CCaptureWorker() {
+    m_thread.Stop();
+}
 
 void CCaptureWorker::Start(const CPlayerView* view, int intervalMs) {
     m_thread.Stop();
@@ -118,12 +127,16 @@ void CCaptureWorker::Start(const CPlayerView* view, int intervalMs) {
     m_thread.Start();
 }
 
-void CCaptureWorker::Stop() { m_thread.Stop(); }
+void CCaptureWorker::Stop() {
+    m_thread.Stop();
+}
 
 int CCaptureWorker::CreateTickTimer(int intervalMs) {
-    if (intervalMs <= 0) return -1;
+    if (intervalMs <= 0)
+        return -1;
     const int fd = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
-    if (fd < 0) return -1;
+    if (fd < 0)
+        return -1;
     itimerspec spec{};
     spec.it_interval.tv_sec = intervalMs / 1000;
     spec.it_interval.tv_nsec = long(intervalMs % 1000) * 1000000L;
@@ -137,32 +150,38 @@ int CCaptureWorker::CreateTickTimer(int intervalMs) {
 
 std::uint32_t CCaptureWorker::CaptureRoutine(void* param) {
     auto* self = static_cast<CCaptureWorker*>(param);
-    if (!self->m_pView) return 0;
+    if (!self->m_pView)
+        return 0;
     CGrabBitmap bitmap;
     const int timer = self->CreateTickTimer(self->m_nInterval);
     if (bitmap.Create(kGrabWidth, kGrabHeight)) {
         while (!self->m_thread.IsStopRequested()) {
             GrabViewArea(*self->m_pView, kGrabLeft, kGrabTop, bitmap);
             ++self->m_nGrabbed;
-            if (!FrameQueue().Push(bitmap)) ++self->m_nDropped;  // queue full: the frame is lost
+            if (!FrameQueue().Push(bitmap))
+                ++self->m_nDropped;  // queue full: the frame is lost
             if (timer >= 0) {
                 // Every expiry since the last read is taken at once, so ticks that fell while
                 // a grab waited for a flush collapse into one and the next grab follows.
                 pollfd pfd{timer, POLLIN, 0};
                 if (poll(&pfd, 1, self->m_nInterval) > 0) {
                     std::uint64_t expirations = 0;
-                    [[maybe_unused]] const ssize_t n = read(timer, &expirations, sizeof expirations);
+                    [[maybe_unused]] const ssize_t n =
+                        read(timer, &expirations, sizeof expirations);
                 }
             }
         }
     }
-    if (timer >= 0) close(timer);
+    if (timer >= 0)
+        close(timer);
     return 0;
 }
 
 // ---- CFrameWriter ----
 
-CFrameWriter::~CFrameWriter() { m_thread.Stop(); }
+CFrameWriter::~CFrameWriter() {
+    m_thread.Stop();
+}
 
 void CFrameWriter::Start(const IPositionSource* page) {
     m_thread.Stop();
@@ -171,7 +190,9 @@ void CFrameWriter::Start(const IPositionSource* page) {
     m_thread.Start();
 }
 
-void CFrameWriter::Stop() { m_thread.Stop(); }
+void CFrameWriter::Stop() {
+    m_thread.Stop();
+}
 
 std::uint32_t CFrameWriter::WriterRoutine(void* param) {
     auto* self = static_cast<CFrameWriter*>(param);

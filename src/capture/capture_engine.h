@@ -32,8 +32,8 @@ inline constexpr int kGrabTop = 0;
 // Accuracy the grab timer was designed for. A timerfd wakes within the thread's timer slack
 // (50 us by default), well inside it, so nothing needs raising for a run.
 inline constexpr int kTimerResolutionMs = 10;
-inline constexpr int kWriterPeriodMs = 100;   // wait between two flushes of CFrameWriter
-inline constexpr int kPositionScale = 1000;   // seconds to milliseconds
+inline constexpr int kWriterPeriodMs = 100;  // wait between two flushes of CFrameWriter
+inline constexpr int kPositionScale = 1000;  // seconds to milliseconds
 inline constexpr char kFrameNameFormat[] = "%08d.bmp";
 
 // What the flushes of the current recording did, for the page (or the CLI) to report when

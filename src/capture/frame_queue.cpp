@@ -32,7 +32,8 @@ int CFrameQueue::Count() {
 
 bool CFrameQueue::Push(const CGrabBitmap& bitmap) {
     std::lock_guard guard(m_lock);
-    if (m_nCount >= m_nCapacity) return false;
+    if (m_nCount >= m_nCapacity)
+        return false;
     CDibImage& slot = m_slots[(m_nHead + m_nCount) % m_nCapacity];
     // A slot whose block could not be made at start-up still counts as a frame: its write
     // fails later and is reported there.
@@ -58,14 +59,16 @@ bool CFrameQueue::Push(const CGrabBitmap& bitmap) {
 
 bool CFrameQueue::PeekFront(CDibImage** frame) {
     std::lock_guard guard(m_lock);
-    if (!frame || m_nCount == 0) return false;
+    if (!frame || m_nCount == 0)
+        return false;
     *frame = &m_slots[m_nHead];
     return true;
 }
 
 bool CFrameQueue::DropFront() {
     std::lock_guard guard(m_lock);
-    if (m_nCount == 0) return false;
+    if (m_nCount == 0)
+        return false;
     m_nHead = (m_nHead + 1) % m_nCapacity;
     --m_nCount;
     return true;

@@ -30,7 +30,8 @@ bool CManualEvent::IsSet() const {
 
 bool CManualEvent::Wait(int ms) const {
     std::unique_lock guard(m_lock);
-    return m_changed.wait_for(guard, std::chrono::milliseconds(ms < 0 ? 0 : ms), [this] { return m_bSet; });
+    return m_changed.wait_for(guard, std::chrono::milliseconds(ms < 0 ? 0 : ms),
+                              [this] { return m_bSet; });
 }
 
 CWorkerThread::~CWorkerThread() {
@@ -45,7 +46,8 @@ void CWorkerThread::SetRoutine(Routine routine, void* param) {
 }
 
 bool CWorkerThread::Start() {
-    if (!m_pfnRoutine) return false;
+    if (!m_pfnRoutine)
+        return false;
     Stop();
     Reap();
     // A run that ended by itself left its finished signal raised; a new run starts clean so
@@ -71,16 +73,19 @@ void CWorkerThread::Stop() {
     OnStopRequested();
     for (;;) {
         PumpMessages();
-        if (m_finished.Wait(kStopSliceMs)) break;
+        if (m_finished.Wait(kStopSliceMs))
+            break;
     }
-    if (m_thread.joinable()) m_thread.join();
+    if (m_thread.joinable())
+        m_thread.join();
     m_bRunning = false;
     m_stop.Reset();
     m_finished.Reset();
 }
 
 void CWorkerThread::Reap() {
-    if (m_thread.joinable() && !m_bRunning.load()) m_thread.join();
+    if (m_thread.joinable() && !m_bRunning.load())
+        m_thread.join();
 }
 
 void CWorkerThread::ThreadBody() {

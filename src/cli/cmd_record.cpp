@@ -29,7 +29,9 @@ struct RecordArgs {
 
 volatile std::sig_atomic_t g_bInterrupted = 0;
 
-void OnInterrupt(int) { g_bInterrupted = 1; }
+void OnInterrupt(int) {
+    g_bInterrupted = 1;
+}
 
 class CPlayerPosition : public IPositionSource {
 public:
@@ -64,7 +66,8 @@ int RunRecord(const RecordArgs& args) {
         CliError(why);
         return kExitFailed;
     }
-    if (args.rate != 100) player.SetRate(args.rate * 0.01);
+    if (args.rate != 100)
+        player.SetRate(args.rate * 0.01);
 
     const bool bPositionWriter = args.writer == "position";
     const double startSeconds = player.PositionSeconds();
@@ -77,11 +80,13 @@ int RunRecord(const RecordArgs& args) {
     }
     // Ends at the end of the media (or whenever playback stops or pauses) and on Ctrl-C.
     QObject::connect(&player, &CMediaPlayer::PlayStateChanged, &context, [&loop](int state) {
-        if (state != kPlayStatePlaying) loop.quit();
+        if (state != kPlayStatePlaying)
+            loop.quit();
     });
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, &context, [&] {
-        if (g_bInterrupted || player.PlayState() != kPlayStatePlaying) loop.quit();
+        if (g_bInterrupted || player.PlayState() != kPlayStatePlaying)
+            loop.quit();
     });
     g_bInterrupted = 0;
     struct sigaction action {};
@@ -92,7 +97,8 @@ int RunRecord(const RecordArgs& args) {
     player.Play();
     g_CaptureWorker.Start(&player.View(), args.interval);
     CPlayerPosition position(player);
-    if (!bPositionWriter) g_FrameWriter.Start(&position);
+    if (!bPositionWriter)
+        g_FrameWriter.Start(&position);
     watch.start(100);
     loop.exec();
     watch.stop();
@@ -105,9 +111,10 @@ int RunRecord(const RecordArgs& args) {
     sigaction(SIGINT, &previous, nullptr);
 
     const CFlushStats stats = GetFlushStats();
-    std::printf("%s: %d frames written, %d dropped (queue full), %d failed; media %.3f to %.3f s%s\n",
-                args.targetDir.c_str(), stats.m_nWritten, g_CaptureWorker.DroppedFrames(), stats.m_nFailed,
-                startSeconds, endSeconds, g_bInterrupted ? " (interrupted)" : "");
+    std::printf(
+        "%s: %d frames written, %d dropped (queue full), %d failed; media %.3f to %.3f s%s\n",
+        args.targetDir.c_str(), stats.m_nWritten, g_CaptureWorker.DroppedFrames(), stats.m_nFailed,
+        startSeconds, endSeconds, g_bInterrupted ? " (interrupted)" : "");
     if (stats.m_nFailed > 0) {
         CliError(stats.m_strFirstError);
         return kExitFailed;
@@ -123,16 +130,19 @@ const CliCommand kRecord(60, [](CLI::App& app) -> std::function<int()> {
         "BMP files named after the playback position in milliseconds (\"%08d.bmp\"). Stops at the "
         "end of the media or on Ctrl-C.");
     sub->add_option("MEDIA", args->media, "Media file to play")->required();
-    sub->add_option("TARGET_DIR", args->targetDir, "Folder for the frames; created with its parents")->required();
+    sub->add_option("TARGET_DIR", args->targetDir,
+                    "Folder for the frames; created with its parents")
+        ->required();
     sub->add_option("--interval", args->interval, "Milliseconds between two grabs, 20 to 1000")
         ->default_val(20)
         ->check(CLI::Range(20, 1000));
     sub->add_option("--rate", args->rate, "Playback rate while recording, in percent, 1 to 200")
         ->default_val(100)
         ->check(CLI::Range(1, 200));
-    sub->add_option("--writer", args->writer,
-                    "timer: write every 100 ms with the position; position: write on every position "
-                    "change of the player")
+    sub->add_option(
+           "--writer", args->writer,
+           "timer: write every 100 ms with the position; position: write on every position "
+           "change of the player")
         ->default_val("timer")
         ->check(CLI::IsMember({"timer", "position"}));
     return [args] { return RunRecord(*args); };

@@ -20,7 +20,8 @@ protected:
         if (event->type() == QEvent::Quit && watched == QCoreApplication::instance()) {
             m_bQuit = true;
             // Stop dispatching: the pump returns as soon as the dispatcher lets it.
-            if (auto* dispatcher = QAbstractEventDispatcher::instance()) dispatcher->interrupt();
+            if (auto* dispatcher = QAbstractEventDispatcher::instance())
+                dispatcher->interrupt();
             return true;
         }
         return false;
@@ -31,7 +32,8 @@ protected:
 
 void PumpMessages() {
     QCoreApplication* app = QCoreApplication::instance();
-    if (!app) return;
+    if (!app)
+        return;
     if (QThread::currentThread() != app->thread()) {
         // Another thread's events: no quit request can arrive there.
         QCoreApplication::processEvents(QEventLoop::AllEvents);

@@ -47,7 +47,8 @@ public:
     // lock, held as long as the object lives.
     class CLockedFrame {
     public:
-        explicit CLockedFrame(const CPlayerView& view) : m_guard(view.m_lock), m_frame(view.m_front) {}
+        explicit CLockedFrame(const CPlayerView& view)
+            : m_guard(view.m_lock), m_frame(view.m_front) {}
         const CGrabBitmap& Frame() const { return m_frame; }
         CGrabBitmap& MutableFrame() { return const_cast<CGrabBitmap&>(m_frame); }
 

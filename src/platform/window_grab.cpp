@@ -9,10 +9,12 @@
 
 bool CGrabBitmap::Create(int width, int height) {
     Clear();
-    if (width <= 0 || height <= 0 || std::int64_t(width) * height > kMaxDibPixels) return false;
+    if (width <= 0 || height <= 0 || std::int64_t(width) * height > kMaxDibPixels)
+        return false;
     const std::int64_t stride = (std::int64_t(width) * 4 + kAlign - 1) / kAlign * kAlign;
     void* bits = std::aligned_alloc(kAlign, std::size_t(stride * height));
-    if (!bits) return false;
+    if (!bits)
+        return false;
     m_hBits.reset(static_cast<std::uint8_t*>(bits));
     m_nWidth = width;
     m_nHeight = height;
@@ -34,7 +36,8 @@ void CGrabBitmap::Swap(CGrabBitmap& other) {
 }
 
 bool GrabViewArea(const CPlayerView& view, int left, int top, CGrabBitmap& bitmap) {
-    if (bitmap.IsEmpty()) return false;
+    if (bitmap.IsEmpty())
+        return false;
     auto locked = view.LockFrame();
     const CGrabBitmap& src = locked.Frame();
     // The part of the bitmap that the view's picture covers.
@@ -49,16 +52,18 @@ bool GrabViewArea(const CPlayerView& view, int left, int top, CGrabBitmap& bitma
         }
         std::memset(dst, 0, std::size_t(x0) * 4);
         std::memcpy(dst + std::size_t(x0) * 4, src.Row(sy) + std::ptrdiff_t(left + x0) * 4,
-                     std::size_t(x1 - x0) * 4);
+                    std::size_t(x1 - x0) * 4);
         std::memset(dst + std::size_t(x1) * 4, 0, std::size_t(bitmap.m_nWidth - x1) * 4);
     }
     return !src.IsEmpty();
 }
 
 HDIB DibFromBitmap(const CGrabBitmap& bitmap) {
-    if (bitmap.IsEmpty()) return nullptr;
+    if (bitmap.IsEmpty())
+        return nullptr;
     CDibImage image;
-    if (!image.Create(bitmap.m_nWidth, bitmap.m_nHeight, 24)) return nullptr;
+    if (!image.Create(bitmap.m_nWidth, bitmap.m_nHeight, 24))
+        return nullptr;
     for (int y = 0; y < bitmap.m_nHeight; ++y) {
         const std::uint8_t* src = bitmap.Row(y);
         std::uint8_t* dst = image.TopRow(y);
@@ -72,7 +77,8 @@ HDIB DibFromBitmap(const CGrabBitmap& bitmap) {
 }
 
 HDIB DibFromWindowArea(const CPlayerView* view, const GrabRect* rect) {
-    if (!view) return nullptr;
+    if (!view)
+        return nullptr;
     const GrabRect area = rect ? *rect : GrabRect{0, 0, view->Width(), view->Height()};
     CGrabBitmap bitmap;
     if (area.right <= area.left || area.bottom <= area.top ||
@@ -85,7 +91,8 @@ HDIB DibFromWindowArea(const CPlayerView* view, const GrabRect* rect) {
 
 bool CaptureWindow(CDibImage& image, const CPlayerView* view, const GrabRect* rect) {
     HDIB block = DibFromWindowArea(view, rect);
-    if (!block) return false;
+    if (!block)
+        return false;
     image.Attach(std::move(block));
     return true;
 }

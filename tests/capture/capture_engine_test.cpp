@@ -39,7 +39,8 @@ int BlueAt(const std::vector<unsigned char>& file, int x, int y) {
 
 std::vector<std::string> FilesIn(const fs::path& dir) {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -88,7 +89,8 @@ TEST_F(CaptureEngine, FlushWritesOldestFirstUnderConsecutiveNumbersThenRebases) 
     for (int tag : {10, 20, 30}) PushTagged(tag);
     FlushFrames(7777);
     EXPECT_TRUE(FrameQueue().IsEmpty());
-    ASSERT_EQ(FilesIn(m_dir.Path()), (std::vector<std::string>{"00005000.bmp", "00005001.bmp", "00005002.bmp"}));
+    ASSERT_EQ(FilesIn(m_dir.Path()),
+              (std::vector<std::string>{"00005000.bmp", "00005001.bmp", "00005002.bmp"}));
     const int tags[] = {10, 20, 30};
     for (int i = 0; i < 3; ++i) {
         const auto bytes = ReadAllBytes(m_dir.File("0000500" + std::to_string(i) + ".bmp"));
@@ -115,8 +117,11 @@ TEST_F(CaptureEngine, NamesArePaddedToEightDigitsOnly) {
         std::int32_t number;
         const char* name;
     };
-    const Case cases[] = {{0, "00000000.bmp"}, {42, "00000042.bmp"}, {12345678, "12345678.bmp"},
-                          {123456789, "123456789.bmp"}, {2147483647, "2147483647.bmp"}};
+    const Case cases[] = {{0, "00000000.bmp"},
+                          {42, "00000042.bmp"},
+                          {12345678, "12345678.bmp"},
+                          {123456789, "123456789.bmp"},
+                          {2147483647, "2147483647.bmp"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SetCaptureTarget(m_dir.Path().string(), c.number);
@@ -131,8 +136,9 @@ TEST(PositionToMs, TruncatesTowardZero) {
         double seconds;
         std::int32_t ms;
     };
-    const Case cases[] = {{12.3456, 12345}, {0.0, 0},         {0.0009, 0},          {1.9999, 1999},
-                          {-0.0015, -1},    {1e12, INT32_MAX}, {-1e12, INT32_MIN}, {std::nan(""), 0}};
+    const Case cases[] = {{12.3456, 12345},   {0.0, 0},         {0.0009, 0},
+                          {1.9999, 1999},     {-0.0015, -1},    {1e12, INT32_MAX},
+                          {-1e12, INT32_MIN}, {std::nan(""), 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.seconds);
         EXPECT_EQ(PositionToMs(c.seconds), c.ms);
@@ -150,7 +156,8 @@ TEST_F(CaptureEngine, FlushIntoAnUnwritableFolderKeepsGoingAndReports) {
     CFlushStats stats = GetFlushStats();
     EXPECT_EQ(stats.m_nWritten, 0);
     EXPECT_EQ(stats.m_nFailed, 3);
-    EXPECT_NE(stats.m_strFirstError.find(missing + "/00000100.bmp"), std::string::npos) << stats.m_strFirstError;
+    EXPECT_NE(stats.m_strFirstError.find(missing + "/00000100.bmp"), std::string::npos)
+        << stats.m_strFirstError;
     EXPECT_GT(stats.m_strFirstError.size(), missing.size() + 15);  // a reason follows the path
     EXPECT_EQ(CaptureTargetPath(), missing + "/00000200.bmp");
 
@@ -172,7 +179,8 @@ TEST_F(CaptureEngine, WorkerGrabsTheViewIntoTheQueue) {
         auto locked = view.LockFrame();
         CGrabBitmap& frame = locked.MutableFrame();
         for (int y = 0; y < frame.m_nHeight; ++y) {
-            for (int x = 0; x < frame.m_nWidth; ++x) frame.Row(y)[x * 4] = std::uint8_t((x + 3 * y) & 0xFF);
+            for (int x = 0; x < frame.m_nWidth; ++x)
+                frame.Row(y)[x * 4] = std::uint8_t((x + 3 * y) & 0xFF);
         }
     }
     SetCaptureTarget(m_dir.Path().string(), 0);
@@ -190,7 +198,8 @@ TEST_F(CaptureEngine, WorkerGrabsTheViewIntoTheQueue) {
     const auto bytes = ReadAllBytes(m_dir.File("00000001.bmp"));
     ASSERT_EQ(bytes.size(), kFrameFileBytes);
     for (int y = 0; y < 240; y += 11) {
-        for (int x = 0; x < 350; x += 13) ASSERT_EQ(BlueAt(bytes, x, y), (x + 3 * y) & 0xFF) << x << "," << y;
+        for (int x = 0; x < 350; x += 13)
+            ASSERT_EQ(BlueAt(bytes, x, y), (x + 3 * y) & 0xFF) << x << "," << y;
     }
 }
 

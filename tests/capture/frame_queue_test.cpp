@@ -68,7 +68,8 @@ TEST(FrameQueue, ThirtyPushesAndDropsWrapAroundToEmpty) {
     for (int i = 0; i < kFrameQueueCapacity; ++i) {
         CDibImage* frame = nullptr;
         ASSERT_TRUE(queue.PeekFront(&frame));
-        if (i == 0) first = frame;
+        if (i == 0)
+            first = frame;
         ASSERT_TRUE(queue.DropFront());
     }
     EXPECT_TRUE(queue.IsEmpty());

@@ -13,7 +13,9 @@ TEST(PumpMessages, DispatchesWhatIsWaitingAndReturns) {
     PumpMessages();  // an empty queue: returns at once
     int served = 0;
     QObject target;
-    for (int i = 0; i < 3; ++i) QMetaObject::invokeMethod(&target, [&] { ++served; }, Qt::QueuedConnection);
+    for (int i = 0; i < 3; ++i)
+        QMetaObject::invokeMethod(
+            &target, [&] { ++served; }, Qt::QueuedConnection);
     PumpMessages();
     EXPECT_EQ(served, 3);
 }

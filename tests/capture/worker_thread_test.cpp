@@ -25,7 +25,8 @@ struct RunLog {
 std::uint32_t LoopUntilStop(void* param) {
     auto* log = static_cast<RunLog*>(param);
     const int now = ++log->active;
-    if (now > log->maxActive) log->maxActive = now;
+    if (now > log->maxActive)
+        log->maxActive = now;
     ++log->runs;
     while (!log->worker->WaitForStop(5)) {
     }
@@ -43,7 +44,8 @@ std::uint32_t ReturnAtOnce(void* param) {
 bool WaitFor(const std::function<bool()>& done, int ms) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
+        if (std::chrono::steady_clock::now() > end)
+            return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;

@@ -6,9 +6,9 @@
 #include <QStringList>
 
 #include <algorithm>
-#include <filesystem>
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 
 #include "common/media_clips.h"
 #include "common/run_cli.h"
@@ -30,7 +30,8 @@ struct Recording {
 // Eight or more digits and ".bmp".
 bool IsFrameName(const std::string& name) {
     const std::size_t digits = name.size() - 4;
-    if (name.size() < 12 || name.compare(digits, 4, ".bmp") != 0) return false;
+    if (name.size() < 12 || name.compare(digits, 4, ".bmp") != 0)
+        return false;
     return std::all_of(name.begin(), name.begin() + std::ptrdiff_t(digits),
                        [](unsigned char c) { return std::isdigit(c) != 0; });
 }
@@ -47,8 +48,9 @@ Recording ReadRecording(const fs::path& dir, const std::string& out) {
     std::sort(r.numbers.begin(), r.numbers.end());
     const std::size_t colon = out.find(": ");
     if (colon != std::string::npos) {
-        std::sscanf(out.c_str() + colon + 2, "%d frames written, %d dropped (queue full), %d failed", &r.written,
-                    &r.dropped, &r.failed);
+        std::sscanf(out.c_str() + colon + 2,
+                    "%d frames written, %d dropped (queue full), %d failed", &r.written, &r.dropped,
+                    &r.failed);
     }
     return r;
 }
@@ -87,8 +89,10 @@ TEST(CliRecord, RecordsClipsOfSeveralFormats) {
         ASSERT_FALSE(clip.empty()) << why;
         for (const char* writer : writers) {
             SCOPED_TRACE(std::string(extension) + " " + writer);
-            const fs::path target = dir.Path() / (std::string("out") + extension + writer) / "frames";
-            CliResult r = RunCli({"record", clip, target.string(), "--interval", "40", "--writer", writer});
+            const fs::path target =
+                dir.Path() / (std::string("out") + extension + writer) / "frames";
+            CliResult r =
+                RunCli({"record", clip, target.string(), "--interval", "40", "--writer", writer});
             ASSERT_EQ(r.exitCode, 0) << r.err;
             const Recording rec = ReadRecording(target, r.out);
             ASSERT_GE(rec.numbers.size(), 10u) << r.out;
@@ -99,7 +103,8 @@ TEST(CliRecord, RecordsClipsOfSeveralFormats) {
             EXPECT_GT(rec.numbers.back(), 1000);
             EXPECT_LE(rec.numbers.back(), 1600);
             const auto first = ReadAllBytes((target / FrameName(rec.numbers.front())).string());
-            const auto mid = ReadAllBytes((target / FrameName(rec.numbers[rec.numbers.size() / 2])).string());
+            const auto mid =
+                ReadAllBytes((target / FrameName(rec.numbers[rec.numbers.size() / 2])).string());
             const auto last = ReadAllBytes((target / FrameName(rec.numbers.back())).string());
             EXPECT_GT(MeanOfPicture(mid), 20.0);  // the video's picture, not black
             EXPECT_GT(MeanOfPicture(last), 20.0);
@@ -123,8 +128,11 @@ TEST(CliRecord, RefusesBadMediaAndBadTargets) {
     struct Usage {
         std::vector<std::string> extra;
     };
-    const Usage usages[] = {{{"--interval", "19"}}, {{"--interval", "1001"}}, {{"--rate", "0"}},
-                            {{"--rate", "201"}},   {{"--writer", "fast"}}};
+    const Usage usages[] = {{{"--interval", "19"}},
+                            {{"--interval", "1001"}},
+                            {{"--rate", "0"}},
+                            {{"--rate", "201"}},
+                            {{"--writer", "fast"}}};
     for (const Usage& u : usages) {
         std::vector<std::string> args = {"record", dir.File("junk.wmv"), dir.File("out")};
         args.insert(args.end(), u.extra.begin(), u.extra.end());
@@ -143,7 +151,8 @@ TEST(CliRecord, RateSlowsPlaybackWhileRecording) {
     const char* rates[] = {"100", "50"};
     for (int i = 0; i < 2; ++i) {
         const fs::path target = dir.Path() / rates[i];
-        CliResult r = RunCli({"record", clip, target.string(), "--rate", rates[i], "--interval", "40"});
+        CliResult r =
+            RunCli({"record", clip, target.string(), "--rate", rates[i], "--interval", "40"});
         ASSERT_EQ(r.exitCode, 0) << r.err;
         const Recording rec = ReadRecording(target, r.out);
         written[i] = rec.written;
@@ -160,7 +169,8 @@ TEST(CliRecord, CtrlCEndsTheRecordingWithAFinalFlush) {
     ASSERT_FALSE(clip.empty()) << why;
     const fs::path target = dir.Path() / "a" / "b";
     QProcess cli;
-    cli.start(TARNWICK_CLI_PATH, {"record", QString::fromStdString(clip), QString::fromStdString(target.string())});
+    cli.start(TARNWICK_CLI_PATH,
+              {"record", QString::fromStdString(clip), QString::fromStdString(target.string())});
     ASSERT_TRUE(cli.waitForStarted(5000));
     // Wait until frames are being written, then interrupt.
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);

@@ -34,8 +34,8 @@ const std::map<std::string, std::vector<std::string>>& ClipArguments() {
 }  // namespace
 
 const std::vector<std::string>& VideoClipExtensions() {
-    static const std::vector<std::string> extensions = {".avi", ".wmv", ".asf", ".wm", ".mpg",
-                                                        ".mpeg", ".dat", ".rm", ".swf"};
+    static const std::vector<std::string> extensions = {".avi",  ".wmv", ".asf", ".wm", ".mpg",
+                                                        ".mpeg", ".dat", ".rm",  ".swf"};
     return extensions;
 }
 
@@ -44,25 +44,40 @@ const std::vector<std::string>& AudioClipExtensions() {
     return extensions;
 }
 
-std::string MakeMediaClip(const std::filesystem::path& dir, const std::string& extension, double seconds,
-                          std::string* why) {
+std::string MakeMediaClip(const std::filesystem::path& dir, const std::string& extension,
+                          double seconds, std::string* why) {
     const auto found = ClipArguments().find(extension);
     if (found == ClipArguments().end()) {
-        if (why) *why = "no recipe for " + extension;
+        if (why)
+            *why = "no recipe for " + extension;
         return {};
     }
     const std::string path = (dir / ("clip" + extension)).string();
     const QString duration = QString::number(seconds, 'f', 3);
     // testsrc2 starts with a coloured picture, so even the first frame is not black.
-    QStringList args = {"-v", "error", "-y", "-f", "lavfi", "-i",
-                        "testsrc2=size=320x240:rate=25", "-f", "lavfi", "-i",
-                        "sine=frequency=440:sample_rate=44100", "-t", duration, "-pix_fmt", "yuv420p"};
+    QStringList args = {"-v",
+                        "error",
+                        "-y",
+                        "-f",
+                        "lavfi",
+                        "-i",
+                        "testsrc2=size=320x240:rate=25",
+                        "-f",
+                        "lavfi",
+                        "-i",
+                        "sine=frequency=440:sample_rate=44100",
+                        "-t",
+                        duration,
+                        "-pix_fmt",
+                        "yuv420p"};
     for (const std::string& arg : found->second) args << QString::fromStdString(arg);
     args << QString::fromStdString(path);
     QProcess ffmpeg;
     ffmpeg.start("ffmpeg", args);
-    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitStatus() != QProcess::NormalExit || ffmpeg.exitCode() != 0) {
-        if (why) *why = "ffmpeg failed for " + path + ": " + ffmpeg.readAllStandardError().toStdString();
+    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitStatus() != QProcess::NormalExit ||
+        ffmpeg.exitCode() != 0) {
+        if (why)
+            *why = "ffmpeg failed for " + path + ": " + ffmpeg.readAllStandardError().toStdString();
         return {};
     }
     return path;
@@ -82,7 +97,8 @@ bool PumpUntilImpl(bool (*done)(void*), void* ctx, int timeoutMs) {
     QElapsedTimer timer;
     timer.start();
     while (!done(ctx)) {
-        if (timer.elapsed() > timeoutMs) return false;
+        if (timer.elapsed() > timeoutMs)
+            return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }

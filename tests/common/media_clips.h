@@ -14,8 +14,8 @@ const std::vector<std::string>& AudioClipExtensions();
 // Makes `dir`/clip.<extension> of `seconds` seconds: a 320 x 240 moving test picture at 25
 // frames a second, whose first picture is never black. Returns its path, or an empty string
 // with ffmpeg's complaint in *why.
-std::string MakeMediaClip(const std::filesystem::path& dir, const std::string& extension, double seconds,
-                          std::string* why = nullptr);
+std::string MakeMediaClip(const std::filesystem::path& dir, const std::string& extension,
+                          double seconds, std::string* why = nullptr);
 
 // Creates the one QCoreApplication of the test program if there is none yet, so that queued
 // calls can be delivered; LC_NUMERIC is put back to "C" for libmpv.

@@ -22,7 +22,8 @@ public:
     std::string Path(const std::string& extension, double seconds = 2.0) {
         const std::string key = extension + std::to_string(seconds);
         auto found = m_paths.find(key);
-        if (found != m_paths.end()) return found->second;
+        if (found != m_paths.end())
+            return found->second;
         const auto dir = m_dir.Path() / key;
         std::filesystem::create_directories(dir);
         std::string why;
@@ -42,11 +43,13 @@ struct Listener {
     explicit Listener(CMediaPlayer& player) {
         QObject::connect(&player, &CMediaPlayer::PlayStateChanged, &context, [this](int state) {
             states.push_back(state);
-            bOnUiThread = bOnUiThread && QThread::currentThread() == QCoreApplication::instance()->thread();
+            bOnUiThread =
+                bOnUiThread && QThread::currentThread() == QCoreApplication::instance()->thread();
         });
         QObject::connect(&player, &CMediaPlayer::PositionChanged, &context, [this](double seconds) {
             positions.push_back(seconds);
-            bOnUiThread = bOnUiThread && QThread::currentThread() == QCoreApplication::instance()->thread();
+            bOnUiThread =
+                bOnUiThread && QThread::currentThread() == QCoreApplication::instance()->thread();
         });
     }
     QObject context;
@@ -59,7 +62,8 @@ bool IsBlack(const CGrabBitmap& bitmap, int x0, int x1) {
     for (int y = 0; y < bitmap.m_nHeight; ++y) {
         const std::uint8_t* p = bitmap.Row(y);
         for (int x = x0; x < x1; ++x) {
-            if (p[x * 4] > 16 || p[x * 4 + 1] > 16 || p[x * 4 + 2] > 16) return false;
+            if (p[x * 4] > 16 || p[x * 4 + 1] > 16 || p[x * 4 + 2] > 16)
+                return false;
         }
     }
     return true;
@@ -85,7 +89,9 @@ TEST(MediaPlayer, PlaysEveryVideoFormatIntoTheView) {
             EXPECT_GT(player.Duration(), 1.5);
         }
         player.Play();
-        EXPECT_TRUE(PumpUntil([&] { return player.PositionSeconds() > 0.5 && player.View().FrameCount() > 3; }, 10000));
+        EXPECT_TRUE(PumpUntil(
+            [&] { return player.PositionSeconds() > 0.5 && player.View().FrameCount() > 3; },
+            10000));
         EXPECT_EQ(player.PlayState(), kPlayStatePlaying);
         CGrabBitmap bitmap;
         ASSERT_TRUE(bitmap.Create(350, 240));
@@ -136,7 +142,8 @@ TEST(MediaPlayer, StateNotificationsAreNeverStale) {
     ASSERT_TRUE(player.Open(Clips::Get().Path(".mpg")));
     Listener listener(player);
     player.Play();
-    ASSERT_TRUE(PumpUntil([&] { return !listener.states.empty() && listener.positions.size() > 3; }, 10000));
+    ASSERT_TRUE(PumpUntil([&] { return !listener.states.empty() && listener.positions.size() > 3; },
+                          10000));
     EXPECT_EQ(listener.states, std::vector<int>{kPlayStatePlaying});
     for (int i = 0; i < 5; ++i) {
         player.Pause();
@@ -212,7 +219,8 @@ TEST(MediaPlayer, RateIsKeptWithinWhatThePlayerTakes) {
         double rate;
         bool accepted;
     };
-    const Case cases[] = {{2.0, true}, {0.02, true}, {1.0, true}, {0.0, false}, {-1.0, false}, {1000.0, false}};
+    const Case cases[] = {{2.0, true},  {0.02, true},  {1.0, true},
+                          {0.0, false}, {-1.0, false}, {1000.0, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rate);
         const double before = player.Rate();

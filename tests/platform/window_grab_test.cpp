@@ -8,9 +8,15 @@
 namespace {
 
 // The view's pixel (x, y) carries these bytes.
-std::uint8_t Blue(int x, int y) { return std::uint8_t(x * 7 + y); }
-std::uint8_t Green(int x, int y) { return std::uint8_t(x + y * 5); }
-std::uint8_t Red(int x, int y) { return std::uint8_t(x ^ y); }
+std::uint8_t Blue(int x, int y) {
+    return std::uint8_t(x * 7 + y);
+}
+std::uint8_t Green(int x, int y) {
+    return std::uint8_t(x + y * 5);
+}
+std::uint8_t Red(int x, int y) {
+    return std::uint8_t(x ^ y);
+}
 
 void PaintView(CPlayerView& view, int width, int height) {
     ASSERT_TRUE(view.Resize(width, height));
@@ -49,10 +55,11 @@ TEST(GrabViewArea, CopiesTheCoveredPartAndBlackensTheRest) {
     struct Case {
         int left, top, width, height;
     };
-    const Case cases[] = {{0, 0, 100, 80}, {10, 5, 50, 40}, {-20, -10, 60, 50}, {70, 60, 60, 40},
+    const Case cases[] = {{0, 0, 100, 80},  {10, 5, 50, 40},   {-20, -10, 60, 50}, {70, 60, 60, 40},
                           {200, 0, 10, 10}, {0, -100, 10, 10}, {-5, 0, 130, 90}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.left << "," << c.top << " " << c.width << "x" << c.height);
+        SCOPED_TRACE(testing::Message()
+                     << c.left << "," << c.top << " " << c.width << "x" << c.height);
         CGrabBitmap bitmap;
         ASSERT_TRUE(bitmap.Create(c.width, c.height));
         std::memset(bitmap.Bits(), 0x55, std::size_t(bitmap.m_nStride) * c.height);
