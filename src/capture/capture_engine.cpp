@@ -137,11 +137,11 @@ int CCaptureWorker::CreateTickTimer(int intervalMs) {
     const int fd = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
     if (fd < 0)
         return -1;
-    itimerspec spec{};
-    spec.it_interval.tv_sec = intervalMs / 1000;
-    spec.it_interval.tv_nsec = long(intervalMs % 1000) * 1000000L;
-    spec.it_value = spec.it_interval;
-    if (timerfd_settime(fd, 0, &spec, nullptr) != 0) {
+    itimerspec timing{};
+    timing.it_interval.tv_sec = intervalMs / 1000;
+    timing.it_interval.tv_nsec = long(intervalMs % 1000) * 1000000L;
+    timing.it_value = timing.it_interval;
+    if (timerfd_settime(fd, 0, &timing, nullptr) != 0) {
         close(fd);
         return -1;
     }

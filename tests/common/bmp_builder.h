@@ -17,7 +17,7 @@ struct BmpSpec {
     std::vector<std::uint8_t> pixels;  // pixel bytes as they go into the file
 };
 
-std::vector<unsigned char> MakeBmp(const BmpSpec& spec);
+std::vector<unsigned char> MakeBmp(const BmpSpec& bmp);
 
 // Row length in bytes of a file row, padded to 4 bytes.
 int FileRowBytes(int width, int bitCount);

@@ -59,10 +59,10 @@ TEST(BmpRead, ModernFormsAreNormalised) {
     TempDir dir;
     struct Case {
         const char* what;
-        BmpSpec spec;
+        BmpSpec bmp;
         int shift[3];
     };
-    auto spec = [](std::uint32_t headerSize, std::int32_t height, std::uint16_t bits,
+    auto bmp = [](std::uint32_t headerSize, std::int32_t height, std::uint16_t bits,
                    std::uint32_t compression, std::vector<std::uint32_t> masks,
                    std::vector<std::uint8_t> pixels) {
         BmpSpec s;
@@ -71,20 +71,20 @@ TEST(BmpRead, ModernFormsAreNormalised) {
         return s;
     };
     const std::vector<Case> cases = {
-        {"top-down 24", spec(40, -2, 24, 0, {}, Rows(24, true, Put24)), {0, 0, 0}},
-        {"core 24", spec(12, 2, 24, 0, {}, Rows(24, false, Put24)), {0, 0, 0}},
-        {"V4 header", spec(108, 2, 24, 0, {}, Rows(24, false, Put24)), {0, 0, 0}},
-        {"V5 header top-down", spec(124, -2, 24, 0, {}, Rows(24, true, Put24)), {0, 0, 0}},
+        {"top-down 24", bmp(40, -2, 24, 0, {}, Rows(24, true, Put24)), {0, 0, 0}},
+        {"core 24", bmp(12, 2, 24, 0, {}, Rows(24, false, Put24)), {0, 0, 0}},
+        {"V4 header", bmp(108, 2, 24, 0, {}, Rows(24, false, Put24)), {0, 0, 0}},
+        {"V5 header top-down", bmp(124, -2, 24, 0, {}, Rows(24, true, Put24)), {0, 0, 0}},
         {"32 bitfields after short header",
-         spec(40, 2, 32, 3, {0xFF0000, 0xFF00, 0xFF}, Rows(32, false, Put32)), {0, 0, 0}},
-        {"V5 32 bitfields", spec(124, -2, 32, 3, {0xFF0000, 0xFF00, 0xFF}, Rows(32, true, Put32)),
+         bmp(40, 2, 32, 3, {0xFF0000, 0xFF00, 0xFF}, Rows(32, false, Put32)), {0, 0, 0}},
+        {"V5 32 bitfields", bmp(124, -2, 32, 3, {0xFF0000, 0xFF00, 0xFF}, Rows(32, true, Put32)),
          {0, 0, 0}},
-        {"565 bitfields", spec(40, 2, 16, 3, {0xF800, 0x7E0, 0x1F}, Rows(16, false, Put565)),
+        {"565 bitfields", bmp(40, 2, 16, 3, {0xF800, 0x7E0, 0x1F}, Rows(16, false, Put565)),
          {3, 2, 3}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        WriteAllBytes(dir.File("m.bmp"), MakeBmp(c.spec));
+        WriteAllBytes(dir.File("m.bmp"), MakeBmp(c.bmp));
         CDibImage image;
         std::string why;
         ASSERT_EQ(image.LoadBmp(dir.File("m.bmp"), &why), 1) << why;

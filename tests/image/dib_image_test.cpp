@@ -98,10 +98,10 @@ TEST(DibImageSave, FailuresAreReported) {
 
 TEST(DibImageLoad, ExtensionRules) {
     TempDir dir;
-    BmpSpec spec;
-    spec.width = 1;
-    spec.pixels = {1, 2, 3, 0};
-    const auto bytes = MakeBmp(spec);
+    BmpSpec bmp;
+    bmp.width = 1;
+    bmp.pixels = {1, 2, 3, 0};
+    const auto bytes = MakeBmp(bmp);
     struct Case { const char* name; int result; };
     for (const Case& c : {Case{"a.BMP", 1}, Case{"b.Dib", 1}, Case{"c.bmp", 1}, Case{"d.jpg", 0},
                           Case{"noext", 0}, Case{"dot.bmp.d/e", 0}}) {
@@ -153,7 +153,7 @@ TEST(DibImageConvertTo24, EveryDepth) {
     TempDir dir;
     struct Case {
         const char* what;
-        BmpSpec spec;
+        BmpSpec bmp;
         std::vector<std::pair<std::pair<int, int>, Bgr>> expect;  // (x, y from top) -> pixel
     };
     std::vector<Case> cases;
@@ -204,7 +204,7 @@ TEST(DibImageConvertTo24, EveryDepth) {
         SCOPED_TRACE(c.what);
         CDibImage image;
         std::string why;
-        ASSERT_EQ(LoadBytes(dir, MakeBmp(c.spec), image, &why), 1) << why;
+        ASSERT_EQ(LoadBytes(dir, MakeBmp(c.bmp), image, &why), 1) << why;
         ASSERT_EQ(image.ConvertTo24(), 1);
         ASSERT_EQ(image.m_nBitCount, 24);
         EXPECT_EQ(image.m_nRowBytes, (image.m_nWidth * 3 + 3) / 4 * 4);
