@@ -136,3 +136,75 @@ void CDibImage::Free() {
     m_hDib.reset();
     m_hPalette.clear();
 }
+
+int CDibImage::ConvertTo24() {
+    if (!m_hDib) return 0;
+    if (m_nBitCount == 24) return 1;
+    if (m_nBitCount < 15 && m_hPalette.empty()) return 0;
+    if (m_nBitCount != 1 && m_nBitCount != 4 && m_nBitCount != 8 && m_nBitCount != 15 &&
+        m_nBitCount != 16 && m_nBitCount != 32)
+        return 0;
+    CDibImage out;
+    if (!out.Create(m_nWidth, m_nHeight, 24)) return 0;
+
+    // An index past the table's end has no colour: black.
+    const DibPalette& table = m_hPalette;
+    auto put = [&table](std::uint8_t* d, unsigned index) {
+        const DibColor c = index < table.size() ? table[index] : DibColor{};
+        d[0] = c.blue;
+        d[1] = c.green;
+        d[2] = c.red;
+    };
+    for (int y = 0; y < m_nHeight; ++y) {
+        const std::uint8_t* s = TopRow(y);
+        std::uint8_t* d = out.TopRow(y);
+        for (int x = 0; x < m_nWidth; ++x, d += 3) {
+            switch (m_nBitCount) {
+                case 1:
+                    put(d, (*s >> (7 - x % 8)) & 1);
+                    if (x % 8 == 7) ++s;
+                    break;
+                case 4:
+                    if (x % 2 == 0) {
+                        put(d, *s >> 4);
+                    } else {
+                        put(d, *s & 0x0F);
+                        ++s;
+                    }
+                    break;
+                case 8:
+                    put(d, *s++);
+                    break;
+                case 15:
+                case 16: {
+                    // 5-5-5 without masks; channels are not rescaled (a full channel is 248).
+                    const std::uint8_t lo = s[0], hi = s[1];
+                    d[0] = std::uint8_t(lo << 3);
+                    d[1] = std::uint8_t(((lo >> 2) & 0x38) | (hi << 6));
+                    d[2] = std::uint8_t((hi & 0xFC) << 1);
+                    s += 2;
+                    break;
+                }
+                case 32:
+                    d[0] = s[0];
+                    d[1] = s[1];
+                    d[2] = s[2];
+                    s += 4;
+                    break;
+            }
+        }
+    }
+    return Attach(std::move(out.m_hDib));
+}
+
+int CDibImage::CropCentered(int width, int height) {
+    if (!m_hDib || m_nBitCount != 24) return 0;
+    if (width > m_nWidth || height > m_nHeight) return 1;
+    CDibImage out;
+    if (!out.Create(width, height, 24)) return 0;
+    const int y0 = (m_nHeight - height) / 2;
+    const int x0 = (m_nWidth - width) / 2;
+    for (int y = 0; y < height; ++y)
+        std::memcpy(out.TopRow(y), TopRow(y0 + y) + std::ptrdiff_t(x0) * 3, std::size_t(width) * 3);
+    return Attach(std::move(out.m_hDib));
+}

@@ -1,0 +1,42 @@
+#include "image/image_file.h"
+
+#include "image/jpeg_file.h"
+
+int LoadImageFile(const std::string& path, CDibImage& image, std::string* why) {
+    image.Free();
+    if (IsBmpPath(path)) {
+        if (!image.LoadBmp(path, why)) return 0;
+        if (!image.ConvertTo24()) {
+            if (why) *why = "unsupported: cannot convert " + std::to_string(image.m_nBitCount) +
+                            "-bit pixels";
+            image.Free();
+            return 0;
+        }
+    } else if (IsJpegPath(path)) {
+        int grey = 0;
+        // A truncated or damaged JPEG still gives its decoded rows; use them if it has a size.
+        std::string reason;
+        if (!ReadJpegFile(path, image, grey, true, &reason) && !image.m_hDib) {
+            if (why) *why = reason;
+            return 0;
+        }
+    } else {
+        if (why) *why = "unknown file type (expected .bmp, .dib, .jpg or .jpeg)";
+        return 0;
+    }
+    if (!image.m_hDib || image.m_nWidth == 0 || image.m_nHeight == 0) {
+        if (why) *why = "image has no pixels";
+        return 0;
+    }
+    return 1;
+}
+
+int SaveImageFile(const std::string& path, CDibImage& image, int quality, std::string* why) {
+    try {
+        if (IsBmpPath(path)) return image.SaveBmp(path, why);
+        return WriteJpegFile(path, image, quality, false, true, why);
+    } catch (const CFileException& e) {
+        if (why) *why = e.Reason();
+        return 0;
+    }
+}

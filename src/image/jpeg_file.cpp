@@ -1,0 +1,192 @@
+#include "image/jpeg_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "platform/atomic_file.h"
+
+extern "C" {
+#include <jerror.h>
+#include <jpeglib.h>
+}
+
+CJPEGException::CJPEGException(int code, std::string message)
+    : m_nCode(code), m_strMessage(std::move(message)) {}
+
+bool CJPEGException::GetErrorMessage(char* text, unsigned size, unsigned*) const {
+    if (size == 0) return true;
+    const std::size_t n = std::min<std::size_t>(m_strMessage.size(), size - 1);
+    std::memcpy(text, m_strMessage.data(), n);
+    text[n] = '\0';
+    return true;
+}
+
+namespace {
+
+// Fatal errors end the current read or write, not the process.
+[[noreturn]] void ThrowingErrorExit(j_common_ptr cinfo) {
+    char buffer[JMSG_LENGTH_MAX];
+    (*cinfo->err->format_message)(cinfo, buffer);
+    throw CJPEGException(cinfo->err->msg_code, buffer);
+}
+
+// Warnings and trace messages are formatted and dropped.
+void SilentOutputMessage(j_common_ptr cinfo) {
+    char buffer[JMSG_LENGTH_MAX];
+    (*cinfo->err->format_message)(cinfo, buffer);
+}
+
+void SetUpErrorManager(jpeg_error_mgr& err) {
+    jpeg_std_error(&err);
+    err.error_exit = ThrowingErrorExit;
+    err.output_message = SilentOutputMessage;
+}
+
+struct FileCloser {
+    std::FILE* file;
+    ~FileCloser() {
+        if (file) std::fclose(file);
+    }
+};
+
+}  // namespace
+
+int ReadJpegFile(const std::string& path, CDibImage& image, int& isGrey, bool swapToBgr,
+                 std::string* why) {
+    jpeg_decompress_struct cinfo;
+    jpeg_error_mgr err;
+    SetUpErrorManager(err);
+    cinfo.err = &err;
+    jpeg_create_decompress(&cinfo);
+
+    FileCloser in{std::fopen(path.c_str(), "rb")};
+    if (!in.file) {
+        if (why) *why = ErrnoText(errno);
+        jpeg_destroy_decompress(&cinfo);
+        return 0;
+    }
+    jpeg_stdio_src(&cinfo, in.file);
+    std::vector<JSAMPLE> row;
+    try {
+        jpeg_read_header(&cinfo, TRUE);
+        cinfo.dct_method = JDCT_FLOAT;
+        // Four-component files are decoded as CMYK and turned into RGB below.
+        const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+        if (cmyk) cinfo.out_color_space = JCS_CMYK;
+        const bool known = cinfo.out_color_space == JCS_GRAYSCALE ||
+                           cinfo.out_color_space == JCS_RGB || cmyk;
+        if (!known) {
+            jpeg_destroy_decompress(&cinfo);
+            if (why) *why = "unsupported: JPEG colour space";
+            return 0;
+        }
+        if (!image.Create(int(cinfo.image_width), int(cinfo.image_height), 24)) {
+            jpeg_destroy_decompress(&cinfo);
+            if (why) *why = "unsupported: " + std::to_string(cinfo.image_width) + " x " +
+                            std::to_string(cinfo.image_height) + " pixels is too large";
+            return 0;
+        }
+        jpeg_start_decompress(&cinfo);
+        isGrey = cinfo.out_color_space == JCS_GRAYSCALE ? 1 : 0;
+        const int components = cinfo.output_components;
+        // Adobe writes CMYK inverted; others store plain ink amounts.
+        const bool inverted = cinfo.saw_Adobe_marker;
+        row.resize(std::size_t(cinfo.output_width) * components);
+        const int width = image.m_nWidth;
+        for (int y = 0; y < image.m_nHeight; ++y) {
+            std::uint8_t* dst = image.TopRow(y);
+            JSAMPROW rows[1] = {row.data()};
+            if (components == 3 && !swapToBgr) rows[0] = dst;
+            jpeg_read_scanlines(&cinfo, rows, 1);
+            const JSAMPLE* s = row.data();
+            if (components == 1) {
+                for (int x = 0; x < width; ++x, dst += 3) dst[0] = dst[1] = dst[2] = s[x];
+            } else if (components == 3 && swapToBgr) {
+                for (int x = 0; x < width; ++x, dst += 3, s += 3) {
+                    dst[0] = s[2];
+                    dst[1] = s[1];
+                    dst[2] = s[0];
+                }
+            } else if (components == 4) {
+                for (int x = 0; x < width; ++x, dst += 3, s += 4) {
+                    int c = s[0], m = s[1], ye = s[2], k = s[3];
+                    if (!inverted) {
+                        c = 255 - c, m = 255 - m, ye = 255 - ye, k = 255 - k;
+                    }
+                    const std::uint8_t r = std::uint8_t((c * k + 127) / 255);
+                    const std::uint8_t g = std::uint8_t((m * k + 127) / 255);
+                    const std::uint8_t b = std::uint8_t((ye * k + 127) / 255);
+                    dst[0] = swapToBgr ? b : r;
+                    dst[1] = g;
+                    dst[2] = swapToBgr ? r : b;
+                }
+            }
+        }
+        jpeg_finish_decompress(&cinfo);
+    } catch (const CJPEGException& e) {
+        if (why) *why = e.m_strMessage;
+        jpeg_destroy_decompress(&cinfo);
+        return 0;
+    }
+    jpeg_destroy_decompress(&cinfo);
+    return 1;
+}
+
+int WriteJpegFile(const std::string& path, CDibImage& image, int quality, bool grey, bool swapToRgb,
+                  std::string* why) {
+    if (!image.m_hDib) {
+        if (why) *why = "no image";
+        return 0;
+    }
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr err;
+    SetUpErrorManager(err);
+    std::vector<JSAMPLE> row;
+    if (swapToRgb) row.resize(std::size_t(image.m_nWidth) * 3);
+    cinfo.err = &err;
+    jpeg_create_compress(&cinfo);
+
+    CAtomicFile out;
+    if (!out.Open(path, why)) {
+        jpeg_destroy_compress(&cinfo);
+        return 0;
+    }
+    jpeg_stdio_dest(&cinfo, out.Stream());
+    cinfo.image_width = JDIMENSION(image.m_nWidth);
+    cinfo.image_height = JDIMENSION(image.m_nHeight);
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    try {
+        jpeg_set_defaults(&cinfo);
+        cinfo.optimize_coding = TRUE;
+        cinfo.dct_method = JDCT_FLOAT;
+        jpeg_set_quality(&cinfo, quality, FALSE);
+        if (grey) jpeg_set_colorspace(&cinfo, JCS_GRAYSCALE);
+        jpeg_start_compress(&cinfo, TRUE);
+        while (cinfo.next_scanline < cinfo.image_height) {
+            std::uint8_t* src = image.TopRow(int(cinfo.next_scanline));
+            JSAMPROW rows[1] = {src};
+            if (swapToRgb) {
+                JSAMPLE* d = row.data();
+                for (int x = 0; x < image.m_nWidth; ++x, d += 3, src += 3) {
+                    d[0] = src[2];
+                    d[1] = src[1];
+                    d[2] = src[0];
+                }
+                rows[0] = row.data();
+            }
+            jpeg_write_scanlines(&cinfo, rows, 1);
+        }
+        jpeg_finish_compress(&cinfo);
+    } catch (const CJPEGException& e) {
+        // A failed write shows as the library's "Output file write error"; the system's
+        // reason (errno) says why.
+        if (why) *why = e.m_nCode == JERR_FILE_WRITE && errno ? ErrnoText(errno) : e.m_strMessage;
+        jpeg_destroy_compress(&cinfo);
+        return 0;
+    }
+    jpeg_destroy_compress(&cinfo);
+    return out.Commit(why) ? 1 : 0;
+}

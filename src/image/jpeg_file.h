@@ -1,0 +1,33 @@
+// JPEG files through libjpeg (interface 62): read into a 24-bit CDibImage, write a 24-bit one.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "image/dib_image.h"
+
+// A fatal libjpeg error, thrown from its error hook and caught inside ReadJpegFile/WriteJpegFile.
+class CJPEGException : public std::exception {
+public:
+    CJPEGException(int code, std::string message);
+    const char* what() const noexcept override { return m_strMessage.c_str(); }
+    // Copies the message into `text`, cut to `size` bytes including the terminating zero.
+    bool GetErrorMessage(char* text, unsigned size, unsigned* helpContext = nullptr) const;
+
+    int m_nCode;
+    std::string m_strMessage;  // the library's own text, at most 199 characters
+};
+
+// 1 when the whole image was decoded; 0 otherwise (with the reason in *why). The image is always
+// made 24 bits per pixel; `isGrey` is set to 1 for greyscale output. With `swapToBgr` the
+// library's R, G, B are stored as B, G, R (the image's order). CMYK and YCCK files are turned
+// into RGB. A file that fails after its size is known leaves the rows decoded so far.
+int ReadJpegFile(const std::string& path, CDibImage& image, int& isGrey, bool swapToBgr,
+                 std::string* why = nullptr);
+
+// 1 when the file was written; 0 otherwise (with the reason in *why). `quality` is 1..100;
+// `grey` writes one component; `swapToRgb` hands B, G, R rows to the library as R, G, B.
+// The file is written under a temporary name and renamed into place, so a failure never leaves
+// a half-written file under the target name.
+int WriteJpegFile(const std::string& path, CDibImage& image, int quality, bool grey, bool swapToRgb,
+                  std::string* why = nullptr);
