@@ -47,8 +47,8 @@ TEST(SettingsFile, DefaultsOfBothSections) {
 }
 
 TEST(SettingsFile, SaveResetLoadRestoresBothSections) {
-    ScratchDir dir;
-    const std::string ini = (dir / "sub" / "tarnwick.ini").string();  // folder made on save
+    TempDir dir;
+    const std::string ini = (dir.Path() / "sub" / "tarnwick.ini").string();  // folder made on save
     std::string why;
     ASSERT_TRUE(SaveSettings(SomeMerge(), ini, &why)) << why;
     ASSERT_TRUE(SaveSettings(SomeScale(), ini, &why)) << why;
@@ -83,8 +83,8 @@ TEST(SettingsFile, SaveResetLoadRestoresBothSections) {
 }
 
 TEST(SettingsFile, SaveKeepsOtherSectionsKeysAndComments) {
-    ScratchDir dir;
-    const std::string ini = (dir / "t.ini").string();
+    TempDir dir;
+    const std::string ini = (dir.Path() / "t.ini").string();
     WriteText(ini,
               "; kept comment\n[Other]\nName=value with spaces\n\n[MergeImage]\n; about quality\n"
               "JpgQuality=10\nExtra=keep me\n");
@@ -99,7 +99,7 @@ TEST(SettingsFile, SaveKeepsOtherSectionsKeysAndComments) {
 }
 
 TEST(SettingsFile, LoadEdgeCases) {
-    ScratchDir dir;
+    TempDir dir;
     struct Case {
         const char* name;
         const char* text;  // null: no file at all
@@ -125,7 +125,7 @@ TEST(SettingsFile, LoadEdgeCases) {
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
-        const fs::path ini = dir / (std::string(c.name) + ".ini");
+        const fs::path ini = dir.Path() / (std::string(c.name) + ".ini");
         if (c.text) WriteText(ini, c.text);
         CMergeSettings got = SomeMerge();
         LoadSettings(got, ini.string());
@@ -134,9 +134,9 @@ TEST(SettingsFile, LoadEdgeCases) {
 }
 
 TEST(SettingsFile, UnreadableFileLoadsDefaultsAndIsNotOverwritten) {
-    ScratchDir dir;
+    TempDir dir;
     // A folder where the file should be: it cannot be read as a file, nor replaced.
-    const fs::path ini = dir / "t.ini";
+    const fs::path ini = dir.Path() / "t.ini";
     fs::create_directories(ini);
     CScaleSettings s = SomeScale();
     LoadSettings(s, ini.string());
@@ -147,8 +147,8 @@ TEST(SettingsFile, UnreadableFileLoadsDefaultsAndIsNotOverwritten) {
 }
 
 TEST(SettingsFile, LineBreakInTextIsRefused) {
-    ScratchDir dir;
-    const std::string ini = (dir / "t.ini").string();
+    TempDir dir;
+    const std::string ini = (dir.Path() / "t.ini").string();
     CMergeSettings s;
     s.m_strSrcDir = "/a\nJpgQuality=1";
     std::string why;
@@ -158,17 +158,17 @@ TEST(SettingsFile, LineBreakInTextIsRefused) {
 }
 
 TEST(SettingsFile, IniPathBesideTheExecutableOrInTheConfigFolder) {
-    ScratchDir dir;
-    fs::create_directories(dir / "my.tools");
-    const std::string configHome = (dir / "cfg").string();
+    TempDir dir;
+    fs::create_directories(dir.Path() / "my.tools");
+    const std::string configHome = (dir.Path() / "cfg").string();
     setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
     struct Case {
         std::string exe;
         std::string want;
     };
     const Case kCases[] = {
-        {(dir / "my.tools" / "Tarnwick.exe").string(), (dir / "my.tools" / "Tarnwick.ini").string()},
-        {(dir / "my.tools" / "tarnwick").string(), (dir / "my.tools" / "tarnwick.ini").string()},
+        {(dir.Path() / "my.tools" / "Tarnwick.exe").string(), (dir.Path() / "my.tools" / "Tarnwick.ini").string()},
+        {(dir.Path() / "my.tools" / "tarnwick").string(), (dir.Path() / "my.tools" / "tarnwick.ini").string()},
         {"/nonexistent/bin/tarnwick", configHome + "/tarnwick/tarnwick.ini"},
     };
     for (const Case& c : kCases) {

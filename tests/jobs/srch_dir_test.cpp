@@ -59,35 +59,35 @@ TEST(WildcardMatch, PatternsIgnoreCase) {
 }
 
 TEST(CSrchDir, PatternOrderThenFileSystemOrder) {
-    ScratchDir dir;
-    for (const char* name : {"a.bmp", "b.jpg", "c.JPG", "d.bmp", "e.png", "f.Bmp"}) WriteText(dir / name, "x");
-    fs::create_directories(dir / "folder.jpg");  // a folder named like an image is never reported
-    fs::create_directories(dir / "sub.bmp");
+    TempDir dir;
+    for (const char* name : {"a.bmp", "b.jpg", "c.JPG", "d.bmp", "e.png", "f.Bmp"}) WriteText(dir.Path() / name, "x");
+    fs::create_directories(dir.Path() / "folder.jpg");  // a folder named like an image is never reported
+    fs::create_directories(dir.Path() / "sub.bmp");
 
     CRecorder scan;
-    const std::vector<std::string> got = scan.Run(dir.Str(), "*.jpg;*.bmp");
+    const std::vector<std::string> got = scan.Run(Str(dir), "*.jpg;*.bmp");
 
     // Expected: every JPEG in readdir order, then every BMP in readdir order.
     std::vector<std::string> want;
     for (const char* ext : {".jpg", ".bmp"}) {
         for (const std::string& name : ReaddirOrder(dir.Path())) {
-            if (fs::is_directory(dir / name)) continue;
+            if (fs::is_directory(dir.Path() / name)) continue;
             std::string e = fs::path(name).extension().string();
             std::transform(e.begin(), e.end(), e.begin(), ::tolower);
-            if (e == ext) want.push_back(dir.Str() + "/" + name);
+            if (e == ext) want.push_back(Str(dir) + "/" + name);
         }
     }
     EXPECT_EQ(got, want);
     EXPECT_EQ(got.size(), 5u);
 
     CFirstFileFinder finder;
-    EXPECT_EQ(finder.Find(dir.Str(), "*.jpg;*.bmp"), want.front());
+    EXPECT_EQ(finder.Find(Str(dir), "*.jpg;*.bmp"), want.front());
 }
 
 TEST(CSrchDir, SeparatorsAndDuplicates) {
-    ScratchDir dir;
-    WriteText(dir / "a.bmp", "x");
-    WriteText(dir / "b.jpg", "x");
+    TempDir dir;
+    WriteText(dir.Path() / "a.bmp", "x");
+    WriteText(dir.Path() / "b.jpg", "x");
     struct Case {
         const char* spec;
         int count;
@@ -100,26 +100,26 @@ TEST(CSrchDir, SeparatorsAndDuplicates) {
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.spec);
         CFileCounter counter;
-        EXPECT_EQ(counter.Count(dir.Str(), c.spec), c.count);
+        EXPECT_EQ(counter.Count(Str(dir), c.spec), c.count);
     }
 }
 
 TEST(CSrchDir, TrailingSeparatorGivesSamePaths) {
-    ScratchDir dir;
-    WriteText(dir / "x.bmp", "x");
+    TempDir dir;
+    WriteText(dir.Path() / "x.bmp", "x");
     CRecorder with, without;
-    const auto a = with.Run(dir.Str() + "/", "*.bmp");
-    const auto b = without.Run(dir.Str(), "*.bmp");
+    const auto a = with.Run(Str(dir) + "/", "*.bmp");
+    const auto b = without.Run(Str(dir), "*.bmp");
     EXPECT_EQ(a, b);
     ASSERT_EQ(a.size(), 1u);
-    EXPECT_EQ(a[0], dir.Str() + "/x.bmp");
+    EXPECT_EQ(a[0], Str(dir) + "/x.bmp");
 }
 
 TEST(CSrchDir, EmptyOrMissingFolder) {
-    ScratchDir dir;
+    TempDir dir;
     CFileCounter counter;
     CFirstFileFinder finder;
-    for (const std::string& folder : {dir.Str(), dir.Str() + "/missing", std::string()}) {
+    for (const std::string& folder : {Str(dir), Str(dir) + "/missing", std::string()}) {
         SCOPED_TRACE(folder);
         EXPECT_EQ(counter.Count(folder, "*.bmp"), 0);
         EXPECT_EQ(finder.Find(folder, "*.bmp"), "");
@@ -127,25 +127,25 @@ TEST(CSrchDir, EmptyOrMissingFolder) {
 }
 
 TEST(CSrchDir, StopOnThirdOfTen) {
-    ScratchDir dir;
-    for (int i = 0; i < 10; ++i) WriteText(dir / ("f" + std::to_string(i) + ".bmp"), "x");
+    TempDir dir;
+    for (int i = 0; i < 10; ++i) WriteText(dir.Path() / ("f" + std::to_string(i) + ".bmp"), "x");
     CRecorder all;
-    const auto everything = all.Run(dir.Str(), "*.bmp");
+    const auto everything = all.Run(Str(dir), "*.bmp");
     ASSERT_EQ(everything.size(), 10u);
 
     CRecorder scan;
     scan.m_nStopAt = 3;
-    const auto got = scan.Run(dir.Str(), "*.bmp;*.BMP", true);  // the stop also ends later patterns
+    const auto got = scan.Run(Str(dir), "*.bmp;*.BMP", true);  // the stop also ends later patterns
     EXPECT_EQ(got, std::vector<std::string>(everything.begin(), everything.begin() + 3));
 }
 
 TEST(CSrchDir, RecursionWithExcludedFolder) {
-    ScratchDir dir;
-    WriteText(dir / "top.bmp", "x");
-    WriteText(dir / "Keep" / "k.bmp", "x");
-    WriteText(dir / "Skip" / "s.bmp", "x");
-    WriteText(dir / "Skip" / "deeper" / "d.bmp", "x");
-    fs::create_directory_symlink(dir.Path(), dir / "loop");  // never followed
+    TempDir dir;
+    WriteText(dir.Path() / "top.bmp", "x");
+    WriteText(dir.Path() / "Keep" / "k.bmp", "x");
+    WriteText(dir.Path() / "Skip" / "s.bmp", "x");
+    WriteText(dir.Path() / "Skip" / "deeper" / "d.bmp", "x");
+    fs::create_directory_symlink(dir.Path(), dir.Path() / "loop");  // never followed
 
     struct Case {
         bool recurse;
@@ -155,15 +155,15 @@ TEST(CSrchDir, RecursionWithExcludedFolder) {
     const Case kCases[] = {
         {false, "", {"top.bmp"}},
         {true, "", {"d.bmp", "k.bmp", "s.bmp", "top.bmp"}},
-        {true, dir.Str() + "/skip", {"k.bmp", "top.bmp"}},   // ignoring case, no trailing separator
-        {true, dir.Str() + "/SKIP/", {"k.bmp", "top.bmp"}},
+        {true, Str(dir) + "/skip", {"k.bmp", "top.bmp"}},   // ignoring case, no trailing separator
+        {true, Str(dir) + "/SKIP/", {"k.bmp", "top.bmp"}},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.exclude);
         CRecorder scan;
-        const auto got = scan.Run(dir.Str(), "*.bmp", c.recurse, c.exclude);
+        const auto got = scan.Run(Str(dir), "*.bmp", c.recurse, c.exclude);
         ASSERT_FALSE(got.empty());
-        EXPECT_EQ(got.front(), dir.Str() + "/top.bmp");  // a folder's own files come first
+        EXPECT_EQ(got.front(), Str(dir) + "/top.bmp");  // a folder's own files come first
         std::vector<std::string> names;
         for (const auto& p : got) names.push_back(fs::path(p).filename().string());
         std::sort(names.begin(), names.end());
@@ -172,7 +172,7 @@ TEST(CSrchDir, RecursionWithExcludedFolder) {
 }
 
 TEST(CSrchDir, LongPathsAndNames) {
-    ScratchDir dir;
+    TempDir dir;
     fs::path deep = dir.Path();
     for (int i = 0; i < 6; ++i) deep /= std::string(200, char('a' + i));
     const std::string name = std::string(240, 'n') + ".bmp";
@@ -183,8 +183,8 @@ TEST(CSrchDir, LongPathsAndNames) {
 }
 
 TEST(CSrchDir, FilesCreatedDuringTheScanAreNotReported) {
-    ScratchDir dir;
-    for (int i = 0; i < 5; ++i) WriteText(dir / ("f" + std::to_string(i) + ".bmp"), "x");
+    TempDir dir;
+    for (int i = 0; i < 5; ++i) WriteText(dir.Path() / ("f" + std::to_string(i) + ".bmp"), "x");
     class CCreator : public CSrchDir {
     public:
         void OnFileFound(const std::string& path, const CFindRecord&) override {
@@ -194,6 +194,6 @@ TEST(CSrchDir, FilesCreatedDuringTheScanAreNotReported) {
         int m_nSeen = 0;
     } scan;
     scan.Init("*.bmp", false);
-    scan.Search(dir.Str());
+    scan.Search(Str(dir));
     EXPECT_EQ(scan.m_nSeen, 5);
 }
