@@ -141,8 +141,10 @@ HDIB BmpFileToDib(std::FILE* file, std::string* why) {
         return fail("truncated: header promises " + std::to_string(pixelBytes) +
                     " pixel bytes, file holds " + std::to_string(block->size() - pixelsAt));
 
-    const bool normal = (L.headerSize == 40 || L.headerSize == kCoreHeaderSize) &&
-                        L.compression == kBiRgb && L.height > 0;
+    // A core header stays as it is where it has a colour table (its 3-byte entries are read
+    // as such); without one nothing is lost by moving to the 40-byte form, which can be saved.
+    const bool keepCore = L.headerSize == kCoreHeaderSize && L.bitCount <= 8;
+    const bool normal = (L.headerSize == 40 || keepCore) && L.compression == kBiRgb && L.height > 0;
     if (normal) return block;
 
     // Rebuild as a 40-byte header, the colour table, and bottom-up rows.
@@ -150,7 +152,12 @@ HDIB BmpFileToDib(std::FILE* file, std::string* why) {
     const std::int64_t outRowBytes = DibRowBytes(L.width, outBits);
     auto out = std::make_unique<DibBlock>(40 + tableBytes + std::uint64_t(outRowBytes) * rows, 0);
     std::uint8_t* o = out->data();
-    std::memcpy(o, block->data(), 40);
+    if (L.headerSize == kCoreHeaderSize) {
+        DibWrite32(o + 4, std::uint32_t(L.width));
+        DibWrite16(o + 12, 1);
+    } else {
+        std::memcpy(o, block->data(), 40);
+    }
     DibWrite32(o, 40);
     DibWrite32(o + 8, std::uint32_t(rows));
     DibWrite16(o + 14, std::uint16_t(outBits));

@@ -72,6 +72,7 @@ TEST(BmpRead, ModernFormsAreNormalised) {
     };
     const std::vector<Case> cases = {
         {"top-down 24", spec(40, -2, 24, 0, {}, Rows(24, true, Put24)), {0, 0, 0}},
+        {"core 24", spec(12, 2, 24, 0, {}, Rows(24, false, Put24)), {0, 0, 0}},
         {"V4 header", spec(108, 2, 24, 0, {}, Rows(24, false, Put24)), {0, 0, 0}},
         {"V5 header top-down", spec(124, -2, 24, 0, {}, Rows(24, true, Put24)), {0, 0, 0}},
         {"32 bitfields after short header",
