@@ -1,10 +1,27 @@
+// Start-up of the desktop program: checks the display, then shows the main sheet until it closes.
 #include <QApplication>
-#include <QDialog>
+#include <QIcon>
+#include <QLocale>
+
+#include <clocale>
+
+#include "app/main_sheet.h"
+#include "app/startup.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QDialog sheet;
-    sheet.setWindowTitle("Tarnwick");
-    sheet.show();
-    return app.exec();
+    // libmpv parses numbers with the C locale; Qt has just set the user's.
+    std::setlocale(LC_NUMERIC, "C");
+    QApplication::setApplicationName(QStringLiteral("Tarnwick"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/tarnwick.png")));
+    InstallTranslation(app, QLocale::system());
+
+    QString strMode;
+    const int depth = CheckDisplayDepth(strMode);
+    if (!ConfirmDisplayDepth(depth, strMode)) {
+        return 1;
+    }
+    CMainSheet sheet;
+    sheet.exec();
+    return 0;
 }

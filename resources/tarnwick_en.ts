@@ -1,0 +1,87 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="zh_CN">
+<context>
+    <name>CAboutBox</name>
+    <message>
+        <source>Tarnwick版本信息</source>
+        <translation>Tarnwick Version Information</translation>
+    </message>
+    <message>
+        <source>Tarnwick 视频截图与图像增强工具</source>
+        <translation>Tarnwick: still pictures from video, improved</translation>
+    </message>
+    <message>
+        <source>作者：</source>
+        <translation>Author:</translation>
+    </message>
+    <message>
+        <source>Tarnwick 项目组</source>
+        <translation>The Tarnwick project</translation>
+    </message>
+    <message>
+        <source>电邮：</source>
+        <translation>E-mail:</translation>
+    </message>
+    <message>
+        <source>如果您希望了解本软件的最新信息，请访问作者的主页:</source>
+        <translation>For the latest news about this program, visit its homepage:</translation>
+    </message>
+    <message>
+        <source>2026年12月</source>
+        <translation>December 2026</translation>
+    </message>
+    <message>
+        <source>本软件是免费软件，欢迎使用和传播。</source>
+        <translation>This program is free: use it and pass it on.</translation>
+    </message>
+</context>
+<context>
+    <name>CMainSheet</name>
+    <message>
+        <source>批量放大</source>
+        <translation>Batch Enlarge</translation>
+    </message>
+    <message>
+        <source>图像平均</source>
+        <translation>Image Averaging</translation>
+    </message>
+    <message>
+        <source>抱歉，找不到帮助文件Tarnwick.htm。
+请下载完整的ZIP文件。</source>
+        <translation>Sorry, the help file Tarnwick.htm cannot be found.
+Please download the complete ZIP file.</translation>
+    </message>
+</context>
+<context>
+    <name>Startup</name>
+    <message>
+        <source>单色</source>
+        <translation>monochrome</translation>
+    </message>
+    <message>
+        <source>16色</source>
+        <translation>16-colour</translation>
+    </message>
+    <message>
+        <source>256色</source>
+        <translation>256-colour</translation>
+    </message>
+    <message>
+        <source>16位高彩</source>
+        <translation>16-bit high colour</translation>
+    </message>
+    <message>
+        <source>您的显示器正工作在</source>
+        <translation>Your display is working in </translation>
+    </message>
+    <message>
+        <source>模式。为了达到最好的效果，本程序要求工作在24位或32位真彩模式下。要继续吗？</source>
+        <translation> mode. For the best results this program needs 24-bit or 32-bit true colour. Continue?</translation>
+    </message>
+    <message>
+        <source>抱歉，本程序只能工作在真彩模式下。请先设置您的显示器。</source>
+        <translation>Sorry, this program only works in true-colour mode. Please set up your display first.</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,33 @@
+// Base class of the four pages of the main sheet.
+#pragma once
+
+#include <QWidget>
+
+class CMainSheet;
+
+// A page knows its dialog number (129, 130, 132, 133) and takes part in closing the sheet:
+// a page running a job reports itself busy, is asked to stop when the user closes the window,
+// and announces the end of its job with BusyChanged(false); the sheet closes only then, so no
+// page state is used after the page is gone.
+class CFontablePage : public QWidget {
+    Q_OBJECT
+public:
+    explicit CFontablePage(int nIDTemplate, QWidget* parent = nullptr);
+
+    int TemplateId() const { return m_nIDTemplate; }
+
+    // True while a job of this page runs.
+    virtual bool IsBusy() const { return false; }
+    // Asks a running job to end at its next step; returns at once.
+    virtual void RequestStop() {}
+
+    // The sheet holding this page, or null while the page stands alone.
+    CMainSheet* MainSheet() const;
+
+signals:
+    // Emitted by a page when its job starts (true) and once it has fully ended (false).
+    void BusyChanged(bool bBusy);
+
+private:
+    int m_nIDTemplate;
+};

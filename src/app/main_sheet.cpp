@@ -1,0 +1,207 @@
+#include "app/main_sheet.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/about_box.h"
+#include "app/fontable_page.h"
+#include "app/message_box.h"
+#include "app/open_document.h"
+#include "app/startup.h"
+
+CMainSheet::CMainSheet(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QString::fromLatin1(kAppTitle));
+    setWindowFlag(Qt::WindowMinimizeButtonHint, true);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    m_pTabs = new QTabWidget(this);
+    // Room for the pages' controls and all four tab captions.
+    m_pTabs->setMinimumSize(520, 380);
+    m_pRmPage = new CFontablePage(129);
+    m_pWmpPage = new CFontablePage(130);
+    m_pScalePage = new CFontablePage(133);
+    m_pMergePage = new CFontablePage(132);
+    AddPage(m_pRmPage, QStringLiteral("RMPlayer"));
+    AddPage(m_pWmpPage, QStringLiteral("WinMediaPlayer"));
+    AddPage(m_pScalePage, tr("批量放大"));
+    AddPage(m_pMergePage, tr("图像平均"));
+
+    // The banner takes the place of the hidden OK button, left of the visible buttons.
+    m_pBannerArea = new QWidget(this);
+    m_pBannerArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    const QFontMetrics banner(BannerFont());
+    m_pBannerArea->setMinimumSize(banner.horizontalAdvance(QString::fromLatin1(BannerText())) + 4,
+                                  banner.height() + 2);
+    m_pHelpButton = new QPushButton(QStringLiteral("Help"), this);
+    m_pAboutButton = new QPushButton(QStringLiteral("About"), this);
+    m_pCloseButton = new QPushButton(QStringLiteral("Close"), this);
+    for (QPushButton* button : {m_pHelpButton, m_pAboutButton, m_pCloseButton}) {
+        button->setAutoDefault(false);
+    }
+    connect(m_pHelpButton, &QPushButton::clicked, this, &CMainSheet::OnHelp);
+    connect(m_pAboutButton, &QPushButton::clicked, this, &CMainSheet::OnAbout);
+    connect(m_pCloseButton, &QPushButton::clicked, this, &CMainSheet::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_pBannerArea, 1);
+    buttons->addWidget(m_pHelpButton);
+    buttons->addWidget(m_pAboutButton);
+    buttons->addWidget(m_pCloseButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_pTabs, 1);
+    layout->addLayout(buttons);
+
+    // The window manager's menu offers Minimize through the hint above; the sheet's own context
+    // menu offers it as well.
+    auto* minimize = new QAction(QStringLiteral("Minimize"), this);
+    connect(minimize, &QAction::triggered, this, &QWidget::showMinimized);
+    addAction(minimize);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+
+    m_pTabs->setCurrentIndex(0);
+}
+
+void CMainSheet::AddPage(CFontablePage* page, const QString& strCaption) {
+    m_pTabs->addTab(page, strCaption);
+    connect(page, &CFontablePage::BusyChanged, this, &CMainSheet::OnPageBusyChanged);
+}
+
+void CMainSheet::ReplacePage(int index, CFontablePage* page) {
+    CFontablePage* old = Page(index);
+    if (old == nullptr || page == nullptr) {
+        return;
+    }
+    const QString caption = m_pTabs->tabText(index);
+    const bool bCurrent = m_pTabs->currentIndex() == index;
+    m_pTabs->removeTab(index);
+    m_pTabs->insertTab(index, page, caption);
+    connect(page, &CFontablePage::BusyChanged, this, &CMainSheet::OnPageBusyChanged);
+    for (CFontablePage** member : {&m_pRmPage, &m_pWmpPage, &m_pScalePage, &m_pMergePage}) {
+        if (*member == old) {
+            *member = page;
+        }
+    }
+    if (bCurrent) {
+        m_pTabs->setCurrentIndex(index);
+    }
+    delete old;
+}
+
+CFontablePage* CMainSheet::Page(int index) const {
+    return qobject_cast<CFontablePage*>(m_pTabs->widget(index));
+}
+
+void CMainSheet::SetDocumentTitle(const QString& strPath) {
+    QString title = QString::fromLatin1(kAppTitle);
+    if (!strPath.isEmpty()) {
+        title += u'-' + strPath.mid(strPath.lastIndexOf(u'/') + 1);
+    }
+    setWindowTitle(title);
+}
+
+QString CMainSheet::HelpPath() {
+    return ProgramSiblingPath(QCoreApplication::applicationFilePath(), QStringLiteral(".htm"));
+}
+
+void CMainSheet::OnHelp() {
+    const QString path = HelpPath();
+    if (!QFileInfo(path).isFile()) {
+        ShowMessage(this, tr("抱歉，找不到帮助文件Tarnwick.htm。\n请下载完整的ZIP文件。"));
+        return;
+    }
+    OpenDocument(path);
+}
+
+void CMainSheet::OnAbout() {
+    CAboutBox box(this);
+    box.exec();
+}
+
+QFont CMainSheet::BannerFont() {
+    QFont font;
+    // Arial or a look-alike; named outright so that a CJK locale's preferred font does not
+    // take the Latin banner over.
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("DejaVu Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(24);
+    font.setBold(true);
+    font.setItalic(true);
+    font.setUnderline(false);
+    return font;
+}
+
+QRect CMainSheet::BannerRect() const {
+    const QRect tabs = m_pTabs->geometry();
+    const QRect area = m_pBannerArea->geometry();
+    return QRect(QPoint(tabs.left(), area.top()), QPoint(tabs.right(), area.bottom()));
+}
+
+void CMainSheet::paintEvent(QPaintEvent* event) {
+    QDialog::paintEvent(event);
+    QPainter painter(this);
+    painter.setFont(BannerFont());
+    const QRect rect = BannerRect();
+    const QString text = QString::fromLatin1(BannerText());
+    const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
+    painter.setPen(QColor(16, 0, 0));
+    painter.drawText(rect.translated(1, 1), flags, text);
+    painter.setPen(QColor(255, 255, 0));
+    painter.drawText(rect, flags, text);
+}
+
+void CMainSheet::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!m_bCentred) {
+        m_bCentred = true;
+        if (const QScreen* screen = this->screen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
+    }
+}
+
+bool CMainSheet::AnyPageBusy() const {
+    for (int i = 0; i < m_pTabs->count(); ++i) {
+        if (const CFontablePage* page = Page(i); page != nullptr && page->IsBusy()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void CMainSheet::done(int result) {
+    if (AnyPageBusy()) {
+        m_bClosePending = true;
+        m_nPendingResult = result;
+        for (int i = 0; i < m_pTabs->count(); ++i) {
+            if (CFontablePage* page = Page(i); page != nullptr && page->IsBusy()) {
+                page->RequestStop();
+            }
+        }
+        return;
+    }
+    m_bClosePending = false;
+    QDialog::done(result);
+}
+
+void CMainSheet::OnPageBusyChanged(bool bBusy) {
+    if (bBusy || !m_bClosePending || AnyPageBusy()) {
+        return;
+    }
+    // Queued: the page's job function is still unwinding when it reports the end.
+    QTimer::singleShot(0, this, [this] {
+        if (m_bClosePending) {
+            done(m_nPendingResult);
+        }
+    });
+}

@@ -1,0 +1,41 @@
+#include "jobs/resize_to_fill.h"
+
+#include <climits>
+
+#include "resample/resize_dib.h"
+
+namespace {
+
+// x + 0.5 truncated toward zero; 0 (an impossible size) when it does not fit an int.
+int RoundHalfUp(double x) {
+    const double r = x + 0.5;
+    return r > 0.0 && r < double(INT_MAX) ? int(r) : 0;
+}
+
+}  // namespace
+
+int ResizeToFill(const CDibImage& src, CDibImage& dst, int width, int height) {
+    if (!src.m_hDib || src.m_nWidth <= 0 || src.m_nHeight <= 0)
+        return 0;
+    if (width <= 0 || height <= 0) {
+        dst.Free();
+        return 0;
+    }
+    // Scale by the larger ratio, so that the image covers width x height and one side matches.
+    const double rw = double(width) / src.m_nWidth;
+    const double rh = double(height) / src.m_nHeight;
+    int scaledWidth = width;
+    int scaledHeight = height;
+    if (rw > rh) {
+        scaledHeight = RoundHalfUp(src.m_nHeight * rw);
+    } else {
+        scaledWidth = RoundHalfUp(src.m_nWidth * rh);
+    }
+    // Every failure leaves `dst` empty, so that the caller never writes a blank picture.
+    if (!dst.Create(scaledWidth, scaledHeight, 24) || !ResizeDib(src, dst) ||
+        !dst.CropCentered(width, height) || dst.m_nWidth != width || dst.m_nHeight != height) {
+        dst.Free();
+        return 0;
+    }
+    return 1;
+}

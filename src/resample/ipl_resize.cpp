@@ -1,0 +1,154 @@
+#include "resample/ipl_resize.h"
+
+#include <new>
+
+#include "resample/cubic_grid.h"
+#include "resample/cubic_pass.h"
+#include "resample/fallback_pass.h"
+#include "resample/layer_status.h"
+
+namespace {
+
+constexpr const char* kZoom = "iplZoom";
+constexpr const char* kZoomFile = "iplzoom";
+
+// Channels the pass works on: the alpha channel is not interpolated.
+int ProcessedChannels(const ImageHeader& image) {
+    return image.nChannels - (image.alphaChannel != 0 ? 1 : 0);
+}
+
+}  // namespace
+
+void iplResize(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, int yDst, int ySrc,
+               int interpolate) {
+    if (interpolate == IPL_INTER_SUPER) {
+        if (xDst > xSrc || yDst > ySrc) {
+            LayerReport(kStsBadArg, "iplResize", "(xDst > xSrc || yDst > ySrc)", "iplresiz",
+                        __LINE__);
+        } else {
+            // Area reduction is not part of this layer: the program never asks for it.
+            LayerReport(kStsBadArg, "iplResize", "interpolate == IPL_INTER_SUPER is not built",
+                        "iplresiz", __LINE__);
+        }
+    } else {
+        iplZoom(srcImage, dstImage, xDst, xSrc, yDst, ySrc, interpolate);
+    }
+    if (LayerStatus() < 0)
+        LayerReport(kStsBackTrace, "iplResize", "", "iplresiz", __LINE__);
+}
+
+void iplZoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, int yDst, int ySrc,
+             int interpolate) {
+    // 1. Header consistency.
+    for (const ImageHeader* image : {srcImage, dstImage}) {
+        if (const int code = CheckImageHeader(image)) {
+            LayerReport(code, kZoom, "Incorrect Image", kZoomFile, __LINE__);
+            return;
+        }
+    }
+    // 2 to 5 report every failing condition, then the routine gives up if any did.
+    if (interpolate != IPL_INTER_NN && interpolate != IPL_INTER_LINEAR &&
+        interpolate != IPL_INTER_CUBIC) {
+        LayerReport(kStsBadArg, kZoom,
+                    "interpolate != IPL_INTER_NN && interpolate != IPL_INTER_LINEAR && interpolate "
+                    "!= IPL_INTER_CUBIC",
+                    kZoomFile, __LINE__);
+    }
+    if (srcImage->depth != dstImage->depth) {
+        LayerReport(kStsBadArg, kZoom, "srcImage->depth != dstImage->depth", kZoomFile, __LINE__);
+    }
+    if (srcImage->depth != IPL_DEPTH_1U && srcImage->depth != IPL_DEPTH_8U &&
+        srcImage->depth != IPL_DEPTH_16U && srcImage->depth != IPL_DEPTH_32F) {
+        LayerReport(kStsBadArg, kZoom,
+                    "srcImage->depth != IPL_DEPTH_1U && srcImage->depth != IPL_DEPTH_8U && "
+                    "srcImage->depth != IPL_DEPTH_16U && srcImage->depth != IPL_DEPTH_32F",
+                    kZoomFile, __LINE__);
+    } else if (srcImage->depth != IPL_DEPTH_8U) {
+        // Only 8-bit samples are resampled here; the other depths are refused, not guessed at.
+        LayerReport(kStsBadArg, kZoom, "srcImage->depth != IPL_DEPTH_8U", kZoomFile, __LINE__);
+    }
+    if (srcImage->dataOrder != dstImage->dataOrder) {
+        LayerReport(kStsBadArg, kZoom, "srcImage->dataOrder != dstImage->dataOrder", kZoomFile,
+                    __LINE__);
+    } else if (srcImage->dataOrder != kDataOrderPixel) {
+        LayerReport(kStsBadArg, kZoom, "srcImage->dataOrder != 0", kZoomFile, __LINE__);
+    }
+    if (xDst <= 0 || xSrc <= 0)
+        LayerReport(kStsBadArg, kZoom, "xDst <= 0 || xSrc <= 0", kZoomFile, __LINE__);
+    if (yDst <= 0 || ySrc <= 0)
+        LayerReport(kStsBadArg, kZoom, "yDst <= 0 || ySrc <= 0", kZoomFile, __LINE__);
+    // Whole images only: no region of interest, mask or tiles.
+    if (srcImage->roi || dstImage->roi || srcImage->maskRegion || dstImage->maskRegion ||
+        srcImage->tileInfo || dstImage->tileInfo) {
+        LayerReport(kStsBadArg, kZoom, "roi, maskRegion or tileInfo is set", kZoomFile, __LINE__);
+    }
+    if (LayerStatus() < 0)
+        return;
+
+    // 6. Small sources fall back to a mode that needs fewer samples.
+    const int width = srcImage->width;
+    const int height = srcImage->height;
+    int mode = interpolate;
+    if (srcImage->depth == IPL_DEPTH_1U || width < 2 || height < 2) {
+        mode = IPL_INTER_NN;
+    } else if (mode == IPL_INTER_CUBIC && (width < 4 || height < 4)) {
+        mode = IPL_INTER_LINEAR;
+    }
+
+    // 7. Geometry.
+    const ZoomAxis x = MakeZoomAxis(width, dstImage->width, xDst, xSrc);
+    const ZoomAxis y = MakeZoomAxis(height, dstImage->height, yDst, ySrc);
+
+    // 8, 9.
+    if (srcImage == dstImage) {
+        LayerReport(kStsBadArg, kZoom, "This function isn`t in-plase function", kZoomFile,
+                    __LINE__);
+        return;
+    }
+    if ((srcImage->alphaChannel && srcImage->nChannels == 1) ||
+        (dstImage->alphaChannel && dstImage->nChannels == 1)) {
+        return;
+    }
+    const int channels = ProcessedChannels(*srcImage);
+    if (channels != ProcessedChannels(*dstImage)) {
+        LayerReport(kStsInternal, kZoom, "srcImage COI != dstImage COI", kZoomFile, __LINE__);
+        return;
+    }
+    // A pixel would hold channels the pass does not write: refused rather than left half-filled.
+    if (srcImage->alphaChannel || dstImage->alphaChannel) {
+        LayerReport(kStsBadArg, kZoom, "srcImage->alphaChannel || dstImage->alphaChannel",
+                    kZoomFile, __LINE__);
+        return;
+    }
+
+    // 10. One pass over the whole destination.
+    const std::uint8_t* src = srcImage->imageData;
+    std::uint8_t* dst = dstImage->imageData;
+    const std::ptrdiff_t srcStep = srcImage->widthStep;
+    const std::ptrdiff_t dstStep = dstImage->widthStep;
+    bool written = false;
+    try {
+        if (mode == IPL_INTER_CUBIC) {
+            const CubicGrid grid = MakeCubicGrid(width, height, x, y, channels);
+            written = RunCubicPass(grid, src, srcStep, srcImage->nChannels, dst, dstStep, channels);
+        } else if (mode == IPL_INTER_LINEAR) {
+            const LinearAxis columns = MakeLinearAxis(width, x);
+            const LinearAxis rows = MakeLinearAxis(height, y);
+            written = RunLinearPass(columns, rows, src, srcStep, srcImage->nChannels, dst, dstStep,
+                                    channels);
+        } else {
+            const std::vector<std::int32_t> columns = MakeNearestAxis(width, x, xDst, xSrc);
+            const std::vector<std::int32_t> rows = MakeNearestAxis(height, y, yDst, ySrc);
+            RunNearestPass(columns, rows, src, srcStep, srcImage->nChannels, dst, dstStep,
+                           dstImage->nChannels, channels);
+            written = true;
+        }
+    } catch (const std::bad_alloc&) {
+        written = false;
+    }
+    // A destination left unwritten must not pass for a resized one.
+    if (!written) {
+        LayerReport(kStsNoMem, kZoom, "Not enough memory for the sampling tables or row buffers",
+                    kZoomFile, __LINE__);
+    }
+}

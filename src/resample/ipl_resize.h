@@ -1,0 +1,25 @@
+// The layer's resize entry: iplResize checks its arguments and hands modes 0 to 2 to iplZoom,
+// which plans the pass (grid, mode fallback for small sources) and runs it.
+//
+// Outcomes are reported through the layer status (layer_status.h), never returned. The layer
+// state is process-wide and unsynchronised: one resize at a time.
+#pragma once
+
+#include "resample/image_header.h"
+
+inline constexpr int IPL_INTER_NN = 0;
+inline constexpr int IPL_INTER_LINEAR = 1;
+inline constexpr int IPL_INTER_CUBIC = 2;
+inline constexpr int IPL_INTER_SUPER = 3;
+
+// Scales srcImage by xDst/xSrc horizontally and yDst/ySrc vertically into dstImage. Enlarging,
+// reducing, or one on each axis are all one pass. Area reduction (IPL_INTER_SUPER) is refused.
+void iplResize(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, int yDst, int ySrc,
+               int interpolate);
+
+// The worker for modes 0, 1 and 2. Only 8-bit interleaved images without region of interest,
+// mask, tiles or alpha channel are resampled; the checks refuse the rest. A source under 4 pixels
+// on a side is resampled linearly, one under 2 by nearest neighbour, whatever mode was asked for.
+// The bytes after the written pixels of each destination row are left alone.
+void iplZoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, int yDst, int ySrc,
+             int interpolate);

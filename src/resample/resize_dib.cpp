@@ -1,0 +1,90 @@
+#include "resample/resize_dib.h"
+
+#include <cstdint>
+
+#include "resample/image_header.h"
+#include "resample/ipl_resize.h"
+#include "resample/layer_status.h"
+
+namespace {
+
+// The first report of a call, as "function: condition"; reports come from one thread at a time.
+std::string* g_firstReport = nullptr;
+
+int RecordReport(int status, const char* funcName, const char* context, const char*, int) {
+    if (g_firstReport && g_firstReport->empty() && status != kStsBackTrace) {
+        *g_firstReport =
+            std::string(funcName) + ": " + LayerStatusText(status) + " (" + context + ")";
+    }
+    return status;
+}
+
+// Routes layer reports to RecordReport for its lifetime, so that a bad argument fails this call
+// instead of ending the process, as the layer's default handler would.
+class CCatchLayerErrors {
+public:
+    explicit CCatchLayerErrors(std::string* report)
+        : m_previous(SetLayerErrorHandler(RecordReport)) {
+        g_firstReport = report;
+        SetLayerStatus(kStsOk);
+    }
+    ~CCatchLayerErrors() {
+        g_firstReport = nullptr;
+        SetLayerErrorHandler(m_previous);
+    }
+    CCatchLayerErrors(const CCatchLayerErrors&) = delete;
+    CCatchLayerErrors& operator=(const CCatchLayerErrors&) = delete;
+
+private:
+    LayerErrorHandler m_previous;
+};
+
+// True when the block holds every pixel byte the header promises.
+bool CoversPixels(const DibBlock& block, const ImageHeader& image) {
+    const std::int64_t start = image.imageData - block.data();
+    return start >= 0 && start + std::int64_t(image.imageSize) <= std::int64_t(block.size());
+}
+
+bool Fail(std::string* why, const std::string& reason) {
+    if (why)
+        *why = reason;
+    return false;
+}
+
+}  // namespace
+
+bool ResizeDib(const CDibImage& src, CDibImage& dst, std::string* why) {
+    if (!src.m_hDib || !dst.m_hDib)
+        return Fail(why, "no image to resize");
+    if (&src == &dst)
+        return Fail(why, "an image cannot be resized into itself");
+    if (src.m_hDib->size() < kInfoHeaderSize || dst.m_hDib->size() < kInfoHeaderSize) {
+        return Fail(why, "image block shorter than its header");
+    }
+
+    std::string report;
+    bool ok = false;
+    {
+        CCatchLayerErrors catcher(&report);
+        int cloneData = 0;
+        // The source header is only read through; the layer's type has no const form.
+        ImageHeader* srcImage =
+            iplTranslateDIB(const_cast<std::uint8_t*>(src.m_hDib->data()), &cloneData);
+        ImageHeader* dstImage =
+            srcImage ? iplTranslateDIB(dst.m_hDib->data(), &cloneData) : nullptr;
+        if (srcImage && dstImage) {
+            if (!CoversPixels(*src.m_hDib, *srcImage) || !CoversPixels(*dst.m_hDib, *dstImage)) {
+                report = "image block shorter than its header says";
+            } else {
+                iplResize(srcImage, dstImage, dst.m_nWidth, src.m_nWidth, dst.m_nHeight,
+                          src.m_nHeight, IPL_INTER_CUBIC);
+                ok = LayerStatus() >= 0;
+            }
+        }
+        iplReleaseParts(srcImage, kReleaseHeader);
+        iplReleaseParts(dstImage, kReleaseHeader);
+    }
+    if (!ok)
+        return Fail(why, report.empty() ? "resize failed" : report);
+    return true;
+}

@@ -1,0 +1,276 @@
+// The main sheet: tabs, buttons, banner, caption, Help and About, closing during a job; and
+// OpenDocument.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDesktopServices>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+
+#include <iterator>
+
+#include "app/about_box.h"
+#include "app/fontable_page.h"
+#include "app/link_label.h"
+#include "app/main_sheet.h"
+#include "app/open_document.h"
+#include "qt_test_app.h"
+
+namespace {
+
+TEST(MainSheet, FourTabsInOrderWithTheirPages) {
+    TestApp();
+    CMainSheet sheet;
+    QTabWidget* tabs = sheet.Tabs();
+    ASSERT_EQ(tabs->count(), 4);
+    const char* kCaptions[] = {"RMPlayer", "WinMediaPlayer", "批量放大", "图像平均"};
+    const int kTemplates[] = {129, 130, 133, 132};
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(tabs->tabText(i), QString::fromUtf8(kCaptions[i]));
+        ASSERT_NE(sheet.Page(i), nullptr);
+        EXPECT_EQ(sheet.Page(i)->TemplateId(), kTemplates[i]);
+        EXPECT_EQ(sheet.Page(i)->MainSheet(), &sheet);
+    }
+    EXPECT_EQ(tabs->currentIndex(), 0);
+    EXPECT_EQ(sheet.windowTitle(), QStringLiteral("Tarnwick"));
+}
+
+TEST(MainSheet, ButtonsHelpAboutCloseWithTheBannerToTheirLeft) {
+    TestApp();
+    CMainSheet sheet;
+    sheet.show();
+    QCoreApplication::processEvents();
+    QPushButton* buttons[] = {sheet.HelpButton(), sheet.AboutButton(), sheet.CloseButton()};
+    const char* kTexts[] = {"Help", "About", "Close"};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(buttons[i]->text(), QString::fromLatin1(kTexts[i]));
+        EXPECT_TRUE(buttons[i]->isVisible());
+        EXPECT_TRUE(buttons[i]->isEnabled());
+        if (i > 0) {
+            EXPECT_GT(buttons[i]->x(), buttons[i - 1]->geometry().right());
+        }
+    }
+    const QRect banner = sheet.BannerRect();
+    EXPECT_EQ(banner.left(), sheet.Tabs()->geometry().left());
+    EXPECT_GT(banner.top(), sheet.Tabs()->geometry().bottom());
+    // The whole text fits left of the first button.
+    const int textWidth =
+        QFontMetrics(CMainSheet::BannerFont()).horizontalAdvance(CMainSheet::BannerText());
+    EXPECT_LE(banner.left() + textWidth, sheet.HelpButton()->x());
+
+    const QFont font = CMainSheet::BannerFont();
+    EXPECT_TRUE(font.bold());
+    EXPECT_TRUE(font.italic());
+    EXPECT_FALSE(font.underline());
+    EXPECT_EQ(font.pixelSize(), 24);
+
+    // Minimize: the window's minimize box, and an item of the sheet's own menu.
+    EXPECT_TRUE(sheet.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+    bool bMinimize = false;
+    for (QAction* action : sheet.actions()) {
+        bMinimize = bMinimize || action->text() == QStringLiteral("Minimize");
+    }
+    EXPECT_TRUE(bMinimize);
+    EXPECT_EQ(sheet.contextMenuPolicy(), Qt::ActionsContextMenu);
+}
+
+TEST(MainSheet, BannerIsPaintedYellowWithANearBlackShadowLeftOfTheButtons) {
+    TestApp();
+    CMainSheet sheet;
+    sheet.show();
+    QCoreApplication::processEvents();
+    const QImage image = sheet.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRect banner = sheet.BannerRect().adjusted(0, 0, 1, 1) & image.rect();
+    const int right = sheet.HelpButton()->x();
+    int yellow = 0;
+    int shadow = 0;
+    for (int y = banner.top(); y <= banner.bottom(); ++y) {
+        for (int x = banner.left(); x < right; ++x) {
+            const QRgb p = image.pixel(x, y);
+            yellow += p == qRgb(255, 255, 0);
+            shadow += p == qRgb(16, 0, 0);
+        }
+    }
+    EXPECT_GT(yellow, 100);
+    EXPECT_GT(shadow, 20);
+    // Nothing of the banner above the button row.
+    int yellowAbove = 0;
+    for (int y = 0; y < banner.top(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            yellowAbove += image.pixel(x, y) == qRgb(255, 255, 0);
+        }
+    }
+    EXPECT_EQ(yellowAbove, 0);
+}
+
+TEST(MainSheet, SetDocumentTitleShowsTheFileNameOfTheMedia) {
+    TestApp();
+    CMainSheet sheet;
+    const struct {
+        const char* m_szPath;
+        const char* m_szTitle;
+    } kCases[] = {
+        {"/video/movie.rm", "Tarnwick-movie.rm"},
+        {"/home/a/my.clips/two words.x.avi", "Tarnwick-two words.x.avi"},
+        {"movie.rm", "Tarnwick-movie.rm"},
+        {"", "Tarnwick"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.m_szPath);
+        sheet.SetDocumentTitle(QString::fromUtf8(c.m_szPath));
+        EXPECT_EQ(sheet.windowTitle(), QString::fromUtf8(c.m_szTitle));
+    }
+    sheet.SetDocumentTitle(QStringLiteral("/video/movie.rm"));
+    sheet.SetDocumentTitle();
+    EXPECT_EQ(sheet.windowTitle(), QStringLiteral("Tarnwick"));
+}
+
+TEST(MainSheet, HelpOpensThePageBesideTheProgramOrSaysItIsMissing) {
+    TestApp();
+    CMainSheet sheet;
+    const QString help = CMainSheet::HelpPath();
+    EXPECT_EQ(help, QCoreApplication::applicationDirPath() + QStringLiteral("/test_app.htm"));
+    QFile::remove(help);
+    {
+        CMessageRecorder recorder;
+        CUrlCatcher catcher(QStringLiteral("file"));
+        sheet.HelpButton()->click();
+        ASSERT_EQ(recorder.m_messages.size(), 1u);
+        EXPECT_EQ(recorder.m_messages[0].m_strText,
+                  QString::fromUtf8("抱歉，找不到帮助文件Tarnwick.htm。\n请下载完整的ZIP文件。"));
+        EXPECT_TRUE(catcher.m_urls.isEmpty());
+    }
+    QFile file(help);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("<html></html>");
+    file.close();
+    {
+        CMessageRecorder recorder;
+        CUrlCatcher catcher(QStringLiteral("file"));
+        sheet.HelpButton()->click();
+        EXPECT_TRUE(recorder.m_messages.empty());
+        ASSERT_EQ(catcher.m_urls.size(), 1);
+        EXPECT_EQ(catcher.m_urls[0].toLocalFile(), help);
+    }
+    QFile::remove(help);
+}
+
+TEST(MainSheet, AboutShowsTheAboutBoxWithItsLinks) {
+    TestApp();
+    CMainSheet sheet;
+    sheet.show();
+    QString title;
+    QString mail;
+    QString home;
+    bool bVersion = false;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<CAboutBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            return;
+        }
+        title = box->windowTitle();
+        mail = box->EmailLink()->GetURL();
+        home = box->HomepageLink()->GetURL();
+        for (const QLabel* label : box->findChildren<QLabel*>()) {
+            bVersion =
+                bVersion || label->text().contains(QStringLiteral("Tarnwick Version 0.02 Beta"));
+        }
+        box->accept();
+    });
+    sheet.AboutButton()->click();
+    EXPECT_EQ(title, QString::fromUtf8("Tarnwick版本信息"));
+    EXPECT_EQ(mail, QStringLiteral("mailto:") + QString::fromLatin1(CAboutBox::AuthorEmail()));
+    EXPECT_TRUE(home.startsWith(QStringLiteral("https://")));
+    EXPECT_TRUE(bVersion);
+}
+
+// A page whose job runs on the UI thread and keeps events flowing, as the job pages do.
+class CFakeJobPage : public CFontablePage {
+public:
+    CFakeJobPage() : CFontablePage(132) {}
+    bool IsBusy() const override { return m_bRunning; }
+    void RequestStop() override { m_bStop = true; }
+
+    void RunJob(const CMainSheet& sheet) {
+        m_bRunning = true;
+        emit BusyChanged(true);
+        QElapsedTimer clock;
+        clock.start();
+        while (!m_bStop && clock.elapsed() < 5000) {
+            QCoreApplication::processEvents();
+            QThread::msleep(2);
+            ++m_nSteps;
+        }
+        m_bSheetVisibleAtEnd = sheet.isVisible();
+        m_bRunning = false;
+        emit BusyChanged(false);
+    }
+
+    bool m_bRunning = false;
+    bool m_bStop = false;
+    bool m_bSheetVisibleAtEnd = false;
+    int m_nSteps = 0;
+};
+
+TEST(MainSheet, ClosingDuringAJobStopsTheJobFirst) {
+    TestApp();
+    CMainSheet sheet;
+    auto* page = new CFakeJobPage;
+    sheet.ReplacePage(3, page);
+    EXPECT_EQ(sheet.Tabs()->tabText(3), QString::fromUtf8("图像平均"));
+    EXPECT_EQ(sheet.Page(3), page);
+
+    bool bPendingAfterClose = false;
+    bool bVisibleAfterClose = false;
+    QTimer::singleShot(0, &sheet, [&] { page->RunJob(sheet); });
+    QTimer::singleShot(50, &sheet, [&] {
+        sheet.CloseButton()->click();
+        bPendingAfterClose = sheet.IsClosePending();
+        bVisibleAfterClose = sheet.isVisible();
+    });
+    // Never hang the test: end the loop whatever happens.
+    QTimer::singleShot(10000, &sheet, [&] { sheet.QDialog::done(99); });
+    const int result = sheet.exec();
+
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_TRUE(bPendingAfterClose);
+    EXPECT_TRUE(bVisibleAfterClose);
+    EXPECT_TRUE(page->m_bStop);
+    EXPECT_FALSE(page->m_bRunning);
+    EXPECT_TRUE(page->m_bSheetVisibleAtEnd);
+    EXPECT_FALSE(sheet.isVisible());
+    EXPECT_FALSE(sheet.IsClosePending());
+}
+
+TEST(MainSheet, ClosingWhileIdleClosesAtOnce) {
+    TestApp();
+    CMainSheet sheet;
+    sheet.ReplacePage(2, new CFakeJobPage);
+    QTimer::singleShot(0, &sheet, [&] { sheet.CloseButton()->click(); });
+    QTimer::singleShot(10000, &sheet, [&] { sheet.QDialog::done(99); });
+    EXPECT_EQ(sheet.exec(), QDialog::Rejected);
+    EXPECT_FALSE(sheet.IsClosePending());
+}
+
+TEST(OpenDocument, OpensFullPathsAndRefusesBareNames) {
+    TestApp();
+    CUrlCatcher catcher(QStringLiteral("file"));
+    EXPECT_TRUE(OpenDocument(QStringLiteral("/grabs/a.jpg")));
+    ASSERT_EQ(catcher.m_urls.size(), 1);
+    EXPECT_EQ(catcher.m_urls[0], QUrl::fromLocalFile(QStringLiteral("/grabs/a.jpg")));
+    EXPECT_FALSE(OpenDocument(QStringLiteral("a.jpg")));
+    EXPECT_FALSE(OpenDocument(QString()));
+    EXPECT_EQ(catcher.m_urls.size(), 1);
+}
+
+}  // namespace

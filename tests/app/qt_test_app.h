@@ -1,0 +1,48 @@
+// Shared set-up of the GUI tests: one QApplication on the offscreen platform, and recorders for
+// message boxes and beeps that answer instead of the user.
+#pragma once
+
+#include <QApplication>
+#include <QList>
+#include <QMessageBox>
+#include <QObject>
+#include <QUrl>
+
+#include <vector>
+
+#include "app/message_box.h"
+
+// The one application object of the test program (created on first use).
+QApplication& TestApp();
+
+// Records every message box while alive and answers each with `m_reply` (Ok when the box has
+// no Yes/No). Also counts beeps.
+class CMessageRecorder {
+public:
+    CMessageRecorder();
+    ~CMessageRecorder();
+    CMessageRecorder(const CMessageRecorder&) = delete;
+    CMessageRecorder& operator=(const CMessageRecorder&) = delete;
+
+    std::vector<CMessageRecord> m_messages;
+    int m_nBeeps = 0;
+    QMessageBox::StandardButton m_reply = QMessageBox::Yes;
+
+private:
+    MessageHook m_previous;
+    BeepHook m_previousBeep;
+};
+
+// While alive, receives the URLs of `scheme` that the desktop would open.
+class CUrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    explicit CUrlCatcher(const QString& scheme);
+    ~CUrlCatcher() override;
+    QList<QUrl> m_urls;
+public slots:
+    void Open(const QUrl& url) { m_urls.append(url); }
+
+private:
+    QString m_strScheme;
+};
