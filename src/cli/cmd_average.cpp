@@ -24,20 +24,24 @@ int RunAverage(const AverageArgs& args) {
     settings.m_strTgtDir = args.target;
     settings.m_nSrcFile = args.type == "jpg" ? 0 : 1;
     settings.m_nJpgQuality = args.quality;
-    settings.m_bResize800 = std::find(args.extras.begin(), args.extras.end(), 800) != args.extras.end();
-    settings.m_bResize1024 = std::find(args.extras.begin(), args.extras.end(), 1024) != args.extras.end();
+    settings.m_bResize800 =
+        std::find(args.extras.begin(), args.extras.end(), 800) != args.extras.end();
+    settings.m_bResize1024 =
+        std::find(args.extras.begin(), args.extras.end(), 1024) != args.extras.end();
     settings.m_bNoSameFile = args.autoNumber;
     settings.m_bDelSrc = args.deleteSources;
 
-    return RunJobOnConsole([&](IJobObserver& observer) { return CMergeImageJob(settings, observer).Run(); }, args.src,
-                           settings.m_nSrcFile, CliError);
+    return RunJobOnConsole(
+        [&](IJobObserver& observer) { return CMergeImageJob(settings, observer).Run(); }, args.src,
+        settings.m_nSrcFile, CliError);
 }
 
 const CliCommand kAverage(30, [](CLI::App& app) -> std::function<int()> {
     auto args = std::make_shared<AverageArgs>();
     CLI::App* sub = app.add_subcommand(
         "average",
-        "Average every *.jpg or *.bmp image of SRC_DIR (the first 255 in folder order) pixel by pixel "
+        "Average every *.jpg or *.bmp image of SRC_DIR (the first 255 in folder order) pixel by "
+        "pixel "
         "into TARGET, written as BMP for .bmp/.dib and as JPEG otherwise. Ctrl-C stops after the "
         "current file and writes nothing.");
     sub->add_option("SRC_DIR", args->src, "Folder of the images to average")->required();

@@ -29,8 +29,9 @@ int RunEnlarge(const EnlargeArgs& args) {
     settings.m_nScale = int(std::find(kSizes.begin(), kSizes.end(), args.size) - kSizes.begin());
     settings.m_bDelSrc = args.deleteSources;
 
-    return RunJobOnConsole([&](IJobObserver& observer) { return CScaleImageJob(settings, observer).Run(); }, args.src,
-                           settings.m_nSrcFile, CliError);
+    return RunJobOnConsole(
+        [&](IJobObserver& observer) { return CScaleImageJob(settings, observer).Run(); }, args.src,
+        settings.m_nSrcFile, CliError);
 }
 
 const CliCommand kEnlarge(40, [](CLI::App& app) -> std::function<int()> {

@@ -29,8 +29,8 @@ public:
     void Finish();
 
     // One progress line: "[#####.....] 3/10  name  2.5 files/s", cut to `width` columns.
-    static std::string FormatLine(const std::string& path, int nDone, int nTotal, double elapsedSeconds,
-                                  int width);
+    static std::string FormatLine(const std::string& path, int nDone, int nTotal,
+                                  double elapsedSeconds, int width);
 
 private:
     void Draw(const std::string& line);
@@ -47,11 +47,12 @@ private:
 // tarnwick-cli's exit code: 0 when the job ran to its end and nothing failed, 2 when it refused
 // its parameters, 1 otherwise (stopped, nothing to do, or a failure), with one line per problem
 // through `error`.
-int RunJobOnConsole(const std::function<CJobResult(IJobObserver&)>& run, const std::string& srcDir, int nSrcFile,
-                    const std::function<void(const std::string&)>& error);
+int RunJobOnConsole(const std::function<CJobResult(IJobObserver&)>& run, const std::string& srcDir,
+                    int nSrcFile, const std::function<void(const std::string&)>& error);
 
 // Prints what the job wrote to stdout ("wrote PATH", and the count of sources moved to the trash)
 // and every skipped file, failure or early end through `error` (one line each, path and reason).
 // True when the job ran to its end and nothing failed.
-bool PrintJobSummary(const CJobResult& result, const std::string& pattern, const std::string& srcDir,
+bool PrintJobSummary(const CJobResult& result, const std::string& pattern,
+                     const std::string& srcDir,
                      const std::function<void(const std::string&)>& error);

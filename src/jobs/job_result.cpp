@@ -35,12 +35,17 @@ std::string CanonicalPath(const std::string& path) {
     return ec ? path : canonical.string();
 }
 
-bool SamePath(const std::string& a, const std::string& b) { return CanonicalPath(a) == CanonicalPath(b); }
+bool SamePath(const std::string& a, const std::string& b) {
+    return CanonicalPath(a) == CanonicalPath(b);
+}
 
 std::string SourcePattern(int nSrcFile) {
     switch (nSrcFile) {
-        case 0: return "*.jpg";
-        case 1: return "*.bmp";
-        default: return {};
+        case 0:
+            return "*.jpg";
+        case 1:
+            return "*.bmp";
+        default:
+            return {};
     }
 }

@@ -54,7 +54,8 @@ CJobResult CMergeImageJob::Run() {
         m_result.m_end = JobEnd::NoFiles;
         return m_result;
     }
-    if (m_settings.m_bNoSameFile) m_settings.m_strTgtDir = MakeUniqueTarget(m_settings.m_strTgtDir);
+    if (m_settings.m_bNoSameFile)
+        m_settings.m_strTgtDir = MakeUniqueTarget(m_settings.m_strTgtDir);
     m_result.m_strTarget = m_settings.m_strTgtDir;
 
     m_sums.clear();
@@ -90,14 +91,16 @@ bool CMergeImageJob::AddImage(const std::string& path) {
     // Loaded files go to the trash with the others once the result is written, also those
     // past the 255th that do not enter the average.
     m_loaded.push_back(path);
-    if (++m_nSeen > m_nFiles) return true;
+    if (++m_nSeen > m_nFiles)
+        return true;
 
     if (m_sums.empty()) {
         try {
             m_sums.assign(std::size_t(image.m_nWidth) * std::size_t(image.m_nHeight) * 3, 0);
         } catch (const std::bad_alloc&) {
             m_result.m_end = JobEnd::Failed;
-            m_result.Fail(path, "not enough memory for the sums of a " + std::to_string(image.m_nWidth) + "x" +
+            m_result.Fail(path, "not enough memory for the sums of a " +
+                                    std::to_string(image.m_nWidth) + "x" +
                                     std::to_string(image.m_nHeight) + " image");
             return false;
         }
@@ -117,7 +120,8 @@ bool CMergeImageJob::AddImage(const std::string& path) {
 }
 
 bool CMergeImageJob::BuildAverage(CDibImage& average) {
-    if (!average.Create(m_nBufWidth, m_nBufHeight, 24)) return false;
+    if (!average.Create(m_nBufWidth, m_nBufHeight, 24))
+        return false;
     // Always divided by N, the capped count, even when fewer images were added: round half up.
     const double n = m_nFiles;
     for (int y = 0; y < m_nBufHeight; ++y) {
@@ -131,8 +135,10 @@ bool CMergeImageJob::BuildAverage(CDibImage& average) {
     return true;
 }
 
-bool CMergeImageJob::ResizeWithStatus(const CDibImage& image, CDibImage& copy, int width, int height) {
-    m_observer.StatusChanged("放大至" + std::to_string(width) + "x" + std::to_string(height) + "...");
+bool CMergeImageJob::ResizeWithStatus(const CDibImage& image, CDibImage& copy, int width,
+                                      int height) {
+    m_observer.StatusChanged("放大至" + std::to_string(width) + "x" + std::to_string(height) +
+                             "...");
     return ResizeToFill(image, copy, width, height) != 0;
 }
 
@@ -140,13 +146,15 @@ void CMergeImageJob::WriteResult() {
     const std::string& target = m_settings.m_strTgtDir;
     CDibImage average;
     if (!BuildAverage(average)) {
-        m_result.Fail(target, "cannot make a " + std::to_string(m_nBufWidth) + "x" + std::to_string(m_nBufHeight) +
-                                  " image");
+        m_result.Fail(target, "cannot make a " + std::to_string(m_nBufWidth) + "x" +
+                                  std::to_string(m_nBufHeight) + " image");
         return;
     }
     const bool bBmp = IsBmpPath(target);  // ".bmp" or ".dib", any case
     // The quality is read now: the page lets it change while the job runs.
-    const int quality = bBmp ? m_settings.m_nJpgQuality : std::clamp(m_observer.ResultQuality(m_settings.m_nJpgQuality), 1, 100);
+    const int quality =
+        bBmp ? m_settings.m_nJpgQuality
+             : std::clamp(m_observer.ResultQuality(m_settings.m_nJpgQuality), 1, 100);
     bool bAllWritten = m_result.WriteImage(target, average, quality);
 
     // Extras: the target without its extension, "_WxH", and ".bmp" or ".jpg" whatever the case
@@ -154,7 +162,8 @@ void CMergeImageJob::WriteResult() {
     const fs::path targetPath(target);
     const std::string base = (targetPath.parent_path() / targetPath.stem()).string();
     for (const CExtra& extra : kExtras) {
-        if (!(m_settings.*extra.m_pbOn)) continue;
+        if (!(m_settings.*extra.m_pbOn))
+            continue;
         const std::string path = base + "_" + std::to_string(extra.m_nWidth) + "x" +
                                  std::to_string(extra.m_nHeight) + (bBmp ? ".bmp" : ".jpg");
         CDibImage copy;
@@ -166,12 +175,15 @@ void CMergeImageJob::WriteResult() {
         bAllWritten = m_result.WriteImage(path, copy, quality) && bAllWritten;
     }
 
-    if (!bAllWritten || !m_settings.m_bDelSrc) return;
+    if (!bAllWritten || !m_settings.m_bDelSrc)
+        return;
     for (const std::string& source : m_loaded) {
         // A source that the result has just replaced is the result now: it stays.
-        const bool bReplaced = std::any_of(m_result.m_written.begin(), m_result.m_written.end(),
-                                           [&](const std::string& out) { return SamePath(out, source); });
-        if (!bReplaced) m_result.TrashSource(source);
+        const bool bReplaced =
+            std::any_of(m_result.m_written.begin(), m_result.m_written.end(),
+                        [&](const std::string& out) { return SamePath(out, source); });
+        if (!bReplaced)
+            m_result.TrashSource(source);
     }
 }
 
@@ -182,11 +194,13 @@ void CMergeScan::Run(CMergeImageJob* pJob, const std::string& folder, const std:
 }
 
 void CMergeScan::OnFileFound(const std::string& path, const CFindRecord&) {
-    if (!m_pJob->AddImage(path)) m_bStop = true;
+    if (!m_pJob->AddImage(path))
+        m_bStop = true;
 }
 
 std::string MakeUniqueTarget(const std::string& target) {
-    if (target.empty()) return target;
+    if (target.empty())
+        return target;
     const fs::path path(target);
     const std::string name = path.stem().string();
     const std::string ext = path.extension().string();
@@ -197,15 +211,18 @@ std::string MakeUniqueTarget(const std::string& target) {
     run.erase(0, std::min(run.find_first_not_of('0'), run.size()));  // value without leading zeros
 
     const auto candidate = [&](const std::string& number) {
-        std::string padded = number.size() < 6 ? std::string(6 - number.size(), '0') + number : number;
+        std::string padded =
+            number.size() < 6 ? std::string(6 - number.size(), '0') + number : number;
         return (path.parent_path() / (stem + padded + ext)).string();
     };
     // A number above 999999 is taken as it is, untested.
-    if (run.size() > 6) return candidate(run);
+    if (run.size() > 6)
+        return candidate(run);
     int number = run.empty() ? 0 : std::stoi(run);
     std::string current = candidate(std::to_string(number));
     for (int k = number + 1; k <= 999999; ++k) {
-        if (!NameTaken(current)) break;
+        if (!NameTaken(current))
+            break;
         current = candidate(std::to_string(k));
     }
     return current;

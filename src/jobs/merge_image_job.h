@@ -38,11 +38,11 @@ private:
 
     CMergeSettings m_settings;
     IJobObserver& m_observer;
-    int m_nFiles = 0;                  // N, capped at 255
+    int m_nFiles = 0;                   // N, capped at 255
     std::vector<std::uint16_t> m_sums;  // B, G, R per pixel, top row first, no padding
     int m_nBufWidth = 0;
     int m_nBufHeight = 0;
-    int m_nSeen = 0;                   // images loaded so far
+    int m_nSeen = 0;                    // images loaded so far
     std::vector<std::string> m_loaded;  // sources that loaded, in scan order
     CJobResult m_result;
 };

@@ -31,11 +31,12 @@ public:
 std::string TemporaryBeside(const std::string& output) {
     const fs::path path(output);
     for (int i = 0;; ++i) {
-        const fs::path tmp = path.parent_path() / ("." + path.stem().string() + ".tarnwick-" +
-                                                   std::to_string(getpid()) + "-" + std::to_string(i) +
-                                                   path.extension().string());
+        const fs::path tmp = path.parent_path() /
+                             ("." + path.stem().string() + ".tarnwick-" + std::to_string(getpid()) +
+                              "-" + std::to_string(i) + path.extension().string());
         struct stat st {};
-        if (lstat(tmp.c_str(), &st) != 0) return tmp.string();
+        if (lstat(tmp.c_str(), &st) != 0)
+            return tmp.string();
     }
 }
 
@@ -45,7 +46,8 @@ bool ScaleTargetSize(int nScale, int width, int height, int& targetWidth, int& t
     static const int kFixed[][2] = {{640, 480}, {800, 600}, {1024, 768}};
     if (nScale == 0 || nScale == 1) {
         const long long factor = nScale + 2;
-        if (width * factor > 0x7fffffff || height * factor > 0x7fffffff) return false;
+        if (width * factor > 0x7fffffff || height * factor > 0x7fffffff)
+            return false;
         targetWidth = int(width * factor);
         targetHeight = int(height * factor);
         return true;
@@ -65,11 +67,11 @@ CJobResult CScaleImageJob::Run() {
     m_result = CJobResult{};
     const std::string pattern = SourcePattern(m_settings.m_nSrcFile);
     int w = 0, h = 0;
-    const char* refusal = m_settings.m_strSrcDir.empty()                  ? "no source folder"
-                          : m_settings.m_strTgtDir.empty()                ? "no target folder"
-                          : pattern.empty()                               ? "no source file type chosen"
+    const char* refusal = m_settings.m_strSrcDir.empty()   ? "no source folder"
+                          : m_settings.m_strTgtDir.empty() ? "no target folder"
+                          : pattern.empty()                ? "no source file type chosen"
                           : !ScaleTargetSize(m_settings.m_nScale, 1, 1, w, h) ? "no size chosen"
-                                                                          : nullptr;
+                                                                              : nullptr;
     if (refusal) {
         m_result.m_end = JobEnd::Refused;
         m_result.m_strReason = refusal;
@@ -90,8 +92,9 @@ CJobResult CScaleImageJob::Run() {
     fs::create_directories(m_settings.m_strTgtDir, ec);
     if (ec || !fs::is_directory(m_settings.m_strTgtDir)) {
         m_result.m_end = JobEnd::Failed;
-        m_result.Fail(m_settings.m_strTgtDir, "cannot create the target folder: " +
-                                                  (ec ? ec.message() : std::string("not a folder")));
+        m_result.Fail(m_settings.m_strTgtDir,
+                      "cannot create the target folder: " +
+                          (ec ? ec.message() : std::string("not a folder")));
         return m_result;
     }
 
@@ -129,7 +132,8 @@ bool CScaleImageJob::ScaleFile(const std::string& path) {
         return true;
     }
     if (m_outputs.count(outputKey)) {
-        m_result.Fail(output, "already written from another source in this job; " + path + " is left as it is");
+        m_result.Fail(output, "already written from another source in this job; " + path +
+                                  " is left as it is");
         return true;
     }
 
@@ -137,7 +141,8 @@ bool CScaleImageJob::ScaleFile(const std::string& path) {
     ScaleTargetSize(m_settings.m_nScale, image.m_nWidth, image.m_nHeight, width, height);
     CDibImage scaled;
     if (!ResizeToFill(image, scaled, width, height)) {
-        m_result.Fail(output, "cannot make a " + std::to_string(width) + "x" + std::to_string(height) + " image");
+        m_result.Fail(output, "cannot make a " + std::to_string(width) + "x" +
+                                  std::to_string(height) + " image");
         return true;
     }
     image.Free();
@@ -147,7 +152,8 @@ bool CScaleImageJob::ScaleFile(const std::string& path) {
         bWritten = ReplaceSource(path, output, scaled);
     } else {
         bWritten = m_result.WriteImage(output, scaled, m_settings.m_nJpgQuality);
-        if (bWritten && m_settings.m_bDelSrc) m_result.TrashSource(path);
+        if (bWritten && m_settings.m_bDelSrc)
+            m_result.TrashSource(path);
     }
     if (bWritten) {
         m_outputs.insert(outputKey);
@@ -156,7 +162,8 @@ bool CScaleImageJob::ScaleFile(const std::string& path) {
     return true;
 }
 
-bool CScaleImageJob::ReplaceSource(const std::string& source, const std::string& output, CDibImage& image) {
+bool CScaleImageJob::ReplaceSource(const std::string& source, const std::string& output,
+                                   CDibImage& image) {
     const std::string tmp = TemporaryBeside(output);
     std::string why;
     if (!SaveImageFile(tmp, image, m_settings.m_nJpgQuality, &why)) {
@@ -168,7 +175,8 @@ bool CScaleImageJob::ReplaceSource(const std::string& source, const std::string&
         return false;
     }
     if (std::rename(tmp.c_str(), output.c_str()) != 0) {
-        m_result.Fail(output, std::string("cannot rename ") + tmp + " into place: " + std::strerror(errno));
+        m_result.Fail(output,
+                      std::string("cannot rename ") + tmp + " into place: " + std::strerror(errno));
         return false;
     }
     m_result.m_written.push_back(output);
@@ -182,5 +190,6 @@ void CScaleScan::Run(CScaleImageJob* pJob, const std::string& folder, const std:
 }
 
 void CScaleScan::OnFileFound(const std::string& path, const CFindRecord&) {
-    if (!m_pJob->ScaleFile(path)) m_bStop = true;
+    if (!m_pJob->ScaleFile(path))
+        m_bStop = true;
 }

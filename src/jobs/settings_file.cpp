@@ -34,21 +34,22 @@ struct CIniKey {
 // Write order of each section.
 constexpr const char* kMergeSection = "MergeImage";
 const CIniKey<CMergeSettings> kMergeKeys[] = {
-    {"SrcDir", &CMergeSettings::m_strSrcDir},     {"TgtDir", &CMergeSettings::m_strTgtDir},
+    {"SrcDir", &CMergeSettings::m_strSrcDir},       {"TgtDir", &CMergeSettings::m_strTgtDir},
     {"JpgQuality", &CMergeSettings::m_nJpgQuality}, {"SrcFile", &CMergeSettings::m_nSrcFile},
-    {"Resize800", &CMergeSettings::m_bResize800}, {"Resize1024", &CMergeSettings::m_bResize1024},
-    {"DelSrc", &CMergeSettings::m_bDelSrc},       {"NoSameFile", &CMergeSettings::m_bNoSameFile},
+    {"Resize800", &CMergeSettings::m_bResize800},   {"Resize1024", &CMergeSettings::m_bResize1024},
+    {"DelSrc", &CMergeSettings::m_bDelSrc},         {"NoSameFile", &CMergeSettings::m_bNoSameFile},
 };
 
 constexpr const char* kScaleSection = "ScaleImage";
 const CIniKey<CScaleSettings> kScaleKeys[] = {
-    {"SrcDir", &CScaleSettings::m_strSrcDir},     {"TgtDir", &CScaleSettings::m_strTgtDir},
+    {"SrcDir", &CScaleSettings::m_strSrcDir},       {"TgtDir", &CScaleSettings::m_strTgtDir},
     {"JpgQuality", &CScaleSettings::m_nJpgQuality}, {"SrcFile", &CScaleSettings::m_nSrcFile},
-    {"Scale", &CScaleSettings::m_nScale},         {"DelSrc", &CScaleSettings::m_bDelSrc},
+    {"Scale", &CScaleSettings::m_nScale},           {"DelSrc", &CScaleSettings::m_bDelSrc},
 };
 
 void Describe(std::string* why, const std::string& text) {
-    if (why) *why = text;
+    if (why)
+        *why = text;
 }
 
 // Reads the whole file. A missing file is an empty one; false only when it exists but cannot be
@@ -57,7 +58,8 @@ bool ReadWholeFile(const std::string& path, std::string& text, std::string* why)
     text.clear();
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) {
-        if (errno == ENOENT) return true;
+        if (errno == ENOENT)
+            return true;
         Describe(why, path + ": " + std::strerror(errno));
         return false;
     }
@@ -65,7 +67,8 @@ bool ReadWholeFile(const std::string& path, std::string& text, std::string* why)
     std::size_t got;
     while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
     const bool bOk = !std::ferror(file);
-    if (!bOk) Describe(why, path + ": " + std::strerror(errno));
+    if (!bOk)
+        Describe(why, path + ": " + std::strerror(errno));
     std::fclose(file);
     return bOk;
 }
@@ -75,7 +78,8 @@ bool ReadWholeFile(const std::string& path, std::string& text, std::string* why)
 bool ReplaceFile(const std::string& path, const std::string& text, std::string* why) {
     std::error_code ec;
     const fs::path parent = fs::path(path).parent_path();
-    if (!parent.empty()) fs::create_directories(parent, ec);
+    if (!parent.empty())
+        fs::create_directories(parent, ec);
     if (ec) {
         Describe(why, parent.string() + ": " + ec.message());
         return false;
@@ -92,8 +96,10 @@ bool ReplaceFile(const std::string& path, const std::string& text, std::string* 
     std::size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
         done += std::size_t(n);
     }
     const int writeErrno = errno;
@@ -110,21 +116,26 @@ bool ReplaceFile(const std::string& path, const std::string& text, std::string* 
 // GetPrivateProfileInt's reading: an optional sign and decimal digits after blanks; anything
 // else, or no key at all, reads as -1 (the "missing" answer, which keeps the default).
 int ReadIniInt(const char* value) {
-    if (!value) return -1;
+    if (!value)
+        return -1;
     errno = 0;
     char* end = nullptr;
     const long n = std::strtol(value, &end, 10);
-    if (end == value) return -1;
-    if (errno == ERANGE || n > INT_MAX) return INT_MAX;
-    if (n < INT_MIN) return INT_MIN;
+    if (end == value)
+        return -1;
+    if (errno == ERANGE || n > INT_MAX)
+        return INT_MAX;
+    if (n < INT_MIN)
+        return INT_MIN;
     return int(n);
 }
 
 template <class S, std::size_t K>
-bool Save(const S& settings, const char* section, const CIniKey<S> (&keys)[K], const std::string& iniPath,
-          std::string* why) {
+bool Save(const S& settings, const char* section, const CIniKey<S> (&keys)[K],
+          const std::string& iniPath, std::string* why) {
     std::string text;
-    if (!ReadWholeFile(iniPath, text, why)) return false;
+    if (!ReadWholeFile(iniPath, text, why))
+        return false;
     CSimpleIniA ini;
     ini.SetSpaces(false);
     if (ini.LoadData(text) < 0) {
@@ -155,12 +166,15 @@ bool Save(const S& settings, const char* section, const CIniKey<S> (&keys)[K], c
 }
 
 template <class S, std::size_t K>
-void Load(S& settings, const char* section, const CIniKey<S> (&keys)[K], const std::string& iniPath) {
+void Load(S& settings, const char* section, const CIniKey<S> (&keys)[K],
+          const std::string& iniPath) {
     settings = S{};
     std::string text;
-    if (!ReadWholeFile(iniPath, text, nullptr)) return;
+    if (!ReadWholeFile(iniPath, text, nullptr))
+        return;
     CSimpleIniA ini;
-    if (ini.LoadData(text) < 0) return;
+    if (ini.LoadData(text) < 0)
+        return;
     for (const CIniKey<S>& key : keys) {
         const char* value = ini.GetValue(section, key.m_pszKey, nullptr);
         if (auto p = std::get_if<std::string S::*>(&key.m_member)) {
@@ -168,7 +182,8 @@ void Load(S& settings, const char* section, const CIniKey<S> (&keys)[K], const s
             continue;
         }
         const int n = ReadIniInt(value);
-        if (n < 0) continue;
+        if (n < 0)
+            continue;
         if (auto i = std::get_if<int S::*>(&key.m_member)) {
             settings.*(*i) = n;
         } else {
@@ -183,7 +198,8 @@ std::string IniPathFor(const std::string& exePath) {
     fs::path beside(exePath);
     beside.replace_extension(".ini");  // the extension of the file name only, never of a folder
     const fs::path folder = beside.parent_path().empty() ? fs::path(".") : beside.parent_path();
-    if (!exePath.empty() && access(folder.c_str(), W_OK) == 0) return beside.string();
+    if (!exePath.empty() && access(folder.c_str(), W_OK) == 0)
+        return beside.string();
 
     const char* config = std::getenv("XDG_CONFIG_HOME");
     fs::path base;
@@ -211,8 +227,12 @@ bool SaveSettings(const CScaleSettings& settings, const std::string& iniPath, st
     return Save(settings, kScaleSection, kScaleKeys, iniPath, why);
 }
 
-void ResetSettings(CMergeSettings& settings) { settings = CMergeSettings{}; }
-void ResetSettings(CScaleSettings& settings) { settings = CScaleSettings{}; }
+void ResetSettings(CMergeSettings& settings) {
+    settings = CMergeSettings{};
+}
+void ResetSettings(CScaleSettings& settings) {
+    settings = CScaleSettings{};
+}
 
 void LoadSettings(CMergeSettings& settings, const std::string& iniPath) {
     Load(settings, kMergeSection, kMergeKeys, iniPath);

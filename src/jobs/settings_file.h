@@ -18,14 +18,14 @@ const std::string& MakeIniPath();
 // Section "MergeImage". The member initialisers are the defaults, also the averaging page's
 // values when it is created.
 struct CMergeSettings {
-    std::string m_strSrcDir;      // SrcDir: source folder
-    std::string m_strTgtDir;      // TgtDir: target file (full path)
-    int m_nJpgQuality = 95;       // JpgQuality
-    int m_nSrcFile = 1;           // SrcFile: 0 = "*.jpg", 1 = "*.bmp"
-    bool m_bResize800 = true;     // Resize800: extra 800x600 copy
-    bool m_bResize1024 = true;    // Resize1024: extra 1024x768 copy
-    bool m_bDelSrc = true;        // DelSrc: move sources to the trash
-    bool m_bNoSameFile = true;    // NoSameFile: auto-number the target
+    std::string m_strSrcDir;    // SrcDir: source folder
+    std::string m_strTgtDir;    // TgtDir: target file (full path)
+    int m_nJpgQuality = 95;     // JpgQuality
+    int m_nSrcFile = 1;         // SrcFile: 0 = "*.jpg", 1 = "*.bmp"
+    bool m_bResize800 = true;   // Resize800: extra 800x600 copy
+    bool m_bResize1024 = true;  // Resize1024: extra 1024x768 copy
+    bool m_bDelSrc = true;      // DelSrc: move sources to the trash
+    bool m_bNoSameFile = true;  // NoSameFile: auto-number the target
 
     bool operator==(const CMergeSettings&) const = default;
 };
@@ -45,8 +45,10 @@ struct CScaleSettings {
 // Writes the section's keys in table order as Key=Value lines, keeping every other section, key
 // and comment of the file (created with its folder when missing). False with *why (path and
 // reason) when the file cannot be read or written, or a text holds a line break.
-[[nodiscard]] bool SaveSettings(const CMergeSettings& settings, const std::string& iniPath, std::string* why);
-[[nodiscard]] bool SaveSettings(const CScaleSettings& settings, const std::string& iniPath, std::string* why);
+[[nodiscard]] bool SaveSettings(const CMergeSettings& settings, const std::string& iniPath,
+                                std::string* why);
+[[nodiscard]] bool SaveSettings(const CScaleSettings& settings, const std::string& iniPath,
+                                std::string* why);
 
 // Sets every field to its default.
 void ResetSettings(CMergeSettings& settings);

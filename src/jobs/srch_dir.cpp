@@ -20,11 +20,13 @@ struct DirEntry {
 std::vector<DirEntry> ReadFolder(const std::string& folder) {
     std::vector<DirEntry> entries;
     DIR* dir = opendir(folder.c_str());
-    if (!dir) return entries;
+    if (!dir)
+        return entries;
     const int fd = dirfd(dir);
     while (const dirent* de = readdir(dir)) {
         const std::string name = de->d_name;
-        if (name == "." || name == "..") continue;
+        if (name == "." || name == "..")
+            continue;
         DirEntry entry{name, de->d_type == DT_DIR};
         if (de->d_type == DT_UNKNOWN || de->d_type == DT_LNK) {
             // A link to a folder counts as a folder, as a junction does on the original platform.
@@ -42,18 +44,21 @@ std::vector<std::string> SplitSpec(const std::string& spec) {
     std::string token;
     for (char c : spec) {
         if (c == ' ' || c == ';') {
-            if (!token.empty()) tokens.push_back(token);
+            if (!token.empty())
+                tokens.push_back(token);
             token.clear();
         } else {
             token += c;
         }
     }
-    if (!token.empty()) tokens.push_back(token);
+    if (!token.empty())
+        tokens.push_back(token);
     return tokens;
 }
 
 std::string WithSlash(const std::string& folder) {
-    if (folder.empty() || folder.back() == '/') return folder;
+    if (folder.empty() || folder.back() == '/')
+        return folder;
     return folder + '/';
 }
 
@@ -67,7 +72,9 @@ bool IsSymlink(const std::string& path) {
 bool WildcardMatch(const std::string& pattern, const std::string& name) {
     // Iterative '*' matching with one backtrack point: linear in practice, never recursive.
     std::size_t p = 0, n = 0, star = std::string::npos, mark = 0;
-    const auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
+    const auto lower = [](char c) {
+        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    };
     while (n < name.size()) {
         if (p < pattern.size() && (pattern[p] == '?' || lower(pattern[p]) == lower(name[n]))) {
             ++p;
@@ -94,38 +101,48 @@ void CSrchDir::Init(const std::string& fileSpec, bool bRecurse, const std::strin
 }
 
 void CSrchDir::Search(const std::string& folder) {
-    if (folder.empty()) return;
+    if (folder.empty())
+        return;
     SearchFolder(WithSlash(folder));
 }
 
 void CSrchDir::OnFileFound(const std::string&, const CFindRecord&) {}
 
 void CSrchDir::SearchFolder(const std::string& folder) {
-    if (m_bStop) return;
-    if (!m_szExcludeDir.empty() && strcasecmp(folder.c_str(), m_szExcludeDir.c_str()) == 0) return;
+    if (m_bStop)
+        return;
+    if (!m_szExcludeDir.empty() && strcasecmp(folder.c_str(), m_szExcludeDir.c_str()) == 0)
+        return;
 
     const std::vector<DirEntry> entries = ReadFolder(folder);
     for (const std::string& token : SplitSpec(m_szFileSpec)) {
         for (const DirEntry& entry : entries) {
-            if (entry.bDir || !WildcardMatch(token, entry.name)) continue;
+            if (entry.bDir || !WildcardMatch(token, entry.name))
+                continue;
             CFindRecord record;
             record.m_strName = entry.name;
             const std::string path = folder + entry.name;
             record.m_bHaveStat = stat(path.c_str(), &record.m_stat) == 0;
             OnFileFound(path, record);
-            if (m_bStop) break;
+            if (m_bStop)
+                break;
         }
-        if (m_bStop) break;
+        if (m_bStop)
+            break;
     }
-    if (!m_bRecurse || m_bStop) return;
+    if (!m_bRecurse || m_bStop)
+        return;
 
     for (const DirEntry& entry : entries) {
-        if (!entry.bDir) continue;
+        if (!entry.bDir)
+            continue;
         const std::string sub = folder + entry.name;
         // Linked folders are not followed: a link back up the tree would never end.
-        if (IsSymlink(sub)) continue;
+        if (IsSymlink(sub))
+            continue;
         SearchFolder(sub + '/');
-        if (m_bStop) return;
+        if (m_bStop)
+            return;
     }
 }
 
@@ -137,10 +154,12 @@ int CFileCounter::Count(const std::string& folder, const std::string& fileSpec, 
     return m_nCount;
 }
 
-void CFileCounter::OnFileFound(const std::string&, const CFindRecord&) { ++m_nCount; }
+void CFileCounter::OnFileFound(const std::string&, const CFindRecord&) {
+    ++m_nCount;
+}
 
-std::string CFirstFileFinder::Find(const std::string& folder, const std::string& fileSpec, bool bRecurse,
-                                   const std::string& excludeDir) {
+std::string CFirstFileFinder::Find(const std::string& folder, const std::string& fileSpec,
+                                   bool bRecurse, const std::string& excludeDir) {
     m_szFound.clear();
     Init(fileSpec, bRecurse, excludeDir);
     Search(folder);

@@ -3,8 +3,8 @@
 // engines add their own (CMergeScan, CScaleScan).
 #pragma once
 
-#include <string>
 #include <sys/stat.h>
+#include <string>
 
 // What the scan knows about a reported entry (the stand-in for the platform's find record).
 struct CFindRecord {

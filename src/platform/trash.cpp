@@ -8,8 +8,10 @@ bool MoveToTrash(const std::string& path, std::string* why) {
     GFile* file = g_file_new_for_path(path.c_str());
     GError* error = nullptr;
     const bool bOk = g_file_trash(file, nullptr, &error);
-    if (!bOk && why) *why = error ? error->message : "cannot move to the trash";
-    if (error) g_error_free(error);
+    if (!bOk && why)
+        *why = error ? error->message : "cannot move to the trash";
+    if (error)
+        g_error_free(error);
     g_object_unref(file);
     return bOk;
 }

@@ -34,8 +34,8 @@ PrivateDataHome& Home() {
 }
 const bool kHomeSet = (Home(), true);
 
-void WriteImage(const fs::path& path, int width, int height, const std::function<std::uint8_t(int, int, int)>& fn,
-                int quality = 95) {
+void WriteImage(const fs::path& path, int width, int height,
+                const std::function<std::uint8_t(int, int, int)>& fn, int quality = 95) {
     CDibImage image;
     ASSERT_TRUE(image.Create(width, height, 24));
     for (int y = 0; y < height; ++y)
@@ -58,7 +58,8 @@ void Load(const fs::path& path, CDibImage& image) {
 int CountFiles(const fs::path& folder) {
     std::error_code ec;
     int n = 0;
-    for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator(); ++it) ++n;
+    for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator(); ++it)
+        ++n;
     return n;
 }
 
@@ -91,11 +92,14 @@ TtyRun RunOnTty(const std::vector<std::string>& args, const std::string& outPath
     char buffer[4096];
     for (;;) {
         pollfd p{master, POLLIN, 0};
-        if (poll(&p, 1, 20000) <= 0) break;
+        if (poll(&p, 1, 20000) <= 0)
+            break;
         const ssize_t n = read(master, buffer, sizeof buffer);
-        if (n <= 0) break;  // EIO once the child has closed the terminal
+        if (n <= 0)
+            break;  // EIO once the child has closed the terminal
         run.tty.append(buffer, std::size_t(n));
-        if (!bDone) bDone = onOutput(run.tty, pid);
+        if (!bDone)
+            bDone = onOutput(run.tty, pid);
     }
     int status = 0;
     waitpid(pid, &status, 0);
@@ -128,7 +132,8 @@ TEST(CliAverage, AveragesAFolderOfBmpFiles) {
         const char* name;
         int w, h;
     };
-    for (const Extra& e : {Extra{"avg_800x600.bmp", 800, 600}, Extra{"avg_1024x768.bmp", 1024, 768}}) {
+    for (const Extra& e :
+         {Extra{"avg_800x600.bmp", 800, 600}, Extra{"avg_1024x768.bmp", 1024, 768}}) {
         CDibImage copy;
         Load(dir.Path() / e.name, copy);
         EXPECT_EQ(copy.m_nWidth, e.w);
@@ -139,24 +144,27 @@ TEST(CliAverage, AveragesAFolderOfBmpFiles) {
 
 TEST(CliAverage, JpegSourcesAutoNumberAndTrash) {
     TempDir dir;
-    for (int i = 0; i < 3; ++i) WriteFlat(dir.Path() / "in" / ("j" + std::to_string(i) + ".jpg"), 16, 16, 120);
+    for (int i = 0; i < 3; ++i)
+        WriteFlat(dir.Path() / "in" / ("j" + std::to_string(i) + ".jpg"), 16, 16, 120);
     WriteFlat(dir.Path() / "in" / "other.bmp", 16, 16, 0);
-    const CliResult r = RunCli({"average", dir.File("in"), dir.File("avg.jpg"), "--type", "jpg", "--quality", "80",
-                                "--auto-number", "--delete-sources"});
+    const CliResult r = RunCli({"average", dir.File("in"), dir.File("avg.jpg"), "--type", "jpg",
+                                "--quality", "80", "--auto-number", "--delete-sources"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("avg000000.jpg"), std::string::npos) << r.out;
     CDibImage avg;
     Load(dir.Path() / "avg000000.jpg", avg);
     EXPECT_NEAR(avg.TopRow(8)[3 * 8], 120, 3);
     EXPECT_EQ(CountFiles(dir.Path() / "in"), 1);  // only the BMP stays
-    for (int i = 0; i < 3; ++i) EXPECT_TRUE(fs::exists(Home().Trash() / ("j" + std::to_string(i) + ".jpg")));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(fs::exists(Home().Trash() / ("j" + std::to_string(i) + ".jpg")));
 }
 
 TEST(CliEnlarge, EnlargesJpegAndBmpFolders) {
     TempDir dir;
     WriteFlat(dir.Path() / "in" / "IMG01.JPG", 32, 24, 90);
     WriteFlat(dir.Path() / "in" / "shot.bmp", 40, 40, 30);
-    CliResult r = RunCli({"enlarge", dir.File("in"), dir.File("out/new"), "--size", "x3", "--type", "jpg"});
+    CliResult r =
+        RunCli({"enlarge", dir.File("in"), dir.File("out/new"), "--size", "x3", "--type", "jpg"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     CDibImage out;
     Load(dir.Path() / "out" / "new" / "IMG01.jpg", out);
@@ -188,11 +196,18 @@ TEST(CliJobs, ExitCodes) {
         {{"average", dir.File("in"), dir.File("x.bmp"), "--quality", "0"}, 2, "quality"},
         {{"average", dir.File("in"), dir.File("x.bmp"), "--extras", "640"}, 2, "extras"},
         {{"average", dir.File("in")}, 2, "TARGET"},
-        {{"average", dir.File("empty"), dir.File("x.bmp")}, 1, dir.File("empty") + ": no *.bmp files"},
+        {{"average", dir.File("empty"), dir.File("x.bmp")},
+         1,
+         dir.File("empty") + ": no *.bmp files"},
         {{"average", dir.File("missing"), dir.File("x.bmp")}, 1, dir.File("missing")},
-        {{"average", dir.File("in"), dir.File("afile") + "/x.bmp"}, 1, dir.File("afile") + "/x.bmp: "},
-        {{"enlarge", dir.File("in"), dir.File("afile"), "--size", "x2"}, 1, dir.File("afile") + ": "},
-        {{"enlarge", dir.File("in"), dir.File("out"), "--size", "x2", "--delete-sources"}, 1,
+        {{"average", dir.File("in"), dir.File("afile") + "/x.bmp"},
+         1,
+         dir.File("afile") + "/x.bmp: "},
+        {{"enlarge", dir.File("in"), dir.File("afile"), "--size", "x2"},
+         1,
+         dir.File("afile") + ": "},
+        {{"enlarge", dir.File("in"), dir.File("out"), "--size", "x2", "--delete-sources"},
+         1,
          dir.File("out") + "/b.bmp: "},
     };
     for (const Case& c : kCases) {
@@ -209,8 +224,10 @@ TEST(CliJobs, ExitCodes) {
 
 TEST(CliJobs, ProgressBarOnATerminal) {
     TempDir dir;
-    for (int i = 0; i < 3; ++i) WriteFlat(dir.Path() / "in" / ("p" + std::to_string(i) + ".bmp"), 8, 8, 50);
-    const TtyRun run = RunOnTty({"enlarge", dir.File("in"), dir.File("out"), "--size", "x2"}, dir.File("stdout"));
+    for (int i = 0; i < 3; ++i)
+        WriteFlat(dir.Path() / "in" / ("p" + std::to_string(i) + ".bmp"), 8, 8, 50);
+    const TtyRun run =
+        RunOnTty({"enlarge", dir.File("in"), dir.File("out"), "--size", "x2"}, dir.File("stdout"));
     ASSERT_EQ(run.exitCode, 0) << run.tty;
     EXPECT_NE(run.tty.find('\r'), std::string::npos);
     EXPECT_NE(run.tty.find("0/3"), std::string::npos) << run.tty;
@@ -230,12 +247,13 @@ TEST(CliJobs, CtrlCStopsAfterTheCurrentFile) {
 
     // Enlarging: interrupted once the progress shows the first file done.
     const auto interruptAfterFirst = [](const std::string& tty, pid_t pid) {
-        if (tty.find("1/") == std::string::npos) return false;
+        if (tty.find("1/") == std::string::npos)
+            return false;
         kill(pid, SIGINT);
         return true;
     };
-    TtyRun run = RunOnTty({"enlarge", dir.File("in"), dir.File("out"), "--size", "x3"}, dir.File("stdout"),
-                          interruptAfterFirst);
+    TtyRun run = RunOnTty({"enlarge", dir.File("in"), dir.File("out"), "--size", "x3"},
+                          dir.File("stdout"), interruptAfterFirst);
     EXPECT_EQ(run.exitCode, 1) << run.tty;
     EXPECT_NE(run.tty.find("stopped after"), std::string::npos) << run.tty;
     const int written = CountFiles(dir.Path() / "out");
@@ -248,8 +266,8 @@ TEST(CliJobs, CtrlCStopsAfterTheCurrentFile) {
     }
 
     // Averaging: an interrupted job writes nothing and trashes nothing.
-    run = RunOnTty({"average", dir.File("in"), dir.File("avg.bmp"), "--delete-sources"}, dir.File("stdout"),
-                   interruptAfterFirst);
+    run = RunOnTty({"average", dir.File("in"), dir.File("avg.bmp"), "--delete-sources"},
+                   dir.File("stdout"), interruptAfterFirst);
     EXPECT_EQ(run.exitCode, 1) << run.tty;
     EXPECT_NE(run.tty.find("nothing written"), std::string::npos) << run.tty;
     EXPECT_FALSE(fs::exists(dir.Path() / "avg.bmp"));

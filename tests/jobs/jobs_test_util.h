@@ -21,7 +21,9 @@ namespace jobs_test {
 
 namespace fs = std::filesystem;
 
-inline std::string Str(const TempDir& dir) { return dir.Path().string(); }
+inline std::string Str(const TempDir& dir) {
+    return dir.Path().string();
+}
 
 inline void WriteText(const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());
@@ -66,13 +68,19 @@ inline void LoadOrFail(const fs::path& path, CDibImage& image) {
 }
 
 // The first bytes of a file say its kind: "BM" or the JPEG start marker.
-inline bool LooksLikeBmp(const fs::path& path) { return ReadText(path).rfind("BM", 0) == 0; }
-inline bool LooksLikeJpeg(const fs::path& path) { return ReadText(path).rfind("\xff\xd8", 0) == 0; }
+inline bool LooksLikeBmp(const fs::path& path) {
+    return ReadText(path).rfind("BM", 0) == 0;
+}
+inline bool LooksLikeJpeg(const fs::path& path) {
+    return ReadText(path).rfind("\xff\xd8", 0) == 0;
+}
 
 // The order in which a scan reports the files of `folder` matching `pattern`.
 inline std::vector<std::string> ScanOrder(const std::string& folder, const std::string& pattern) {
     struct CLister : CSrchDir {
-        void OnFileFound(const std::string& path, const CFindRecord&) override { m_paths.push_back(path); }
+        void OnFileFound(const std::string& path, const CFindRecord&) override {
+            m_paths.push_back(path);
+        }
         std::vector<std::string> m_paths;
     } lister;
     lister.Init(pattern, false);
@@ -97,11 +105,14 @@ public:
         m_files.push_back(path);
         m_nLastFile = nFile;
         m_nTotal = nTotal;
-        if (m_onFile) m_onFile(path);
+        if (m_onFile)
+            m_onFile(path);
     }
     bool StopRequested() override { return m_nStopAt && int(m_files.size()) >= m_nStopAt; }
     void StatusChanged(const std::string& text) override { m_statuses.push_back(text); }
-    int ResultQuality(int nQuality) override { return m_nResultQuality ? m_nResultQuality : nQuality; }
+    int ResultQuality(int nQuality) override {
+        return m_nResultQuality ? m_nResultQuality : nQuality;
+    }
 
     std::vector<std::string> m_files;
     std::vector<std::string> m_statuses;

@@ -37,10 +37,13 @@ TEST(CMergeImageJob, RoundsHalfUpPerChannel) {
             // Channel k of image i holds its value in blue only; green and red stay 0 and 100.
             const std::uint8_t v = c.values[i];
             WriteBmp(dir.Path() / "in" / ("g" + std::to_string(i) + ".bmp"), 3, 2,
-                     [v](int, int, int k) { return std::uint8_t(k == 0 ? v : k == 1 ? 0 : 100); });
+                     [v](int, int, int k) {
+                         return std::uint8_t(k == 0 ? v : k == 1 ? 0 : 100);
+                     });
         }
         const std::string target = (dir.Path() / "avg.bmp").string();
-        const CJobResult result = RunJob<CMergeImageJob>(Plain((dir.Path() / "in").string(), target));
+        const CJobResult result =
+            RunJob<CMergeImageJob>(Plain((dir.Path() / "in").string(), target));
         ASSERT_TRUE(result.Ok());
         CDibImage avg;
         LoadOrFail(target, avg);
@@ -70,7 +73,8 @@ TEST(CMergeImageJob, OneFileGivesItsImage) {
     ASSERT_EQ(avg.m_nHeight, 3);
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 5; ++x)
-            for (int k = 0; k < 3; ++k) ASSERT_EQ(avg.TopRow(y)[3 * x + k], fn(x, y, k)) << x << "," << y;
+            for (int k = 0; k < 3; ++k)
+                ASSERT_EQ(avg.TopRow(y)[3 * x + k], fn(x, y, k)) << x << "," << y;
 }
 
 TEST(CMergeImageJob, ThreeHundredFilesAverageTheFirst255) {
@@ -84,7 +88,8 @@ TEST(CMergeImageJob, ThreeHundredFilesAverageTheFirst255) {
     for (int i = 0; i < 300; ++i) {
         const std::uint8_t v = std::uint8_t(i * 7 % 256);
         FillInPlace(order[i], 1, 1, [v](int, int, int) { return v; });
-        if (i < 255) sum += v;
+        if (i < 255)
+            sum += v;
     }
     const int expected = int(std::floor(double(sum) / 255.0 + 0.5));
 
@@ -153,7 +158,8 @@ TEST(CMergeImageJob, TargetExtensionChoosesTheFormatAndTheExtrasNames) {
         {"my.dir/avg.Bmp", true, "my.dir/avg_800x600.bmp", "my.dir/avg_1024x768.bmp"},
     };
     TempDir dir;
-    WriteBmp(dir.Path() / "in" / "a.bmp", 40, 30, [](int x, int y, int k) { return std::uint8_t(x * 5 + y * 3 + k); });
+    WriteBmp(dir.Path() / "in" / "a.bmp", 40, 30,
+             [](int x, int y, int k) { return std::uint8_t(x * 5 + y * 3 + k); });
     fs::create_directories(dir.Path() / "my.dir");
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.target);
@@ -161,8 +167,10 @@ TEST(CMergeImageJob, TargetExtensionChoosesTheFormatAndTheExtrasNames) {
         s.m_bResize800 = s.m_bResize1024 = true;
         CTestObserver observer;
         const CJobResult result = RunJob<CMergeImageJob>(s, observer);
-        ASSERT_TRUE(result.Ok()) << (result.m_failures.empty() ? "" : result.m_failures[0].m_strReason);
-        EXPECT_EQ(observer.m_statuses, (std::vector<std::string>{"放大至800x600...", "放大至1024x768..."}));
+        ASSERT_TRUE(result.Ok()) << (result.m_failures.empty() ? ""
+                                                               : result.m_failures[0].m_strReason);
+        EXPECT_EQ(observer.m_statuses,
+                  (std::vector<std::string>{"放大至800x600...", "放大至1024x768..."}));
         const std::vector<std::pair<std::string, std::pair<int, int>>> files = {
             {c.target, {40, 30}}, {c.extra800, {800, 600}}, {c.extra1024, {1024, 768}}};
         EXPECT_EQ(result.m_written.size(), 3u);
@@ -193,13 +201,13 @@ TEST(CMergeImageJob, AutoNumbering) {
         std::string expected;
     };
     const Case kCases[] = {
-        {d + "a12.jpg", d + "a000013.jpg"},      // a000012 exists, a000013 is free
-        {d + "avg.jpg", d + "avg000000.jpg"},    // no digits, nothing numbered yet
-        {d + "c7.jpg", d + "c000009.jpg"},       // skips every taken number
-        {d + "b999999.jpg", d + "b999999.jpg"},  // the last number is taken even when it exists
+        {d + "a12.jpg", d + "a000013.jpg"},        // a000012 exists, a000013 is free
+        {d + "avg.jpg", d + "avg000000.jpg"},      // no digits, nothing numbered yet
+        {d + "c7.jpg", d + "c000009.jpg"},         // skips every taken number
+        {d + "b999999.jpg", d + "b999999.jpg"},    // the last number is taken even when it exists
         {d + "x1234567.bmp", d + "x1234567.bmp"},  // above 999999: unchanged, untested
-        {d + "007.bmp", d + "000007.bmp"},       // the whole name is digits
-        {d + "v1.2/n5", d + "v1.2/n000005"},     // a dot in a folder is no extension
+        {d + "007.bmp", d + "000007.bmp"},         // the whole name is digits
+        {d + "v1.2/n5", d + "v1.2/n000005"},       // a dot in a folder is no extension
         {"", ""},
     };
     for (const Case& c : kCases) {
@@ -223,11 +231,13 @@ TEST(CMergeImageJob, AutoNumberedTargetIsWritten) {
 
 TEST(CMergeImageJob, StopDuringTheThirdOfTenWritesAndTrashesNothing) {
     TempDir dir;
-    for (int i = 0; i < 10; ++i) WriteFlatBmp(dir.Path() / "in" / ("f" + std::to_string(i) + ".bmp"), 2, 2, 50);
+    for (int i = 0; i < 10; ++i)
+        WriteFlatBmp(dir.Path() / "in" / ("f" + std::to_string(i) + ".bmp"), 2, 2, 50);
     CMergeSettings s = Plain((dir.Path() / "in").string(), (dir.Path() / "avg.bmp").string());
     s.m_bDelSrc = true;
     CTestObserver observer;
-    observer.m_nStopAt = 4;  // Stop pressed while the third file was handled: seen when the fourth comes
+    observer.m_nStopAt =
+        4;  // Stop pressed while the third file was handled: seen when the fourth comes
     const CJobResult result = RunJob<CMergeImageJob>(s, observer);
     EXPECT_EQ(result.m_end, JobEnd::Finished);
     EXPECT_TRUE(result.m_bStopped);
@@ -310,7 +320,8 @@ TEST(CMergeImageJob, TargetAmongTheSourcesIsNotTrashed) {
 
 TEST(CMergeImageJob, JpegResultUsesTheQualityAtWritingTime) {
     TempDir dir;
-    WriteBmp(dir.Path() / "in" / "a.bmp", 64, 64, [](int x, int y, int k) { return std::uint8_t((x * 37 + y * 91 + k * 53) % 256); });
+    WriteBmp(dir.Path() / "in" / "a.bmp", 64, 64,
+             [](int x, int y, int k) { return std::uint8_t((x * 37 + y * 91 + k * 53) % 256); });
     CMergeSettings s = Plain((dir.Path() / "in").string(), (dir.Path() / "low.jpg").string());
     s.m_nJpgQuality = 95;
     CTestObserver low;

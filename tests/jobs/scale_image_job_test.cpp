@@ -15,10 +15,13 @@ CScaleSettings Plain(const std::string& src, const std::string& target, int nSca
     return s;
 }
 
-std::uint8_t Pattern(int x, int y, int k) { return std::uint8_t((x * 3 + y * 5 + k * 70) % 256); }
+std::uint8_t Pattern(int x, int y, int k) {
+    return std::uint8_t((x * 3 + y * 5 + k * 70) % 256);
+}
 
 std::string FirstFailure(const CJobResult& r) {
-    return r.m_failures.empty() ? "" : r.m_failures[0].m_strPath + ": " + r.m_failures[0].m_strReason;
+    return r.m_failures.empty() ? ""
+                                : r.m_failures[0].m_strPath + ": " + r.m_failures[0].m_strReason;
 }
 
 }  // namespace
@@ -33,10 +36,12 @@ TEST(CScaleImageJob, SizeChoices) {
         {1600, 1200, 2, 640, 480}, {300, 200, 4, 1024, 768},
     };
     for (const Case& c : kCases) {
-        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + " choice " + std::to_string(c.scale));
+        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + " choice " +
+                     std::to_string(c.scale));
         TempDir dir;
         WriteBmp(dir.Path() / "in" / "pic.bmp", c.w, c.h, Pattern);
-        const CJobResult result = RunJob<CScaleImageJob>(Plain((dir.Path() / "in").string(), (dir.Path() / "out").string(), c.scale));
+        const CJobResult result = RunJob<CScaleImageJob>(
+            Plain((dir.Path() / "in").string(), (dir.Path() / "out").string(), c.scale));
         ASSERT_TRUE(result.Ok()) << FirstFailure(result);
         CDibImage out;
         LoadOrFail(dir.Path() / "out" / "pic.bmp", out);
@@ -79,7 +84,8 @@ TEST(CScaleImageJob, StopDuringTheFifthOfTwenty) {
     const auto order = ScanOrder(in.string(), "*.bmp");
     CTestObserver observer;
     observer.m_nStopAt = 6;  // pressed during the fifth: seen before the sixth is loaded
-    const CJobResult result = RunJob<CScaleImageJob>(Plain(in.string(), (dir.Path() / "out").string(), 0), observer);
+    const CJobResult result =
+        RunJob<CScaleImageJob>(Plain(in.string(), (dir.Path() / "out").string(), 0), observer);
     EXPECT_TRUE(result.Ok());
     EXPECT_TRUE(result.m_bStopped);
     EXPECT_EQ(result.m_nUsed, 5);
@@ -93,7 +99,8 @@ TEST(CScaleImageJob, TargetFolderEqualToTheSourceFolder) {
     for (bool bDelete : {false, true}) {
         SCOPED_TRACE(bDelete);
         TempDir dir;
-        for (int i = 0; i < 6; ++i) WriteBmp(dir.Path() / ("p" + std::to_string(i) + ".bmp"), 5, 4, Pattern);
+        for (int i = 0; i < 6; ++i)
+            WriteBmp(dir.Path() / ("p" + std::to_string(i) + ".bmp"), 5, 4, Pattern);
         CScaleSettings s = Plain(Str(dir), Str(dir) + "/", 0);
         s.m_bDelSrc = bDelete;
         const CJobResult result = RunJob<CScaleImageJob>(s);
@@ -139,10 +146,12 @@ TEST(CScaleImageJob, NeverOverwritesAnUnreadSourceOrAnEarlierOutput) {
 
 TEST(CScaleImageJob, TrashOnlyAfterTheOwnOutputIsWritten) {
     TempDir dir;
-    const fs::path in = dir.Path() / "in", out = dir.Path() / "new" / "deeper";  // created by the job
+    const fs::path in = dir.Path() / "in",
+                   out = dir.Path() / "new" / "deeper";  // created by the job
     for (const char* name : {"k1.bmp", "k2.bmp", "k3.bmp"}) WriteBmp(in / name, 4, 4, Pattern);
     WriteText(in / "k4.bmp", "garbage");
-    fs::create_directories(out / "k2.bmp");  // a folder where k2's output should go: its write fails
+    fs::create_directories(out /
+                           "k2.bmp");  // a folder where k2's output should go: its write fails
     CScaleSettings s = Plain(in.string(), out.string(), 0);
     s.m_bDelSrc = true;
     CTestObserver observer;
@@ -191,7 +200,8 @@ TEST(CScaleImageJob, RefusesOrEndsWithoutTouchingSources) {
         {"no source folder", Plain("", out, 0), JobEnd::Refused},
         {"no target folder", Plain(in, "", 0), JobEnd::Refused},
         {"no JPEG files", jpgs, JobEnd::NoFiles},
-        {"target folder cannot be made", Plain(in, (dir.Path() / "file" / "out").string(), 0), JobEnd::Failed},
+        {"target folder cannot be made", Plain(in, (dir.Path() / "file" / "out").string(), 0),
+         JobEnd::Failed},
     };
     for (Case c : kCases) {
         SCOPED_TRACE(c.name);

@@ -72,8 +72,8 @@ TEST(SettingsFile, SaveResetLoadRestoresBothSections) {
     EXPECT_NE(text.find("[ScaleImage]"), std::string::npos);
     EXPECT_EQ(text.find(" = "), std::string::npos);
     // Keys in the order of the table.
-    const char* kOrder[] = {"SrcDir=", "TgtDir=", "JpgQuality=", "SrcFile=", "Resize800=", "Resize1024=",
-                            "DelSrc=", "NoSameFile="};
+    const char* kOrder[] = {"SrcDir=",    "TgtDir=",     "JpgQuality=", "SrcFile=",
+                            "Resize800=", "Resize1024=", "DelSrc=",     "NoSameFile="};
     std::size_t at = text.find("[MergeImage]");
     for (const char* key : kOrder) {
         const std::size_t next = text.find(key, at);
@@ -91,8 +91,8 @@ TEST(SettingsFile, SaveKeepsOtherSectionsKeysAndComments) {
     std::string why;
     ASSERT_TRUE(SaveSettings(SomeMerge(), ini, &why)) << why;
     const std::string text = ReadText(ini);
-    for (const char* kept : {"; kept comment", "[Other]", "Name=value with spaces", "; about quality",
-                             "Extra=keep me", "JpgQuality=42"}) {
+    for (const char* kept : {"; kept comment", "[Other]", "Name=value with spaces",
+                             "; about quality", "Extra=keep me", "JpgQuality=42"}) {
         EXPECT_NE(text.find(kept), std::string::npos) << kept << "\n" << text;
     }
     EXPECT_EQ(text.find("JpgQuality=10"), std::string::npos);
@@ -118,15 +118,18 @@ TEST(SettingsFile, LoadEdgeCases) {
         {"empty file", "", CMergeSettings{}},
         {"other section only", "[ScaleImage]\nSrcFile=0\nSrcDir=/y\n", CMergeSettings{}},
         {"SrcFile of 0, no JpgQuality", "[MergeImage]\nSrcFile=0\n", jpgOnly},
-        {"negative and junk keep defaults", "[MergeImage]\nJpgQuality=-5\nSrcFile=abc\nDelSrc=\n", CMergeSettings{}},
+        {"negative and junk keep defaults", "[MergeImage]\nJpgQuality=-5\nSrcFile=abc\nDelSrc=\n",
+         CMergeSettings{}},
         {"spaces around and case of names", "[mergeimage]\n  srcdir = /x  \n", folderOnly},
-        {"numbers read like the profile functions", "[MergeImage]\nDelSrc=7\nResize800=0\nJpgQuality=12abc\n", bigBool},
+        {"numbers read like the profile functions",
+         "[MergeImage]\nDelSrc=7\nResize800=0\nJpgQuality=12abc\n", bigBool},
         {"binary junk", "\x01\x02[\xff\xfe]\n=\n==\n[MergeImage\nSrcFile", CMergeSettings{}},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
         const fs::path ini = dir.Path() / (std::string(c.name) + ".ini");
-        if (c.text) WriteText(ini, c.text);
+        if (c.text)
+            WriteText(ini, c.text);
         CMergeSettings got = SomeMerge();
         LoadSettings(got, ini.string());
         EXPECT_EQ(got, c.want);
@@ -167,8 +170,10 @@ TEST(SettingsFile, IniPathBesideTheExecutableOrInTheConfigFolder) {
         std::string want;
     };
     const Case kCases[] = {
-        {(dir.Path() / "my.tools" / "Tarnwick.exe").string(), (dir.Path() / "my.tools" / "Tarnwick.ini").string()},
-        {(dir.Path() / "my.tools" / "tarnwick").string(), (dir.Path() / "my.tools" / "tarnwick.ini").string()},
+        {(dir.Path() / "my.tools" / "Tarnwick.exe").string(),
+         (dir.Path() / "my.tools" / "Tarnwick.ini").string()},
+        {(dir.Path() / "my.tools" / "tarnwick").string(),
+         (dir.Path() / "my.tools" / "tarnwick.ini").string()},
         {"/nonexistent/bin/tarnwick", configHome + "/tarnwick/tarnwick.ini"},
     };
     for (const Case& c : kCases) {
@@ -177,7 +182,8 @@ TEST(SettingsFile, IniPathBesideTheExecutableOrInTheConfigFolder) {
     }
     unsetenv("XDG_CONFIG_HOME");
     const std::string home = getenv("HOME") ? getenv("HOME") : "/";
-    EXPECT_EQ(IniPathFor("/nonexistent/bin/tarnwick"), (fs::path(home) / ".config/tarnwick/tarnwick.ini").string());
+    EXPECT_EQ(IniPathFor("/nonexistent/bin/tarnwick"),
+              (fs::path(home) / ".config/tarnwick/tarnwick.ini").string());
 
     // The test program's own folder (the build folder) is writable.
     EXPECT_EQ(MakeIniPath(), g_szIniFile);

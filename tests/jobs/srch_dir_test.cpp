@@ -16,10 +16,11 @@ public:
     void OnFileFound(const std::string& path, const CFindRecord& record) override {
         m_paths.push_back(path);
         EXPECT_EQ(path.substr(path.size() - record.m_strName.size()), record.m_strName);
-        if (m_nStopAt && int(m_paths.size()) == m_nStopAt) m_bStop = true;
+        if (m_nStopAt && int(m_paths.size()) == m_nStopAt)
+            m_bStop = true;
     }
-    std::vector<std::string> Run(const std::string& folder, const std::string& spec, bool bRecurse = false,
-                                 const std::string& exclude = {}) {
+    std::vector<std::string> Run(const std::string& folder, const std::string& spec,
+                                 bool bRecurse = false, const std::string& exclude = {}) {
         Init(spec, bRecurse, exclude);
         Search(folder);
         return m_paths;
@@ -46,11 +47,11 @@ TEST(WildcardMatch, PatternsIgnoreCase) {
         bool match;
     };
     const Case kCases[] = {
-        {"*.jpg", "a.jpg", true},        {"*.jpg", "A.JPG", true},        {"*.jpg", "a.jpeg", false},
-        {"*.jpg", "a.jpg.bak", false},   {"*.JPG", "photo.Jpg", true},    {"*.jpg", ".jpg", true},
-        {"?.bmp", "a.bmp", true},        {"?.bmp", "ab.bmp", false},      {"*.*", "noext", false},
-        {"*", "anything", true},         {"a*b*c", "aXbYc", true},        {"a*b*c", "aXbY", false},
-        {"*.bmp", "x.b.bmp", true},      {"[a].bmp", "[a].bmp", true},    {"[a].bmp", "a.bmp", false},
+        {"*.jpg", "a.jpg", true},      {"*.jpg", "A.JPG", true},     {"*.jpg", "a.jpeg", false},
+        {"*.jpg", "a.jpg.bak", false}, {"*.JPG", "photo.Jpg", true}, {"*.jpg", ".jpg", true},
+        {"?.bmp", "a.bmp", true},      {"?.bmp", "ab.bmp", false},   {"*.*", "noext", false},
+        {"*", "anything", true},       {"a*b*c", "aXbYc", true},     {"a*b*c", "aXbY", false},
+        {"*.bmp", "x.b.bmp", true},    {"[a].bmp", "[a].bmp", true}, {"[a].bmp", "a.bmp", false},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(std::string(c.pattern) + " ~ " + c.name);
@@ -60,8 +61,10 @@ TEST(WildcardMatch, PatternsIgnoreCase) {
 
 TEST(CSrchDir, PatternOrderThenFileSystemOrder) {
     TempDir dir;
-    for (const char* name : {"a.bmp", "b.jpg", "c.JPG", "d.bmp", "e.png", "f.Bmp"}) WriteText(dir.Path() / name, "x");
-    fs::create_directories(dir.Path() / "folder.jpg");  // a folder named like an image is never reported
+    for (const char* name : {"a.bmp", "b.jpg", "c.JPG", "d.bmp", "e.png", "f.Bmp"})
+        WriteText(dir.Path() / name, "x");
+    fs::create_directories(dir.Path() /
+                           "folder.jpg");  // a folder named like an image is never reported
     fs::create_directories(dir.Path() / "sub.bmp");
 
     CRecorder scan;
@@ -71,10 +74,12 @@ TEST(CSrchDir, PatternOrderThenFileSystemOrder) {
     std::vector<std::string> want;
     for (const char* ext : {".jpg", ".bmp"}) {
         for (const std::string& name : ReaddirOrder(dir.Path())) {
-            if (fs::is_directory(dir.Path() / name)) continue;
+            if (fs::is_directory(dir.Path() / name))
+                continue;
             std::string e = fs::path(name).extension().string();
             std::transform(e.begin(), e.end(), e.begin(), ::tolower);
-            if (e == ext) want.push_back(Str(dir) + "/" + name);
+            if (e == ext)
+                want.push_back(Str(dir) + "/" + name);
         }
     }
     EXPECT_EQ(got, want);
@@ -93,9 +98,13 @@ TEST(CSrchDir, SeparatorsAndDuplicates) {
         int count;
     };
     const Case kCases[] = {
-        {"*.jpg;*.bmp", 2}, {"*.jpg *.bmp", 2}, {" ;*.jpg;; *.bmp ; ", 2},
+        {"*.jpg;*.bmp", 2},
+        {"*.jpg *.bmp", 2},
+        {" ;*.jpg;; *.bmp ; ", 2},
         {"*.bmp;*.BMP", 2},  // a file matching two patterns is reported twice
-        {"", 0},            {";;", 0},          {"*.png", 0},
+        {"", 0},
+        {";;", 0},
+        {"*.png", 0},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.spec);
@@ -155,7 +164,7 @@ TEST(CSrchDir, RecursionWithExcludedFolder) {
     const Case kCases[] = {
         {false, "", {"top.bmp"}},
         {true, "", {"d.bmp", "k.bmp", "s.bmp", "top.bmp"}},
-        {true, Str(dir) + "/skip", {"k.bmp", "top.bmp"}},   // ignoring case, no trailing separator
+        {true, Str(dir) + "/skip", {"k.bmp", "top.bmp"}},  // ignoring case, no trailing separator
         {true, Str(dir) + "/SKIP/", {"k.bmp", "top.bmp"}},
     };
     for (const Case& c : kCases) {

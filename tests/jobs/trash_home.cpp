@@ -18,14 +18,17 @@ PrivateDataHome& Home() {
 const bool kHomeSet = (Home(), true);
 }  // namespace
 
-fs::path TrashFiles() { return Home().dir.Path() / "share" / "Trash" / "files"; }
+fs::path TrashFiles() {
+    return Home().dir.Path() / "share" / "Trash" / "files";
+}
 
 bool InTrash(const std::string& path) {
     // The trash keeps the name, or adds a number when the name is taken.
     const std::string name = fs::path(path).filename().string();
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(TrashFiles(), ec))
-        if (entry.path().filename().string().rfind(fs::path(name).stem().string(), 0) == 0) return true;
+        if (entry.path().filename().string().rfind(fs::path(name).stem().string(), 0) == 0)
+            return true;
     return false;
 }
 
