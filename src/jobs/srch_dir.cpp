@@ -69,7 +69,9 @@ bool IsSymlink(const std::string& path) {
 
 }  // namespace
 
-bool WildcardMatch(const std::string& pattern, const std::string& name) {
+namespace {
+
+bool MatchIgnoringCase(const std::string& pattern, const std::string& name) {
     // Iterative '*' matching with one backtrack point: linear in practice, never recursive.
     std::size_t p = 0, n = 0, star = std::string::npos, mark = 0;
     const auto lower = [](char c) {
@@ -91,6 +93,18 @@ bool WildcardMatch(const std::string& pattern, const std::string& name) {
     }
     while (p < pattern.size() && pattern[p] == '*') ++p;
     return p == pattern.size();
+}
+
+}  // namespace
+
+bool WildcardMatch(const std::string& pattern, const std::string& name) {
+    if (MatchIgnoringCase(pattern, name))
+        return true;
+    // As on the original platform, a final ".*" also matches a name without extension ("*.*"
+    // matches every name).
+    const std::size_t n = pattern.size();
+    return n >= 2 && pattern.compare(n - 2, 2, ".*") == 0 && name.find('.') == std::string::npos &&
+           MatchIgnoringCase(pattern.substr(0, n - 2), name);
 }
 
 void CSrchDir::Init(const std::string& fileSpec, bool bRecurse, const std::string& excludeDir) {

@@ -63,5 +63,6 @@ public:
     std::string m_szFound;
 };
 
-// True when `name` matches the wildcard `pattern` ('*' and '?'), ignoring ASCII case.
+// True when `name` matches the wildcard `pattern` ('*' and '?'), ignoring ASCII case; a final
+// ".*" also matches a name without a dot.
 bool WildcardMatch(const std::string& pattern, const std::string& name);

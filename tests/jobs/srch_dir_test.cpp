@@ -47,11 +47,15 @@ TEST(WildcardMatch, PatternsIgnoreCase) {
         bool match;
     };
     const Case kCases[] = {
-        {"*.jpg", "a.jpg", true},      {"*.jpg", "A.JPG", true},     {"*.jpg", "a.jpeg", false},
-        {"*.jpg", "a.jpg.bak", false}, {"*.JPG", "photo.Jpg", true}, {"*.jpg", ".jpg", true},
-        {"?.bmp", "a.bmp", true},      {"?.bmp", "ab.bmp", false},   {"*.*", "noext", false},
-        {"*", "anything", true},       {"a*b*c", "aXbYc", true},     {"a*b*c", "aXbY", false},
-        {"*.bmp", "x.b.bmp", true},    {"[a].bmp", "[a].bmp", true}, {"[a].bmp", "a.bmp", false},
+        {"*.jpg", "a.jpg", true},     {"*.jpg", "A.JPG", true},
+        {"*.jpg", "a.jpeg", false},   {"*.jpg", "a.jpg.bak", false},
+        {"*.JPG", "photo.Jpg", true}, {"*.jpg", ".jpg", true},
+        {"?.bmp", "a.bmp", true},     {"?.bmp", "ab.bmp", false},
+        {"*.*", "noext", true},       {"*", "anything", true},
+        {"a*b*c", "aXbYc", true},     {"a*b*c", "aXbY", false},
+        {"*.bmp", "x.b.bmp", true},   {"[a].bmp", "[a].bmp", true},
+        {"[a].bmp", "a.bmp", false},  {"a.*", "a", true},
+        {"a.*", "ab", false},         {"*.bmp", "bmp", false},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(std::string(c.pattern) + " ~ " + c.name);
