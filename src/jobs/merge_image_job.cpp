@@ -187,17 +187,6 @@ void CMergeImageJob::WriteResult() {
     }
 }
 
-void CMergeScan::Run(CMergeImageJob* pJob, const std::string& folder, const std::string& pattern) {
-    m_pJob = pJob;
-    Init(pattern, false);
-    Search(folder);
-}
-
-void CMergeScan::OnFileFound(const std::string& path, const CFindRecord&) {
-    if (!m_pJob->AddImage(path))
-        m_bStop = true;
-}
-
 std::string MakeUniqueTarget(const std::string& target) {
     if (target.empty())
         return target;

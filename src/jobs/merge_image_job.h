@@ -10,6 +10,7 @@
 
 #include "jobs/job_observer.h"
 #include "jobs/job_result.h"
+#include "jobs/job_scan.h"
 #include "jobs/settings_file.h"
 #include "jobs/srch_dir.h"
 
@@ -48,13 +49,7 @@ private:
 };
 
 // Drives CMergeImageJob::AddImage over a folder.
-class CMergeScan : public CSrchDir {
-public:
-    void Run(CMergeImageJob* pJob, const std::string& folder, const std::string& pattern);
-    void OnFileFound(const std::string& path, const CFindRecord& record) override;
-
-    CMergeImageJob* m_pJob = nullptr;
-};
+using CMergeScan = CJobScan<CMergeImageJob, &CMergeImageJob::AddImage>;
 
 // The first free numbered name for `target`: the digits that end its name are replaced by the
 // first number from theirs (0 without digits), written with at least six digits, whose file does

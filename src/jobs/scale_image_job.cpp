@@ -182,14 +182,3 @@ bool CScaleImageJob::ReplaceSource(const std::string& source, const std::string&
     m_result.m_written.push_back(output);
     return true;
 }
-
-void CScaleScan::Run(CScaleImageJob* pJob, const std::string& folder, const std::string& pattern) {
-    m_pJob = pJob;
-    Init(pattern, false);
-    Search(folder);
-}
-
-void CScaleScan::OnFileFound(const std::string& path, const CFindRecord&) {
-    if (!m_pJob->ScaleFile(path))
-        m_bStop = true;
-}

@@ -9,6 +9,7 @@
 
 #include "jobs/job_observer.h"
 #include "jobs/job_result.h"
+#include "jobs/job_scan.h"
 #include "jobs/settings_file.h"
 #include "jobs/srch_dir.h"
 
@@ -46,10 +47,4 @@ private:
 };
 
 // Drives CScaleImageJob::ScaleFile over a folder.
-class CScaleScan : public CSrchDir {
-public:
-    void Run(CScaleImageJob* pJob, const std::string& folder, const std::string& pattern);
-    void OnFileFound(const std::string& path, const CFindRecord& record) override;
-
-    CScaleImageJob* m_pJob = nullptr;
-};
+using CScaleScan = CJobScan<CScaleImageJob, &CScaleImageJob::ScaleFile>;
