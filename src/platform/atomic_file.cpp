@@ -14,7 +14,9 @@ std::string ErrnoText(int error) {
     return strerror_r(error, buf, sizeof buf);
 }
 
-CAtomicFile::~CAtomicFile() { Abandon(); }
+CAtomicFile::~CAtomicFile() {
+    Abandon();
+}
 
 bool CAtomicFile::Open(const std::string& path, std::string* why) {
     Abandon();
@@ -30,17 +32,20 @@ bool CAtomicFile::Open(const std::string& path, std::string* why) {
             m_strTemp = path + ".tmp-" + std::to_string(::getpid()) + "-" +
                         std::to_string(counter.fetch_add(1));
             fd = ::open(m_strTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd < 0 && errno != EEXIST) break;
+            if (fd < 0 && errno != EEXIST)
+                break;
         }
     }
     if (fd < 0) {
-        if (why) *why = ErrnoText(errno);
+        if (why)
+            *why = ErrnoText(errno);
         m_strTemp.clear();
         return false;
     }
     m_file = ::fdopen(fd, "wb");
     if (!m_file) {
-        if (why) *why = ErrnoText(errno);
+        if (why)
+            *why = ErrnoText(errno);
         ::close(fd);
         Abandon();
         return false;
@@ -50,17 +55,21 @@ bool CAtomicFile::Open(const std::string& path, std::string* why) {
 
 bool CAtomicFile::Commit(std::string* why) {
     if (!m_file) {
-        if (why) *why = "file is not open";
+        if (why)
+            *why = "file is not open";
         return false;
     }
     int error = 0;
-    if (std::fflush(m_file) != 0 || std::ferror(m_file)) error = errno ? errno : EIO;
-    if (std::fclose(m_file) != 0 && error == 0) error = errno ? errno : EIO;
+    if (std::fflush(m_file) != 0 || std::ferror(m_file))
+        error = errno ? errno : EIO;
+    if (std::fclose(m_file) != 0 && error == 0)
+        error = errno ? errno : EIO;
     m_file = nullptr;
     if (error == 0 && !m_bDirect && ::rename(m_strTemp.c_str(), m_strTarget.c_str()) != 0)
         error = errno;
     if (error != 0) {
-        if (why) *why = ErrnoText(error);
+        if (why)
+            *why = ErrnoText(error);
         Abandon();
         return false;
     }

@@ -1,0 +1,151 @@
+// tarnwick-cli record MEDIA TARGET_DIR [--interval MS] [--rate PCT] [--writer timer|position]
+//
+// Plays MEDIA from its start in an offscreen 350 x 240 view and records it through the same
+// capture engine as the player pages: `timer` flushes from the 100 ms writer thread,
+// `position` on the player's position notifications.
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QObject>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "capture/capture_engine.h"
+#include "cli/commands.h"
+#include "platform/media_player.h"
+
+namespace {
+
+struct RecordArgs {
+    std::string media;
+    std::string targetDir;
+    int interval = 20;
+    int rate = 100;
+    std::string writer = "timer";
+};
+
+volatile std::sig_atomic_t g_bInterrupted = 0;
+
+void OnInterrupt(int) {
+    g_bInterrupted = 1;
+}
+
+class CPlayerPosition : public IPositionSource {
+public:
+    explicit CPlayerPosition(const CMediaPlayer& player) : m_player(player) {}
+    double PositionSeconds() const override { return m_player.PositionSeconds(); }
+
+private:
+    const CMediaPlayer& m_player;
+};
+
+int RunRecord(const RecordArgs& args) {
+    std::error_code ec;
+    std::filesystem::create_directories(args.targetDir, ec);
+    if (ec || !std::filesystem::is_directory(args.targetDir)) {
+        CliError(args.targetDir + ": cannot create the folder: " +
+                 (ec ? ec.message() : std::string("a file of that name is in the way")));
+        return kExitFailed;
+    }
+
+    int argc = 1;
+    char name[] = "tarnwick-cli";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    CMediaPlayer player(false);
+    if (!player.IsReady()) {
+        CliError(player.Error());
+        return kExitFailed;
+    }
+    player.SetViewSize(kGrabWidth, kGrabHeight);
+    std::string why;
+    if (!player.Open(args.media, &why)) {
+        CliError(why);
+        return kExitFailed;
+    }
+    if (args.rate != 100)
+        player.SetRate(args.rate * 0.01);
+
+    const bool bPositionWriter = args.writer == "position";
+    const double startSeconds = player.PositionSeconds();
+    SetCaptureTarget(args.targetDir, PositionToMs(startSeconds));
+    QEventLoop loop;
+    QObject context;
+    if (bPositionWriter) {
+        QObject::connect(&player, &CMediaPlayer::PositionChanged, &context,
+                         [](double seconds) { FlushFrames(PositionToMs(seconds)); });
+    }
+    // Ends at the end of the media (or whenever playback stops or pauses) and on Ctrl-C.
+    QObject::connect(&player, &CMediaPlayer::PlayStateChanged, &context, [&loop](int state) {
+        if (state != kPlayStatePlaying)
+            loop.quit();
+    });
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &context, [&] {
+        if (g_bInterrupted || player.PlayState() != kPlayStatePlaying)
+            loop.quit();
+    });
+    g_bInterrupted = 0;
+    struct sigaction action {};
+    struct sigaction previous {};
+    action.sa_handler = &OnInterrupt;
+    sigaction(SIGINT, &action, &previous);
+
+    player.Play();
+    g_CaptureWorker.Start(&player.View(), args.interval);
+    CPlayerPosition position(player);
+    if (!bPositionWriter)
+        g_FrameWriter.Start(&position);
+    watch.start(100);
+    loop.exec();
+    watch.stop();
+
+    g_CaptureWorker.Stop();
+    g_FrameWriter.Stop();
+    player.Pause();
+    const double endSeconds = player.PositionSeconds();
+    FlushFrames(PositionToMs(endSeconds));
+    sigaction(SIGINT, &previous, nullptr);
+
+    const CFlushStats stats = GetFlushStats();
+    std::printf(
+        "%s: %d frames written, %d dropped (queue full), %d failed; media %.3f to %.3f s%s\n",
+        args.targetDir.c_str(), stats.m_nWritten, g_CaptureWorker.DroppedFrames(), stats.m_nFailed,
+        startSeconds, endSeconds, g_bInterrupted ? " (interrupted)" : "");
+    if (stats.m_nFailed > 0) {
+        CliError(stats.m_strFirstError);
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+const CliCommand kRecord(60, [](CLI::App& app) -> std::function<int()> {
+    auto args = std::make_shared<RecordArgs>();
+    CLI::App* sub = app.add_subcommand(
+        "record",
+        "Play MEDIA from its start and record its picture (350 x 240) into TARGET_DIR as numbered "
+        "BMP files named after the playback position in milliseconds (\"%08d.bmp\"). Stops at the "
+        "end of the media or on Ctrl-C.");
+    sub->add_option("MEDIA", args->media, "Media file to play")->required();
+    sub->add_option("TARGET_DIR", args->targetDir,
+                    "Folder for the frames; created with its parents")
+        ->required();
+    sub->add_option("--interval", args->interval, "Milliseconds between two grabs, 20 to 1000")
+        ->default_val(20)
+        ->check(CLI::Range(20, 1000));
+    sub->add_option("--rate", args->rate, "Playback rate while recording, in percent, 1 to 200")
+        ->default_val(100)
+        ->check(CLI::Range(1, 200));
+    sub->add_option(
+           "--writer", args->writer,
+           "timer: write every 100 ms with the position; position: write on every position "
+           "change of the player")
+        ->default_val("timer")
+        ->check(CLI::IsMember({"timer", "position"}));
+    return [args] { return RunRecord(*args); };
+});
+
+}  // namespace

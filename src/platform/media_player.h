@@ -1,0 +1,150 @@
+// The media player over libmpv: a player view that holds the rendered picture, and the player
+// that decodes into it with libmpv's software renderer.
+//
+// Threads: CMediaPlayer lives on the thread that made it (the UI thread); its notifications
+// are emitted there, from a queued call that the libmpv wakeup posts. Position reads
+// (PositionSeconds, PositionMs) may come from any thread. A private render thread draws each
+// new frame into a back buffer and swaps it into the view under the view's lock; readers
+// (window_grab, a widget painting the view) take the same lock.
+//
+// Needs no display: the picture is only ever in memory. libmpv requires LC_NUMERIC to be "C";
+// the player sets it when it starts, as Qt's application object changes it.
+#pragma once
+
+#include <QObject>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/window_grab.h"
+
+struct mpv_event;
+struct mpv_handle;
+struct mpv_render_context;
+
+// The picture a player shows, at the view's size: the video scaled with its aspect kept and
+// black bars around it. Black until the first frame arrives.
+class CPlayerView {
+public:
+    CPlayerView() = default;
+    CPlayerView(const CPlayerView&) = delete;
+    CPlayerView& operator=(const CPlayerView&) = delete;
+
+    // Sets the size the picture is rendered at (UI thread). The current picture turns black
+    // until the next frame is rendered at the new size.
+    bool Resize(int width, int height);
+    int Width() const;
+    int Height() const;
+    // Number of pictures presented so far.
+    std::uint64_t FrameCount() const { return m_nFrames.load(); }
+
+    // Read (or, for tests and the renderer, write) access to the picture under the view's
+    // lock, held as long as the object lives.
+    class CLockedFrame {
+    public:
+        explicit CLockedFrame(const CPlayerView& view)
+            : m_guard(view.m_lock), m_frame(view.m_front) {}
+        const CGrabBitmap& Frame() const { return m_frame; }
+        CGrabBitmap& MutableFrame() { return const_cast<CGrabBitmap&>(m_frame); }
+
+    private:
+        std::lock_guard<std::mutex> m_guard;
+        const CGrabBitmap& m_frame;
+    };
+    CLockedFrame LockFrame() const { return CLockedFrame(*this); }
+
+    // Swaps `back` into the view when it has the view's size (renderer side); false otherwise.
+    bool Present(CGrabBitmap& back);
+    // Called on the render thread after each presented picture (a widget posts its repaint).
+    void SetPresentedCallback(std::function<void()> callback);
+
+private:
+    mutable std::mutex m_lock;
+    CGrabBitmap m_front;
+    std::function<void()> m_fnPresented;
+    std::atomic<std::uint64_t> m_nFrames{0};
+};
+
+// Play states as the pages know them.
+inline constexpr int kPlayStateStopped = 0;
+inline constexpr int kPlayStatePaused = 1;
+inline constexpr int kPlayStatePlaying = 2;
+
+class CMediaPlayer : public QObject {
+    Q_OBJECT
+public:
+    // `bAudio` false plays without any audio device (tests, the command line).
+    explicit CMediaPlayer(bool bAudio = true, QObject* parent = nullptr);
+    ~CMediaPlayer() override;
+
+    // False when the player could not be set up; Error() then says why.
+    bool IsReady() const { return m_pRender != nullptr; }
+    const std::string& Error() const { return m_strError; }
+    CPlayerView& View() { return m_view; }
+    // Renders the picture at this size from now on.
+    bool SetViewSize(int width, int height);
+
+    // Loads a media file, stopped at its start with its first picture shown. Waits until the
+    // file is loaded or refused; false with the reason in *why.
+    bool Open(const std::string& path, std::string* why = nullptr);
+    bool HasMedia() const { return m_bLoaded.load(); }
+    void Play();
+    void Pause();
+    // Pauses and goes back to the start; the media stays loaded.
+    void Stop();
+    // Playback position; 0 with no media. Any thread.
+    double PositionSeconds() const;
+    // The same in milliseconds, truncated toward zero. Any thread.
+    std::int32_t PositionMs() const;
+    double Duration() const;
+    // Playback rate, 1.0 = normal speed; libmpv accepts 0.01 to 100.
+    bool SetRate(double rate);
+    double Rate() const;
+    // kPlayStateStopped, kPlayStatePaused or kPlayStatePlaying, as it is now.
+    int PlayState() const;
+
+signals:
+    // Both are emitted on the player's thread and describe the player as it is at delivery:
+    // a state change that was undone before delivery is not reported at all.
+    void PositionChanged(double seconds);
+    void PlayStateChanged(int state);
+
+private:
+    struct WakeupGuard;
+
+    void DrainEvents();
+    void PostDrain();
+    void ScheduleStateCheck();
+    void CheckState();
+    void HandleEvent(const mpv_event& event, bool& bPosition);
+    bool GetFlag(const char* name) const;
+    void RenderLoop();
+    static void OnWakeup(void* ctx);
+    static void OnRenderUpdate(void* ctx);
+
+    mpv_handle* m_pMpv = nullptr;
+    mpv_render_context* m_pRender = nullptr;
+    WakeupGuard* m_pGuard = nullptr;
+    CPlayerView m_view;
+
+    std::atomic<bool> m_bLoaded{false};
+    std::atomic<bool> m_bStopped{true};
+    std::atomic<bool> m_bDrainPosted{false};
+    int m_nLastState = kPlayStateStopped;
+    double m_dLastPosition = -1.0;
+    std::string m_strError;
+
+    std::thread m_renderThread;
+    std::mutex m_renderLock;
+    std::condition_variable m_renderWake;
+    bool m_bRenderUpdate = false;
+    bool m_bRenderResize = false;
+    bool m_bRenderQuit = false;
+    int m_nRenderWidth = 0;
+    int m_nRenderHeight = 0;
+};

@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "platform/media_player.h"
+#include "platform/window_grab.h"
+
+namespace {
+
+// The view's pixel (x, y) carries these bytes.
+std::uint8_t Blue(int x, int y) {
+    return std::uint8_t(x * 7 + y);
+}
+std::uint8_t Green(int x, int y) {
+    return std::uint8_t(x + y * 5);
+}
+std::uint8_t Red(int x, int y) {
+    return std::uint8_t(x ^ y);
+}
+
+void PaintView(CPlayerView& view, int width, int height) {
+    ASSERT_TRUE(view.Resize(width, height));
+    auto locked = view.LockFrame();
+    CGrabBitmap& frame = locked.MutableFrame();
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* p = frame.Row(y) + x * 4;
+            p[0] = Blue(x, y);
+            p[1] = Green(x, y);
+            p[2] = Red(x, y);
+        }
+    }
+}
+
+}  // namespace
+
+TEST(GrabBitmap, RowsAndStrideAre64ByteAligned) {
+    for (int width : {1, 16, 17, 350, 1001}) {
+        CGrabBitmap bitmap;
+        ASSERT_TRUE(bitmap.Create(width, 3));
+        EXPECT_EQ(bitmap.m_nStride % 64, 0);
+        EXPECT_GE(bitmap.m_nStride, width * 4);
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(bitmap.Row(0)) % 64, 0u);
+    }
+    CGrabBitmap none;
+    EXPECT_FALSE(none.Create(0, 10));
+    EXPECT_FALSE(none.Create(-5, 10));
+    EXPECT_TRUE(none.IsEmpty());
+}
+
+// Pixels of the view land where they belong; whatever lies outside the view is black.
+TEST(GrabViewArea, CopiesTheCoveredPartAndBlackensTheRest) {
+    CPlayerView view;
+    PaintView(view, 100, 80);
+    struct Case {
+        int left, top, width, height;
+    };
+    const Case cases[] = {{0, 0, 100, 80},  {10, 5, 50, 40},   {-20, -10, 60, 50}, {70, 60, 60, 40},
+                          {200, 0, 10, 10}, {0, -100, 10, 10}, {-5, 0, 130, 90}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.left << "," << c.top << " " << c.width << "x" << c.height);
+        CGrabBitmap bitmap;
+        ASSERT_TRUE(bitmap.Create(c.width, c.height));
+        std::memset(bitmap.Bits(), 0x55, std::size_t(bitmap.m_nStride) * c.height);
+        EXPECT_TRUE(GrabViewArea(view, c.left, c.top, bitmap));
+        for (int y = 0; y < c.height; ++y) {
+            for (int x = 0; x < c.width; ++x) {
+                const int vx = c.left + x;
+                const int vy = c.top + y;
+                const bool inside = vx >= 0 && vx < 100 && vy >= 0 && vy < 80;
+                const std::uint8_t* p = bitmap.Row(y) + x * 4;
+                ASSERT_EQ(p[0], inside ? Blue(vx, vy) : 0) << x << "," << y;
+                ASSERT_EQ(p[1], inside ? Green(vx, vy) : 0) << x << "," << y;
+                ASSERT_EQ(p[2], inside ? Red(vx, vy) : 0) << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST(GrabViewArea, ViewWithoutAPictureGivesBlack) {
+    CPlayerView view;
+    CGrabBitmap bitmap;
+    ASSERT_TRUE(bitmap.Create(8, 8));
+    std::memset(bitmap.Bits(), 0x77, std::size_t(bitmap.m_nStride) * 8);
+    EXPECT_FALSE(GrabViewArea(view, 0, 0, bitmap));
+    EXPECT_EQ(bitmap.Row(7)[31], 0);
+}
+
+TEST(DibFromWindowArea, MakesA24BitImageOfTheRectangle) {
+    CPlayerView view;
+    PaintView(view, 64, 48);
+    const GrabRect rect{3, 4, 33, 24};
+    CDibImage image;
+    ASSERT_TRUE(CaptureWindow(image, &view, &rect));
+    ASSERT_EQ(image.m_nWidth, 30);
+    ASSERT_EQ(image.m_nHeight, 20);
+    ASSERT_EQ(image.m_nBitCount, 24);
+    for (int y = 0; y < 20; ++y) {
+        const std::uint8_t* p = image.TopRow(y);
+        for (int x = 0; x < 30; ++x, p += 3) {
+            ASSERT_EQ(p[0], Blue(x + 3, y + 4));
+            ASSERT_EQ(p[1], Green(x + 3, y + 4));
+            ASSERT_EQ(p[2], Red(x + 3, y + 4));
+        }
+    }
+    // Without a rectangle the whole view is taken.
+    HDIB whole = DibFromWindowArea(&view, nullptr);
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(DibHeaderWidth(whole->data()), 64);
+    EXPECT_EQ(DibHeaderHeight(whole->data()), 48);
+}
+
+TEST(DibFromWindowArea, FailureLeavesTheImageAsItWas) {
+    CPlayerView view;
+    PaintView(view, 16, 16);
+    CDibImage image;
+    ASSERT_TRUE(image.Create(5, 5, 24));
+    const GrabRect empty{4, 4, 4, 10};
+    EXPECT_FALSE(CaptureWindow(image, &view, &empty));
+    EXPECT_FALSE(CaptureWindow(image, nullptr, nullptr));
+    EXPECT_EQ(image.m_nWidth, 5);
+    EXPECT_EQ(DibFromWindowArea(nullptr, &empty), nullptr);
+}
