@@ -3,6 +3,8 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -102,7 +104,18 @@ TtyRun RunOnTty(const std::vector<std::string>& args, const std::string& outPath
             bDone = onOutput(run.tty, pid);
     }
     int status = 0;
-    waitpid(pid, &status, 0);
+    pid_t ended = 0;
+    for (int tries = 0; tries < 500 && ended == 0; ++tries) {
+        ended = waitpid(pid, &status, WNOHANG);
+        if (ended == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (ended == 0) {
+        // Silent for 20 s and still running: hung. Fail instead of hanging the test run.
+        ADD_FAILURE() << "tarnwick-cli did not end";
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
     close(master);
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return run;
@@ -240,36 +253,63 @@ TEST(CliJobs, ProgressBarOnATerminal) {
 
 TEST(CliJobs, CtrlCStopsAfterTheCurrentFile) {
     TempDir dir;
-    const int kFiles = 40;
+    const int kFiles = 12;
     for (int i = 0; i < kFiles; ++i)
-        WriteImage(dir.Path() / "in" / ("c" + std::to_string(i) + ".bmp"), 240, 180,
+        WriteImage(dir.Path() / "in" / ("c" + std::to_string(i) + ".bmp"), 60, 40,
                    [i](int x, int y, int k) { return std::uint8_t(x + y + k + i); });
-
-    // Enlarging: interrupted once the progress shows the first file done.
-    const auto interruptAfterFirst = [](const std::string& tty, pid_t pid) {
-        if (tty.find("1/") == std::string::npos)
-            return false;
+    // Two named pipes among the sources: the job waits inside the first one it opens until the
+    // test opens the pipe's other end, so Ctrl-C comes mid-file whatever the machine's speed.
+    // The other pipe guarantees that a file follows.
+    const fs::path fifos[2] = {dir.Path() / "in" / "pipe-a.bmp", dir.Path() / "in" / "pipe-b.bmp"};
+    for (const fs::path& fifo : fifos) ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    int writer = -1;
+    const auto interruptInsidePipe = [&](const std::string&, pid_t pid) {
+        // Wait until the job sleeps in an open(): only a pipe's open can sleep that long.
+        const std::string syscallFile = "/proc/" + std::to_string(pid) + "/syscall";
+        const std::string openat = std::to_string(SYS_openat) + " ";
+        for (int tries = 0; tries < 4000; ++tries) {
+            if (Slurp(syscallFile).rfind(openat, 0) == 0)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
         kill(pid, SIGINT);
+        // Now let the open finish. The write end stays open until the job is over, so an open
+        // restarted after the signal finds it too.
+        for (int tries = 0; tries < 400 && writer < 0; ++tries) {
+            for (const fs::path& fifo : fifos) {
+                if (writer < 0)
+                    writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            }
+            if (writer < 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
         return true;
     };
+    const auto closeWriter = [&] {
+        if (writer >= 0)
+            close(writer);
+        writer = -1;
+    };
+
     TtyRun run = RunOnTty({"enlarge", dir.File("in"), dir.File("out"), "--size", "x3"},
-                          dir.File("stdout"), interruptAfterFirst);
+                          dir.File("stdout"), interruptInsidePipe);
+    closeWriter();
     EXPECT_EQ(run.exitCode, 1) << run.tty;
     EXPECT_NE(run.tty.find("stopped after"), std::string::npos) << run.tty;
-    const int written = CountFiles(dir.Path() / "out");
-    EXPECT_GE(written, 1);
-    EXPECT_LT(written, kFiles);
+    EXPECT_NE(run.tty.find("skipped " + dir.File("in") + "/pipe-"), std::string::npos) << run.tty;
+    EXPECT_LT(CountFiles(dir.Path() / "out"), kFiles);
     for (const auto& entry : fs::directory_iterator(dir.Path() / "out")) {
         CDibImage out;  // every output is whole; no temporary file is left behind
         Load(entry.path(), out);
-        EXPECT_EQ(out.m_nWidth, 720);
+        EXPECT_EQ(out.m_nWidth, 180);
     }
 
     // Averaging: an interrupted job writes nothing and trashes nothing.
     run = RunOnTty({"average", dir.File("in"), dir.File("avg.bmp"), "--delete-sources"},
-                   dir.File("stdout"), interruptAfterFirst);
+                   dir.File("stdout"), interruptInsidePipe);
+    closeWriter();
     EXPECT_EQ(run.exitCode, 1) << run.tty;
     EXPECT_NE(run.tty.find("nothing written"), std::string::npos) << run.tty;
     EXPECT_FALSE(fs::exists(dir.Path() / "avg.bmp"));
-    EXPECT_EQ(CountFiles(dir.Path() / "in"), kFiles);
+    EXPECT_EQ(CountFiles(dir.Path() / "in"), kFiles + 2);
 }
