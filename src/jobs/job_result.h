@@ -1,0 +1,52 @@
+// What a batch job did: how it ended, what it wrote and moved to the trash, what it skipped and
+// what failed (each with the path and the reason). A job never reports success over a failure.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "image/dib_image.h"
+
+enum class JobEnd {
+    Finished,      // ran to its end, or stopped on request (see m_bStopped)
+    Refused,       // not started: the parameters cannot be used (m_strReason says which)
+    NoFiles,       // the source folder holds none of the required files
+    NothingAdded,  // averaging: no image could be added, nothing written
+    Failed,        // ended early by a failure listed in m_failures
+};
+
+struct CJobProblem {
+    std::string m_strPath;
+    std::string m_strReason;
+};
+
+struct CJobResult {
+    JobEnd m_end = JobEnd::Finished;
+    bool m_bStopped = false;
+    std::string m_strReason;  // why a job was refused
+    int m_nTotal = 0;         // N of the counting pass (averaging: at most 255)
+    int m_nVisited = 0;       // files handed to the job, the one it stopped on included
+    int m_nUsed = 0;          // images averaged, or files enlarged
+    std::string m_strTarget;  // averaging: the target file used (after auto-numbering)
+    std::vector<std::string> m_written;
+    std::vector<std::string> m_trashed;
+    std::vector<CJobProblem> m_skipped;   // unreadable or without pixels; left in place
+    std::vector<CJobProblem> m_failures;  // writes and moves to the trash that failed
+
+    // True when the job ran to its end (or was stopped) and nothing failed.
+    bool Ok() const { return m_end == JobEnd::Finished && m_failures.empty(); }
+
+    // Writes `image` by the extension of `path` (".bmp"/".dib" any case: BMP; else JPEG at
+    // `quality`), recording the path as written or the failure.
+    bool WriteImage(const std::string& path, CDibImage& image, int quality);
+    // Moves a source to the trash, recording it as trashed or the failure.
+    bool TrashSource(const std::string& path);
+    void Fail(const std::string& path, const std::string& reason);
+};
+
+// `path` with symbolic links, "." and ".." resolved, whether or not it exists yet: two paths of
+// the same file give the same text.
+std::string CanonicalPath(const std::string& path);
+bool SamePath(const std::string& a, const std::string& b);
+// 0 = "*.jpg", 1 = "*.bmp"; empty for any other source type.
+std::string SourcePattern(int nSrcFile);

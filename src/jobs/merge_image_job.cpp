@@ -1,0 +1,218 @@
+#include "jobs/merge_image_job.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <new>
+
+#include "image/image_file.h"
+#include "jobs/resize_to_fill.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CExtra {
+    bool CMergeSettings::*m_pbOn;
+    int m_nWidth;
+    int m_nHeight;
+};
+const CExtra kExtras[] = {
+    {&CMergeSettings::m_bResize800, 800, 600},
+    {&CMergeSettings::m_bResize1024, 1024, 768},
+};
+
+// Exists in the sense of "a name that is taken": a dangling link counts as taken.
+bool NameTaken(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+CMergeImageJob::CMergeImageJob(const CMergeSettings& settings, IJobObserver& observer)
+    : m_settings(settings), m_observer(observer) {}
+
+CJobResult CMergeImageJob::Run() {
+    m_result = CJobResult{};
+    const std::string pattern = SourcePattern(m_settings.m_nSrcFile);
+    if (m_settings.m_strSrcDir.empty() || m_settings.m_strTgtDir.empty() || pattern.empty()) {
+        m_result.m_end = JobEnd::Refused;
+        m_result.m_strReason = m_settings.m_strSrcDir.empty()   ? "no source folder"
+                               : m_settings.m_strTgtDir.empty() ? "no target file"
+                                                                : "no source file type chosen";
+        return m_result;
+    }
+    m_settings.m_nJpgQuality = std::clamp(m_settings.m_nJpgQuality, 1, 100);
+
+    CFileCounter counter;
+    m_nFiles = std::min(counter.Count(m_settings.m_strSrcDir, pattern), kMaxMergeFiles);
+    m_result.m_nTotal = m_nFiles;
+    if (m_nFiles == 0) {
+        m_result.m_end = JobEnd::NoFiles;
+        return m_result;
+    }
+    if (m_settings.m_bNoSameFile)
+        m_settings.m_strTgtDir = MakeUniqueTarget(m_settings.m_strTgtDir);
+    m_result.m_strTarget = m_settings.m_strTgtDir;
+
+    m_sums.clear();
+    m_nBufWidth = m_nBufHeight = m_nSeen = 0;
+    m_loaded.clear();
+    CMergeScan scan;
+    scan.Run(this, m_settings.m_strSrcDir, pattern);
+
+    if (m_result.m_end != JobEnd::Failed) {
+        if (m_sums.empty())
+            m_result.m_end = JobEnd::NothingAdded;
+        else if (!m_result.m_bStopped)
+            WriteResult();
+    }
+    m_sums = {};
+    return m_result;
+}
+
+bool CMergeImageJob::AddImage(const std::string& path) {
+    ++m_result.m_nVisited;
+    m_observer.FileStarted(path, m_result.m_nVisited, m_nFiles);
+    if (m_observer.StopRequested()) {
+        m_result.m_bStopped = true;
+        return false;
+    }
+
+    CDibImage image;
+    std::string why;
+    if (!LoadImageFile(path, image, &why)) {
+        m_result.m_skipped.push_back({path, why});
+        return true;
+    }
+    // Loaded files go to the trash with the others once the result is written, also those
+    // past the 255th that do not enter the average.
+    m_loaded.push_back(path);
+    if (++m_nSeen > m_nFiles)
+        return true;
+
+    if (m_sums.empty()) {
+        try {
+            m_sums.assign(std::size_t(image.m_nWidth) * std::size_t(image.m_nHeight) * 3, 0);
+        } catch (const std::bad_alloc&) {
+            m_result.m_end = JobEnd::Failed;
+            m_result.Fail(path, "not enough memory for the sums of a " +
+                                    std::to_string(image.m_nWidth) + "x" +
+                                    std::to_string(image.m_nHeight) + " image");
+            return false;
+        }
+        m_nBufWidth = image.m_nWidth;
+        m_nBufHeight = image.m_nHeight;
+    }
+    // The overlap anchored at the top-left corner.
+    const int rows = std::min(m_nBufHeight, image.m_nHeight);
+    const int cols = std::min(m_nBufWidth, image.m_nWidth);
+    for (int y = 0; y < rows; ++y) {
+        const std::uint8_t* src = image.TopRow(y);
+        std::uint16_t* sum = m_sums.data() + std::size_t(y) * std::size_t(m_nBufWidth) * 3;
+        for (int i = 0; i < cols * 3; ++i) sum[i] = std::uint16_t(sum[i] + src[i]);
+    }
+    ++m_result.m_nUsed;
+    return true;
+}
+
+bool CMergeImageJob::BuildAverage(CDibImage& average) {
+    if (!average.Create(m_nBufWidth, m_nBufHeight, 24))
+        return false;
+    // Always divided by N, the capped count, even when fewer images were added: round half up.
+    const double n = m_nFiles;
+    for (int y = 0; y < m_nBufHeight; ++y) {
+        std::uint8_t* dst = average.TopRow(y);
+        const std::uint16_t* sum = m_sums.data() + std::size_t(y) * std::size_t(m_nBufWidth) * 3;
+        for (int i = 0; i < m_nBufWidth * 3; ++i) {
+            const int value = m_nFiles == 1 ? sum[i] : int(sum[i] / n + 0.5);
+            dst[i] = std::uint8_t(std::min(value, 255));
+        }
+    }
+    return true;
+}
+
+bool CMergeImageJob::ResizeWithStatus(const CDibImage& image, CDibImage& copy, int width,
+                                      int height) {
+    m_observer.StatusChanged("放大至" + std::to_string(width) + "x" + std::to_string(height) +
+                             "...");
+    return ResizeToFill(image, copy, width, height) != 0;
+}
+
+void CMergeImageJob::WriteResult() {
+    const std::string& target = m_settings.m_strTgtDir;
+    CDibImage average;
+    if (!BuildAverage(average)) {
+        m_result.Fail(target, "cannot make a " + std::to_string(m_nBufWidth) + "x" +
+                                  std::to_string(m_nBufHeight) + " image");
+        return;
+    }
+    const bool bBmp = IsBmpPath(target);  // ".bmp" or ".dib", any case
+    // The quality is read now: the page lets it change while the job runs.
+    const int quality =
+        bBmp ? m_settings.m_nJpgQuality
+             : std::clamp(m_observer.ResultQuality(m_settings.m_nJpgQuality), 1, 100);
+    bool bAllWritten = m_result.WriteImage(target, average, quality);
+
+    // Extras: the target without its extension, "_WxH", and ".bmp" or ".jpg" whatever the case
+    // or form of the target's own extension.
+    const fs::path targetPath(target);
+    const std::string base = (targetPath.parent_path() / targetPath.stem()).string();
+    for (const CExtra& extra : kExtras) {
+        if (!(m_settings.*extra.m_pbOn))
+            continue;
+        const std::string path = base + "_" + std::to_string(extra.m_nWidth) + "x" +
+                                 std::to_string(extra.m_nHeight) + (bBmp ? ".bmp" : ".jpg");
+        CDibImage copy;
+        if (!ResizeWithStatus(average, copy, extra.m_nWidth, extra.m_nHeight)) {
+            m_result.Fail(path, "cannot make the resized copy");
+            bAllWritten = false;
+            continue;
+        }
+        bAllWritten = m_result.WriteImage(path, copy, quality) && bAllWritten;
+    }
+
+    if (!bAllWritten || !m_settings.m_bDelSrc)
+        return;
+    for (const std::string& source : m_loaded) {
+        // A source that the result has just replaced is the result now: it stays.
+        const bool bReplaced =
+            std::any_of(m_result.m_written.begin(), m_result.m_written.end(),
+                        [&](const std::string& out) { return SamePath(out, source); });
+        if (!bReplaced)
+            m_result.TrashSource(source);
+    }
+}
+
+std::string MakeUniqueTarget(const std::string& target) {
+    if (target.empty())
+        return target;
+    const fs::path path(target);
+    const std::string name = path.stem().string();
+    const std::string ext = path.extension().string();
+    std::size_t digits = name.size();
+    while (digits > 0 && name[digits - 1] >= '0' && name[digits - 1] <= '9') --digits;
+    const std::string stem = name.substr(0, digits);
+    std::string run = name.substr(digits);
+    run.erase(0, std::min(run.find_first_not_of('0'), run.size()));  // value without leading zeros
+
+    const auto candidate = [&](const std::string& number) {
+        std::string padded =
+            number.size() < 6 ? std::string(6 - number.size(), '0') + number : number;
+        return (path.parent_path() / (stem + padded + ext)).string();
+    };
+    // A number above 999999 is taken as it is, untested.
+    if (run.size() > 6)
+        return candidate(run);
+    int number = run.empty() ? 0 : std::stoi(run);
+    std::string current = candidate(std::to_string(number));
+    for (int k = number + 1; k <= 999999; ++k) {
+        if (!NameTaken(current))
+            break;
+        current = candidate(std::to_string(k));
+    }
+    return current;
+}

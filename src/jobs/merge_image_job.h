@@ -1,0 +1,58 @@
+// The averaging job without its page: every image of one kind in a folder (at most 255 of them
+// enter the average) is summed pixel by pixel into 16-bit sums, divided by the file count and
+// written as BMP or JPEG, optionally with copies filled and cropped to 800x600 and 1024x768.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jobs/job_observer.h"
+#include "jobs/job_result.h"
+#include "jobs/job_scan.h"
+#include "jobs/settings_file.h"
+#include "jobs/srch_dir.h"
+
+// At most this many images enter an average: 255 x 255 still fits a 16-bit sum.
+inline constexpr int kMaxMergeFiles = 255;
+
+// One job, run once on the calling thread. Sources go to the trash (when so set) only after the
+// result and its extras are all written; a stopped job writes and trashes nothing.
+class CMergeImageJob {
+public:
+    // Uses SrcDir, TgtDir (the target file), JpgQuality, SrcFile, Resize800, Resize1024, DelSrc
+    // and NoSameFile of `settings`.
+    CMergeImageJob(const CMergeSettings& settings, IJobObserver& observer);
+
+    CJobResult Run();
+
+    // One file of the processing pass; false ends the scan (a stop request).
+    bool AddImage(const std::string& path);
+
+private:
+    void WriteResult();
+    // The average of the sums, each divided by N with round half up.
+    bool BuildAverage(CDibImage& average);
+    // A copy of `image` filled and cropped to width x height, after showing "放大至WxH...".
+    bool ResizeWithStatus(const CDibImage& image, CDibImage& copy, int width, int height);
+
+    CMergeSettings m_settings;
+    IJobObserver& m_observer;
+    int m_nFiles = 0;                   // N, capped at 255
+    std::vector<std::uint16_t> m_sums;  // B, G, R per pixel, top row first, no padding
+    int m_nBufWidth = 0;
+    int m_nBufHeight = 0;
+    int m_nSeen = 0;                    // images loaded so far
+    std::vector<std::string> m_loaded;  // sources that loaded, in scan order
+    CJobResult m_result;
+};
+
+// Drives CMergeImageJob::AddImage over a folder.
+using CMergeScan = CJobScan<CMergeImageJob, &CMergeImageJob::AddImage>;
+
+// The first free numbered name for `target`: the digits that end its name are replaced by the
+// first number from theirs (0 without digits), written with at least six digits, whose file does
+// not exist yet; up to 999999, which is taken even when it exists. "a12.jpg" with a000012.jpg
+// present and a000013.jpg free gives "a000013.jpg"; "avg.jpg" gives "avg000000.jpg".
+std::string MakeUniqueTarget(const std::string& target);

@@ -1,0 +1,50 @@
+// The batch enlarging job without its page: every image of one kind in a folder is enlarged by
+// x2 or x3, or brought to exactly 640x480, 800x600 or 1024x768 (filled, then cut in the centre),
+// and written under its own name into a target folder, as JPEG for "*.jpg" sources and as BMP
+// for "*.bmp" sources.
+#pragma once
+
+#include <set>
+#include <string>
+
+#include "jobs/job_observer.h"
+#include "jobs/job_result.h"
+#include "jobs/job_scan.h"
+#include "jobs/settings_file.h"
+#include "jobs/srch_dir.h"
+
+// The target size for size choice `nScale` (0 "x2", 1 "x3", 2 "640x480", 3 "800x600",
+// 4 "1024x768") of a width x height source; false for any other choice.
+bool ScaleTargetSize(int nScale, int width, int height, int& targetWidth, int& targetHeight);
+
+// One job, run once on the calling thread. Files written stay written when it stops. A source
+// goes to the trash (when so set) only after its own output is written; an output never
+// replaces a source that the job has not read yet.
+class CScaleImageJob {
+public:
+    // Uses SrcDir, TgtDir (the target folder, created when missing), JpgQuality, SrcFile, Scale
+    // and DelSrc of `settings`.
+    CScaleImageJob(const CScaleSettings& settings, IJobObserver& observer);
+
+    CJobResult Run();
+
+    // One file of the processing pass; false ends the scan (a stop request).
+    bool ScaleFile(const std::string& path);
+
+private:
+    // The output path of `source`: the target folder, the source's name without its extension,
+    // and ".bmp" or ".jpg".
+    std::string OutputPath(const std::string& source) const;
+    // Writes the output over its own source with the source going to the trash first, so both
+    // the original (in the trash) and the output survive.
+    bool ReplaceSource(const std::string& source, const std::string& output, CDibImage& image);
+
+    CScaleSettings m_settings;
+    IJobObserver& m_observer;
+    std::set<std::string> m_pending;  // sources not read yet (canonical paths)
+    std::set<std::string> m_outputs;  // outputs written by this job (canonical paths)
+    CJobResult m_result;
+};
+
+// Drives CScaleImageJob::ScaleFile over a folder.
+using CScaleScan = CJobScan<CScaleImageJob, &CScaleImageJob::ScaleFile>;

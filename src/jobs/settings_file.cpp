@@ -1,0 +1,243 @@
+#include "jobs/settings_file.h"
+
+// Debian ships SimpleIni built against ICU; its generic converter header is not installed.
+#define SI_CONVERT_ICU
+#include <SimpleIni.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <variant>
+
+namespace fs = std::filesystem;
+
+std::string g_szIniFile;
+
+namespace {
+
+// One key of a section: its name and the field it is exchanged with. Booleans are written as
+// 0 or 1 and read back as "not 0".
+template <class S>
+struct CIniKey {
+    const char* m_pszKey;
+    std::variant<std::string S::*, int S::*, bool S::*> m_member;
+};
+
+// Write order of each section.
+constexpr const char* kMergeSection = "MergeImage";
+const CIniKey<CMergeSettings> kMergeKeys[] = {
+    {"SrcDir", &CMergeSettings::m_strSrcDir},       {"TgtDir", &CMergeSettings::m_strTgtDir},
+    {"JpgQuality", &CMergeSettings::m_nJpgQuality}, {"SrcFile", &CMergeSettings::m_nSrcFile},
+    {"Resize800", &CMergeSettings::m_bResize800},   {"Resize1024", &CMergeSettings::m_bResize1024},
+    {"DelSrc", &CMergeSettings::m_bDelSrc},         {"NoSameFile", &CMergeSettings::m_bNoSameFile},
+};
+
+constexpr const char* kScaleSection = "ScaleImage";
+const CIniKey<CScaleSettings> kScaleKeys[] = {
+    {"SrcDir", &CScaleSettings::m_strSrcDir},       {"TgtDir", &CScaleSettings::m_strTgtDir},
+    {"JpgQuality", &CScaleSettings::m_nJpgQuality}, {"SrcFile", &CScaleSettings::m_nSrcFile},
+    {"Scale", &CScaleSettings::m_nScale},           {"DelSrc", &CScaleSettings::m_bDelSrc},
+};
+
+void Describe(std::string* why, const std::string& text) {
+    if (why)
+        *why = text;
+}
+
+// Reads the whole file. A missing file is an empty one; false only when it exists but cannot be
+// read.
+bool ReadWholeFile(const std::string& path, std::string& text, std::string* why) {
+    text.clear();
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        if (errno == ENOENT)
+            return true;
+        Describe(why, path + ": " + std::strerror(errno));
+        return false;
+    }
+    char buffer[8192];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+    const bool bOk = !std::ferror(file);
+    if (!bOk)
+        Describe(why, path + ": " + std::strerror(errno));
+    std::fclose(file);
+    return bOk;
+}
+
+// Writes `text` beside `path` under a temporary name and renames it into place, so a failed
+// write never leaves a cut-off settings file.
+bool ReplaceFile(const std::string& path, const std::string& text, std::string* why) {
+    std::error_code ec;
+    const fs::path parent = fs::path(path).parent_path();
+    if (!parent.empty())
+        fs::create_directories(parent, ec);
+    if (ec) {
+        Describe(why, parent.string() + ": " + ec.message());
+        return false;
+    }
+    std::string tmp = path + ".XXXXXX";
+    const int fd = mkstemp(tmp.data());
+    if (fd < 0) {
+        Describe(why, path + ": " + std::strerror(errno));
+        return false;
+    }
+    // Keep the mode of a file that is replaced; mkstemp makes its file 0600.
+    struct stat old {};
+    fchmod(fd, stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += std::size_t(n);
+    }
+    const int writeErrno = errno;
+    const bool bWritten = done == text.size() && fsync(fd) == 0;
+    close(fd);
+    if (!bWritten || std::rename(tmp.c_str(), path.c_str()) != 0) {
+        Describe(why, path + ": " + std::strerror(bWritten ? errno : writeErrno));
+        std::remove(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+// GetPrivateProfileInt's reading: an optional sign and decimal digits after blanks; anything
+// else, or no key at all, reads as -1 (the "missing" answer, which keeps the default).
+int ReadIniInt(const char* value) {
+    if (!value)
+        return -1;
+    errno = 0;
+    char* end = nullptr;
+    const long n = std::strtol(value, &end, 10);
+    if (end == value)
+        return -1;
+    if (errno == ERANGE || n > INT_MAX)
+        return INT_MAX;
+    if (n < INT_MIN)
+        return INT_MIN;
+    return int(n);
+}
+
+template <class S, std::size_t K>
+bool Save(const S& settings, const char* section, const CIniKey<S> (&keys)[K],
+          const std::string& iniPath, std::string* why) {
+    std::string text;
+    if (!ReadWholeFile(iniPath, text, why))
+        return false;
+    CSimpleIniA ini;
+    ini.SetSpaces(false);
+    if (ini.LoadData(text) < 0) {
+        Describe(why, iniPath + ": not a settings file that can be kept");
+        return false;
+    }
+    for (const CIniKey<S>& key : keys) {
+        std::string value;
+        if (auto p = std::get_if<std::string S::*>(&key.m_member)) {
+            value = settings.*(*p);
+            if (value.find_first_of("\r\n") != std::string::npos) {
+                Describe(why, iniPath + ": the value of " + key.m_pszKey + " holds a line break");
+                return false;
+            }
+        } else if (auto n = std::get_if<int S::*>(&key.m_member)) {
+            value = std::to_string(settings.*(*n));
+        } else {
+            value = settings.*std::get<bool S::*>(key.m_member) ? "1" : "0";
+        }
+        ini.SetValue(section, key.m_pszKey, value.c_str());
+    }
+    std::string out;
+    if (ini.Save(out) < 0) {
+        Describe(why, iniPath + ": cannot format the settings");
+        return false;
+    }
+    return ReplaceFile(iniPath, out, why);
+}
+
+template <class S, std::size_t K>
+void Load(S& settings, const char* section, const CIniKey<S> (&keys)[K],
+          const std::string& iniPath) {
+    settings = S{};
+    std::string text;
+    if (!ReadWholeFile(iniPath, text, nullptr))
+        return;
+    CSimpleIniA ini;
+    if (ini.LoadData(text) < 0)
+        return;
+    for (const CIniKey<S>& key : keys) {
+        const char* value = ini.GetValue(section, key.m_pszKey, nullptr);
+        if (auto p = std::get_if<std::string S::*>(&key.m_member)) {
+            settings.*(*p) = value ? value : "";
+            continue;
+        }
+        const int n = ReadIniInt(value);
+        if (n < 0)
+            continue;
+        if (auto i = std::get_if<int S::*>(&key.m_member)) {
+            settings.*(*i) = n;
+        } else {
+            settings.*std::get<bool S::*>(key.m_member) = n != 0;
+        }
+    }
+}
+
+}  // namespace
+
+std::string IniPathFor(const std::string& exePath) {
+    fs::path beside(exePath);
+    beside.replace_extension(".ini");  // the extension of the file name only, never of a folder
+    const fs::path folder = beside.parent_path().empty() ? fs::path(".") : beside.parent_path();
+    if (!exePath.empty() && access(folder.c_str(), W_OK) == 0)
+        return beside.string();
+
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    fs::path base;
+    if (config && config[0] == '/') {
+        base = config;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = fs::path(home && home[0] ? home : "/") / ".config";
+    }
+    return (base / "tarnwick" / "tarnwick.ini").string();
+}
+
+const std::string& MakeIniPath() {
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    g_szIniFile = IniPathFor(ec ? std::string() : exe.string());
+    return g_szIniFile;
+}
+
+bool SaveSettings(const CMergeSettings& settings, const std::string& iniPath, std::string* why) {
+    return Save(settings, kMergeSection, kMergeKeys, iniPath, why);
+}
+
+bool SaveSettings(const CScaleSettings& settings, const std::string& iniPath, std::string* why) {
+    return Save(settings, kScaleSection, kScaleKeys, iniPath, why);
+}
+
+void ResetSettings(CMergeSettings& settings) {
+    settings = CMergeSettings{};
+}
+void ResetSettings(CScaleSettings& settings) {
+    settings = CScaleSettings{};
+}
+
+void LoadSettings(CMergeSettings& settings, const std::string& iniPath) {
+    Load(settings, kMergeSection, kMergeKeys, iniPath);
+}
+
+void LoadSettings(CScaleSettings& settings, const std::string& iniPath) {
+    Load(settings, kScaleSection, kScaleKeys, iniPath);
+}

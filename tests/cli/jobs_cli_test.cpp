@@ -1,0 +1,315 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "common/run_cli.h"
+#include "common/temp_dir.h"
+#include "image/dib_image.h"
+#include "image/image_file.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Every child inherits a private trash: no test reaches the real user's trash.
+struct PrivateDataHome {
+    PrivateDataHome() { setenv("XDG_DATA_HOME", (dir.Path() / "share").c_str(), 1); }
+    fs::path Trash() const { return dir.Path() / "share" / "Trash" / "files"; }
+    TempDir dir;
+};
+PrivateDataHome& Home() {
+    static PrivateDataHome home;
+    return home;
+}
+const bool kHomeSet = (Home(), true);
+
+void WriteImage(const fs::path& path, int width, int height,
+                const std::function<std::uint8_t(int, int, int)>& fn, int quality = 95) {
+    CDibImage image;
+    ASSERT_TRUE(image.Create(width, height, 24));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            for (int k = 0; k < 3; ++k) image.TopRow(y)[3 * x + k] = fn(x, y, k);
+    fs::create_directories(path.parent_path());
+    std::string why;
+    ASSERT_TRUE(SaveImageFile(path.string(), image, quality, &why)) << why;
+}
+
+void WriteFlat(const fs::path& path, int width, int height, std::uint8_t value) {
+    WriteImage(path, width, height, [value](int, int, int) { return value; });
+}
+
+void Load(const fs::path& path, CDibImage& image) {
+    std::string why;
+    ASSERT_TRUE(LoadImageFile(path.string(), image, &why)) << path << ": " << why;
+}
+
+int CountFiles(const fs::path& folder) {
+    std::error_code ec;
+    int n = 0;
+    for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator(); ++it)
+        ++n;
+    return n;
+}
+
+// tarnwick-cli with stdin and stderr on a pseudo-terminal and stdout into `outPath`. Calls
+// `onOutput` with everything read from the terminal so far until it returns true, then waits.
+struct TtyRun {
+    int exitCode = -1;
+    std::string tty;
+};
+TtyRun RunOnTty(const std::vector<std::string>& args, const std::string& outPath,
+                const std::function<bool(const std::string&, pid_t)>& onOutput = {}) {
+    std::vector<std::string> argv = {TARNWICK_CLI_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> cargv;
+    for (auto& a : argv) cargv.push_back(a.data());
+    cargv.push_back(nullptr);
+    winsize ws{};
+    ws.ws_col = 100;
+    ws.ws_row = 24;
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, &ws);
+    if (pid == 0) {
+        const int fd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(fd, 1);
+        execv(cargv[0], cargv.data());
+        _exit(127);
+    }
+    TtyRun run;
+    bool bDone = !onOutput;
+    char buffer[4096];
+    for (;;) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 20000) <= 0)
+            break;
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            break;  // EIO once the child has closed the terminal
+        run.tty.append(buffer, std::size_t(n));
+        if (!bDone)
+            bDone = onOutput(run.tty, pid);
+    }
+    int status = 0;
+    pid_t ended = 0;
+    for (int tries = 0; tries < 500 && ended == 0; ++tries) {
+        ended = waitpid(pid, &status, WNOHANG);
+        if (ended == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (ended == 0) {
+        // Silent for 20 s and still running: hung. Fail instead of hanging the test run.
+        ADD_FAILURE() << "tarnwick-cli did not end";
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    close(master);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return run;
+}
+
+std::string Slurp(const fs::path& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace
+
+TEST(CliAverage, AveragesAFolderOfBmpFiles) {
+    ASSERT_TRUE(kHomeSet);
+    TempDir dir;
+    WriteFlat(dir.Path() / "in" / "a.bmp", 30, 20, 10);
+    WriteFlat(dir.Path() / "in" / "b.bmp", 30, 20, 11);
+    const std::string target = dir.File("avg.bmp");
+    const CliResult r = RunCli({"average", dir.File("in"), target, "--extras", "800,1024"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("wrote " + target), std::string::npos) << r.out;
+    EXPECT_EQ(r.err.find('\r'), std::string::npos);  // no progress bar when stderr is no terminal
+    CDibImage avg;
+    Load(target, avg);
+    EXPECT_EQ(avg.TopRow(0)[0], 11);  // 10.5 rounds up
+    struct Extra {
+        const char* name;
+        int w, h;
+    };
+    for (const Extra& e :
+         {Extra{"avg_800x600.bmp", 800, 600}, Extra{"avg_1024x768.bmp", 1024, 768}}) {
+        CDibImage copy;
+        Load(dir.Path() / e.name, copy);
+        EXPECT_EQ(copy.m_nWidth, e.w);
+        EXPECT_EQ(copy.m_nHeight, e.h);
+    }
+    EXPECT_EQ(CountFiles(dir.Path() / "in"), 2);  // sources kept by default
+}
+
+TEST(CliAverage, JpegSourcesAutoNumberAndTrash) {
+    TempDir dir;
+    for (int i = 0; i < 3; ++i)
+        WriteFlat(dir.Path() / "in" / ("j" + std::to_string(i) + ".jpg"), 16, 16, 120);
+    WriteFlat(dir.Path() / "in" / "other.bmp", 16, 16, 0);
+    const CliResult r = RunCli({"average", dir.File("in"), dir.File("avg.jpg"), "--type", "jpg",
+                                "--quality", "80", "--auto-number", "--delete-sources"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("avg000000.jpg"), std::string::npos) << r.out;
+    CDibImage avg;
+    Load(dir.Path() / "avg000000.jpg", avg);
+    EXPECT_NEAR(avg.TopRow(8)[3 * 8], 120, 3);
+    EXPECT_EQ(CountFiles(dir.Path() / "in"), 1);  // only the BMP stays
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(fs::exists(Home().Trash() / ("j" + std::to_string(i) + ".jpg")));
+}
+
+TEST(CliEnlarge, EnlargesJpegAndBmpFolders) {
+    TempDir dir;
+    WriteFlat(dir.Path() / "in" / "IMG01.JPG", 32, 24, 90);
+    WriteFlat(dir.Path() / "in" / "shot.bmp", 40, 40, 30);
+    CliResult r =
+        RunCli({"enlarge", dir.File("in"), dir.File("out/new"), "--size", "x3", "--type", "jpg"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    CDibImage out;
+    Load(dir.Path() / "out" / "new" / "IMG01.jpg", out);
+    EXPECT_EQ(out.m_nWidth, 96);
+    EXPECT_EQ(out.m_nHeight, 72);
+    r = RunCli({"enlarge", dir.File("in"), dir.File("out/new"), "--size", "800x600"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    Load(dir.Path() / "out" / "new" / "shot.bmp", out);
+    EXPECT_EQ(out.m_nWidth, 800);
+    EXPECT_EQ(out.m_nHeight, 600);
+    EXPECT_EQ(CountFiles(dir.Path() / "out" / "new"), 2);
+}
+
+TEST(CliJobs, ExitCodes) {
+    TempDir dir;
+    WriteFlat(dir.Path() / "in" / "a.bmp", 4, 4, 1);
+    WriteFlat(dir.Path() / "in" / "b.bmp", 4, 4, 1);
+    fs::create_directories(dir.Path() / "empty");
+    std::ofstream(dir.File("afile")) << "x";
+    fs::create_directories(dir.Path() / "out" / "b.bmp");  // b's output cannot be written
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        std::string errHas;
+    };
+    const Case kCases[] = {
+        {{"enlarge", dir.File("in"), dir.File("out"), "--size", "x4"}, 2, "size"},
+        {{"enlarge", dir.File("in"), dir.File("out")}, 2, "size"},
+        {{"average", dir.File("in"), dir.File("x.bmp"), "--quality", "0"}, 2, "quality"},
+        {{"average", dir.File("in"), dir.File("x.bmp"), "--extras", "640"}, 2, "extras"},
+        {{"average", dir.File("in")}, 2, "TARGET"},
+        {{"average", dir.File("empty"), dir.File("x.bmp")},
+         1,
+         dir.File("empty") + ": no *.bmp files"},
+        {{"average", dir.File("missing"), dir.File("x.bmp")}, 1, dir.File("missing")},
+        {{"average", dir.File("in"), dir.File("afile") + "/x.bmp"},
+         1,
+         dir.File("afile") + "/x.bmp: "},
+        {{"enlarge", dir.File("in"), dir.File("afile"), "--size", "x2"},
+         1,
+         dir.File("afile") + ": "},
+        {{"enlarge", dir.File("in"), dir.File("out"), "--size", "x2", "--delete-sources"},
+         1,
+         dir.File("out") + "/b.bmp: "},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.args[0] + " " + c.errHas);
+        const CliResult r = RunCli(c.args);
+        EXPECT_EQ(r.exitCode, c.code) << r.err;
+        EXPECT_NE(r.err.find(c.errHas), std::string::npos) << r.err;
+    }
+    // The failed output leaves its source in place; the written one's source went to the trash.
+    EXPECT_TRUE(fs::exists(dir.Path() / "in" / "b.bmp"));
+    EXPECT_FALSE(fs::exists(dir.Path() / "in" / "a.bmp"));
+    EXPECT_TRUE(fs::is_regular_file(dir.Path() / "out" / "a.bmp"));
+}
+
+TEST(CliJobs, ProgressBarOnATerminal) {
+    TempDir dir;
+    for (int i = 0; i < 3; ++i)
+        WriteFlat(dir.Path() / "in" / ("p" + std::to_string(i) + ".bmp"), 8, 8, 50);
+    const TtyRun run =
+        RunOnTty({"enlarge", dir.File("in"), dir.File("out"), "--size", "x2"}, dir.File("stdout"));
+    ASSERT_EQ(run.exitCode, 0) << run.tty;
+    EXPECT_NE(run.tty.find('\r'), std::string::npos);
+    EXPECT_NE(run.tty.find("0/3"), std::string::npos) << run.tty;
+    EXPECT_NE(run.tty.find("2/3"), std::string::npos) << run.tty;
+    EXPECT_NE(run.tty.find("files/s"), std::string::npos) << run.tty;
+    EXPECT_NE(run.tty.find(".bmp"), std::string::npos) << run.tty;
+    const std::string out = Slurp(dir.File("stdout"));
+    EXPECT_NE(out.find("wrote " + dir.File("out") + "/p0.bmp"), std::string::npos) << out;
+}
+
+TEST(CliJobs, CtrlCStopsAfterTheCurrentFile) {
+    TempDir dir;
+    const int kFiles = 12;
+    for (int i = 0; i < kFiles; ++i)
+        WriteImage(dir.Path() / "in" / ("c" + std::to_string(i) + ".bmp"), 60, 40,
+                   [i](int x, int y, int k) { return std::uint8_t(x + y + k + i); });
+    // Two named pipes among the sources: the job waits inside the first one it opens until the
+    // test opens the pipe's other end, so Ctrl-C comes mid-file whatever the machine's speed.
+    // The other pipe guarantees that a file follows.
+    const fs::path fifos[2] = {dir.Path() / "in" / "pipe-a.bmp", dir.Path() / "in" / "pipe-b.bmp"};
+    for (const fs::path& fifo : fifos) ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    int writer = -1;
+    const auto interruptInsidePipe = [&](const std::string&, pid_t pid) {
+        // Wait until the job sleeps in an open(): only a pipe's open can sleep that long.
+        const std::string syscallFile = "/proc/" + std::to_string(pid) + "/syscall";
+        const std::string openat = std::to_string(SYS_openat) + " ";
+        for (int tries = 0; tries < 4000; ++tries) {
+            if (Slurp(syscallFile).rfind(openat, 0) == 0)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        kill(pid, SIGINT);
+        // Now let the open finish. The write end stays open until the job is over, so an open
+        // restarted after the signal finds it too.
+        for (int tries = 0; tries < 400 && writer < 0; ++tries) {
+            for (const fs::path& fifo : fifos) {
+                if (writer < 0)
+                    writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            }
+            if (writer < 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    };
+    const auto closeWriter = [&] {
+        if (writer >= 0)
+            close(writer);
+        writer = -1;
+    };
+
+    TtyRun run = RunOnTty({"enlarge", dir.File("in"), dir.File("out"), "--size", "x3"},
+                          dir.File("stdout"), interruptInsidePipe);
+    closeWriter();
+    EXPECT_EQ(run.exitCode, 1) << run.tty;
+    EXPECT_NE(run.tty.find("stopped after"), std::string::npos) << run.tty;
+    EXPECT_NE(run.tty.find("skipped " + dir.File("in") + "/pipe-"), std::string::npos) << run.tty;
+    EXPECT_LT(CountFiles(dir.Path() / "out"), kFiles);
+    for (const auto& entry : fs::directory_iterator(dir.Path() / "out")) {
+        CDibImage out;  // every output is whole; no temporary file is left behind
+        Load(entry.path(), out);
+        EXPECT_EQ(out.m_nWidth, 180);
+    }
+
+    // Averaging: an interrupted job writes nothing and trashes nothing.
+    run = RunOnTty({"average", dir.File("in"), dir.File("avg.bmp"), "--delete-sources"},
+                   dir.File("stdout"), interruptInsidePipe);
+    closeWriter();
+    EXPECT_EQ(run.exitCode, 1) << run.tty;
+    EXPECT_NE(run.tty.find("nothing written"), std::string::npos) << run.tty;
+    EXPECT_FALSE(fs::exists(dir.Path() / "avg.bmp"));
+    EXPECT_EQ(CountFiles(dir.Path() / "in"), kFiles + 2);
+}
