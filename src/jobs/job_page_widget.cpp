@@ -217,6 +217,10 @@ void CJobPageWidget::showEvent(QShowEvent* event) {
     m_pStartButton->setDefault(true);
 }
 
+QString CJobPageWidget::NoFilesText() {
+    return tr("抱歉，在指定的源目录下没有所需的文件。");
+}
+
 void CJobPageWidget::Message(const QString& text) {
     ShowMessage(this, text);
 }
@@ -239,7 +243,7 @@ bool CJobPageWidget::PrepareStart(const QString& strNoTarget, std::string& patte
     if (pattern.empty()) {
         // No source type chosen (an index beyond the list, loaded from the settings file):
         // nothing can match.
-        Message(tr("抱歉，在指定的源目录下没有所需的文件。"));
+        Message(NoFilesText());
         return false;
     }
     return true;
@@ -253,7 +257,7 @@ int CJobPageWidget::CountSources(const std::string& pattern) {
         nFiles = counter.Count(m_strSrcDir, pattern);
     }
     if (nFiles == 0) {
-        Message(tr("抱歉，在指定的源目录下没有所需的文件。"));
+        Message(NoFilesText());
     }
     return nFiles;
 }

@@ -96,6 +96,8 @@ protected:
                 const std::function<QString(const CJobResult&)>& endMessage,
                 CJobResult& result);
 
+    // "抱歉，在指定的源目录下没有所需的文件。"
+    static QString NoFilesText();
     // Shows a message with the program title.
     void Message(const QString& text);
 

@@ -104,7 +104,7 @@ void CMergeImagePage::OnStart() {
                 return tr("图像融合失败。");
             case JobEnd::NoFiles:
             case JobEnd::Refused:
-                return tr("抱歉，在指定的源目录下没有所需的文件。");
+                return NoFilesText();
             case JobEnd::Failed:
                 break;
         }

@@ -92,7 +92,7 @@ void CScaleImagePage::OnStart() {
                 return tr("放大完毕。");
             case JobEnd::NoFiles:
             case JobEnd::Refused:
-                return tr("抱歉，在指定的源目录下没有所需的文件。");
+                return NoFilesText();
             case JobEnd::NothingAdded:
             case JobEnd::Failed:
                 break;
