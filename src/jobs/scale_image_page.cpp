@@ -18,14 +18,15 @@ CScaleImagePage::CScaleImagePage(QWidget* parent)
 
     auto* target = new QGroupBox(tr("目标文件"), this);
     auto* grid = new QGridLayout(target);
-    grid->addWidget(new QLabel(tr("目标文件存放目录:"), target), 0, 0);
-    grid->addWidget(m_pTgtPath, 0, 1, 1, 3);
-    grid->addWidget(m_pTgtSelectButton, 0, 4);
-    grid->addWidget(m_pTgtViewButton, 0, 5);
-    grid->addWidget(m_pQualityLabel, 1, 0);
-    grid->addWidget(m_pQualitySpin, 1, 1);
-    grid->addWidget(new QLabel(tr("放大倍率:"), target), 1, 2, Qt::AlignRight);
-    grid->addWidget(m_pSizeList, 1, 3);
+    // The folder's label is the longest: it gets a line of its own.
+    grid->addWidget(new QLabel(tr("目标文件存放目录:"), target), 0, 0, 1, 4);
+    grid->addWidget(m_pTgtPath, 1, 0, 1, 4);
+    grid->addWidget(m_pTgtSelectButton, 1, 4);
+    grid->addWidget(m_pTgtViewButton, 1, 5);
+    grid->addWidget(m_pQualityLabel, 2, 0);
+    grid->addWidget(m_pQualitySpin, 2, 1);
+    grid->addWidget(new QLabel(tr("放大倍率:"), target), 2, 2, Qt::AlignRight);
+    grid->addWidget(m_pSizeList, 2, 3);
     grid->setColumnStretch(2, 1);
     LayOutPage(target);
 
