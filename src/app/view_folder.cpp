@@ -12,8 +12,8 @@ bool ViewFolder(const QString& folder, QWidget* parent) {
     const std::string found = finder.Find(QFile::encodeName(folder).toStdString(), "*.jpg;*.bmp");
     if (found.empty()) {
         // The same text serves the source folders.
-        ShowMessage(parent, QCoreApplication::translate(
-                                "ViewFolder", "抱歉，在目标目录中找不到可查看的文件。"));
+        ShowMessage(parent, QCoreApplication::translate("ViewFolder",
+                                                        "抱歉，在目标目录中找不到可查看的文件。"));
         return false;
     }
     OpenDocument(QFile::decodeName(QByteArray::fromStdString(found)));

@@ -93,8 +93,7 @@ protected:
     // Returns false when the page was destroyed during the job; the caller must then return at
     // once without touching the page.
     bool RunJob(int nTotal, const std::function<CJobResult(IJobObserver&)>& run,
-                const std::function<QString(const CJobResult&)>& endMessage,
-                CJobResult& result);
+                const std::function<QString(const CJobResult&)>& endMessage, CJobResult& result);
 
     // "抱歉，在指定的源目录下没有所需的文件。"
     static QString NoFilesText();

@@ -126,13 +126,13 @@ void CMergeImagePage::OnSelectTarget() {
     const std::filesystem::path current(m_strTgtDir);
     QFileDialog dialog(this);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilters({QStringLiteral("Bmp Files (*.bmp)"), QStringLiteral("Jpeg Files (*.jpg)"),
-                           QStringLiteral("All Files (*)")});
+    dialog.setNameFilters({QStringLiteral("Bmp Files (*.bmp)"),
+                           QStringLiteral("Jpeg Files (*.jpg)"), QStringLiteral("All Files (*)")});
     dialog.setDefaultSuffix(QStringLiteral("bmp"));
     // A name typed without extension takes the one of the filter chosen.
     connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
         dialog.setDefaultSuffix(filter.startsWith(QStringLiteral("Jpeg")) ? QStringLiteral("jpg")
-                                                                           : QStringLiteral("bmp"));
+                                                                          : QStringLiteral("bmp"));
     });
     if (!m_strTgtDir.empty()) {
         dialog.setDirectory(FromPath(current.parent_path().string()));

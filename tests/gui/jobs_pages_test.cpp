@@ -7,9 +7,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCursor>
-#include <QGuiApplication>
 #include <QDesktopServices>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -121,7 +121,8 @@ void WriteBmps(const fs::path& folder, int n, int width, int height, int first =
 int CountFiles(const fs::path& folder) {
     std::error_code ec;
     int n = 0;
-    for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator(); ++it) {
+    for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator();
+         ++it) {
         ++n;
     }
     return n;
@@ -477,9 +478,9 @@ TEST(JobPages, ControlsDuringAJob) {
                 page = &scale;
             }
             std::vector<QWidget*> locked = {
-                page->SourceSelectButton(), page->SourceViewButton(), page->SourceTypeList(),
+                page->SourceSelectButton(), page->SourceViewButton(),   page->SourceTypeList(),
                 page->DeleteSourcesCheck(), page->TargetSelectButton(), page->TargetViewButton(),
-                page->SaveButton(),         page->LoadButton(),       page->ResetButton()};
+                page->SaveButton(),         page->LoadButton(),         page->ResetButton()};
             if (bMerge) {
                 locked.insert(locked.end(), {merge.AutoNumberCheck(), merge.Resize800Check(),
                                              merge.Resize1024Check()});
@@ -749,10 +750,10 @@ TEST(JobPages, OutOfRangeListValuesRefuseToStart) {
     const fs::path src = dir.Path() / "src";
     WriteBmps(src, 2, 4, 4);
     g_szIniFile = dir.File("tarnwick.ini");
-    jobs_test::WriteText(g_szIniFile, "[MergeImage]\nSrcDir=" + src.string() + "\nTgtDir=" +
-                                          dir.File("avg.bmp") + "\nSrcFile=5\n[ScaleImage]\n" +
-                                          "SrcDir=" + src.string() + "\nTgtDir=" +
-                                          dir.File("out") + "\nScale=9\n");
+    jobs_test::WriteText(g_szIniFile, "[MergeImage]\nSrcDir=" + src.string() +
+                                          "\nTgtDir=" + dir.File("avg.bmp") +
+                                          "\nSrcFile=5\n[ScaleImage]\n" + "SrcDir=" + src.string() +
+                                          "\nTgtDir=" + dir.File("out") + "\nScale=9\n");
     CMessages messages;
     CMergeImagePage merge;
     merge.LoadButton()->click();
