@@ -9,6 +9,8 @@
 #include <QCursor>
 #include <QDesktopServices>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -605,6 +607,87 @@ TEST(MergeImagePage, QualityChangedDuringTheJobIsUsed) {
     });
     EXPECT_EQ(messages.m_texts, std::vector<std::string>{kMergeDone});
     EXPECT_EQ(jobs_test::ReadText(target), jobs_test::ReadText(expected));
+}
+
+// The averaging page's target is a file: the save dialog starts in the target's folder with its
+// name, and a name typed without extension takes the one of the chosen filter.
+TEST(MergeImagePage, TargetDialogTakesTheChosenFile) {
+    App();
+    TempDir dir;
+    CMergeImagePage page;
+    SetMerge(page, "", dir.File("avg.bmp"));
+    struct Case {
+        const char* filter;
+        const char* typed;
+        const char* chosen;
+    } kCases[] = {
+        {"Jpeg Files (*.jpg)", "night", "night.jpg"},
+        {"Bmp Files (*.bmp)", "day", "day.bmp"},
+        {"Bmp Files (*.bmp)", "dusk.jpg", "dusk.jpg"},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.typed);
+        QString startFolder;
+        QString startName;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            startFolder = dialog->directory().absolutePath();
+            // The filter first, as the user picks it: choosing one in a save dialog changes the
+            // typed extension.
+            auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+            ASSERT_NE(types, nullptr);
+            const int index = types->findText(QString::fromLatin1(c.filter));
+            ASSERT_GE(index, 0);
+            types->setCurrentIndex(index);
+            emit types->activated(index);
+            emit types->textActivated(types->itemText(index));
+            if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+                startName = QFileInfo(name->text()).completeBaseName();
+                name->setText(QString::fromLatin1(c.typed));
+            }
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        const QString before = page.TargetPath()->text();
+        page.TargetSelectButton()->click();
+        EXPECT_EQ(startFolder.toStdString(), dir.Path().string());
+        EXPECT_EQ(startName.toStdString(), QFileInfo(before).completeBaseName().toStdString());
+        EXPECT_EQ(page.TargetPath()->text().toStdString(), (dir.Path() / c.chosen).string());
+    }
+}
+
+// A job started on the other page from inside the pump runs to its end before the first one
+// goes on.
+TEST(JobPages, AJobStartedDuringAnotherRunsToItsEndFirst) {
+    App();
+    TempDir dir;
+    const fs::path mergeSrc = dir.Path() / "merge";
+    const fs::path scaleSrc = dir.Path() / "scale";
+    WriteBmps(mergeSrc, 3, 8, 8);
+    WriteBmps(scaleSrc, 2, 8, 8);
+    const fs::path out = dir.Path() / "out";
+    fs::create_directories(out);
+    CMergeImagePage merge;
+    CScaleImagePage scale;
+    SetMerge(merge, mergeSrc.string(), (out / "avg.bmp").string(), 1, false, false);
+    SetScale(scale, scaleSrc.string(), (out / "big").string(), 1, 0, false);
+    std::vector<std::string> events;
+    QObject::connect(&scale, &CJobPageWidget::JobFileStarted, [&](const QString&, int n, int) {
+        events.push_back("scale " + std::to_string(n));
+    });
+    CMessages messages;
+    StartWith(merge, [&](const QString&, int n, int) {
+        events.push_back("merge " + std::to_string(n));
+        if (n == 2) {
+            QTimer::singleShot(0, [&] { scale.StartButton()->click(); });
+        }
+    });
+    EXPECT_EQ(events,
+              (std::vector<std::string>{"merge 1", "merge 2", "scale 1", "scale 2", "merge 3"}));
+    EXPECT_EQ(messages.m_texts, (std::vector<std::string>{kScaleDone, kMergeDone}));
+    EXPECT_EQ(CountFiles(out / "big"), 2);
+    EXPECT_FALSE(merge.IsBusy());
+    EXPECT_FALSE(scale.IsBusy());
 }
 
 // Closing the window during a job stops the job first; the sheet closes once it has ended,
