@@ -37,6 +37,87 @@
     </message>
 </context>
 <context>
+    <name>CJobPageWidget</name>
+    <message>
+        <source>放大至%1x%2...</source>
+        <translation>Resizing to %1x%2...</translation>
+    </message>
+    <message>
+        <source>开始</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>选择</source>
+        <translation>Select</translation>
+    </message>
+    <message>
+        <source>查看</source>
+        <translation>View</translation>
+    </message>
+    <message>
+        <source>结束后删除所有源文件</source>
+        <translation>Move all source files to the trash when finished</translation>
+    </message>
+    <message>
+        <source>JPEG压缩率:</source>
+        <translation>JPEG quality:</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>调入</source>
+        <translation>Load</translation>
+    </message>
+    <message>
+        <source>重置</source>
+        <translation>Reset</translation>
+    </message>
+    <message>
+        <source>源文件</source>
+        <translation>Source files</translation>
+    </message>
+    <message>
+        <source>源文件所在目录:</source>
+        <translation>Source folder:</translation>
+    </message>
+    <message>
+        <source>源文件:</source>
+        <translation>Source files:</translation>
+    </message>
+    <message>
+        <source>正在处理:</source>
+        <translation>Processing:</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>抱歉，在指定的源目录下没有所需的文件。</source>
+        <translation>Sorry, the chosen source folder holds none of the required files.</translation>
+    </message>
+    <message>
+        <source>请先选择源目录。</source>
+        <translation>Please choose the source folder first.</translation>
+    </message>
+    <message>
+        <source>以下文件处理失败：</source>
+        <translation>These files failed:</translation>
+    </message>
+    <message>
+        <source>……另有%1个错误。</source>
+        <translation>... and %1 more errors.</translation>
+    </message>
+    <message>
+        <source>无法保存设置：
+%1</source>
+        <translation>Could not save the settings:
+%1</translation>
+    </message>
+</context>
+<context>
     <name>CMainSheet</name>
     <message>
         <source>批量放大</source>
@@ -51,6 +132,60 @@
 请下载完整的ZIP文件。</source>
         <translation>Sorry, the help file Tarnwick.htm cannot be found.
 Please download the complete ZIP file.</translation>
+    </message>
+</context>
+<context>
+    <name>CMergeImagePage</name>
+    <message>
+        <source>自动编号</source>
+        <translation>Automatic numbering</translation>
+    </message>
+    <message>
+        <source>目标文件</source>
+        <translation>Target file</translation>
+    </message>
+    <message>
+        <source>目标文件:</source>
+        <translation>Target file:</translation>
+    </message>
+    <message>
+        <source>请先选择目标文件。</source>
+        <translation>Please choose the target file first.</translation>
+    </message>
+    <message>
+        <source>图像平均完毕。</source>
+        <translation>Image averaging finished.</translation>
+    </message>
+    <message>
+        <source>图像融合失败。</source>
+        <translation>Image merging failed.</translation>
+    </message>
+</context>
+<context>
+    <name>CScaleImagePage</name>
+    <message>
+        <source>目标文件</source>
+        <translation>Target files</translation>
+    </message>
+    <message>
+        <source>目标文件存放目录:</source>
+        <translation>Target folder:</translation>
+    </message>
+    <message>
+        <source>放大倍率:</source>
+        <translation>Enlargement:</translation>
+    </message>
+    <message>
+        <source>请先选择目标目录。</source>
+        <translation>Please choose the target folder first.</translation>
+    </message>
+    <message>
+        <source>请先选择放大倍率。</source>
+        <translation>Please choose the enlargement first.</translation>
+    </message>
+    <message>
+        <source>放大完毕。</source>
+        <translation>Enlarging finished.</translation>
     </message>
 </context>
 <context>
@@ -82,6 +217,13 @@ Please download the complete ZIP file.</translation>
     <message>
         <source>抱歉，本程序只能工作在真彩模式下。请先设置您的显示器。</source>
         <translation>Sorry, this program only works in true-colour mode. Please set up your display first.</translation>
+    </message>
+</context>
+<context>
+    <name>ViewFolder</name>
+    <message>
+        <source>抱歉，在目标目录中找不到可查看的文件。</source>
+        <translation>Sorry, no viewable file was found in the folder.</translation>
     </message>
 </context>
 </TS>

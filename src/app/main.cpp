@@ -7,6 +7,9 @@
 
 #include "app/main_sheet.h"
 #include "app/startup.h"
+#include "jobs/merge_image_page.h"
+#include "jobs/scale_image_page.h"
+#include "jobs/settings_file.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -21,7 +24,11 @@ int main(int argc, char** argv) {
     if (!ConfirmDisplayDepth(depth, strMode)) {
         return 1;
     }
+    // The job pages' Save and Load use the settings file beside the program.
+    MakeIniPath();
     CMainSheet sheet;
+    sheet.ReplacePage(2, new CScaleImagePage);
+    sheet.ReplacePage(3, new CMergeImagePage);
     sheet.exec();
     return 0;
 }

@@ -1,0 +1,11 @@
+// Opening the first image of a folder with the program the desktop associates with it.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// Opens the first "*.jpg" file of `folder`, or else its first "*.bmp" file (in the order the
+// folder lists them, sub-folders not searched) with OpenDocument. Without one, shows "抱歉，在
+// 目标目录中找不到可查看的文件。" over `parent` and returns false.
+bool ViewFolder(const QString& folder, QWidget* parent);
