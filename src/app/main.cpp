@@ -7,6 +7,8 @@
 
 #include "app/main_sheet.h"
 #include "app/startup.h"
+#include "capture/rm_player_page.h"
+#include "capture/win_media_player_page.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -22,6 +24,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     CMainSheet sheet;
+    sheet.ReplacePage(0, new CRMPlayerPage);
+    sheet.ReplacePage(1, new CWinMediaPlayerPage);
     sheet.exec();
     return 0;
 }
