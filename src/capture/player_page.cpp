@@ -7,8 +7,11 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
+#include <cstdio>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
@@ -271,4 +274,43 @@ bool CPlayerPage::SaveFrame(CDibImage& image, const QString& strPath) {
                     QMessageBox::Warning);
     }
     return bSaved;
+}
+
+void CPlayerPage::showEvent(QShowEvent* event) {
+    CFontablePage::showEvent(event);
+    if (!m_bTestRecordingDone && qEnvironmentVariableIsSet("TARNWICK_TEST_CLIP") &&
+        qEnvironmentVariableIsSet("TARNWICK_TEST_OUT")) {
+        m_bTestRecordingDone = true;
+        // After the first paint, so that the snapshot finds the page on screen.
+        QTimer::singleShot(500, this, &CPlayerPage::RunTestRecording);
+    }
+}
+
+void CPlayerPage::RunTestRecording() {
+    CMainSheet* sheet = MainSheet();
+    QTabWidget* tabs = sheet ? sheet->Tabs() : nullptr;
+    const int tab = tabs ? tabs->indexOf(this) : -1;
+    const QString name = tabs ? tabs->tabText(tab) : QString::number(TemplateId());
+    const QString out = qEnvironmentVariable("TARNWICK_TEST_OUT") + u'/' + name;
+    std::fprintf(stderr, "test recording: %s\n", qPrintable(out));
+    connect(this, &CPlayerPage::BusyChanged, this, [this, sheet, tabs, tab, out](bool bBusy) {
+        if (bBusy)
+            return;
+        CDibImage image;
+        const bool bSaved = GrabCurrentFrame(image) && SaveFrame(image, out + "-snapshot.bmp");
+        std::fprintf(stderr, "test recording: %s ended, snapshot %s\n", qPrintable(out),
+                     bSaved ? "saved" : "failed");
+        // The next player page, if there is one.
+        if (tabs && tab + 1 < tabs->count() && qobject_cast<CPlayerPage*>(tabs->widget(tab + 1)))
+            tabs->setCurrentIndex(tab + 1);
+        else if (sheet)
+            sheet->accept();
+    });
+    if (!OpenMedia(qEnvironmentVariable("TARNWICK_TEST_CLIP"))) {
+        if (sheet)
+            sheet->done(2);
+        return;
+    }
+    SetFolder(out);
+    m_pRecordButton->click();
 }

@@ -94,14 +94,22 @@ protected:
     virtual void EndCapture() = 0;
     virtual void ShowPlayerControls(bool bRecording) = 0;
 
+    void showEvent(QShowEvent* event) override;
+
 private:
     void StartRecording();
     void StopRecording();
     void OnPostedStop();
     void ReportFailedFrames();
+    // For scripts/e2e-players only: with TARNWICK_TEST_CLIP and TARNWICK_TEST_OUT set, the page,
+    // once shown, records the clip into TARNWICK_TEST_OUT/<tab caption> until it ends, saves
+    // a snapshot beside that folder, then shows the next tab, or closes the sheet after the
+    // last player page.
+    void RunTestRecording();
 
     int m_nState = kStateNoMedia;
     bool m_bStopping = false;
+    bool m_bTestRecordingDone = false;
     QStringList m_mediaFilters;
     QWidget* m_pPlayerArea = nullptr;
     QVBoxLayout* m_pSideColumn = nullptr;
