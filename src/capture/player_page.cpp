@@ -118,8 +118,7 @@ bool CPlayerPage::OpenMedia(const QString& strPath) {
         if (CMainSheet* sheet = MainSheet())
             sheet->SetDocumentTitle();
         UpdateControls();
-        ShowMessage(this,
-                    tr("无法播放媒体文件 %1。\n%2").arg(strPath, QString::fromStdString(why)),
+        ShowMessage(this, tr("无法播放媒体文件 %1。\n%2").arg(strPath, QString::fromStdString(why)),
                     QMessageBox::Warning);
         return false;
     }

@@ -89,10 +89,10 @@ void CPlayerPanelWidget::SetPlayer(CMediaPlayer* player) {
     disconnect(m_state);
     m_pPlayer = player;
     if (m_pPlayer) {
-        m_position = connect(m_pPlayer, &CMediaPlayer::PositionChanged, this,
-                             &CPlayerPanelWidget::Refresh);
-        m_state = connect(m_pPlayer, &CMediaPlayer::PlayStateChanged, this,
-                          &CPlayerPanelWidget::Refresh);
+        m_position =
+            connect(m_pPlayer, &CMediaPlayer::PositionChanged, this, &CPlayerPanelWidget::Refresh);
+        m_state =
+            connect(m_pPlayer, &CMediaPlayer::PlayStateChanged, this, &CPlayerPanelWidget::Refresh);
         m_refresh.start();
     } else {
         m_refresh.stop();

@@ -1,8 +1,8 @@
 #include "capture/rm_play_wnd.h"
 
 #include <QLayout>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QVBoxLayout>
 
 #include <algorithm>

@@ -94,7 +94,8 @@ protected:
 
     std::string Clip(double seconds) {
         std::string why;
-        const std::string path = MakeMediaClip(m_dir.Path(), GetParam().m_szExtension, seconds, &why);
+        const std::string path =
+            MakeMediaClip(m_dir.Path(), GetParam().m_szExtension, seconds, &why);
         EXPECT_FALSE(path.empty()) << why;
         return path;
     }
@@ -165,6 +166,20 @@ TEST_P(PlayerPageTest, RecordWithoutMediaAsksForAFile) {
     EXPECT_FALSE(g_CaptureWorker.IsRunning());
 }
 
+// A file the player cannot play is refused with its path and the player's reason; the page
+// is then without media, even if it had some before.
+TEST_P(PlayerPageTest, UnplayableFileIsRefused) {
+    CMessageLog messages;
+    Ready(2);
+    const std::string bogus = m_dir.File(std::string("notes") + GetParam().m_szExtension);
+    std::ofstream(bogus) << "not a media file";
+    EXPECT_FALSE(m_page->OpenMedia(QString::fromStdString(bogus)));
+    ASSERT_EQ(messages.m_texts.size(), 1u);
+    EXPECT_TRUE(messages.m_texts[0].contains(QString::fromStdString(bogus)));
+    EXPECT_EQ(m_page->State(), 0);
+    EXPECT_FALSE(m_page->RecordButton()->isEnabled());
+}
+
 // A folder that cannot be made is refused, and a playing player is left paused.
 TEST_P(PlayerPageTest, UnusableFolderIsRefusedAndThePlayerPaused) {
     CMessageLog messages;
@@ -193,7 +208,8 @@ TEST_P(PlayerPageTest, RecordsUntilTheStopButton) {
     EXPECT_TRUE(fs::is_directory(target));
     EXPECT_TRUE(g_CaptureWorker.IsRunning());
     // The second page writes from the writer thread, the first on position notifications.
-    EXPECT_EQ(g_FrameWriter.IsRunning(), dynamic_cast<CWinMediaPlayerPage*>(m_page.get()) != nullptr);
+    EXPECT_EQ(g_FrameWriter.IsRunning(),
+              dynamic_cast<CWinMediaPlayerPage*>(m_page.get()) != nullptr);
     ASSERT_TRUE(PumpUntil([&] { return MediaOf(*m_page).PositionSeconds() > 1.2; }, 10000));
     m_page->RecordButton()->click();
     EXPECT_EQ(m_page->State(), 1);
@@ -289,7 +305,8 @@ TEST_P(PlayerPageTest, FailedFramesAreReportedWhenTheRecordingStops) {
     const QString& text = messages.m_texts[0];
     EXPECT_TRUE(text.contains(QString::number(stats.m_nFailed))) << text.toStdString();
     EXPECT_TRUE(text.contains(QString::fromStdString(target.string()))) << text.toStdString();
-    EXPECT_TRUE(text.contains(QString::fromLocal8Bit(std::strerror(ENOTDIR)))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromLocal8Bit(std::strerror(ENOTDIR))))
+        << text.toStdString();
 }
 
 // A snapshot is the player's picture: 350 x 240, here the clip's first (never black) picture.

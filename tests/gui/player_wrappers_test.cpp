@@ -108,9 +108,9 @@ TEST(RMPlayWnd, PlayStatesAsTheControlNamesThem) {
 }
 
 TEST(PlayerPanel, TimeIsMinutesSecondsAndTenths) {
-    const std::pair<double, const char*> kTimes[] = {
-        {0.0, "0:00.0"}, {1.26, "0:01.2"}, {59.99, "0:59.9"}, {61.5, "1:01.5"},
-        {3600.0, "60:00.0"}, {-1.0, "0:00.0"}};
+    const std::pair<double, const char*> kTimes[] = {{0.0, "0:00.0"},     {1.26, "0:01.2"},
+                                                     {59.99, "0:59.9"},   {61.5, "1:01.5"},
+                                                     {3600.0, "60:00.0"}, {-1.0, "0:00.0"}};
     for (const auto& [seconds, text] : kTimes)
         EXPECT_EQ(FormatPlayTime(seconds), QString::fromLatin1(text)) << seconds;
 }
@@ -139,8 +139,8 @@ TEST(MediaPlayer2, ReportsOldAndNewState) {
     ASSERT_TRUE(PumpUntil([&] { return !changes.empty(); }, 5000));
     player.Pause();
     ASSERT_TRUE(PumpUntil([&] { return changes.size() >= 2; }, 5000));
-    const std::vector<std::pair<int, int>> expected = {
-        {kPlayStateStopped, kPlayStatePlaying}, {kPlayStatePlaying, kPlayStatePaused}};
+    const std::vector<std::pair<int, int>> expected = {{kPlayStateStopped, kPlayStatePlaying},
+                                                       {kPlayStatePlaying, kPlayStatePaused}};
     EXPECT_EQ(changes, expected);
 }
 
@@ -187,8 +187,7 @@ TEST(PlayerPages, StartingOnOnePageEndsTheOthersRecording) {
     ASSERT_TRUE(second.OpenMedia(QString::fromStdString(MakeClip(dir, ".avi", 6))));
     second.SetFolder(QString::fromStdString(dir.File("second")));
     first.RecordButton()->click();
-    ASSERT_TRUE(PumpUntil(
-        [&] { return first.VideoPlayer()->GetPosition() > 500; }, 10000));
+    ASSERT_TRUE(PumpUntil([&] { return first.VideoPlayer()->GetPosition() > 500; }, 10000));
     second.RecordButton()->click();
     EXPECT_EQ(first.State(), 1);
     EXPECT_EQ(second.State(), 3);
@@ -226,7 +225,8 @@ TEST(PlayerPages, ClosingTheSheetEndsTheRecording) {
 TEST(PlayerPagesX11, SnapshotOfTheScreenIncludesWindowsOverThePlayer) {
     EnsureGuiApplication();
     if (!CanReadScreen())
-        GTEST_SKIP() << "the screen cannot be read on " << qPrintable(QGuiApplication::platformName());
+        GTEST_SKIP() << "the screen cannot be read on "
+                     << qPrintable(QGuiApplication::platformName());
     CWinMediaPlayerPage wmp;
     CRMPlayerPage rm;
     for (QWidget* page : std::initializer_list<QWidget*>{&wmp, &rm}) {
