@@ -180,9 +180,10 @@ void CPlayerPage::StartRecording() {
     // written into its own folder.
     if (s_pRecordingPage && s_pRecordingPage != this)
         s_pRecordingPage->StopRecording();
+    const bool bRewound = RewindFinishedMedia();
     m_nState = kStateRecording;
     s_pRecordingPage = this;
-    SetCaptureTarget(folder.toStdString(), PlayerPositionMs());
+    SetCaptureTarget(folder.toStdString(), bRewound ? 0 : PlayerPositionMs());
     UpdateControls();
     BeginCapture(interval);
     emit BusyChanged(true);

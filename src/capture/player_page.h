@@ -87,6 +87,10 @@ protected:
     // What each page does with its own player.
     virtual bool LoadMedia(const QString& strPath, std::string* why) = 0;
     virtual void PauseBeforeRecording() = 0;
+    // A player stopped at the end of its media plays again from the start: it is sent there
+    // first, so that the recording is numbered from 0 and not from the old end. True when it
+    // was (the position may not say so yet).
+    virtual bool RewindFinishedMedia() = 0;
     virtual std::int32_t PlayerPositionMs() const = 0;
     // Playback and the workers, once the target is set and the controls updated.
     virtual void BeginCapture(int intervalMs) = 0;

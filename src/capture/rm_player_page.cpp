@@ -74,6 +74,13 @@ void CRMPlayerPage::PauseBeforeRecording() {
     m_pVideo->DoPause();
 }
 
+bool CRMPlayerPage::RewindFinishedMedia() {
+    if (m_pVideo->GetPlayState() != kRmStateStopped || m_pVideo->GetPosition() <= 0)
+        return false;
+    m_pVideo->DoStop();
+    return true;
+}
+
 std::int32_t CRMPlayerPage::PlayerPositionMs() const {
     return m_pVideo->GetPosition();
 }

@@ -63,6 +63,13 @@ void CWinMediaPlayerPage::PauseBeforeRecording() {
         m_pPlayer->Pause();
 }
 
+bool CWinMediaPlayerPage::RewindFinishedMedia() {
+    if (m_pPlayer->GetPlayState() != kPlayStateStopped || m_pPlayer->GetCurrentPosition() <= 0)
+        return false;
+    m_pPlayer->Stop();
+    return true;
+}
+
 std::int32_t CWinMediaPlayerPage::PlayerPositionMs() const {
     return PositionToMs(m_pPlayer->GetCurrentPosition());
 }

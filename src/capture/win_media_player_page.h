@@ -35,6 +35,7 @@ public:
 protected:
     bool LoadMedia(const QString& strPath, std::string* why) override;
     void PauseBeforeRecording() override;
+    bool RewindFinishedMedia() override;
     std::int32_t PlayerPositionMs() const override;
     void BeginCapture(int intervalMs) override;
     void EndCapture() override;

@@ -248,6 +248,30 @@ TEST_P(PlayerPageTest, RecordingEndsWithTheMedia) {
     EXPECT_TRUE(FrameQueue().IsEmpty());
 }
 
+// Recording again after the media ended starts from the beginning, numbered from 0.
+TEST_P(PlayerPageTest, RecordingAgainAfterTheEndStartsAtTheBeginning) {
+    Ready(1.5, "first");
+    m_page->RecordButton()->click();
+    ASSERT_TRUE(WaitForState(1, 15000));
+    const fs::path again = m_dir.Path() / "again";
+    m_page->SetFolder(QString::fromStdString(again.string()));
+    m_page->RecordButton()->click();
+    ASSERT_EQ(m_page->State(), 3);
+    // The player reads as stopped at its end until the rewind has been carried out.
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            CMediaPlayer& player = MediaOf(*m_page);
+            return player.PlayState() == kPlayStatePlaying && player.PositionSeconds() > 0.5;
+        },
+        10000));
+    m_page->RecordButton()->click();
+    const auto files = ListFrameFiles(again);
+    ASSERT_FALSE(files.empty());
+    EXPECT_EQ(files.front().m_nNumber, 0);
+    const std::int32_t stopMs = PositionToMs(MediaOf(*m_page).PositionSeconds());
+    EXPECT_LT(files.back().m_nNumber, stopMs + kFrameQueueCapacity);
+}
+
 // The player reporting a pause while recording ends the recording as the button would.
 TEST_P(PlayerPageTest, PausingThePlayerEndsTheRecording) {
     const fs::path target = Ready(6);

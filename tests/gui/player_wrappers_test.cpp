@@ -92,7 +92,6 @@ TEST(RMPlayWnd, NotificationsActOnlyWhileRecording) {
     page.RecordButton()->click();
     ASSERT_EQ(page.State(), 3);
     emit player->PositionChanged(12.3456);
-    EXPECT_TRUE(FrameQueue().IsEmpty());
     EXPECT_EQ(CaptureTargetPath(), dir.File("frames/00012345.bmp"));
     // A paused report ends the recording from the event loop, like the stop button.
     emit player->PlayStateChanged(kPlayStatePaused);
