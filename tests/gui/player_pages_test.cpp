@@ -34,6 +34,9 @@ namespace {
 
 // 350 x 240 at 24 bits: a 54-byte header and rows of 1050 bytes padded to 1052.
 constexpr std::uintmax_t kFrameFileSize = 54 + (350 * 3 + 2) * 240;
+// How far into the media the first frames may be numbered: a flush that comes before the
+// first grab (on a busy machine) re-bases the numbers on its position.
+constexpr long long kFirstFlushSlackMs = 500;
 
 struct PageCase {
     const char* m_szName;
@@ -220,7 +223,10 @@ TEST_P(PlayerPageTest, RecordsUntilTheStopButton) {
     const auto files = ListFrameFiles(target);
     ASSERT_GE(files.size(), 10u);
     for (const CFrameFile& file : files) EXPECT_EQ(file.m_nSize, kFrameFileSize) << file.m_nNumber;
-    EXPECT_EQ(files.front().m_nNumber, startMs);
+    // Numbered from the start position, or, when the first flush found no frame yet, from
+    // the position of that flush.
+    EXPECT_GE(files.front().m_nNumber, startMs);
+    EXPECT_LT(files.front().m_nNumber, startMs + kFirstFlushSlackMs);
     // The last flush numbers at most a queue's worth of frames from a position before the stop.
     EXPECT_LT(files.back().m_nNumber, stopMs + kFrameQueueCapacity);
     EXPECT_GT(files.back().m_nNumber, startMs + (stopMs - startMs) / 2);
@@ -242,7 +248,7 @@ TEST_P(PlayerPageTest, RecordingEndsWithTheMedia) {
     const auto files = ListFrameFiles(target);
     ASSERT_GE(files.size(), 10u);
     for (const CFrameFile& file : files) EXPECT_EQ(file.m_nSize, kFrameFileSize);
-    EXPECT_EQ(files.front().m_nNumber, 0);
+    EXPECT_LT(files.front().m_nNumber, kFirstFlushSlackMs);
     // Frames from the last part of the clip were written under their positions.
     EXPECT_GT(files.back().m_nNumber, 1000);
     EXPECT_TRUE(FrameQueue().IsEmpty());
@@ -267,7 +273,7 @@ TEST_P(PlayerPageTest, RecordingAgainAfterTheEndStartsAtTheBeginning) {
     m_page->RecordButton()->click();
     const auto files = ListFrameFiles(again);
     ASSERT_FALSE(files.empty());
-    EXPECT_EQ(files.front().m_nNumber, 0);
+    EXPECT_LT(files.front().m_nNumber, kFirstFlushSlackMs);
     const std::int32_t stopMs = PositionToMs(MediaOf(*m_page).PositionSeconds());
     EXPECT_LT(files.back().m_nNumber, stopMs + kFrameQueueCapacity);
 }
