@@ -64,6 +64,7 @@ CPlayerPanelWidget::CPlayerPanelWidget(QWidget* parent) : QWidget(parent) {
     layout->setSpacing(1);
     layout->addLayout(row);
     layout->addWidget(m_pStatus);
+    layout->addStretch(1);
 
     connect(m_pPlay, &QToolButton::clicked, this, [this] {
         if (m_pPlayer)
