@@ -65,7 +65,9 @@ void CRMPlayWnd::CreateInPlace(QWidget* placeholder) {
     m_pictureSize = placeholder->size();
     setParent(parent);
     QLayout* layout = parent ? parent->layout() : nullptr;
-    if (!layout || !layout->replaceWidget(placeholder, this))
+    if (QLayoutItem* old = layout ? layout->replaceWidget(placeholder, this) : nullptr)
+        delete old;
+    else
         move(placeholder->pos());
     delete placeholder;
     Rebuild();
