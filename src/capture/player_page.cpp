@@ -144,8 +144,8 @@ void CPlayerPage::SetFolder(const QString& strFolder) {
 }
 
 void CPlayerPage::OnRecord() {
-    // A second click while the stop waits for the workers must not start a new recording.
-    if (m_bStopping)
+    // A click while a start or stop waits for the workers (dispatching events) is ignored.
+    if (m_bChanging)
         return;
     switch (m_nState) {
         case kStateNoMedia:
@@ -176,6 +176,7 @@ void CPlayerPage::StartRecording() {
     }
     const QString folder = Folder();
     const int interval = m_pIntervalSpin->value();
+    m_bChanging = true;
     // One capture engine: a recording running on the other page ends first, with its frames
     // written into its own folder.
     if (s_pRecordingPage && s_pRecordingPage != this)
@@ -185,14 +186,16 @@ void CPlayerPage::StartRecording() {
     s_pRecordingPage = this;
     SetCaptureTarget(folder.toStdString(), bRewound ? 0 : PlayerPositionMs());
     UpdateControls();
+    // Starting the workers stops whatever they ran, dispatching events meanwhile.
     BeginCapture(interval);
+    m_bChanging = false;
     emit BusyChanged(true);
 }
 
 void CPlayerPage::StopRecording() {
-    if (m_nState != kStateRecording || m_bStopping)
+    if (m_nState != kStateRecording || m_bChanging)
         return;
-    m_bStopping = true;
+    m_bChanging = true;
     // Set first: a player notification arriving while the workers stop asks for nothing.
     m_nState = kStateMediaChosen;
     EndCapture();
@@ -200,7 +203,7 @@ void CPlayerPage::StopRecording() {
     if (s_pRecordingPage == this)
         s_pRecordingPage = nullptr;
     UpdateControls();
-    m_bStopping = false;
+    m_bChanging = false;
     ReportFailedFrames();
     emit BusyChanged(false);
 }
@@ -211,7 +214,12 @@ void CPlayerPage::PostStopIfRecording() {
 }
 
 void CPlayerPage::OnPostedStop() {
-    if (m_nState == kStateRecording)
+    if (m_nState != kStateRecording)
+        return;
+    // Arrived while the recording was still being started: asked again once that is done.
+    if (m_bChanging)
+        PostStopIfRecording();
+    else
         StopRecording();
 }
 

@@ -112,7 +112,7 @@ private:
     void RunTestRecording();
 
     int m_nState = kStateNoMedia;
-    bool m_bStopping = false;
+    bool m_bChanging = false;  // a start or stop is under way
     bool m_bTestRecordingDone = false;
     QStringList m_mediaFilters;
     QWidget* m_pPlayerArea = nullptr;
