@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
@@ -234,6 +235,24 @@ TEST_P(PlayerPageTest, RecordsUntilTheStopButton) {
     EXPECT_TRUE(FrameQueue().IsEmpty());
     PumpFor(300);
     EXPECT_EQ(ListFrameFiles(target).size(), files.size());
+}
+
+// The interval field is read when a recording starts: 1000 ms grabs a frame a second
+// instead of one every 20 ms.
+TEST_P(PlayerPageTest, IntervalAppliesToTheNextRecording) {
+    const fs::path target = Ready(6);
+    m_page->IntervalSpin()->setValue(1000);
+    QElapsedTimer clock;
+    clock.start();
+    m_page->RecordButton()->click();
+    ASSERT_EQ(m_page->State(), 3);
+    PumpFor(1500);
+    m_page->RecordButton()->click();
+    const qint64 elapsed = clock.elapsed();
+    // The first grab comes at once, then one a second.
+    EXPECT_GE(g_CaptureWorker.GrabbedFrames(), 1);
+    EXPECT_LE(g_CaptureWorker.GrabbedFrames(), 1 + int(elapsed / 1000) + 1);
+    EXPECT_EQ(ListFrameFiles(target).size(), std::size_t(g_CaptureWorker.GrabbedFrames()));
 }
 
 // The player reaching the end of the media ends the recording, final flush included.
