@@ -162,6 +162,67 @@ Please download the complete ZIP file.</translation>
     </message>
 </context>
 <context>
+    <name>CPlayerPage</name>
+    <message>
+        <source>源文件</source>
+        <translation>Source File</translation>
+    </message>
+    <message>
+        <source>开始录像</source>
+        <translation>Record</translation>
+    </message>
+    <message>
+        <source>存当前画面</source>
+        <translation>Save Frame</translation>
+    </message>
+    <message>
+        <source>选择</source>
+        <translation>Choose</translation>
+    </message>
+    <message>
+        <source>录像间隔：</source>
+        <translation>Recording interval:</translation>
+    </message>
+    <message>
+        <source>毫秒</source>
+        <translation>ms</translation>
+    </message>
+    <message>
+        <source>截下来的图像文件保存到:</source>
+        <translation>Captured images are saved to:</translation>
+    </message>
+    <message>
+        <source>停止录像</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>无法播放媒体文件 %1。
+%2</source>
+        <translation>Cannot play the media file %1.
+%2</translation>
+    </message>
+    <message>
+        <source>请先选择欲播放的媒体文件。</source>
+        <translation>Please choose the media file to play first.</translation>
+    </message>
+    <message>
+        <source>抱歉，指定的目标目录不存在且无法创建，请重新选择。</source>
+        <translation>Sorry, the target folder does not exist and cannot be created. Please choose another.</translation>
+    </message>
+    <message>
+        <source>录像时有 %1 幅画面未能写入文件（已写入 %2 幅）。
+%3</source>
+        <translation>%1 frames of the recording could not be written (%2 written).
+%3</translation>
+    </message>
+    <message>
+        <source>无法保存文件 %1。
+%2</source>
+        <translation>Cannot save the file %1.
+%2</translation>
+    </message>
+</context>
+<context>
     <name>CScaleImagePage</name>
     <message>
         <source>目标文件</source>
@@ -186,6 +247,13 @@ Please download the complete ZIP file.</translation>
     <message>
         <source>放大完毕。</source>
         <translation>Enlarging finished.</translation>
+    </message>
+</context>
+<context>
+    <name>CWinMediaPlayerPage</name>
+    <message>
+        <source>录像时的播放速率：</source>
+        <translation>Playback rate while recording:</translation>
     </message>
 </context>
 <context>

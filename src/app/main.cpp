@@ -7,6 +7,8 @@
 
 #include "app/main_sheet.h"
 #include "app/startup.h"
+#include "capture/rm_player_page.h"
+#include "capture/win_media_player_page.h"
 #include "jobs/merge_image_page.h"
 #include "jobs/scale_image_page.h"
 #include "jobs/settings_file.h"
@@ -27,6 +29,8 @@ int main(int argc, char** argv) {
     // The job pages' Save and Load use the settings file beside the program.
     MakeIniPath();
     CMainSheet sheet;
+    sheet.ReplacePage(0, new CRMPlayerPage);
+    sheet.ReplacePage(1, new CWinMediaPlayerPage);
     sheet.ReplacePage(2, new CScaleImagePage);
     sheet.ReplacePage(3, new CMergeImagePage);
     sheet.exec();

@@ -1,0 +1,47 @@
+// Set-up shared by the player page tests: the application, message answering, modal dialogs,
+// clips and the frame files a recording leaves.
+#pragma once
+
+#include <QString>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/message_box.h"
+
+class QWidget;
+
+// The test program's one QApplication (offscreen unless QT_QPA_PLATFORM says otherwise),
+// with players that open no audio device.
+void EnsureGuiApplication();
+
+// Answers every message box with Ok while alive and keeps what they said.
+class CMessageLog {
+public:
+    CMessageLog();
+    ~CMessageLog();
+    CMessageLog(const CMessageLog&) = delete;
+    CMessageLog& operator=(const CMessageLog&) = delete;
+
+    std::vector<QString> m_texts;
+
+private:
+    MessageHook m_previous;
+};
+
+// Runs `answer` on the next modal dialog that opens (from the event loop that dialog runs).
+void WhenDialogOpens(std::function<void(QWidget*)> answer);
+
+// A frame file of a recording: its number and size.
+struct CFrameFile {
+    long long m_nNumber = 0;
+    std::uintmax_t m_nSize = 0;
+};
+// The "%08d.bmp" files of `dir` (8 or more digits), by number.
+std::vector<CFrameFile> ListFrameFiles(const std::filesystem::path& dir);
+
+// Waits, dispatching events, for `ms` milliseconds.
+void PumpFor(int ms);
