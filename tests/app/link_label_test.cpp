@@ -16,7 +16,7 @@
 
 #include "app/about_box.h"
 #include "app/link_label.h"
-#include "qt_test_app.h"
+#include "gui_common/qt_test_app.h"
 
 namespace {
 

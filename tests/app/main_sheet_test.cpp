@@ -22,7 +22,7 @@
 #include "app/link_label.h"
 #include "app/main_sheet.h"
 #include "app/open_document.h"
-#include "qt_test_app.h"
+#include "gui_common/qt_test_app.h"
 
 namespace {
 

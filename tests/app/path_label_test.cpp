@@ -6,7 +6,7 @@
 #include <QPainter>
 
 #include "app/path_label.h"
-#include "qt_test_app.h"
+#include "gui_common/qt_test_app.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <iterator>
 
 #include "app/select_folder_dialog.h"
-#include "qt_test_app.h"
+#include "gui_common/qt_test_app.h"
 
 namespace {
 

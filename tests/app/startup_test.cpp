@@ -8,7 +8,7 @@
 #include <iterator>
 
 #include "app/startup.h"
-#include "qt_test_app.h"
+#include "gui_common/qt_test_app.h"
 
 namespace {
 

@@ -34,6 +34,7 @@
 #include "app/startup.h"
 #include "app/view_folder.h"
 #include "common/temp_dir.h"
+#include "gui_common/qt_test_app.h"
 #include "jobs/jobs_test_util.h"
 #include "jobs/merge_image_page.h"
 #include "jobs/scale_image_page.h"
@@ -60,41 +61,6 @@ const bool kHomeSet = (Home(), true);
 fs::path TrashFiles() {
     return Home().dir.Path() / "share" / "Trash" / "files";
 }
-
-QApplication& App() {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        return *app;
-    }
-    static int argc = 1;
-    static char name[] = "test_gui";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
-
-// Answers every message box with OK and keeps its text.
-class CMessages {
-public:
-    CMessages() {
-        m_previous = SetMessageHook([this](const CMessageRecord& record) {
-            m_texts.push_back(record.m_strText.toStdString());
-            m_icons.push_back(record.m_icon);
-            return QMessageBox::Ok;
-        });
-    }
-    ~CMessages() { SetMessageHook(m_previous); }
-    CMessages(const CMessages&) = delete;
-    CMessages& operator=(const CMessages&) = delete;
-
-    std::vector<std::string> m_texts;
-    std::vector<QMessageBox::Icon> m_icons;
-
-private:
-    MessageHook m_previous;
-};
 
 // Receives the files the desktop would open.
 class CFileCatcher : public QObject {
@@ -177,7 +143,7 @@ const std::string kNothingToView = "抱歉，在目标目录中找不到可查�
 const std::string kFailures = "以下文件处理失败：";
 
 TEST(JobPages, StartsWithTheDefaultsOfTheirSettings) {
-    App();
+    TestApp();
     CMergeImagePage merge;
     CScaleImagePage scale;
     merge.TakeControlValues();
@@ -215,7 +181,7 @@ TEST(JobPages, StartsWithTheDefaultsOfTheirSettings) {
 
 // What Start and the View buttons say when something is missing.
 TEST(JobPages, MissingFoldersAndFilesAreNamed) {
-    App();
+    TestApp();
     TempDir dir;
     const fs::path empty = dir.Path() / "empty";
     const fs::path jpegsOnly = dir.Path() / "jpegs";
@@ -260,7 +226,7 @@ TEST(JobPages, MissingFoldersAndFilesAreNamed) {
             SetScale(scale, c.src, c.target);
             page = &scale;
         }
-        CMessages messages;
+        CMessageRecorder messages;
         QPushButton* buttons[] = {page->StartButton(), page->SourceViewButton(),
                                   page->TargetViewButton()};
         buttons[c.button]->click();
@@ -275,7 +241,7 @@ TEST(JobPages, MissingFoldersAndFilesAreNamed) {
 }
 
 TEST(MergeImagePage, AveragesIntoANumberedTargetWithExtras) {
-    App();
+    TestApp();
     TempDir dir;
     const fs::path src = dir.Path() / "src";
     // 10 and 11 average to 11 (10.5 rounds up).
@@ -285,7 +251,7 @@ TEST(MergeImagePage, AveragesIntoANumberedTargetWithExtras) {
     fs::create_directories(out);
     CMergeImagePage page;
     SetMerge(page, src.string(), (out / "avg.bmp").string(), 1, true);
-    CMessages messages;
+    CMessageRecorder messages;
     std::vector<QString> shown;
     StartWith(page, [&](const QString& path, int, int) {
         shown.push_back(page.StatusPath()->text());
@@ -327,7 +293,7 @@ TEST(MergeImagePage, AveragesIntoANumberedTargetWithExtras) {
 }
 
 TEST(MergeImagePage, AutoNumberingFollowsTheDigitsOfTheName) {
-    App();
+    TestApp();
     TempDir dir;
     const fs::path src = dir.Path() / "src";
     WriteFlatBmp(src / "a.bmp", 8, 8, 50);
@@ -353,7 +319,7 @@ TEST(MergeImagePage, AutoNumberingFollowsTheDigitsOfTheName) {
         settings.m_bNoSameFile = c.bNumber;
         page.SetSettings(settings);
         page.RefreshControls();
-        CMessages messages;
+        CMessageRecorder messages;
         StartWith(page);
         EXPECT_EQ(messages.m_texts, std::vector<std::string>{kMergeDone});
         EXPECT_EQ(page.TargetPath()->text(), Q(out / c.used));
@@ -362,13 +328,13 @@ TEST(MergeImagePage, AutoNumberingFollowsTheDigitsOfTheName) {
 }
 
 TEST(MergeImagePage, NothingReadableIsAFailedMerge) {
-    App();
+    TestApp();
     TempDir dir;
     const fs::path src = dir.Path() / "src";
     jobs_test::WriteText(src / "broken.bmp", "BM but not an image");
     CMergeImagePage page;
     SetMerge(page, src.string(), (dir.Path() / "avg.bmp").string());
-    CMessages messages;
+    CMessageRecorder messages;
     StartWith(page);
     EXPECT_EQ(messages.m_texts, std::vector<std::string>{kMergeFailed});
     EXPECT_TRUE(fs::exists(src / "broken.bmp"));
@@ -378,7 +344,7 @@ TEST(MergeImagePage, NothingReadableIsAFailedMerge) {
 // A write that fails reaches the user with its path, never as "finished", and nothing made
 // from the sources is missing, so the sources stay.
 TEST(JobPages, FailedWritesAreReportedAndSourcesKept) {
-    App();
+    TestApp();
     TempDir dir;
     const fs::path src = dir.Path() / "src";
     WriteBmps(src, 2, 6, 4);
@@ -404,7 +370,7 @@ TEST(JobPages, FailedWritesAreReportedAndSourcesKept) {
             SetScale(scale, src.string(), failedPath);
             page = &scale;
         }
-        CMessages messages;
+        CMessageRecorder messages;
         StartWith(*page);
         ASSERT_EQ(messages.m_texts.size(), 1u);
         const std::string& text = messages.m_texts[0];
@@ -419,7 +385,7 @@ TEST(JobPages, FailedWritesAreReportedAndSourcesKept) {
 }
 
 TEST(ScaleImagePage, EnlargesEveryFileIntoTheTargetFolder) {
-    App();
+    TestApp();
     TempDir dir;
     const fs::path src = dir.Path() / "src";
     WriteBmps(src, 3, 32, 24);
@@ -433,7 +399,7 @@ TEST(ScaleImagePage, EnlargesEveryFileIntoTheTargetFolder) {
         SCOPED_TRACE(c.nScale);
         CScaleImagePage page;
         SetScale(page, src.string(), out.string(), 1, c.nScale, false);
-        CMessages messages;
+        CMessageRecorder messages;
         StartWith(page);
         EXPECT_EQ(messages.m_texts, std::vector<std::string>{kScaleDone});
         EXPECT_EQ(page.Progress()->value(), 3);
@@ -451,7 +417,7 @@ TEST(ScaleImagePage, EnlargesEveryFileIntoTheTargetFolder) {
 // texts and progress stay as they are, the quality follows the source type; the wait cursor
 // shows. After it, everything is back.
 TEST(JobPages, ControlsDuringAJob) {
-    App();
+    TestApp();
     TempDir dir;
     const fs::path bmps = dir.Path() / "bmps";
     WriteBmps(bmps, 3, 8, 8);
@@ -491,7 +457,7 @@ TEST(JobPages, ControlsDuringAJob) {
             }
             const std::vector<QWidget*> untouched = {page->SourcePath(), page->TargetPath(),
                                                      page->StatusPath(), page->Progress()};
-            CMessages messages;
+            CMessageRecorder messages;
             int nSeen = 0;
             StartWith(*page, [&](const QString&, int, int) {
                 ++nSeen;
@@ -523,7 +489,7 @@ TEST(JobPages, ControlsDuringAJob) {
 
 // Stop pressed while file k is handled: the files before it count, the next is not loaded.
 TEST(JobPages, StopDuringAJob) {
-    App();
+    TestApp();
     struct Case {
         bool bMerge;
         int nFiles;
@@ -551,7 +517,7 @@ TEST(JobPages, StopDuringAJob) {
             SetScale(scale, src.string(), out.string());
             page = &scale;
         }
-        CMessages messages;
+        CMessageRecorder messages;
         int nStarted = 0;
         StartWith(*page, [&](const QString&, int nFile, int) {
             nStarted = nFile;
@@ -575,7 +541,7 @@ TEST(JobPages, StopDuringAJob) {
 // job: three copies of one image average to that image, so the output must be that image
 // written at the changed quality.
 TEST(MergeImagePage, QualityChangedDuringTheJobIsUsed) {
-    App();
+    TestApp();
     TempDir dir;
     const fs::path src = dir.Path() / "src";
     fs::create_directories(src);
@@ -599,7 +565,7 @@ TEST(MergeImagePage, QualityChangedDuringTheJobIsUsed) {
     const fs::path target = dir.Path() / "avg.jpg";
     SetMerge(page, src.string(), target.string(), 0, false, false);
     page.AutoNumberCheck()->setChecked(false);
-    CMessages messages;
+    CMessageRecorder messages;
     StartWith(page, [&](const QString&, int nFile, int) {
         if (nFile == 2) {
             page.QualitySpin()->setValue(40);
@@ -612,7 +578,7 @@ TEST(MergeImagePage, QualityChangedDuringTheJobIsUsed) {
 // The averaging page's target is a file: the save dialog starts in the target's folder with its
 // name, and a name typed without extension takes the one of the chosen filter.
 TEST(MergeImagePage, TargetDialogTakesTheChosenFile) {
-    App();
+    TestApp();
     TempDir dir;
     CMergeImagePage page;
     SetMerge(page, "", dir.File("avg.bmp"));
@@ -659,7 +625,7 @@ TEST(MergeImagePage, TargetDialogTakesTheChosenFile) {
 // A job started on the other page from inside the pump runs to its end before the first one
 // goes on.
 TEST(JobPages, AJobStartedDuringAnotherRunsToItsEndFirst) {
-    App();
+    TestApp();
     TempDir dir;
     const fs::path mergeSrc = dir.Path() / "merge";
     const fs::path scaleSrc = dir.Path() / "scale";
@@ -675,7 +641,7 @@ TEST(JobPages, AJobStartedDuringAnotherRunsToItsEndFirst) {
     QObject::connect(&scale, &CJobPageWidget::JobFileStarted, [&](const QString&, int n, int) {
         events.push_back("scale " + std::to_string(n));
     });
-    CMessages messages;
+    CMessageRecorder messages;
     StartWith(merge, [&](const QString&, int n, int) {
         events.push_back("merge " + std::to_string(n));
         if (n == 2) {
@@ -693,7 +659,7 @@ TEST(JobPages, AJobStartedDuringAnotherRunsToItsEndFirst) {
 // Closing the window during a job stops the job first; the sheet closes once it has ended,
 // without a "finished" message over the closed window.
 TEST(JobPages, ClosingTheWindowEndsTheJobFirst) {
-    App();
+    TestApp();
     TempDir dir;
     const fs::path src = dir.Path() / "src";
     WriteBmps(src, 6, 8, 8);
@@ -703,7 +669,7 @@ TEST(JobPages, ClosingTheWindowEndsTheJobFirst) {
     auto* page = new CMergeImagePage;
     sheet.ReplacePage(3, page);
     SetMerge(*page, src.string(), (out / "avg.bmp").string());
-    CMessages messages;
+    CMessageRecorder messages;
     int nStarted = 0;
     bool bBusyAtClose = false;
     QObject::connect(page, &CJobPageWidget::JobFileStarted, page, [&](const QString&, int n, int) {
@@ -728,7 +694,7 @@ TEST(JobPages, ClosingTheWindowEndsTheJobFirst) {
 // A page destroyed inside the message pump of its own job: the job ends and nothing of the
 // page is touched afterwards (no message over it, no crash).
 TEST(JobPages, PageDestroyedDuringItsJob) {
-    App();
+    TestApp();
     TempDir dir;
     const fs::path src = dir.Path() / "src";
     WriteBmps(src, 5, 8, 8);
@@ -747,7 +713,7 @@ TEST(JobPages, PageDestroyedDuringItsJob) {
             page = scale;
         }
         QPointer<CJobPageWidget> guard(page);
-        CMessages messages;
+        CMessageRecorder messages;
         int nStarted = 0;
         QObject::connect(page, &CJobPageWidget::JobFileStarted, [&](const QString&, int n, int) {
             nStarted = n;
@@ -768,10 +734,10 @@ TEST(JobPages, PageDestroyedDuringItsJob) {
 
 // Save, Reset, Load on both pages through the buttons, on a settings file of the test's own.
 TEST(JobPages, SettingsButtonsRoundTrip) {
-    App();
+    TestApp();
     TempDir dir;
     g_szIniFile = dir.File("tarnwick.ini");
-    CMessages messages;
+    CMessageRecorder messages;
 
     CMergeImagePage merge;
     merge.SourcePath()->setText(QStringLiteral("/grabs/still"));
@@ -828,7 +794,7 @@ TEST(JobPages, SettingsButtonsRoundTrip) {
 // Values beyond the lists leave them without a selection; Start then refuses before any file
 // is touched.
 TEST(JobPages, OutOfRangeListValuesRefuseToStart) {
-    App();
+    TestApp();
     TempDir dir;
     const fs::path src = dir.Path() / "src";
     WriteBmps(src, 2, 4, 4);
@@ -837,7 +803,7 @@ TEST(JobPages, OutOfRangeListValuesRefuseToStart) {
                                           "\nTgtDir=" + dir.File("avg.bmp") +
                                           "\nSrcFile=5\n[ScaleImage]\n" + "SrcDir=" + src.string() +
                                           "\nTgtDir=" + dir.File("out") + "\nScale=9\n");
-    CMessages messages;
+    CMessageRecorder messages;
     CMergeImagePage merge;
     merge.LoadButton()->click();
     EXPECT_EQ(merge.SourceTypeList()->currentIndex(), -1);
@@ -853,11 +819,11 @@ TEST(JobPages, OutOfRangeListValuesRefuseToStart) {
 }
 
 TEST(JobPages, AFailedSaveIsReported) {
-    App();
+    TestApp();
     TempDir dir;
     jobs_test::WriteText(dir.Path() / "file.txt", "not a folder");
     g_szIniFile = (dir.Path() / "file.txt" / "tarnwick.ini").string();
-    CMessages messages;
+    CMessageRecorder messages;
     CScaleImagePage page;
     page.SaveButton()->click();
     ASSERT_EQ(messages.m_texts.size(), 1u);
@@ -867,7 +833,7 @@ TEST(JobPages, AFailedSaveIsReported) {
 }
 
 TEST(JobPages, SelectButtonsTakeTheChosenFolder) {
-    App();
+    TestApp();
     TempDir dir;
     const fs::path chosen = dir.Path() / "chosen";
     fs::create_directories(chosen);
@@ -886,7 +852,7 @@ TEST(JobPages, SelectButtonsTakeTheChosenFolder) {
 }
 
 TEST(ViewFolder, OpensTheFirstJpegElseTheFirstBmp) {
-    App();
+    TestApp();
     TempDir dir;
     const fs::path bmps = dir.Path() / "bmps";
     WriteFlatBmp(bmps / "only.bmp", 2, 2, 0);
@@ -899,7 +865,7 @@ TEST(ViewFolder, OpensTheFirstJpegElseTheFirstBmp) {
     jobs_test::WriteText(none / "notes.txt", "not an image");
 
     CFileCatcher catcher;
-    CMessages messages;
+    CMessageRecorder messages;
     EXPECT_TRUE(ViewFolder(Q(bmps), nullptr));
     EXPECT_TRUE(ViewFolder(Q(mixed), nullptr));
     EXPECT_FALSE(ViewFolder(Q(none), nullptr));

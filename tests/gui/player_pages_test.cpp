@@ -27,6 +27,7 @@
 #include "common/temp_dir.h"
 #include "image/dib_image.h"
 #include "platform/media_player.h"
+#include "gui_common/qt_test_app.h"
 #include "player_test_support.h"
 
 namespace fs = std::filesystem;
@@ -85,7 +86,7 @@ void TypeFileName(QFileDialog* dialog, const std::string& path) {
 class PlayerPageTest : public ::testing::TestWithParam<PageCase> {
 protected:
     void SetUp() override {
-        EnsureGuiApplication();
+        TestApp();
         m_page = GetParam().m_pfnMake();
         m_page->show();
     }
@@ -161,11 +162,11 @@ TEST_P(PlayerPageTest, ControlsFollowTheState) {
 }
 
 TEST_P(PlayerPageTest, RecordWithoutMediaAsksForAFile) {
-    CMessageLog messages;
+    CMessageRecorder messages;
     m_page->SetFolder(QString::fromStdString(m_dir.Path().string()));
     m_page->OnRecord();
     ASSERT_EQ(messages.m_texts.size(), 1u);
-    EXPECT_EQ(messages.m_texts[0], QString::fromUtf8("请先选择欲播放的媒体文件。"));
+    EXPECT_EQ(messages.m_messages[0].m_strText, QString::fromUtf8("请先选择欲播放的媒体文件。"));
     EXPECT_EQ(m_page->State(), 0);
     EXPECT_FALSE(g_CaptureWorker.IsRunning());
 }
@@ -173,20 +174,20 @@ TEST_P(PlayerPageTest, RecordWithoutMediaAsksForAFile) {
 // A file the player cannot play is refused with its path and the player's reason; the page
 // is then without media, even if it had some before.
 TEST_P(PlayerPageTest, UnplayableFileIsRefused) {
-    CMessageLog messages;
+    CMessageRecorder messages;
     Ready(2);
     const std::string bogus = m_dir.File(std::string("notes") + GetParam().m_szExtension);
     std::ofstream(bogus) << "not a media file";
     EXPECT_FALSE(m_page->OpenMedia(QString::fromStdString(bogus)));
     ASSERT_EQ(messages.m_texts.size(), 1u);
-    EXPECT_TRUE(messages.m_texts[0].contains(QString::fromStdString(bogus)));
+    EXPECT_TRUE(messages.m_messages[0].m_strText.contains(QString::fromStdString(bogus)));
     EXPECT_EQ(m_page->State(), 0);
     EXPECT_FALSE(m_page->RecordButton()->isEnabled());
 }
 
 // A folder that cannot be made is refused, and a playing player is left paused.
 TEST_P(PlayerPageTest, UnusableFolderIsRefusedAndThePlayerPaused) {
-    CMessageLog messages;
+    CMessageRecorder messages;
     Ready(4);
     const fs::path blocker = m_dir.Path() / "file";
     std::ofstream(blocker) << "x";
@@ -195,7 +196,7 @@ TEST_P(PlayerPageTest, UnusableFolderIsRefusedAndThePlayerPaused) {
     ASSERT_TRUE(PumpUntil([&] { return MediaOf(*m_page).PlayState() == kPlayStatePlaying; }, 5000));
     m_page->RecordButton()->click();
     ASSERT_EQ(messages.m_texts.size(), 1u);
-    EXPECT_EQ(messages.m_texts[0],
+    EXPECT_EQ(messages.m_messages[0].m_strText,
               QString::fromUtf8("抱歉，指定的目标目录不存在且无法创建，请重新选择。"));
     EXPECT_EQ(m_page->State(), 1);
     EXPECT_EQ(MediaOf(*m_page).PlayState(), kPlayStatePaused);
@@ -338,7 +339,7 @@ TEST_P(PlayerPageTest, DestroyedWhileRecordingWritesNothingMore) {
 
 // Frames that cannot be written are counted and the user is told how many and why.
 TEST_P(PlayerPageTest, FailedFramesAreReportedWhenTheRecordingStops) {
-    CMessageLog messages;
+    CMessageRecorder messages;
     const fs::path target = Ready(6);
     m_page->RecordButton()->click();
     ASSERT_TRUE(PumpUntil([&] { return MediaOf(*m_page).PositionSeconds() > 0.3; }, 10000));
@@ -351,7 +352,7 @@ TEST_P(PlayerPageTest, FailedFramesAreReportedWhenTheRecordingStops) {
     ASSERT_EQ(messages.m_texts.size(), 1u);
     const CFlushStats stats = GetFlushStats();
     ASSERT_GT(stats.m_nFailed, 0);
-    const QString& text = messages.m_texts[0];
+    const QString& text = messages.m_messages[0].m_strText;
     EXPECT_TRUE(text.contains(QString::number(stats.m_nFailed))) << text.toStdString();
     EXPECT_TRUE(text.contains(QString::fromStdString(target.string()))) << text.toStdString();
     EXPECT_TRUE(text.contains(QString::fromLocal8Bit(std::strerror(ENOTDIR))))
@@ -408,13 +409,13 @@ TEST_P(PlayerPageTest, SaveCurrentFrameWithoutMedia) {
 }
 
 TEST_P(PlayerPageTest, SnapshotThatCannotBeWrittenIsReported) {
-    CMessageLog messages;
+    CMessageRecorder messages;
     CDibImage image;
     ASSERT_TRUE(m_page->GrabCurrentFrame(image));
     const std::string path = (m_dir.Path() / "missing" / "snap.bmp").string();
     EXPECT_FALSE(m_page->SaveFrame(image, QString::fromStdString(path)));
     ASSERT_EQ(messages.m_texts.size(), 1u);
-    EXPECT_TRUE(messages.m_texts[0].contains(QString::fromStdString(path)));
+    EXPECT_TRUE(messages.m_messages[0].m_strText.contains(QString::fromStdString(path)));
 }
 
 // The source button's dialog: the page's filters, and the chosen file opened (not played).

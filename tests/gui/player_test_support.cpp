@@ -5,36 +5,11 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
-#include <clocale>
 #include <memory>
 #include <regex>
 #include <thread>
 
 #include "capture/player_panel_widget.h"
-
-void EnsureGuiApplication() {
-    if (!QApplication::instance()) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "test_gui";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv);
-    }
-    std::setlocale(LC_NUMERIC, "C");
-    g_bPlayersHaveAudio = false;
-}
-
-CMessageLog::CMessageLog() {
-    m_previous = SetMessageHook([this](const CMessageRecord& record) {
-        m_texts.push_back(record.m_strText);
-        return QMessageBox::Ok;
-    });
-}
-
-CMessageLog::~CMessageLog() {
-    SetMessageHook(m_previous);
-}
 
 void WhenDialogOpens(std::function<void(QWidget*)> answer) {
     auto* timer = new QTimer;

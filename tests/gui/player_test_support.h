@@ -14,24 +14,6 @@
 
 class QWidget;
 
-// The test program's one QApplication (offscreen unless QT_QPA_PLATFORM says otherwise),
-// with players that open no audio device.
-void EnsureGuiApplication();
-
-// Answers every message box with Ok while alive and keeps what they said.
-class CMessageLog {
-public:
-    CMessageLog();
-    ~CMessageLog();
-    CMessageLog(const CMessageLog&) = delete;
-    CMessageLog& operator=(const CMessageLog&) = delete;
-
-    std::vector<QString> m_texts;
-
-private:
-    MessageHook m_previous;
-};
-
 // Runs `answer` on the next modal dialog that opens (from the event loop that dialog runs).
 void WhenDialogOpens(std::function<void(QWidget*)> answer);
 

@@ -22,6 +22,7 @@
 #include "image/dib_image.h"
 #include "platform/media_player.h"
 #include "platform/window_grab.h"
+#include "gui_common/qt_test_app.h"
 #include "player_test_support.h"
 
 namespace fs = std::filesystem;
@@ -38,7 +39,7 @@ std::string MakeClip(const TempDir& dir, const std::string& extension, double se
 // The picture view and the panel of the first page share one player once a file is chosen,
 // so the panel's buttons drive what the picture shows.
 TEST(RMPlayWnd, BothViewsDriveOneClip) {
-    EnsureGuiApplication();
+    TestApp();
     TempDir dir;
     CRMPlayerPage page;
     CRMPlayWnd* video = page.VideoPlayer();
@@ -68,7 +69,7 @@ TEST(RMPlayWnd, BothViewsDriveOneClip) {
 
 // Notifications of the clip act only while the page records.
 TEST(RMPlayWnd, NotificationsActOnlyWhileRecording) {
-    EnsureGuiApplication();
+    TestApp();
     TempDir dir;
     CRMPlayerPage page;
     ASSERT_TRUE(page.OpenMedia(QString::fromStdString(MakeClip(dir, ".avi", 4))));
@@ -116,7 +117,7 @@ TEST(PlayerPanel, TimeIsMinutesSecondsAndTenths) {
 
 // The second page's player: 350 x 312 with the picture in its top 350 x 240.
 TEST(MediaPlayer2, PictureOnTopOfTheControls) {
-    EnsureGuiApplication();
+    TestApp();
     CMediaPlayer2 player;
     EXPECT_EQ(player.size(), QSize(350, 312));
     EXPECT_EQ(player.VideoWidget()->geometry(), QRect(0, 0, 350, 240));
@@ -127,7 +128,7 @@ TEST(MediaPlayer2, PictureOnTopOfTheControls) {
 
 // The state notification gives the old and the new state.
 TEST(MediaPlayer2, ReportsOldAndNewState) {
-    EnsureGuiApplication();
+    TestApp();
     TempDir dir;
     CMediaPlayer2 player;
     std::vector<std::pair<int, int>> changes;
@@ -146,7 +147,7 @@ TEST(MediaPlayer2, ReportsOldAndNewState) {
 // The playback rate while recording: 100 % leaves the player's rate alone, any other value v
 // sets v / 100, and stopping always puts back 1.0.
 TEST(WinMediaPlayerPage, PlaybackRateDuringARecording) {
-    EnsureGuiApplication();
+    TestApp();
     TempDir dir;
     CWinMediaPlayerPage page;
     ASSERT_TRUE(page.OpenMedia(QString::fromStdString(MakeClip(dir, ".wmv", 10))));
@@ -176,9 +177,9 @@ TEST(WinMediaPlayerPage, PlaybackRateDuringARecording) {
 // One capture engine: starting on one page ends the other page's recording first, whose
 // frames stay in its own folder.
 TEST(PlayerPages, StartingOnOnePageEndsTheOthersRecording) {
-    EnsureGuiApplication();
+    TestApp();
     TempDir dir;
-    CMessageLog messages;
+    CMessageRecorder messages;
     CRMPlayerPage first;
     CWinMediaPlayerPage second;
     ASSERT_TRUE(first.OpenMedia(QString::fromStdString(MakeClip(dir, ".avi", 6))));
@@ -201,7 +202,7 @@ TEST(PlayerPages, StartingOnOnePageEndsTheOthersRecording) {
 
 // Closing the sheet during a recording ends it (final flush included) before the sheet goes.
 TEST(PlayerPages, ClosingTheSheetEndsTheRecording) {
-    EnsureGuiApplication();
+    TestApp();
     TempDir dir;
     CMainSheet sheet;
     auto* page = new CWinMediaPlayerPage;
@@ -222,7 +223,7 @@ TEST(PlayerPages, ClosingTheSheetEndsTheRecording) {
 // On X11 the second page's snapshot is the screen at the player's corner, so a window lying
 // over the player is in it; the first page's snapshot is the picture alone.
 TEST(PlayerPagesX11, SnapshotOfTheScreenIncludesWindowsOverThePlayer) {
-    EnsureGuiApplication();
+    TestApp();
     if (!CanReadScreen())
         GTEST_SKIP() << "the screen cannot be read on "
                      << qPrintable(QGuiApplication::platformName());

@@ -8,11 +8,13 @@
 #include <QObject>
 #include <QUrl>
 
+#include <string>
 #include <vector>
 
 #include "app/message_box.h"
 
-// The one application object of the test program (created on first use).
+// The one application object of the test program (created on first use, on the offscreen
+// platform unless QT_QPA_PLATFORM says otherwise), with players that open no audio device.
 QApplication& TestApp();
 
 // Records every message box while alive and answers each with `m_reply` (Ok when the box has
@@ -25,6 +27,8 @@ public:
     CMessageRecorder& operator=(const CMessageRecorder&) = delete;
 
     std::vector<CMessageRecord> m_messages;
+    std::vector<std::string> m_texts;  // the texts of m_messages, as UTF-8
+    std::vector<QMessageBox::Icon> m_icons;
     int m_nBeeps = 0;
     QMessageBox::StandardButton m_reply = QMessageBox::Yes;
 

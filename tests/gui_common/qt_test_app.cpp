@@ -1,21 +1,33 @@
-#include "qt_test_app.h"
+#include "gui_common/qt_test_app.h"
 
 #include <QDesktopServices>
 
+#include <clocale>
+
+#include "capture/player_panel_widget.h"
+
 QApplication& TestApp() {
+    g_bPlayersHaveAudio = false;
+    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        return *app;
+    }
     static int argc = 1;
-    static char name[] = "test_app";
+    static char name[] = "tarnwick-test";
     static char* argv[] = {name, nullptr};
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     static QApplication* app = new QApplication(argc, argv);
+    // libmpv parses numbers with the C locale; Qt has just set the user's.
+    std::setlocale(LC_NUMERIC, "C");
     return *app;
 }
 
 CMessageRecorder::CMessageRecorder() {
     m_previous = SetMessageHook([this](const CMessageRecord& record) {
         m_messages.push_back(record);
+        m_texts.push_back(record.m_strText.toStdString());
+        m_icons.push_back(record.m_icon);
         if (record.m_buttons.testFlag(QMessageBox::Yes)) {
             return m_reply;
         }
