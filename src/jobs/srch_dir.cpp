@@ -39,10 +39,10 @@ std::vector<DirEntry> ReadFolder(const std::string& folder) {
     return entries;
 }
 
-std::vector<std::string> SplitSpec(const std::string& spec) {
+std::vector<std::string> SplitPatterns(const std::string& patterns) {
     std::vector<std::string> tokens;
     std::string token;
-    for (char c : spec) {
+    for (char c : patterns) {
         if (c == ' ' || c == ';') {
             if (!token.empty())
                 tokens.push_back(token);
@@ -129,7 +129,7 @@ void CSrchDir::SearchFolder(const std::string& folder) {
         return;
 
     const std::vector<DirEntry> entries = ReadFolder(folder);
-    for (const std::string& token : SplitSpec(m_szFileSpec)) {
+    for (const std::string& token : SplitPatterns(m_szFileSpec)) {
         for (const DirEntry& entry : entries) {
             if (entry.bDir || !WildcardMatch(token, entry.name))
                 continue;

@@ -19,9 +19,9 @@ public:
         if (m_nStopAt && int(m_paths.size()) == m_nStopAt)
             m_bStop = true;
     }
-    std::vector<std::string> Run(const std::string& folder, const std::string& spec,
+    std::vector<std::string> Run(const std::string& folder, const std::string& patterns,
                                  bool bRecurse = false, const std::string& exclude = {}) {
-        Init(spec, bRecurse, exclude);
+        Init(patterns, bRecurse, exclude);
         Search(folder);
         return m_paths;
     }
@@ -98,7 +98,7 @@ TEST(CSrchDir, SeparatorsAndDuplicates) {
     WriteText(dir.Path() / "a.bmp", "x");
     WriteText(dir.Path() / "b.jpg", "x");
     struct Case {
-        const char* spec;
+        const char* patterns;
         int count;
     };
     const Case kCases[] = {
@@ -111,9 +111,9 @@ TEST(CSrchDir, SeparatorsAndDuplicates) {
         {"*.png", 0},
     };
     for (const Case& c : kCases) {
-        SCOPED_TRACE(c.spec);
+        SCOPED_TRACE(c.patterns);
         CFileCounter counter;
-        EXPECT_EQ(counter.Count(Str(dir), c.spec), c.count);
+        EXPECT_EQ(counter.Count(Str(dir), c.patterns), c.count);
     }
 }
 
