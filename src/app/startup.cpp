@@ -1,7 +1,7 @@
 #include "app/startup.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QScreen>
@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "app/message_box.h"
+#include "platform/program_path.h"
 
 int ClassifyDisplayDepth(int bitsPerPixel, bool bPalette, QString& strMode) {
     strMode.clear();
@@ -72,14 +73,9 @@ bool ConfirmDisplayDepth(int result, const QString& strMode, QWidget* parent) {
 }
 
 QString ProgramSiblingPath(const QString& programPath, const QString& ext) {
-    const QFileInfo info(programPath);
-    QString name = info.fileName();
-    const qsizetype dot = name.lastIndexOf(u'.');
-    // A leading dot names a hidden file, not an extension.
-    if (dot > 0) {
-        name.truncate(dot);
-    }
-    return info.path() + u'/' + name + ext;
+    return QFile::decodeName(
+        ProgramSiblingPath(QFile::encodeName(programPath).toStdString(), ext.toStdString())
+            .c_str());
 }
 
 QString TranslationFor(const QLocale& locale) {

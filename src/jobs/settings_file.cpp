@@ -17,6 +17,8 @@
 #include <sstream>
 #include <variant>
 
+#include "platform/program_path.h"
+
 namespace fs = std::filesystem;
 
 std::string g_szIniFile;
@@ -195,8 +197,7 @@ void Load(S& settings, const char* section, const CIniKey<S> (&keys)[K],
 }  // namespace
 
 std::string IniPathFor(const std::string& exePath) {
-    fs::path beside(exePath);
-    beside.replace_extension(".ini");  // the extension of the file name only, never of a folder
+    const fs::path beside = ProgramSiblingPath(exePath, ".ini");
     const fs::path folder = beside.parent_path().empty() ? fs::path(".") : beside.parent_path();
     if (!exePath.empty() && access(folder.c_str(), W_OK) == 0)
         return beside.string();
@@ -213,9 +214,7 @@ std::string IniPathFor(const std::string& exePath) {
 }
 
 const std::string& MakeIniPath() {
-    std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    g_szIniFile = IniPathFor(ec ? std::string() : exe.string());
+    g_szIniFile = IniPathFor(ProgramFilePath());
     return g_szIniFile;
 }
 
