@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/link_label.h"
+#include "app/widgets/link_label.h"
 
 CAboutBox::CAboutBox(QWidget* parent) : QDialog(parent) {
     setWindowTitle(tr("Tarnwick版本信息"));

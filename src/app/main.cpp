@@ -5,12 +5,12 @@
 
 #include <clocale>
 
+#include "app/capture/rm_player_page.h"
+#include "app/capture/win_media_player_page.h"
+#include "app/jobs/merge_image_page.h"
+#include "app/jobs/scale_image_page.h"
 #include "app/main_sheet.h"
 #include "app/startup.h"
-#include "capture/rm_player_page.h"
-#include "capture/win_media_player_page.h"
-#include "jobs/merge_image_page.h"
-#include "jobs/scale_image_page.h"
 #include "jobs/settings_file.h"
 
 int main(int argc, char** argv) {

@@ -12,10 +12,10 @@
 #include <QVBoxLayout>
 
 #include "app/about_box.h"
-#include "app/fontable_page.h"
-#include "app/message_box.h"
-#include "app/open_document.h"
 #include "app/startup.h"
+#include "app/widgets/fontable_page.h"
+#include "app/widgets/message_box.h"
+#include "app/widgets/open_document.h"
 
 CMainSheet::CMainSheet(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QString::fromLatin1(kAppTitle));

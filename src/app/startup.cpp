@@ -9,7 +9,7 @@
 
 #include <cstdio>
 
-#include "app/message_box.h"
+#include "app/widgets/message_box.h"
 #include "platform/program_path.h"
 
 int ClassifyDisplayDepth(int bitsPerPixel, bool bPalette, QString& strMode) {

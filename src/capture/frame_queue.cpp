@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/window_grab.h"
+#include "platform/grab_bitmap.h"
 
 CFrameQueue::CFrameQueue() {
     for (CDibImage& slot : m_slots) slot.Create(kFrameWidth, kFrameHeight, 24);

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <system_error>
 
-#include "jobs/pump_messages.h"
+#include "platform/pump_messages.h"
 
 namespace {
 constexpr int kStopSliceMs = 100;  // longest wait between two dispatches of the caller's events

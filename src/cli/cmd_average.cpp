@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "cli/commands.h"
-#include "jobs/console_progress.h"
+#include "cli/console_progress.h"
 #include "jobs/merge_image_job.h"
 
 namespace {

@@ -5,21 +5,10 @@
 
 #include "cli/commands.h"
 
-static std::vector<const CliCommand*>& Registry() {
-    static std::vector<const CliCommand*> commands;
-    return commands;
-}
-
-CliCommand::CliCommand(int order_, Setup setup_) : order(order_), setup(std::move(setup_)) {
-    Registry().push_back(this);
-}
-
-const std::vector<const CliCommand*>& CliCommands() { return Registry(); }
-
-void CliError(const std::string& message) { std::fprintf(stderr, "tarnwick-cli: %s\n", message.c_str()); }
-
 int main(int argc, char** argv) {
-    CLI::App app{"Tarnwick from the shell: convert, resize, average and enlarge images, record video frames."};
+    CLI::App app{
+        "Tarnwick from the shell: convert, resize, average and enlarge images, record video "
+        "frames."};
     app.require_subcommand(1);
     std::vector<const CliCommand*> commands = CliCommands();
     std::sort(commands.begin(), commands.end(),
@@ -29,7 +18,8 @@ int main(int argc, char** argv) {
         const auto before = app.get_subcommands({});
         auto run = command->setup(app);  // adds one subcommand: the new one runs `run`
         for (CLI::App* sub : app.get_subcommands({})) {
-            if (std::find(before.begin(), before.end(), sub) == before.end()) runners[sub] = run;
+            if (std::find(before.begin(), before.end(), sub) == before.end())
+                runners[sub] = run;
         }
     }
     try {
@@ -39,7 +29,8 @@ int main(int argc, char** argv) {
         return e.get_exit_code() == 0 ? code : kExitUsage;
     }
     for (auto& [sub, run] : runners) {
-        if (sub->parsed()) return run();
+        if (sub->parsed())
+            return run();
     }
     return kExitUsage;
 }

@@ -21,7 +21,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/window_grab.h"
+#include "platform/grab_bitmap.h"
 
 struct mpv_event;
 struct mpv_handle;

@@ -18,10 +18,10 @@
 #include <iterator>
 
 #include "app/about_box.h"
-#include "app/fontable_page.h"
-#include "app/link_label.h"
 #include "app/main_sheet.h"
-#include "app/open_document.h"
+#include "app/widgets/fontable_page.h"
+#include "app/widgets/link_label.h"
+#include "app/widgets/open_document.h"
 #include "gui_common/qt_test_app.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <clocale>
 
-#include "capture/player_panel_widget.h"
+#include "app/capture/player_panel_widget.h"
 
 QApplication& TestApp() {
     g_bPlayersHaveAudio = false;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/message_box.h"
+#include "app/widgets/message_box.h"
 
 // The one application object of the test program (created on first use, on the offscreen
 // platform unless QT_QPA_PLATFORM says otherwise), with players that open no audio device.

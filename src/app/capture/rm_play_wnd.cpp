@@ -1,0 +1,277 @@
+#include "app/capture/rm_play_wnd.h"
+
+#include <QLayout>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <vector>
+
+#include "app/capture/player_page.h"
+#include "app/capture/player_panel_widget.h"
+#include "app/capture/video_view_widget.h"
+#include "capture/capture_engine.h"
+#include "platform/media_player.h"
+
+namespace {
+
+// Every view there is, so that views of one console can find each other (UI thread only).
+std::vector<CRMPlayWnd*>& AllViews() {
+    static std::vector<CRMPlayWnd*> views;
+    return views;
+}
+
+bool SameConsole(const QString& a, const QString& b) {
+    return !a.isEmpty() && a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+constexpr int kBorderWidth = 2;
+
+}  // namespace
+
+int RmPlayState(int playerState) {
+    switch (playerState) {
+        case kPlayStatePlaying:
+            return kRmStatePlaying;
+        case kPlayStatePaused:
+            return kRmStatePaused;
+        default:
+            return kRmStateStopped;
+    }
+}
+
+CRMPlayWnd::CRMPlayWnd(QWidget* parent) : QFrame(parent), m_pictureSize(kGrabWidth, kGrabHeight) {
+    AllViews().push_back(this);
+    setLineWidth(kBorderWidth);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    UpdateFrame();
+}
+
+CRMPlayWnd::~CRMPlayWnd() {
+    auto& views = AllViews();
+    views.erase(std::remove(views.begin(), views.end(), this), views.end());
+    // The children go before the player they show.
+    delete m_pVideo;
+    delete m_pPanel;
+    disconnect(m_position);
+    disconnect(m_state);
+}
+
+void CRMPlayWnd::CreateInPlace(QWidget* placeholder) {
+    QWidget* parent = placeholder->parentWidget();
+    m_pictureSize = placeholder->size();
+    setParent(parent);
+    QLayout* layout = parent ? parent->layout() : nullptr;
+    if (QLayoutItem* old = layout ? layout->replaceWidget(placeholder, this) : nullptr)
+        delete old;
+    else
+        move(placeholder->pos());
+    delete placeholder;
+    Rebuild();
+    show();
+}
+
+void CRMPlayWnd::Bind(std::shared_ptr<CMediaPlayer> player) {
+    if (player == m_pPlayer)
+        return;
+    disconnect(m_position);
+    disconnect(m_state);
+    m_pPlayer = std::move(player);
+    if (m_pPlayer) {
+        m_position = connect(m_pPlayer.get(), &CMediaPlayer::PositionChanged, this,
+                             [this](double seconds) { OnPositionChange(PositionToMs(seconds)); });
+        m_state = connect(m_pPlayer.get(), &CMediaPlayer::PlayStateChanged, this,
+                          [this](int state) { OnPlayStateChange(RmPlayState(state)); });
+    }
+    if (m_pVideo)
+        m_pVideo->SetPlayer(m_pPlayer.get());
+    if (m_pPanel)
+        m_pPanel->SetPlayer(m_pPlayer.get());
+}
+
+void CRMPlayWnd::EnsurePlayer() {
+    if (m_pPlayer)
+        return;
+    std::shared_ptr<CMediaPlayer> player;
+    for (CRMPlayWnd* view : AllViews()) {
+        if (view != this && view->m_pPlayer && SameConsole(m_strConsole, view->m_strConsole)) {
+            player = view->m_pPlayer;
+            break;
+        }
+    }
+    if (!player)
+        player = std::make_shared<CMediaPlayer>(g_bPlayersHaveAudio);
+    Bind(player);
+}
+
+bool CRMPlayWnd::SetSource(const QString& strPath, std::string* why) {
+    EnsurePlayer();
+    m_strSource = strPath;
+    return m_pPlayer->Open(strPath.toStdString(), why);
+}
+
+void CRMPlayWnd::SetConsole(const QString& strName) {
+    m_strConsole = strName;
+    if (strName.isEmpty())
+        return;
+    std::shared_ptr<CMediaPlayer> shared;
+    for (CRMPlayWnd* view : AllViews()) {
+        if (view != this && view->m_pPlayer && SameConsole(strName, view->m_strConsole)) {
+            shared = view->m_pPlayer;
+            break;
+        }
+    }
+    // The console keeps its player unless only this view holds media.
+    std::shared_ptr<CMediaPlayer> chosen = shared;
+    if (!chosen || (m_pPlayer && m_pPlayer->HasMedia() && !chosen->HasMedia()))
+        chosen = m_pPlayer;
+    if (!chosen)
+        return;
+    for (CRMPlayWnd* view : AllViews()) {
+        if (SameConsole(strName, view->m_strConsole))
+            view->Bind(chosen);
+    }
+}
+
+void CRMPlayWnd::SetControls(const QString& strControls) {
+    m_strControls = strControls;
+    Rebuild();
+}
+
+void CRMPlayWnd::Rebuild() {
+    bool bImage = false;
+    bool bPanel = false;
+    bool bStatus = false;
+    for (const QString& part : m_strControls.split(u',', Qt::SkipEmptyParts)) {
+        const QString name = part.trimmed();
+        bImage = bImage || name.compare(QLatin1String("ImageWindow"), Qt::CaseInsensitive) == 0;
+        bPanel = bPanel || name.compare(QLatin1String("ControlPanel"), Qt::CaseInsensitive) == 0;
+        bStatus = bStatus || name.compare(QLatin1String("StatusBar"), Qt::CaseInsensitive) == 0;
+    }
+    if (bImage && !m_pVideo) {
+        // The picture exists (black) before any media, so that it can always be grabbed.
+        EnsurePlayer();
+        m_pVideo = new CVideoViewWidget(this);
+        m_pVideo->SetPlayer(m_pPlayer.get());
+        layout()->addWidget(m_pVideo);
+    } else if (!bImage && m_pVideo) {
+        delete m_pVideo;
+        m_pVideo = nullptr;
+    }
+    if ((bPanel || bStatus) && !m_pPanel) {
+        m_pPanel = new CPlayerPanelWidget(this);
+        m_pPanel->SetPlayer(m_pPlayer.get());
+        layout()->addWidget(m_pPanel);
+    } else if (!(bPanel || bStatus) && m_pPanel) {
+        delete m_pPanel;
+        m_pPanel = nullptr;
+    }
+    if (m_pVideo) {
+        m_pVideo->SetPictureSize(m_pictureSize);
+        m_pVideo->SetClickToPause(m_bClickToPause);
+    }
+    if (m_pPanel) {
+        m_pPanel->SetControlsEnabled(m_bPanelEnabled);
+        m_pPanel->SetAcceptsKeyboard(m_bAcceptsKeyboard);
+        m_pPanel->SetShowStatusLine(bStatus);
+        m_pPanel->SetShowButtons(bPanel);
+    }
+    UpdateFrame();
+}
+
+void CRMPlayWnd::UpdateFrame() {
+    setFrameStyle(m_bSunkenFrame || m_bRecordingMark ? (QFrame::Panel | QFrame::Sunken)
+                                                     : QFrame::NoFrame);
+    setLineWidth(kBorderWidth);
+    QPalette colours = palette();
+    if (m_bRecordingMark) {
+        colours.setColor(QPalette::Light, QColor(224, 0, 0));
+        colours.setColor(QPalette::Dark, QColor(224, 0, 0));
+    } else {
+        colours = QPalette();
+    }
+    setPalette(colours);
+    // The picture (or the panel alone) keeps its size; the frame goes around it.
+    QSize inner = m_pictureSize;
+    if (m_pVideo && m_pPanel)
+        inner.rheight() += m_pPanel->sizeHint().height();
+    const int frame = frameWidth();
+    setFixedSize(inner + QSize(2 * frame, 2 * frame));
+}
+
+void CRMPlayWnd::SetSunkenFrame(bool bSunken) {
+    m_bSunkenFrame = bSunken;
+    UpdateFrame();
+}
+
+void CRMPlayWnd::SetAcceptsKeyboard(bool bAccept) {
+    m_bAcceptsKeyboard = bAccept;
+    setFocusPolicy(bAccept ? Qt::StrongFocus : Qt::NoFocus);
+    if (m_pPanel)
+        m_pPanel->SetAcceptsKeyboard(bAccept);
+}
+
+void CRMPlayWnd::DoPlay() {
+    if (m_pPlayer)
+        m_pPlayer->Play();
+}
+
+void CRMPlayWnd::DoPause() {
+    if (m_pPlayer)
+        m_pPlayer->Pause();
+}
+
+void CRMPlayWnd::DoStop() {
+    if (m_pPlayer)
+        m_pPlayer->Stop();
+}
+
+std::int32_t CRMPlayWnd::GetPosition() const {
+    return m_pPlayer ? PositionToMs(m_pPlayer->PositionSeconds()) : 0;
+}
+
+int CRMPlayWnd::GetPlayState() const {
+    return m_pPlayer ? RmPlayState(m_pPlayer->PlayState()) : kRmStateStopped;
+}
+
+void CRMPlayWnd::SetRecordingMark(bool bShow) {
+    m_bRecordingMark = bShow;
+    UpdateFrame();
+}
+
+void CRMPlayWnd::SetClickToPause(bool bEnable) {
+    m_bClickToPause = bEnable;
+    if (m_pVideo)
+        m_pVideo->SetClickToPause(bEnable);
+}
+
+void CRMPlayWnd::SetPanelEnabled(bool bEnable) {
+    m_bPanelEnabled = bEnable;
+    if (m_pPanel)
+        m_pPanel->SetControlsEnabled(bEnable);
+}
+
+const CPlayerView* CRMPlayWnd::View() const {
+    return m_pPlayer ? &m_pPlayer->View() : nullptr;
+}
+
+void CRMPlayWnd::OnPositionChange(std::int32_t positionMs) {
+    emit PositionChange(positionMs);
+    if (m_bRecording)
+        FlushFrames(positionMs);
+}
+
+void CRMPlayWnd::OnPlayStateChange(int rmState) {
+    emit PlayStateChange(rmState);
+    if (!m_bRecording || (rmState != kRmStateStopped && rmState != kRmStatePaused))
+        return;
+    for (QWidget* w = parentWidget(); w; w = w->parentWidget()) {
+        if (auto* page = qobject_cast<CPlayerPage*>(w)) {
+            page->PostStopIfRecording();
+            break;
+        }
+    }
+}

@@ -1,0 +1,110 @@
+#include "app/capture/rm_player_page.h"
+
+#include <QVBoxLayout>
+
+#include "app/capture/rm_play_wnd.h"
+#include "capture/capture_engine.h"
+#include "capture/frame_grab.h"
+#include "image/dib_image.h"
+#include "platform/window_grab.h"
+
+namespace {
+// The panel's place below the picture: its buttons, position and status line.
+constexpr int kPanelHeight = 46;
+}  // namespace
+
+QStringList CRMPlayerPage::RmMediaFilters() {
+    return {QStringLiteral("RM Files(*.rm,*.ram,*.ra,*.swf,*.avi) (*.rm *.ram *.ra *.swf *.avi)"),
+            QStringLiteral("All Files (*.*) (*)")};
+}
+
+CRMPlayerPage::CRMPlayerPage(QWidget* parent) : CPlayerPage(kIDD, RmMediaFilters(), parent) {
+    // Placeholders first, as the page is laid out; the views take their places.
+    auto* column = new QVBoxLayout(PlayerArea());
+    column->setContentsMargins(0, 0, 0, 0);
+    auto* videoPlace = new QWidget(PlayerArea());
+    // Exactly the area the capture engine grabs.
+    videoPlace->setFixedSize(kGrabWidth, kGrabHeight);
+    auto* panelPlace = new QWidget(PlayerArea());
+    panelPlace->setFixedSize(kGrabWidth, kPanelHeight);
+    column->addWidget(videoPlace);
+    column->addWidget(panelPlace);
+    column->addStretch(1);
+
+    m_pVideo = new CRMPlayWnd(PlayerArea());
+    m_pVideo->CreateInPlace(videoPlace);
+    m_pVideo->SetControls(QStringLiteral("IMAGEWINDOW"));
+    m_pVideo->SetAcceptsKeyboard(false);
+    m_pVideo->SetSunkenFrame(true);
+
+    m_pPanel = new CRMPlayWnd(PlayerArea());
+    m_pPanel->CreateInPlace(panelPlace);
+    m_pPanel->SetControls(QStringLiteral("ControlPanel,StatusBar"));
+    m_pPanel->SetAcceptsKeyboard(false);
+    m_pPanel->SetSunkenFrame(true);
+    m_pPanel->SetAcceptsKeyboard(true);
+
+    UpdateControls();
+}
+
+CRMPlayerPage::~CRMPlayerPage() {
+    // Position notifications that arrive while the worker stops write nothing.
+    m_pVideo->SetRecording(false);
+    if (AbandonRecording()) {
+        g_CaptureWorker.Stop();
+        DiscardQueuedFrames();
+        m_pVideo->SetRecordingMark(false);
+    }
+    m_pVideo->DoStop();
+    delete m_pVideo;
+    m_pVideo = nullptr;
+    m_pPanel->DoStop();
+    delete m_pPanel;
+    m_pPanel = nullptr;
+}
+
+bool CRMPlayerPage::LoadMedia(const QString& strPath, std::string* why) {
+    const bool bOpened = m_pVideo->SetSource(strPath, why);
+    const QString console = QLatin1String(kConsoleName);
+    m_pVideo->SetConsole(console);
+    m_pPanel->SetConsole(console);
+    return bOpened;
+}
+
+void CRMPlayerPage::PauseBeforeRecording() {
+    m_pVideo->DoPause();
+}
+
+bool CRMPlayerPage::RewindFinishedMedia() {
+    if (m_pVideo->GetPlayState() != kRmStateStopped || m_pVideo->GetPosition() <= 0)
+        return false;
+    m_pVideo->DoStop();
+    return true;
+}
+
+std::int32_t CRMPlayerPage::PlayerPositionMs() const {
+    return m_pVideo->GetPosition();
+}
+
+void CRMPlayerPage::BeginCapture(int intervalMs) {
+    m_pVideo->SetRecording(true);
+    m_pVideo->SetRecordingMark(true);
+    m_pVideo->DoPlay();
+    g_CaptureWorker.Start(m_pVideo->View(), intervalMs);
+}
+
+void CRMPlayerPage::EndCapture() {
+    g_CaptureWorker.Stop();
+    m_pVideo->DoPause();
+    m_pVideo->SetRecording(false);
+    m_pVideo->SetRecordingMark(false);
+}
+
+void CRMPlayerPage::ShowPlayerControls(bool bRecording) {
+    m_pVideo->SetClickToPause(!bRecording);
+    m_pPanel->SetPanelEnabled(!bRecording);
+}
+
+bool CRMPlayerPage::GrabCurrentFrame(CDibImage& image) {
+    return CaptureWindow(image, m_pVideo->View(), nullptr);
+}

@@ -1,0 +1,41 @@
+// CRMPlayerPage: the first player page ("RMPlayer"). Plays a streaming-media file in two views
+// of one clip (the picture, and its controls with a status line), saves the picture as a BMP
+// file, and records it into numbered BMP files; the queued frames are written on the player's
+// position notifications.
+#pragma once
+
+#include "app/capture/player_page.h"
+
+class CRMPlayWnd;
+
+class CRMPlayerPage : public CPlayerPage {
+    Q_OBJECT
+public:
+    static constexpr int kIDD = 129;
+    // Binds the two views to one clip.
+    static constexpr const char* kConsoleName = "Clip1";
+
+    explicit CRMPlayerPage(QWidget* parent = nullptr);
+    // A running recording ends without writing anything more.
+    ~CRMPlayerPage() override;
+
+    static QStringList RmMediaFilters();
+
+    CRMPlayWnd* VideoPlayer() const { return m_pVideo; }
+    CRMPlayWnd* PanelPlayer() const { return m_pPanel; }
+    // What the picture view shows, at its own size.
+    bool GrabCurrentFrame(CDibImage& image) override;
+
+protected:
+    bool LoadMedia(const QString& strPath, std::string* why) override;
+    void PauseBeforeRecording() override;
+    bool RewindFinishedMedia() override;
+    std::int32_t PlayerPositionMs() const override;
+    void BeginCapture(int intervalMs) override;
+    void EndCapture() override;
+    void ShowPlayerControls(bool bRecording) override;
+
+private:
+    CRMPlayWnd* m_pVideo = nullptr;
+    CRMPlayWnd* m_pPanel = nullptr;
+};

@@ -1,0 +1,114 @@
+#include "app/capture/win_media_player_page.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include "app/capture/media_player2.h"
+#include "app/capture/screen_grab_widget.h"
+#include "capture/frame_grab.h"
+#include "image/dib_image.h"
+#include "platform/media_player.h"
+#include "platform/window_grab.h"
+
+QStringList CWinMediaPlayerPage::WmMediaFilters() {
+    return {QStringLiteral("Media Files(*.avi;*.asf;*.wmv;*.mpeg;*.mpg;*.mp2;*.dat;*.wm;*.wma) "
+                           "(*.avi *.asf *.wmv *.mpeg *.mpg *.mp2 *.dat *.wm *.wma)"),
+            QStringLiteral("All Files (*.*) (*)")};
+}
+
+CWinMediaPlayerPage::CWinMediaPlayerPage(QWidget* parent)
+    : CPlayerPage(kIDD, WmMediaFilters(), parent) {
+    auto* column = new QVBoxLayout(PlayerArea());
+    column->setContentsMargins(0, 0, 0, 0);
+    m_pPlayer = new CMediaPlayer2(PlayerArea());
+    column->addWidget(m_pPlayer);
+    column->addStretch(1);
+
+    m_pRateSpin = MakeNumberSpin(this, kMinRate, kMaxRate, kNormalRate);
+    auto* rateLabel = new QLabel(tr("录像时的播放速率："), this);
+    rateLabel->setWordWrap(true);
+    SideColumn()->addSpacing(12);
+    SideColumn()->addWidget(rateLabel);
+    auto* rate = new QHBoxLayout;
+    rate->addWidget(m_pRateSpin);
+    rate->addWidget(new QLabel(QStringLiteral("%"), this));
+    SideColumn()->addLayout(rate);
+
+    connect(m_pPlayer, &CMediaPlayer2::PlayStateChange, this,
+            &CWinMediaPlayerPage::OnPlayStateChange);
+    UpdateControls();
+}
+
+CWinMediaPlayerPage::~CWinMediaPlayerPage() {
+    if (AbandonRecording()) {
+        g_CaptureWorker.Stop();
+        g_FrameWriter.Stop();
+        DiscardQueuedFrames();
+        m_pPlayer->SetRecordingMark(false);
+    }
+    m_pPlayer->Stop();
+}
+
+double CWinMediaPlayerPage::PositionSeconds() const {
+    return m_pPlayer->GetCurrentPosition();
+}
+
+bool CWinMediaPlayerPage::LoadMedia(const QString& strPath, std::string* why) {
+    return m_pPlayer->Open(strPath, why);
+}
+
+void CWinMediaPlayerPage::PauseBeforeRecording() {
+    if (m_pPlayer->GetPlayState() != kPlayStateStopped)
+        m_pPlayer->Pause();
+}
+
+bool CWinMediaPlayerPage::RewindFinishedMedia() {
+    if (m_pPlayer->GetPlayState() != kPlayStateStopped || m_pPlayer->GetCurrentPosition() <= 0)
+        return false;
+    m_pPlayer->Stop();
+    return true;
+}
+
+std::int32_t CWinMediaPlayerPage::PlayerPositionMs() const {
+    return PositionToMs(m_pPlayer->GetCurrentPosition());
+}
+
+void CWinMediaPlayerPage::BeginCapture(int intervalMs) {
+    const int rate = m_pRateSpin->value();
+    if (rate != kNormalRate)
+        m_pPlayer->SetRate(rate * 0.01);
+    m_pPlayer->SetRecordingMark(true);
+    m_pPlayer->Play();
+    g_CaptureWorker.Start(&m_pPlayer->View(), intervalMs);
+    g_FrameWriter.Start(this);
+}
+
+void CWinMediaPlayerPage::EndCapture() {
+    g_CaptureWorker.Stop();
+    g_FrameWriter.Stop();
+    if (m_pPlayer->GetPlayState() != kPlayStateStopped)
+        m_pPlayer->Pause();
+    m_pPlayer->SetRecordingMark(false);
+    m_pPlayer->SetRate(1.0);
+}
+
+void CWinMediaPlayerPage::ShowPlayerControls(bool bRecording) {
+    m_pPlayer->SetControlsEnabled(!bRecording);
+    m_pPlayer->SetClickToPause(!bRecording);
+    m_pPlayer->SetShowStatusLine(true);
+}
+
+void CWinMediaPlayerPage::OnPlayStateChange(int /*oldState*/, int newState) {
+    if (newState == kPlayStateStopped || newState == kPlayStatePaused)
+        PostStopIfRecording();
+}
+
+bool CWinMediaPlayerPage::GrabCurrentFrame(CDibImage& image) {
+    const QRect area(m_pPlayer->mapToGlobal(QPoint(0, 0)), QSize(kGrabWidth, kGrabHeight));
+    if (CaptureScreenRect(image, area))
+        return true;
+    const GrabRect picture{0, 0, kGrabWidth, kGrabHeight};
+    return CaptureWindow(image, &m_pPlayer->View(), &picture);
+}

@@ -1,0 +1,143 @@
+// What the two job pages (averaging, enlarging) share: the source controls, the JPEG quality,
+// the "processing" line and progress bar, the Start/Stop button, the settings buttons, and
+// running a job engine on the UI thread with the window kept alive between files.
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <string>
+
+#include "app/widgets/fontable_page.h"
+#include "jobs/job_result.h"
+
+class CPathLabel;
+class IJobObserver;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+
+// Core paths are the bytes the kernel takes; the widgets show them as text.
+std::string ToPath(const QString& text);
+QString FromPath(const std::string& path);
+
+class CJobPageWidget : public CFontablePage {
+    Q_OBJECT
+public:
+    explicit CJobPageWidget(int nIDTemplate, QWidget* parent = nullptr);
+
+    bool IsBusy() const override { return m_bRunning; }
+    void RequestStop() override { m_bStopRequested = true; }
+    bool IsStopRequested() const { return m_bStopRequested; }
+
+    // Control values into the fields, and fields into the controls.
+    virtual void TakeControlValues();
+    virtual void RefreshControls();
+
+    // During a job (bEnable false) only the Start button, now "停止", stays usable, besides the
+    // texts, path fields and progress bar, which are never touched here; then the quality
+    // controls follow the source type.
+    void EnableJobControls(bool bEnable);
+    // The quality controls are usable for "*.jpg" sources only (the only ones written as JPEG,
+    // or whose average is); also during a job.
+    void UpdateQualityControls();
+
+    QPushButton* StartButton() const { return m_pStartButton; }
+    QPushButton* SourceSelectButton() const { return m_pSrcSelectButton; }
+    QPushButton* SourceViewButton() const { return m_pSrcViewButton; }
+    QPushButton* TargetSelectButton() const { return m_pTgtSelectButton; }
+    QPushButton* TargetViewButton() const { return m_pTgtViewButton; }
+    CPathLabel* SourcePath() const { return m_pSrcPath; }
+    CPathLabel* TargetPath() const { return m_pTgtPath; }
+    CPathLabel* StatusPath() const { return m_pStatusPath; }
+    QComboBox* SourceTypeList() const { return m_pSrcTypeList; }
+    QCheckBox* DeleteSourcesCheck() const { return m_pDelSrcCheck; }
+    QLabel* QualityLabel() const { return m_pQualityLabel; }
+    QSpinBox* QualitySpin() const { return m_pQualitySpin; }
+    QProgressBar* Progress() const { return m_pProgress; }
+    QPushButton* SaveButton() const { return m_pSaveButton; }
+    QPushButton* LoadButton() const { return m_pLoadButton; }
+    QPushButton* ResetButton() const { return m_pResetButton; }
+
+signals:
+    // A file of the running job is shown and about to be handled (before it is loaded).
+    void JobFileStarted(const QString& path, int nFile, int nTotal);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+    virtual void OnStart() = 0;
+    virtual void OnSelectTarget() = 0;
+    virtual void OnViewTarget() = 0;
+    // The page's section of the settings file: write, read (after the defaults), defaults.
+    [[nodiscard]] virtual bool SaveToFile(std::string* why) = 0;
+    virtual void LoadFromFile() = 0;
+    virtual void ResetFields() = 0;
+
+    // Start steps shared by both pages: a running job is asked to stop; otherwise the fields
+    // are taken and checked, and a message names what is missing. True when the job may start;
+    // `pattern` then holds the source pattern.
+    bool PrepareStart(const QString& strNoTarget, std::string& pattern);
+    // The folder dialog of the Select buttons, starting in `folder`; true after OK, with the
+    // chosen folder in `folder`.
+    bool SelectFolder(std::string& folder);
+    // The counting pass: the number of matching source files, with the message for none.
+    int CountSources(const std::string& pattern);
+
+    // Runs one job: wait cursor, progress from 0 to nTotal, controls locked, messages pumped
+    // between files, then the end message: failures (with path and reason) when there are any,
+    // otherwise `endMessage` of the result, which is left out after the window was closed.
+    // Returns false when the page was destroyed during the job; the caller must then return at
+    // once without touching the page.
+    bool RunJob(int nTotal, const std::function<CJobResult(IJobObserver&)>& run,
+                const std::function<QString(const CJobResult&)>& endMessage, CJobResult& result);
+
+    // "抱歉，在指定的源目录下没有所需的文件。"
+    static QString NoFilesText();
+    // Shows a message with the program title.
+    void Message(const QString& text);
+
+    // Lays out the source group box ("源文件") above `targetGroup`, then the processing line,
+    // the progress bar and the button row.
+    void LayOutPage(QWidget* targetGroup);
+
+    // Fields shared by both pages; their initial values are the settings' defaults.
+    std::string m_strSrcDir;
+    std::string m_strTgtDir;  // target file (averaging) or folder (enlarging)
+    int m_nJpgQuality = 95;
+    int m_nSrcFile = 1;  // 0 "*.jpg", 1 "*.bmp"
+    bool m_bDelSrc = true;
+
+    QPushButton* m_pStartButton;
+    QPushButton* m_pSrcSelectButton;
+    QPushButton* m_pSrcViewButton;
+    CPathLabel* m_pSrcPath;
+    QComboBox* m_pSrcTypeList;
+    QCheckBox* m_pDelSrcCheck;
+    QPushButton* m_pTgtSelectButton;
+    QPushButton* m_pTgtViewButton;
+    CPathLabel* m_pTgtPath;
+    QLabel* m_pQualityLabel;
+    QSpinBox* m_pQualitySpin;
+    CPathLabel* m_pStatusPath;
+    QProgressBar* m_pProgress;
+    QPushButton* m_pSaveButton;
+    QPushButton* m_pLoadButton;
+    QPushButton* m_pResetButton;
+
+private:
+    class CPageObserver;
+
+    void OnSelectSource();
+    void OnViewSource();
+    void OnSaveSettings();
+    void OnLoadSettings();
+    void OnResetSettings();
+    void ShowFailures(const CJobResult& result);
+
+    bool m_bRunning = false;
+    bool m_bStopRequested = false;
+};

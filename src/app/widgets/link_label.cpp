@@ -1,0 +1,332 @@
+#include "app/widgets/link_label.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMouseEvent>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTextStream>
+#include <QUrl>
+
+#include "app/widgets/message_box.h"
+
+QString HyperlinkErrorText(int code) {
+    switch (code) {
+        case 0:
+            return QStringLiteral("The operating system is out\nof memory or resources.");
+        case 2:
+            return QStringLiteral("The specified file was not found.");
+        case 3:
+            return QStringLiteral("The specified path was not found.");
+        case 5:
+            return QStringLiteral("The operating system denied\naccess to the specified file.");
+        case 8:
+            return QStringLiteral("There was not enough memory to complete the operation.");
+        case 11:
+            return QStringLiteral(
+                "The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image).");
+        case 26:
+            return QStringLiteral("A sharing violation occurred. ");
+        case 27:
+            return QStringLiteral("The filename association is\nincomplete or invalid.");
+        case 28:
+            return QStringLiteral(
+                "The DDE transaction could not\nbe completed because the request timed out.");
+        case 29:
+            return QStringLiteral("The DDE transaction failed.");
+        case 30:
+            return QStringLiteral(
+                "The DDE transaction could not\nbe completed because other DDE transactions\n"
+                "were being processed.");
+        case 31:
+            return QStringLiteral(
+                "There is no application associated\nwith the given filename extension.");
+        case 32:
+            return QStringLiteral("The specified dynamic-link library was not found.");
+        default:
+            return QStringLiteral("Unknown Error (%1) occurred.").arg(code);
+    }
+}
+
+QString HyperlinkErrorMessage(int code) {
+    return QStringLiteral("Unable to open hyperlink:\n\n") + HyperlinkErrorText(code);
+}
+
+namespace {
+bool IsPlaceholderCode(QChar c) {
+    return c == u'1' || c == u'u' || c == u'U' || c == u'f' || c == u'F';
+}
+}  // namespace
+
+QString CutBrowserCommand(const QString& strCommand) {
+    qsizetype quoted = -1;
+    qsizetype bare = -1;
+    for (qsizetype i = 0; i + 1 < strCommand.size(); ++i) {
+        if (strCommand[i] != u'%') {
+            continue;
+        }
+        if (strCommand[i + 1] == u'%') {
+            ++i;
+            continue;
+        }
+        if (!IsPlaceholderCode(strCommand[i + 1])) {
+            continue;
+        }
+        if (i > 0 && strCommand[i - 1] == u'"' && i + 2 < strCommand.size() &&
+            strCommand[i + 2] == u'"') {
+            quoted = i - 1;
+            break;
+        }
+        if (bare < 0) {
+            bare = i;
+        }
+    }
+    if (quoted >= 0) {
+        return strCommand.left(quoted);
+    }
+    if (bare >= 0) {
+        return strCommand.left(bare);
+    }
+    return strCommand;
+}
+
+QStringList BrowserCommandArgs(const QString& strCommand, const QString& strTarget) {
+    QStringList args;
+    for (const QString& arg : QProcess::splitCommand(CutBrowserCommand(strCommand))) {
+        // Field codes left before the placeholder (%i, %c, %k) are dropped; they only
+        // describe the desktop entry.
+        if (arg.size() == 2 && arg[0] == u'%' && arg[1] != u'%') {
+            continue;
+        }
+        args << QString(arg).replace(QStringLiteral("%%"), QStringLiteral("%"));
+    }
+    args << strTarget;
+    return args;
+}
+
+namespace {
+// The value of `key` in the `[group]` of a desktop-style key file, or empty.
+QString ReadKeyInGroup(const QString& path, const QString& group, const QString& key) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        return {};
+    }
+    QTextStream in(&file);
+    const QString header = u'[' + group + u']';
+    bool bInGroup = false;
+    while (!in.atEnd()) {
+        const QString line = in.readLine().trimmed();
+        if (line.startsWith(u'[')) {
+            bInGroup = line == header;
+            continue;
+        }
+        const qsizetype eq = line.indexOf(u'=');
+        if (bInGroup && eq > 0 && line.left(eq).trimmed() == key) {
+            return line.mid(eq + 1).trimmed();
+        }
+    }
+    return {};
+}
+}  // namespace
+
+QString ReadDesktopExec(const QString& path) {
+    return ReadKeyInGroup(path, QStringLiteral("Desktop Entry"), QStringLiteral("Exec"));
+}
+
+namespace {
+// The desktop id xdg-mime names as the default for `type`, or empty.
+QString QueryXdgMime(const QString& type) {
+    const QString xdgMime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+    if (xdgMime.isEmpty()) {
+        return {};
+    }
+    QProcess query;
+    query.start(xdgMime, {QStringLiteral("query"), QStringLiteral("default"), type});
+    if (!query.waitForFinished(3000)) {
+        query.kill();
+        query.waitForFinished(1000);
+        return {};
+    }
+    return QString::fromLocal8Bit(query.readAllStandardOutput()).trimmed();
+}
+
+QStringList XdgDirs(const char* var, const QString& fallback) {
+    const QString value = qEnvironmentVariable(var);
+    return (value.isEmpty() ? fallback : value).split(u':', Qt::SkipEmptyParts);
+}
+
+// The association lists of the freedesktop rules, most important first.
+QStringList MimeAppsLists() {
+    const QString home = QDir::homePath();
+    const QStringList config = XdgDirs("XDG_CONFIG_HOME", home + QStringLiteral("/.config")) +
+                               XdgDirs("XDG_CONFIG_DIRS", QStringLiteral("/etc/xdg"));
+    const QStringList data =
+        XdgDirs("XDG_DATA_HOME", home + QStringLiteral("/.local/share")) +
+        XdgDirs("XDG_DATA_DIRS", QStringLiteral("/usr/local/share:/usr/share"));
+    QStringList files;
+    for (const QString& dir : config) {
+        files << dir + QStringLiteral("/mimeapps.list");
+    }
+    for (const QString& dir : data) {
+        files << dir + QStringLiteral("/applications/mimeapps.list");
+    }
+    for (const QString& dir : data) {
+        files << dir + QStringLiteral("/applications/defaults.list");
+    }
+    return files;
+}
+
+// Desktop ids that `path` names as defaults for `type`.
+QStringList DefaultsIn(const QString& path, const QString& type) {
+    return ReadKeyInGroup(path, QStringLiteral("Default Applications"), type)
+        .split(u';', Qt::SkipEmptyParts);
+}
+}  // namespace
+
+QString FindBrowserCommand() {
+    // The ".htm" association first, then the default handler of web addresses; xdg-mime knows
+    // the desktop's own rules, the lists serve where it is not installed.
+    const QStringList kTypes = {QStringLiteral("text/html"),
+                                QStringLiteral("x-scheme-handler/https")};
+    for (const QString& type : kTypes) {
+        QStringList ids;
+        if (const QString id = QueryXdgMime(type); !id.isEmpty()) {
+            ids << id;
+        }
+        for (const QString& list : MimeAppsLists()) {
+            ids << DefaultsIn(list, type);
+        }
+        for (const QString& id : ids) {
+            const QString desktop =
+                QStandardPaths::locate(QStandardPaths::ApplicationsLocation, id.trimmed());
+            const QString exec = desktop.isEmpty() ? QString() : ReadDesktopExec(desktop);
+            if (!exec.isEmpty()) {
+                return exec;
+            }
+        }
+    }
+    return {};
+}
+
+int OpenLinkTarget(const QString& strTarget) {
+    if (QDesktopServices::openUrl(QUrl(strTarget))) {
+        return kOpenOk;
+    }
+    const QString command = FindBrowserCommand();
+    if (command.isEmpty()) {
+        return kOpenNoAssociation;
+    }
+    QStringList args = BrowserCommandArgs(command, strTarget);
+    const QString program = args.takeFirst();
+    const QString found = QStandardPaths::findExecutable(program);
+    if (found.isEmpty()) {
+        const QFileInfo info(program);
+        return info.exists() ? kOpenAccessDenied : kOpenFileNotFound;
+    }
+    return QProcess::startDetached(found, args) ? kOpenOk : kOpenOutOfResources;
+}
+
+QRect FitRectToText(const QRect& rect, const QSize& text, Qt::Alignment alignment) {
+    int left = rect.left();
+    int width = rect.width();
+    int top = rect.top();
+    int height = rect.height();
+    if (alignment & Qt::AlignVCenter) {
+        const int d = (height - text.height()) / 2;
+        top += d;
+        height -= 2 * d;
+    } else {
+        height = text.height();
+    }
+    if (alignment & Qt::AlignHCenter) {
+        const int d = (width - text.width()) / 2;
+        left += d;
+        width -= 2 * d;
+    } else if (alignment & Qt::AlignRight) {
+        left = rect.left() + rect.width() - text.width();
+        width = text.width();
+    } else {
+        width = text.width();
+    }
+    return QRect(left, top, width, height);
+}
+
+CLinkLabel::CLinkLabel(const QString& strText, const QString& strURL, QWidget* parent)
+    : QLabel(strText, parent), m_strURL(strURL), m_opener(OpenLinkTarget) {
+    m_crHoverColour = palette().color(QPalette::Highlight);
+    if (m_strURL.isEmpty()) {
+        m_strURL = text();
+    }
+    if (text().isEmpty()) {
+        setText(m_strURL);
+    }
+    setTextFormat(Qt::PlainText);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setCursor(Qt::PointingHandCursor);
+    setToolTip(m_strURL);
+    ApplyLook();
+    FitToText();
+}
+
+void CLinkLabel::SetURL(const QString& strURL) {
+    m_strURL = strURL;
+    setToolTip(m_strURL);
+    FitToText();
+}
+
+QColor CLinkLabel::CurrentColour() const {
+    if (m_bHovering) {
+        return m_crHoverColour;
+    }
+    return m_bVisited ? m_crVisitedColour : m_crLinkColour;
+}
+
+void CLinkLabel::ApplyLook() {
+    QFont linkFont = font();
+    linkFont.setUnderline(m_bUnderline);
+    setFont(linkFont);
+    QPalette pal = palette();
+    pal.setColor(QPalette::WindowText, CurrentColour());
+    setPalette(pal);
+    update();
+}
+
+void CLinkLabel::FitToText() {
+    if (!m_bAdjustToFit) {
+        return;
+    }
+    const QSize textSize = QFontMetrics(font()).size(Qt::TextSingleLine, text());
+    setGeometry(FitRectToText(geometry(), textSize, alignment()));
+}
+
+void CLinkLabel::Follow() {
+    const int result = m_opener(m_strURL);
+    if (result > kOpenFailedMax) {
+        m_bVisited = true;
+        ApplyLook();
+        return;
+    }
+    Beep();
+    ShowMessage(this, HyperlinkErrorMessage(result), QMessageBox::Warning);
+}
+
+void CLinkLabel::enterEvent(QEnterEvent* event) {
+    QLabel::enterEvent(event);
+    m_bHovering = true;
+    ApplyLook();
+}
+
+void CLinkLabel::leaveEvent(QEvent* event) {
+    QLabel::leaveEvent(event);
+    m_bHovering = false;
+    ApplyLook();
+}
+
+void CLinkLabel::mouseReleaseEvent(QMouseEvent* event) {
+    QLabel::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+        Follow();
+    }
+}

@@ -1,0 +1,151 @@
+#include "cli/console_progress.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace {
+
+volatile std::sig_atomic_t g_bInterrupted = 0;
+
+void OnInterrupt(int) {
+    g_bInterrupted = 1;
+}
+
+int TerminalWidth(std::FILE* stream) {
+    winsize ws{};
+    if (ioctl(fileno(stream), TIOCGWINSZ, &ws) == 0 && ws.ws_col >= 20)
+        return ws.ws_col;
+    return 80;
+}
+
+// Cuts UTF-8 text to at most `columns` characters, keeping its end (the file name).
+std::string KeepEnd(const std::string& text, std::size_t columns) {
+    std::size_t chars = 0, next = text.size();
+    for (std::size_t i = text.size(); i-- > 0;) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
+            continue;  // inside a character
+        if (++chars == columns)
+            return i == 0 ? text : "…" + text.substr(next);
+        next = i;
+    }
+    return text;
+}
+
+}  // namespace
+
+CConsoleProgress::CConsoleProgress(std::FILE* stream)
+    : m_pStream(stream),
+      m_bTerminal(isatty(fileno(stream)) == 1),
+      m_start(std::chrono::steady_clock::now()) {
+    g_bInterrupted = 0;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &m_oldAction);
+}
+
+CConsoleProgress::~CConsoleProgress() {
+    Finish();
+    sigaction(SIGINT, &m_oldAction, nullptr);
+}
+
+std::string CConsoleProgress::FormatLine(const std::string& path, int nDone, int nTotal,
+                                         double elapsedSeconds, int width) {
+    constexpr int kBar = 20;
+    const int total = std::max(nTotal, 1);
+    nDone = std::min(nDone, total);  // averaging visits files past the 255 it counts
+    const int filled = std::clamp(nDone * kBar / total, 0, kBar);
+    char rate[32] = "";
+    if (elapsedSeconds > 0 && nDone > 0)
+        std::snprintf(rate, sizeof rate, "  %.1f files/s", nDone / elapsedSeconds);
+    std::string line = "[" + std::string(filled, '#') + std::string(kBar - filled, '.') + "] " +
+                       std::to_string(nDone) + "/" + std::to_string(nTotal) + rate + "  ";
+    const int room = width - 1 - int(line.size());
+    const std::string name = std::filesystem::path(path).filename().string();
+    if (room > 1)
+        line += KeepEnd(name, std::size_t(room));
+    return line;
+}
+
+void CConsoleProgress::FileStarted(const std::string& path, int nFile, int nTotal) {
+    if (!m_bTerminal)
+        return;
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+    Draw(FormatLine(path, nFile - 1, nTotal, elapsed, TerminalWidth(m_pStream)));
+}
+
+bool CConsoleProgress::StopRequested() {
+    return g_bInterrupted != 0;
+}
+
+void CConsoleProgress::StatusChanged(const std::string& text) {
+    if (m_bTerminal)
+        Draw(text);
+}
+
+void CConsoleProgress::Draw(const std::string& line) {
+    std::fprintf(m_pStream, "\r\033[K%s", line.c_str());
+    std::fflush(m_pStream);
+    m_bDrawn = true;
+}
+
+void CConsoleProgress::Finish() {
+    if (!m_bDrawn)
+        return;
+    std::fprintf(m_pStream, "\r\033[K");
+    std::fflush(m_pStream);
+    m_bDrawn = false;
+}
+
+bool PrintJobSummary(const CJobResult& result, const std::string& pattern,
+                     const std::string& srcDir,
+                     const std::function<void(const std::string&)>& error) {
+    for (const std::string& path : result.m_written) std::printf("wrote %s\n", path.c_str());
+    if (!result.m_trashed.empty())
+        std::printf("moved %zu source files to the trash\n", result.m_trashed.size());
+    std::fflush(stdout);
+    for (const CJobProblem& p : result.m_skipped)
+        error("skipped " + p.m_strPath + ": " + p.m_strReason);
+    for (const CJobProblem& p : result.m_failures) error(p.m_strPath + ": " + p.m_strReason);
+    switch (result.m_end) {
+        case JobEnd::Refused:
+            error(result.m_strReason);
+            break;
+        case JobEnd::NoFiles:
+            error(srcDir + ": no " + pattern + " files");
+            break;
+        case JobEnd::NothingAdded:
+            if (!result.m_bStopped)
+                error(srcDir + ": no image could be read; nothing written");
+            break;
+        case JobEnd::Failed:
+        case JobEnd::Finished:
+            break;
+    }
+    if (result.m_bStopped)
+        error("stopped after " + std::to_string(std::max(result.m_nVisited - 1, 0)) + " of " +
+              std::to_string(result.m_nTotal) + " files" +
+              (result.m_written.empty() ? "; nothing written" : ""));
+    return result.Ok() && !result.m_bStopped;
+}
+
+int RunJobOnConsole(const std::function<CJobResult(IJobObserver&)>& run, const std::string& srcDir,
+                    int nSrcFile, const std::function<void(const std::string&)>& error) {
+    if (!std::filesystem::is_directory(srcDir)) {
+        error(srcDir + ": not a folder");
+        return 1;
+    }
+    CConsoleProgress progress;
+    const CJobResult result = run(progress);
+    progress.Finish();
+    if (result.m_end == JobEnd::Refused) {
+        error(result.m_strReason);
+        return 2;
+    }
+    return PrintJobSummary(result, SourcePattern(nSrcFile), srcDir, error) ? 0 : 1;
+}
