@@ -56,7 +56,6 @@ void FlushFrames(std::int32_t nextNumber) {
     std::lock_guard guard(g_FrameQueue);
     CCaptureTarget& target = g_CaptureTarget;
     CDibImage* frame = nullptr;
-    std::string why;
     while (g_FrameQueue.PeekFront(&frame)) {
         char name[kNameRoom + 8];
         std::snprintf(name, sizeof name, kFrameNameFormat, int(target.m_nCounter));
@@ -65,21 +64,11 @@ void FlushFrames(std::int32_t nextNumber) {
         // The frame is dropped and its number used up whatever happens: a failed write must
         // neither stall the queue nor end the recording. The first reason is kept for the
         // report at the end.
-        bool bWritten = false;
-        why.clear();
-        try {
-            bWritten = frame->SaveBmp(target.m_strPath, &why) != 0;
-        } catch (const CFileException& e) {
-            why = e.Reason();
-        }
-        if (bWritten) {
+        const CStatus saved = frame->SaveBmp(target.m_strPath);
+        if (saved) {
             ++target.m_stats.m_nWritten;
-        } else {
-            if (target.m_stats.m_nFailed++ == 0) {
-                target.m_stats.m_strFirstError =
-                    target.m_strPath + ": " +
-                    (why.empty() ? std::string("cannot be written") : why);
-            }
+        } else if (target.m_stats.m_nFailed++ == 0) {
+            target.m_stats.m_strFirstError = target.m_strPath + ": " + saved.Reason();
         }
         // Wraps instead of overflowing; numbers this large are beyond any media length.
         target.m_nCounter = std::int32_t(std::uint32_t(target.m_nCounter) + 1u);

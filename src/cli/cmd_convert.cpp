@@ -17,8 +17,8 @@ int RunConvert(const ConvertArgs& args) {
         CliError(args.in + ": " + why);
         return kExitFailed;
     }
-    if (!SaveImageFile(args.out, image, args.quality, &why)) {
-        CliError(args.out + ": cannot write: " + why);
+    if (CStatus saved = SaveImageFile(args.out, image, args.quality); !saved) {
+        CliError(args.out + ": cannot write: " + saved.Reason());
         return kExitFailed;
     }
     return kExitOk;

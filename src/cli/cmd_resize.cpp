@@ -64,8 +64,8 @@ int RunResize(const ResizeArgs& args, Make make) {
         CliError(args.in + ": cannot resize to " + args.size + ": " + why);
         return kExitFailed;
     }
-    if (!SaveImageFile(args.out, dst, args.quality, &why)) {
-        CliError(args.out + ": cannot write: " + why);
+    if (CStatus saved = SaveImageFile(args.out, dst, args.quality); !saved) {
+        CliError(args.out + ": cannot write: " + saved.Reason());
         return kExitFailed;
     }
     return kExitOk;

@@ -185,10 +185,11 @@ HDIB BmpFileToDib(std::FILE* file, std::string* why) {
     return out;
 }
 
-bool DibToBmpFile(DibBlock* block, std::FILE* file, const std::string& path) {
-    if (!block || block->size() < 40) return false;
+CStatus DibToBmpFile(DibBlock* block, std::FILE* file) {
+    if (!block || block->size() < 40) return CStatus::Failure("bitmap block is incomplete");
     std::uint8_t* h = block->data();
-    if (DibRead32(h) != kInfoHeaderSize) return false;
+    if (DibRead32(h) != kInfoHeaderSize)
+        return CStatus::Failure("unsupported: bitmap header is not the 40-byte form");
     const std::uint32_t compression = DibRead32(h + 16);
     std::uint64_t pixelBytes;
     if (compression == kBiRle8 || compression == kBiRle4) {
@@ -199,16 +200,17 @@ bool DibToBmpFile(DibBlock* block, std::FILE* file, const std::string& path) {
         DibWrite32(h + 20, std::uint32_t(pixelBytes));
     }
     const std::uint64_t bitmapSize = kInfoHeaderSize + DibColorTableBytes(h) + pixelBytes;
-    if (bitmapSize > block->size() || bitmapSize + kFileHeaderSize > 0xFFFFFFFFu) return false;
+    if (bitmapSize > block->size() || bitmapSize + kFileHeaderSize > 0xFFFFFFFFu)
+        return CStatus::Failure("bitmap block is incomplete");
 
     std::uint8_t fileHeader[kFileHeaderSize] = {'B', 'M'};
     DibWrite32(fileHeader + 2, std::uint32_t(bitmapSize + kFileHeaderSize));
     DibWrite32(fileHeader + 10, std::uint32_t(kFileHeaderSize + kInfoHeaderSize + DibColorTableBytes(h)));
     if (std::fwrite(fileHeader, 1, kFileHeaderSize, file) != kFileHeaderSize ||
         std::fwrite(h, 1, bitmapSize, file) != bitmapSize) {
-        throw CFileException(path, ErrnoText(errno ? errno : EIO));
+        return CStatus::FromErrno(errno);
     }
-    return true;
+    return {};
 }
 
 static bool HasExtension(const std::string& path, std::initializer_list<const char*> exts) {
@@ -238,22 +240,13 @@ int CDibImage::LoadBmp(const std::string& path, std::string* why) {
     return Attach(std::move(block));
 }
 
-int CDibImage::SaveBmp(const std::string& path, std::string* why) {
-    if (!m_hDib) {
-        if (why) *why = "no image";
-        return 0;
-    }
-    if (DibRead32(m_hDib->data()) != kInfoHeaderSize) {
-        if (why) *why = "unsupported: bitmap header is not the 40-byte form";
-        return 0;
-    }
+CStatus CDibImage::SaveBmp(const std::string& path,
+                           const std::function<CStatus()>& beforeReplace) {
+    if (!m_hDib) return CStatus::Failure("no image");
+    if (DibRead32(m_hDib->data()) != kInfoHeaderSize)
+        return CStatus::Failure("unsupported: bitmap header is not the 40-byte form");
     CAtomicFile out;
-    if (!out.Open(path, why)) return 0;
-    if (!DibToBmpFile(m_hDib.get(), out.Stream(), path)) {
-        if (why) *why = "bitmap block is incomplete";
-        return 0;
-    }
-    std::string reason;
-    if (!out.Commit(&reason)) throw CFileException(path, reason);
-    return 1;
+    if (CStatus opened = out.Open(path); !opened) return opened;
+    if (CStatus written = DibToBmpFile(m_hDib.get(), out.Stream()); !written) return written;
+    return out.Commit(beforeReplace);
 }

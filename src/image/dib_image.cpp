@@ -4,11 +4,6 @@
 #include <cstring>
 #include <utility>
 
-CFileException::CFileException(std::string path, std::string reason)
-    : std::runtime_error(path + ": " + reason),
-      m_strPath(std::move(path)),
-      m_strReason(std::move(reason)) {}
-
 std::uint16_t DibRead16(const std::uint8_t* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
 
 std::uint32_t DibRead32(const std::uint8_t* p) {

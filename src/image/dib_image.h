@@ -6,10 +6,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "platform/status.h"
 
 // The packed bitmap. "Locking" it is taking data().
 using DibBlock = std::vector<std::uint8_t>;
@@ -37,18 +39,6 @@ struct DibColor {
 // The image's lookup table; empty stands for "no palette".
 using DibPalette = std::vector<DibColor>;
 
-// A failed write of a file: which file, and why (the system's own reason).
-class CFileException : public std::runtime_error {
-public:
-    CFileException(std::string path, std::string reason);
-    const std::string& Path() const { return m_strPath; }
-    const std::string& Reason() const { return m_strReason; }
-
-private:
-    std::string m_strPath;
-    std::string m_strReason;
-};
-
 // Little-endian field access on a block.
 std::uint16_t DibRead16(const std::uint8_t* p);
 std::uint32_t DibRead32(const std::uint8_t* p);
@@ -74,9 +64,9 @@ bool DibMakePalette(const DibBlock* block, DibPalette& palette);
 // bytes the header promises present. Null (with the reason in *why) when the file is not such a
 // BMP or cannot be made one.
 HDIB BmpFileToDib(std::FILE* file, std::string* why = nullptr);
-// Writes the 14-byte file header and the block. False for a null block or a header that is not
-// the 40-byte form; throws CFileException (with `path`) when a write fails.
-bool DibToBmpFile(DibBlock* block, std::FILE* file, const std::string& path);
+// Writes the 14-byte file header and the block. Fails for a null block, a header that is not the
+// 40-byte form, or a failed write (with the system's reason).
+CStatus DibToBmpFile(DibBlock* block, std::FILE* file);
 
 class CDibImage {
 public:
@@ -92,11 +82,10 @@ public:
     // 1 when loaded; 0 for a path that is not ".bmp"/".dib" (any case) or cannot be opened
     // (image unchanged), or a file that is not a usable BMP (image empty). *why says which.
     int LoadBmp(const std::string& path, std::string* why = nullptr);
-    // 1 when written; 0 when there is no image, the header is not the 40-byte form, or the file
-    // cannot be created (*why says which). A failed write throws CFileException. The file is
-    // written under a temporary name and renamed into place, so a failure never leaves a
-    // half-written file under the target name.
-    int SaveBmp(const std::string& path, std::string* why = nullptr);
+    // Fails when there is no image, the header is not the 40-byte form, or the file cannot be
+    // written. The file is written beside its target and renamed into place (CAtomicFile), so a
+    // failure never leaves a half-written file; `beforeReplace` runs just before the rename.
+    CStatus SaveBmp(const std::string& path, const std::function<CStatus()>& beforeReplace = {});
     int ConvertTo24();
     int CropCentered(int width, int height);
 

@@ -31,12 +31,8 @@ int LoadImageFile(const std::string& path, CDibImage& image, std::string* why) {
     return 1;
 }
 
-int SaveImageFile(const std::string& path, CDibImage& image, int quality, std::string* why) {
-    try {
-        if (IsBmpPath(path)) return image.SaveBmp(path, why);
-        return WriteJpegFile(path, image, quality, false, true, why);
-    } catch (const CFileException& e) {
-        if (why) *why = e.Reason();
-        return 0;
-    }
+CStatus SaveImageFile(const std::string& path, CDibImage& image, int quality,
+                      const std::function<CStatus()>& beforeReplace) {
+    if (IsBmpPath(path)) return image.SaveBmp(path, beforeReplace);
+    return WriteJpegFile(path, image, quality, false, true, beforeReplace);
 }

@@ -1,6 +1,7 @@
 // Reading and writing an image file chosen by its extension, as the command line and the jobs do.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "image/dib_image.h"
@@ -14,6 +15,8 @@ bool IsJpegPath(const std::string& path);
 // 1 when `image` holds a 24-bit picture with pixels; otherwise 0 and *why says what is wrong.
 int LoadImageFile(const std::string& path, CDibImage& image, std::string* why);
 
-// ".bmp"/".dib": SaveBmp; anything else: WriteJpegFile with the swap flag at `quality`.
-// 1 when written; otherwise 0 and *why says what went wrong (the path is not repeated).
-int SaveImageFile(const std::string& path, CDibImage& image, int quality, std::string* why);
+// ".bmp"/".dib": SaveBmp; anything else: WriteJpegFile with the swap flag at `quality`. The
+// reason of a failure does not repeat the path. `beforeReplace` runs just before the written
+// file is renamed into place.
+CStatus SaveImageFile(const std::string& path, CDibImage& image, int quality,
+                      const std::function<CStatus()>& beforeReplace = {});

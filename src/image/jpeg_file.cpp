@@ -134,12 +134,9 @@ int ReadJpegFile(const std::string& path, CDibImage& image, int& isGrey, bool sw
     return 1;
 }
 
-int WriteJpegFile(const std::string& path, CDibImage& image, int quality, bool grey, bool swapToRgb,
-                  std::string* why) {
-    if (!image.m_hDib) {
-        if (why) *why = "no image";
-        return 0;
-    }
+CStatus WriteJpegFile(const std::string& path, CDibImage& image, int quality, bool grey,
+                      bool swapToRgb, const std::function<CStatus()>& beforeReplace) {
+    if (!image.m_hDib) return CStatus::Failure("no image");
     jpeg_compress_struct cinfo;
     jpeg_error_mgr err;
     SetUpErrorManager(err);
@@ -149,9 +146,9 @@ int WriteJpegFile(const std::string& path, CDibImage& image, int quality, bool g
     jpeg_create_compress(&cinfo);
 
     CAtomicFile out;
-    if (!out.Open(path, why)) {
+    if (CStatus opened = out.Open(path); !opened) {
         jpeg_destroy_compress(&cinfo);
-        return 0;
+        return opened;
     }
     jpeg_stdio_dest(&cinfo, out.Stream());
     cinfo.image_width = JDIMENSION(image.m_nWidth);
@@ -183,10 +180,11 @@ int WriteJpegFile(const std::string& path, CDibImage& image, int quality, bool g
     } catch (const CJPEGException& e) {
         // A failed write shows as the library's "Output file write error"; the system's
         // reason (errno) says why.
-        if (why) *why = e.m_nCode == JERR_FILE_WRITE && errno ? ErrnoText(errno) : e.m_strMessage;
+        const int error = errno;
         jpeg_destroy_compress(&cinfo);
-        return 0;
+        return e.m_nCode == JERR_FILE_WRITE && error ? CStatus::FromErrno(error)
+                                                      : CStatus::Failure(e.m_strMessage);
     }
     jpeg_destroy_compress(&cinfo);
-    return out.Commit(why) ? 1 : 0;
+    return out.Commit(beforeReplace);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <stdexcept>
+#include <functional>
 #include <string>
 
 #include "image/dib_image.h"
@@ -25,9 +26,9 @@ public:
 int ReadJpegFile(const std::string& path, CDibImage& image, int& isGrey, bool swapToBgr,
                  std::string* why = nullptr);
 
-// 1 when the file was written; 0 otherwise (with the reason in *why). `quality` is 1..100;
+// Writes the file, or says why it could not. `quality` is 1..100;
 // `grey` writes one component; `swapToRgb` hands B, G, R rows to the library as R, G, B.
-// The file is written under a temporary name and renamed into place, so a failure never leaves
-// a half-written file under the target name.
-int WriteJpegFile(const std::string& path, CDibImage& image, int quality, bool grey, bool swapToRgb,
-                  std::string* why = nullptr);
+// The file is written beside its target and renamed into place (CAtomicFile); `beforeReplace`
+// runs just before the rename.
+CStatus WriteJpegFile(const std::string& path, CDibImage& image, int quality, bool grey,
+                      bool swapToRgb, const std::function<CStatus()>& beforeReplace = {});

@@ -5,10 +5,10 @@
 #include "image/image_file.h"
 #include "platform/trash.h"
 
-bool CJobResult::WriteImage(const std::string& path, CDibImage& image, int quality) {
-    std::string why;
-    if (!SaveImageFile(path, image, quality, &why)) {
-        Fail(path, why.empty() ? "cannot write" : why);
+bool CJobResult::WriteImage(const std::string& path, CDibImage& image, int quality,
+                            const std::function<CStatus()>& beforeReplace) {
+    if (CStatus saved = SaveImageFile(path, image, quality, beforeReplace); !saved) {
+        Fail(path, saved.Reason());
         return false;
     }
     m_written.push_back(path);

@@ -2,6 +2,7 @@
 // what failed (each with the path and the reason). A job never reports success over a failure.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,8 +38,10 @@ struct CJobResult {
     bool Ok() const { return m_end == JobEnd::Finished && m_failures.empty(); }
 
     // Writes `image` by the extension of `path` (".bmp"/".dib" any case: BMP; else JPEG at
-    // `quality`), recording the path as written or the failure.
-    bool WriteImage(const std::string& path, CDibImage& image, int quality);
+    // `quality`), recording the path as written or the failure. `beforeReplace` runs once the
+    // file is written, just before it is renamed into place; its failure is the write's.
+    bool WriteImage(const std::string& path, CDibImage& image, int quality,
+                    const std::function<CStatus()>& beforeReplace = {});
     // Moves a source to the trash, recording it as trashed or the failure.
     bool TrashSource(const std::string& path);
     void Fail(const std::string& path, const std::string& reason);

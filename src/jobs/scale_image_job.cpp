@@ -27,19 +27,6 @@ public:
     std::set<std::string> m_paths;
 };
 
-// A free name beside `output`, with its extension, for writing before the rename into place.
-std::string TemporaryBeside(const std::string& output) {
-    const fs::path path(output);
-    for (int i = 0;; ++i) {
-        const fs::path tmp = path.parent_path() /
-                             ("." + path.stem().string() + ".tarnwick-" + std::to_string(getpid()) +
-                              "-" + std::to_string(i) + path.extension().string());
-        struct stat st {};
-        if (lstat(tmp.c_str(), &st) != 0)
-            return tmp.string();
-    }
-}
-
 }  // namespace
 
 bool ScaleTargetSize(int nScale, int width, int height, int& targetWidth, int& targetHeight) {
@@ -164,21 +151,20 @@ bool CScaleImageJob::ScaleFile(const std::string& path) {
 
 bool CScaleImageJob::ReplaceSource(const std::string& source, const std::string& output,
                                    CDibImage& image) {
-    const std::string tmp = TemporaryBeside(output);
-    std::string why;
-    if (!SaveImageFile(tmp, image, m_settings.m_nJpgQuality, &why)) {
-        m_result.Fail(output, why.empty() ? "cannot write" : why);
-        return false;
+    // The source goes to the trash once its replacement is written, just before the rename.
+    bool bTrashFailed = false;
+    const CStatus saved =
+        SaveImageFile(output, image, m_settings.m_nJpgQuality, [&]() -> CStatus {
+            if (m_result.TrashSource(source))
+                return {};
+            bTrashFailed = true;  // recorded by TrashSource; the original stays untouched
+            return CStatus::Failure("the source could not be moved to the trash");
+        });
+    if (saved) {
+        m_result.m_written.push_back(output);
+        return true;
     }
-    if (!m_result.TrashSource(source)) {
-        std::remove(tmp.c_str());  // the original stays untouched
-        return false;
-    }
-    if (std::rename(tmp.c_str(), output.c_str()) != 0) {
-        m_result.Fail(output,
-                      std::string("cannot rename ") + tmp + " into place: " + std::strerror(errno));
-        return false;
-    }
-    m_result.m_written.push_back(output);
-    return true;
+    if (!bTrashFailed)
+        m_result.Fail(output, saved.Reason());
+    return false;
 }

@@ -17,6 +17,7 @@
 #include <sstream>
 #include <variant>
 
+#include "platform/atomic_file.h"
 #include "platform/program_path.h"
 
 namespace fs = std::filesystem;
@@ -86,30 +87,8 @@ bool ReplaceFile(const std::string& path, const std::string& text, std::string* 
         Describe(why, parent.string() + ": " + ec.message());
         return false;
     }
-    std::string tmp = path + ".XXXXXX";
-    const int fd = mkstemp(tmp.data());
-    if (fd < 0) {
-        Describe(why, path + ": " + std::strerror(errno));
-        return false;
-    }
-    // Keep the mode of a file that is replaced; mkstemp makes its file 0600.
-    struct stat old {};
-    fchmod(fd, stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += std::size_t(n);
-    }
-    const int writeErrno = errno;
-    const bool bWritten = done == text.size() && fsync(fd) == 0;
-    close(fd);
-    if (!bWritten || std::rename(tmp.c_str(), path.c_str()) != 0) {
-        Describe(why, path + ": " + std::strerror(bWritten ? errno : writeErrno));
-        std::remove(tmp.c_str());
+    if (CStatus written = WriteWholeFile(path, text); !written) {
+        Describe(why, path + ": " + written.Reason());
         return false;
     }
     return true;

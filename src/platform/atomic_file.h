@@ -1,9 +1,13 @@
-// Writes a file under a temporary name beside its target and renames it into place once every
-// byte is out, so a failed write never leaves a half-written file under the target's name.
+// The one way the program writes a file: under a short hidden temporary name beside its target,
+// flushed to disk, then renamed into place. A failed write never leaves a half-written file
+// under the target's name, nor a visible temporary one.
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
+
+#include "platform/status.h"
 
 class CAtomicFile {
 public:
@@ -12,11 +16,14 @@ public:
     CAtomicFile(const CAtomicFile&) = delete;
     CAtomicFile& operator=(const CAtomicFile&) = delete;
 
-    // Creates the temporary file. False (with the system's reason in *why) when it cannot.
-    bool Open(const std::string& path, std::string* why);
+    // Creates the temporary file beside `path`. A target that exists and is not a regular file
+    // (a device, a pipe) is written in place instead.
+    CStatus Open(const std::string& path);
     std::FILE* Stream() const { return m_file; }
-    // Flushes, closes and renames into place. False with the reason when any step fails.
-    bool Commit(std::string* why);
+    // Flushes to disk, gives the file the mode of the file it replaces (or the usual mode of a
+    // new file), runs `beforeRename` when given, and renames into place. On any failure, the
+    // hook's included, the temporary file is removed and the target left as it was.
+    CStatus Commit(const std::function<CStatus()>& beforeRename = {});
     // Closes and removes the temporary file.
     void Abandon();
 
@@ -24,8 +31,8 @@ private:
     std::string m_strTarget;
     std::string m_strTemp;
     std::FILE* m_file = nullptr;
-    bool m_bDirect = false;  // target is not a regular file (a device, a pipe): written in place
+    bool m_bDirect = false;
 };
 
-// The system's text for an errno value.
-std::string ErrnoText(int error);
+// Writes `text` as the whole of `path` through CAtomicFile.
+CStatus WriteWholeFile(const std::string& path, const std::string& text);

@@ -19,7 +19,7 @@ TEST(CliConvert, RoundTripsBmpAndJpeg) {
             std::uint8_t* p = image.TopRow(y) + 3 * x;
             p[0] = 30, p[1] = std::uint8_t(4 * x), p[2] = std::uint8_t(6 * y);
         }
-    ASSERT_EQ(image.SaveBmp(dir.File("a.BMP")), 1);
+    ASSERT_TRUE(image.SaveBmp(dir.File("a.BMP")).Ok());
 
     CliResult r = RunCli({"convert", dir.File("a.BMP"), dir.File("b.jpg"), "--quality", "90"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -65,7 +65,7 @@ TEST(CliConvert, FailsCleanly) {
     WriteAllBytes(dir.File("deep.bmp"), MakeBmp(s));
     CDibImage ok;
     ASSERT_EQ(ok.Create(4, 4, 24), 1);
-    ASSERT_EQ(ok.SaveBmp(dir.File("ok.bmp")), 1);
+    ASSERT_TRUE(ok.SaveBmp(dir.File("ok.bmp")).Ok());
 
     struct Case {
         std::vector<std::string> args;

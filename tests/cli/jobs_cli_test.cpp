@@ -45,7 +45,7 @@ void WriteImage(const fs::path& path, int width, int height,
             for (int k = 0; k < 3; ++k) image.TopRow(y)[3 * x + k] = fn(x, y, k);
     fs::create_directories(path.parent_path());
     std::string why;
-    ASSERT_TRUE(SaveImageFile(path.string(), image, quality, &why)) << why;
+    { const CStatus saved = SaveImageFile(path.string(), image, quality); ASSERT_TRUE(saved) << saved.Reason(); }
 }
 
 void WriteFlat(const fs::path& path, int width, int height, std::uint8_t value) {

@@ -25,8 +25,8 @@ void WriteSources(const TempDir& dir) {
         }
     }
     std::string why;
-    ASSERT_EQ(SaveImageFile(dir.File("src.bmp"), image, 95, &why), 1) << why;
-    ASSERT_EQ(SaveImageFile(dir.File("src.jpg"), image, 95, &why), 1) << why;
+    { const CStatus saved = SaveImageFile(dir.File("src.bmp"), image, 95); ASSERT_TRUE(saved) << saved.Reason(); }
+    { const CStatus saved = SaveImageFile(dir.File("src.jpg"), image, 95); ASSERT_TRUE(saved) << saved.Reason(); }
 }
 
 bool SamePixels(CDibImage& a, CDibImage& b) {

@@ -91,7 +91,7 @@ TEST(BmpRead, ModernFormsAreNormalised) {
         EXPECT_EQ(DibRead32(image.m_hDib->data()), 40u);
         ExpectPicture(image, c.shift[0], c.shift[1], c.shift[2]);
         // The normalised image saves as an ordinary file.
-        EXPECT_EQ(image.SaveBmp(dir.File("out.bmp")), 1);
+        EXPECT_TRUE(image.SaveBmp(dir.File("out.bmp")).Ok());
     }
 }
 
@@ -211,7 +211,7 @@ TEST(BmpRead, DamagedFilesNeverReadOutOfBounds) {
         ASSERT_LE(need, image.m_hDib->size());
         if (image.ConvertTo24()) {
             ASSERT_EQ(image.m_nBitCount, 24);
-            EXPECT_EQ(image.SaveBmp(dir.File("g.bmp")), 1);
+            EXPECT_TRUE(image.SaveBmp(dir.File("g.bmp")).Ok());
         }
     }
     EXPECT_GT(loaded, 100);  // the damage must leave enough files loadable to exercise ConvertTo24

@@ -49,7 +49,7 @@ inline void WriteBmp(const fs::path& path, int width, int height, const PixelFn&
     }
     fs::create_directories(path.parent_path());
     std::string why;
-    ASSERT_TRUE(image.SaveBmp(path.string(), &why)) << why;
+    { const CStatus saved = image.SaveBmp(path.string()); ASSERT_TRUE(saved) << saved.Reason(); }
 }
 
 inline void WriteFlatBmp(const fs::path& path, int width, int height, std::uint8_t value) {

@@ -270,18 +270,13 @@ void CPlayerPage::OnSaveFrame() {
 }
 
 bool CPlayerPage::SaveFrame(CDibImage& image, const QString& strPath) {
-    std::string why;
-    bool bSaved = false;
-    try {
-        bSaved = image.SaveBmp(strPath.toStdString(), &why) != 0;
-    } catch (const CFileException& e) {
-        why = e.Reason();
-    }
-    if (!bSaved) {
-        ShowMessage(this, tr("无法保存文件 %1。\n%2").arg(strPath, QString::fromStdString(why)),
+    const CStatus saved = image.SaveBmp(strPath.toStdString());
+    if (!saved) {
+        ShowMessage(this,
+                    tr("无法保存文件 %1。\n%2").arg(strPath, QString::fromStdString(saved.Reason())),
                     QMessageBox::Warning);
     }
-    return bSaved;
+    return saved.Ok();
 }
 
 void CPlayerPage::showEvent(QShowEvent* event) {

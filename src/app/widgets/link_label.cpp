@@ -210,9 +210,9 @@ QString FindBrowserCommand() {
     return {};
 }
 
-int OpenLinkTarget(const QString& strTarget) {
+OpenFailure OpenLinkTarget(const QString& strTarget) {
     if (QDesktopServices::openUrl(QUrl(strTarget))) {
-        return kOpenOk;
+        return std::nullopt;
     }
     const QString command = FindBrowserCommand();
     if (command.isEmpty()) {
@@ -225,7 +225,9 @@ int OpenLinkTarget(const QString& strTarget) {
         const QFileInfo info(program);
         return info.exists() ? kOpenAccessDenied : kOpenFileNotFound;
     }
-    return QProcess::startDetached(found, args) ? kOpenOk : kOpenOutOfResources;
+    if (!QProcess::startDetached(found, args))
+        return kOpenOutOfResources;
+    return std::nullopt;
 }
 
 QRect FitRectToText(const QRect& rect, const QSize& text, Qt::Alignment alignment) {
@@ -302,14 +304,14 @@ void CLinkLabel::FitToText() {
 }
 
 void CLinkLabel::Follow() {
-    const int result = m_opener(m_strURL);
-    if (result > kOpenFailedMax) {
+    const OpenFailure failure = m_opener(m_strURL);
+    if (!failure) {
         m_bVisited = true;
         ApplyLook();
         return;
     }
     Beep();
-    ShowMessage(this, HyperlinkErrorMessage(result), QMessageBox::Warning);
+    ShowMessage(this, HyperlinkErrorMessage(*failure), QMessageBox::Warning);
 }
 
 void CLinkLabel::enterEvent(QEnterEvent* event) {

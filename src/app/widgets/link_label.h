@@ -10,11 +10,11 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
-// Result of opening a target: above kOpenFailedMax means the target was handed on; otherwise
-// one of the failure codes HyperlinkErrorText knows.
-inline constexpr int kOpenFailedMax = 32;
-inline constexpr int kOpenOk = 33;
+// Why a target could not be opened: one of the codes HyperlinkErrorText knows. Opening gives no
+// value when the target was handed on.
+using OpenFailure = std::optional<int>;
 inline constexpr int kOpenOutOfResources = 0;
 inline constexpr int kOpenFileNotFound = 2;
 inline constexpr int kOpenAccessDenied = 5;
@@ -38,8 +38,8 @@ QString ReadDesktopExec(const QString& path);
 QString FindBrowserCommand();
 
 // Opens `strTarget` with the desktop; failing that, starts the default browser's command with it
-// (as a program and an argument list, never through a shell). Returns kOpenOk or a failure code.
-int OpenLinkTarget(const QString& strTarget);
+// (as a program and an argument list, never through a shell).
+OpenFailure OpenLinkTarget(const QString& strTarget);
 
 // `rect` shrunk to `text` as the label's alignment keeps it: horizontally centred ones keep their
 // centre, right-aligned ones their right edge, others their left edge; vertically centred ones
@@ -49,7 +49,7 @@ QRect FitRectToText(const QRect& rect, const QSize& text, Qt::Alignment alignmen
 class CLinkLabel : public QLabel {
     Q_OBJECT
 public:
-    using Opener = std::function<int(const QString&)>;
+    using Opener = std::function<OpenFailure(const QString&)>;
 
     // Without a target the text is the target; without a text the target is shown.
     explicit CLinkLabel(const QString& strText, const QString& strURL = QString(),

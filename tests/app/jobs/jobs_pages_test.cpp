@@ -427,7 +427,7 @@ TEST(JobPages, ControlsDuringAJob) {
         ASSERT_TRUE(image.Create(8, 8, 24));
         std::string why;
         fs::create_directories(jpegs);
-        ASSERT_TRUE(SaveImageFile((jpegs / name).string(), image, 90, &why)) << why;
+        { const CStatus saved = SaveImageFile((jpegs / name).string(), image, 90); ASSERT_TRUE(saved) << saved.Reason(); }
     }
     for (const bool bMerge : {true, false}) {
         for (const int nSrcFile : {0, 1}) {
@@ -553,13 +553,13 @@ TEST(MergeImagePage, QualityChangedDuringTheJobIsUsed) {
         }
     }
     std::string why;
-    ASSERT_TRUE(SaveImageFile((src / "a.jpg").string(), pattern, 90, &why)) << why;
+    { const CStatus saved = SaveImageFile((src / "a.jpg").string(), pattern, 90); ASSERT_TRUE(saved) << saved.Reason(); }
     fs::copy_file(src / "a.jpg", src / "b.jpg");
     fs::copy_file(src / "a.jpg", src / "c.jpg");
     CDibImage decoded;
     LoadOrFail(src / "a.jpg", decoded);
     const std::string expected = (dir.Path() / "expected.jpg").string();
-    ASSERT_TRUE(SaveImageFile(expected, decoded, 40, &why)) << why;
+    { const CStatus saved = SaveImageFile(expected, decoded, 40); ASSERT_TRUE(saved) << saved.Reason(); }
 
     CMergeImagePage page;
     const fs::path target = dir.Path() / "avg.jpg";

@@ -180,9 +180,9 @@ TEST(LinkLabel, ClickOpensTheTargetAndShowsTheVisitedColour) {
     CMessageRecorder recorder;
     CLinkLabel link(QStringLiteral("home"), QStringLiteral("https://tarnwick.example.org/"));
     QStringList opened;
-    link.SetOpener([&](const QString& target) {
+    link.SetOpener([&](const QString& target) -> OpenFailure {
         opened << target;
-        return kOpenOk;
+        return std::nullopt;
     });
     Click(link, QPoint(1, 1));
     EXPECT_EQ(opened, QStringList{QStringLiteral("https://tarnwick.example.org/")});
@@ -201,7 +201,7 @@ TEST(LinkLabel, FailedOpenBeepsAndExplainsAndStaysUnvisited) {
         SCOPED_TRACE(code);
         CMessageRecorder recorder;
         CLinkLabel link(QStringLiteral("home"), QStringLiteral("https://tarnwick.example.org/"));
-        link.SetOpener([code](const QString&) { return code; });
+        link.SetOpener([code](const QString&) { return OpenFailure(code); });
         link.Follow();
         EXPECT_FALSE(link.IsVisited());
         EXPECT_EQ(recorder.m_nBeeps, 1);
@@ -216,8 +216,8 @@ TEST(OpenLinkTarget, HandsWebAndMailTargetsToTheDesktop) {
     TestApp();
     CUrlCatcher web(QStringLiteral("https"));
     CUrlCatcher mail(QStringLiteral("mailto"));
-    EXPECT_EQ(OpenLinkTarget(QStringLiteral("https://tarnwick.example.org/x")), kOpenOk);
-    EXPECT_EQ(OpenLinkTarget(QStringLiteral("mailto:tarnwick@example.invalid")), kOpenOk);
+    EXPECT_EQ(OpenLinkTarget(QStringLiteral("https://tarnwick.example.org/x")), std::nullopt);
+    EXPECT_EQ(OpenLinkTarget(QStringLiteral("mailto:tarnwick@example.invalid")), std::nullopt);
     ASSERT_EQ(web.m_urls.size(), 1);
     EXPECT_EQ(web.m_urls[0].toString(), QStringLiteral("https://tarnwick.example.org/x"));
     ASSERT_EQ(mail.m_urls.size(), 1);
@@ -313,7 +313,7 @@ TEST(OpenLinkTarget, FallsBackToTheDefaultBrowsersCommand) {
               "[Added Associations]\ntext/html=gone.desktop\n[Default Applications]\n"
               "text/html=missing.desktop;fakeweb.desktop;gone.desktop;\n");
     const QString target = QStringLiteral("https://tarnwick.example.org/a b?x=1&y='2'");
-    ASSERT_EQ(OpenLinkTarget(target), kOpenOk);
+    ASSERT_EQ(OpenLinkTarget(target), std::nullopt);
     QElapsedTimer clock;
     clock.start();
     while (!QFileInfo::exists(out) && clock.elapsed() < 10000) {
