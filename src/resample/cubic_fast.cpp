@@ -83,7 +83,29 @@ bool RunBand(const CubicPlan& plan, const CubicKernels& kernels, const std::uint
 
 }  // namespace
 
-CubicPlan MakeCubicPlan(const CubicGrid& grid, int channels, int pixelBytes) {
+void PlanVectorWindows(CubicPlan& plan, int srcRowBytes) {
+    // Element e's samples lie at first[e] + {0, 1, 2, 3} x pixelBytes.
+    const int groups = plan.count / 8;
+    plan.window.assign(std::size_t(groups) * 2, -1);
+    plan.shuffle.assign(std::size_t(groups) * 32, 0);
+    for (int w = 0; w < groups * 2; ++w) {
+        const int e0 = w * 4;
+        const auto [lo, hi] = std::minmax_element(&plan.first[e0], &plan.first[e0] + 4);
+        const int start = *lo;
+        const int end = *hi + 3 * plan.pixelBytes;
+        if (end - start >= 16 || start + 16 > srcRowBytes)
+            continue;
+        plan.window[w] = start;
+        for (int i = 0; i < 4; ++i) {
+            for (int n = 0; n < 4; ++n) {
+                plan.shuffle[std::size_t(w) * 16 + i * 4 + n] =
+                    std::uint8_t(plan.first[e0 + i] - start + n * plan.pixelBytes);
+            }
+        }
+    }
+}
+
+CubicPlan MakeCubicPlan(const CubicGrid& grid, int channels, int pixelBytes, int srcRowBytes) {
     CubicPlan plan;
     plan.count = grid.columns * channels;
     plan.pixelBytes = pixelBytes;
@@ -101,6 +123,7 @@ CubicPlan MakeCubicPlan(const CubicGrid& grid, int channels, int pixelBytes) {
             plan.l[e] = k.l;
         }
     }
+    PlanVectorWindows(plan, srcRowBytes);
     plan.rowBase = grid.rowBase;
     plan.rowG.resize(grid.rows);
     plan.rowH.resize(grid.rows);
@@ -114,10 +137,10 @@ CubicPlan MakeCubicPlan(const CubicGrid& grid, int channels, int pixelBytes) {
     return plan;
 }
 
-bool RunCubicPassFast(const CubicGrid& grid, const std::uint8_t* srcData, std::ptrdiff_t srcStep,
-                      int srcPixelBytes, std::uint8_t* dstData, std::ptrdiff_t dstStep,
-                      int channels, ResampleKernel kernel, int threads) {
-    const CubicPlan plan = MakeCubicPlan(grid, channels, srcPixelBytes);
+bool RunCubicPassFast(const CubicGrid& grid, int srcWidth, const std::uint8_t* srcData,
+                      std::ptrdiff_t srcStep, int srcPixelBytes, std::uint8_t* dstData,
+                      std::ptrdiff_t dstStep, int channels, ResampleKernel kernel, int threads) {
+    const CubicPlan plan = MakeCubicPlan(grid, channels, srcPixelBytes, srcWidth * srcPixelBytes);
     const CubicKernels& kernels = CubicKernelsFor(kernel);
     const int bands = std::clamp(threads, 1, std::max(1, grid.rows));
     std::vector<char> ok(bands, 0);

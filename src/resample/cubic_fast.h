@@ -21,12 +21,20 @@ struct CubicPlan {
     int pixelBytes = 0;
     std::vector<std::int32_t> first;
     std::vector<float> g, h, l;  // the column's coefficients, repeated for each channel
+    // For vector loads: per group of 8 elements, the row offsets of two 16-byte windows holding
+    // the samples of elements 0-3 and 4-7 (-1: not within 16 bytes, or past the row's end), and
+    // 32 shuffle indices picking each element's four samples into one 32-bit lane.
+    std::vector<std::int32_t> window;
+    std::vector<std::uint8_t> shuffle;
     // Per destination row: base source row and the coefficients of its fraction, widened.
     std::vector<std::int32_t> rowBase;
     std::vector<double> rowG, rowH, rowL;
 };
-// Throws std::bad_alloc when the tables cannot be allocated.
-CubicPlan MakeCubicPlan(const CubicGrid& grid, int channels, int pixelBytes);
+// `srcRowBytes`: the bytes of a source row that may be read. Throws std::bad_alloc when the
+// tables cannot be allocated.
+CubicPlan MakeCubicPlan(const CubicGrid& grid, int channels, int pixelBytes, int srcRowBytes);
+// Fills window and shuffle from count, pixelBytes and first.
+void PlanVectorWindows(CubicPlan& plan, int srcRowBytes);
 
 // The kernels of one instruction set. Counts are elements (floats in, bytes out).
 struct CubicKernels {
@@ -46,9 +54,9 @@ struct CubicKernels {
 // Kernels for kBaseline, kAvx2 or kAvx512 (the caller checks that the processor has them).
 const CubicKernels& CubicKernelsFor(ResampleKernel kernel);
 
-// Whole pass, as RunCubicPass, with `kernel` (not kScalar) on `threads` threads (at most one per
-// destination row), each band of rows with its own row cache. False when a row buffer cannot be
-// allocated; throws std::bad_alloc when the tables cannot.
-bool RunCubicPassFast(const CubicGrid& grid, const std::uint8_t* srcData, std::ptrdiff_t srcStep,
-                      int srcPixelBytes, std::uint8_t* dstData, std::ptrdiff_t dstStep,
-                      int channels, ResampleKernel kernel, int threads);
+// Whole pass, as RunCubicPass, over a source `srcWidth` pixels wide, with `kernel` (not kScalar) on
+// `threads` threads (at most one per destination row), each band of rows with its own row cache.
+// False when a row buffer cannot be allocated; throws std::bad_alloc when the tables cannot.
+bool RunCubicPassFast(const CubicGrid& grid, int srcWidth, const std::uint8_t* srcData,
+                      std::ptrdiff_t srcStep, int srcPixelBytes, std::uint8_t* dstData,
+                      std::ptrdiff_t dstStep, int channels, ResampleKernel kernel, int threads);

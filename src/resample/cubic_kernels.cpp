@@ -123,37 +123,65 @@ TARNWICK_AVX2 inline __m128 HorizontalQuad(__m128i pm1, __m128i d1, __m128i d2, 
     return _mm256_cvtpd_ps(_mm256_add_pd(_mm256_cvtepi32_pd(pm1), t1));
 }
 
-// Eight elements a step. Two 32-bit gathers per lane, at first[k] and first[k] + 6, bring the
-// four samples of a three-byte pixel row in their low and high bytes.
+// The integer differences of eight elements.
+struct Samples8 {
+    __m256i pm1, d1, d2, d3;
+};
+
+// Elements k to k + 7 (k a multiple of 8) of a row of three-byte pixels. Where the plan has
+// 16-byte windows, two loads and a byte shuffle bring each element's four samples into the bytes
+// of its 32-bit lane; elsewhere two gathers, at first[k] and first[k] + 6, bring them into the
+// low and high bytes of two lanes.
+TARNWICK_AVX2 inline Samples8 LoadSamples8(const std::uint8_t* row, const CubicPlan& plan, int k) {
+    const int group = k / 8;
+    const std::int32_t w0 = plan.window[2 * group], w1 = plan.window[2 * group + 1];
+    const __m256i lowByte = _mm256_set1_epi32(0xFF);
+    __m256i pm1, p0, p1, p2;
+    if (w0 >= 0 && w1 >= 0) {
+        const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + w0));
+        const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + w1));
+        const __m256i control =
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&plan.shuffle[group * 32]));
+        const __m256i x = _mm256_shuffle_epi8(
+            _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1), control);
+        pm1 = _mm256_and_si256(x, lowByte);
+        p0 = _mm256_and_si256(_mm256_srli_epi32(x, 8), lowByte);
+        p1 = _mm256_and_si256(_mm256_srli_epi32(x, 16), lowByte);
+        p2 = _mm256_srli_epi32(x, 24);
+    } else {
+        const int* base = reinterpret_cast<const int*>(row);
+        const __m256i at = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&plan.first[k]));
+        const __m256i lo = _mm256_i32gather_epi32(base, at, 1);
+        const __m256i hi =
+            _mm256_i32gather_epi32(base, _mm256_add_epi32(at, _mm256_set1_epi32(6)), 1);
+        pm1 = _mm256_and_si256(lo, lowByte);
+        p0 = _mm256_srli_epi32(lo, 24);
+        p1 = _mm256_and_si256(hi, lowByte);
+        p2 = _mm256_srli_epi32(hi, 24);
+    }
+    // Integer differences are exact in any order.
+    const __m256i d1 = _mm256_sub_epi32(p0, pm1);
+    const __m256i d2 = _mm256_sub_epi32(_mm256_add_epi32(p1, pm1), _mm256_add_epi32(p0, p0));
+    const __m256i q = _mm256_sub_epi32(p0, p1);
+    const __m256i d3 =
+        _mm256_add_epi32(_mm256_sub_epi32(p2, pm1), _mm256_add_epi32(q, _mm256_add_epi32(q, q)));
+    return {pm1, d1, d2, d3};
+}
+
 TARNWICK_AVX2 void HorizontalAvx2(const std::uint8_t* row, const CubicPlan& plan, float* out) {
     if (plan.pixelBytes != 3)
         return HorizontalPlain(row, plan, out);
     const int count = plan.count;
-    const std::int32_t* first = plan.first.data();
-    const int* base = reinterpret_cast<const int*>(row);
-    const __m256i lowByte = _mm256_set1_epi32(0xFF);
-    const __m256i six = _mm256_set1_epi32(6);
     int k = 0;
     for (; k + 8 <= count; k += 8) {
-        const __m256i at = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first + k));
-        const __m256i lo = _mm256_i32gather_epi32(base, at, 1);
-        const __m256i hi = _mm256_i32gather_epi32(base, _mm256_add_epi32(at, six), 1);
-        const __m256i pm1 = _mm256_and_si256(lo, lowByte);
-        const __m256i p0 = _mm256_srli_epi32(lo, 24);
-        const __m256i p1 = _mm256_and_si256(hi, lowByte);
-        const __m256i p2 = _mm256_srli_epi32(hi, 24);
-        // Integer differences are exact in any order.
-        const __m256i d1 = _mm256_sub_epi32(p0, pm1);
-        const __m256i d2 = _mm256_sub_epi32(_mm256_add_epi32(p1, pm1), _mm256_add_epi32(p0, p0));
-        const __m256i q = _mm256_sub_epi32(p0, p1);
-        const __m256i d3 = _mm256_add_epi32(_mm256_sub_epi32(p2, pm1),
-                                            _mm256_add_epi32(q, _mm256_add_epi32(q, q)));
-        const __m128 low = HorizontalQuad(_mm256_castsi256_si128(pm1), _mm256_castsi256_si128(d1),
-                                          _mm256_castsi256_si128(d2), _mm256_castsi256_si128(d3),
-                                          &plan.g[k], &plan.h[k], &plan.l[k]);
+        const Samples8 x = LoadSamples8(row, plan, k);
+        const __m128 low =
+            HorizontalQuad(_mm256_castsi256_si128(x.pm1), _mm256_castsi256_si128(x.d1),
+                           _mm256_castsi256_si128(x.d2), _mm256_castsi256_si128(x.d3), &plan.g[k],
+                           &plan.h[k], &plan.l[k]);
         const __m128 high =
-            HorizontalQuad(_mm256_extracti128_si256(pm1, 1), _mm256_extracti128_si256(d1, 1),
-                           _mm256_extracti128_si256(d2, 1), _mm256_extracti128_si256(d3, 1),
+            HorizontalQuad(_mm256_extracti128_si256(x.pm1, 1), _mm256_extracti128_si256(x.d1, 1),
+                           _mm256_extracti128_si256(x.d2, 1), _mm256_extracti128_si256(x.d3, 1),
                            &plan.g[k + 4], &plan.h[k + 4], &plan.l[k + 4]);
         _mm_storeu_ps(out + k, low);
         _mm_storeu_ps(out + k + 4, high);
@@ -276,37 +304,16 @@ TARNWICK_AVX512 inline __m256 HorizontalOctet(__m256i pm1, __m256i d1, __m256i d
     return _mm512_cvtpd_ps(_mm512_add_pd(_mm512_cvtepi32_pd(pm1), t1));
 }
 
-// Sixteen elements a step, gathered as in the AVX2 kernel.
+// Eight elements a step, loaded as in the AVX2 kernel, computed in one vector.
 TARNWICK_AVX512 void HorizontalAvx512(const std::uint8_t* row, const CubicPlan& plan, float* out) {
     if (plan.pixelBytes != 3)
         return HorizontalPlain(row, plan, out);
     const int count = plan.count;
-    const std::int32_t* first = plan.first.data();
-    const __m512i lowByte = _mm512_set1_epi32(0xFF);
-    const __m512i six = _mm512_set1_epi32(6);
     int k = 0;
-    for (; k + 16 <= count; k += 16) {
-        const __m512i at = _mm512_loadu_si512(first + k);
-        const __m512i lo = _mm512_i32gather_epi32(at, row, 1);
-        const __m512i hi = _mm512_i32gather_epi32(_mm512_add_epi32(at, six), row, 1);
-        const __m512i pm1 = _mm512_and_si512(lo, lowByte);
-        const __m512i p0 = _mm512_srli_epi32(lo, 24);
-        const __m512i p1 = _mm512_and_si512(hi, lowByte);
-        const __m512i p2 = _mm512_srli_epi32(hi, 24);
-        const __m512i d1 = _mm512_sub_epi32(p0, pm1);
-        const __m512i d2 = _mm512_sub_epi32(_mm512_add_epi32(p1, pm1), _mm512_add_epi32(p0, p0));
-        const __m512i q = _mm512_sub_epi32(p0, p1);
-        const __m512i d3 = _mm512_add_epi32(_mm512_sub_epi32(p2, pm1),
-                                            _mm512_add_epi32(q, _mm512_add_epi32(q, q)));
-        const __m256 low = HorizontalOctet(_mm512_castsi512_si256(pm1), _mm512_castsi512_si256(d1),
-                                           _mm512_castsi512_si256(d2), _mm512_castsi512_si256(d3),
-                                           &plan.g[k], &plan.h[k], &plan.l[k]);
-        const __m256 high =
-            HorizontalOctet(_mm512_extracti64x4_epi64(pm1, 1), _mm512_extracti64x4_epi64(d1, 1),
-                            _mm512_extracti64x4_epi64(d2, 1), _mm512_extracti64x4_epi64(d3, 1),
-                            &plan.g[k + 8], &plan.h[k + 8], &plan.l[k + 8]);
-        _mm256_storeu_ps(out + k, low);
-        _mm256_storeu_ps(out + k + 8, high);
+    for (; k + 8 <= count; k += 8) {
+        const Samples8 x = LoadSamples8(row, plan, k);
+        _mm256_storeu_ps(
+            out + k, HorizontalOctet(x.pm1, x.d1, x.d2, x.d3, &plan.g[k], &plan.h[k], &plan.l[k]));
     }
     HorizontalTail(row, plan, out, k);
 }

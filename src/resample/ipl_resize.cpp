@@ -138,8 +138,8 @@ void iplZoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, i
             } else {
                 const int threads =
                     ResampleThreadsFor(grid.rows, std::int64_t(grid.columns) * channels);
-                written = RunCubicPassFast(grid, src, srcStep, srcImage->nChannels, dst, dstStep,
-                                           channels, kernel, threads);
+                written = RunCubicPassFast(grid, width, src, srcStep, srcImage->nChannels, dst,
+                                           dstStep, channels, kernel, threads);
             }
         } else if (mode == IPL_INTER_LINEAR) {
             const LinearAxis columns = MakeLinearAxis(width, x);
