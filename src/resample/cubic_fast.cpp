@@ -11,30 +11,30 @@
 namespace {
 
 // The row cache of one band: four horizontal rows (m_rows[n] holds source row base - 1 + n) and
-// the differences of the window they form.
+// the first row and the differences of the window they form, widened to double.
 class CBandBuffers {
 public:
     explicit CBandBuffers(int count) {
         // A vector's width of slack past the end.
-        const std::int64_t bytes = (std::int64_t(count) + 16) * std::int64_t(sizeof(float));
-        for (float*& p : m_rows) p = static_cast<float*>(LayerAlignedAlloc(bytes));
-        for (float*& p : m_diff) p = static_cast<float*>(LayerAlignedAlloc(bytes));
+        const std::int64_t n = std::int64_t(count) + 16;
+        for (float*& p : m_rows) p = static_cast<float*>(LayerAlignedAlloc(n * 4));
+        for (double*& p : m_diff) p = static_cast<double*>(LayerAlignedAlloc(n * 8));
     }
     ~CBandBuffers() {
         for (float* p : m_rows) LayerAlignedFree(p);
-        for (float* p : m_diff) LayerAlignedFree(p);
+        for (double* p : m_diff) LayerAlignedFree(p);
     }
     CBandBuffers(const CBandBuffers&) = delete;
     CBandBuffers& operator=(const CBandBuffers&) = delete;
 
     bool Ok() const {
-        auto set = [](float* p) { return p != nullptr; };
+        auto set = [](const void* p) { return p != nullptr; };
         return std::all_of(std::begin(m_rows), std::end(m_rows), set) &&
                std::all_of(std::begin(m_diff), std::end(m_diff), set);
     }
 
     float* m_rows[4] = {};
-    float* m_diff[3] = {};
+    double* m_diff[4] = {};  // row a, e1, e2, e3
 };
 
 // Destination rows y0 to y1 - 1, with a row cache of their own. Each source row goes through the
@@ -46,7 +46,7 @@ bool RunBand(const CubicPlan& plan, const CubicKernels& kernels, const std::uint
     if (!buffers.Ok())
         return false;
     float** rows = buffers.m_rows;
-    float** diff = buffers.m_diff;
+    double** diff = buffers.m_diff;
     const int count = plan.count;
 
     bool filled = false;
@@ -70,10 +70,10 @@ bool RunBand(const CubicPlan& plan, const CubicKernels& kernels, const std::uint
         if (haveDiff || (yy + 1 < y1 && plan.rowBase[yy + 1] == base)) {
             if (!haveDiff) {
                 kernels.differences(rows[0], rows[1], rows[2], rows[3], count, diff[0], diff[1],
-                                    diff[2]);
+                                    diff[2], diff[3]);
                 haveDiff = true;
             }
-            kernels.fromDifferences(rows[0], diff[0], diff[1], diff[2], count, g, h, l, dst);
+            kernels.fromDifferences(diff[0], diff[1], diff[2], diff[3], count, g, h, l, dst);
         } else {
             kernels.vertical(rows[0], rows[1], rows[2], rows[3], count, g, h, l, dst);
         }

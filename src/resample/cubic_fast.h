@@ -20,7 +20,8 @@ struct CubicPlan {
     int count = 0;  // columns x channels
     int pixelBytes = 0;
     std::vector<std::int32_t> first;
-    std::vector<float> g, h, l;  // the column's coefficients, repeated for each channel
+    // The column's coefficients (floats, widened), repeated for each channel.
+    std::vector<double> g, h, l;
     // For vector loads: per group of 8 elements, the row offsets of two 16-byte windows holding
     // the samples of elements 0-3 and 4-7 (-1: not within 16 bytes, or past the row's end), and
     // 32 shuffle indices picking each element's four samples into one 32-bit lane.
@@ -40,12 +41,12 @@ void PlanVectorWindows(CubicPlan& plan, int srcRowBytes);
 struct CubicKernels {
     // One source row through the horizontal pass: plan.count floats.
     void (*horizontal)(const std::uint8_t* srcRow, const CubicPlan& plan, float* out);
-    // The window's vertical differences, each stored as float: the part of the vertical pass that
-    // destination rows sharing a window have in common.
+    // The window's vertical differences, each rounded to float, and row a, all widened: the part
+    // of the vertical pass that destination rows sharing a window have in common.
     void (*differences)(const float* a, const float* b, const float* c, const float* d, int count,
-                        float* e1, float* e2, float* e3);
+                        double* wideA, double* e1, double* e2, double* e3);
     // Destination bytes from row a and the window's differences, at one row's coefficients.
-    void (*fromDifferences)(const float* a, const float* e1, const float* e2, const float* e3,
+    void (*fromDifferences)(const double* a, const double* e1, const double* e2, const double* e3,
                             int count, double g, double h, double l, std::uint8_t* dst);
     // Both steps at once, for a window that only one destination row uses.
     void (*vertical)(const float* a, const float* b, const float* c, const float* d, int count,

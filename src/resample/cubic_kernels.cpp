@@ -28,8 +28,8 @@ namespace {
 // an integer cannot overflow.
 constexpr double kRoundShift = 6755399441055744.0;
 
-inline float HorizontalElement(const std::uint8_t* row, int first, int s, float g, float h,
-                               float l) {
+inline float HorizontalElement(const std::uint8_t* row, int first, int s, double g, double h,
+                               double l) {
     const int pm1 = row[first];
     const int p0 = row[first + s];
     const int p1 = row[first + 2 * s];
@@ -37,7 +37,7 @@ inline float HorizontalElement(const std::uint8_t* row, int first, int s, float 
     const int d1 = p0 - pm1;
     const int d2 = p1 - 2 * p0 + pm1;
     const int d3 = p2 - 3 * p1 + 3 * p0 - pm1;
-    return float(double(pm1) + (double(g) * d1 + (double(h) * d2 + double(l) * d3)));
+    return float(double(pm1) + (g * d1 + (h * d2 + l * d3)));
 }
 
 inline void DifferenceElement(float a, float b, float c, float d, float& f1, float& f2, float& f3) {
@@ -49,9 +49,9 @@ inline void DifferenceElement(float a, float b, float c, float d, float& f1, flo
     f3 = float(e3);
 }
 
-inline std::uint8_t VerticalElement(float a, float f1, float f2, float f3, double g, double h,
+inline std::uint8_t VerticalElement(double a, double f1, double f2, double f3, double g, double h,
                                     double l) {
-    const double v = g * f1 + (h * f2 + (double(a) + l * f3));
+    const double v = g * f1 + (h * f2 + (a + l * f3));
     // Held to -1..256 first, which changes no result and keeps the shift exact.
     const double x = std::clamp((v + 0.00001) - 0.5, -1.0, 256.0);
     return std::uint8_t(std::clamp((x + kRoundShift) - kRoundShift, 0.0, 255.0));
@@ -64,11 +64,18 @@ void HorizontalTail(const std::uint8_t* row, const CubicPlan& plan, float* out, 
 }
 
 void DifferencesTail(const float* a, const float* b, const float* c, const float* d, int count,
-                     float* e1, float* e2, float* e3, int k) {
-    for (; k < count; ++k) DifferenceElement(a[k], b[k], c[k], d[k], e1[k], e2[k], e3[k]);
+                     double* wideA, double* e1, double* e2, double* e3, int k) {
+    for (; k < count; ++k) {
+        float f1, f2, f3;
+        DifferenceElement(a[k], b[k], c[k], d[k], f1, f2, f3);
+        wideA[k] = a[k];
+        e1[k] = f1;
+        e2[k] = f2;
+        e3[k] = f3;
+    }
 }
 
-void FromDifferencesTail(const float* a, const float* e1, const float* e2, const float* e3,
+void FromDifferencesTail(const double* a, const double* e1, const double* e2, const double* e3,
                          int count, double g, double h, double l, std::uint8_t* dst, int k) {
     for (; k < count; ++k) dst[k] = VerticalElement(a[k], e1[k], e2[k], e3[k], g, h, l);
 }
@@ -89,11 +96,11 @@ void HorizontalPlain(const std::uint8_t* row, const CubicPlan& plan, float* out)
 }
 
 void DifferencesPlain(const float* a, const float* b, const float* c, const float* d, int count,
-                      float* e1, float* e2, float* e3) {
-    DifferencesTail(a, b, c, d, count, e1, e2, e3, 0);
+                      double* wideA, double* e1, double* e2, double* e3) {
+    DifferencesTail(a, b, c, d, count, wideA, e1, e2, e3, 0);
 }
 
-void FromDifferencesPlain(const float* a, const float* e1, const float* e2, const float* e3,
+void FromDifferencesPlain(const double* a, const double* e1, const double* e2, const double* e3,
                           int count, double g, double h, double l, std::uint8_t* dst) {
     FromDifferencesTail(a, e1, e2, e3, count, g, h, l, dst, 0);
 }
@@ -114,12 +121,10 @@ constexpr CubicKernels kPlainKernels = {HorizontalPlain, DifferencesPlain, FromD
 
 // The horizontal value of four elements from their integer differences.
 TARNWICK_AVX2 inline __m128 HorizontalQuad(__m128i pm1, __m128i d1, __m128i d2, __m128i d3,
-                                           const float* g, const float* h, const float* l) {
-    const __m256d t3 = _mm256_mul_pd(_mm256_cvtps_pd(_mm_loadu_ps(l)), _mm256_cvtepi32_pd(d3));
-    const __m256d t2 =
-        _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(_mm_loadu_ps(h)), _mm256_cvtepi32_pd(d2)), t3);
-    const __m256d t1 =
-        _mm256_add_pd(_mm256_mul_pd(_mm256_cvtps_pd(_mm_loadu_ps(g)), _mm256_cvtepi32_pd(d1)), t2);
+                                           const double* g, const double* h, const double* l) {
+    const __m256d t3 = _mm256_mul_pd(_mm256_loadu_pd(l), _mm256_cvtepi32_pd(d3));
+    const __m256d t2 = _mm256_add_pd(_mm256_mul_pd(_mm256_loadu_pd(h), _mm256_cvtepi32_pd(d2)), t3);
+    const __m256d t1 = _mm256_add_pd(_mm256_mul_pd(_mm256_loadu_pd(g), _mm256_cvtepi32_pd(d1)), t2);
     return _mm256_cvtpd_ps(_mm256_add_pd(_mm256_cvtepi32_pd(pm1), t1));
 }
 
@@ -234,24 +239,20 @@ TARNWICK_AVX2 inline void StoreBytes(std::uint8_t* dst, __m128i q0, __m128i q1, 
 }
 
 TARNWICK_AVX2 void DifferencesAvx2(const float* a, const float* b, const float* c, const float* d,
-                                   int count, float* e1, float* e2, float* e3) {
+                                   int count, double* wideA, double* e1, double* e2, double* e3) {
     int k = 0;
     for (; k + 4 <= count; k += 4) {
         const Diff4 e = DifferenceQuad(a + k, b + k, c + k, d + k);
-        _mm_storeu_ps(e1 + k, _mm256_cvtpd_ps(e.e1));
-        _mm_storeu_ps(e2 + k, _mm256_cvtpd_ps(e.e2));
-        _mm_storeu_ps(e3 + k, _mm256_cvtpd_ps(e.e3));
+        _mm256_storeu_pd(wideA + k, Widen(a + k));
+        _mm256_storeu_pd(e1 + k, ThroughFloat(e.e1));
+        _mm256_storeu_pd(e2 + k, ThroughFloat(e.e2));
+        _mm256_storeu_pd(e3 + k, ThroughFloat(e.e3));
     }
-    DifferencesTail(a, b, c, d, count, e1, e2, e3, k);
+    DifferencesTail(a, b, c, d, count, wideA, e1, e2, e3, k);
 }
 
-TARNWICK_AVX2 inline __m128i FromDifferencesQuad(const float* a, const float* e1, const float* e2,
-                                                 const float* e3, __m256d g, __m256d h, __m256d l) {
-    return RoundQuad(Widen(a), Widen(e1), Widen(e2), Widen(e3), g, h, l);
-}
-
-TARNWICK_AVX2 void FromDifferencesAvx2(const float* a, const float* e1, const float* e2,
-                                       const float* e3, int count, double g, double h, double l,
+TARNWICK_AVX2 void FromDifferencesAvx2(const double* a, const double* e1, const double* e2,
+                                       const double* e3, int count, double g, double h, double l,
                                        std::uint8_t* dst) {
     const __m256d vg = _mm256_set1_pd(g), vh = _mm256_set1_pd(h), vl = _mm256_set1_pd(l);
     int k = 0;
@@ -259,7 +260,8 @@ TARNWICK_AVX2 void FromDifferencesAvx2(const float* a, const float* e1, const fl
         __m128i q[4];
         for (int n = 0; n < 4; ++n) {
             const int i = k + 4 * n;
-            q[n] = FromDifferencesQuad(a + i, e1 + i, e2 + i, e3 + i, vg, vh, vl);
+            q[n] = RoundQuad(_mm256_loadu_pd(a + i), _mm256_loadu_pd(e1 + i),
+                             _mm256_loadu_pd(e2 + i), _mm256_loadu_pd(e3 + i), vg, vh, vl);
         }
         StoreBytes(dst + k, q[0], q[1], q[2], q[3]);
     }
@@ -295,12 +297,10 @@ constexpr CubicKernels kAvx2Kernels = {HorizontalAvx2, DifferencesAvx2, FromDiff
 #define TARNWICK_AVX512 __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl")))
 
 TARNWICK_AVX512 inline __m256 HorizontalOctet(__m256i pm1, __m256i d1, __m256i d2, __m256i d3,
-                                              const float* g, const float* h, const float* l) {
-    const __m512d t3 = _mm512_mul_pd(_mm512_cvtps_pd(_mm256_loadu_ps(l)), _mm512_cvtepi32_pd(d3));
-    const __m512d t2 = _mm512_add_pd(
-        _mm512_mul_pd(_mm512_cvtps_pd(_mm256_loadu_ps(h)), _mm512_cvtepi32_pd(d2)), t3);
-    const __m512d t1 = _mm512_add_pd(
-        _mm512_mul_pd(_mm512_cvtps_pd(_mm256_loadu_ps(g)), _mm512_cvtepi32_pd(d1)), t2);
+                                              const double* g, const double* h, const double* l) {
+    const __m512d t3 = _mm512_mul_pd(_mm512_loadu_pd(l), _mm512_cvtepi32_pd(d3));
+    const __m512d t2 = _mm512_add_pd(_mm512_mul_pd(_mm512_loadu_pd(h), _mm512_cvtepi32_pd(d2)), t3);
+    const __m512d t1 = _mm512_add_pd(_mm512_mul_pd(_mm512_loadu_pd(g), _mm512_cvtepi32_pd(d1)), t2);
     return _mm512_cvtpd_ps(_mm512_add_pd(_mm512_cvtepi32_pd(pm1), t1));
 }
 
@@ -359,28 +359,30 @@ TARNWICK_AVX512 inline void StoreBytes16(std::uint8_t* dst, __m256i q0, __m256i 
 }
 
 TARNWICK_AVX512 void DifferencesAvx512(const float* a, const float* b, const float* c,
-                                       const float* d, int count, float* e1, float* e2, float* e3) {
+                                       const float* d, int count, double* wideA, double* e1,
+                                       double* e2, double* e3) {
     int k = 0;
     for (; k + 8 <= count; k += 8) {
         const Diff8 e = DifferenceOctet(a + k, b + k, c + k, d + k);
-        _mm256_storeu_ps(e1 + k, _mm512_cvtpd_ps(e.e1));
-        _mm256_storeu_ps(e2 + k, _mm512_cvtpd_ps(e.e2));
-        _mm256_storeu_ps(e3 + k, _mm512_cvtpd_ps(e.e3));
+        _mm512_storeu_pd(wideA + k, Widen8(a + k));
+        _mm512_storeu_pd(e1 + k, ThroughFloat8(e.e1));
+        _mm512_storeu_pd(e2 + k, ThroughFloat8(e.e2));
+        _mm512_storeu_pd(e3 + k, ThroughFloat8(e.e3));
     }
-    DifferencesTail(a, b, c, d, count, e1, e2, e3, k);
+    DifferencesTail(a, b, c, d, count, wideA, e1, e2, e3, k);
 }
 
-TARNWICK_AVX512 void FromDifferencesAvx512(const float* a, const float* e1, const float* e2,
-                                           const float* e3, int count, double g, double h, double l,
-                                           std::uint8_t* dst) {
+TARNWICK_AVX512 void FromDifferencesAvx512(const double* a, const double* e1, const double* e2,
+                                           const double* e3, int count, double g, double h,
+                                           double l, std::uint8_t* dst) {
     const __m512d vg = _mm512_set1_pd(g), vh = _mm512_set1_pd(h), vl = _mm512_set1_pd(l);
     int k = 0;
     for (; k + 16 <= count; k += 16) {
-        const __m256i q0 =
-            RoundOctet(Widen8(a + k), Widen8(e1 + k), Widen8(e2 + k), Widen8(e3 + k), vg, vh, vl);
         const int i = k + 8;
-        const __m256i q1 =
-            RoundOctet(Widen8(a + i), Widen8(e1 + i), Widen8(e2 + i), Widen8(e3 + i), vg, vh, vl);
+        const __m256i q0 = RoundOctet(_mm512_loadu_pd(a + k), _mm512_loadu_pd(e1 + k),
+                                      _mm512_loadu_pd(e2 + k), _mm512_loadu_pd(e3 + k), vg, vh, vl);
+        const __m256i q1 = RoundOctet(_mm512_loadu_pd(a + i), _mm512_loadu_pd(e1 + i),
+                                      _mm512_loadu_pd(e2 + i), _mm512_loadu_pd(e3 + i), vg, vh, vl);
         StoreBytes16(dst + k, q0, q1);
     }
     FromDifferencesTail(a, e1, e2, e3, count, g, h, l, dst, k);

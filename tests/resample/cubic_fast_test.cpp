@@ -258,16 +258,19 @@ TEST(CubicKernels, VectorKernelsKeepTheReferenceArithmetic) {
                     rows[n][k] = (rng() & 1) ? big + small : small;
                 }
             }
-            std::vector<float> wantDiff[3], gotDiff[3];
-            for (int n = 0; n < 3; ++n) {
+            // Row a widened, then the three differences.
+            std::vector<double> wantDiff[4], gotDiff[4];
+            for (int n = 0; n < 4; ++n) {
                 wantDiff[n].resize(kCount);
                 gotDiff[n].resize(kCount);
             }
             plain.differences(rows[0].data(), rows[1].data(), rows[2].data(), rows[3].data(),
-                              kCount, wantDiff[0].data(), wantDiff[1].data(), wantDiff[2].data());
+                              kCount, wantDiff[0].data(), wantDiff[1].data(), wantDiff[2].data(),
+                              wantDiff[3].data());
             fast.differences(rows[0].data(), rows[1].data(), rows[2].data(), rows[3].data(), kCount,
-                             gotDiff[0].data(), gotDiff[1].data(), gotDiff[2].data());
-            for (int n = 0; n < 3; ++n) ASSERT_EQ(gotDiff[n], wantDiff[n]) << "difference " << n;
+                             gotDiff[0].data(), gotDiff[1].data(), gotDiff[2].data(),
+                             gotDiff[3].data());
+            for (int n = 0; n < 4; ++n) ASSERT_EQ(gotDiff[n], wantDiff[n]) << "difference " << n;
             std::vector<std::uint8_t> wantBytes(kCount), gotBytes(kCount);
             plain.vertical(rows[0].data(), rows[1].data(), rows[2].data(), rows[3].data(), kCount,
                            g, h, l, wantBytes.data());
@@ -278,7 +281,7 @@ TEST(CubicKernels, VectorKernelsKeepTheReferenceArithmetic) {
             // From differences: g e1 and h e2 cancel exactly (h = -g, e2 = e1, large), so that the
             // grouping decides how much of a + l e3 (in 0..300) survives.
             const double cg = std::ldexp(WideFloat(rng), 30), cl = WideFloat(rng) * 1e-3;
-            std::vector<float> a(kCount), e[3];
+            std::vector<double> a(kCount), e[3];
             for (auto& v : e) v.resize(kCount);
             for (int k = 0; k < kCount; ++k) {
                 a[k] = float(rng() % 30000) / 100;
