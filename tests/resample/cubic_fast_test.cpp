@@ -132,7 +132,7 @@ TEST(CubicFast, EveryKernelAndThreadCountMatchesTheReference) {
     std::mt19937 rng(20240611);
     const Content contents[] = {Content::kNoise, Content::kBlackWhite, Content::kGradient,
                                 Content::kSmooth};
-    for (int n = 0; n < 3000; ++n) {
+    for (int n = 0; n < 2000; ++n) {
         Case c{RandomSize(rng), RandomSize(rng), RandomSize(rng), RandomSize(rng),
                contents[rng() % 4]};
         // Keep one of the two images small when the other is large.
