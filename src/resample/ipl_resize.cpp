@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "resample/cubic_fast.h"
 #include "resample/cubic_grid.h"
 #include "resample/cubic_pass.h"
 #include "resample/fallback_pass.h"
@@ -130,7 +131,16 @@ void iplZoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, i
     try {
         if (mode == IPL_INTER_CUBIC) {
             const CubicGrid grid = MakeCubicGrid(width, height, x, y, channels);
-            written = RunCubicPass(grid, src, srcStep, srcImage->nChannels, dst, dstStep, channels);
+            const ResampleKernel kernel = ActiveResampleKernel();
+            if (kernel == ResampleKernel::kScalar) {
+                written =
+                    RunCubicPass(grid, src, srcStep, srcImage->nChannels, dst, dstStep, channels);
+            } else {
+                const int threads =
+                    ResampleThreadsFor(grid.rows, std::int64_t(grid.columns) * channels);
+                written = RunCubicPassFast(grid, width, src, srcStep, srcImage->nChannels, dst,
+                                           dstStep, channels, kernel, threads);
+            }
         } else if (mode == IPL_INTER_LINEAR) {
             const LinearAxis columns = MakeLinearAxis(width, x);
             const LinearAxis rows = MakeLinearAxis(height, y);

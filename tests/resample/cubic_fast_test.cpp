@@ -1,0 +1,328 @@
+// The fast resizer against the scalar reference, byte for byte: every kernel this processor runs,
+// on 1, 2 and 3 row threads, over random sizes and contents.
+#include "resample/cubic_fast.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "resample/cubic_pass.h"
+#include "resample/resample_options.h"
+#include "resample/resize_dib.h"
+#include "resample_test_image.h"
+
+namespace {
+
+// Puts back the automatic kernel and thread count when a test ends.
+class CResampleSettings {
+public:
+    CResampleSettings() = default;
+    ~CResampleSettings() {
+        SetResampleKernel(std::nullopt);
+        SetResampleThreads(0);
+    }
+    CResampleSettings(const CResampleSettings&) = delete;
+    CResampleSettings& operator=(const CResampleSettings&) = delete;
+};
+
+std::vector<ResampleKernel> FastKernels() {
+    std::vector<ResampleKernel> kernels;
+    for (const ResampleKernel k :
+         {ResampleKernel::kBaseline, ResampleKernel::kAvx2, ResampleKernel::kAvx512}) {
+        if (ResampleKernelSupported(k))
+            kernels.push_back(k);
+    }
+    return kernels;
+}
+
+constexpr int kThreadCounts[] = {1, 2, 3};
+
+enum class Content { kNoise, kBlackWhite, kGradient, kSmooth };
+
+const char* ContentName(Content c) {
+    switch (c) {
+        case Content::kNoise:
+            return "noise";
+        case Content::kBlackWhite:
+            return "0/255 noise";
+        case Content::kGradient:
+            return "gradient";
+        case Content::kSmooth:
+            return "smooth";
+    }
+    return "?";
+}
+
+// Sample (x, y, c) of a picture of the given kind: noise, noise of only 0 and 255 (the largest
+// overshoots, so the clamps work hardest), ramps with random slopes that wrap from 255 to 0, and
+// a smooth picture with few edges.
+PixelFn MakeContent(Content content, std::mt19937& rng) {
+    const unsigned seed = rng();
+    switch (content) {
+        case Content::kNoise:
+            return RandomPixels(seed);
+        case Content::kBlackWhite:
+            return [r = std::mt19937(seed)](int, int, int) mutable {
+                return std::uint8_t((r() & 1) ? 255 : 0);
+            };
+        case Content::kGradient: {
+            const int sx = int(rng() % 41) - 20, sy = int(rng() % 41) - 20;
+            const int sc = int(rng() % 100);
+            return [=](int x, int y, int c) { return std::uint8_t(x * sx + y * sy + c * sc); };
+        }
+        case Content::kSmooth:
+            return [](int x, int y, int c) {
+                const int v = (x * x / 7 + y * 3 + c * 40) % 512;
+                return std::uint8_t(v < 256 ? v : 511 - v);
+            };
+    }
+    return RandomPixels(seed);
+}
+
+// The whole destination block, padding included (pre-set to a marker the resize must not touch).
+std::vector<std::uint8_t> Resize(const CDibImage& src, int w, int h) {
+    CDibImage dst;
+    dst.Create(w, h, 24);
+    std::memset(dst.Bits(), 0xA5, std::size_t(dst.m_nRowBytes) * h);
+    std::string why;
+    EXPECT_TRUE(ResizeDib(src, dst, &why)) << why;
+    return std::vector<std::uint8_t>(dst.Bits(), dst.Bits() + std::size_t(dst.m_nRowBytes) * h);
+}
+
+struct Case {
+    int srcW, srcH, dstW, dstH;
+    Content content;
+};
+
+std::string Describe(const Case& c) {
+    return std::to_string(c.srcW) + "x" + std::to_string(c.srcH) + " -> " + std::to_string(c.dstW) +
+           "x" + std::to_string(c.dstH) + " on " + ContentName(c.content);
+}
+
+// Mostly small sizes, where every border case and vector tail shows up quickly, some medium ones,
+// and now and then one side up to 2000. Sizes 1 to 3 reach the fallbacks.
+int RandomSize(std::mt19937& rng) {
+    const unsigned pick = rng() % 100;
+    if (pick < 80)
+        return 1 + int(rng() % 40);
+    if (pick < 97)
+        return 1 + int(rng() % 300);
+    return 1 + int(rng() % 2000);
+}
+
+TEST(CubicFast, EveryKernelAndThreadCountMatchesTheReference) {
+    CResampleSettings restore;
+    const std::vector<ResampleKernel> kernels = FastKernels();
+    std::vector<Case> cases = {
+        // The sizes the jobs use, up and down.
+        {1024, 768, 2048, 1536, Content::kSmooth},
+        {640, 480, 800, 600, Content::kNoise},
+        {1024, 768, 800, 600, Content::kBlackWhite},
+        {333, 251, 999, 753, Content::kGradient},
+        // Growing on one axis while shrinking on the other; equal sizes.
+        {1999, 5, 7, 1800, Content::kNoise},
+        {6, 1500, 1713, 9, Content::kBlackWhite},
+        {97, 61, 97, 61, Content::kNoise},
+    };
+    std::mt19937 rng(20240611);
+    const Content contents[] = {Content::kNoise, Content::kBlackWhite, Content::kGradient,
+                                Content::kSmooth};
+    for (int n = 0; n < 2000; ++n) {
+        Case c{RandomSize(rng), RandomSize(rng), RandomSize(rng), RandomSize(rng),
+               contents[rng() % 4]};
+        // Keep one of the two images small when the other is large.
+        if (std::int64_t(c.srcW) * c.srcH * c.dstW * c.dstH > 2'000'000'000LL)
+            c.srcH = c.dstH = 1 + int(rng() % 12);
+        cases.push_back(c);
+    }
+
+    int compared = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Describe(c));
+        CDibImage src;
+        FillImage(src, c.srcW, c.srcH, MakeContent(c.content, rng));
+        SetResampleKernel(ResampleKernel::kScalar);
+        const std::vector<std::uint8_t> reference = Resize(src, c.dstW, c.dstH);
+        for (const ResampleKernel kernel : kernels) {
+            SetResampleKernel(kernel);
+            ASSERT_EQ(ActiveResampleKernel(), kernel);
+            for (const int threads : kThreadCounts) {
+                SetResampleThreads(threads);
+                ASSERT_EQ(Resize(src, c.dstW, c.dstH), reference)
+                    << ResampleKernelName(kernel) << " on " << threads << " threads";
+                ++compared;
+            }
+        }
+    }
+    EXPECT_EQ(compared, int(cases.size() * kernels.size() * std::size(kThreadCounts)));
+}
+
+// The pass on its own: row steps that leave any padding (rows starting at odd addresses), and
+// pixels of 1, 3 and 4 bytes.
+TEST(CubicFast, OddRowStepsAndPixelSizes) {
+    std::mt19937 rng(77);
+    for (int n = 0; n < 400; ++n) {
+        const int channels = (n % 3 == 0) ? 1 : (n % 3 == 1) ? 3 : 4;
+        const int srcW = 4 + int(rng() % 70), srcH = 4 + int(rng() % 50);
+        const int dstW = 1 + int(rng() % 90), dstH = 1 + int(rng() % 70);
+        const int srcStep = srcW * channels + int(rng() % 8);
+        const int dstStep = dstW * channels + int(rng() % 8);
+        SCOPED_TRACE(testing::Message()
+                     << srcW << "x" << srcH << " (step " << srcStep << ") -> " << dstW << "x"
+                     << dstH << " (step " << dstStep << "), " << channels << " channels");
+        std::vector<std::uint8_t> src(std::size_t(srcStep) * srcH);
+        const bool blackWhite = rng() & 1;
+        for (auto& b : src) b = blackWhite ? ((rng() & 1) ? 255 : 0) : std::uint8_t(rng());
+        const CubicGrid grid = MakeCubicGrid(srcW, srcH, MakeZoomAxis(srcW, dstW, dstW, srcW),
+                                             MakeZoomAxis(srcH, dstH, dstH, srcH), channels);
+
+        std::vector<std::uint8_t> reference(std::size_t(dstStep) * dstH, 0x5A);
+        ASSERT_TRUE(
+            RunCubicPass(grid, src.data(), srcStep, channels, reference.data(), dstStep, channels));
+        for (const ResampleKernel kernel : FastKernels()) {
+            for (const int threads : kThreadCounts) {
+                std::vector<std::uint8_t> fast(reference.size(), 0x5A);
+                ASSERT_TRUE(RunCubicPassFast(grid, srcW, src.data(), srcStep, channels, fast.data(),
+                                             dstStep, channels, kernel, threads));
+                ASSERT_EQ(fast, reference) << ResampleKernelName(kernel) << ", " << threads;
+            }
+        }
+    }
+}
+
+// Kernels on their own, with inputs no image produces: coefficients and row values of wildly
+// different sizes that nearly cancel. Any other grouping of the sums, a skipped float store or a
+// fused multiply-add then changes the result, which ordinary pictures almost never show.
+float WideFloat(std::mt19937& rng) {
+    const float mantissa = std::uniform_real_distribution<float>(1.0f, 2.0f)(rng);
+    const int exponent = int(rng() % 61) - 30;
+    return std::ldexp((rng() & 1) ? mantissa : -mantissa, exponent);
+}
+
+TEST(CubicKernels, VectorKernelsKeepTheReferenceArithmetic) {
+    const CubicKernels& plain = CubicKernelsFor(ResampleKernel::kBaseline);
+    std::mt19937 rng(5);
+    constexpr int kCount = 1000;  // not a multiple of any vector width: the tails run too
+    for (const ResampleKernel kernel : FastKernels()) {
+        SCOPED_TRACE(ResampleKernelName(kernel));
+        const CubicKernels& fast = CubicKernelsFor(kernel);
+        for (int round = 0; round < 40; ++round) {
+            // Horizontal: samples with d2 = d1 and coefficients h = -g of any size, so that
+            // g d1 and h d2 cancel exactly and the grouping decides how much of l d3 and p(-1)
+            // survives.
+            std::vector<std::uint8_t> row(std::size_t(kCount) * 12);
+            CubicPlan plan;
+            plan.count = kCount;
+            plan.pixelBytes = 3;
+            for (int k = 0; k < kCount; ++k) {
+                std::uint8_t* p = &row[std::size_t(k) * 12];
+                const int pm1 = int(rng() % 50), x = 1 + int(rng() % 60);
+                p[0] = std::uint8_t(pm1);
+                p[3] = std::uint8_t(pm1 + x);
+                p[6] = std::uint8_t(pm1 + 3 * x);
+                p[9] = std::uint8_t(rng());
+                const float g = std::ldexp(WideFloat(rng), int(rng() % 60) - 10);
+                // Even rounds: four elements share their samples, which vector loads can bring
+                // in one window; odd rounds: samples too far apart for that.
+                plan.first.push_back(round % 2 ? k * 12 : k / 4 * 12);
+                plan.g.push_back(g);
+                plan.h.push_back(-g);
+                plan.l.push_back(WideFloat(rng));
+            }
+            PlanVectorWindows(plan, int(row.size()));
+            std::vector<float> want(kCount), got(kCount);
+            plain.horizontal(row.data(), plan, want.data());
+            fast.horizontal(row.data(), plan, got.data());
+            ASSERT_EQ(got, want) << "horizontal";
+
+            // Vertical, row coefficients of any fraction. Rows: a large value, and rows either
+            // near it or small, so that the differences lose bits when stored as floats and v
+            // still lands in and around 0..255.
+            // Fractions -1, 0, 1 and 2 single out one difference each.
+            const float t = (round % 2) ? std::uniform_real_distribution<float>(-1.0f, 2.0f)(rng)
+                                        : float(round / 2 % 4 - 1);
+            const CubicCoefficients rk = MakeCubicCoefficients(t);
+            const double g = rk.g, h = rk.h, l = rk.l;
+            std::vector<float> rows[4];
+            for (auto& r : rows) r.resize(kCount);
+            for (int k = 0; k < kCount; ++k) {
+                const float big = std::ldexp(1.0f + float(rng() % 1000) / 1000, int(rng() % 40));
+                rows[0][k] = big;
+                for (int n = 1; n < 4; ++n) {
+                    const float small = float(rng() % 25600) / 100;
+                    rows[n][k] = (rng() & 1) ? big + small : small;
+                }
+            }
+            // Row a widened, then the three differences.
+            std::vector<double> wantDiff[4], gotDiff[4];
+            for (int n = 0; n < 4; ++n) {
+                wantDiff[n].resize(kCount);
+                gotDiff[n].resize(kCount);
+            }
+            plain.differences(rows[0].data(), rows[1].data(), rows[2].data(), rows[3].data(),
+                              kCount, wantDiff[0].data(), wantDiff[1].data(), wantDiff[2].data(),
+                              wantDiff[3].data());
+            fast.differences(rows[0].data(), rows[1].data(), rows[2].data(), rows[3].data(), kCount,
+                             gotDiff[0].data(), gotDiff[1].data(), gotDiff[2].data(),
+                             gotDiff[3].data());
+            for (int n = 0; n < 4; ++n) ASSERT_EQ(gotDiff[n], wantDiff[n]) << "difference " << n;
+            std::vector<std::uint8_t> wantBytes(kCount), gotBytes(kCount);
+            plain.vertical(rows[0].data(), rows[1].data(), rows[2].data(), rows[3].data(), kCount,
+                           g, h, l, wantBytes.data());
+            fast.vertical(rows[0].data(), rows[1].data(), rows[2].data(), rows[3].data(), kCount, g,
+                          h, l, gotBytes.data());
+            ASSERT_EQ(gotBytes, wantBytes) << "bytes from rows";
+
+            // From differences: g e1 and h e2 cancel exactly (h = -g, e2 = e1, large), so that the
+            // grouping decides how much of a + l e3 (in 0..300) survives.
+            const double cg = std::ldexp(WideFloat(rng), 30), cl = WideFloat(rng) * 1e-3;
+            std::vector<double> a(kCount), e[3];
+            for (auto& v : e) v.resize(kCount);
+            for (int k = 0; k < kCount; ++k) {
+                a[k] = float(rng() % 30000) / 100;
+                e[0][k] = e[1][k] = std::fabs(WideFloat(rng));
+                e[2][k] = WideFloat(rng) * 1e-3f;
+            }
+            plain.fromDifferences(a.data(), e[0].data(), e[1].data(), e[2].data(), kCount, cg, -cg,
+                                  cl, wantBytes.data());
+            fast.fromDifferences(a.data(), e[0].data(), e[1].data(), e[2].data(), kCount, cg, -cg,
+                                 cl, gotBytes.data());
+            ASSERT_EQ(gotBytes, wantBytes) << "bytes from differences";
+        }
+    }
+}
+
+TEST(ResampleOptions, ParsesKernelNamesAndThreadCounts) {
+    const struct {
+        const char* text;
+        std::optional<ResampleKernel> kernel;
+        std::optional<int> threads;
+    } cases[] = {
+        {"scalar", ResampleKernel::kScalar, std::nullopt},
+        {"baseline", ResampleKernel::kBaseline, std::nullopt},
+        {"avx2", ResampleKernel::kAvx2, std::nullopt},
+        {"avx512", ResampleKernel::kAvx512, std::nullopt},
+        {"AVX2", std::nullopt, std::nullopt},
+        {"", std::nullopt, std::nullopt},
+        {"1", std::nullopt, 1},
+        {"16", std::nullopt, 16},
+        {"1024", std::nullopt, 1024},
+        {"0", std::nullopt, std::nullopt},
+        {"-2", std::nullopt, std::nullopt},
+        {"3x", std::nullopt, std::nullopt},
+        {" 3", std::nullopt, std::nullopt},
+        {"1025", std::nullopt, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(ParseResampleKernel(c.text), c.kernel);
+        EXPECT_EQ(ParseThreadCount(c.text), c.threads);
+    }
+}
+
+}  // namespace
