@@ -21,6 +21,9 @@ void CliError(const std::string& message) { std::fprintf(stderr, "tarnwick-cli: 
 int main(int argc, char** argv) {
     CLI::App app{"Tarnwick from the shell: convert, resize, average and enlarge images, record video frames."};
     app.require_subcommand(1);
+    // TARNWICK_VERSION comes from the build: the project version, the one the package carries.
+    app.set_version_flag("--version", std::string("tarnwick-cli ") + TARNWICK_VERSION,
+                         "Print the version and exit");
     std::vector<const CliCommand*> commands = CliCommands();
     std::sort(commands.begin(), commands.end(),
               [](const CliCommand* a, const CliCommand* b) { return a->order < b->order; });
