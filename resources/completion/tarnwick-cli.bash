@@ -1,6 +1,11 @@
 # bash completion for tarnwick-cli: subcommands, their options and option values; image files,
 # media files and folders for the arguments.
 
+# COMPREPLY = the words of $1 that start with the current word.
+_tarnwick_cli_reply() {
+    mapfile -t COMPREPLY < <(compgen -W "$1" -- "$cur")
+}
+
 _tarnwick_cli() {
     local cur prev words cword
     _init_completion || return
@@ -18,40 +23,40 @@ _tarnwick_cli() {
 
     if [[ -z $command ]]; then
         if [[ $cur == -* ]]; then
-            COMPREPLY=($(compgen -W "--help --version" -- "$cur"))
+            _tarnwick_cli_reply "--help --version"
         else
-            COMPREPLY=($(compgen -W "$subcommands" -- "$cur"))
+            _tarnwick_cli_reply "$subcommands"
         fi
         return
     fi
 
     case $prev in
         -q | --quality)
-            COMPREPLY=($(compgen -W "75 85 90 95 100" -- "$cur"))
+            _tarnwick_cli_reply "75 85 90 95 100"
             return
             ;;
         --type)
-            COMPREPLY=($(compgen -W "jpg bmp" -- "$cur"))
+            _tarnwick_cli_reply "jpg bmp"
             return
             ;;
         --extras)
-            COMPREPLY=($(compgen -W "800 1024 800,1024" -- "$cur"))
+            _tarnwick_cli_reply "800 1024 800,1024"
             return
             ;;
         --size)
-            COMPREPLY=($(compgen -W "x2 x3 640x480 800x600 1024x768" -- "$cur"))
+            _tarnwick_cli_reply "x2 x3 640x480 800x600 1024x768"
             return
             ;;
         --interval)
-            COMPREPLY=($(compgen -W "20 40 100 200 500 1000" -- "$cur"))
+            _tarnwick_cli_reply "20 40 100 200 500 1000"
             return
             ;;
         --rate)
-            COMPREPLY=($(compgen -W "25 50 100 200" -- "$cur"))
+            _tarnwick_cli_reply "25 50 100 200"
             return
             ;;
         --writer)
-            COMPREPLY=($(compgen -W "timer position" -- "$cur"))
+            _tarnwick_cli_reply "timer position"
             return
             ;;
     esac
@@ -64,7 +69,7 @@ _tarnwick_cli() {
         record) options+=" --interval --rate --writer" ;;
     esac
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W "$options" -- "$cur"))
+        _tarnwick_cli_reply "$options"
         return
     fi
 
@@ -83,7 +88,7 @@ _tarnwick_cli() {
             _filedir '@(bmp|dib|jpg|jpeg|BMP|DIB|JPG|JPEG)'
             ;;
         resize:2 | fill:2)
-            COMPREPLY=($(compgen -W "640x480 800x600 1024x768" -- "$cur"))
+            _tarnwick_cli_reply "640x480 800x600 1024x768"
             ;;
         average:0 | enlarge:0 | enlarge:1 | record:1)
             _filedir -d
