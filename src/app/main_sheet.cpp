@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QPainter>
@@ -16,6 +17,7 @@
 #include "app/widgets/fontable_page.h"
 #include "app/widgets/message_box.h"
 #include "app/widgets/open_document.h"
+#include "platform/program_path.h"
 
 CMainSheet::CMainSheet(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QString::fromLatin1(kAppTitle));
@@ -108,7 +110,8 @@ void CMainSheet::SetDocumentTitle(const QString& strPath) {
 }
 
 QString CMainSheet::HelpPath() {
-    return ProgramSiblingPath(QCoreApplication::applicationFilePath(), QStringLiteral(".htm"));
+    const QByteArray program = QFile::encodeName(QCoreApplication::applicationFilePath());
+    return QFile::decodeName(FindHelpFile(program.toStdString()).c_str());
 }
 
 void CMainSheet::OnHelp() {

@@ -18,7 +18,8 @@ public:
     // Shows "Tarnwick-<file name>" for a media file, or "Tarnwick" for an empty path.
     void SetDocumentTitle(const QString& strPath = QString());
 
-    // The help page beside the program: its path with the extension ".htm".
+    // The help page beside the program (its path with the extension ".htm"), or else the
+    // installed one in <prefix>/share/doc/tarnwick; the former when neither exists.
     static QString HelpPath();
 
     // Where the banner is drawn: the tab control's width, the button row's height.

@@ -10,6 +10,9 @@ int main(int argc, char** argv) {
         "Tarnwick from the shell: convert, resize, average and enlarge images, record video "
         "frames."};
     app.require_subcommand(1);
+    // TARNWICK_VERSION comes from the build: the project version, the one the package carries.
+    app.set_version_flag("--version", std::string("tarnwick-cli ") + TARNWICK_VERSION,
+                         "Print the version and exit");
     std::vector<const CliCommand*> commands = CliCommands();
     std::sort(commands.begin(), commands.end(),
               [](const CliCommand* a, const CliCommand* b) { return a->order < b->order; });

@@ -13,3 +13,21 @@ std::string ProgramSiblingPath(const std::string& programPath, const std::string
     sibling.replace_extension(ext);  // only the file name's extension, never a folder's
     return sibling.string();
 }
+
+std::vector<std::string> HelpFileCandidates(const std::string& programPath) {
+    const std::filesystem::path folder = std::filesystem::path(programPath).parent_path();
+    const std::filesystem::path installed =
+        (folder / ".." / "share" / "doc" / "tarnwick" / "tarnwick.htm").lexically_normal();
+    return {ProgramSiblingPath(programPath, ".htm"), installed.string()};
+}
+
+std::string FindHelpFile(const std::string& programPath) {
+    const std::vector<std::string> candidates = HelpFileCandidates(programPath);
+    for (const std::string& candidate : candidates) {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(candidate, ec)) {
+            return candidate;
+        }
+    }
+    return candidates.front();
+}

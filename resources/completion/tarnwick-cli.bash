@@ -1,0 +1,104 @@
+# bash completion for tarnwick-cli: subcommands, their options and option values; image files,
+# media files and folders for the arguments.
+
+# COMPREPLY = the words of $1 that start with the current word.
+_tarnwick_cli_reply() {
+    mapfile -t COMPREPLY < <(compgen -W "$1" -- "$cur")
+}
+
+_tarnwick_cli() {
+    local cur prev words cword
+    _init_completion || return
+
+    local subcommands="convert resize fill average enlarge record"
+    local command="" i
+    for ((i = 1; i < cword; i++)); do
+        case ${words[i]} in
+            convert | resize | fill | average | enlarge | record)
+                command=${words[i]}
+                break
+                ;;
+        esac
+    done
+
+    if [[ -z $command ]]; then
+        if [[ $cur == -* ]]; then
+            _tarnwick_cli_reply "--help --version"
+        else
+            _tarnwick_cli_reply "$subcommands"
+        fi
+        return
+    fi
+
+    case $prev in
+        -q | --quality)
+            _tarnwick_cli_reply "75 85 90 95 100"
+            return
+            ;;
+        --type)
+            _tarnwick_cli_reply "jpg bmp"
+            return
+            ;;
+        --extras)
+            _tarnwick_cli_reply "800 1024 800,1024"
+            return
+            ;;
+        --size)
+            _tarnwick_cli_reply "x2 x3 640x480 800x600 1024x768"
+            return
+            ;;
+        --interval)
+            _tarnwick_cli_reply "20 40 100 200 500 1000"
+            return
+            ;;
+        --rate)
+            _tarnwick_cli_reply "25 50 100 200"
+            return
+            ;;
+        --writer)
+            _tarnwick_cli_reply "timer position"
+            return
+            ;;
+    esac
+
+    local options="-h --help"
+    case $command in
+        convert | resize | fill) options+=" -q --quality" ;;
+        average) options+=" --type --extras -q --quality --auto-number --delete-sources" ;;
+        enlarge) options+=" --size --type -q --quality --delete-sources" ;;
+        record) options+=" --interval --rate --writer" ;;
+    esac
+    if [[ $cur == -* ]]; then
+        _tarnwick_cli_reply "$options"
+        return
+    fi
+
+    # Which positional argument is being typed: count the earlier ones, skipping option values.
+    local position=0
+    for ((i = i + 1; i < cword; i++)); do
+        case ${words[i]} in
+            -q | --quality | --type | --extras | --size | --interval | --rate | --writer) ((i++)) ;;
+            -*) ;;
+            *) ((position++)) ;;
+        esac
+    done
+
+    case $command:$position in
+        convert:0 | resize:0 | fill:0 | convert:1 | resize:1 | fill:1)
+            _filedir '@(bmp|dib|jpg|jpeg|BMP|DIB|JPG|JPEG)'
+            ;;
+        resize:2 | fill:2)
+            _tarnwick_cli_reply "640x480 800x600 1024x768"
+            ;;
+        average:0 | enlarge:0 | enlarge:1 | record:1)
+            _filedir -d
+            ;;
+        average:1)
+            _filedir '@(bmp|dib|jpg|jpeg|BMP|DIB|JPG|JPEG)'
+            ;;
+        record:0)
+            _filedir
+            ;;
+    esac
+} &&
+    complete -F _tarnwick_cli tarnwick-cli
