@@ -20,7 +20,7 @@ bool Huge(const std::uint8_t* data, std::size_t size) {
         return false;
     const std::int64_t w = std::int32_t(Le32(data + 18)), h = std::int32_t(Le32(data + 22));
     const std::uint32_t compression = Le32(data + 30);
-    return (compression == 1 || compression == 2) && std::llabs(w * h) > (1 << 22);
+    return (compression == 1 || compression == 2) && std::llabs(w * h) > (1 << 16);
 }
 
 }  // namespace
