@@ -1,104 +1,337 @@
 // BMP files: reading (with the normalisation that lets the rest of the program assume a 40- or
 // 12-byte header, bottom-up uncompressed rows and complete data) and writing.
+#include <sys/types.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "image/dib_image.h"
 #include "platform/atomic_file.h"
 
 namespace {
 
-bool Fail(std::string* why, const std::string& text) {
-    if (why) *why = text;
-    return false;
-}
+constexpr std::uint32_t kBiAlphaBitfields = 6;
+constexpr std::uint32_t kOs2HeaderSize = 64;
+constexpr std::uint32_t kOs2ShortHeaderSize = 16;
+constexpr std::uint32_t kMaxHeaderSize = 124;
 
-struct Masks {
-    std::uint32_t red, green, blue;
-    bool operator==(const Masks&) const = default;
+// Reads a BMP from a stream, counting positions from its "BM" mark. Only what the headers ask
+// for is read; nothing is allocated after the stream's length.
+class CBmpStream {
+public:
+    explicit CBmpStream(std::FILE* file) : m_file(file) {
+        // The length is only used to refuse a file that cannot hold what its header promises
+        // before anything is allocated for it; pipes have none.
+        const off_t start = ftello(file);
+        if (start >= 0 && fseeko(file, 0, SEEK_END) == 0) {
+            const off_t end = ftello(file);
+            if (fseeko(file, start, SEEK_SET) == 0 && end >= start) {
+                m_nLength = std::uint64_t(end - start);
+                m_bHaveLength = true;
+            }
+        }
+    }
+
+    bool Read(void* dst, std::size_t n) {
+        const std::size_t got = std::fread(dst, 1, n, m_file);
+        m_nPos += got;
+        return got == n;
+    }
+    // The next byte, or -1 at the end of the stream.
+    int Byte() {
+        const int c = std::getc(m_file);
+        if (c == EOF)
+            return -1;
+        ++m_nPos;
+        return c;
+    }
+    // Moves forward to `pos`; false when the stream ends first.
+    bool SkipTo(std::uint64_t pos) {
+        if (pos < m_nPos)
+            return false;
+        if (pos == m_nPos)
+            return true;
+        if (m_bHaveLength && pos > m_nLength)
+            return false;
+        if (m_bHaveLength && fseeko(m_file, off_t(pos - m_nPos), SEEK_CUR) == 0) {
+            m_nPos = pos;
+            return true;
+        }
+        std::uint8_t sink[4096];
+        while (m_nPos < pos) {
+            const std::size_t n = std::size_t(std::min<std::uint64_t>(sizeof sink, pos - m_nPos));
+            if (!Read(sink, n))
+                return false;
+        }
+        return true;
+    }
+    // True when the stream is known to end before `pos`.
+    bool EndsBefore(std::uint64_t pos) const { return m_bHaveLength && pos > m_nLength; }
+    std::uint64_t Remaining(std::uint64_t from) const {
+        return m_nLength > from ? m_nLength - from : 0;
+    }
+
+    std::uint64_t m_nPos = 0;
+
+private:
+    std::FILE* m_file;
+    std::uint64_t m_nLength = 0;
+    bool m_bHaveLength = false;
 };
 
-// The facts of a header, read from a block whose size is at least the header size.
-struct BmpLayout {
+// What a file's headers say, before any pixel is read.
+struct BmpHeader {
     std::uint32_t headerSize = 0;
+    bool bCore = false;  // 12-byte header: 16-bit sizes, 3-byte colour entries
+    bool bOs2 = false;   // OS/2 2.x header (16 or 64 bytes): compressions 3 and 4 mean other things
     std::int64_t width = 0;
     std::int64_t height = 0;  // negative: rows stored top-down
     int bitCount = 0;
     std::uint32_t compression = kBiRgb;
-    std::uint32_t colorCount = 0;
-    std::uint32_t entryBytes = 4;
-    std::size_t tableOffset = 0;  // after the header and any masks that follow it
-    Masks masks{};
+    std::uint32_t clrUsed = 0;
+    std::uint32_t masks[4] = {};  // red, green, blue, alpha
+    std::uint32_t maskBytes = 0;  // masks stored after a 40-byte header
+    std::uint32_t offBits = 0;
+    std::uint8_t raw[kMaxHeaderSize] = {};
 };
 
-bool ReadLayout(const DibBlock& block, BmpLayout& L, std::string* why) {
-    if (block.size() < 4) return Fail(why, "truncated: no bitmap header");
-    const std::uint8_t* h = block.data();
-    L.headerSize = DibRead32(h);
-    const std::uint32_t hs = L.headerSize;
-    if (hs != kCoreHeaderSize && hs != 40 && hs != 52 && hs != 56 && hs != 108 && hs != 124)
-        return Fail(why, "unsupported: bitmap header of " + std::to_string(hs) + " bytes");
-    if (block.size() < hs)
-        return Fail(why, "truncated: header of " + std::to_string(hs) + " bytes, file holds " +
-                             std::to_string(block.size()));
+// How the pixel rows of the file become the rows of the block.
+enum class RowForm {
+    Copy,    // file rows are block rows (15 bits are stored as 16)
+    Index2,  // 2 bits per pixel, widened to one byte per index
+    Rle8,    // run-length coded indices, decoded to one byte per index
+    Rle4,    // run-length coded nibbles, decoded to one byte per index
+    Rgb565,  // 5-6-5 masks, widened to 24 bits by shifting (as loaded since the start)
+    Masks,   // any other masks, each channel scaled to 8 bits
+};
+
+bool Fail(std::string* why, const std::string& text) {
+    if (why)
+        *why = text;
+    return false;
+}
+
+std::string Num(std::uint64_t v) {
+    return std::to_string(v);
+}
+
+bool ReadHeader(CBmpStream& in, BmpHeader& H, std::string* why) {
+    std::uint8_t fileHeader[kFileHeaderSize];
+    if (!in.Read(fileHeader, kFileHeaderSize) || DibRead16(fileHeader) != 0x4D42)
+        return Fail(why, "not a BMP file");
+    H.offBits = DibRead32(fileHeader + 10);
+    if (!in.Read(H.raw, 4))
+        return Fail(why, "truncated: no bitmap header");
+    const std::uint32_t hs = DibRead32(H.raw);
+    H.headerSize = hs;
+    if (hs != kCoreHeaderSize && hs != kOs2ShortHeaderSize && hs != 40 && hs != 52 && hs != 56 &&
+        hs != kOs2HeaderSize && hs != 108 && hs != 124)
+        return Fail(why, "unsupported: bitmap header of " + Num(hs) + " bytes");
+    if (!in.Read(H.raw + 4, hs - 4))
+        return Fail(why, "truncated: header of " + Num(hs) + " bytes, file holds " +
+                             Num(in.m_nPos - kFileHeaderSize));
+    const std::uint8_t* h = H.raw;
     if (hs == kCoreHeaderSize) {
-        L.width = DibRead16(h + 4);
-        L.height = DibRead16(h + 6);
-        L.bitCount = DibRead16(h + 10);
-        L.entryBytes = 3;
-        L.colorCount = L.bitCount <= 8 ? (1u << L.bitCount) : 0;
-        L.tableOffset = hs;
+        H.bCore = true;
+        H.width = DibRead16(h + 4);
+        H.height = DibRead16(h + 6);
+        H.bitCount = DibRead16(h + 10);
     } else {
-        L.width = std::int32_t(DibRead32(h + 4));
-        L.height = std::int32_t(DibRead32(h + 8));
-        L.bitCount = DibRead16(h + 14);
-        L.compression = DibRead32(h + 16);
-        const std::uint32_t used = DibRead32(h + 32);
-        L.colorCount = used != 0 ? used : (L.bitCount <= 8 ? (1u << L.bitCount) : 0);
-        L.tableOffset = hs;
-        if (L.compression == kBiBitfields) {
-            std::size_t maskAt = 40;
-            if (hs == 40) {  // the three masks follow the short header
-                L.tableOffset = 52;
-                if (block.size() < 52) return Fail(why, "truncated: colour masks missing");
-            }
-            L.masks = {DibRead32(h + maskAt), DibRead32(h + maskAt + 4), DibRead32(h + maskAt + 8)};
+        H.bOs2 = hs == kOs2ShortHeaderSize || hs == kOs2HeaderSize;
+        H.width = std::int32_t(DibRead32(h + 4));
+        H.height = std::int32_t(DibRead32(h + 8));
+        H.bitCount = DibRead16(h + 14);
+        // Fields past the end of a short header are zero.
+        H.compression = DibRead32(h + 16);
+        H.clrUsed = DibRead32(h + 32);
+    }
+    if (H.bOs2 && H.compression == 3)
+        return Fail(why, "unsupported: Huffman-coded OS/2 bitmap");
+    if (H.bOs2 && H.compression == 4)
+        return Fail(why, "unsupported: 24-bit run-length coding");
+    if (!H.bOs2 && (H.compression == kBiBitfields || H.compression == kBiAlphaBitfields)) {
+        const int count = H.compression == kBiAlphaBitfields ? 4 : 3;
+        if (hs == 40) {  // the masks follow the short header
+            H.maskBytes = 4 * std::uint32_t(count);
+            std::uint8_t m[16];
+            if (!in.Read(m, H.maskBytes))
+                return Fail(why, "truncated: colour masks missing");
+            for (int i = 0; i < count; ++i) H.masks[i] = DibRead32(m + 4 * i);
+        } else {
+            for (int i = 0; i < 4 && 40 + 4 * std::uint32_t(i) + 4 <= hs; ++i)
+                H.masks[i] = DibRead32(h + 40 + 4 * i);
         }
     }
-    switch (L.bitCount) {
-        case 1: case 4: case 8: case 15: case 16: case 24: case 32: break;
-        default: return Fail(why, "unsupported: " + std::to_string(L.bitCount) + " bits per pixel");
+
+    switch (H.bitCount) {
+        case 1:
+        case 2:
+        case 4:
+        case 8:
+        case 15:
+        case 16:
+        case 24:
+        case 32:
+            break;
+        default:
+            return Fail(why, "unsupported: " + Num(std::uint64_t(H.bitCount)) + " bits per pixel");
     }
-    if (L.compression == kBiRle8 || L.compression == kBiRle4)
-        return Fail(why, "unsupported: run-length compressed bitmap");
-    if (L.compression == kBiBitfields && L.bitCount != 16 && L.bitCount != 32)
-        return Fail(why, "unsupported: colour masks on a " + std::to_string(L.bitCount) + "-bit bitmap");
-    if (L.compression != kBiRgb && L.compression != kBiBitfields)
-        return Fail(why, "unsupported: compression type " + std::to_string(L.compression));
-    if (L.width <= 0) return Fail(why, "invalid width " + std::to_string(L.width));
-    if (L.height == 0 || L.height == std::numeric_limits<std::int32_t>::min())
-        return Fail(why, "invalid height " + std::to_string(L.height));
-    if (L.width * (L.height < 0 ? -L.height : L.height) > kMaxDibPixels)
-        return Fail(why, "unsupported: " + std::to_string(L.width) + " x " +
-                             std::to_string(L.height) + " pixels is too large");
-    // The table size is a 16-bit quantity in memory; a larger one would misplace the rows.
-    if (std::uint64_t(L.colorCount) * L.entryBytes > 0xFFFF)
-        return Fail(why, "invalid colour count " + std::to_string(L.colorCount));
+    switch (H.compression) {
+        case kBiRgb:
+            break;
+        case kBiRle8:
+        case kBiRle4:
+            if (H.bitCount != (H.compression == kBiRle8 ? 8 : 4))
+                return Fail(why, "invalid: run-length coding on a " +
+                                     Num(std::uint64_t(H.bitCount)) + "-bit bitmap");
+            if (H.height < 0)
+                return Fail(why, "invalid: run-length coded bitmap stored top-down");
+            break;
+        case kBiBitfields:
+        case kBiAlphaBitfields:
+            if (H.bitCount != 16 && H.bitCount != 24 && H.bitCount != 32)
+                return Fail(why, "unsupported: colour masks on a " +
+                                     Num(std::uint64_t(H.bitCount)) + "-bit bitmap");
+            break;
+        case 4:
+            return Fail(why, "unsupported: JPEG data inside a BMP file");
+        case 5:
+            return Fail(why, "unsupported: PNG data inside a BMP file");
+        default:
+            return Fail(why, "unsupported: compression type " + Num(H.compression));
+    }
+    if (H.width <= 0)
+        return Fail(why, "invalid width " + std::to_string(H.width));
+    if (H.height == 0 || H.height == std::numeric_limits<std::int32_t>::min())
+        return Fail(why, "invalid height " + std::to_string(H.height));
+    if (H.width * (H.height < 0 ? -H.height : H.height) > kMaxDibPixels)
+        return Fail(why, "unsupported: " + std::to_string(H.width) + " x " +
+                             std::to_string(H.height) + " pixels is too large");
     return true;
 }
 
-// Standard masks map onto plain 16- (5-5-5) and 32-bit pixels; 5-6-5 is widened to 24 bits.
-enum class MaskKind { Plain, Rgb565, Unsupported };
+bool IsMasked(const BmpHeader& H) {
+    return H.compression == kBiBitfields || H.compression == kBiAlphaBitfields;
+}
 
-MaskKind ClassifyMasks(const BmpLayout& L) {
-    if (L.compression != kBiBitfields) return MaskKind::Plain;
-    if (L.bitCount == 32 && L.masks == Masks{0xFF0000, 0xFF00, 0xFF}) return MaskKind::Plain;
-    if (L.bitCount == 16 && L.masks == Masks{0x7C00, 0x3E0, 0x1F}) return MaskKind::Plain;
-    if (L.bitCount == 16 && L.masks == Masks{0xF800, 0x7E0, 0x1F}) return MaskKind::Rgb565;
-    return MaskKind::Unsupported;
+RowForm ChooseForm(const BmpHeader& H) {
+    if (H.compression == kBiRle8)
+        return RowForm::Rle8;
+    if (H.compression == kBiRle4)
+        return RowForm::Rle4;
+    if (H.bitCount == 2)
+        return RowForm::Index2;
+    if (!IsMasked(H))
+        return RowForm::Copy;
+    const std::uint32_t r = H.masks[0], g = H.masks[1], b = H.masks[2];
+    // The standard masks keep the pixels they always had: 5-5-5 and 8-8-8 as plain pixels,
+    // 5-6-5 shifted, none of them rescaled.
+    if (H.bitCount == 32 && r == 0xFF0000 && g == 0xFF00 && b == 0xFF)
+        return RowForm::Copy;
+    if (H.bitCount == 16 && r == 0x7C00 && g == 0x3E0 && b == 0x1F)
+        return RowForm::Copy;
+    if (H.bitCount == 16 && r == 0xF800 && g == 0x7E0 && b == 0x1F)
+        return RowForm::Rgb565;
+    return RowForm::Masks;
+}
+
+// One channel of a masked pixel: the bits under the mask, scaled from their range to 0..255.
+struct Channel {
+    std::uint32_t mask = 0;
+    int shift = 0;
+    std::uint64_t max = 0;
+
+    explicit Channel(std::uint32_t m) : mask(m) {
+        if (m == 0)
+            return;
+        while (!(m & 1)) m >>= 1, ++shift;
+        max = m;
+    }
+    std::uint8_t operator()(std::uint32_t pixel) const {
+        if (max == 0)
+            return 0;
+        const std::uint64_t v = (pixel & mask) >> shift;
+        return std::uint8_t((v * 255 + max / 2) / max);
+    }
+};
+
+// Decodes run-length coded indices into bottom-up rows of one byte per pixel (already zero:
+// pixels the stream skips keep index 0). Stops at the end-of-bitmap code or once every row is
+// done; runs past the right edge are cut there. A stream that ends before either is truncated.
+bool DecodeRle(CBmpStream& in, bool bRle4, std::int64_t width, std::int64_t rows, std::uint8_t* dst,
+               std::int64_t rowBytes, std::string* why) {
+    std::int64_t x = 0, y = 0;
+    // Codes that move nothing (zero deltas, runs past the edge) cannot go on for ever: no
+    // stream a bitmap needs is longer than this.
+    const std::uint64_t limit = in.m_nPos + 4 * std::uint64_t(width * rows + rows) + 1024;
+    auto put = [&](std::uint8_t index) {
+        if (x < width && y < rows)
+            dst[y * rowBytes + x] = index;
+        ++x;
+    };
+    auto streamEnded = [&] {
+        // The last row complete counts as the end of the bitmap.
+        if (y >= rows || (y == rows - 1 && x >= width))
+            return true;
+        return Fail(why, "truncated: run-length data ends at row " + std::to_string(y) + " of " +
+                             std::to_string(rows));
+    };
+    while (y < rows) {
+        if (in.m_nPos > limit)
+            return Fail(why, "invalid: run-length data longer than its bitmap");
+        const int count = in.Byte();
+        if (count < 0)
+            return streamEnded();
+        const int value = in.Byte();
+        if (value < 0)
+            return streamEnded();
+        if (count > 0) {  // a run of one index (RLE4: two alternating nibbles)
+            for (int i = 0; i < count && x < width; ++i)
+                put(bRle4 ? std::uint8_t(i % 2 ? value & 0x0F : value >> 4) : std::uint8_t(value));
+            continue;
+        }
+        switch (value) {
+            case 0:  // end of line
+                x = 0;
+                ++y;
+                break;
+            case 1:  // end of bitmap
+                return true;
+            case 2: {  // move right and up
+                const int dx = in.Byte();
+                const int dy = dx < 0 ? -1 : in.Byte();
+                if (dy < 0)
+                    return streamEnded();
+                x += dx;
+                y += dy;
+                break;
+            }
+            default: {  // `value` indices as they are, padded to a 16-bit boundary
+                const int bytes = bRle4 ? (value + 1) / 2 : value;
+                int b = 0;
+                for (int i = 0; i < bytes; ++i) {
+                    b = in.Byte();
+                    if (b < 0)
+                        return streamEnded();
+                    if (bRle4) {
+                        put(std::uint8_t(b >> 4));
+                        if (2 * i + 1 < value)
+                            put(std::uint8_t(b & 0x0F));
+                    } else {
+                        put(std::uint8_t(b));
+                    }
+                }
+                if (bytes % 2 && in.Byte() < 0)
+                    return streamEnded();
+                break;
+            }
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -108,78 +341,135 @@ HDIB BmpFileToDib(std::FILE* file, std::string* why) {
         if (why) *why = text;
         return HDIB{};
     };
-    const long start = std::ftell(file);
-    if (start < 0 || std::fseek(file, 0, SEEK_END) != 0) return fail(ErrnoText(errno));
-    const long end = std::ftell(file);
-    if (end < 0 || std::fseek(file, start, SEEK_SET) != 0) return fail(ErrnoText(errno));
-    const std::size_t length = std::size_t(end - start);
+    CBmpStream in(file);
+    BmpHeader H;
+    if (!ReadHeader(in, H, why))
+        return {};
+    const RowForm form = ChooseForm(H);
 
-    std::uint8_t fileHeader[kFileHeaderSize];
-    if (std::fread(fileHeader, 1, kFileHeaderSize, file) != kFileHeaderSize ||
-        DibRead16(fileHeader) != 0x4D42)
-        return fail("not a BMP file");
-
-    auto block = std::make_unique<DibBlock>(length - kFileHeaderSize);
-    if (std::fread(block->data(), 1, block->size(), file) != block->size())
-        return fail("read error: " + ErrnoText(errno));
-
-    BmpLayout L;
-    if (!ReadLayout(*block, L, why)) return {};
-    const MaskKind kind = ClassifyMasks(L);
-    if (kind == MaskKind::Unsupported) return fail("unsupported: colour masks of this bitmap");
-
-    const std::uint64_t tableBytes = std::uint64_t(L.colorCount) * L.entryBytes;
-    const std::int64_t rows = L.height < 0 ? -L.height : L.height;
-    const std::int64_t rowBytes = DibRowBytes(L.width, L.bitCount);
-    const std::uint64_t pixelBytes = std::uint64_t(rowBytes) * std::uint64_t(rows);
-    if (L.tableOffset + tableBytes > block->size())
-        return fail("truncated: header promises " + std::to_string(tableBytes) +
-                    " colour table bytes, file holds " +
-                    std::to_string(block->size() - L.tableOffset));
-    const std::uint64_t pixelsAt = L.tableOffset + tableBytes;
-    if (pixelsAt + pixelBytes > block->size())
-        return fail("truncated: header promises " + std::to_string(pixelBytes) +
-                    " pixel bytes, file holds " + std::to_string(block->size() - pixelsAt));
-
-    // A core header stays as it is where it has a colour table (its 3-byte entries are read
-    // as such); without one nothing is lost by moving to the 40-byte form, which can be saved.
-    const bool keepCore = L.headerSize == kCoreHeaderSize && L.bitCount <= 8;
-    const bool normal = (L.headerSize == 40 || keepCore) && L.compression == kBiRgb && L.height > 0;
-    if (normal) return block;
-
-    // Rebuild as a 40-byte header, the colour table, and bottom-up rows.
-    const int outBits = kind == MaskKind::Rgb565 ? 24 : L.bitCount;
-    const std::int64_t outRowBytes = DibRowBytes(L.width, outBits);
-    auto out = std::make_unique<DibBlock>(40 + tableBytes + std::uint64_t(outRowBytes) * rows, 0);
-    std::uint8_t* o = out->data();
-    if (L.headerSize == kCoreHeaderSize) {
-        DibWrite32(o + 4, std::uint32_t(L.width));
-        DibWrite16(o + 12, 1);
-    } else {
-        std::memcpy(o, block->data(), 40);
+    // Colour table: where it is, how many entries the file has and how many the image keeps.
+    const std::uint32_t entryBytes = H.bCore ? 3 : 4;
+    const std::uint64_t tableAt = kFileHeaderSize + H.headerSize + H.maskBytes;
+    std::uint64_t count = H.clrUsed != 0 ? H.clrUsed : (H.bitCount <= 8 ? 1u << H.bitCount : 0);
+    if (H.bCore)
+        count = H.bitCount <= 8 ? 1u << H.bitCount : 0;
+    // The pixels start where the file header says, unless that points into the headers or past
+    // the end; a table that would run into them is cut there.
+    std::uint64_t pixelsAt = tableAt + count * entryBytes;
+    if (H.offBits >= tableAt && !in.EndsBefore(H.offBits)) {
+        count = std::min<std::uint64_t>(count, (H.offBits - tableAt) / entryBytes);
+        pixelsAt = H.offBits;
     }
-    DibWrite32(o, 40);
-    DibWrite32(o + 8, std::uint32_t(rows));
-    DibWrite16(o + 14, std::uint16_t(outBits));
-    DibWrite32(o + 16, kBiRgb);
-    DibWrite32(o + 20, 0);
-    std::memcpy(o + 40, block->data() + L.tableOffset, tableBytes);
-    const std::uint8_t* src = block->data() + pixelsAt;
-    std::uint8_t* dst = o + 40 + tableBytes;
+    if (in.EndsBefore(pixelsAt))
+        return fail("truncated: header promises " + Num(count * entryBytes) +
+                    " colour table bytes, file holds " + Num(in.Remaining(tableAt)));
+    const std::uint64_t keep =
+        H.bitCount <= 8 ? std::min<std::uint64_t>(count, 1u << H.bitCount) : 0;
+    if (H.bitCount <= 8 && keep == 0)
+        return fail("invalid: no colour table");
+
+    const int outBits = form == RowForm::Copy ? (H.bitCount == 15 ? 16 : H.bitCount)
+                        : form == RowForm::Rgb565 || form == RowForm::Masks ? 24
+                                                                            : 8;
+    const std::int64_t rows = H.height < 0 ? -H.height : H.height;
+    const bool bCompressed = form == RowForm::Rle8 || form == RowForm::Rle4;
+    const std::int64_t fileRowBytes = DibRowBytes(H.width, H.bitCount == 15 ? 16 : H.bitCount);
+    const std::uint64_t pixelBytes = std::uint64_t(fileRowBytes) * std::uint64_t(rows);
+    if (!bCompressed && in.EndsBefore(pixelsAt + pixelBytes))
+        return fail("truncated: header promises " + Num(pixelBytes) + " pixel bytes, file holds " +
+                    Num(in.Remaining(pixelsAt)));
+
+    // A core header with its whole table stays as it is (its 3-byte entries are read as such);
+    // everything else becomes the 40-byte form, which can be saved.
+    const bool bKeepCore = H.bCore && form == RowForm::Copy && outBits <= 8 && keep == count &&
+                           count == (1u << H.bitCount);
+    const std::uint32_t outHeader = bKeepCore ? kCoreHeaderSize : kInfoHeaderSize;
+    const std::uint32_t outEntry = bKeepCore ? 3 : 4;
+    const std::int64_t outRowBytes = DibRowBytes(H.width, outBits);
+    HDIB out;
+    try {
+        out = std::make_unique<DibBlock>(
+            outHeader + keep * outEntry + std::uint64_t(outRowBytes) * std::uint64_t(rows), 0);
+    } catch (const std::bad_alloc&) {
+        return fail("out of memory for " + std::to_string(H.width) + " x " + std::to_string(rows) +
+                    " pixels");
+    }
+    std::uint8_t* o = out->data();
+    if (bKeepCore) {
+        std::memcpy(o, H.raw, kCoreHeaderSize);
+    } else {
+        if (!H.bCore)
+            std::memcpy(o, H.raw, std::min<std::uint32_t>(H.headerSize, 40));
+        DibWrite32(o, kInfoHeaderSize);
+        DibWrite32(o + 4, std::uint32_t(H.width));
+        DibWrite32(o + 8, std::uint32_t(rows));
+        if (H.bCore)
+            DibWrite16(o + 12, DibRead16(H.raw + 8));
+        DibWrite16(o + 14, std::uint16_t(outBits));
+        DibWrite32(o + 16, kBiRgb);
+        DibWrite32(o + 20, std::uint32_t(std::uint64_t(outRowBytes) * std::uint64_t(rows)));
+        DibWrite32(o + 32, std::uint32_t(keep));
+        DibWrite32(o + 36, 0);
+    }
+
+    // The table: the kept entries, then the rest skipped.
+    std::uint8_t* table = o + outHeader;
+    for (std::uint64_t i = 0; i < keep; ++i) {
+        std::uint8_t e[4] = {};
+        if (!in.Read(e, entryBytes))
+            return fail("truncated: colour table");
+        std::memcpy(table + i * outEntry, e, outEntry);
+        if (outEntry == 4)
+            table[i * 4 + 3] = 0;
+    }
+    if (!in.SkipTo(pixelsAt))
+        return fail("truncated: pixel data would start at byte " + Num(pixelsAt));
+
+    std::uint8_t* pixels = table + keep * outEntry;
+    if (bCompressed) {
+        if (!DecodeRle(in, form == RowForm::Rle4, H.width, rows, pixels, outRowBytes, why))
+            return {};
+        return out;
+    }
+
+    std::vector<std::uint8_t> row;
+    if (form != RowForm::Copy)
+        row.resize(std::size_t(fileRowBytes));
+    const Channel red(H.masks[0]), green(H.masks[1]), blue(H.masks[2]);
+    const int pixelBytesEach = H.bitCount / 8;
     for (std::int64_t r = 0; r < rows; ++r) {
-        // Memory row r of the output is picture row rows-1-r; a top-down file stores it at rows-1-r.
-        const std::int64_t srcRow = L.height < 0 ? rows - 1 - r : r;
-        const std::uint8_t* s = src + srcRow * rowBytes;
-        std::uint8_t* d = dst + r * outRowBytes;
-        if (kind == MaskKind::Rgb565) {
-            for (std::int64_t x = 0; x < L.width; ++x) {
-                const std::uint16_t v = DibRead16(s + 2 * x);
-                d[3 * x + 0] = std::uint8_t((v & 0x1F) << 3);
-                d[3 * x + 1] = std::uint8_t(((v >> 5) & 0x3F) << 2);
-                d[3 * x + 2] = std::uint8_t(((v >> 11) & 0x1F) << 3);
-            }
-        } else {
-            std::memcpy(d, s, std::size_t(rowBytes));
+        // Memory row r is picture row rows-1-r; a top-down file stores that at rows-1-r.
+        std::uint8_t* d = pixels + (H.height < 0 ? rows - 1 - r : r) * outRowBytes;
+        std::uint8_t* s = form == RowForm::Copy ? d : row.data();
+        if (!in.Read(s, std::size_t(fileRowBytes)))
+            return fail("truncated: pixel rows end at row " + std::to_string(r) + " of " +
+                        std::to_string(rows));
+        switch (form) {
+            case RowForm::Index2:
+                for (std::int64_t x = 0; x < H.width; ++x)
+                    d[x] = std::uint8_t((s[x / 4] >> (6 - 2 * (x % 4))) & 3);
+                break;
+            case RowForm::Rgb565:
+                for (std::int64_t x = 0; x < H.width; ++x) {
+                    const std::uint16_t v = DibRead16(s + 2 * x);
+                    d[3 * x + 0] = std::uint8_t((v & 0x1F) << 3);
+                    d[3 * x + 1] = std::uint8_t(((v >> 5) & 0x3F) << 2);
+                    d[3 * x + 2] = std::uint8_t(((v >> 11) & 0x1F) << 3);
+                }
+                break;
+            case RowForm::Masks:
+                for (std::int64_t x = 0; x < H.width; ++x) {
+                    const std::uint8_t* p = s + pixelBytesEach * x;
+                    const std::uint32_t v = pixelBytesEach == 2   ? DibRead16(p)
+                                            : pixelBytesEach == 3 ? DibRead16(p) | (p[2] << 16)
+                                                                  : DibRead32(p);
+                    d[3 * x + 0] = blue(v);
+                    d[3 * x + 1] = green(v);
+                    d[3 * x + 2] = red(v);
+                }
+                break;
+            default:
+                break;
         }
     }
     return out;

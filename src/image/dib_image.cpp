@@ -139,6 +139,21 @@ int CDibImage::ConvertTo24() {
     if (m_nBitCount != 1 && m_nBitCount != 4 && m_nBitCount != 8 && m_nBitCount != 15 &&
         m_nBitCount != 16 && m_nBitCount != 32)
         return 0;
+    // The walk below reads 2 bytes a pixel at 15 bits, whose rows the row rule makes shorter
+    // than that: refuse any block whose rows do not hold what the walk reads.
+    const int step = m_nBitCount == 15 || m_nBitCount == 16 ? 2 : m_nBitCount == 32 ? 4 : 0;
+    const std::int64_t readBytes =
+        step ? std::int64_t(step) * m_nWidth : DibRowBytes(m_nWidth, m_nBitCount);
+    const DibBlock& block = *m_hDib;
+    const std::size_t headerBytes = block.size() < 4 ? 0 : DibRead32(block.data());
+    if (headerBytes != kInfoHeaderSize && headerBytes != kCoreHeaderSize)
+        return 0;
+    if (block.size() < headerBytes)
+        return 0;
+    const std::uint64_t pixelsAt = headerBytes + DibColorTableBytes(block.data());
+    if (m_nWidth <= 0 || m_nHeight <= 0 || readBytes > m_nRowBytes ||
+        pixelsAt + std::uint64_t(m_nRowBytes) * std::uint64_t(m_nHeight) > block.size())
+        return 0;
     CDibImage out;
     if (!out.Create(m_nWidth, m_nHeight, 24)) return 0;
 

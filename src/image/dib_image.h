@@ -59,10 +59,13 @@ std::int64_t DibRowBytes(std::int64_t width, int bitCount);
 // The colour table as a lookup table (empty when the block has none).
 bool DibMakePalette(const DibBlock* block, DibPalette& palette);
 
-// Reads a whole BMP file (from its "BM" mark) into a block normalised to the forms every other
-// part of the program expects: 40-byte or 12-byte header, rows bottom-up, uncompressed, and all
-// bytes the header promises present. Null (with the reason in *why) when the file is not such a
-// BMP or cannot be made one.
+// Reads a BMP file (from its "BM" mark) into a block normalised to the forms every other part of
+// the program expects: 40-byte or 12-byte header, rows bottom-up, uncompressed, and all bytes
+// the header promises present. Only the headers, the colour table and the pixel bytes they
+// describe are read (the pixels from where bfOffBits says); run-length and 2-bit files become
+// 8-bit indices, masked pixels other than the standard 5-5-5 and 8-8-8 become 24 bits (5-6-5 by
+// shifting, other masks scaled to the full 8 bits), 15 bits become 16. Null (with the reason in
+// *why) when the file is not such a BMP, cannot be made one, or does not fit in memory.
 HDIB BmpFileToDib(std::FILE* file, std::string* why = nullptr);
 // Writes the 14-byte file header and the block. Fails for a null block, a header that is not the
 // 40-byte form, or a failed write (with the system's reason).

@@ -7,9 +7,11 @@
 
 #include "platform/atomic_file.h"
 
+// jpeglib.h first: its configuration decides which messages jerror.h declares.
 extern "C" {
-#include <jerror.h>
 #include <jpeglib.h>
+
+#include <jerror.h>
 }
 
 CJPEGException::CJPEGException(int code, std::string message)
@@ -38,6 +40,34 @@ void SilentOutputMessage(j_common_ptr cinfo) {
     (*cinfo->err->format_message)(cinfo, buffer);
 }
 
+// Warnings that mean the picture data ended early or is damaged: the rows the library makes up
+// for them (grey, or smeared) are not the picture, so they end the read like an error.
+bool IsDataWarning(int code) {
+    switch (code) {
+        case JWRN_JPEG_EOF:
+        case JWRN_HIT_MARKER:
+        case JWRN_HUFF_BAD_CODE:
+#if JPEG_LIB_VERSION >= 70 || defined(D_ARITH_CODING_SUPPORTED)
+        case JWRN_ARITH_BAD_CODE:
+#endif
+        case JWRN_MUST_RESYNC:
+        case JWRN_EXTRANEOUS_DATA:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Reading: damaged data ends the read; every other warning (an unknown JFIF revision or Adobe
+// transform, a bad ICC profile) and every trace message is dropped on purpose.
+void ReadingEmitMessage(j_common_ptr cinfo, int level) {
+    if (level >= 0)
+        return;
+    if (IsDataWarning(cinfo->err->msg_code))
+        ThrowingErrorExit(cinfo);
+    ++cinfo->err->num_warnings;
+}
+
 void SetUpErrorManager(jpeg_error_mgr& err) {
     jpeg_std_error(&err);
     err.error_exit = ThrowingErrorExit;
@@ -55,20 +85,36 @@ struct FileCloser {
 
 int ReadJpegFile(const std::string& path, CDibImage& image, int& isGrey, bool swapToBgr,
                  std::string* why) {
+    FileCloser in{std::fopen(path.c_str(), "rb")};
+    if (!in.file) {
+        if (why)
+            *why = ErrnoText(errno);
+        return 0;
+    }
+    return ReadJpegStream(in.file, image, isGrey, swapToBgr, why);
+}
+
+int ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBgr,
+                   std::string* why) {
     jpeg_decompress_struct cinfo;
     jpeg_error_mgr err;
     SetUpErrorManager(err);
+    err.emit_message = ReadingEmitMessage;
     cinfo.err = &err;
     jpeg_create_decompress(&cinfo);
-
-    FileCloser in{std::fopen(path.c_str(), "rb")};
-    if (!in.file) {
-        if (why) *why = ErrnoText(errno);
-        jpeg_destroy_decompress(&cinfo);
-        return 0;
-    }
-    jpeg_stdio_src(&cinfo, in.file);
+    jpeg_stdio_src(&cinfo, file);
     std::vector<JSAMPLE> row;
+    bool bCreated = false;
+    // Whatever ends the read after the image was made leaves it empty: half a picture must
+    // not pass for a whole one.
+    auto failed = [&](const std::string& reason) {
+        jpeg_destroy_decompress(&cinfo);
+        if (bCreated)
+            image.Free();
+        if (why)
+            *why = reason;
+        return 0;
+    };
     try {
         jpeg_read_header(&cinfo, TRUE);
         cinfo.dct_method = JDCT_FLOAT;
@@ -77,17 +123,12 @@ int ReadJpegFile(const std::string& path, CDibImage& image, int& isGrey, bool sw
         if (cmyk) cinfo.out_color_space = JCS_CMYK;
         const bool known = cinfo.out_color_space == JCS_GRAYSCALE ||
                            cinfo.out_color_space == JCS_RGB || cmyk;
-        if (!known) {
-            jpeg_destroy_decompress(&cinfo);
-            if (why) *why = "unsupported: JPEG colour space";
-            return 0;
-        }
-        if (!image.Create(int(cinfo.image_width), int(cinfo.image_height), 24)) {
-            jpeg_destroy_decompress(&cinfo);
-            if (why) *why = "unsupported: " + std::to_string(cinfo.image_width) + " x " +
-                            std::to_string(cinfo.image_height) + " pixels is too large";
-            return 0;
-        }
+        if (!known)
+            return failed("unsupported: JPEG colour space");
+        if (!image.Create(int(cinfo.image_width), int(cinfo.image_height), 24))
+            return failed("unsupported: " + std::to_string(cinfo.image_width) + " x " +
+                          std::to_string(cinfo.image_height) + " pixels is too large");
+        bCreated = true;
         jpeg_start_decompress(&cinfo);
         isGrey = cinfo.out_color_space == JCS_GRAYSCALE ? 1 : 0;
         const int components = cinfo.output_components;
@@ -126,9 +167,9 @@ int ReadJpegFile(const std::string& path, CDibImage& image, int& isGrey, bool sw
         }
         jpeg_finish_decompress(&cinfo);
     } catch (const CJPEGException& e) {
-        if (why) *why = e.m_strMessage;
-        jpeg_destroy_decompress(&cinfo);
-        return 0;
+        return failed(e.m_strMessage);
+    } catch (const std::bad_alloc&) {
+        return failed("out of memory");
     }
     jpeg_destroy_decompress(&cinfo);
     return 1;

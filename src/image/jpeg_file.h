@@ -1,6 +1,7 @@
 // JPEG files through libjpeg (interface 62): read into a 24-bit CDibImage, write a 24-bit one.
 #pragma once
 
+#include <cstdio>
 #include <stdexcept>
 #include <functional>
 #include <string>
@@ -22,9 +23,14 @@ public:
 // 1 when the whole image was decoded; 0 otherwise (with the reason in *why). The image is always
 // made 24 bits per pixel; `isGrey` is set to 1 for greyscale output. With `swapToBgr` the
 // library's R, G, B are stored as B, G, R (the image's order). CMYK and YCCK files are turned
-// into RGB. A file that fails after its size is known leaves the rows decoded so far.
+// into RGB. Data that ends early or is damaged (the library's premature-end and corrupt-data
+// warnings) fails the read like an error; other warnings are ignored. A read that fails before
+// the size is known leaves the image as it was; one that fails later leaves it empty.
 int ReadJpegFile(const std::string& path, CDibImage& image, int& isGrey, bool swapToBgr,
                  std::string* why = nullptr);
+// The same from an open stream positioned at the start of the JPEG data.
+int ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBgr,
+                   std::string* why = nullptr);
 
 // Writes the file, or says why it could not. `quality` is 1..100;
 // `grey` writes one component; `swapToRgb` hands B, G, R rows to the library as R, G, B.

@@ -78,12 +78,14 @@ bool MatchIgnoringCase(const std::string& pattern, const std::string& name) {
         return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     };
     while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || lower(pattern[p]) == lower(name[n]))) {
-            ++p;
-            ++n;
-        } else if (p < pattern.size() && pattern[p] == '*') {
+        // '*' is a wildcard first, even where the name holds a '*' too.
+        if (p < pattern.size() && pattern[p] == '*') {
             star = p++;
             mark = n;
+        } else if (p < pattern.size() &&
+                   (pattern[p] == '?' || lower(pattern[p]) == lower(name[n]))) {
+            ++p;
+            ++n;
         } else if (star != std::string::npos) {
             p = star + 1;
             n = ++mark;

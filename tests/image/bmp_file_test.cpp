@@ -115,9 +115,15 @@ TEST(BmpRead, MalformedFilesAreRefused) {
         cases.push_back({"truncated pixels", MakeBmp(s),
                          "truncated: header promises 252480 pixel bytes, file holds 20000"});
     }
-    {
-        BmpSpec s; s.width = 2; s.bitCount = 8; s.table = Table8(10); s.pixels = {0, 0, 0, 0};
-        cases.push_back({"truncated table", MakeBmp(s), "truncated: header promises 1024 colour table bytes"});
+    {  // The file ends inside the table, and the pixel offset points past the end.
+        BmpSpec s;
+        s.width = 2;
+        s.bitCount = 8;
+        s.table = Table8(10);
+        auto bytes = MakeBmp(s);
+        bytes[10] = 0xFF;
+        cases.push_back(
+            {"truncated table", bytes, "truncated: header promises 1024 colour table bytes"});
     }
     for (std::int32_t w : {0, -5}) {
         BmpSpec s; s.width = w; s.pixels = {0, 0, 0, 0};
@@ -132,13 +138,30 @@ TEST(BmpRead, MalformedFilesAreRefused) {
         cases.push_back({"64 bits", MakeBmp(s), "unsupported: 64 bits per pixel"});
     }
     for (std::uint32_t rle : {1u, 2u}) {
-        BmpSpec s; s.bitCount = rle == 1 ? 8 : 4; s.compression = rle; s.table.assign(rle == 1 ? 1024 : 64, 0);
+        BmpSpec s;
+        s.bitCount = rle == 1 ? 4 : 8;
+        s.compression = rle;
+        s.table.assign(rle == 1 ? 64 : 1024, 0);
         s.pixels.assign(4, 0);
-        cases.push_back({"rle", MakeBmp(s), "unsupported: run-length"});
+        cases.push_back({"rle on the wrong depth", MakeBmp(s), "invalid: run-length coding on a"});
     }
     {
-        BmpSpec s; s.bitCount = 16; s.compression = 3; s.masks = {0xF00, 0xF0, 0xF}; s.pixels.assign(4, 0);
-        cases.push_back({"odd masks", MakeBmp(s), "unsupported: colour masks"});
+        BmpSpec s;
+        s.bitCount = 8;
+        s.compression = 1;
+        s.height = -1;
+        s.table.assign(1024, 0);
+        s.pixels = {0, 1};
+        cases.push_back(
+            {"top-down rle", MakeBmp(s), "invalid: run-length coded bitmap stored top-down"});
+    }
+    {
+        BmpSpec s;
+        s.bitCount = 8;
+        s.compression = 3;
+        s.masks = {0xE0, 0x1C, 0x3};
+        s.pixels.assign(4, 0);
+        cases.push_back({"masks on 8 bits", MakeBmp(s), "unsupported: colour masks on a 8-bit"});
     }
     {
         BmpSpec s; s.width = 65536; s.height = 65536; s.pixels.assign(16, 0);
@@ -150,11 +173,12 @@ TEST(BmpRead, MalformedFilesAreRefused) {
     }
     {
         BmpSpec s; s.bitCount = 8; s.clrUsed = 0x10000; s.pixels.assign(4, 0);
-        cases.push_back({"colour count", MakeBmp(s), "invalid colour count"});
+        cases.push_back({"no room for a table", MakeBmp(s), "invalid: no colour table"});
     }
     {
-        BmpSpec s; s.headerSize = 64;
-        cases.push_back({"unknown header", MakeBmp(s), "unsupported: bitmap header of 64 bytes"});
+        BmpSpec s;
+        s.headerSize = 200;
+        cases.push_back({"unknown header", MakeBmp(s), "unsupported: bitmap header of 200 bytes"});
     }
     cases.push_back({"only file header", {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "truncated"});
     cases.push_back({"short", {'B', 'M', 1}, "not a BMP file"});

@@ -3,6 +3,9 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <random>
+
+#include "fuzz/wildcard_reference.h"
 
 #include "jobs_test_util.h"
 
@@ -47,20 +50,59 @@ TEST(WildcardMatch, PatternsIgnoreCase) {
         bool match;
     };
     const Case kCases[] = {
-        {"*.jpg", "a.jpg", true},     {"*.jpg", "A.JPG", true},
-        {"*.jpg", "a.jpeg", false},   {"*.jpg", "a.jpg.bak", false},
-        {"*.JPG", "photo.Jpg", true}, {"*.jpg", ".jpg", true},
-        {"?.bmp", "a.bmp", true},     {"?.bmp", "ab.bmp", false},
-        {"*.*", "noext", true},       {"*", "anything", true},
-        {"a*b*c", "aXbYc", true},     {"a*b*c", "aXbY", false},
-        {"*.bmp", "x.b.bmp", true},   {"[a].bmp", "[a].bmp", true},
-        {"[a].bmp", "a.bmp", false},  {"a.*", "a", true},
-        {"a.*", "ab", false},         {"*.bmp", "bmp", false},
+        {"*.jpg", "a.jpg", true},
+        {"*.jpg", "A.JPG", true},
+        {"*.jpg", "a.jpeg", false},
+        {"*.jpg", "a.jpg.bak", false},
+        {"*.JPG", "photo.Jpg", true},
+        {"*.jpg", ".jpg", true},
+        {"?.bmp", "a.bmp", true},
+        {"?.bmp", "ab.bmp", false},
+        {"*.*", "noext", true},
+        {"*", "anything", true},
+        {"a*b*c", "aXbYc", true},
+        {"a*b*c", "aXbY", false},
+        {"*.bmp", "x.b.bmp", true},
+        {"[a].bmp", "[a].bmp", true},
+        {"[a].bmp", "a.bmp", false},
+        {"a.*", "a", true},
+        {"a.*", "ab", false},
+        {"*.bmp", "bmp", false},
+        // A '*' in the name is a character like any other for the pattern's '*'.
+        {"*.bmp", "*1.bmp", true},
+        {"*1.bmp", "*1.bmp", true},
+        {"*1.bmp", "*21.bmp", true},
+        {"*b", "*ab", true},
+        {"?1.bmp", "*1.bmp", true},
+        {"*.bmp", "*1.jpg", false},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(std::string(c.pattern) + " ~ " + c.name);
         EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.match);
     }
+}
+
+// Random patterns and names over a small alphabet rich in wildcards, dots and case: the
+// scanner's matcher agrees with the plain one on every pair.
+TEST(WildcardMatch, AgreesWithAPlainMatcher) {
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 rng(seed);
+    auto text = [&rng](const char* alphabet, std::size_t maxLength) {
+        const std::string a = alphabet;
+        std::string t(rng() % (maxLength + 1), ' ');
+        for (char& c : t) c = a[rng() % a.size()];
+        return t;
+    };
+    int matches = 0;
+    for (int i = 0; i < 20000; ++i) {
+        const std::string pattern = text("aB*?.1", 8);
+        const std::string name = text("abA*?.1", 10);
+        const bool want = wildcard_reference::ScannerMatch(pattern, name);
+        ASSERT_EQ(WildcardMatch(pattern, name), want) << "'" << pattern << "' ~ '" << name << "'";
+        matches += want;
+    }
+    EXPECT_GT(matches, 1000);  // enough of both answers to mean something
 }
 
 TEST(CSrchDir, PatternOrderThenFileSystemOrder) {
