@@ -520,9 +520,10 @@ int CDibImage::LoadBmp(const std::string& path, std::string* why) {
         if (why) *why = "not a .bmp or .dib file name";
         return 0;
     }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::string reason;
+    std::FILE* file = OpenRegularFile(path, reason);
     if (!file) {
-        if (why) *why = ErrnoText(errno);
+        if (why) *why = reason;
         return 0;
     }
     HDIB block = BmpFileToDib(file, why);

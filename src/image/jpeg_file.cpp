@@ -85,10 +85,11 @@ struct FileCloser {
 
 int ReadJpegFile(const std::string& path, CDibImage& image, int& isGrey, bool swapToBgr,
                  std::string* why) {
-    FileCloser in{std::fopen(path.c_str(), "rb")};
+    std::string reason;
+    FileCloser in{OpenRegularFile(path, reason)};
     if (!in.file) {
         if (why)
-            *why = ErrnoText(errno);
+            *why = reason;
         return 0;
     }
     return ReadJpegStream(in.file, image, isGrey, swapToBgr, why);

@@ -121,6 +121,27 @@ void CAtomicFile::Abandon() {
     }
 }
 
+std::FILE* OpenRegularFile(const std::string& path, std::string& why) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        why = ErrnoText(errno);
+        return nullptr;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        why = S_ISDIR(st.st_mode) ? "is a folder" : "not a regular file";
+        ::close(fd);
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (!file) {
+        why = ErrnoText(errno);
+        ::close(fd);
+    }
+    return file;
+}
+
 CStatus WriteWholeFile(const std::string& path, const std::string& text) {
     CAtomicFile file;
     if (CStatus opened = file.Open(path); !opened)

@@ -36,3 +36,7 @@ private:
 
 // Writes `text` as the whole of `path` through CAtomicFile.
 CStatus WriteWholeFile(const std::string& path, const std::string& text);
+
+// Opens an existing regular file for reading without ever blocking: a FIFO, a device or a
+// folder is refused at once, never waited on. Null with the reason in `why`.
+std::FILE* OpenRegularFile(const std::string& path, std::string& why);

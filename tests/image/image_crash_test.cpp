@@ -172,7 +172,7 @@ Bytes NoiseJpeg(const TempDir& dir) {
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 64 * 3; ++x)
             image.TopRow(y)[x] = std::uint8_t((x * 7919 + y * 104729) % 251);
-    EXPECT_EQ(WriteJpegFile(dir.File("noise.jpg"), image, 95, false, true), 1);
+    EXPECT_TRUE(WriteJpegFile(dir.File("noise.jpg"), image, 95, false, true).Ok());
     return ReadAllBytes(dir.File("noise.jpg"));
 }
 
