@@ -48,15 +48,17 @@ void BM_FlushFullQueue(benchmark::State& state) {
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path() / "tarnwick-bench-flush";
     std::filesystem::create_directories(dir);
+    CFrameQueue queue;
+    CCaptureTarget target(queue);
     CGrabBitmap bitmap;
     bitmap.Create(kGrabWidth, kGrabHeight);
     for (auto _ : state) {
         state.PauseTiming();
-        SetCaptureTarget(dir.string(), 0);
-        while (FrameQueue().Push(bitmap)) {
+        target.SetCaptureTarget(dir.string(), 0);
+        while (queue.Push(bitmap)) {
         }
         state.ResumeTiming();
-        FlushFrames(0);
+        target.FlushFrames(0);
     }
     state.SetItemsProcessed(state.iterations() * kFrameQueueCapacity);
     std::filesystem::remove_all(dir);

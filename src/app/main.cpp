@@ -5,11 +5,8 @@
 
 #include <clocale>
 
-#include "app/capture/rm_player_page.h"
-#include "app/capture/win_media_player_page.h"
-#include "app/jobs/merge_image_page.h"
-#include "app/jobs/scale_image_page.h"
 #include "app/main_sheet.h"
+#include "app/program_pages.h"
 #include "app/startup.h"
 #include "jobs/settings_file.h"
 
@@ -29,10 +26,7 @@ int main(int argc, char** argv) {
     // The job pages' Save and Load use the settings file beside the program.
     MakeIniPath();
     CMainSheet sheet;
-    sheet.ReplacePage(0, new CRMPlayerPage);
-    sheet.ReplacePage(1, new CWinMediaPlayerPage);
-    sheet.ReplacePage(2, new CScaleImagePage);
-    sheet.ReplacePage(3, new CMergeImagePage);
+    InstallProgramPages(sheet, true);
     sheet.exec();
     return 0;
 }

@@ -71,6 +71,11 @@ CMainSheet::CMainSheet(QWidget* parent) : QDialog(parent) {
     m_pTabs->setCurrentIndex(0);
 }
 
+CMainSheet::~CMainSheet() {
+    delete m_pTabs;
+    m_pTabs = nullptr;
+}
+
 void CMainSheet::AddPage(CFontablePage* page, const QString& strCaption) {
     m_pTabs->addTab(page, strCaption);
     connect(page, &CFontablePage::BusyChanged, this, &CMainSheet::OnPageBusyChanged);

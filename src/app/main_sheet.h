@@ -6,6 +6,8 @@
 #include <QRect>
 #include <QString>
 
+#include "capture/recording.h"
+
 class CFontablePage;
 class QPushButton;
 class QTabWidget;
@@ -14,6 +16,8 @@ class CMainSheet : public QDialog {
     Q_OBJECT
 public:
     explicit CMainSheet(QWidget* parent = nullptr);
+    // The pages go before the recording they use.
+    ~CMainSheet() override;
 
     // Shows "Tarnwick-<file name>" for a media file, or "Tarnwick" for an empty path.
     void SetDocumentTitle(const QString& strPath = QString());
@@ -35,6 +39,8 @@ public:
     // Puts `page` on tab `index` in place of the page there (which is deleted); the tab keeps
     // its caption. The sheet takes ownership.
     void ReplacePage(int index, CFontablePage* page);
+    // The one recording of both player pages: starting on one page ends the other's.
+    CRecording& Recording() { return m_recording; }
     // Closing waits for busy pages: true between a close request and the end of their jobs.
     bool IsClosePending() const { return m_bClosePending; }
 
@@ -55,6 +61,7 @@ private:
     bool AnyPageBusy() const;
     void OnPageBusyChanged(bool bBusy);
 
+    CRecording m_recording;
     // Pages in tab order; placeholders until their pages exist.
     CFontablePage* m_pRmPage = nullptr;
     CFontablePage* m_pWmpPage = nullptr;

@@ -1,4 +1,4 @@
-// The capture target, the flush, the capture worker and the frame writer.
+// The capture target and its flush, the capture worker and the frame writer.
 #include "capture/capture_engine.h"
 
 #include <poll.h>
@@ -16,77 +16,63 @@
 
 namespace {
 
-// Where the frames go. Guarded by the frame queue's lock.
-struct CCaptureTarget {
-    std::string m_strPath;        // folder, separator, then the name of the file being written
-    std::size_t m_nNamePos = 0;   // where the name starts
-    std::int32_t m_nCounter = 0;  // number of the next file
-    CFlushStats m_stats;
-};
-
-// Built in this order during static initialisation; the workers go first at exit.
-CFrameQueue g_FrameQueue;
-CCaptureTarget g_CaptureTarget;
-
 // Room for a name of any 32-bit counter ("-2147483648.bmp") so that a flush never allocates.
 constexpr std::size_t kNameRoom = 16;
 
 }  // namespace
 
-CCaptureWorker g_CaptureWorker;
-CFrameWriter g_FrameWriter;
-
-CFrameQueue& FrameQueue() {
-    return g_FrameQueue;
+std::string CFlushStats::FirstError() const {
+    if (m_nFailed == 0)
+        return std::string();
+    return m_strFailedPath + ": " + m_strFailReason;
 }
 
-void SetCaptureTarget(const std::string& folder, std::int32_t firstNumber) {
-    std::lock_guard guard(g_FrameQueue);
-    CCaptureTarget& target = g_CaptureTarget;
-    target.m_nCounter = firstNumber;
-    target.m_strPath = folder;
-    if (!target.m_strPath.empty() && target.m_strPath.back() != '/')
-        target.m_strPath += '/';
-    target.m_nNamePos = target.m_strPath.size();
-    target.m_strPath.reserve(target.m_nNamePos + kNameRoom);
-    target.m_stats = CFlushStats{};
+void CCaptureTarget::SetCaptureTarget(const std::string& folder, std::int32_t firstNumber) {
+    std::lock_guard guard(m_queue);
+    m_nCounter = firstNumber;
+    m_strPath = folder;
+    if (!m_strPath.empty() && m_strPath.back() != '/')
+        m_strPath += '/';
+    m_nNamePos = m_strPath.size();
+    m_strPath.reserve(m_nNamePos + kNameRoom);
+    m_stats = CFlushStats{};
 }
 
-void FlushFrames(std::int32_t nextNumber) {
-    std::lock_guard guard(g_FrameQueue);
-    CCaptureTarget& target = g_CaptureTarget;
+void CCaptureTarget::FlushFrames(std::int32_t nextNumber) {
+    std::lock_guard guard(m_queue);
     CDibImage* frame = nullptr;
-    while (g_FrameQueue.PeekFront(&frame)) {
+    while (m_queue.PeekFront(&frame)) {
         char name[kNameRoom + 8];
-        std::snprintf(name, sizeof name, kFrameNameFormat, int(target.m_nCounter));
-        target.m_strPath.resize(target.m_nNamePos);
-        target.m_strPath += name;
+        std::snprintf(name, sizeof name, kFrameNameFormat, int(m_nCounter));
+        m_strPath.resize(m_nNamePos);
+        m_strPath += name;
         // The frame is dropped and its number used up whatever happens: a failed write must
         // neither stall the queue nor end the recording. The first reason is kept for the
         // report at the end.
-        const CStatus saved = frame->SaveBmp(target.m_strPath);
+        const CStatus saved = frame->SaveBmp(m_strPath);
         if (saved) {
-            ++target.m_stats.m_nWritten;
-        } else if (target.m_stats.m_nFailed++ == 0) {
-            target.m_stats.m_strFirstError = target.m_strPath + ": " + saved.Reason();
+            ++m_stats.m_nWritten;
+        } else if (m_stats.m_nFailed++ == 0) {
+            m_stats.m_strFailedPath = m_strPath;
+            m_stats.m_strFailReason = saved.Reason();
         }
         // Wraps instead of overflowing; numbers this large are beyond any media length.
-        target.m_nCounter = std::int32_t(std::uint32_t(target.m_nCounter) + 1u);
-        g_FrameQueue.DropFront();
+        m_nCounter = std::int32_t(std::uint32_t(m_nCounter) + 1u);
+        m_queue.DropFront();
     }
-    target.m_nCounter = nextNumber;
+    m_nCounter = nextNumber;
 }
 
-CFlushStats GetFlushStats() {
-    std::lock_guard guard(g_FrameQueue);
-    return g_CaptureTarget.m_stats;
+CFlushStats CCaptureTarget::Stats() const {
+    std::lock_guard guard(m_queue);
+    return m_stats;
 }
 
-std::string CaptureTargetPath() {
-    std::lock_guard guard(g_FrameQueue);
+std::string CCaptureTarget::NextPath() const {
+    std::lock_guard guard(m_queue);
     char name[kNameRoom + 8];
-    std::snprintf(name, sizeof name, kFrameNameFormat, int(g_CaptureTarget.m_nCounter));
-    return g_CaptureTarget.m_strPath.substr(0, g_CaptureTarget.m_nNamePos) + name;
+    std::snprintf(name, sizeof name, kFrameNameFormat, int(m_nCounter));
+    return m_strPath.substr(0, m_nNamePos) + name;
 }
 
 std::int32_t PositionToMs(double seconds) {
@@ -147,7 +133,7 @@ std::uint32_t CCaptureWorker::CaptureRoutine(void* param) {
         while (!self->m_thread.IsStopRequested()) {
             GrabViewArea(*self->m_pView, kGrabLeft, kGrabTop, bitmap);
             ++self->m_nGrabbed;
-            if (!FrameQueue().Push(bitmap))
+            if (!self->m_queue.Push(bitmap))
                 ++self->m_nDropped;  // queue full: the frame is lost
             if (timer >= 0) {
                 // Every expiry since the last read is taken at once, so ticks that fell while
@@ -172,9 +158,9 @@ CFrameWriter::~CFrameWriter() {
     m_thread.Stop();
 }
 
-void CFrameWriter::Start(const IPositionSource* page) {
+void CFrameWriter::Start(const IPositionSource* source) {
     m_thread.Stop();
-    m_pPage = page;
+    m_pSource = source;
     m_thread.SetRoutine(&CFrameWriter::WriterRoutine, this);
     m_thread.Start();
 }
@@ -186,7 +172,8 @@ void CFrameWriter::Stop() {
 std::uint32_t CFrameWriter::WriterRoutine(void* param) {
     auto* self = static_cast<CFrameWriter*>(param);
     while (!self->m_thread.WaitForStop(kWriterPeriodMs)) {
-        FlushFrames(PositionToMs(self->m_pPage ? self->m_pPage->PositionSeconds() : 0.0));
+        self->m_target.FlushFrames(
+            PositionToMs(self->m_pSource ? self->m_pSource->PositionSeconds() : 0.0));
     }
     return 0;
 }

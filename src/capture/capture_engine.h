@@ -1,16 +1,11 @@
-// The capture engine: records what a player view shows as numbered BMP files.
-//
-// One program-wide frame queue, capture target, capture worker and frame writer, built during
-// static initialisation and shared by both player pages and `tarnwick-cli record`:
-//   - SetCaptureTarget: the folder and the number of the next frame file;
-//   - CCaptureWorker: grabs the 350 x 240 area at the view's origin into the queue on a
+// The capture engine: the pieces a recording is made of (CRecording in recording.h puts them
+// together and is what the player pages and `tarnwick-cli record` use):
+//   - CCaptureTarget: the folder that receives the frames, the number of the next file, and
+//     FlushFrames, which writes every queued frame as "%08d.bmp" under consecutive numbers,
+//     then re-bases the number on the playback position in milliseconds;
+//   - CCaptureWorker: grabs the 350 x 240 area at a view's origin into a frame queue on a
 //     periodic timer (first grab at once);
-//   - FlushFrames: writes every queued frame as "%08d.bmp" under consecutive numbers, then
-//     re-bases the number on the playback position in milliseconds;
 //   - CFrameWriter: calls FlushFrames every 100 ms with a player's position.
-// A recording: SetCaptureTarget, start playback, CCaptureWorker::Start (and CFrameWriter::Start
-// where the periodic writer is used); flush while recording; to stop, Stop the workers and
-// flush once more. Only one recording can be meaningful at a time.
 //
 // The queue's lock guards the target and each flush as a whole, file writes included; the
 // recording path allocates nothing per frame.
@@ -36,39 +31,58 @@ inline constexpr int kWriterPeriodMs = 100;  // wait between two flushes of CFra
 inline constexpr int kPositionScale = 1000;  // seconds to milliseconds
 inline constexpr char kFrameNameFormat[] = "%08d.bmp";
 
-// What the flushes of the current recording did, for the page (or the CLI) to report when
-// the recording stops.
+// What the flushes since the target was set did.
 struct CFlushStats {
     int m_nWritten = 0;
     int m_nFailed = 0;
-    std::string m_strFirstError;  // "<path>: <reason>" of the first failure
-};
+    std::string m_strFailedPath;  // the first frame file that could not be written
+    std::string m_strFailReason;  // and why
 
-// Sets the folder that receives the frames (a separator is appended when missing; an empty
-// folder means the current one) and the number of the next file. Starts new flush figures.
-void SetCaptureTarget(const std::string& folder, std::int32_t firstNumber);
-// Writes all queued frames, oldest first, under consecutive numbers from the counter, then
-// sets the counter to `nextNumber`. A frame that cannot be written is dropped all the same
-// (its number used up) and counted with its reason; the flush goes on with the next frame.
-void FlushFrames(std::int32_t nextNumber);
-CFlushStats GetFlushStats();
-// Where the next frame file would go (folder, separator and name); for the pages and tests.
-std::string CaptureTargetPath();
+    // "<path>: <reason>" of the first failure (empty when none).
+    std::string FirstError() const;
+};
 
 // A playback position in seconds as a frame number: x 1000, truncated toward zero, clamped
 // to the 32-bit range (0 for a position that is not a number).
 std::int32_t PositionToMs(double seconds);
 
-// The program's one frame queue.
-CFrameQueue& FrameQueue();
+// Where the frames of `queue` go. Every member takes the queue's lock.
+class CCaptureTarget {
+public:
+    explicit CCaptureTarget(CFrameQueue& queue) : m_queue(queue) {}
+    CCaptureTarget(const CCaptureTarget&) = delete;
+    CCaptureTarget& operator=(const CCaptureTarget&) = delete;
+
+    // Sets the folder that receives the frames (a separator is appended when missing; an
+    // empty folder means the current one) and the number of the next file. Starts new flush
+    // figures.
+    void SetCaptureTarget(const std::string& folder, std::int32_t firstNumber);
+    // Writes all queued frames, oldest first, under consecutive numbers from the counter,
+    // then sets the counter to `nextNumber`. A frame that cannot be written is dropped all the
+    // same (its number used up) and counted with its reason; the flush goes on with the next.
+    void FlushFrames(std::int32_t nextNumber);
+    CFlushStats Stats() const;
+    // Where the next frame file would go (folder, separator and name).
+    std::string NextPath() const;
+
+private:
+    CFrameQueue& m_queue;
+    std::string m_strPath;        // folder, separator, then the name of the file being written
+    std::size_t m_nNamePos = 0;   // where the name starts
+    std::int32_t m_nCounter = 0;  // number of the next file
+    CFlushStats m_stats;
+};
 
 class CCaptureWorker {
 public:
-    CCaptureWorker() = default;
+    explicit CCaptureWorker(CFrameQueue& queue) : m_queue(queue) {}
     virtual ~CCaptureWorker();
+    CCaptureWorker(const CCaptureWorker&) = delete;
+    CCaptureWorker& operator=(const CCaptureWorker&) = delete;
 
-    // Stops a run in progress, then grabs `view` every `intervalMs` (the pages give 20 to
-    // 1000) until Stop. Grab and drop counts start from 0. With no view the run ends at once.
+    // Stops a run in progress, then grabs `view` into the queue every `intervalMs` (the pages
+    // give 20 to 1000) until Stop. Grab and drop counts start from 0. With no view the run
+    // ends at once.
     void Start(const CPlayerView* view, int intervalMs);
     void Stop();
     bool IsRunning() const { return m_thread.IsRunning(); }
@@ -84,6 +98,7 @@ protected:
 private:
     static std::uint32_t CaptureRoutine(void* param);
 
+    CFrameQueue& m_queue;
     CWorkerThread m_thread;
     const CPlayerView* m_pView = nullptr;
     int m_nInterval = 0;
@@ -100,20 +115,21 @@ public:
 
 class CFrameWriter {
 public:
-    CFrameWriter() = default;
+    explicit CFrameWriter(CCaptureTarget& target) : m_target(target) {}
     virtual ~CFrameWriter();
+    CFrameWriter(const CFrameWriter&) = delete;
+    CFrameWriter& operator=(const CFrameWriter&) = delete;
 
-    // Stops a run in progress, then flushes every 100 ms with the position of `page`.
-    void Start(const IPositionSource* page);
+    // Stops a run in progress, then flushes the target every 100 ms with the position of
+    // `source`.
+    void Start(const IPositionSource* source);
     void Stop();
     bool IsRunning() const { return m_thread.IsRunning(); }
 
 private:
     static std::uint32_t WriterRoutine(void* param);
 
+    CCaptureTarget& m_target;
     CWorkerThread m_thread;
-    const IPositionSource* m_pPage = nullptr;
+    const IPositionSource* m_pSource = nullptr;
 };
-
-extern CCaptureWorker g_CaptureWorker;
-extern CFrameWriter g_FrameWriter;

@@ -1,8 +1,8 @@
 // tarnwick-cli record MEDIA TARGET_DIR [--interval MS] [--rate PCT] [--writer timer|position]
 //
-// Plays MEDIA from its start in an offscreen 350 x 240 view and records it through the same
-// capture engine as the player pages: `timer` flushes from the 100 ms writer thread,
-// `position` on the player's position notifications.
+// Plays MEDIA from its start in an offscreen 350 x 240 view and records it with a CRecording,
+// as the player pages do: `timer` flushes from the 100 ms writer thread, `position` on the
+// player's position notifications.
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QObject>
@@ -10,10 +10,11 @@
 
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
+#include <string>
+#include <utility>
 
 #include "capture/capture_engine.h"
+#include "capture/recording.h"
 #include "cli/commands.h"
 #include "platform/media_player.h"
 
@@ -33,21 +34,21 @@ void OnInterrupt(int) {
     g_bInterrupted = 1;
 }
 
-class CPlayerPosition : public IPositionSource {
+class CRecordedPlayer : public IRecordedPlayer {
 public:
-    explicit CPlayerPosition(const CMediaPlayer& player) : m_player(player) {}
+    explicit CRecordedPlayer(CMediaPlayer& player) : m_player(player) {}
     double PositionSeconds() const override { return m_player.PositionSeconds(); }
+    void PlayForRecording() override { m_player.Play(); }
+    void PauseAfterRecording() override { m_player.Pause(); }
 
 private:
-    const CMediaPlayer& m_player;
+    CMediaPlayer& m_player;
 };
 
 int RunRecord(const RecordArgs& args) {
-    std::error_code ec;
-    std::filesystem::create_directories(args.targetDir, ec);
-    if (ec || !std::filesystem::is_directory(args.targetDir)) {
-        CliError(args.targetDir + ": cannot create the folder: " +
-                 (ec ? ec.message() : std::string("a file of that name is in the way")));
+    std::string why;
+    if (!CRecording::MakeTargetFolder(args.targetDir, &why)) {
+        CliError(args.targetDir + ": cannot create the folder: " + why);
         return kExitFailed;
     }
 
@@ -61,7 +62,6 @@ int RunRecord(const RecordArgs& args) {
         return kExitFailed;
     }
     player.SetViewSize(kGrabWidth, kGrabHeight);
-    std::string why;
     if (!player.Open(args.media, &why)) {
         CliError(why);
         return kExitFailed;
@@ -71,12 +71,12 @@ int RunRecord(const RecordArgs& args) {
 
     const bool bPositionWriter = args.writer == "position";
     const double startSeconds = player.PositionSeconds();
-    SetCaptureTarget(args.targetDir, PositionToMs(startSeconds));
+    CRecording recording;
     QEventLoop loop;
     QObject context;
     if (bPositionWriter) {
         QObject::connect(&player, &CMediaPlayer::PositionChanged, &context,
-                         [](double seconds) { FlushFrames(PositionToMs(seconds)); });
+                         [&recording](double seconds) { recording.Flush(PositionToMs(seconds)); });
     }
     // Ends at the end of the media (or whenever playback stops or pauses) and on Ctrl-C.
     QObject::connect(&player, &CMediaPlayer::PlayStateChanged, &context, [&loop](int state) {
@@ -94,29 +94,28 @@ int RunRecord(const RecordArgs& args) {
     action.sa_handler = &OnInterrupt;
     sigaction(SIGINT, &action, &previous);
 
-    player.Play();
-    g_CaptureWorker.Start(&player.View(), args.interval);
-    CPlayerPosition position(player);
-    if (!bPositionWriter)
-        g_FrameWriter.Start(&position);
+    CRecordedPlayer recorded(player);
+    CRecordingParams params;
+    params.m_strFolder = args.targetDir;
+    params.m_nFirstNumber = PositionToMs(startSeconds);
+    params.m_pView = &player.View();
+    params.m_nIntervalMs = args.interval;
+    params.m_pPlayer = &recorded;
+    params.m_bWriterThread = !bPositionWriter;
+    recording.Start(std::move(params));
     watch.start(100);
     loop.exec();
     watch.stop();
 
-    g_CaptureWorker.Stop();
-    g_FrameWriter.Stop();
-    player.Pause();
-    const double endSeconds = player.PositionSeconds();
-    FlushFrames(PositionToMs(endSeconds));
+    const CRecordingResult result = recording.Stop();
     sigaction(SIGINT, &previous, nullptr);
 
-    const CFlushStats stats = GetFlushStats();
     std::printf(
         "%s: %d frames written, %d dropped (queue full), %d failed; media %.3f to %.3f s%s\n",
-        args.targetDir.c_str(), stats.m_nWritten, g_CaptureWorker.DroppedFrames(), stats.m_nFailed,
-        startSeconds, endSeconds, g_bInterrupted ? " (interrupted)" : "");
-    if (stats.m_nFailed > 0) {
-        CliError(stats.m_strFirstError);
+        args.targetDir.c_str(), result.m_nWritten, result.m_nDropped, result.m_nFailed,
+        startSeconds, result.m_dStopSeconds, g_bInterrupted ? " (interrupted)" : "");
+    if (result.m_nFailed > 0) {
+        CliError(result.FirstFailure());
         return kExitFailed;
     }
     return kExitOk;

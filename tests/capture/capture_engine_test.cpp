@@ -18,7 +18,7 @@ namespace {
 
 constexpr std::size_t kFrameFileBytes = 14 + 40 + 1052 * 240;  // 252534
 
-void PushTagged(int tag) {
+void PushTagged(CFrameQueue& queue, int tag) {
     CGrabBitmap bitmap;
     ASSERT_TRUE(bitmap.Create(kGrabWidth, kGrabHeight));
     for (int y = 0; y < kGrabHeight; ++y) {
@@ -29,7 +29,7 @@ void PushTagged(int tag) {
             p[2] = std::uint8_t(tag + 2);
         }
     }
-    ASSERT_TRUE(FrameQueue().Push(bitmap));
+    ASSERT_TRUE(queue.Push(bitmap));
 }
 
 // Blue of the picture's pixel (x, y) in a 350 x 240 24-bit BMP file's bytes.
@@ -47,14 +47,9 @@ std::vector<std::string> FilesIn(const fs::path& dir) {
 
 class CaptureEngine : public testing::Test {
 protected:
-    void SetUp() override {
-        // Start from an empty queue: whatever an earlier test left goes to a scratch folder.
-        TempDir scratch;
-        SetCaptureTarget(scratch.Path().string(), 0);
-        FlushFrames(0);
-        ASSERT_TRUE(FrameQueue().IsEmpty());
-    }
     TempDir m_dir;
+    CFrameQueue m_queue;
+    CCaptureTarget m_target{m_queue};
 };
 
 class FixedPosition : public IPositionSource {
@@ -65,6 +60,9 @@ public:
 };
 
 class NoTimerWorker : public CCaptureWorker {
+public:
+    using CCaptureWorker::CCaptureWorker;
+
 protected:
     int CreateTickTimer(int) override { return -1; }
 };
@@ -75,20 +73,20 @@ TEST_F(CaptureEngine, TargetGetsExactlyOneSeparator) {
     const std::string folder = m_dir.Path().string();
     for (const std::string& given : {folder, folder + "/"}) {
         SCOPED_TRACE(given);
-        SetCaptureTarget(given, 5000);
-        EXPECT_EQ(CaptureTargetPath(), folder + "/00005000.bmp");
-        PushTagged(1);
-        FlushFrames(6000);
+        m_target.SetCaptureTarget(given, 5000);
+        EXPECT_EQ(m_target.NextPath(), folder + "/00005000.bmp");
+        PushTagged(m_queue, 1);
+        m_target.FlushFrames(6000);
         EXPECT_EQ(FilesIn(m_dir.Path()), std::vector<std::string>{"00005000.bmp"});
         fs::remove(m_dir.Path() / "00005000.bmp");
     }
 }
 
 TEST_F(CaptureEngine, FlushWritesOldestFirstUnderConsecutiveNumbersThenRebases) {
-    SetCaptureTarget(m_dir.Path().string(), 5000);
-    for (int tag : {10, 20, 30}) PushTagged(tag);
-    FlushFrames(7777);
-    EXPECT_TRUE(FrameQueue().IsEmpty());
+    m_target.SetCaptureTarget(m_dir.Path().string(), 5000);
+    for (int tag : {10, 20, 30}) PushTagged(m_queue, tag);
+    m_target.FlushFrames(7777);
+    EXPECT_TRUE(m_queue.IsEmpty());
     ASSERT_EQ(FilesIn(m_dir.Path()),
               (std::vector<std::string>{"00005000.bmp", "00005001.bmp", "00005002.bmp"}));
     const int tags[] = {10, 20, 30};
@@ -99,17 +97,17 @@ TEST_F(CaptureEngine, FlushWritesOldestFirstUnderConsecutiveNumbersThenRebases) 
         EXPECT_EQ(BlueAt(bytes, 0, 0), tags[i]);
         EXPECT_EQ(BlueAt(bytes, 349, 239), tags[i]);
     }
-    EXPECT_EQ(CaptureTargetPath(), m_dir.File("00007777.bmp"));
-    const CFlushStats stats = GetFlushStats();
+    EXPECT_EQ(m_target.NextPath(), m_dir.File("00007777.bmp"));
+    const CFlushStats stats = m_target.Stats();
     EXPECT_EQ(stats.m_nWritten, 3);
     EXPECT_EQ(stats.m_nFailed, 0);
 }
 
 TEST_F(CaptureEngine, EmptyFlushOnlySetsTheCounter) {
-    SetCaptureTarget(m_dir.Path().string(), 5000);
-    FlushFrames(123);
+    m_target.SetCaptureTarget(m_dir.Path().string(), 5000);
+    m_target.FlushFrames(123);
     EXPECT_TRUE(FilesIn(m_dir.Path()).empty());
-    EXPECT_EQ(CaptureTargetPath(), m_dir.File("00000123.bmp"));
+    EXPECT_EQ(m_target.NextPath(), m_dir.File("00000123.bmp"));
 }
 
 TEST_F(CaptureEngine, NamesArePaddedToEightDigitsOnly) {
@@ -124,9 +122,9 @@ TEST_F(CaptureEngine, NamesArePaddedToEightDigitsOnly) {
                           {2147483647, "2147483647.bmp"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        SetCaptureTarget(m_dir.Path().string(), c.number);
-        PushTagged(5);
-        FlushFrames(0);
+        m_target.SetCaptureTarget(m_dir.Path().string(), c.number);
+        PushTagged(m_queue, 5);
+        m_target.FlushFrames(0);
         EXPECT_TRUE(fs::exists(m_dir.Path() / c.name));
     }
 }
@@ -149,23 +147,23 @@ TEST(PositionToMs, TruncatesTowardZero) {
 // and the recording goes on into a good folder afterwards.
 TEST_F(CaptureEngine, FlushIntoAnUnwritableFolderKeepsGoingAndReports) {
     const std::string missing = (m_dir.Path() / "not-there" / "deeper").string();
-    SetCaptureTarget(missing, 100);
-    for (int tag : {1, 2, 3}) PushTagged(tag);
-    FlushFrames(200);
-    EXPECT_TRUE(FrameQueue().IsEmpty());
-    CFlushStats stats = GetFlushStats();
+    m_target.SetCaptureTarget(missing, 100);
+    for (int tag : {1, 2, 3}) PushTagged(m_queue, tag);
+    m_target.FlushFrames(200);
+    EXPECT_TRUE(m_queue.IsEmpty());
+    CFlushStats stats = m_target.Stats();
     EXPECT_EQ(stats.m_nWritten, 0);
     EXPECT_EQ(stats.m_nFailed, 3);
-    EXPECT_NE(stats.m_strFirstError.find(missing + "/00000100.bmp"), std::string::npos)
-        << stats.m_strFirstError;
-    EXPECT_GT(stats.m_strFirstError.size(), missing.size() + 15);  // a reason follows the path
-    EXPECT_EQ(CaptureTargetPath(), missing + "/00000200.bmp");
+    EXPECT_EQ(stats.m_strFailedPath, missing + "/00000100.bmp");
+    EXPECT_FALSE(stats.m_strFailReason.empty());
+    EXPECT_EQ(stats.FirstError(), stats.m_strFailedPath + ": " + stats.m_strFailReason);
+    EXPECT_EQ(m_target.NextPath(), missing + "/00000200.bmp");
 
     // Still recording: the next frame goes in as soon as the folder exists.
     fs::create_directories(missing);
-    PushTagged(4);
-    FlushFrames(300);
-    stats = GetFlushStats();
+    PushTagged(m_queue, 4);
+    m_target.FlushFrames(300);
+    stats = m_target.Stats();
     EXPECT_EQ(stats.m_nWritten, 1);
     EXPECT_EQ(stats.m_nFailed, 3);
     EXPECT_TRUE(fs::exists(fs::path(missing) / "00000200.bmp"));
@@ -183,18 +181,18 @@ TEST_F(CaptureEngine, WorkerGrabsTheViewIntoTheQueue) {
                 frame.Row(y)[x * 4] = std::uint8_t((x + 3 * y) & 0xFF);
         }
     }
-    SetCaptureTarget(m_dir.Path().string(), 0);
-    CCaptureWorker worker;
+    m_target.SetCaptureTarget(m_dir.Path().string(), 0);
+    CCaptureWorker worker(m_queue);
     worker.Start(&view, 20);
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (FrameQueue().Count() < 2 && std::chrono::steady_clock::now() < end) {
+    while (m_queue.Count() < 2 && std::chrono::steady_clock::now() < end) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     worker.Stop();
-    const int queued = FrameQueue().Count();
+    const int queued = m_queue.Count();
     ASSERT_GE(queued, 2);
     EXPECT_EQ(worker.GrabbedFrames(), queued + worker.DroppedFrames());
-    FlushFrames(0);
+    m_target.FlushFrames(0);
     const auto bytes = ReadAllBytes(m_dir.File("00000001.bmp"));
     ASSERT_EQ(bytes.size(), kFrameFileBytes);
     for (int y = 0; y < 240; y += 11) {
@@ -206,7 +204,7 @@ TEST_F(CaptureEngine, WorkerGrabsTheViewIntoTheQueue) {
 TEST_F(CaptureEngine, SlowRunStopsWithinAboutTwoSeconds) {
     CPlayerView view;
     ASSERT_TRUE(view.Resize(350, 240));
-    CCaptureWorker worker;
+    CCaptureWorker worker(m_queue);
     worker.Start(&view, 1000);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     const auto before = std::chrono::steady_clock::now();
@@ -214,7 +212,7 @@ TEST_F(CaptureEngine, SlowRunStopsWithinAboutTwoSeconds) {
     const auto took = std::chrono::steady_clock::now() - before;
     EXPECT_LT(took, std::chrono::milliseconds(2100));
     EXPECT_EQ(worker.GrabbedFrames(), 1);  // the first grab comes at once, the next after 1 s
-    FlushFrames(0);
+    m_target.FlushFrames(0);
 }
 
 // Without a timer the worker grabs as fast as it can (the full queue refuses most frames)
@@ -222,7 +220,7 @@ TEST_F(CaptureEngine, SlowRunStopsWithinAboutTwoSeconds) {
 TEST_F(CaptureEngine, WithoutATimerGrabbingNeverPausesAndStopStillWorks) {
     CPlayerView view;
     ASSERT_TRUE(view.Resize(350, 240));
-    NoTimerWorker worker;
+    NoTimerWorker worker(m_queue);
     worker.Start(&view, 1000);
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (worker.DroppedFrames() < 50 && std::chrono::steady_clock::now() < end) {
@@ -230,13 +228,13 @@ TEST_F(CaptureEngine, WithoutATimerGrabbingNeverPausesAndStopStillWorks) {
     }
     worker.Stop();
     EXPECT_FALSE(worker.IsRunning());
-    EXPECT_TRUE(FrameQueue().IsFull());
+    EXPECT_TRUE(m_queue.IsFull());
     EXPECT_GE(worker.DroppedFrames(), 50);  // 1000 ms apart this would take nearly a minute
-    FlushFrames(0);
+    m_target.FlushFrames(0);
 }
 
 TEST_F(CaptureEngine, NoViewEndsTheRunAtOnce) {
-    CCaptureWorker worker;
+    CCaptureWorker worker(m_queue);
     worker.Start(nullptr, 20);
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (worker.IsRunning() && std::chrono::steady_clock::now() < end) {
@@ -245,22 +243,22 @@ TEST_F(CaptureEngine, NoViewEndsTheRunAtOnce) {
     EXPECT_FALSE(worker.IsRunning());
     worker.Stop();
     EXPECT_EQ(worker.GrabbedFrames(), 0);
-    EXPECT_TRUE(FrameQueue().IsEmpty());
+    EXPECT_TRUE(m_queue.IsEmpty());
 }
 
 // The writer flushes every 100 ms and re-bases the number on the position: 12.3456 s gives
 // 12345.
 TEST_F(CaptureEngine, WriterFlushesWithThePositionInMilliseconds) {
-    SetCaptureTarget(m_dir.Path().string(), 5000);
-    PushTagged(9);
+    m_target.SetCaptureTarget(m_dir.Path().string(), 5000);
+    PushTagged(m_queue, 9);
     FixedPosition position(12.3456);
-    CFrameWriter writer;
+    CFrameWriter writer(m_target);
     writer.Start(&position);
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!FrameQueue().IsEmpty() && std::chrono::steady_clock::now() < end) {
+    while (!m_queue.IsEmpty() && std::chrono::steady_clock::now() < end) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     writer.Stop();
     EXPECT_EQ(FilesIn(m_dir.Path()), std::vector<std::string>{"00005000.bmp"});
-    EXPECT_EQ(CaptureTargetPath(), m_dir.File("00012345.bmp"));
+    EXPECT_EQ(m_target.NextPath(), m_dir.File("00012345.bmp"));
 }

@@ -4,10 +4,7 @@
 
 #include <clocale>
 
-#include "app/capture/player_panel_widget.h"
-
 QApplication& TestApp() {
-    g_bPlayersHaveAudio = false;
     if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
         return *app;
     }

@@ -14,7 +14,7 @@
 #include "app/widgets/message_box.h"
 
 // The one application object of the test program (created on first use, on the offscreen
-// platform unless QT_QPA_PLATFORM says otherwise), with players that open no audio device.
+// platform unless QT_QPA_PLATFORM says otherwise).
 QApplication& TestApp();
 
 // Records every message box while alive and answers each with `m_reply` (Ok when the box has

@@ -5,8 +5,8 @@
 #include "capture/capture_engine.h"
 #include "platform/media_player.h"
 
-CMediaPlayer2::CMediaPlayer2(QWidget* parent)
-    : QWidget(parent), m_pPlayer(std::make_unique<CMediaPlayer>(g_bPlayersHaveAudio)) {
+CMediaPlayer2::CMediaPlayer2(bool bAudio, QWidget* parent)
+    : QWidget(parent), m_pPlayer(std::make_unique<CMediaPlayer>(bAudio)) {
     setFixedSize(kMediaPlayer2Width, kMediaPlayer2Height);
     m_pVideo = new CVideoViewWidget(this);
     m_pVideo->SetPictureSize(QSize(kGrabWidth, kGrabHeight));

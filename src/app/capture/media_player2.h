@@ -18,7 +18,8 @@ inline constexpr int kMediaPlayer2Height = 312;
 class CMediaPlayer2 : public QWidget {
     Q_OBJECT
 public:
-    explicit CMediaPlayer2(QWidget* parent = nullptr);
+    // `bAudio` false plays without an audio device.
+    explicit CMediaPlayer2(bool bAudio, QWidget* parent = nullptr);
     ~CMediaPlayer2() override;
 
     // Loads a media file by full path, stopped at its start. False with the reason in *why.

@@ -7,24 +7,16 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTabWidget>
-#include <QTimer>
 #include <QVBoxLayout>
 
-#include <cstdio>
-#include <filesystem>
-#include <mutex>
-#include <system_error>
+#include <utility>
 
 #include "app/main_sheet.h"
 #include "app/widgets/message_box.h"
 #include "app/widgets/path_label.h"
 #include "app/widgets/select_folder_dialog.h"
-#include "capture/capture_engine.h"
 #include "image/dib_image.h"
 #include "platform/pump_messages.h"
-
-QPointer<CPlayerPage> CPlayerPage::s_pRecordingPage;
 
 QSpinBox* MakeNumberSpin(QWidget* parent, int minimum, int maximum, int value) {
     auto* spin = new QSpinBox(parent);
@@ -39,8 +31,9 @@ QStringList CPlayerPage::SnapshotFilters() {
     return {QStringLiteral("Bitmap Files (*.bmp)"), QStringLiteral("All Files (*)")};
 }
 
-CPlayerPage::CPlayerPage(int nIDTemplate, const QStringList& mediaFilters, QWidget* parent)
-    : CFontablePage(nIDTemplate, parent), m_mediaFilters(mediaFilters) {
+CPlayerPage::CPlayerPage(int nIDTemplate, const QStringList& mediaFilters, CRecording& recording,
+                         QWidget* parent)
+    : CFontablePage(nIDTemplate, parent), m_recording(recording), m_mediaFilters(mediaFilters) {
     m_pPlayerArea = new QWidget(this);
     m_pMediaButton = new QPushButton(tr("源文件"), this);
     m_pRecordButton = new QPushButton(tr("开始录像"), this);
@@ -164,30 +157,29 @@ void CPlayerPage::OnRecord() {
 
 void CPlayerPage::StartRecording() {
     PauseBeforeRecording();
-    std::string work = Folder().toStdString();
-    if (!work.empty() && work.back() != '/')
-        work += '/';
-    std::error_code ec;
-    if (!work.empty())
-        std::filesystem::create_directories(work, ec);
-    if (work.empty() || !std::filesystem::is_directory(work, ec)) {
+    if (!CRecording::MakeTargetFolder(Folder().toStdString())) {
         ShowMessage(this, tr("抱歉，指定的目标目录不存在且无法创建，请重新选择。"));
         return;
     }
     const QString folder = Folder();
     const int interval = m_pIntervalSpin->value();
     m_bChanging = true;
-    // One capture engine: a recording running on the other page ends first, with its frames
-    // written into its own folder.
-    if (s_pRecordingPage && s_pRecordingPage != this)
-        s_pRecordingPage->StopRecording();
+    // One recording for both pages: one running on the other page ends first, with its
+    // frames written into its own folder.
+    m_recording.EndRunning();
     const bool bRewound = RewindFinishedMedia();
     m_nState = kStateRecording;
-    s_pRecordingPage = this;
-    SetCaptureTarget(folder.toStdString(), bRewound ? 0 : PlayerPositionMs());
+    CRecordingParams params;
+    params.m_strFolder = folder.toStdString();
+    params.m_nFirstNumber = bRewound ? 0 : PlayerPositionMs();
+    params.m_pView = RecordedView();
+    params.m_nIntervalMs = interval;
+    params.m_pPlayer = this;
+    params.m_bWriterThread = UsesWriterThread();
+    params.m_fnEndRequest = [this] { StopRecording(); };
     UpdateControls();
     // Starting the workers stops whatever they ran, dispatching events meanwhile.
-    BeginCapture(interval);
+    m_recording.Start(std::move(params));
     m_bChanging = false;
     emit BusyChanged(true);
 }
@@ -198,13 +190,10 @@ void CPlayerPage::StopRecording() {
     m_bChanging = true;
     // Set first: a player notification arriving while the workers stop asks for nothing.
     m_nState = kStateMediaChosen;
-    EndCapture();
-    FlushFrames(PlayerPositionMs());
-    if (s_pRecordingPage == this)
-        s_pRecordingPage = nullptr;
+    const CRecordingResult result = m_recording.Stop();
     UpdateControls();
     m_bChanging = false;
-    ReportFailedFrames();
+    ReportFailedFrames(result);
     emit BusyChanged(false);
 }
 
@@ -223,15 +212,14 @@ void CPlayerPage::OnPostedStop() {
         StopRecording();
 }
 
-void CPlayerPage::ReportFailedFrames() {
-    const CFlushStats stats = GetFlushStats();
-    if (stats.m_nFailed == 0)
+void CPlayerPage::ReportFailedFrames(const CRecordingResult& result) {
+    if (result.m_nFailed == 0)
         return;
     ShowMessage(this,
                 tr("录像时有 %1 幅画面未能写入文件（已写入 %2 幅）。\n%3")
-                    .arg(stats.m_nFailed)
-                    .arg(stats.m_nWritten)
-                    .arg(QString::fromStdString(stats.m_strFirstError)),
+                    .arg(result.m_nFailed)
+                    .arg(result.m_nWritten)
+                    .arg(QString::fromStdString(result.FirstFailure())),
                 QMessageBox::Warning);
 }
 
@@ -239,16 +227,8 @@ bool CPlayerPage::AbandonRecording() {
     if (m_nState != kStateRecording)
         return false;
     m_nState = kStateMediaChosen;
-    if (s_pRecordingPage == this)
-        s_pRecordingPage = nullptr;
+    m_recording.Abandon();
     return true;
-}
-
-void CPlayerPage::DiscardQueuedFrames() {
-    CFrameQueue& queue = FrameQueue();
-    std::lock_guard guard(queue);
-    while (queue.DropFront()) {
-    }
 }
 
 void CPlayerPage::OnSaveFrame() {
@@ -277,43 +257,4 @@ bool CPlayerPage::SaveFrame(CDibImage& image, const QString& strPath) {
                     QMessageBox::Warning);
     }
     return saved.Ok();
-}
-
-void CPlayerPage::showEvent(QShowEvent* event) {
-    CFontablePage::showEvent(event);
-    if (!m_bTestRecordingDone && qEnvironmentVariableIsSet("TARNWICK_TEST_CLIP") &&
-        qEnvironmentVariableIsSet("TARNWICK_TEST_OUT")) {
-        m_bTestRecordingDone = true;
-        // After the first paint, so that the snapshot finds the page on screen.
-        QTimer::singleShot(500, this, &CPlayerPage::RunTestRecording);
-    }
-}
-
-void CPlayerPage::RunTestRecording() {
-    CMainSheet* sheet = MainSheet();
-    QTabWidget* tabs = sheet ? sheet->Tabs() : nullptr;
-    const int tab = tabs ? tabs->indexOf(this) : -1;
-    const QString name = tabs ? tabs->tabText(tab) : QString::number(TemplateId());
-    const QString out = qEnvironmentVariable("TARNWICK_TEST_OUT") + u'/' + name;
-    std::fprintf(stderr, "test recording: %s\n", qPrintable(out));
-    connect(this, &CPlayerPage::BusyChanged, this, [this, sheet, tabs, tab, out](bool bBusy) {
-        if (bBusy)
-            return;
-        CDibImage image;
-        const bool bSaved = GrabCurrentFrame(image) && SaveFrame(image, out + "-snapshot.bmp");
-        std::fprintf(stderr, "test recording: %s ended, snapshot %s\n", qPrintable(out),
-                     bSaved ? "saved" : "failed");
-        // The next player page, if there is one.
-        if (tabs && tab + 1 < tabs->count() && qobject_cast<CPlayerPage*>(tabs->widget(tab + 1)))
-            tabs->setCurrentIndex(tab + 1);
-        else if (sheet)
-            sheet->accept();
-    });
-    if (!OpenMedia(qEnvironmentVariable("TARNWICK_TEST_CLIP"))) {
-        if (sheet)
-            sheet->done(2);
-        return;
-    }
-    SetFolder(out);
-    m_pRecordButton->click();
 }

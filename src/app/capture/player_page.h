@@ -1,9 +1,9 @@
 // What the two player pages share: the state (0 no media, 1 media chosen, 3 recording), the
 // target folder, the recording interval, the source, record and snapshot buttons, and the
-// order in which a recording is started and stopped through the capture engine.
+// start and stop of a recording through the CRecording the page is given (the sheet's, one
+// for both pages, so that starting on one page ends the other's recording).
 #pragma once
 
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -11,8 +11,10 @@
 #include <string>
 
 #include "app/widgets/fontable_page.h"
+#include "capture/recording.h"
 
 class CDibImage;
+class CPlayerView;
 class CPathLabel;
 class QGridLayout;
 class QLabel;
@@ -20,7 +22,9 @@ class QPushButton;
 class QSpinBox;
 class QVBoxLayout;
 
-class CPlayerPage : public CFontablePage {
+// Each page is, for its recording, the player it drives: it gives the position and plays and
+// pauses its own player (IRecordedPlayer).
+class CPlayerPage : public CFontablePage, public IRecordedPlayer {
     Q_OBJECT
 public:
     enum {
@@ -64,12 +68,15 @@ public:
     QPushButton* SaveFrameButton() const { return m_pSaveFrameButton; }
     QSpinBox* IntervalSpin() const { return m_pIntervalSpin; }
     CPathLabel* FolderLabel() const { return m_pFolderLabel; }
+    CRecording& Recording() const { return m_recording; }
     // File-dialog filters of the source button.
     QStringList MediaFilters() const { return m_mediaFilters; }
     static QStringList SnapshotFilters();
 
 protected:
-    CPlayerPage(int nIDTemplate, const QStringList& mediaFilters, QWidget* parent);
+    // `recording` must outlive the page.
+    CPlayerPage(int nIDTemplate, const QStringList& mediaFilters, CRecording& recording,
+                QWidget* parent);
 
     // The left part of the page, above the folder row, for the player.
     QWidget* PlayerArea() const { return m_pPlayerArea; }
@@ -78,11 +85,9 @@ protected:
 
     // Buttons, caption and the players' recording controls as the state says.
     void UpdateControls();
-    // For the destructors: ends a running recording without writing anything more. Returns
-    // whether one was running; the page's workers must then be stopped.
+    // For the destructors: ends a running recording without writing anything more (the
+    // workers stopped, the queued frames thrown away). Returns whether one was running.
     bool AbandonRecording();
-    // Throws away frames still queued for the target folder.
-    static void DiscardQueuedFrames();
 
     // What each page does with its own player.
     virtual bool LoadMedia(const QString& strPath, std::string* why) = 0;
@@ -91,29 +96,23 @@ protected:
     // first, so that the recording is numbered from 0 and not from the old end. True when it
     // was (the position may not say so yet).
     virtual bool RewindFinishedMedia() = 0;
-    virtual std::int32_t PlayerPositionMs() const = 0;
-    // Playback and the workers, once the target is set and the controls updated.
-    virtual void BeginCapture(int intervalMs) = 0;
-    // The workers stopped and the player left paused, before the final flush.
-    virtual void EndCapture() = 0;
+    std::int32_t PlayerPositionMs() const { return PositionToMs(PositionSeconds()); }
+    // The picture a recording grabs.
+    virtual const CPlayerView* RecordedView() const = 0;
+    // Whether the queued frames are written by the writer thread every 100 ms (otherwise
+    // the page flushes on its player's position notifications).
+    virtual bool UsesWriterThread() const = 0;
     virtual void ShowPlayerControls(bool bRecording) = 0;
-
-    void showEvent(QShowEvent* event) override;
 
 private:
     void StartRecording();
     void StopRecording();
     void OnPostedStop();
-    void ReportFailedFrames();
-    // For scripts/e2e-players only: with TARNWICK_TEST_CLIP and TARNWICK_TEST_OUT set, the page,
-    // once shown, records the clip into TARNWICK_TEST_OUT/<tab caption> until it ends, saves
-    // a snapshot beside that folder, then shows the next tab, or closes the sheet after the
-    // last player page.
-    void RunTestRecording();
+    void ReportFailedFrames(const CRecordingResult& result);
 
+    CRecording& m_recording;
     int m_nState = kStateNoMedia;
     bool m_bChanging = false;  // a start or stop is under way
-    bool m_bTestRecordingDone = false;
     QStringList m_mediaFilters;
     QWidget* m_pPlayerArea = nullptr;
     QVBoxLayout* m_pSideColumn = nullptr;
@@ -123,9 +122,6 @@ private:
     QPushButton* m_pFolderButton = nullptr;
     QSpinBox* m_pIntervalSpin = nullptr;
     CPathLabel* m_pFolderLabel = nullptr;
-
-    // The page whose recording runs: the capture engine serves one at a time.
-    static QPointer<CPlayerPage> s_pRecordingPage;
 };
 
 // A spin box for a whole number: right-aligned digits, no thousands separators.

@@ -13,8 +13,6 @@
 
 #include "platform/media_player.h"
 
-bool g_bPlayersHaveAudio = true;
-
 namespace {
 constexpr int kRefreshMs = 250;
 constexpr int kSliderSteps = 1000;

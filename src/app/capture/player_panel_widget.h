@@ -10,9 +10,6 @@ class QLabel;
 class QSlider;
 class QToolButton;
 
-// Whether the players of the pages open an audio device (tests turn it off).
-extern bool g_bPlayersHaveAudio;
-
 // The time of a playback position as the status line shows it: "m:ss.t" (tenths).
 QString FormatPlayTime(double seconds);
 

@@ -5,22 +5,12 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-#include <algorithm>
-#include <vector>
-
-#include "app/capture/player_page.h"
 #include "app/capture/player_panel_widget.h"
 #include "app/capture/video_view_widget.h"
 #include "capture/capture_engine.h"
 #include "platform/media_player.h"
 
 namespace {
-
-// Every view there is, so that views of one console can find each other (UI thread only).
-std::vector<CRMPlayWnd*>& AllViews() {
-    static std::vector<CRMPlayWnd*> views;
-    return views;
-}
 
 bool SameConsole(const QString& a, const QString& b) {
     return !a.isEmpty() && a.compare(b, Qt::CaseInsensitive) == 0;
@@ -41,8 +31,8 @@ int RmPlayState(int playerState) {
     }
 }
 
-CRMPlayWnd::CRMPlayWnd(QWidget* parent) : QFrame(parent), m_pictureSize(kGrabWidth, kGrabHeight) {
-    AllViews().push_back(this);
+CRMPlayWnd::CRMPlayWnd(bool bAudio, QWidget* parent)
+    : QFrame(parent), m_pictureSize(kGrabWidth, kGrabHeight), m_bAudio(bAudio) {
     setLineWidth(kBorderWidth);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -51,8 +41,6 @@ CRMPlayWnd::CRMPlayWnd(QWidget* parent) : QFrame(parent), m_pictureSize(kGrabWid
 }
 
 CRMPlayWnd::~CRMPlayWnd() {
-    auto& views = AllViews();
-    views.erase(std::remove(views.begin(), views.end(), this), views.end());
     // The children go before the player they show.
     delete m_pVideo;
     delete m_pPanel;
@@ -93,18 +81,8 @@ void CRMPlayWnd::Bind(std::shared_ptr<CMediaPlayer> player) {
 }
 
 void CRMPlayWnd::EnsurePlayer() {
-    if (m_pPlayer)
-        return;
-    std::shared_ptr<CMediaPlayer> player;
-    for (CRMPlayWnd* view : AllViews()) {
-        if (view != this && view->m_pPlayer && SameConsole(m_strConsole, view->m_strConsole)) {
-            player = view->m_pPlayer;
-            break;
-        }
-    }
-    if (!player)
-        player = std::make_shared<CMediaPlayer>(g_bPlayersHaveAudio);
-    Bind(player);
+    if (!m_pPlayer)
+        Bind(std::make_shared<CMediaPlayer>(m_bAudio));
 }
 
 bool CRMPlayWnd::SetSource(const QString& strPath, std::string* why) {
@@ -113,27 +91,18 @@ bool CRMPlayWnd::SetSource(const QString& strPath, std::string* why) {
     return m_pPlayer->Open(strPath.toStdString(), why);
 }
 
-void CRMPlayWnd::SetConsole(const QString& strName) {
+void CRMPlayWnd::SetConsole(const QString& strName, CRMPlayWnd* other) {
     m_strConsole = strName;
-    if (strName.isEmpty())
+    if (!other || other == this || !SameConsole(strName, other->m_strConsole))
         return;
-    std::shared_ptr<CMediaPlayer> shared;
-    for (CRMPlayWnd* view : AllViews()) {
-        if (view != this && view->m_pPlayer && SameConsole(strName, view->m_strConsole)) {
-            shared = view->m_pPlayer;
-            break;
-        }
-    }
     // The console keeps its player unless only this view holds media.
-    std::shared_ptr<CMediaPlayer> chosen = shared;
+    std::shared_ptr<CMediaPlayer> chosen = other->m_pPlayer;
     if (!chosen || (m_pPlayer && m_pPlayer->HasMedia() && !chosen->HasMedia()))
         chosen = m_pPlayer;
     if (!chosen)
         return;
-    for (CRMPlayWnd* view : AllViews()) {
-        if (SameConsole(strName, view->m_strConsole))
-            view->Bind(chosen);
-    }
+    Bind(chosen);
+    other->Bind(chosen);
 }
 
 void CRMPlayWnd::SetControls(const QString& strControls) {
@@ -261,17 +230,11 @@ const CPlayerView* CRMPlayWnd::View() const {
 void CRMPlayWnd::OnPositionChange(std::int32_t positionMs) {
     emit PositionChange(positionMs);
     if (m_bRecording)
-        FlushFrames(positionMs);
+        emit FlushRequested(positionMs);
 }
 
 void CRMPlayWnd::OnPlayStateChange(int rmState) {
     emit PlayStateChange(rmState);
-    if (!m_bRecording || (rmState != kRmStateStopped && rmState != kRmStatePaused))
-        return;
-    for (QWidget* w = parentWidget(); w; w = w->parentWidget()) {
-        if (auto* page = qobject_cast<CPlayerPage*>(w)) {
-            page->PostStopIfRecording();
-            break;
-        }
-    }
+    if (m_bRecording && (rmState == kRmStateStopped || rmState == kRmStatePaused))
+        emit StopRequested();
 }

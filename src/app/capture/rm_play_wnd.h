@@ -1,6 +1,7 @@
 // CRMPlayWnd: one view of a streaming-media clip. A page makes two of them over one clip: the
-// picture ("IMAGEWINDOW") and the controls with a status line ("ControlPanel,StatusBar"). Views
-// given the same console name share one player, so the controls drive what the picture shows.
+// picture ("IMAGEWINDOW") and the controls with a status line ("ControlPanel,StatusBar"). The
+// page joins them under one console name, handing one view to the other, so that both drive
+// one player and the controls drive what the picture shows.
 #pragma once
 
 #include <QFrame>
@@ -27,7 +28,8 @@ int RmPlayState(int playerState);
 class CRMPlayWnd : public QFrame {
     Q_OBJECT
 public:
-    explicit CRMPlayWnd(QWidget* parent = nullptr);
+    // A player the view makes for itself opens an audio device only when `bAudio` is true.
+    explicit CRMPlayWnd(bool bAudio, QWidget* parent = nullptr);
     ~CRMPlayWnd() override;
 
     // Takes the place of `placeholder` (same parent, same rectangle, same place in a layout)
@@ -38,9 +40,9 @@ public:
     // start. False with the reason in *why when it cannot be played.
     bool SetSource(const QString& strPath, std::string* why = nullptr);
     QString Source() const { return m_strSource; }
-    // Joins the views that share `strName`: they all drive one player from now on. A view
-    // that holds media brings it along when the others have none.
-    void SetConsole(const QString& strName);
+    // Names the view's console. Given `other` of the same console, joins it: both views
+    // drive one player from now on (this view's when only it holds media, else the other's).
+    void SetConsole(const QString& strName, CRMPlayWnd* other = nullptr);
     QString Console() const { return m_strConsole; }
     // What the view shows, as comma-separated parts: "ImageWindow" (the picture),
     // "ControlPanel" (play, pause, stop and the position), "StatusBar" (the time and state);
@@ -76,7 +78,8 @@ public:
     bool PanelEnabled() const { return m_bPanelEnabled; }
 
     // Set by the page on the picture view while a recording runs: position notifications
-    // then write the queued frames, and a stopped or paused player ends the recording.
+    // then ask for the queued frames to be written, and a stopped or paused player asks for
+    // the recording to end.
     void SetRecording(bool bRecording) { m_bRecording = bRecording; }
     bool IsRecording() const { return m_bRecording; }
 
@@ -92,6 +95,10 @@ signals:
     // The player's notifications, as the control gives them.
     void PositionChange(std::int32_t positionMs);
     void PlayStateChange(int rmState);
+    // While recording only: write the queued frames, numbering on from `positionMs`.
+    void FlushRequested(std::int32_t positionMs);
+    // While recording only: the player stopped or paused.
+    void StopRequested();
 
 private:
     void OnPositionChange(std::int32_t positionMs);
@@ -116,4 +123,5 @@ private:
     bool m_bClickToPause = true;
     bool m_bPanelEnabled = true;
     bool m_bRecording = false;
+    bool m_bAudio = true;
 };

@@ -6,6 +6,7 @@
 #include "capture/capture_engine.h"
 #include "capture/frame_grab.h"
 #include "image/dib_image.h"
+#include "platform/media_player.h"
 #include "platform/window_grab.h"
 
 namespace {
@@ -18,7 +19,8 @@ QStringList CRMPlayerPage::RmMediaFilters() {
             QStringLiteral("All Files (*.*) (*)")};
 }
 
-CRMPlayerPage::CRMPlayerPage(QWidget* parent) : CPlayerPage(kIDD, RmMediaFilters(), parent) {
+CRMPlayerPage::CRMPlayerPage(CRecording& recording, bool bAudio, QWidget* parent)
+    : CPlayerPage(kIDD, RmMediaFilters(), recording, parent) {
     // Placeholders first, as the page is laid out; the views take their places.
     auto* column = new QVBoxLayout(PlayerArea());
     column->setContentsMargins(0, 0, 0, 0);
@@ -31,18 +33,24 @@ CRMPlayerPage::CRMPlayerPage(QWidget* parent) : CPlayerPage(kIDD, RmMediaFilters
     column->addWidget(panelPlace);
     column->addStretch(1);
 
-    m_pVideo = new CRMPlayWnd(PlayerArea());
+    m_pVideo = new CRMPlayWnd(bAudio, PlayerArea());
     m_pVideo->CreateInPlace(videoPlace);
     m_pVideo->SetControls(QStringLiteral("IMAGEWINDOW"));
     m_pVideo->SetAcceptsKeyboard(false);
     m_pVideo->SetSunkenFrame(true);
 
-    m_pPanel = new CRMPlayWnd(PlayerArea());
+    m_pPanel = new CRMPlayWnd(bAudio, PlayerArea());
     m_pPanel->CreateInPlace(panelPlace);
     m_pPanel->SetControls(QStringLiteral("ControlPanel,StatusBar"));
     m_pPanel->SetAcceptsKeyboard(false);
     m_pPanel->SetSunkenFrame(true);
     m_pPanel->SetAcceptsKeyboard(true);
+
+    // While recording, the picture view's position notifications write the queued frames,
+    // and its player stopping or pausing ends the recording.
+    connect(m_pVideo, &CRMPlayWnd::FlushRequested, this,
+            [this](std::int32_t positionMs) { Recording().Flush(positionMs); });
+    connect(m_pVideo, &CRMPlayWnd::StopRequested, this, &CPlayerPage::PostStopIfRecording);
 
     UpdateControls();
 }
@@ -50,11 +58,8 @@ CRMPlayerPage::CRMPlayerPage(QWidget* parent) : CPlayerPage(kIDD, RmMediaFilters
 CRMPlayerPage::~CRMPlayerPage() {
     // Position notifications that arrive while the worker stops write nothing.
     m_pVideo->SetRecording(false);
-    if (AbandonRecording()) {
-        g_CaptureWorker.Stop();
-        DiscardQueuedFrames();
+    if (AbandonRecording())
         m_pVideo->SetRecordingMark(false);
-    }
     m_pVideo->DoStop();
     delete m_pVideo;
     m_pVideo = nullptr;
@@ -67,7 +72,7 @@ bool CRMPlayerPage::LoadMedia(const QString& strPath, std::string* why) {
     const bool bOpened = m_pVideo->SetSource(strPath, why);
     const QString console = QLatin1String(kConsoleName);
     m_pVideo->SetConsole(console);
-    m_pPanel->SetConsole(console);
+    m_pPanel->SetConsole(console, m_pVideo);
     return bOpened;
 }
 
@@ -82,19 +87,22 @@ bool CRMPlayerPage::RewindFinishedMedia() {
     return true;
 }
 
-std::int32_t CRMPlayerPage::PlayerPositionMs() const {
-    return m_pVideo->GetPosition();
+double CRMPlayerPage::PositionSeconds() const {
+    const CMediaPlayer* player = m_pVideo->Player();
+    return player ? player->PositionSeconds() : 0.0;
 }
 
-void CRMPlayerPage::BeginCapture(int intervalMs) {
+const CPlayerView* CRMPlayerPage::RecordedView() const {
+    return m_pVideo->View();
+}
+
+void CRMPlayerPage::PlayForRecording() {
     m_pVideo->SetRecording(true);
     m_pVideo->SetRecordingMark(true);
     m_pVideo->DoPlay();
-    g_CaptureWorker.Start(m_pVideo->View(), intervalMs);
 }
 
-void CRMPlayerPage::EndCapture() {
-    g_CaptureWorker.Stop();
+void CRMPlayerPage::PauseAfterRecording() {
     m_pVideo->DoPause();
     m_pVideo->SetRecording(false);
     m_pVideo->SetRecordingMark(false);

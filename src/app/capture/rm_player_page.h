@@ -15,7 +15,8 @@ public:
     // Binds the two views to one clip.
     static constexpr const char* kConsoleName = "Clip1";
 
-    explicit CRMPlayerPage(QWidget* parent = nullptr);
+    // Records through `recording`; `bAudio` false plays without an audio device.
+    CRMPlayerPage(CRecording& recording, bool bAudio, QWidget* parent = nullptr);
     // A running recording ends without writing anything more.
     ~CRMPlayerPage() override;
 
@@ -25,14 +26,17 @@ public:
     CRMPlayWnd* PanelPlayer() const { return m_pPanel; }
     // What the picture view shows, at its own size.
     bool GrabCurrentFrame(CDibImage& image) override;
+    // The clip's position (0 without media).
+    double PositionSeconds() const override;
 
 protected:
     bool LoadMedia(const QString& strPath, std::string* why) override;
     void PauseBeforeRecording() override;
     bool RewindFinishedMedia() override;
-    std::int32_t PlayerPositionMs() const override;
-    void BeginCapture(int intervalMs) override;
-    void EndCapture() override;
+    const CPlayerView* RecordedView() const override;
+    bool UsesWriterThread() const override { return false; }
+    void PlayForRecording() override;
+    void PauseAfterRecording() override;
     void ShowPlayerControls(bool bRecording) override;
 
 private:

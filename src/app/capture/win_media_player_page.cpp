@@ -18,11 +18,11 @@ QStringList CWinMediaPlayerPage::WmMediaFilters() {
             QStringLiteral("All Files (*.*) (*)")};
 }
 
-CWinMediaPlayerPage::CWinMediaPlayerPage(QWidget* parent)
-    : CPlayerPage(kIDD, WmMediaFilters(), parent) {
+CWinMediaPlayerPage::CWinMediaPlayerPage(CRecording& recording, bool bAudio, QWidget* parent)
+    : CPlayerPage(kIDD, WmMediaFilters(), recording, parent) {
     auto* column = new QVBoxLayout(PlayerArea());
     column->setContentsMargins(0, 0, 0, 0);
-    m_pPlayer = new CMediaPlayer2(PlayerArea());
+    m_pPlayer = new CMediaPlayer2(bAudio, PlayerArea());
     column->addWidget(m_pPlayer);
     column->addStretch(1);
 
@@ -42,12 +42,8 @@ CWinMediaPlayerPage::CWinMediaPlayerPage(QWidget* parent)
 }
 
 CWinMediaPlayerPage::~CWinMediaPlayerPage() {
-    if (AbandonRecording()) {
-        g_CaptureWorker.Stop();
-        g_FrameWriter.Stop();
-        DiscardQueuedFrames();
+    if (AbandonRecording())
         m_pPlayer->SetRecordingMark(false);
-    }
     m_pPlayer->Stop();
 }
 
@@ -71,23 +67,19 @@ bool CWinMediaPlayerPage::RewindFinishedMedia() {
     return true;
 }
 
-std::int32_t CWinMediaPlayerPage::PlayerPositionMs() const {
-    return PositionToMs(m_pPlayer->GetCurrentPosition());
+const CPlayerView* CWinMediaPlayerPage::RecordedView() const {
+    return &m_pPlayer->View();
 }
 
-void CWinMediaPlayerPage::BeginCapture(int intervalMs) {
+void CWinMediaPlayerPage::PlayForRecording() {
     const int rate = m_pRateSpin->value();
     if (rate != kNormalRate)
         m_pPlayer->SetRate(rate * 0.01);
     m_pPlayer->SetRecordingMark(true);
     m_pPlayer->Play();
-    g_CaptureWorker.Start(&m_pPlayer->View(), intervalMs);
-    g_FrameWriter.Start(this);
 }
 
-void CWinMediaPlayerPage::EndCapture() {
-    g_CaptureWorker.Stop();
-    g_FrameWriter.Stop();
+void CWinMediaPlayerPage::PauseAfterRecording() {
     if (m_pPlayer->GetPlayState() != kPlayStateStopped)
         m_pPlayer->Pause();
     m_pPlayer->SetRecordingMark(false);

@@ -5,11 +5,10 @@
 #pragma once
 
 #include "app/capture/player_page.h"
-#include "capture/capture_engine.h"
 
 class CMediaPlayer2;
 
-class CWinMediaPlayerPage : public CPlayerPage, public IPositionSource {
+class CWinMediaPlayerPage : public CPlayerPage {
     Q_OBJECT
 public:
     static constexpr int kIDD = 130;
@@ -18,7 +17,8 @@ public:
     static constexpr int kMaxRate = 200;
     static constexpr int kNormalRate = 100;
 
-    explicit CWinMediaPlayerPage(QWidget* parent = nullptr);
+    // Records through `recording`; `bAudio` false plays without an audio device.
+    CWinMediaPlayerPage(CRecording& recording, bool bAudio, QWidget* parent = nullptr);
     // A running recording ends without writing anything more.
     ~CWinMediaPlayerPage() override;
 
@@ -36,9 +36,10 @@ protected:
     bool LoadMedia(const QString& strPath, std::string* why) override;
     void PauseBeforeRecording() override;
     bool RewindFinishedMedia() override;
-    std::int32_t PlayerPositionMs() const override;
-    void BeginCapture(int intervalMs) override;
-    void EndCapture() override;
+    const CPlayerView* RecordedView() const override;
+    bool UsesWriterThread() const override { return true; }
+    void PlayForRecording() override;
+    void PauseAfterRecording() override;
     void ShowPlayerControls(bool bRecording) override;
 
 private:

@@ -23,6 +23,7 @@
 #include "app/widgets/path_label.h"
 #include "app/widgets/select_folder_dialog.h"
 #include "capture/capture_engine.h"
+#include "capture/recording.h"
 #include "common/media_clips.h"
 #include "common/temp_dir.h"
 #include "gui_common/qt_test_app.h"
@@ -43,7 +44,8 @@ constexpr long long kFirstFlushSlackMs = 500;
 struct PageCase {
     const char* m_szName;
     const char* m_szExtension;  // a clip type the page's source filter offers
-    std::unique_ptr<CPlayerPage> (*m_pfnMake)();
+    // A page recording through `recording`, its players without audio.
+    std::unique_ptr<CPlayerPage> (*m_pfnMake)(CRecording& recording);
 };
 
 void PrintTo(const PageCase& page, std::ostream* os) {
@@ -51,9 +53,14 @@ void PrintTo(const PageCase& page, std::ostream* os) {
 }
 
 const PageCase kPages[] = {
-    {"RMPlayer", ".avi", [] { return std::unique_ptr<CPlayerPage>(new CRMPlayerPage); }},
+    {"RMPlayer", ".avi",
+     [](CRecording& recording) {
+         return std::unique_ptr<CPlayerPage>(new CRMPlayerPage(recording, false));
+     }},
     {"WinMediaPlayer", ".wmv",
-     [] { return std::unique_ptr<CPlayerPage>(new CWinMediaPlayerPage); }},
+     [](CRecording& recording) {
+         return std::unique_ptr<CPlayerPage>(new CWinMediaPlayerPage(recording, false));
+     }},
 };
 
 CMediaPlayer& MediaOf(CPlayerPage& page) {
@@ -87,14 +94,14 @@ class PlayerPageTest : public ::testing::TestWithParam<PageCase> {
 protected:
     void SetUp() override {
         TestApp();
-        m_page = GetParam().m_pfnMake();
+        m_page = GetParam().m_pfnMake(m_recording);
         m_page->show();
     }
     void TearDown() override {
         m_page.reset();
         // Nothing of a page may outlive it.
-        EXPECT_FALSE(g_CaptureWorker.IsRunning());
-        EXPECT_FALSE(g_FrameWriter.IsRunning());
+        EXPECT_FALSE(m_recording.CaptureWorker().IsRunning());
+        EXPECT_FALSE(m_recording.Writer().IsRunning());
     }
 
     std::string Clip(double seconds) {
@@ -116,6 +123,7 @@ protected:
     }
 
     TempDir m_dir;
+    CRecording m_recording;  // outlives the page
     std::unique_ptr<CPlayerPage> m_page;
 };
 
@@ -168,7 +176,7 @@ TEST_P(PlayerPageTest, RecordWithoutMediaAsksForAFile) {
     ASSERT_EQ(messages.m_texts.size(), 1u);
     EXPECT_EQ(messages.m_messages[0].m_strText, QString::fromUtf8("请先选择欲播放的媒体文件。"));
     EXPECT_EQ(m_page->State(), 0);
-    EXPECT_FALSE(g_CaptureWorker.IsRunning());
+    EXPECT_FALSE(m_recording.CaptureWorker().IsRunning());
 }
 
 // A file the player cannot play is refused with its path and the player's reason; the page
@@ -200,7 +208,7 @@ TEST_P(PlayerPageTest, UnusableFolderIsRefusedAndThePlayerPaused) {
               QString::fromUtf8("抱歉，指定的目标目录不存在且无法创建，请重新选择。"));
     EXPECT_EQ(m_page->State(), 1);
     EXPECT_EQ(MediaOf(*m_page).PlayState(), kPlayStatePaused);
-    EXPECT_FALSE(g_CaptureWorker.IsRunning());
+    EXPECT_FALSE(m_recording.CaptureWorker().IsRunning());
 }
 
 // Recording until the stop button: the folder is made with its parents, every frame file is
@@ -211,14 +219,14 @@ TEST_P(PlayerPageTest, RecordsUntilTheStopButton) {
     m_page->RecordButton()->click();
     ASSERT_EQ(m_page->State(), 3);
     EXPECT_TRUE(fs::is_directory(target));
-    EXPECT_TRUE(g_CaptureWorker.IsRunning());
+    EXPECT_TRUE(m_recording.CaptureWorker().IsRunning());
     // The second page writes from the writer thread, the first on position notifications.
-    EXPECT_EQ(g_FrameWriter.IsRunning(),
+    EXPECT_EQ(m_recording.Writer().IsRunning(),
               dynamic_cast<CWinMediaPlayerPage*>(m_page.get()) != nullptr);
     ASSERT_TRUE(PumpUntil([&] { return MediaOf(*m_page).PositionSeconds() > 1.2; }, 10000));
     m_page->RecordButton()->click();
     EXPECT_EQ(m_page->State(), 1);
-    EXPECT_FALSE(g_CaptureWorker.IsRunning());
+    EXPECT_FALSE(m_recording.CaptureWorker().IsRunning());
     EXPECT_EQ(MediaOf(*m_page).PlayState(), kPlayStatePaused);
     const std::int32_t stopMs = PositionToMs(MediaOf(*m_page).PositionSeconds());
 
@@ -233,7 +241,7 @@ TEST_P(PlayerPageTest, RecordsUntilTheStopButton) {
     EXPECT_LT(files.back().m_nNumber, stopMs + kFrameQueueCapacity);
     EXPECT_GT(files.back().m_nNumber, startMs + (stopMs - startMs) / 2);
     // Nothing is left behind in the queue, and nothing more is written.
-    EXPECT_TRUE(FrameQueue().IsEmpty());
+    EXPECT_TRUE(m_recording.Queue().IsEmpty());
     PumpFor(300);
     EXPECT_EQ(ListFrameFiles(target).size(), files.size());
 }
@@ -251,9 +259,10 @@ TEST_P(PlayerPageTest, IntervalAppliesToTheNextRecording) {
     m_page->RecordButton()->click();
     const qint64 elapsed = clock.elapsed();
     // The first grab comes at once, then one a second.
-    EXPECT_GE(g_CaptureWorker.GrabbedFrames(), 1);
-    EXPECT_LE(g_CaptureWorker.GrabbedFrames(), 1 + int(elapsed / 1000) + 1);
-    EXPECT_EQ(ListFrameFiles(target).size(), std::size_t(g_CaptureWorker.GrabbedFrames()));
+    EXPECT_GE(m_recording.CaptureWorker().GrabbedFrames(), 1);
+    EXPECT_LE(m_recording.CaptureWorker().GrabbedFrames(), 1 + int(elapsed / 1000) + 1);
+    EXPECT_EQ(ListFrameFiles(target).size(),
+              std::size_t(m_recording.CaptureWorker().GrabbedFrames()));
 }
 
 // The player reaching the end of the media ends the recording, final flush included.
@@ -262,8 +271,8 @@ TEST_P(PlayerPageTest, RecordingEndsWithTheMedia) {
     m_page->RecordButton()->click();
     ASSERT_EQ(m_page->State(), 3);
     ASSERT_TRUE(WaitForState(1, 15000));
-    EXPECT_FALSE(g_CaptureWorker.IsRunning());
-    EXPECT_FALSE(g_FrameWriter.IsRunning());
+    EXPECT_FALSE(m_recording.CaptureWorker().IsRunning());
+    EXPECT_FALSE(m_recording.Writer().IsRunning());
     EXPECT_EQ(m_page->RecordButton()->text(), QString::fromUtf8("开始录像"));
     const auto files = ListFrameFiles(target);
     ASSERT_GE(files.size(), 10u);
@@ -271,7 +280,7 @@ TEST_P(PlayerPageTest, RecordingEndsWithTheMedia) {
     EXPECT_LT(files.front().m_nNumber, kFirstFlushSlackMs);
     // Frames from the last part of the clip were written under their positions.
     EXPECT_GT(files.back().m_nNumber, 1000);
-    EXPECT_TRUE(FrameQueue().IsEmpty());
+    EXPECT_TRUE(m_recording.Queue().IsEmpty());
 }
 
 // Recording again after the media ended starts from the beginning, numbered from 0.
@@ -305,9 +314,9 @@ TEST_P(PlayerPageTest, PausingThePlayerEndsTheRecording) {
     ASSERT_TRUE(PumpUntil([&] { return MediaOf(*m_page).PositionSeconds() > 0.5; }, 10000));
     MediaOf(*m_page).Pause();
     ASSERT_TRUE(WaitForState(1, 5000));
-    EXPECT_FALSE(g_CaptureWorker.IsRunning());
+    EXPECT_FALSE(m_recording.CaptureWorker().IsRunning());
     EXPECT_FALSE(ListFrameFiles(target).empty());
-    EXPECT_TRUE(FrameQueue().IsEmpty());
+    EXPECT_TRUE(m_recording.Queue().IsEmpty());
 }
 
 // A stop request still queued when the user stops by the button must not start a new one.
@@ -320,7 +329,7 @@ TEST_P(PlayerPageTest, StopRequestAfterTheStopStartsNothing) {
     ASSERT_EQ(m_page->State(), 1);
     PumpFor(200);
     EXPECT_EQ(m_page->State(), 1);
-    EXPECT_FALSE(g_CaptureWorker.IsRunning());
+    EXPECT_FALSE(m_recording.CaptureWorker().IsRunning());
 }
 
 // Destroying the page while it records stops the workers and writes nothing more.
@@ -329,9 +338,9 @@ TEST_P(PlayerPageTest, DestroyedWhileRecordingWritesNothingMore) {
     m_page->RecordButton()->click();
     ASSERT_TRUE(PumpUntil([&] { return MediaOf(*m_page).PositionSeconds() > 0.5; }, 10000));
     m_page.reset();
-    EXPECT_FALSE(g_CaptureWorker.IsRunning());
-    EXPECT_FALSE(g_FrameWriter.IsRunning());
-    EXPECT_TRUE(FrameQueue().IsEmpty());
+    EXPECT_FALSE(m_recording.CaptureWorker().IsRunning());
+    EXPECT_FALSE(m_recording.Writer().IsRunning());
+    EXPECT_TRUE(m_recording.Queue().IsEmpty());
     const auto before = ListFrameFiles(target).size();
     PumpFor(400);
     EXPECT_EQ(ListFrameFiles(target).size(), before);
@@ -350,7 +359,7 @@ TEST_P(PlayerPageTest, FailedFramesAreReportedWhenTheRecordingStops) {
     m_page->RecordButton()->click();
     ASSERT_EQ(m_page->State(), 1);
     ASSERT_EQ(messages.m_texts.size(), 1u);
-    const CFlushStats stats = GetFlushStats();
+    const CRecordingResult stats = m_recording.Result();
     ASSERT_GT(stats.m_nFailed, 0);
     const QString& text = messages.m_messages[0].m_strText;
     EXPECT_TRUE(text.contains(QString::number(stats.m_nFailed))) << text.toStdString();

@@ -16,7 +16,9 @@
 #include "app/capture/video_view_widget.h"
 #include "app/capture/win_media_player_page.h"
 #include "app/main_sheet.h"
+#include "app/program_pages.h"
 #include "capture/capture_engine.h"
+#include "capture/recording.h"
 #include "common/media_clips.h"
 #include "common/temp_dir.h"
 #include "gui_common/qt_test_app.h"
@@ -41,7 +43,8 @@ std::string MakeClip(const TempDir& dir, const std::string& extension, double se
 TEST(RMPlayWnd, BothViewsDriveOneClip) {
     TestApp();
     TempDir dir;
-    CRMPlayerPage page;
+    CRecording recording;
+    CRMPlayerPage page(recording, false);
     CRMPlayWnd* video = page.VideoPlayer();
     CRMPlayWnd* panel = page.PanelPlayer();
     EXPECT_EQ(video->VideoWidget()->size(), QSize(350, 240));
@@ -71,34 +74,35 @@ TEST(RMPlayWnd, BothViewsDriveOneClip) {
 TEST(RMPlayWnd, NotificationsActOnlyWhileRecording) {
     TestApp();
     TempDir dir;
-    CRMPlayerPage page;
+    CRecording recording;
+    CRMPlayerPage page(recording, false);
     ASSERT_TRUE(page.OpenMedia(QString::fromStdString(MakeClip(dir, ".avi", 4))));
     page.SetFolder(QString::fromStdString(dir.File("frames")));
     CMediaPlayer* player = page.VideoPlayer()->Player();
 
     // Idle: a position report leaves a queued frame alone; a stop report changes nothing.
-    SetCaptureTarget(dir.File("idle"), 777);
+    const std::string idlePath = recording.NextFramePath();
     CGrabBitmap bitmap;
     ASSERT_TRUE(bitmap.Create(350, 240));
-    ASSERT_TRUE(FrameQueue().Push(bitmap));
+    ASSERT_TRUE(recording.Queue().Push(bitmap));
     emit player->PositionChanged(2.5);
     emit player->PlayStateChanged(kPlayStateStopped);
     PumpFor(50);
-    EXPECT_EQ(FrameQueue().Count(), 1);
-    EXPECT_EQ(CaptureTargetPath(), dir.File("idle/00000777.bmp"));
+    EXPECT_EQ(recording.Queue().Count(), 1);
+    EXPECT_EQ(recording.NextFramePath(), idlePath);
     EXPECT_EQ(page.State(), 1);
-    FlushFrames(0);  // leaves the queue empty for the recording
+    ASSERT_TRUE(recording.Queue().DropFront());  // leaves the queue empty for the recording
 
     // Recording: a position report writes the queue and re-bases the counter on it.
     page.RecordButton()->click();
     ASSERT_EQ(page.State(), 3);
     emit player->PositionChanged(12.3456);
-    EXPECT_EQ(CaptureTargetPath(), dir.File("frames/00012345.bmp"));
+    EXPECT_EQ(recording.NextFramePath(), dir.File("frames/00012345.bmp"));
     // A paused report ends the recording from the event loop, like the stop button.
     emit player->PlayStateChanged(kPlayStatePaused);
     EXPECT_EQ(page.State(), 3);
     EXPECT_TRUE(PumpUntil([&] { return page.State() == 1; }, 5000));
-    EXPECT_FALSE(g_CaptureWorker.IsRunning());
+    EXPECT_FALSE(recording.CaptureWorker().IsRunning());
 }
 
 TEST(RMPlayWnd, PlayStatesAsTheControlNamesThem) {
@@ -118,7 +122,7 @@ TEST(PlayerPanel, TimeIsMinutesSecondsAndTenths) {
 // The second page's player: 350 x 312 with the picture in its top 350 x 240.
 TEST(MediaPlayer2, PictureOnTopOfTheControls) {
     TestApp();
-    CMediaPlayer2 player;
+    CMediaPlayer2 player(false);
     EXPECT_EQ(player.size(), QSize(350, 312));
     EXPECT_EQ(player.VideoWidget()->geometry(), QRect(0, 0, 350, 240));
     EXPECT_EQ(player.PanelWidget()->geometry().top(), 240);
@@ -130,7 +134,7 @@ TEST(MediaPlayer2, PictureOnTopOfTheControls) {
 TEST(MediaPlayer2, ReportsOldAndNewState) {
     TestApp();
     TempDir dir;
-    CMediaPlayer2 player;
+    CMediaPlayer2 player(false);
     std::vector<std::pair<int, int>> changes;
     QObject::connect(&player, &CMediaPlayer2::PlayStateChange,
                      [&](int old, int now) { changes.emplace_back(old, now); });
@@ -149,7 +153,8 @@ TEST(MediaPlayer2, ReportsOldAndNewState) {
 TEST(WinMediaPlayerPage, PlaybackRateDuringARecording) {
     TestApp();
     TempDir dir;
-    CWinMediaPlayerPage page;
+    CRecording recording;
+    CWinMediaPlayerPage page(recording, false);
     ASSERT_TRUE(page.OpenMedia(QString::fromStdString(MakeClip(dir, ".wmv", 10))));
     page.SetFolder(QString::fromStdString(dir.File("frames")));
     EXPECT_EQ(page.RateSpin()->minimum(), 1);
@@ -174,14 +179,18 @@ TEST(WinMediaPlayerPage, PlaybackRateDuringARecording) {
     }
 }
 
-// One capture engine: starting on one page ends the other page's recording first, whose
-// frames stay in its own folder.
+// One recording, the sheet's: starting on one page ends the other page's recording first,
+// whose frames stay in its own folder.
 TEST(PlayerPages, StartingOnOnePageEndsTheOthersRecording) {
     TestApp();
     TempDir dir;
     CMessageRecorder messages;
-    CRMPlayerPage first;
-    CWinMediaPlayerPage second;
+    CMainSheet sheet;
+    InstallProgramPages(sheet, false);
+    auto& first = dynamic_cast<CRMPlayerPage&>(*sheet.Page(0));
+    auto& second = dynamic_cast<CWinMediaPlayerPage&>(*sheet.Page(1));
+    EXPECT_EQ(&first.Recording(), &sheet.Recording());
+    EXPECT_EQ(&second.Recording(), &sheet.Recording());
     ASSERT_TRUE(first.OpenMedia(QString::fromStdString(MakeClip(dir, ".avi", 6))));
     first.SetFolder(QString::fromStdString(dir.File("first")));
     ASSERT_TRUE(second.OpenMedia(QString::fromStdString(MakeClip(dir, ".avi", 6))));
@@ -205,7 +214,7 @@ TEST(PlayerPages, ClosingTheSheetEndsTheRecording) {
     TestApp();
     TempDir dir;
     CMainSheet sheet;
-    auto* page = new CWinMediaPlayerPage;
+    auto* page = new CWinMediaPlayerPage(sheet.Recording(), false);
     sheet.ReplacePage(1, page);
     ASSERT_TRUE(page->OpenMedia(QString::fromStdString(MakeClip(dir, ".wmv", 6))));
     page->SetFolder(QString::fromStdString(dir.File("frames")));
@@ -216,7 +225,7 @@ TEST(PlayerPages, ClosingTheSheetEndsTheRecording) {
     EXPECT_TRUE(sheet.IsClosePending());
     ASSERT_TRUE(PumpUntil([&] { return !sheet.isVisible(); }, 10000));
     EXPECT_EQ(page->State(), 1);
-    EXPECT_FALSE(g_FrameWriter.IsRunning());
+    EXPECT_FALSE(sheet.Recording().Writer().IsRunning());
     EXPECT_FALSE(ListFrameFiles(dir.File("frames")).empty());
 }
 
@@ -227,8 +236,9 @@ TEST(PlayerPagesX11, SnapshotOfTheScreenIncludesWindowsOverThePlayer) {
     if (!CanReadScreen())
         GTEST_SKIP() << "the screen cannot be read on "
                      << qPrintable(QGuiApplication::platformName());
-    CWinMediaPlayerPage wmp;
-    CRMPlayerPage rm;
+    CRecording recording;
+    CWinMediaPlayerPage wmp(recording, false);
+    CRMPlayerPage rm(recording, false);
     for (QWidget* page : std::initializer_list<QWidget*>{&wmp, &rm}) {
         page->move(20, 20);
         page->show();

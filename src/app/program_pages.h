@@ -1,0 +1,9 @@
+// The program's four pages, put into a main sheet.
+#pragma once
+
+class CMainSheet;
+
+// Replaces the sheet's placeholders with the two player pages (both recording through the
+// sheet's recording; `bPlayersHaveAudio` false plays without an audio device) and the two job
+// pages.
+void InstallProgramPages(CMainSheet& sheet, bool bPlayersHaveAudio);

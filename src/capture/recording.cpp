@@ -1,0 +1,101 @@
+// The recording's steps over its queue, target and workers.
+#include "capture/recording.h"
+
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+#include <utility>
+
+std::string CRecordingResult::FirstFailure() const {
+    if (m_nFailed == 0)
+        return std::string();
+    return m_strFailedPath + ": " + m_strFailReason;
+}
+
+CRecording::CRecording() = default;
+
+CRecording::~CRecording() {
+    m_writer.Stop();
+    m_captureWorker.Stop();
+}
+
+bool CRecording::MakeTargetFolder(const std::string& folder, std::string* why) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    std::error_code statError;
+    if (!ec && std::filesystem::is_directory(folder, statError))
+        return true;
+    if (why)
+        *why = ec ? ec.message() : std::string("a file of that name is in the way");
+    return false;
+}
+
+void CRecording::EndRunning() {
+    if (!IsRunning())
+        return;
+    // Copied: the owner's stop clears it.
+    const std::function<void()> endRequest = m_fnEndRequest;
+    if (endRequest)
+        endRequest();
+    else
+        Stop();
+}
+
+void CRecording::Start(CRecordingParams params) {
+    EndRunning();
+    m_target.SetCaptureTarget(params.m_strFolder, params.m_nFirstNumber);
+    m_bRunning = true;
+    m_pPlayer = params.m_pPlayer;
+    m_fnEndRequest = std::move(params.m_fnEndRequest);
+    m_dStopSeconds = 0;
+    if (m_pPlayer)
+        m_pPlayer->PlayForRecording();
+    // Each start stops whatever its worker ran, dispatching events meanwhile.
+    m_captureWorker.Start(params.m_pView, params.m_nIntervalMs);
+    if (params.m_bWriterThread)
+        m_writer.Start(m_pPlayer);
+}
+
+void CRecording::Flush(std::int32_t nextNumber) {
+    m_target.FlushFrames(nextNumber);
+}
+
+CRecordingResult CRecording::Stop() {
+    if (!m_bRunning)
+        return Result();
+    m_bRunning = false;
+    IRecordedPlayer* player = std::exchange(m_pPlayer, nullptr);
+    m_fnEndRequest = nullptr;
+    m_captureWorker.Stop();
+    m_writer.Stop();
+    if (player) {
+        player->PauseAfterRecording();
+        m_dStopSeconds = player->PositionSeconds();
+    }
+    m_target.FlushFrames(PositionToMs(m_dStopSeconds));
+    return Result();
+}
+
+void CRecording::Abandon() {
+    m_bRunning = false;
+    m_pPlayer = nullptr;
+    m_fnEndRequest = nullptr;
+    m_captureWorker.Stop();
+    m_writer.Stop();
+    std::lock_guard guard(m_queue);
+    while (m_queue.DropFront()) {
+    }
+}
+
+CRecordingResult CRecording::Result() const {
+    const CFlushStats stats = m_target.Stats();
+    CRecordingResult result;
+    result.m_nGrabbed = m_captureWorker.GrabbedFrames();
+    result.m_nWritten = stats.m_nWritten;
+    result.m_nDropped = m_captureWorker.DroppedFrames();
+    result.m_nFailed = stats.m_nFailed;
+    result.m_strFailedPath = stats.m_strFailedPath;
+    result.m_strFailReason = stats.m_strFailReason;
+    result.m_dStopSeconds = m_dStopSeconds;
+    return result;
+}

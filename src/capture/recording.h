@@ -1,0 +1,111 @@
+// CRecording: one recording of what a player view shows into numbered BMP files.
+//
+// It owns the frame queue, the capture target, the capture worker and the writer worker, and
+// the order in which they are used:
+//   Start:  target folder and first number set, the player played, the capture worker
+//           started on the view, and the writer thread when the recording uses one;
+//   Flush:  the queued frames written, the number re-based on a position (the owner calls it
+//           on the player's position notifications when there is no writer thread);
+//   Stop:   the workers stopped, the player paused, the frames still queued written with the
+//           player's position; the result says what was written, dropped and failed.
+// A frame goes: view -> CCaptureWorker (grab, every interval) -> CFrameQueue (30 frames) ->
+// CCaptureTarget::FlushFrames (UI thread or writer thread) -> "<folder>/%08d.bmp".
+//
+// Start, Stop, Abandon and EndRunning are called on the UI thread; the stops wait for the
+// workers while dispatching that thread's events. Flush may come from any thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "capture/capture_engine.h"
+#include "capture/frame_queue.h"
+
+class CPlayerView;
+
+// The player a recording drives. PositionSeconds is read on the writer thread too.
+class IRecordedPlayer : public IPositionSource {
+public:
+    // Once the target is set, just before the first grab: start playing.
+    virtual void PlayForRecording() = 0;
+    // Once the workers have stopped, before the final flush: stop playing.
+    virtual void PauseAfterRecording() = 0;
+};
+
+struct CRecordingParams {
+    std::string m_strFolder;          // receives the frames; a separator is added when missing
+    std::int32_t m_nFirstNumber = 0;  // number of the first frame file
+    const CPlayerView* m_pView = nullptr;
+    int m_nIntervalMs = 20;  // between two grabs
+    IRecordedPlayer* m_pPlayer = nullptr;
+    // Flush every 100 ms on a thread of its own; without it the owner calls Flush.
+    bool m_bWriterThread = false;
+    // How the owner ends this recording when another one is about to start (its own stop,
+    // which calls Stop); without it the recording is simply stopped.
+    std::function<void()> m_fnEndRequest;
+};
+
+struct CRecordingResult {
+    int m_nGrabbed = 0;           // pictures taken from the view
+    int m_nWritten = 0;           // frame files written
+    int m_nDropped = 0;           // pictures lost because the queue was full
+    int m_nFailed = 0;            // frames whose file could not be written
+    std::string m_strFailedPath;  // the first of them
+    std::string m_strFailReason;  // and why
+    // The player's position when the recording stopped, after the pause; the final flush
+    // re-based the number on it.
+    double m_dStopSeconds = 0;
+
+    // "<path>: <reason>" of the first failure (empty when none).
+    std::string FirstFailure() const;
+};
+
+class CRecording {
+public:
+    CRecording();
+    // Stops the workers; nothing more is written.
+    ~CRecording();
+    CRecording(const CRecording&) = delete;
+    CRecording& operator=(const CRecording&) = delete;
+
+    // Makes `folder` with its parents. False, with the reason in *why, when it is not a
+    // folder afterwards.
+    static bool MakeTargetFolder(const std::string& folder, std::string* why = nullptr);
+
+    // Ends a running recording first (EndRunning), then records `params.m_pView` into
+    // `params.m_strFolder`.
+    void Start(CRecordingParams params);
+    // Writes the queued frames, then numbers the next one `nextNumber`.
+    void Flush(std::int32_t nextNumber);
+    // Stops the workers, pauses the player, writes what is still queued and gives the result.
+    // Returns the last result at once when nothing runs.
+    CRecordingResult Stop();
+    // For an owner going away: stops the workers and throws the queued frames away, with no
+    // call to the player and nothing more written.
+    void Abandon();
+    // Asks the owner of a running recording to end it (see CRecordingParams::m_fnEndRequest).
+    void EndRunning();
+
+    bool IsRunning() const { return m_bRunning; }
+    // The figures of the current (or last) recording so far.
+    CRecordingResult Result() const;
+    // Where the next frame file would go.
+    std::string NextFramePath() const { return m_target.NextPath(); }
+
+    // The parts, for tests.
+    CFrameQueue& Queue() { return m_queue; }
+    const CCaptureWorker& CaptureWorker() const { return m_captureWorker; }
+    const CFrameWriter& Writer() const { return m_writer; }
+
+private:
+    // Built in this order; the workers go first.
+    CFrameQueue m_queue;
+    CCaptureTarget m_target{m_queue};
+    CCaptureWorker m_captureWorker{m_queue};
+    CFrameWriter m_writer{m_target};
+    bool m_bRunning = false;
+    IRecordedPlayer* m_pPlayer = nullptr;  // while running
+    std::function<void()> m_fnEndRequest;
+    double m_dStopSeconds = 0;
+};

@@ -1,0 +1,246 @@
+// CRecording: the steps of a recording over a real view, queue and workers, with a player
+// that notes what the recording asked of it.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "capture/recording.h"
+#include "common/temp_dir.h"
+#include "platform/media_player.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uintmax_t kFrameFileBytes = 14 + 40 + 1052 * 240;
+
+class NotingPlayer : public IRecordedPlayer {
+public:
+    explicit NotingPlayer(CRecording& recording) : m_recording(recording) {}
+    // Each read while advancing is a second later than the one before, so that the writer's
+    // flushes never re-use a number.
+    double PositionSeconds() const override {
+        return m_bAdvancing ? m_dPosition.fetch_add(1.0) : m_dPosition.load();
+    }
+    void PlayForRecording() override {
+        ++m_nPlays;
+        m_bGrabbingAtPlay = m_recording.CaptureWorker().IsRunning();
+    }
+    void PauseAfterRecording() override {
+        ++m_nPauses;
+        m_bWorkersStoppedAtPause =
+            !m_recording.CaptureWorker().IsRunning() && !m_recording.Writer().IsRunning();
+    }
+
+    CRecording& m_recording;
+    mutable std::atomic<double> m_dPosition{0.0};
+    std::atomic<bool> m_bAdvancing{false};
+    int m_nPlays = 0;
+    int m_nPauses = 0;
+    bool m_bGrabbingAtPlay = true;
+    bool m_bWorkersStoppedAtPause = false;
+};
+
+std::set<std::string> FilesIn(const fs::path& dir) {
+    std::set<std::string> names;
+    if (!fs::is_directory(dir))
+        return names;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        EXPECT_EQ(entry.file_size(), kFrameFileBytes) << entry.path();
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+std::string FrameName(int number) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%08d.bmp", number);
+    return name;
+}
+
+template <typename Done>
+bool WaitFor(Done done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+class RecordingTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_view.Resize(kGrabWidth, kGrabHeight)); }
+    CRecordingParams Params(const fs::path& folder, std::int32_t first, bool bWriter) {
+        CRecordingParams params;
+        params.m_strFolder = folder.string();
+        params.m_nFirstNumber = first;
+        params.m_pView = &m_view;
+        params.m_nIntervalMs = 20;
+        params.m_pPlayer = &m_player;
+        params.m_bWriterThread = bWriter;
+        return params;
+    }
+
+    TempDir m_dir;
+    CPlayerView m_view;
+    CRecording m_recording;
+    NotingPlayer m_player{m_recording};
+};
+
+}  // namespace
+
+// With or without the writer thread: the player is played before the first grab and paused
+// only once both workers have stopped; Stop writes every frame still queued, and the result's
+// counts are what is on disk.
+TEST_F(RecordingTest, StopWritesEverythingQueuedAndTheResultCountsTheFiles) {
+    for (const bool bWriter : {false, true}) {
+        SCOPED_TRACE(bWriter ? "writer thread" : "owner flushes");
+        const fs::path folder = m_dir.Path() / (bWriter ? "writer" : "owner");
+        ASSERT_TRUE(CRecording::MakeTargetFolder(folder.string()));
+        m_player.m_dPosition = 5.0;  // the writer re-bases past the first numbers
+        m_player.m_bAdvancing = bWriter;
+        m_recording.Start(Params(folder, 1000, bWriter));
+        EXPECT_TRUE(m_recording.IsRunning());
+        EXPECT_EQ(m_player.m_nPlays, 1);
+        EXPECT_FALSE(m_player.m_bGrabbingAtPlay);
+        // Grabs keep coming while the position moves on; without the writer thread nothing
+        // is written until Stop.
+        ASSERT_TRUE(WaitFor([&] { return m_recording.Result().m_nGrabbed >= 8; }));
+        if (!bWriter) {
+            EXPECT_GE(m_recording.Queue().Count(), 8);
+            EXPECT_TRUE(FilesIn(folder).empty());
+        } else {
+            ASSERT_TRUE(WaitFor([&] { return m_recording.Result().m_nWritten > 0; }));
+        }
+        m_player.m_bAdvancing = false;
+        m_player.m_dPosition = 7.6543;
+        const CRecordingResult result = m_recording.Stop();
+        EXPECT_FALSE(m_recording.IsRunning());
+        EXPECT_EQ(m_player.m_nPauses, 1);
+        EXPECT_TRUE(m_player.m_bWorkersStoppedAtPause);
+        EXPECT_TRUE(m_recording.Queue().IsEmpty());
+        const std::set<std::string> files = FilesIn(folder);
+        EXPECT_EQ(int(files.size()), result.m_nWritten);
+        EXPECT_EQ(result.m_nGrabbed, result.m_nWritten + result.m_nDropped);
+        EXPECT_EQ(result.m_nFailed, 0);
+        EXPECT_TRUE(result.FirstFailure().empty());
+        // The final flush re-based the number on the position read after the pause.
+        EXPECT_EQ(m_recording.NextFramePath(),
+                  (folder / FrameName(PositionToMs(result.m_dStopSeconds))).string());
+        if (!bWriter) {
+            EXPECT_DOUBLE_EQ(result.m_dStopSeconds, 7.6543);
+            // One flush: consecutive numbers from the first.
+            for (int i = 0; i < result.m_nWritten; ++i)
+                EXPECT_EQ(files.count(FrameName(1000 + i)), 1u) << i;
+        }
+        // Stopped is stopped: a second Stop does nothing more.
+        const CRecordingResult again = m_recording.Stop();
+        EXPECT_EQ(again.m_nWritten, result.m_nWritten);
+        EXPECT_EQ(m_player.m_nPauses, 1);
+        m_player.m_nPlays = m_player.m_nPauses = 0;
+    }
+}
+
+// Frames that cannot be written are counted, with the first one's path and reason.
+TEST_F(RecordingTest, FailedFramesAreCountedWithTheFirstPathAndReason) {
+    const fs::path blocker = m_dir.Path() / "plain";
+    std::ofstream(blocker) << "x";
+    std::string why;
+    EXPECT_FALSE(CRecording::MakeTargetFolder(blocker.string(), &why));
+    EXPECT_FALSE(why.empty());
+    m_recording.Start(Params(blocker, 42, false));
+    ASSERT_TRUE(WaitFor([&] { return m_recording.Queue().Count() >= 3; }));
+    const CRecordingResult result = m_recording.Stop();
+    EXPECT_EQ(result.m_nWritten, 0);
+    EXPECT_EQ(result.m_nFailed, result.m_nGrabbed - result.m_nDropped);
+    EXPECT_GE(result.m_nFailed, 3);
+    EXPECT_EQ(result.m_strFailedPath, (blocker / "00000042.bmp").string());
+    EXPECT_FALSE(result.m_strFailReason.empty());
+    EXPECT_EQ(result.FirstFailure(), result.m_strFailedPath + ": " + result.m_strFailReason);
+}
+
+// Starting while a recording runs ends it first: through its owner's own stop when it gave
+// one, otherwise directly; its frames stay in its own folder.
+TEST_F(RecordingTest, StartingAgainEndsTheRunningRecordingFirst) {
+    for (const bool bOwnerStop : {true, false}) {
+        SCOPED_TRACE(bOwnerStop ? "owner's stop" : "no owner's stop");
+        const fs::path first = m_dir.Path() / (bOwnerStop ? "a1" : "b1");
+        const fs::path second = m_dir.Path() / (bOwnerStop ? "a2" : "b2");
+        int ownerStops = 0;
+        CRecordingResult firstResult;
+        CRecordingParams params = Params(first, 0, false);
+        if (bOwnerStop) {
+            params.m_fnEndRequest = [&] {
+                ++ownerStops;
+                firstResult = m_recording.Stop();
+            };
+        }
+        fs::create_directories(first);
+        fs::create_directories(second);
+        m_recording.Start(std::move(params));
+        ASSERT_TRUE(WaitFor([&] { return m_recording.Queue().Count() >= 3; }));
+        m_recording.Start(Params(second, 0, false));
+        EXPECT_EQ(ownerStops, bOwnerStop ? 1 : 0);
+        EXPECT_EQ(m_player.m_nPauses, 1);
+        const std::size_t firstFiles = FilesIn(first).size();
+        EXPECT_GE(firstFiles, 3u);
+        if (bOwnerStop) {
+            EXPECT_EQ(std::size_t(firstResult.m_nWritten), firstFiles);
+        }
+        ASSERT_TRUE(WaitFor([&] { return m_recording.Queue().Count() >= 2; }));
+        const CRecordingResult result = m_recording.Stop();
+        EXPECT_EQ(FilesIn(first).size(), firstFiles);
+        EXPECT_EQ(FilesIn(second).size(), std::size_t(result.m_nWritten));
+        EXPECT_GE(result.m_nWritten, 2);
+        m_player.m_nPlays = m_player.m_nPauses = 0;
+    }
+}
+
+// An owner going away: the workers stop, queued frames are thrown away, the player is left
+// alone, and nothing is written.
+TEST_F(RecordingTest, AbandonWritesNothingAndLeavesThePlayerAlone) {
+    m_recording.Start(Params(m_dir.Path(), 0, true));
+    ASSERT_TRUE(WaitFor([&] { return m_recording.Queue().Count() >= 1; }));
+    m_recording.Abandon();
+    EXPECT_FALSE(m_recording.IsRunning());
+    EXPECT_FALSE(m_recording.CaptureWorker().IsRunning());
+    EXPECT_FALSE(m_recording.Writer().IsRunning());
+    EXPECT_TRUE(m_recording.Queue().IsEmpty());
+    EXPECT_EQ(m_player.m_nPauses, 0);
+    const std::size_t written = FilesIn(m_dir.Path()).size();
+    EXPECT_EQ(std::size_t(m_recording.Result().m_nWritten), written);
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    EXPECT_EQ(FilesIn(m_dir.Path()).size(), written);
+}
+
+TEST(RecordingFolder, MadeWithItsParentsOrRefusedWithAReason) {
+    TempDir dir;
+    std::ofstream(dir.File("file")) << "x";
+    struct Case {
+        std::string folder;
+        bool made;
+    };
+    const Case cases[] = {
+        {dir.File("new/deeper/frames"), true}, {dir.File("new/deeper/frames/"), true},
+        {dir.Path().string(), true},           {dir.File("file"), false},
+        {dir.File("file/sub"), false},         {"", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
+        std::string why;
+        EXPECT_EQ(CRecording::MakeTargetFolder(c.folder, &why), c.made);
+        EXPECT_EQ(why.empty(), c.made);
+        if (c.made) {
+            EXPECT_TRUE(fs::is_directory(c.folder));
+        }
+    }
+}
