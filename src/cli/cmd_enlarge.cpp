@@ -7,35 +7,38 @@ namespace {
 
 struct EnlargeArgs {
     EnlargeArgs() { params.m_bDelSrc = false; }
+
+    int Run() const {
+        CScaleParams run = params;
+        run.m_source = source;
+        run.m_scale = scale;
+        return RunJobCommand<CScaleImageJob>(run);
+    }
+
     CScaleParams params;
     SourceKind source = SourceKind::Bmp;
     ScaleChoice scale = ScaleChoice::X2;
 };
 
-const CliCommand kEnlarge(40, [](CLI::App& app) -> std::function<int()> {
-    auto args = std::make_shared<EnlargeArgs>();
-    CScaleParams& params = args->params;
-    CLI::App* sub = AddJobSubcommand(
-        app, "enlarge",
-        "Enlarge every *.jpg or *.bmp image of SRC_DIR by x2 or x3, or fill and crop it to exactly "
-        "640x480, 800x600 or 1024x768, and write it under its own name into TARGET_DIR (created "
-        "when missing), as JPEG for jpg sources and BMP for bmp sources. Ctrl-C stops after the "
-        "current file.",
-        params, "Folder of the images to enlarge", "TARGET_DIR", params.m_strTargetFolder,
-        "Folder for the results");
-    AddChoiceOption(sub, "--size", args->scale, kScaleChoices, ScaleChoiceName,
+const CJobCommandText kText = {
+    "enlarge",
+    "Enlarge every *.jpg or *.bmp image of SRC_DIR by x2 or x3, or fill and crop it to exactly "
+    "640x480, 800x600 or 1024x768, and write it under its own name into TARGET_DIR (created when "
+    "missing), as JPEG for jpg sources and BMP for bmp sources. Ctrl-C stops after the current "
+    "file.",
+    "Folder of the images to enlarge", "TARGET_DIR", "Folder for the results"};
+
+void AddOptions(CLI::App* sub, EnlargeArgs& args) {
+    AddChoiceOption(sub, "--size", args.scale, kScaleChoices, ScaleChoiceName,
                     "x2, x3, 640x480, 800x600 or 1024x768")
         ->required();
-    AddSourceKindOption(sub, args->source);
-    AddQualityOption(sub, params.m_nJpgQuality);
-    sub->add_flag("--delete-sources", params.m_bDelSrc,
+    AddSourceKindOption(sub, args.source);
+    AddQualityOption(sub, args.params.m_nJpgQuality);
+    sub->add_flag("--delete-sources", args.params.m_bDelSrc,
                   "Move each source image to the trash once its result is written");
-    return [args] {
-        CScaleParams run = args->params;
-        run.m_source = args->source;
-        run.m_scale = args->scale;
-        return RunJobCommand<CScaleImageJob>(run);
-    };
-});
+}
+
+const CliCommand kEnlarge(40, JobCommand<EnlargeArgs>(kText, &CScaleParams::m_strTargetFolder,
+                                                      AddOptions));
 
 }  // namespace

@@ -37,12 +37,6 @@ CLI::Option* AddChoiceOption(CLI::App* sub, const std::string& option, E& choice
         ->transform(CLI::Validator(toNumber, names));
 }
 
-// The subcommand `name` with its two positionals: SRC_DIR, the source folder of `params`, and
-// the target `targetName` into `target`.
-CLI::App* AddJobSubcommand(CLI::App& app, const std::string& name, const std::string& description,
-                           CJobParams& params, const std::string& srcHelp,
-                           const std::string& targetName, std::string& target,
-                           const std::string& targetHelp);
 // --type jpg|bmp, "bmp" when not given.
 void AddSourceKindOption(CLI::App* sub, SourceKind& kind);
 // -q,--quality 1..100, 95 when not given.
@@ -53,4 +47,30 @@ template <class Job, class Params>
 int RunJobCommand(const Params& params) {
     return RunJobOnConsole([&](IJobObserver& observer) { return Job(params, observer).Run(); },
                            params.m_strSrcDir, params.m_source.value_or(SourceKind::Bmp), CliError);
+}
+
+// The names and help texts of a job subcommand and of its two positionals, SRC_DIR and the
+// target.
+struct CJobCommandText {
+    const char* m_pszName;
+    const char* m_pszHelp;
+    const char* m_pszSrcHelp;
+    const char* m_pszTarget;
+    const char* m_pszTargetHelp;
+};
+
+// The set-up of a job subcommand. Args holds the engine's parameters in `params`, with the
+// target in params.*target, and whatever its own options need; `addOptions(sub, args)` adds
+// those options after the positionals, and `args.Run()` runs the parsed command.
+template <class Args, class P, class AddOptions>
+CliCommand::Setup JobCommand(const CJobCommandText& text, std::string P::*target,
+                             AddOptions addOptions) {
+    return [text, target, addOptions](CLI::App& app) -> std::function<int()> {
+        auto args = std::make_shared<Args>();
+        CLI::App* sub = app.add_subcommand(text.m_pszName, text.m_pszHelp);
+        sub->add_option("SRC_DIR", args->params.m_strSrcDir, text.m_pszSrcHelp)->required();
+        sub->add_option(text.m_pszTarget, args->params.*target, text.m_pszTargetHelp)->required();
+        addOptions(sub, *args);
+        return [args] { return args->Run(); };
+    };
 }

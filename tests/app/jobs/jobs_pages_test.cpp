@@ -253,14 +253,15 @@ TEST(MergeImagePage, AveragesIntoANumberedTargetWithExtras) {
     SetMerge(page, src.string(), (out / "avg.bmp").string(), 1, true);
     CMessageRecorder messages;
     std::vector<QString> shown;
+    // The first free numbered name, shown in the target field from the first file on.
+    const fs::path numbered = out / "avg000000.bmp";
     StartWith(page, [&](const QString& path, int, int) {
         shown.push_back(page.StatusPath()->text());
         EXPECT_EQ(path, page.StatusPath()->text());
+        EXPECT_EQ(page.TargetPath()->text(), Q(numbered));
     });
 
     ASSERT_EQ(messages.m_texts, std::vector<std::string>{kMergeDone});
-    // The first free numbered name, shown in the target field.
-    const fs::path numbered = out / "avg000000.bmp";
     EXPECT_EQ(page.TargetPath()->text(), Q(numbered));
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(page.Progress()->maximum(), 2);
