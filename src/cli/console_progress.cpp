@@ -71,21 +71,28 @@ std::string CConsoleProgress::FormatLine(const std::string& path, int nDone, int
     return line;
 }
 
-void CConsoleProgress::FileStarted(const std::string& path, int nFile, int nTotal) {
+void CConsoleProgress::OnEvent(const CJobEvent& event) {
     if (!m_bTerminal)
         return;
-    const double elapsed =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-    Draw(FormatLine(path, nFile - 1, nTotal, elapsed, TerminalWidth(m_pStream)));
+    std::visit(Overloaded{
+                   [this](const CFileStarted& file) {
+                       const double elapsed =
+                           std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start)
+                               .count();
+                       Draw(FormatLine(file.m_strPath, file.m_nFile - 1, file.m_nTotal, elapsed,
+                                       TerminalWidth(m_pStream)));
+                   },
+                   [this](const CResizeStarted& resize) {
+                       Draw("放大至" + std::to_string(resize.m_nWidth) + "x" +
+                            std::to_string(resize.m_nHeight) + "...");
+                   },
+                   [](const auto&) {},
+               },
+               event);
 }
 
 bool CConsoleProgress::StopRequested() {
     return g_bInterrupted != 0;
-}
-
-void CConsoleProgress::StatusChanged(const std::string& text) {
-    if (m_bTerminal)
-        Draw(text);
 }
 
 void CConsoleProgress::Draw(const std::string& line) {
@@ -135,7 +142,7 @@ bool PrintJobSummary(const CJobResult& result, const std::string& pattern,
 }
 
 int RunJobOnConsole(const std::function<CJobResult(IJobObserver&)>& run, const std::string& srcDir,
-                    int nSrcFile, const std::function<void(const std::string&)>& error) {
+                    SourceKind source, const std::function<void(const std::string&)>& error) {
     if (!std::filesystem::is_directory(srcDir)) {
         error(srcDir + ": not a folder");
         return 1;
@@ -147,5 +154,5 @@ int RunJobOnConsole(const std::function<CJobResult(IJobObserver&)>& run, const s
         error(result.m_strReason);
         return 2;
     }
-    return PrintJobSummary(result, SourcePattern(nSrcFile), srcDir, error) ? 0 : 1;
+    return PrintJobSummary(result, SourcePattern(source), srcDir, error) ? 0 : 1;
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "jobs/job_observer.h"
+#include "jobs/job_params.h"
 #include "jobs/job_result.h"
 
 class CConsoleProgress : public IJobObserver {
@@ -20,10 +21,10 @@ public:
     CConsoleProgress(const CConsoleProgress&) = delete;
     CConsoleProgress& operator=(const CConsoleProgress&) = delete;
 
-    void FileStarted(const std::string& path, int nFile, int nTotal) override;
+    // A file started redraws the line; a resize shows "放大至WxH..." until the next file.
+    void OnEvent(const CJobEvent& event) override;
     // True once Ctrl-C was pressed: the file in hand is finished, the next is not started.
     bool StopRequested() override;
-    void StatusChanged(const std::string& text) override;
 
     // Ends the progress line so that later output starts on a fresh line.
     void Finish();
@@ -48,7 +49,7 @@ private:
 // its parameters, 1 otherwise (stopped, nothing to do, or a failure), with one line per problem
 // through `error`.
 int RunJobOnConsole(const std::function<CJobResult(IJobObserver&)>& run, const std::string& srcDir,
-                    int nSrcFile, const std::function<void(const std::string&)>& error);
+                    SourceKind source, const std::function<void(const std::string&)>& error);
 
 // Prints what the job wrote to stdout ("wrote PATH", and the count of sources moved to the trash)
 // and every skipped file, failure or early end through `error` (one line each, path and reason).

@@ -38,14 +38,3 @@ std::string CanonicalPath(const std::string& path) {
 bool SamePath(const std::string& a, const std::string& b) {
     return CanonicalPath(a) == CanonicalPath(b);
 }
-
-std::string SourcePattern(int nSrcFile) {
-    switch (nSrcFile) {
-        case 0:
-            return "*.jpg";
-        case 1:
-            return "*.bmp";
-        default:
-            return {};
-    }
-}

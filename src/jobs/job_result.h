@@ -51,5 +51,3 @@ struct CJobResult {
 // the same file give the same text.
 std::string CanonicalPath(const std::string& path);
 bool SamePath(const std::string& a, const std::string& b);
-// 0 = "*.jpg", 1 = "*.bmp"; empty for any other source type.
-std::string SourcePattern(int nSrcFile);

@@ -15,13 +15,13 @@ namespace fs = std::filesystem;
 namespace {
 
 struct CExtra {
-    bool CMergeSettings::*m_pbOn;
+    bool CMergeParams::*m_pbOn;
     int m_nWidth;
     int m_nHeight;
 };
 const CExtra kExtras[] = {
-    {&CMergeSettings::m_bResize800, 800, 600},
-    {&CMergeSettings::m_bResize1024, 1024, 768},
+    {&CMergeParams::m_bExtra800, 800, 600},
+    {&CMergeParams::m_bExtra1024, 1024, 768},
 };
 
 // Exists in the sense of "a name that is taken": a dangling link counts as taken.
@@ -32,37 +32,30 @@ bool NameTaken(const std::string& path) {
 
 }  // namespace
 
-CMergeImageJob::CMergeImageJob(const CMergeSettings& settings, IJobObserver& observer)
-    : m_settings(settings), m_observer(observer) {}
+CMergeImageJob::CMergeImageJob(const CMergeParams& params, IJobObserver& observer)
+    : CJobEngine(observer), m_params(params) {}
 
 CJobResult CMergeImageJob::Run() {
-    m_result = CJobResult{};
-    const std::string pattern = SourcePattern(m_settings.m_nSrcFile);
-    if (m_settings.m_strSrcDir.empty() || m_settings.m_strTgtDir.empty() || pattern.empty()) {
-        m_result.m_end = JobEnd::Refused;
-        m_result.m_strReason = m_settings.m_strSrcDir.empty()   ? "no source folder"
-                               : m_settings.m_strTgtDir.empty() ? "no target file"
-                                                                : "no source file type chosen";
+    if (!BeginJob(m_params, m_params.m_strTargetFile, "no target file"))
         return m_result;
-    }
-    m_settings.m_nJpgQuality = std::clamp(m_settings.m_nJpgQuality, 1, 100);
+    m_params.m_nJpgQuality = std::clamp(m_params.m_nJpgQuality, 1, 100);
+    const std::string pattern = SourcePattern(*m_params.m_source);
 
     CFileCounter counter;
-    m_nFiles = std::min(counter.Count(m_settings.m_strSrcDir, pattern), kMaxMergeFiles);
-    m_result.m_nTotal = m_nFiles;
-    if (m_nFiles == 0) {
-        m_result.m_end = JobEnd::NoFiles;
+    m_nFiles = std::min(counter.Count(m_params.m_strSrcDir, pattern), kMaxMergeFiles);
+    if (!Counted(m_nFiles))
         return m_result;
-    }
-    if (m_settings.m_bNoSameFile)
-        m_settings.m_strTgtDir = MakeUniqueTarget(m_settings.m_strTgtDir);
-    m_result.m_strTarget = m_settings.m_strTgtDir;
+    if (m_params.m_bAutoNumber)
+        m_params.m_strTargetFile = MakeUniqueTarget(m_params.m_strTargetFile);
+    m_result.m_strTarget = m_params.m_strTargetFile;
+    m_observer.OnEvent(CTargetChosen{m_params.m_strTargetFile});
+    m_observer.OnEvent(CJobStarted{m_nFiles});
 
     m_sums.clear();
     m_nBufWidth = m_nBufHeight = m_nSeen = 0;
     m_loaded.clear();
     CMergeScan scan;
-    scan.Run(this, m_settings.m_strSrcDir, pattern);
+    scan.Run(this, m_params.m_strSrcDir, pattern);
 
     if (m_result.m_end != JobEnd::Failed) {
         if (m_sums.empty())
@@ -75,19 +68,11 @@ CJobResult CMergeImageJob::Run() {
 }
 
 bool CMergeImageJob::AddImage(const std::string& path) {
-    ++m_result.m_nVisited;
-    m_observer.FileStarted(path, m_result.m_nVisited, m_nFiles);
-    if (m_observer.StopRequested()) {
-        m_result.m_bStopped = true;
+    if (!BeginFile(path))
         return false;
-    }
-
     CDibImage image;
-    std::string why;
-    if (!LoadImageFile(path, image, &why)) {
-        m_result.m_skipped.push_back({path, why});
+    if (!LoadSource(path, image))
         return true;
-    }
     // Loaded files go to the trash with the others once the result is written, also those
     // past the 255th that do not enter the average.
     m_loaded.push_back(path);
@@ -99,9 +84,8 @@ bool CMergeImageJob::AddImage(const std::string& path) {
             m_sums.assign(std::size_t(image.m_nWidth) * std::size_t(image.m_nHeight) * 3, 0);
         } catch (const std::bad_alloc&) {
             m_result.m_end = JobEnd::Failed;
-            m_result.Fail(path, "not enough memory for the sums of a " +
-                                    std::to_string(image.m_nWidth) + "x" +
-                                    std::to_string(image.m_nHeight) + " image");
+            Fail(path, "not enough memory for the sums of a " + std::to_string(image.m_nWidth) +
+                           "x" + std::to_string(image.m_nHeight) + " image");
             return false;
         }
         m_nBufWidth = image.m_nWidth;
@@ -135,47 +119,40 @@ bool CMergeImageJob::BuildAverage(CDibImage& average) {
     return true;
 }
 
-bool CMergeImageJob::ResizeWithStatus(const CDibImage& image, CDibImage& copy, int width,
-                                      int height) {
-    m_observer.StatusChanged("放大至" + std::to_string(width) + "x" + std::to_string(height) +
-                             "...");
-    return ResizeToFill(image, copy, width, height) != 0;
-}
-
 void CMergeImageJob::WriteResult() {
-    const std::string& target = m_settings.m_strTgtDir;
+    const std::string& target = m_params.m_strTargetFile;
     CDibImage average;
     if (!BuildAverage(average)) {
-        m_result.Fail(target, "cannot make a " + std::to_string(m_nBufWidth) + "x" +
-                                  std::to_string(m_nBufHeight) + " image");
+        Fail(target, "cannot make a " + std::to_string(m_nBufWidth) + "x" +
+                         std::to_string(m_nBufHeight) + " image");
         return;
     }
     const bool bBmp = IsBmpPath(target);  // ".bmp" or ".dib", any case
     // The quality is read now: the page lets it change while the job runs.
-    const int quality =
-        bBmp ? m_settings.m_nJpgQuality
-             : std::clamp(m_observer.ResultQuality(m_settings.m_nJpgQuality), 1, 100);
-    bool bAllWritten = m_result.WriteImage(target, average, quality);
+    const int quality = bBmp ? m_params.m_nJpgQuality
+                             : std::clamp(m_observer.ResultQuality(m_params.m_nJpgQuality), 1, 100);
+    bool bAllWritten = Write(target, average, quality);
 
     // Extras: the target without its extension, "_WxH", and ".bmp" or ".jpg" whatever the case
     // or form of the target's own extension.
     const fs::path targetPath(target);
     const std::string base = (targetPath.parent_path() / targetPath.stem()).string();
     for (const CExtra& extra : kExtras) {
-        if (!(m_settings.*extra.m_pbOn))
+        if (!(m_params.*extra.m_pbOn))
             continue;
         const std::string path = base + "_" + std::to_string(extra.m_nWidth) + "x" +
                                  std::to_string(extra.m_nHeight) + (bBmp ? ".bmp" : ".jpg");
+        m_observer.OnEvent(CResizeStarted{extra.m_nWidth, extra.m_nHeight});
         CDibImage copy;
-        if (!ResizeWithStatus(average, copy, extra.m_nWidth, extra.m_nHeight)) {
-            m_result.Fail(path, "cannot make the resized copy");
+        if (!ResizeToFill(average, copy, extra.m_nWidth, extra.m_nHeight)) {
+            Fail(path, "cannot make the resized copy");
             bAllWritten = false;
             continue;
         }
-        bAllWritten = m_result.WriteImage(path, copy, quality) && bAllWritten;
+        bAllWritten = Write(path, copy, quality) && bAllWritten;
     }
 
-    if (!bAllWritten || !m_settings.m_bDelSrc)
+    if (!bAllWritten || !m_params.m_bDelSrc)
         return;
     for (const std::string& source : m_loaded) {
         // A source that the result has just replaced is the result now: it stays.
@@ -183,7 +160,7 @@ void CMergeImageJob::WriteResult() {
             std::any_of(m_result.m_written.begin(), m_result.m_written.end(),
                         [&](const std::string& out) { return SamePath(out, source); });
         if (!bReplaced)
-            m_result.TrashSource(source);
+            Trash(source);
     }
 }
 

@@ -4,26 +4,21 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "jobs/job_observer.h"
-#include "jobs/job_result.h"
+#include "jobs/job_engine.h"
 #include "jobs/job_scan.h"
-#include "jobs/settings_file.h"
-#include "jobs/srch_dir.h"
 
 // At most this many images enter an average: 255 x 255 still fits a 16-bit sum.
 inline constexpr int kMaxMergeFiles = 255;
 
-// One job, run once on the calling thread. Sources go to the trash (when so set) only after the
+// One job, run once on the calling thread. It counts the sources and picks the numbered target
+// itself (CTargetChosen tells which). Sources go to the trash (when so set) only after the
 // result and its extras are all written; a stopped job writes and trashes nothing.
-class CMergeImageJob {
+class CMergeImageJob : private CJobEngine {
 public:
-    // Uses SrcDir, TgtDir (the target file), JpgQuality, SrcFile, Resize800, Resize1024, DelSrc
-    // and NoSameFile of `settings`.
-    CMergeImageJob(const CMergeSettings& settings, IJobObserver& observer);
+    CMergeImageJob(const CMergeParams& params, IJobObserver& observer);
 
     CJobResult Run();
 
@@ -34,18 +29,14 @@ private:
     void WriteResult();
     // The average of the sums, each divided by N with round half up.
     bool BuildAverage(CDibImage& average);
-    // A copy of `image` filled and cropped to width x height, after showing "放大至WxH...".
-    bool ResizeWithStatus(const CDibImage& image, CDibImage& copy, int width, int height);
 
-    CMergeSettings m_settings;
-    IJobObserver& m_observer;
+    CMergeParams m_params;
     int m_nFiles = 0;                   // N, capped at 255
     std::vector<std::uint16_t> m_sums;  // B, G, R per pixel, top row first, no padding
     int m_nBufWidth = 0;
     int m_nBufHeight = 0;
     int m_nSeen = 0;                    // images loaded so far
     std::vector<std::string> m_loaded;  // sources that loaded, in scan order
-    CJobResult m_result;
 };
 
 // Drives CMergeImageJob::AddImage over a folder.

@@ -7,24 +7,15 @@
 #include <set>
 #include <string>
 
-#include "jobs/job_observer.h"
-#include "jobs/job_result.h"
+#include "jobs/job_engine.h"
 #include "jobs/job_scan.h"
-#include "jobs/settings_file.h"
-#include "jobs/srch_dir.h"
-
-// The target size for size choice `nScale` (0 "x2", 1 "x3", 2 "640x480", 3 "800x600",
-// 4 "1024x768") of a width x height source; false for any other choice.
-bool ScaleTargetSize(int nScale, int width, int height, int& targetWidth, int& targetHeight);
 
 // One job, run once on the calling thread. Files written stay written when it stops. A source
 // goes to the trash (when so set) only after its own output is written; an output never
 // replaces a source that the job has not read yet.
-class CScaleImageJob {
+class CScaleImageJob : private CJobEngine {
 public:
-    // Uses SrcDir, TgtDir (the target folder, created when missing), JpgQuality, SrcFile, Scale
-    // and DelSrc of `settings`.
-    CScaleImageJob(const CScaleSettings& settings, IJobObserver& observer);
+    CScaleImageJob(const CScaleParams& params, IJobObserver& observer);
 
     CJobResult Run();
 
@@ -39,11 +30,9 @@ private:
     // the original (in the trash) and the output survive.
     bool ReplaceSource(const std::string& source, const std::string& output, CDibImage& image);
 
-    CScaleSettings m_settings;
-    IJobObserver& m_observer;
+    CScaleParams m_params;
     std::set<std::string> m_pending;  // sources not read yet (canonical paths)
     std::set<std::string> m_outputs;  // outputs written by this job (canonical paths)
-    CJobResult m_result;
 };
 
 // Drives CScaleImageJob::ScaleFile over a folder.

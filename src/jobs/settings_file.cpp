@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <type_traits>
 #include <variant>
 
 #include "platform/atomic_file.h"
@@ -27,28 +28,62 @@ std::string g_szIniFile;
 namespace {
 
 // One key of a section: its name and the field it is exchanged with. Booleans are written as
-// 0 or 1 and read back as "not 0".
-template <class S>
+// 0 or 1 and read back as "not 0"; choices as their number.
+template <class P>
 struct CIniKey {
     const char* m_pszKey;
-    std::variant<std::string S::*, int S::*, bool S::*> m_member;
+    std::variant<std::string P::*, int P::*, bool P::*, std::optional<SourceKind> P::*,
+                 std::optional<ScaleChoice> P::*>
+        m_member;
 };
 
 // Write order of each section.
 constexpr const char* kMergeSection = "MergeImage";
-const CIniKey<CMergeSettings> kMergeKeys[] = {
-    {"SrcDir", &CMergeSettings::m_strSrcDir},       {"TgtDir", &CMergeSettings::m_strTgtDir},
-    {"JpgQuality", &CMergeSettings::m_nJpgQuality}, {"SrcFile", &CMergeSettings::m_nSrcFile},
-    {"Resize800", &CMergeSettings::m_bResize800},   {"Resize1024", &CMergeSettings::m_bResize1024},
-    {"DelSrc", &CMergeSettings::m_bDelSrc},         {"NoSameFile", &CMergeSettings::m_bNoSameFile},
+const CIniKey<CMergeParams> kMergeKeys[] = {
+    {"SrcDir", &CMergeParams::m_strSrcDir},       {"TgtDir", &CMergeParams::m_strTargetFile},
+    {"JpgQuality", &CMergeParams::m_nJpgQuality}, {"SrcFile", &CMergeParams::m_source},
+    {"Resize800", &CMergeParams::m_bExtra800},    {"Resize1024", &CMergeParams::m_bExtra1024},
+    {"DelSrc", &CMergeParams::m_bDelSrc},         {"NoSameFile", &CMergeParams::m_bAutoNumber},
 };
 
 constexpr const char* kScaleSection = "ScaleImage";
-const CIniKey<CScaleSettings> kScaleKeys[] = {
-    {"SrcDir", &CScaleSettings::m_strSrcDir},       {"TgtDir", &CScaleSettings::m_strTgtDir},
-    {"JpgQuality", &CScaleSettings::m_nJpgQuality}, {"SrcFile", &CScaleSettings::m_nSrcFile},
-    {"Scale", &CScaleSettings::m_nScale},           {"DelSrc", &CScaleSettings::m_bDelSrc},
+const CIniKey<CScaleParams> kScaleKeys[] = {
+    {"SrcDir", &CScaleParams::m_strSrcDir},
+    {"TgtDir", &CScaleParams::m_strTargetFolder},
+    {"JpgQuality", &CScaleParams::m_nJpgQuality},
+    {"SrcFile", &CScaleParams::m_source},
+    {"Scale", &CScaleParams::m_scale},
+    {"DelSrc", &CScaleParams::m_bDelSrc},
 };
+
+// The value of a field as the settings file holds it.
+std::string IniText(const std::string& text) {
+    return text;
+}
+std::string IniText(int value) {
+    return std::to_string(value);
+}
+std::string IniText(bool value) {
+    return value ? "1" : "0";
+}
+template <class E>
+std::string IniText(const std::optional<E>& choice) {
+    return std::to_string(IndexOf(choice));
+}
+
+// Sets a numeric field from a number read as 0 or more.
+void SetFromIni(int& field, int n) {
+    field = n;
+}
+void SetFromIni(bool& field, int n) {
+    field = n != 0;
+}
+void SetFromIni(std::optional<SourceKind>& field, int n) {
+    field = SourceKindAt(n);
+}
+void SetFromIni(std::optional<ScaleChoice>& field, int n) {
+    field = ScaleChoiceAt(n);
+}
 
 void Describe(std::string* why, const std::string& text) {
     if (why)
@@ -124,17 +159,11 @@ bool Save(const S& settings, const char* section, const CIniKey<S> (&keys)[K],
         return false;
     }
     for (const CIniKey<S>& key : keys) {
-        std::string value;
-        if (auto p = std::get_if<std::string S::*>(&key.m_member)) {
-            value = settings.*(*p);
-            if (value.find_first_of("\r\n") != std::string::npos) {
-                Describe(why, iniPath + ": the value of " + key.m_pszKey + " holds a line break");
-                return false;
-            }
-        } else if (auto n = std::get_if<int S::*>(&key.m_member)) {
-            value = std::to_string(settings.*(*n));
-        } else {
-            value = settings.*std::get<bool S::*>(key.m_member) ? "1" : "0";
+        const std::string value =
+            std::visit([&](auto member) { return IniText(settings.*member); }, key.m_member);
+        if (value.find_first_of("\r\n") != std::string::npos) {
+            Describe(why, iniPath + ": the value of " + key.m_pszKey + " holds a line break");
+            return false;
         }
         ini.SetValue(section, key.m_pszKey, value.c_str());
     }
@@ -158,18 +187,16 @@ void Load(S& settings, const char* section, const CIniKey<S> (&keys)[K],
         return;
     for (const CIniKey<S>& key : keys) {
         const char* value = ini.GetValue(section, key.m_pszKey, nullptr);
-        if (auto p = std::get_if<std::string S::*>(&key.m_member)) {
-            settings.*(*p) = value ? value : "";
-            continue;
-        }
-        const int n = ReadIniInt(value);
-        if (n < 0)
-            continue;
-        if (auto i = std::get_if<int S::*>(&key.m_member)) {
-            settings.*(*i) = n;
-        } else {
-            settings.*std::get<bool S::*>(key.m_member) = n != 0;
-        }
+        std::visit(
+            [&](auto member) {
+                auto& field = settings.*member;
+                if constexpr (std::is_same_v<std::decay_t<decltype(field)>, std::string>) {
+                    field = value ? value : "";
+                } else if (const int n = ReadIniInt(value); n >= 0) {
+                    SetFromIni(field, n);
+                }
+            },
+            key.m_member);
     }
 }
 
@@ -197,25 +224,25 @@ const std::string& MakeIniPath() {
     return g_szIniFile;
 }
 
-bool SaveSettings(const CMergeSettings& settings, const std::string& iniPath, std::string* why) {
+bool SaveSettings(const CMergeParams& settings, const std::string& iniPath, std::string* why) {
     return Save(settings, kMergeSection, kMergeKeys, iniPath, why);
 }
 
-bool SaveSettings(const CScaleSettings& settings, const std::string& iniPath, std::string* why) {
+bool SaveSettings(const CScaleParams& settings, const std::string& iniPath, std::string* why) {
     return Save(settings, kScaleSection, kScaleKeys, iniPath, why);
 }
 
-void ResetSettings(CMergeSettings& settings) {
-    settings = CMergeSettings{};
+void ResetSettings(CMergeParams& settings) {
+    settings = CMergeParams{};
 }
-void ResetSettings(CScaleSettings& settings) {
-    settings = CScaleSettings{};
+void ResetSettings(CScaleParams& settings) {
+    settings = CScaleParams{};
 }
 
-void LoadSettings(CMergeSettings& settings, const std::string& iniPath) {
+void LoadSettings(CMergeParams& settings, const std::string& iniPath) {
     Load(settings, kMergeSection, kMergeKeys, iniPath);
 }
 
-void LoadSettings(CScaleSettings& settings, const std::string& iniPath) {
+void LoadSettings(CScaleParams& settings, const std::string& iniPath) {
     Load(settings, kScaleSection, kScaleKeys, iniPath);
 }

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "jobs/job_params.h"
+
 // Full path of the settings file, set once at start-up by MakeIniPath.
 extern std::string g_szIniFile;
 
@@ -15,47 +17,28 @@ std::string IniPathFor(const std::string& exePath);
 // Sets g_szIniFile for the running executable and returns it.
 const std::string& MakeIniPath();
 
-// Section "MergeImage". The member initialisers are the defaults, also the averaging page's
-// values when it is created.
-struct CMergeSettings {
-    std::string m_strSrcDir;    // SrcDir: source folder
-    std::string m_strTgtDir;    // TgtDir: target file (full path)
-    int m_nJpgQuality = 95;     // JpgQuality
-    int m_nSrcFile = 1;         // SrcFile: 0 = "*.jpg", 1 = "*.bmp"
-    bool m_bResize800 = true;   // Resize800: extra 800x600 copy
-    bool m_bResize1024 = true;  // Resize1024: extra 1024x768 copy
-    bool m_bDelSrc = true;      // DelSrc: move sources to the trash
-    bool m_bNoSameFile = true;  // NoSameFile: auto-number the target
-
-    bool operator==(const CMergeSettings&) const = default;
-};
-
-// Section "ScaleImage" (batch enlarging), defaults as initialisers.
-struct CScaleSettings {
-    std::string m_strSrcDir;  // SrcDir: source folder
-    std::string m_strTgtDir;  // TgtDir: target folder
-    int m_nJpgQuality = 95;   // JpgQuality
-    int m_nSrcFile = 1;       // SrcFile: 0 = "*.jpg", 1 = "*.bmp"
-    int m_nScale = 0;         // Scale: 0 "x2", 1 "x3", 2 "640x480", 3 "800x600", 4 "1024x768"
-    bool m_bDelSrc = true;    // DelSrc
-
-    bool operator==(const CScaleSettings&) const = default;
-};
+// Section "MergeImage" is a CMergeParams, section "ScaleImage" a CScaleParams; the structs'
+// initialisers are the defaults. Keys, in the order Save writes them:
+//   MergeImage: SrcDir, TgtDir (target file), JpgQuality, SrcFile, Resize800, Resize1024,
+//               DelSrc, NoSameFile (auto-number)
+//   ScaleImage: SrcDir, TgtDir (target folder), JpgQuality, SrcFile, Scale, DelSrc
+// SrcFile and Scale hold the number of the choice (SourceKind, ScaleChoice); a number beyond
+// the choices reads as none chosen, which is written as -1 (as a list without selection).
 
 // Writes the section's keys in table order as Key=Value lines, keeping every other section, key
 // and comment of the file (created with its folder when missing). False with *why (path and
 // reason) when the file cannot be read or written, or a text holds a line break.
-[[nodiscard]] bool SaveSettings(const CMergeSettings& settings, const std::string& iniPath,
+[[nodiscard]] bool SaveSettings(const CMergeParams& settings, const std::string& iniPath,
                                 std::string* why);
-[[nodiscard]] bool SaveSettings(const CScaleSettings& settings, const std::string& iniPath,
+[[nodiscard]] bool SaveSettings(const CScaleParams& settings, const std::string& iniPath,
                                 std::string* why);
 
 // Sets every field to its default.
-void ResetSettings(CMergeSettings& settings);
-void ResetSettings(CScaleSettings& settings);
+void ResetSettings(CMergeParams& settings);
+void ResetSettings(CScaleParams& settings);
 
 // Resets, then reads the section: texts as they stand (a missing key reads as empty), integers
 // replace the default when they read as 0 or more. A missing, unreadable or malformed file, a
 // missing key or a value that is not a number leaves the defaults.
-void LoadSettings(CMergeSettings& settings, const std::string& iniPath);
-void LoadSettings(CScaleSettings& settings, const std::string& iniPath);
+void LoadSettings(CMergeParams& settings, const std::string& iniPath);
+void LoadSettings(CScaleParams& settings, const std::string& iniPath);

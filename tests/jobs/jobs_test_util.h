@@ -14,6 +14,7 @@
 #include "image/dib_image.h"
 #include "image/image_file.h"
 #include "jobs/job_observer.h"
+#include "jobs/job_params.h"
 #include "jobs/job_result.h"
 #include "jobs/srch_dir.h"
 
@@ -98,41 +99,51 @@ inline void FillInPlace(const fs::path& path, int width, int height, const Pixel
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-// Observer that records what it is told and asks to stop when file number m_nStopAt comes.
+// Observer that records every event and asks to stop when file number m_nStopAt comes.
 class CTestObserver : public IJobObserver {
 public:
-    void FileStarted(const std::string& path, int nFile, int nTotal) override {
-        m_files.push_back(path);
-        m_nLastFile = nFile;
-        m_nTotal = nTotal;
-        if (m_onFile)
-            m_onFile(path);
+    void OnEvent(const CJobEvent& event) override {
+        m_events.push_back(event);
+        if (const auto* file = std::get_if<CFileStarted>(&event)) {
+            m_files.push_back(file->m_strPath);
+            m_nTotal = file->m_nTotal;
+            if (m_onFile)
+                m_onFile(file->m_strPath);
+        }
     }
     bool StopRequested() override { return m_nStopAt && int(m_files.size()) >= m_nStopAt; }
-    void StatusChanged(const std::string& text) override { m_statuses.push_back(text); }
     int ResultQuality(int nQuality) override {
         return m_nResultQuality ? m_nResultQuality : nQuality;
     }
 
-    std::vector<std::string> m_files;
-    std::vector<std::string> m_statuses;
+    // The events of type E, in order.
+    template <class E>
+    std::vector<E> Events() const {
+        std::vector<E> events;
+        for (const CJobEvent& event : m_events)
+            if (const E* e = std::get_if<E>(&event))
+                events.push_back(*e);
+        return events;
+    }
+
+    std::vector<CJobEvent> m_events;
+    std::vector<std::string> m_files;  // paths of the CFileStarted events
     std::function<void(const std::string&)> m_onFile;
-    int m_nLastFile = 0;
-    int m_nTotal = 0;
+    int m_nTotal = 0;  // N of the last CFileStarted
     int m_nStopAt = 0;
     int m_nResultQuality = 0;
 };
 
 // Runs one job of type Job (CMergeImageJob or CScaleImageJob) with `observer`.
-template <class Job, class Settings>
-CJobResult RunJob(const Settings& settings, CTestObserver& observer) {
-    Job job(settings, observer);
+template <class Job, class Params>
+CJobResult RunJob(const Params& params, CTestObserver& observer) {
+    Job job(params, observer);
     return job.Run();
 }
-template <class Job, class Settings>
-CJobResult RunJob(const Settings& settings) {
+template <class Job, class Params>
+CJobResult RunJob(const Params& params) {
     CTestObserver observer;
-    return RunJob<Job>(settings, observer);
+    return RunJob<Job>(params, observer);
 }
 
 }  // namespace jobs_test

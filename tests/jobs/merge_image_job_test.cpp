@@ -9,12 +9,12 @@ using namespace jobs_test;
 
 namespace {
 
-// Averaging settings for `src` into `target`: BMP sources, no extras, sources kept, no numbering.
-CMergeSettings Plain(const std::string& src, const std::string& target) {
-    CMergeSettings s;
+// Averaging parameters for `src` into `target`: BMP sources, no extras, sources kept, no numbering.
+CMergeParams Plain(const std::string& src, const std::string& target) {
+    CMergeParams s;
     s.m_strSrcDir = src;
-    s.m_strTgtDir = target;
-    s.m_bResize800 = s.m_bResize1024 = s.m_bDelSrc = s.m_bNoSameFile = false;
+    s.m_strTargetFile = target;
+    s.m_bExtra800 = s.m_bExtra1024 = s.m_bDelSrc = s.m_bAutoNumber = false;
     return s;
 }
 
@@ -93,7 +93,7 @@ TEST(CMergeImageJob, ThreeHundredFilesAverageTheFirst255) {
     }
     const int expected = int(std::floor(double(sum) / 255.0 + 0.5));
 
-    CMergeSettings s = Plain(in.string(), (dir.Path() / "avg.bmp").string());
+    CMergeParams s = Plain(in.string(), (dir.Path() / "avg.bmp").string());
     s.m_bDelSrc = true;
     CTestObserver observer;
     const CJobResult result = RunJob<CMergeImageJob>(s, observer);
@@ -163,14 +163,14 @@ TEST(CMergeImageJob, TargetExtensionChoosesTheFormatAndTheExtrasNames) {
     fs::create_directories(dir.Path() / "my.dir");
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.target);
-        CMergeSettings s = Plain((dir.Path() / "in").string(), (dir.Path() / c.target).string());
-        s.m_bResize800 = s.m_bResize1024 = true;
+        CMergeParams s = Plain((dir.Path() / "in").string(), (dir.Path() / c.target).string());
+        s.m_bExtra800 = s.m_bExtra1024 = true;
         CTestObserver observer;
         const CJobResult result = RunJob<CMergeImageJob>(s, observer);
         ASSERT_TRUE(result.Ok()) << (result.m_failures.empty() ? ""
                                                                : result.m_failures[0].m_strReason);
-        EXPECT_EQ(observer.m_statuses,
-                  (std::vector<std::string>{"放大至800x600...", "放大至1024x768..."}));
+        EXPECT_EQ(observer.Events<CResizeStarted>(),
+                  (std::vector<CResizeStarted>{{800, 600}, {1024, 768}}));
         const std::vector<std::pair<std::string, std::pair<int, int>>> files = {
             {c.target, {40, 30}}, {c.extra800, {800, 600}}, {c.extra1024, {1024, 768}}};
         EXPECT_EQ(result.m_written.size(), 3u);
@@ -220,8 +220,8 @@ TEST(CMergeImageJob, AutoNumberedTargetIsWritten) {
     TempDir dir;
     WriteFlatBmp(dir.Path() / "in" / "a.bmp", 2, 2, 9);
     WriteText(dir.Path() / "avg000000.bmp", "taken");
-    CMergeSettings s = Plain((dir.Path() / "in").string(), (dir.Path() / "avg.bmp").string());
-    s.m_bNoSameFile = true;
+    CMergeParams s = Plain((dir.Path() / "in").string(), (dir.Path() / "avg.bmp").string());
+    s.m_bAutoNumber = true;
     const CJobResult result = RunJob<CMergeImageJob>(s);
     ASSERT_TRUE(result.Ok());
     EXPECT_EQ(result.m_strTarget, (dir.Path() / "avg000001.bmp").string());
@@ -233,7 +233,7 @@ TEST(CMergeImageJob, StopDuringTheThirdOfTenWritesAndTrashesNothing) {
     TempDir dir;
     for (int i = 0; i < 10; ++i)
         WriteFlatBmp(dir.Path() / "in" / ("f" + std::to_string(i) + ".bmp"), 2, 2, 50);
-    CMergeSettings s = Plain((dir.Path() / "in").string(), (dir.Path() / "avg.bmp").string());
+    CMergeParams s = Plain((dir.Path() / "in").string(), (dir.Path() / "avg.bmp").string());
     s.m_bDelSrc = true;
     CTestObserver observer;
     observer.m_nStopAt =
@@ -257,7 +257,7 @@ TEST(CMergeImageJob, NothingToDo) {
     TempDir dir;
     WriteText(dir.Path() / "in" / "broken.bmp", "BM not really");
     WriteFlatBmp(dir.Path() / "jpgs" / "a.bmp", 2, 2, 1);
-    CMergeSettings s = Plain((dir.Path() / "in").string(), (dir.Path() / "avg.bmp").string());
+    CMergeParams s = Plain((dir.Path() / "in").string(), (dir.Path() / "avg.bmp").string());
     s.m_bDelSrc = true;
     const CJobResult broken = RunJob<CMergeImageJob>(s);
     EXPECT_EQ(broken.m_end, JobEnd::NothingAdded);
@@ -265,12 +265,12 @@ TEST(CMergeImageJob, NothingToDo) {
     EXPECT_TRUE(fs::exists(dir.Path() / "in" / "broken.bmp"));  // a file that failed to load stays
 
     s.m_strSrcDir = (dir.Path() / "jpgs").string();
-    s.m_nSrcFile = 0;
+    s.m_source = SourceKind::Jpg;
     EXPECT_EQ(RunJob<CMergeImageJob>(s).m_end, JobEnd::NoFiles);
-    s.m_nSrcFile = 2;
+    s.m_source = std::nullopt;
     EXPECT_EQ(RunJob<CMergeImageJob>(s).m_end, JobEnd::Refused);
-    s.m_nSrcFile = 1;
-    s.m_strTgtDir.clear();
+    s.m_source = SourceKind::Bmp;
+    s.m_strTargetFile.clear();
     EXPECT_EQ(RunJob<CMergeImageJob>(s).m_end, JobEnd::Refused);
 }
 
@@ -282,20 +282,20 @@ TEST(CMergeImageJob, SourcesGoToTheTrashOnlyAfterTheResultIsWritten) {
 
     // A target that cannot be written: its folder is a file.
     WriteText(dir.Path() / "notafolder", "x");
-    CMergeSettings s = Plain(in.string(), (dir.Path() / "notafolder" / "avg.bmp").string());
+    CMergeParams s = Plain(in.string(), (dir.Path() / "notafolder" / "avg.bmp").string());
     s.m_bDelSrc = true;
     CTestObserver observer;
     observer.m_onFile = [&](const std::string& path) { EXPECT_FALSE(InTrash(path)); };
     const CJobResult failed = RunJob<CMergeImageJob>(s, observer);
     EXPECT_FALSE(failed.Ok());
     ASSERT_EQ(failed.m_failures.size(), 1u);
-    EXPECT_EQ(failed.m_failures[0].m_strPath, s.m_strTgtDir);
+    EXPECT_EQ(failed.m_failures[0].m_strPath, s.m_strTargetFile);
     EXPECT_FALSE(failed.m_failures[0].m_strReason.empty());
     EXPECT_TRUE(failed.m_trashed.empty());
     EXPECT_EQ(std::distance(fs::directory_iterator(in), {}), 4);
 
     // Written: the sources that loaded go, the broken one stays.
-    s.m_strTgtDir = (dir.Path() / "avg.bmp").string();
+    s.m_strTargetFile = (dir.Path() / "avg.bmp").string();
     const CJobResult done = RunJob<CMergeImageJob>(s, observer);
     ASSERT_TRUE(done.Ok());
     EXPECT_EQ(done.m_trashed.size(), 3u);
@@ -308,7 +308,7 @@ TEST(CMergeImageJob, TargetAmongTheSourcesIsNotTrashed) {
     TempDir dir;
     WriteFlatBmp(dir.Path() / "avg.bmp", 2, 2, 10);
     WriteFlatBmp(dir.Path() / "b.bmp", 2, 2, 20);
-    CMergeSettings s = Plain(Str(dir), (dir.Path() / "avg.bmp").string());
+    CMergeParams s = Plain(Str(dir), (dir.Path() / "avg.bmp").string());
     s.m_bDelSrc = true;
     const CJobResult result = RunJob<CMergeImageJob>(s);
     ASSERT_TRUE(result.Ok());
@@ -322,12 +322,12 @@ TEST(CMergeImageJob, JpegResultUsesTheQualityAtWritingTime) {
     TempDir dir;
     WriteBmp(dir.Path() / "in" / "a.bmp", 64, 64,
              [](int x, int y, int k) { return std::uint8_t((x * 37 + y * 91 + k * 53) % 256); });
-    CMergeSettings s = Plain((dir.Path() / "in").string(), (dir.Path() / "low.jpg").string());
+    CMergeParams s = Plain((dir.Path() / "in").string(), (dir.Path() / "low.jpg").string());
     s.m_nJpgQuality = 95;
     CTestObserver low;
     low.m_nResultQuality = 5;
     ASSERT_TRUE(RunJob<CMergeImageJob>(s, low).Ok());
-    s.m_strTgtDir = (dir.Path() / "high.jpg").string();
+    s.m_strTargetFile = (dir.Path() / "high.jpg").string();
     ASSERT_TRUE(RunJob<CMergeImageJob>(s).Ok());
     EXPECT_LT(fs::file_size(dir.Path() / "low.jpg"), fs::file_size(dir.Path() / "high.jpg"));
 }

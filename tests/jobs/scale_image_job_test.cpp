@@ -6,11 +6,11 @@ using namespace jobs_test;
 
 namespace {
 
-CScaleSettings Plain(const std::string& src, const std::string& target, int nScale) {
-    CScaleSettings s;
+CScaleParams Plain(const std::string& src, const std::string& target, int nScale) {
+    CScaleParams s;
     s.m_strSrcDir = src;
-    s.m_strTgtDir = target;
-    s.m_nScale = nScale;
+    s.m_strTargetFolder = target;
+    s.m_scale = ScaleChoiceAt(nScale);
     s.m_bDelSrc = false;
     return s;
 }
@@ -48,8 +48,9 @@ TEST(CScaleImageJob, SizeChoices) {
         EXPECT_EQ(out.m_nWidth, c.outW);
         EXPECT_EQ(out.m_nHeight, c.outH);
     }
-    int w = 0, h = 0;
-    for (int bad : {-1, 5, 100}) EXPECT_FALSE(ScaleTargetSize(bad, 10, 10, w, h)) << bad;
+    for (int bad : {-1, 5, 100}) EXPECT_EQ(ScaleChoiceAt(bad), std::nullopt) << bad;
+    int w = 0, h = 0;  // a factor that would overflow
+    EXPECT_FALSE(ScaleTargetSize(ScaleChoice::X3, 0x7fffffff / 2, 10, w, h));
 }
 
 TEST(CScaleImageJob, OutputNamesAndTypes) {
@@ -64,10 +65,10 @@ TEST(CScaleImageJob, OutputNamesAndTypes) {
     }
     WriteBmp(dir.Path() / "bmpsrc" / "Shot.BMP", 8, 6, Pattern);
 
-    CScaleSettings jpg = Plain((dir.Path() / "jpgsrc").string(), (dir.Path() / "out").string(), 0);
-    jpg.m_nSrcFile = 0;
+    CScaleParams jpg = Plain((dir.Path() / "jpgsrc").string(), (dir.Path() / "out").string(), 0);
+    jpg.m_source = SourceKind::Jpg;
     ASSERT_TRUE(RunJob<CScaleImageJob>(jpg).Ok());
-    CScaleSettings bmp = Plain((dir.Path() / "bmpsrc").string(), (dir.Path() / "out/").string(), 0);
+    CScaleParams bmp = Plain((dir.Path() / "bmpsrc").string(), (dir.Path() / "out/").string(), 0);
     bmp.m_nJpgQuality = 10;  // no effect on BMP outputs
     ASSERT_TRUE(RunJob<CScaleImageJob>(bmp).Ok());
 
@@ -101,7 +102,7 @@ TEST(CScaleImageJob, TargetFolderEqualToTheSourceFolder) {
         TempDir dir;
         for (int i = 0; i < 6; ++i)
             WriteBmp(dir.Path() / ("p" + std::to_string(i) + ".bmp"), 5, 4, Pattern);
-        CScaleSettings s = Plain(Str(dir), Str(dir) + "/", 0);
+        CScaleParams s = Plain(Str(dir), Str(dir) + "/", 0);
         s.m_bDelSrc = bDelete;
         const CJobResult result = RunJob<CScaleImageJob>(s);
         ASSERT_TRUE(result.Ok()) << FirstFailure(result);
@@ -127,7 +128,7 @@ TEST(CScaleImageJob, NeverOverwritesAnUnreadSourceOrAnEarlierOutput) {
     TempDir dir;
     WriteBmp(dir.Path() / "a.bmp", 3, 3, Pattern);
     WriteBmp(dir.Path() / "a.BMP", 4, 4, Pattern);  // both become a.bmp
-    CScaleSettings s = Plain(Str(dir), Str(dir), 0);
+    CScaleParams s = Plain(Str(dir), Str(dir), 0);
     s.m_bDelSrc = true;
     const CJobResult result = RunJob<CScaleImageJob>(s);
     EXPECT_FALSE(result.Ok());
@@ -152,7 +153,7 @@ TEST(CScaleImageJob, TrashOnlyAfterTheOwnOutputIsWritten) {
     WriteText(in / "k4.bmp", "garbage");
     fs::create_directories(out /
                            "k2.bmp");  // a folder where k2's output should go: its write fails
-    CScaleSettings s = Plain(in.string(), out.string(), 0);
+    CScaleParams s = Plain(in.string(), out.string(), 0);
     s.m_bDelSrc = true;
     CTestObserver observer;
     std::vector<std::string> seen;
@@ -185,15 +186,15 @@ TEST(CScaleImageJob, RefusesOrEndsWithoutTouchingSources) {
     WriteText(dir.Path() / "file", "x");
     struct Case {
         const char* name;
-        CScaleSettings settings;
+        CScaleParams settings;
         JobEnd end;
     };
     const std::string in = (dir.Path() / "in").string(), out = (dir.Path() / "out").string();
-    CScaleSettings noSize = Plain(in, out, 5);
-    CScaleSettings noType = Plain(in, out, 0);
-    noType.m_nSrcFile = 3;
-    CScaleSettings jpgs = Plain(in, out, 0);
-    jpgs.m_nSrcFile = 0;
+    CScaleParams noSize = Plain(in, out, 5);
+    CScaleParams noType = Plain(in, out, 0);
+    noType.m_source = std::nullopt;
+    CScaleParams jpgs = Plain(in, out, 0);
+    jpgs.m_source = SourceKind::Jpg;
     const Case kCases[] = {
         {"size outside the list", noSize, JobEnd::Refused},
         {"type outside the list", noType, JobEnd::Refused},

@@ -6,26 +6,26 @@ using namespace jobs_test;
 
 namespace {
 
-CMergeSettings SomeMerge() {
-    CMergeSettings s;
+CMergeParams SomeMerge() {
+    CMergeParams s;
     s.m_strSrcDir = "/data/grabs 1/源文件";
-    s.m_strTgtDir = "/data/out/avg.jpg";
+    s.m_strTargetFile = "/data/out/avg.jpg";
     s.m_nJpgQuality = 42;
-    s.m_nSrcFile = 0;
-    s.m_bResize800 = false;
-    s.m_bResize1024 = true;
+    s.m_source = SourceKind::Jpg;
+    s.m_bExtra800 = false;
+    s.m_bExtra1024 = true;
     s.m_bDelSrc = false;
-    s.m_bNoSameFile = false;
+    s.m_bAutoNumber = false;
     return s;
 }
 
-CScaleSettings SomeScale() {
-    CScaleSettings s;
+CScaleParams SomeScale() {
+    CScaleParams s;
     s.m_strSrcDir = "/data/in";
-    s.m_strTgtDir = "/data/" + std::string(400, 'x');  // longer than any fixed buffer of old
+    s.m_strTargetFolder = "/data/" + std::string(400, 'x');  // longer than any fixed buffer of old
     s.m_nJpgQuality = 7;
-    s.m_nSrcFile = 0;
-    s.m_nScale = 4;
+    s.m_source = SourceKind::Jpg;
+    s.m_scale = ScaleChoice::To1024x768;
     s.m_bDelSrc = false;
     return s;
 }
@@ -33,16 +33,16 @@ CScaleSettings SomeScale() {
 }  // namespace
 
 TEST(SettingsFile, DefaultsOfBothSections) {
-    const CMergeSettings m;
+    const CMergeParams m;
     EXPECT_EQ(m.m_strSrcDir, "");
-    EXPECT_EQ(m.m_strTgtDir, "");
+    EXPECT_EQ(m.m_strTargetFile, "");
     EXPECT_EQ(m.m_nJpgQuality, 95);
-    EXPECT_EQ(m.m_nSrcFile, 1);
-    EXPECT_TRUE(m.m_bResize800 && m.m_bResize1024 && m.m_bDelSrc && m.m_bNoSameFile);
-    const CScaleSettings s;
+    EXPECT_EQ(m.m_source, SourceKind::Bmp);
+    EXPECT_TRUE(m.m_bExtra800 && m.m_bExtra1024 && m.m_bDelSrc && m.m_bAutoNumber);
+    const CScaleParams s;
     EXPECT_EQ(s.m_nJpgQuality, 95);
-    EXPECT_EQ(s.m_nSrcFile, 1);
-    EXPECT_EQ(s.m_nScale, 0);
+    EXPECT_EQ(s.m_source, SourceKind::Bmp);
+    EXPECT_EQ(s.m_scale, ScaleChoice::X2);
     EXPECT_TRUE(s.m_bDelSrc);
 }
 
@@ -53,15 +53,15 @@ TEST(SettingsFile, SaveResetLoadRestoresBothSections) {
     ASSERT_TRUE(SaveSettings(SomeMerge(), ini, &why)) << why;
     ASSERT_TRUE(SaveSettings(SomeScale(), ini, &why)) << why;
 
-    CMergeSettings m = SomeMerge();
+    CMergeParams m = SomeMerge();
     ResetSettings(m);
-    EXPECT_EQ(m, CMergeSettings{});
+    EXPECT_EQ(m, CMergeParams{});
     LoadSettings(m, ini);
     EXPECT_EQ(m, SomeMerge());
 
-    CScaleSettings s = SomeScale();
+    CScaleParams s = SomeScale();
     ResetSettings(s);
-    EXPECT_EQ(s, CScaleSettings{});
+    EXPECT_EQ(s, CScaleParams{});
     LoadSettings(s, ini);
     EXPECT_EQ(s, SomeScale());
 
@@ -79,6 +79,79 @@ TEST(SettingsFile, SaveResetLoadRestoresBothSections) {
         const std::size_t next = text.find(key, at);
         ASSERT_NE(next, std::string::npos) << key;
         at = next;
+    }
+}
+
+// Both sections in the form Save writes them, with the values of `merge` and `scale` (one per
+// key, in write order).
+std::string SettingsText(const std::vector<std::string>& merge,
+                         const std::vector<std::string>& scale) {
+    const char* kMergeKeys[] = {"SrcDir",    "TgtDir",     "JpgQuality", "SrcFile",
+                                "Resize800", "Resize1024", "DelSrc",     "NoSameFile"};
+    const char* kScaleKeys[] = {"SrcDir", "TgtDir", "JpgQuality", "SrcFile", "Scale", "DelSrc"};
+    std::string text = "[MergeImage]\n";
+    for (std::size_t i = 0; i < merge.size(); ++i) text += kMergeKeys[i] + ("=" + merge[i]) + "\n";
+    text += "\n\n[ScaleImage]\n";  // the two blank lines Save puts between sections
+    for (std::size_t i = 0; i < scale.size(); ++i) text += kScaleKeys[i] + ("=" + scale[i]) + "\n";
+    return text;
+}
+
+// A settings file read into the parameters and saved again is unchanged to the byte; a value
+// the parameters cannot hold comes back as the page would save it.
+TEST(SettingsFile, RoundTripThroughTheParameters) {
+    using Values = std::vector<std::string>;
+    const Values kMergeDefaults = {"", "", "95", "1", "1", "1", "1", "1"};
+    const Values kScaleDefaults = {"", "", "95", "1", "0", "1"};
+    struct Case {
+        const char* name;
+        Values merge, scale;        // the file's values
+        Values mergeOut, scaleOut;  // what Save writes back; empty: the same
+    };
+    const Case kCases[] = {
+        {"defaults", kMergeDefaults, kScaleDefaults, {}, {}},
+        {"every flag and choice changed",
+         {"/grabs/源文件 1", "/out/avg=1.jpg", "1", "0", "0", "0", "0", "0"},
+         {"/in", "/out dir", "100", "0", "4", "0"},
+         {},
+         {}},
+        {"the other sizes", kMergeDefaults, {"", "", "95", "1", "1", "1"}, {}, {}},
+        {"640x480", kMergeDefaults, {"", "", "95", "1", "2", "1"}, {}, {}},
+        {"800x600", kMergeDefaults, {"", "", "95", "0", "3", "1"}, {}, {}},
+        {"quality outside 1..100 is kept as it stands",
+         {"", "", "0", "1", "1", "1", "1", "1"},
+         {"", "", "250", "1", "0", "1"},
+         {},
+         {}},
+        {"choices beyond the lists are none chosen",
+         {"", "", "95", "5", "1", "1", "1", "1"},
+         {"", "", "95", "2", "9", "1"},
+         {"", "", "95", "-1", "1", "1", "1", "1"},
+         {"", "", "95", "-1", "-1", "1"}},
+        {"negative numbers keep the defaults",
+         {"", "", "-4", "-1", "-1", "-1", "-1", "-1"},
+         {"", "", "-4", "-1", "-1", "-1"},
+         kMergeDefaults,
+         kScaleDefaults},
+        {"numbers read like the profile functions",
+         {"", "", "12abc", "0x1", "7", "1", "+0", "1"},
+         {"", "", " 33", "1", "3 ", "2"},
+         {"", "", "12", "0", "1", "1", "0", "1"},
+         {"", "", "33", "1", "3", "1"}},
+    };
+    TempDir dir;
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        const std::string ini = (dir.Path() / (std::string(c.name) + ".ini")).string();
+        WriteText(ini, SettingsText(c.merge, c.scale));
+        CMergeParams merge;
+        CScaleParams scale;
+        LoadSettings(merge, ini);
+        LoadSettings(scale, ini);
+        std::string why;
+        ASSERT_TRUE(SaveSettings(merge, ini, &why)) << why;
+        ASSERT_TRUE(SaveSettings(scale, ini, &why)) << why;
+        EXPECT_EQ(ReadText(ini), SettingsText(c.mergeOut.empty() ? c.merge : c.mergeOut,
+                                              c.scaleOut.empty() ? c.scale : c.scaleOut));
     }
 }
 
@@ -103,34 +176,34 @@ TEST(SettingsFile, LoadEdgeCases) {
     struct Case {
         const char* name;
         const char* text;  // null: no file at all
-        CMergeSettings want;
+        CMergeParams want;
     };
-    CMergeSettings jpgOnly;
-    jpgOnly.m_nSrcFile = 0;
-    CMergeSettings folderOnly;
+    CMergeParams jpgOnly;
+    jpgOnly.m_source = SourceKind::Jpg;
+    CMergeParams folderOnly;
     folderOnly.m_strSrcDir = "/x";
-    CMergeSettings bigBool;
+    CMergeParams bigBool;
     bigBool.m_bDelSrc = true;
-    bigBool.m_bResize800 = false;
+    bigBool.m_bExtra800 = false;
     bigBool.m_nJpgQuality = 12;
     const Case kCases[] = {
-        {"missing file", nullptr, CMergeSettings{}},
-        {"empty file", "", CMergeSettings{}},
-        {"other section only", "[ScaleImage]\nSrcFile=0\nSrcDir=/y\n", CMergeSettings{}},
+        {"missing file", nullptr, CMergeParams{}},
+        {"empty file", "", CMergeParams{}},
+        {"other section only", "[ScaleImage]\nSrcFile=0\nSrcDir=/y\n", CMergeParams{}},
         {"SrcFile of 0, no JpgQuality", "[MergeImage]\nSrcFile=0\n", jpgOnly},
         {"negative and junk keep defaults", "[MergeImage]\nJpgQuality=-5\nSrcFile=abc\nDelSrc=\n",
-         CMergeSettings{}},
+         CMergeParams{}},
         {"spaces around and case of names", "[mergeimage]\n  srcdir = /x  \n", folderOnly},
         {"numbers read like the profile functions",
          "[MergeImage]\nDelSrc=7\nResize800=0\nJpgQuality=12abc\n", bigBool},
-        {"binary junk", "\x01\x02[\xff\xfe]\n=\n==\n[MergeImage\nSrcFile", CMergeSettings{}},
+        {"binary junk", "\x01\x02[\xff\xfe]\n=\n==\n[MergeImage\nSrcFile", CMergeParams{}},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
         const fs::path ini = dir.Path() / (std::string(c.name) + ".ini");
         if (c.text)
             WriteText(ini, c.text);
-        CMergeSettings got = SomeMerge();
+        CMergeParams got = SomeMerge();
         LoadSettings(got, ini.string());
         EXPECT_EQ(got, c.want);
     }
@@ -141,9 +214,9 @@ TEST(SettingsFile, UnreadableFileLoadsDefaultsAndIsNotOverwritten) {
     // A folder where the file should be: it cannot be read as a file, nor replaced.
     const fs::path ini = dir.Path() / "t.ini";
     fs::create_directories(ini);
-    CScaleSettings s = SomeScale();
+    CScaleParams s = SomeScale();
     LoadSettings(s, ini.string());
-    EXPECT_EQ(s, CScaleSettings{});
+    EXPECT_EQ(s, CScaleParams{});
     std::string why;
     EXPECT_FALSE(SaveSettings(SomeScale(), ini.string(), &why));
     EXPECT_NE(why.find(ini.string()), std::string::npos) << why;
@@ -152,7 +225,7 @@ TEST(SettingsFile, UnreadableFileLoadsDefaultsAndIsNotOverwritten) {
 TEST(SettingsFile, LineBreakInTextIsRefused) {
     TempDir dir;
     const std::string ini = (dir.Path() / "t.ini").string();
-    CMergeSettings s;
+    CMergeParams s;
     s.m_strSrcDir = "/a\nJpgQuality=1";
     std::string why;
     EXPECT_FALSE(SaveSettings(s, ini, &why));

@@ -17,7 +17,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "app/main_sheet.h"
 #include "app/widgets/message_box.h"
@@ -25,7 +24,6 @@
 #include "app/widgets/select_folder_dialog.h"
 #include "app/widgets/view_folder.h"
 #include "jobs/job_observer.h"
-#include "jobs/srch_dir.h"
 #include "platform/pump_messages.h"
 
 namespace {
@@ -38,20 +36,6 @@ public:
     CWaitCursor(const CWaitCursor&) = delete;
     CWaitCursor& operator=(const CWaitCursor&) = delete;
 };
-
-// The engines report a resize as "放大至800x600..."; shown in the user's language.
-QString ResizeStatus(const std::string& text) {
-    static const std::string kPrefix = "放大至";
-    int width = 0;
-    int height = 0;
-    if (text.rfind(kPrefix, 0) == 0 &&
-        std::sscanf(text.c_str() + kPrefix.size(), "%dx%d", &width, &height) == 2) {
-        return QCoreApplication::translate("CJobPageWidget", "放大至%1x%2...")
-            .arg(width)
-            .arg(height);
-    }
-    return QString::fromStdString(text);
-}
 
 }  // namespace
 
@@ -70,24 +54,34 @@ class CJobPageWidget::CPageObserver : public IJobObserver {
 public:
     explicit CPageObserver(CJobPageWidget* page) : m_pPage(page) {}
 
-    void FileStarted(const std::string& path, int nFile, int nTotal) override {
+    void OnEvent(const CJobEvent& event) override {
         if (!m_pPage) {
             return;
         }
-        const QString text = FromPath(path);
-        m_pPage->m_pStatusPath->setText(text);
-        QProgressBar* bar = m_pPage->m_pProgress;
-        bar->setValue(std::min(bar->value() + 1, bar->maximum()));
-        emit m_pPage->JobFileStarted(text, nFile, nTotal);
+        CJobPageWidget* page = m_pPage;
+        std::visit(
+            Overloaded{
+                [page](const CJobStarted& started) { page->JobStarted(started.m_nTotal); },
+                [page](const CTargetChosen& target) { page->TargetChosen(target.m_strPath); },
+                [page](const CFileStarted& file) {
+                    const QString text = FromPath(file.m_strPath);
+                    page->m_pStatusPath->setText(text);
+                    QProgressBar* bar = page->m_pProgress;
+                    bar->setValue(std::min(bar->value() + 1, bar->maximum()));
+                    emit page->JobFileStarted(text, file.m_nFile, file.m_nTotal);
+                },
+                [page](const CResizeStarted& resize) {
+                    page->m_pStatusPath->setText(
+                        tr("放大至%1x%2...").arg(resize.m_nWidth).arg(resize.m_nHeight));
+                },
+                // Written, trashed, skipped and failed files are summed up at the end.
+                [](const auto&) {},
+            },
+            event);
     }
     bool StopRequested() override {
         PumpMessages();
         return !m_pPage || m_pPage->m_bStopRequested;
-    }
-    void StatusChanged(const std::string& text) override {
-        if (m_pPage) {
-            m_pPage->m_pStatusPath->setText(ResizeStatus(text));
-        }
     }
     // The averaging result takes the quality shown when it is written.
     int ResultQuality(int nQuality) override {
@@ -116,7 +110,9 @@ CJobPageWidget::CJobPageWidget(int nIDTemplate, QWidget* parent)
       m_pSaveButton(new QPushButton(tr("保存"), this)),
       m_pLoadButton(new QPushButton(tr("调入"), this)),
       m_pResetButton(new QPushButton(tr("重置"), this)) {
-    m_pSrcTypeList->addItems({QStringLiteral("*.jpg"), QStringLiteral("*.bmp")});
+    for (const SourceKind kind : kSourceKinds) {
+        m_pSrcTypeList->addItem(QString::fromStdString(SourcePattern(kind)));
+    }
     // The spin box is both the digits-only field and its arrows; text outside 1..100 or not a
     // number is never accepted.
     m_pQualitySpin->setRange(1, 100);
@@ -172,20 +168,23 @@ void CJobPageWidget::LayOutPage(QWidget* targetGroup) {
 }
 
 void CJobPageWidget::TakeControlValues() {
-    m_strSrcDir = ToPath(m_pSrcPath->text());
-    m_strTgtDir = ToPath(m_pTgtPath->text());
-    m_nJpgQuality = m_pQualitySpin->value();
-    m_nSrcFile = m_pSrcTypeList->currentIndex();
-    m_bDelSrc = m_pDelSrcCheck->isChecked();
+    CJobParams& params = Common();
+    params.m_strSrcDir = ToPath(m_pSrcPath->text());
+    Target() = ToPath(m_pTgtPath->text());
+    params.m_nJpgQuality = m_pQualitySpin->value();
+    params.m_source = SourceKindAt(m_pSrcTypeList->currentIndex());
+    params.m_bDelSrc = m_pDelSrcCheck->isChecked();
 }
 
 void CJobPageWidget::RefreshControls() {
-    m_pSrcPath->setText(FromPath(m_strSrcDir));
-    m_pTgtPath->setText(FromPath(m_strTgtDir));
-    m_pQualitySpin->setValue(m_nJpgQuality);
-    // An index beyond the list (from a settings file) leaves the list without a selection.
-    m_pSrcTypeList->setCurrentIndex(m_nSrcFile < m_pSrcTypeList->count() ? m_nSrcFile : -1);
-    m_pDelSrcCheck->setChecked(m_bDelSrc);
+    CJobParams& params = Common();
+    m_pSrcPath->setText(FromPath(params.m_strSrcDir));
+    m_pTgtPath->setText(FromPath(Target()));
+    m_pQualitySpin->setValue(params.m_nJpgQuality);
+    // No source kind (a number beyond the list, from a settings file) leaves the list without a
+    // selection.
+    m_pSrcTypeList->setCurrentIndex(IndexOf(params.m_source));
+    m_pDelSrcCheck->setChecked(params.m_bDelSrc);
 }
 
 void CJobPageWidget::EnableJobControls(bool bEnable) {
@@ -225,23 +224,22 @@ void CJobPageWidget::Message(const QString& text) {
     ShowMessage(this, text);
 }
 
-bool CJobPageWidget::PrepareStart(const QString& strNoTarget, std::string& pattern) {
+bool CJobPageWidget::PrepareStart(const QString& strNoTarget) {
     if (m_bRunning) {
         m_bStopRequested = true;
         return false;
     }
     TakeControlValues();
-    if (m_strSrcDir.empty()) {
+    if (Common().m_strSrcDir.empty()) {
         Message(tr("请先选择源目录。"));
         return false;
     }
-    if (m_strTgtDir.empty()) {
+    if (Target().empty()) {
         Message(strNoTarget);
         return false;
     }
-    pattern = SourcePattern(m_nSrcFile);
-    if (pattern.empty()) {
-        // No source type chosen (an index beyond the list, loaded from the settings file):
+    if (!Common().m_source) {
+        // No source type chosen (a number beyond the list, loaded from the settings file):
         // nothing can match.
         Message(NoFilesText());
         return false;
@@ -249,31 +247,12 @@ bool CJobPageWidget::PrepareStart(const QString& strNoTarget, std::string& patte
     return true;
 }
 
-int CJobPageWidget::CountSources(const std::string& pattern) {
-    int nFiles = 0;
-    {
-        const CWaitCursor wait;
-        CFileCounter counter;
-        nFiles = counter.Count(m_strSrcDir, pattern);
-    }
-    if (nFiles == 0) {
-        Message(NoFilesText());
-    }
-    return nFiles;
-}
-
-bool CJobPageWidget::RunJob(int nTotal, const std::function<CJobResult(IJobObserver&)>& run,
-                            const std::function<QString(const CJobResult&)>& endMessage,
-                            CJobResult& result) {
+bool CJobPageWidget::RunJob(const std::function<CJobResult(IJobObserver&)>& run,
+                            const QString& strDone, const QString& strNothingAdded) {
     const QPointer<CJobPageWidget> guard(this);
+    CJobResult result;
     {
         const CWaitCursor wait;
-        m_pProgress->setRange(0, std::max(nTotal, 1));
-        m_pProgress->setValue(0);
-        m_bRunning = true;
-        m_bStopRequested = false;
-        EnableJobControls(false);
-        emit BusyChanged(true);
         CPageObserver observer(this);
         result = run(observer);
         if (!guard) {
@@ -287,7 +266,21 @@ bool CJobPageWidget::RunJob(int nTotal, const std::function<CJobResult(IJobObser
     if (!result.m_failures.empty()) {
         ShowFailures(result);
     } else if (!bClosing) {
-        const QString text = endMessage(result);
+        QString text;
+        switch (result.m_end) {
+            case JobEnd::Finished:
+                text = strDone;
+                break;
+            case JobEnd::NothingAdded:
+                text = strNothingAdded;
+                break;
+            case JobEnd::NoFiles:
+            case JobEnd::Refused:
+                text = NoFilesText();
+                break;
+            case JobEnd::Failed:
+                break;
+        }
         if (!text.isEmpty()) {
             Message(text);
         }
@@ -295,11 +288,27 @@ bool CJobPageWidget::RunJob(int nTotal, const std::function<CJobResult(IJobObser
     if (!guard) {
         return false;
     }
-    m_bRunning = false;
-    m_bStopRequested = false;
-    EnableJobControls(true);
-    emit BusyChanged(false);
+    if (m_bRunning) {
+        m_bRunning = false;
+        m_bStopRequested = false;
+        EnableJobControls(true);
+        emit BusyChanged(false);
+    }
     return true;
+}
+
+void CJobPageWidget::JobStarted(int nTotal) {
+    m_pProgress->setRange(0, std::max(nTotal, 1));
+    m_pProgress->setValue(0);
+    m_bRunning = true;
+    m_bStopRequested = false;
+    EnableJobControls(false);
+    emit BusyChanged(true);
+}
+
+void CJobPageWidget::TargetChosen(const std::string& path) {
+    Target() = path;
+    m_pTgtPath->setText(FromPath(path));
 }
 
 void CJobPageWidget::ShowFailures(const CJobResult& result) {
@@ -318,8 +327,9 @@ void CJobPageWidget::ShowFailures(const CJobResult& result) {
 }
 
 bool CJobPageWidget::SelectFolder(std::string& folder) {
+    const bool bJpeg = Common().m_source == SourceKind::Jpg;
     CSelectFolderDialog dialog(true, FromPath(folder),
-                               m_nSrcFile == 0 ? JpegFolderFilters() : BmpFolderFilters(), this);
+                               bJpeg ? JpegFolderFilters() : BmpFolderFilters(), this);
     if (dialog.DoModal() != QDialog::Accepted) {
         return false;
     }
@@ -329,18 +339,18 @@ bool CJobPageWidget::SelectFolder(std::string& folder) {
 
 void CJobPageWidget::OnSelectSource() {
     TakeControlValues();
-    if (SelectFolder(m_strSrcDir)) {
+    if (SelectFolder(Common().m_strSrcDir)) {
         RefreshControls();
     }
 }
 
 void CJobPageWidget::OnViewSource() {
     TakeControlValues();
-    if (m_strSrcDir.empty()) {
+    if (Common().m_strSrcDir.empty()) {
         Message(tr("请先选择源目录。"));
         return;
     }
-    ViewFolder(FromPath(m_strSrcDir), this);
+    ViewFolder(FromPath(Common().m_strSrcDir), this);
 }
 
 void CJobPageWidget::OnSaveSettings() {

@@ -9,7 +9,9 @@
 #include <string>
 
 #include "app/widgets/fontable_page.h"
+#include "jobs/job_params.h"
 #include "jobs/job_result.h"
+#include "jobs/settings_file.h"
 
 class CPathLabel;
 class IJobObserver;
@@ -33,7 +35,7 @@ public:
     void RequestStop() override { m_bStopRequested = true; }
     bool IsStopRequested() const { return m_bStopRequested; }
 
-    // Control values into the fields, and fields into the controls.
+    // Control values into the parameters, and parameters into the controls.
     virtual void TakeControlValues();
     virtual void RefreshControls();
 
@@ -72,28 +74,30 @@ protected:
     virtual void OnStart() = 0;
     virtual void OnSelectTarget() = 0;
     virtual void OnViewTarget() = 0;
+    // The page's parameters: the part both jobs have, and the target (file or folder).
+    virtual CJobParams& Common() = 0;
+    virtual std::string& Target() = 0;
     // The page's section of the settings file: write, read (after the defaults), defaults.
     [[nodiscard]] virtual bool SaveToFile(std::string* why) = 0;
     virtual void LoadFromFile() = 0;
     virtual void ResetFields() = 0;
 
-    // Start steps shared by both pages: a running job is asked to stop; otherwise the fields
-    // are taken and checked, and a message names what is missing. True when the job may start;
-    // `pattern` then holds the source pattern.
-    bool PrepareStart(const QString& strNoTarget, std::string& pattern);
+    // Start steps shared by both pages: a running job is asked to stop; otherwise the
+    // parameters are taken and checked, and a message names what is missing (`strNoTarget` for
+    // the target). True when the job may start.
+    bool PrepareStart(const QString& strNoTarget);
     // The folder dialog of the Select buttons, starting in `folder`; true after OK, with the
     // chosen folder in `folder`.
     bool SelectFolder(std::string& folder);
-    // The counting pass: the number of matching source files, with the message for none.
-    int CountSources(const std::string& pattern);
 
-    // Runs one job: wait cursor, progress from 0 to nTotal, controls locked, messages pumped
-    // between files, then the end message: failures (with path and reason) when there are any,
-    // otherwise `endMessage` of the result, which is left out after the window was closed.
-    // Returns false when the page was destroyed during the job; the caller must then return at
-    // once without touching the page.
-    bool RunJob(int nTotal, const std::function<CJobResult(IJobObserver&)>& run,
-                const std::function<QString(const CJobResult&)>& endMessage, CJobResult& result);
+    // Runs one job, which counts its sources itself: wait cursor; once it has files to work on,
+    // progress from 0 to their number, controls locked, messages pumped between files; then the
+    // end message: failures (with path and reason) when there are any, "no files" when it found
+    // none, `strNothingAdded` when it could add nothing, otherwise `strDone`; left out (but for
+    // failures) after the window was closed. Returns false when the page was destroyed during
+    // the job; the caller must then return at once without touching the page.
+    bool RunJob(const std::function<CJobResult(IJobObserver&)>& run, const QString& strDone,
+                const QString& strNothingAdded = {});
 
     // "抱歉，在指定的源目录下没有所需的文件。"
     static QString NoFilesText();
@@ -103,13 +107,6 @@ protected:
     // Lays out the source group box ("源文件") above `targetGroup`, then the processing line,
     // the progress bar and the button row.
     void LayOutPage(QWidget* targetGroup);
-
-    // Fields shared by both pages; their initial values are the settings' defaults.
-    std::string m_strSrcDir;
-    std::string m_strTgtDir;  // target file (averaging) or folder (enlarging)
-    int m_nJpgQuality = 95;
-    int m_nSrcFile = 1;  // 0 "*.jpg", 1 "*.bmp"
-    bool m_bDelSrc = true;
 
     QPushButton* m_pStartButton;
     QPushButton* m_pSrcSelectButton;
@@ -137,7 +134,32 @@ private:
     void OnLoadSettings();
     void OnResetSettings();
     void ShowFailures(const CJobResult& result);
+    // The job found files to work on: progress range, controls locked.
+    void JobStarted(int nTotal);
+    // The job chose its target (the averaging job's numbered name): shown at once.
+    void TargetChosen(const std::string& path);
 
     bool m_bRunning = false;
     bool m_bStopRequested = false;
+};
+
+// A job page over the parameter struct P of its engine, whose target is the field P::*Target:
+// the page's values are one P, exchanged with the controls, and saved, loaded and reset as P's
+// section of the settings file.
+template <class P, std::string P::*TargetField>
+class CJobPage : public CJobPageWidget {
+public:
+    using CJobPageWidget::CJobPageWidget;
+
+    const P& Params() const { return m_params; }
+    void SetParams(const P& params) { m_params = params; }
+
+protected:
+    CJobParams& Common() override { return m_params; }
+    std::string& Target() override { return m_params.*TargetField; }
+    bool SaveToFile(std::string* why) override { return SaveSettings(m_params, g_szIniFile, why); }
+    void LoadFromFile() override { LoadSettings(m_params, g_szIniFile); }
+    void ResetFields() override { ResetSettings(m_params); }
+
+    P m_params;
 };

@@ -8,7 +8,6 @@
 #include <QPushButton>
 #include <QSpinBox>
 
-#include <algorithm>
 #include <filesystem>
 
 #include "app/widgets/open_document.h"
@@ -17,7 +16,7 @@
 #include "platform/pump_messages.h"
 
 CMergeImagePage::CMergeImagePage(QWidget* parent)
-    : CJobPageWidget(132, parent),
+    : CJobPage(132, parent),
       m_pAutoNumberCheck(new QCheckBox(tr("自动编号"), this)),
       m_pResize800Check(new QCheckBox(QStringLiteral("800*600"), this)),
       m_pResize1024Check(new QCheckBox(QStringLiteral("1024*768"), this)) {
@@ -41,89 +40,32 @@ CMergeImagePage::CMergeImagePage(QWidget* parent)
 }
 
 void CMergeImagePage::TakeControlValues() {
-    CJobPageWidget::TakeControlValues();
-    m_bResize800 = m_pResize800Check->isChecked();
-    m_bResize1024 = m_pResize1024Check->isChecked();
-    m_bNoSameFile = m_pAutoNumberCheck->isChecked();
+    CJobPage::TakeControlValues();
+    m_params.m_bExtra800 = m_pResize800Check->isChecked();
+    m_params.m_bExtra1024 = m_pResize1024Check->isChecked();
+    m_params.m_bAutoNumber = m_pAutoNumberCheck->isChecked();
 }
 
 void CMergeImagePage::RefreshControls() {
-    CJobPageWidget::RefreshControls();
-    m_pResize800Check->setChecked(m_bResize800);
-    m_pResize1024Check->setChecked(m_bResize1024);
-    m_pAutoNumberCheck->setChecked(m_bNoSameFile);
-}
-
-CMergeSettings CMergeImagePage::Settings() const {
-    CMergeSettings settings;
-    settings.m_strSrcDir = m_strSrcDir;
-    settings.m_strTgtDir = m_strTgtDir;
-    settings.m_nJpgQuality = m_nJpgQuality;
-    settings.m_nSrcFile = m_nSrcFile;
-    settings.m_bResize800 = m_bResize800;
-    settings.m_bResize1024 = m_bResize1024;
-    settings.m_bDelSrc = m_bDelSrc;
-    settings.m_bNoSameFile = m_bNoSameFile;
-    return settings;
-}
-
-void CMergeImagePage::SetSettings(const CMergeSettings& settings) {
-    m_strSrcDir = settings.m_strSrcDir;
-    m_strTgtDir = settings.m_strTgtDir;
-    m_nJpgQuality = settings.m_nJpgQuality;
-    m_nSrcFile = settings.m_nSrcFile;
-    m_bResize800 = settings.m_bResize800;
-    m_bResize1024 = settings.m_bResize1024;
-    m_bDelSrc = settings.m_bDelSrc;
-    m_bNoSameFile = settings.m_bNoSameFile;
+    CJobPage::RefreshControls();
+    m_pResize800Check->setChecked(m_params.m_bExtra800);
+    m_pResize1024Check->setChecked(m_params.m_bExtra1024);
+    m_pAutoNumberCheck->setChecked(m_params.m_bAutoNumber);
 }
 
 void CMergeImagePage::OnStart() {
-    std::string pattern;
-    if (!PrepareStart(tr("请先选择目标文件。"), pattern)) {
+    if (!PrepareStart(tr("请先选择目标文件。"))) {
         return;
     }
-    const int nFiles = std::min(CountSources(pattern), kMaxMergeFiles);
-    if (nFiles == 0) {
-        return;
-    }
-    if (m_bNoSameFile) {
-        m_strTgtDir = MakeUniqueTarget(m_strTgtDir);
-        RefreshControls();
-    }
-    const CMergeSettings settings = Settings();
-    CJobResult result;
-    const auto run = [&settings](IJobObserver& observer) {
-        return CMergeImageJob(settings, observer).Run();
-    };
-    const auto endMessage = [](const CJobResult& end) {
-        switch (end.m_end) {
-            case JobEnd::Finished:
-                return tr("图像平均完毕。");
-            case JobEnd::NothingAdded:
-                return tr("图像融合失败。");
-            case JobEnd::NoFiles:
-            case JobEnd::Refused:
-                return NoFilesText();
-            case JobEnd::Failed:
-                break;
-        }
-        return QString();
-    };
-    if (!RunJob(nFiles, run, endMessage, result)) {
-        return;
-    }
-    // The job tests the name again: a file made meanwhile moves it on.
-    if (!result.m_strTarget.empty() && result.m_strTarget != m_strTgtDir) {
-        TakeControlValues();
-        m_strTgtDir = result.m_strTarget;
-        RefreshControls();
-    }
+    // The job counts the sources and picks the numbered target; the page shows its choice.
+    const CMergeParams params = m_params;
+    RunJob([&params](IJobObserver& observer) { return CMergeImageJob(params, observer).Run(); },
+           tr("图像平均完毕。"), tr("图像融合失败。"));
 }
 
 void CMergeImagePage::OnSelectTarget() {
     TakeControlValues();
-    const std::filesystem::path current(m_strTgtDir);
+    const std::filesystem::path current(m_params.m_strTargetFile);
     QFileDialog dialog(this);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilters({QStringLiteral("Bmp Files (*.bmp)"),
@@ -134,7 +76,7 @@ void CMergeImagePage::OnSelectTarget() {
         dialog.setDefaultSuffix(filter.startsWith(QStringLiteral("Jpeg")) ? QStringLiteral("jpg")
                                                                           : QStringLiteral("bmp"));
     });
-    if (!m_strTgtDir.empty()) {
+    if (!m_params.m_strTargetFile.empty()) {
         dialog.setDirectory(FromPath(current.parent_path().string()));
     }
     dialog.selectFile(FromPath(current.stem().string()));
@@ -143,31 +85,15 @@ void CMergeImagePage::OnSelectTarget() {
     }
     PumpMessages();
     TakeControlValues();
-    m_strTgtDir = ToPath(dialog.selectedFiles().constFirst());
+    m_params.m_strTargetFile = ToPath(dialog.selectedFiles().constFirst());
     RefreshControls();
 }
 
 void CMergeImagePage::OnViewTarget() {
     TakeControlValues();
-    if (m_strTgtDir.empty()) {
+    if (m_params.m_strTargetFile.empty()) {
         Message(tr("请先选择目标文件。"));
         return;
     }
-    OpenDocument(FromPath(m_strTgtDir));
-}
-
-bool CMergeImagePage::SaveToFile(std::string* why) {
-    return SaveSettings(Settings(), g_szIniFile, why);
-}
-
-void CMergeImagePage::LoadFromFile() {
-    CMergeSettings settings;
-    LoadSettings(settings, g_szIniFile);
-    SetSettings(settings);
-}
-
-void CMergeImagePage::ResetFields() {
-    CMergeSettings settings;
-    ResetSettings(settings);
-    SetSettings(settings);
+    OpenDocument(FromPath(m_params.m_strTargetFile));
 }

@@ -12,9 +12,10 @@
 #include "jobs/scale_image_job.h"
 
 CScaleImagePage::CScaleImagePage(QWidget* parent)
-    : CJobPageWidget(133, parent), m_pSizeList(new QComboBox(this)) {
-    m_pSizeList->addItems({QStringLiteral("x2"), QStringLiteral("x3"), QStringLiteral("640x480"),
-                           QStringLiteral("800x600"), QStringLiteral("1024x768")});
+    : CJobPage(133, parent), m_pSizeList(new QComboBox(this)) {
+    for (const ScaleChoice scale : kScaleChoices) {
+        m_pSizeList->addItem(QString::fromLatin1(ScaleChoiceName(scale)));
+    }
 
     auto* target = new QGroupBox(tr("目标文件"), this);
     auto* grid = new QGridLayout(target);
@@ -36,101 +37,42 @@ CScaleImagePage::CScaleImagePage(QWidget* parent)
 }
 
 void CScaleImagePage::TakeControlValues() {
-    CJobPageWidget::TakeControlValues();
-    m_nScale = m_pSizeList->currentIndex();
+    CJobPage::TakeControlValues();
+    m_params.m_scale = ScaleChoiceAt(m_pSizeList->currentIndex());
 }
 
 void CScaleImagePage::RefreshControls() {
-    CJobPageWidget::RefreshControls();
-    m_pSizeList->setCurrentIndex(m_nScale < m_pSizeList->count() ? m_nScale : -1);
-}
-
-CScaleSettings CScaleImagePage::Settings() const {
-    CScaleSettings settings;
-    settings.m_strSrcDir = m_strSrcDir;
-    settings.m_strTgtDir = m_strTgtDir;
-    settings.m_nJpgQuality = m_nJpgQuality;
-    settings.m_nSrcFile = m_nSrcFile;
-    settings.m_nScale = m_nScale;
-    settings.m_bDelSrc = m_bDelSrc;
-    return settings;
-}
-
-void CScaleImagePage::SetSettings(const CScaleSettings& settings) {
-    m_strSrcDir = settings.m_strSrcDir;
-    m_strTgtDir = settings.m_strTgtDir;
-    m_nJpgQuality = settings.m_nJpgQuality;
-    m_nSrcFile = settings.m_nSrcFile;
-    m_nScale = settings.m_nScale;
-    m_bDelSrc = settings.m_bDelSrc;
+    CJobPage::RefreshControls();
+    m_pSizeList->setCurrentIndex(IndexOf(m_params.m_scale));
 }
 
 void CScaleImagePage::OnStart() {
-    std::string pattern;
-    if (!PrepareStart(tr("请先选择目标目录。"), pattern)) {
+    if (!PrepareStart(tr("请先选择目标目录。"))) {
         return;
     }
     // Without a size nothing would be written while the sources went to the trash.
-    int width = 0;
-    int height = 0;
-    if (!ScaleTargetSize(m_nScale, 1, 1, width, height)) {
+    if (!m_params.m_scale) {
         Message(tr("请先选择放大倍率。"));
         return;
     }
-    const int nFiles = CountSources(pattern);
-    if (nFiles == 0) {
-        return;
-    }
     // The quality is the one shown now; changes during the job do not reach it.
-    const CScaleSettings settings = Settings();
-    CJobResult result;
-    const auto run = [&settings](IJobObserver& observer) {
-        return CScaleImageJob(settings, observer).Run();
-    };
-    const auto endMessage = [](const CJobResult& end) {
-        switch (end.m_end) {
-            case JobEnd::Finished:
-                return tr("放大完毕。");
-            case JobEnd::NoFiles:
-            case JobEnd::Refused:
-                return NoFilesText();
-            case JobEnd::NothingAdded:
-            case JobEnd::Failed:
-                break;
-        }
-        return QString();
-    };
-    RunJob(nFiles, run, endMessage, result);
+    const CScaleParams params = m_params;
+    RunJob([&params](IJobObserver& observer) { return CScaleImageJob(params, observer).Run(); },
+           tr("放大完毕。"));
 }
 
 void CScaleImagePage::OnSelectTarget() {
     TakeControlValues();
-    if (SelectFolder(m_strTgtDir)) {
+    if (SelectFolder(m_params.m_strTargetFolder)) {
         RefreshControls();
     }
 }
 
 void CScaleImagePage::OnViewTarget() {
     TakeControlValues();
-    if (m_strTgtDir.empty()) {
+    if (m_params.m_strTargetFolder.empty()) {
         Message(tr("请先选择目标目录。"));
         return;
     }
-    ViewFolder(FromPath(m_strTgtDir), this);
-}
-
-bool CScaleImagePage::SaveToFile(std::string* why) {
-    return SaveSettings(Settings(), g_szIniFile, why);
-}
-
-void CScaleImagePage::LoadFromFile() {
-    CScaleSettings settings;
-    LoadSettings(settings, g_szIniFile);
-    SetSettings(settings);
-}
-
-void CScaleImagePage::ResetFields() {
-    CScaleSettings settings;
-    ResetSettings(settings);
-    SetSettings(settings);
+    ViewFolder(FromPath(m_params.m_strTargetFolder), this);
 }

@@ -99,25 +99,25 @@ int CountFiles(const fs::path& folder) {
 // Sets the page's folders and source type through its fields, as the settings buttons do.
 void SetMerge(CMergeImagePage& page, const std::string& src, const std::string& target,
               int nSrcFile = 1, bool bExtras = false, bool bDelSrc = true) {
-    CMergeSettings settings;
-    settings.m_strSrcDir = src;
-    settings.m_strTgtDir = target;
-    settings.m_nSrcFile = nSrcFile;
-    settings.m_bResize800 = settings.m_bResize1024 = bExtras;
-    settings.m_bDelSrc = bDelSrc;
-    page.SetSettings(settings);
+    CMergeParams params;
+    params.m_strSrcDir = src;
+    params.m_strTargetFile = target;
+    params.m_source = SourceKindAt(nSrcFile);
+    params.m_bExtra800 = params.m_bExtra1024 = bExtras;
+    params.m_bDelSrc = bDelSrc;
+    page.SetParams(params);
     page.RefreshControls();
 }
 
 void SetScale(CScaleImagePage& page, const std::string& src, const std::string& target,
               int nSrcFile = 1, int nScale = 0, bool bDelSrc = true) {
-    CScaleSettings settings;
-    settings.m_strSrcDir = src;
-    settings.m_strTgtDir = target;
-    settings.m_nSrcFile = nSrcFile;
-    settings.m_nScale = nScale;
-    settings.m_bDelSrc = bDelSrc;
-    page.SetSettings(settings);
+    CScaleParams params;
+    params.m_strSrcDir = src;
+    params.m_strTargetFolder = target;
+    params.m_source = SourceKindAt(nSrcFile);
+    params.m_scale = ScaleChoiceAt(nScale);
+    params.m_bDelSrc = bDelSrc;
+    page.SetParams(params);
     page.RefreshControls();
 }
 
@@ -148,8 +148,8 @@ TEST(JobPages, StartsWithTheDefaultsOfTheirSettings) {
     CScaleImagePage scale;
     merge.TakeControlValues();
     scale.TakeControlValues();
-    EXPECT_EQ(merge.Settings(), CMergeSettings{});
-    EXPECT_EQ(scale.Settings(), CScaleSettings{});
+    EXPECT_EQ(merge.Params(), CMergeParams{});
+    EXPECT_EQ(scale.Params(), CScaleParams{});
     EXPECT_EQ(merge.TemplateId(), 132);
     EXPECT_EQ(scale.TemplateId(), 133);
     for (CJobPageWidget* page : std::initializer_list<CJobPageWidget*>{&merge, &scale}) {
@@ -253,14 +253,15 @@ TEST(MergeImagePage, AveragesIntoANumberedTargetWithExtras) {
     SetMerge(page, src.string(), (out / "avg.bmp").string(), 1, true);
     CMessageRecorder messages;
     std::vector<QString> shown;
+    // The first free numbered name, shown in the target field from the first file on.
+    const fs::path numbered = out / "avg000000.bmp";
     StartWith(page, [&](const QString& path, int, int) {
         shown.push_back(page.StatusPath()->text());
         EXPECT_EQ(path, page.StatusPath()->text());
+        EXPECT_EQ(page.TargetPath()->text(), Q(numbered));
     });
 
     ASSERT_EQ(messages.m_texts, std::vector<std::string>{kMergeDone});
-    // The first free numbered name, shown in the target field.
-    const fs::path numbered = out / "avg000000.bmp";
     EXPECT_EQ(page.TargetPath()->text(), Q(numbered));
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(page.Progress()->maximum(), 2);
@@ -311,13 +312,13 @@ TEST(MergeImagePage, AutoNumberingFollowsTheDigitsOfTheName) {
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.target);
         CMergeImagePage page;
-        CMergeSettings settings;
-        settings.m_strSrcDir = src.string();
-        settings.m_strTgtDir = (out / c.target).string();
-        settings.m_bResize800 = settings.m_bResize1024 = false;
-        settings.m_bDelSrc = false;
-        settings.m_bNoSameFile = c.bNumber;
-        page.SetSettings(settings);
+        CMergeParams params;
+        params.m_strSrcDir = src.string();
+        params.m_strTargetFile = (out / c.target).string();
+        params.m_bExtra800 = params.m_bExtra1024 = false;
+        params.m_bDelSrc = false;
+        params.m_bAutoNumber = c.bNumber;
+        page.SetParams(params);
         page.RefreshControls();
         CMessageRecorder messages;
         StartWith(page);
@@ -359,11 +360,11 @@ TEST(JobPages, FailedWritesAreReportedAndSourcesKept) {
         std::string failedPath;
         if (bMerge) {
             failedPath = (notAFolder / "avg.bmp").string();
-            CMergeSettings settings;
-            settings.m_strSrcDir = src.string();
-            settings.m_strTgtDir = failedPath;
-            settings.m_bNoSameFile = false;
-            merge.SetSettings(settings);
+            CMergeParams params;
+            params.m_strSrcDir = src.string();
+            params.m_strTargetFile = failedPath;
+            params.m_bAutoNumber = false;
+            merge.SetParams(params);
             merge.RefreshControls();
         } else {
             failedPath = (notAFolder / "out").string();
@@ -749,8 +750,8 @@ TEST(JobPages, SettingsButtonsRoundTrip) {
     merge.Resize800Check()->setChecked(false);
     merge.SaveButton()->click();
     merge.TakeControlValues();
-    const CMergeSettings savedMerge = merge.Settings();
-    EXPECT_NE(savedMerge, CMergeSettings{});
+    const CMergeParams savedMerge = merge.Params();
+    EXPECT_NE(savedMerge, CMergeParams{});
 
     CScaleImagePage scale;
     scale.SourcePath()->setText(QStringLiteral("/grabs/small"));
@@ -761,15 +762,15 @@ TEST(JobPages, SettingsButtonsRoundTrip) {
     scale.DeleteSourcesCheck()->setChecked(false);
     scale.SaveButton()->click();
     scale.TakeControlValues();
-    const CScaleSettings savedScale = scale.Settings();
-    EXPECT_NE(savedScale, CScaleSettings{});
+    const CScaleParams savedScale = scale.Params();
+    EXPECT_NE(savedScale, CScaleParams{});
 
     merge.ResetButton()->click();
     scale.ResetButton()->click();
     merge.TakeControlValues();
     scale.TakeControlValues();
-    EXPECT_EQ(merge.Settings(), CMergeSettings{});
-    EXPECT_EQ(scale.Settings(), CScaleSettings{});
+    EXPECT_EQ(merge.Params(), CMergeParams{});
+    EXPECT_EQ(scale.Params(), CScaleParams{});
     EXPECT_EQ(merge.QualitySpin()->value(), 95);
     EXPECT_TRUE(merge.TargetPath()->text().isEmpty());
 
@@ -777,8 +778,8 @@ TEST(JobPages, SettingsButtonsRoundTrip) {
     scale.LoadButton()->click();
     merge.TakeControlValues();
     scale.TakeControlValues();
-    EXPECT_EQ(merge.Settings(), savedMerge);
-    EXPECT_EQ(scale.Settings(), savedScale);
+    EXPECT_EQ(merge.Params(), savedMerge);
+    EXPECT_EQ(scale.Params(), savedScale);
     EXPECT_EQ(merge.TargetPath()->text(), QStringLiteral("/grabs/avg.jpg"));
     EXPECT_EQ(scale.SizeList()->currentText(), QStringLiteral("1024x768"));
     EXPECT_TRUE(scale.QualitySpin()->isEnabled());  // "*.jpg" loaded
@@ -788,7 +789,7 @@ TEST(JobPages, SettingsButtonsRoundTrip) {
     g_szIniFile = dir.File("missing.ini");
     merge.LoadButton()->click();
     merge.TakeControlValues();
-    EXPECT_EQ(merge.Settings(), CMergeSettings{});
+    EXPECT_EQ(merge.Params(), CMergeParams{});
 }
 
 // Values beyond the lists leave them without a selection; Start then refuses before any file

@@ -1,0 +1,81 @@
+#include "jobs/job_engine.h"
+
+#include "image/image_file.h"
+
+bool CJobEngine::BeginJob(const CJobParams& params, const std::string& target,
+                          const char* noTarget) {
+    m_result = CJobResult{};
+    m_nReportedWritten = m_nReportedTrashed = m_nReportedSkipped = m_nReportedFailures = 0;
+    if (params.m_strSrcDir.empty())
+        Refuse("no source folder");
+    else if (target.empty())
+        Refuse(noTarget);
+    else if (!params.m_source)
+        Refuse("no source file type chosen");
+    return m_result.m_end != JobEnd::Refused;
+}
+
+void CJobEngine::Refuse(const char* reason) {
+    m_result.m_end = JobEnd::Refused;
+    m_result.m_strReason = reason;
+}
+
+bool CJobEngine::Counted(int nTotal) {
+    m_result.m_nTotal = nTotal;
+    if (nTotal == 0) {
+        m_result.m_end = JobEnd::NoFiles;
+        return false;
+    }
+    return true;
+}
+
+bool CJobEngine::BeginFile(const std::string& path) {
+    ++m_result.m_nVisited;
+    m_observer.OnEvent(CFileStarted{path, m_result.m_nVisited, m_result.m_nTotal});
+    if (m_observer.StopRequested()) {
+        m_result.m_bStopped = true;
+        return false;
+    }
+    return true;
+}
+
+bool CJobEngine::LoadSource(const std::string& path, CDibImage& image) {
+    std::string why;
+    if (LoadImageFile(path, image, &why))
+        return true;
+    m_result.m_skipped.push_back({path, why});
+    ReportNew();
+    return false;
+}
+
+bool CJobEngine::Write(const std::string& path, CDibImage& image, int quality) {
+    const bool bWritten = m_result.WriteImage(path, image, quality);
+    ReportNew();
+    return bWritten;
+}
+
+bool CJobEngine::Trash(const std::string& path) {
+    const bool bTrashed = m_result.TrashSource(path);
+    ReportNew();
+    return bTrashed;
+}
+
+void CJobEngine::Fail(const std::string& path, const std::string& reason) {
+    m_result.Fail(path, reason);
+    ReportNew();
+}
+
+void CJobEngine::ReportNew() {
+    for (; m_nReportedWritten < m_result.m_written.size(); ++m_nReportedWritten)
+        m_observer.OnEvent(CFileWritten{m_result.m_written[m_nReportedWritten]});
+    for (; m_nReportedTrashed < m_result.m_trashed.size(); ++m_nReportedTrashed)
+        m_observer.OnEvent(CFileTrashed{m_result.m_trashed[m_nReportedTrashed]});
+    for (; m_nReportedSkipped < m_result.m_skipped.size(); ++m_nReportedSkipped) {
+        const CJobProblem& p = m_result.m_skipped[m_nReportedSkipped];
+        m_observer.OnEvent(CFileSkipped{p.m_strPath, p.m_strReason});
+    }
+    for (; m_nReportedFailures < m_result.m_failures.size(); ++m_nReportedFailures) {
+        const CJobProblem& p = m_result.m_failures[m_nReportedFailures];
+        m_observer.OnEvent(CFileFailed{p.m_strPath, p.m_strReason});
+    }
+}

@@ -1,0 +1,46 @@
+// What the averaging and enlarging engines share: the observer and the result, the checks
+// before a job starts, the start of every file (progress, the stop question), loading a source,
+// and recording what was written, trashed, skipped or failed, each with its event.
+#pragma once
+
+#include <string>
+
+#include "image/dib_image.h"
+#include "jobs/job_observer.h"
+#include "jobs/job_params.h"
+#include "jobs/job_result.h"
+
+class CJobEngine {
+protected:
+    explicit CJobEngine(IJobObserver& observer) : m_observer(observer) {}
+
+    // Starts a fresh result. Refuses (false, the reason in the result) without a source
+    // folder, without `target` (`noTarget` names it) or without a source kind.
+    bool BeginJob(const CJobParams& params, const std::string& target, const char* noTarget);
+    void Refuse(const char* reason);
+    // The counting pass is over with `nTotal` files: recorded; false (the job ends as NoFiles)
+    // when there are none.
+    bool Counted(int nTotal);
+
+    // The start of one file of the processing pass: counted, reported, and the stop question.
+    // False when the job is to stop before this file.
+    bool BeginFile(const std::string& path);
+    // Loads a source; a file that cannot be read (or has no pixels) is recorded as skipped.
+    bool LoadSource(const std::string& path, CDibImage& image);
+
+    // Each records its outcome in the result and reports it.
+    bool Write(const std::string& path, CDibImage& image, int quality);
+    bool Trash(const std::string& path);
+    void Fail(const std::string& path, const std::string& reason);
+    // Reports what was recorded in the result since the last report, in that order.
+    void ReportNew();
+
+    IJobObserver& m_observer;
+    CJobResult m_result;
+
+private:
+    std::size_t m_nReportedWritten = 0;
+    std::size_t m_nReportedTrashed = 0;
+    std::size_t m_nReportedSkipped = 0;
+    std::size_t m_nReportedFailures = 0;
+};
