@@ -1,6 +1,7 @@
 #include "jobs/image_stacker.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -84,6 +85,8 @@ private:
                 return false;
         m_memory.clear();
         m_memory.shrink_to_fit();
+        // The freed pictures stay in the heap otherwise, and the tiles would come on top of them.
+        malloc_trim(0);
         return true;
     }
 
