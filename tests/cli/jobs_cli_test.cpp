@@ -303,8 +303,9 @@ TEST(CliJobs, PipesAmongTheSourcesAreSkipped) {
           std::vector<std::string>{"convert", fifo.string(), dir.File("c.bmp")}}) {
         SCOPED_TRACE(args[0]);
         const CliResult r = RunCli(args);
-        if (args[0] == "convert")
+        if (args[0] == "convert") {
             EXPECT_EQ(r.exitCode, 1) << r.err;
+        }
         EXPECT_NE((r.out + r.err).find("not a regular file"), std::string::npos) << r.out << r.err;
     }
 }

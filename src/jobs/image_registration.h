@@ -1,0 +1,115 @@
+// Registering one picture to another by translation with sub-pixel precision, and moving a
+// picture onto a reference grid by a found shift.
+//
+// Registration is phase correlation (FFTW3): both pictures' grey values in one window centred on
+// the grid, Hann-tapered, are transformed; the normalised cross-power spectrum is transformed
+// back (with a Gaussian weight that quietens the noisy highest frequencies) and its peak gives the
+// whole-pixel shift. The peak is then refined by evaluating the
+// correlation surface between the pixels straight from the spectrum (a band-limited
+// interpolation, no fitting model), first along x, then y, then x again, on a 1/32-pixel grid
+// finished by a parabola through the best three points.
+#pragma once
+
+#include <fftw3.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "image/dib_image.h"
+
+// A 24-bit picture's rows, top row first, whatever its storage: `m_pTop` is the top row and
+// `m_nStride` the step to the next row down (negative for a bottom-up DIB).
+struct CImageView {
+    const std::uint8_t* m_pTop = nullptr;
+    std::ptrdiff_t m_nStride = 0;
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+
+    const std::uint8_t* Row(int y) const { return m_pTop + y * m_nStride; }
+};
+CImageView ViewOf(const CDibImage& image);
+// A packed picture: rows of width x 3 bytes, top row first.
+CImageView PackedView(const std::uint8_t* data, int width, int height);
+
+// Half-open rectangle of grid pixels [m_nLeft, m_nRight) x [m_nTop, m_nBottom).
+struct CGridRect {
+    int m_nLeft = 0;
+    int m_nTop = 0;
+    int m_nRight = 0;
+    int m_nBottom = 0;
+
+    bool Empty() const { return m_nRight <= m_nLeft || m_nBottom <= m_nTop; }
+    std::int64_t Area() const {
+        return Empty() ? 0 : std::int64_t(m_nRight - m_nLeft) * (m_nBottom - m_nTop);
+    }
+};
+
+// What registering one picture found. The shift says where the picture's content lies relative
+// to the reference: picture(x, y) shows reference(x - dx, y - dy), so content moved right and
+// down has positive dx and dy.
+struct CRegistration {
+    bool m_bOk = false;
+    double m_dx = 0;
+    double m_dy = 0;
+    double m_dPeakRatio = 0;  // correlation peak over the spread of the rest of the surface
+    std::string m_strReason;  // why m_bOk is false
+};
+
+class CImageRegistration {
+public:
+    // A peak must stand this many standard deviations above the surface's mean: unrelated
+    // pictures give about 4.5 with a 256 x 256 window.
+    static constexpr double kDefaultMinPeakRatio = 8.0;
+
+    CImageRegistration();
+    ~CImageRegistration();
+    CImageRegistration(const CImageRegistration&) = delete;
+    CImageRegistration& operator=(const CImageRegistration&) = delete;
+
+    // Plans a square window of the largest power of two up to 256 that fits the reference,
+    // centred on it. False (with the reason) for a reference too small (under 16 pixels a side)
+    // or without any contrast in the window.
+    bool SetReference(const CImageView& reference, std::string* why);
+    // Shifts found are within half the window either way. A picture whose peak ratio is below
+    // `minPeakRatio` or with no contrast in the window is not registered.
+    CRegistration Register(const CImageView& image, double minPeakRatio = kDefaultMinPeakRatio);
+
+    int WindowSize() const { return m_nSize; }
+
+private:
+    // Hann-tapered, mean-free grey values of `image` in the window into m_pReal, transformed
+    // into m_pWork.
+    // False when the window has no contrast.
+    bool LoadSpectrum(const CImageView& image);
+    // The peak of the correlation surface (from the cross-power spectrum in m_pCross) along x
+    // at y = `fixed`, or along y at x = `fixed`, searched within `reach` of `x0`.
+    double RefineAlong(bool bAlongY, double fixed, double x0, double reach);
+    void Release();
+
+    int m_nSize = 0;
+    int m_nLeft = 0;
+    int m_nTop = 0;
+    std::vector<double> m_taper;    // Hann window, one axis
+    std::vector<double> m_lowPass;  // weight of each frequency of the cross-power spectrum
+    // Spectra hold size rows of size / 2 + 1 x frequencies (real-input transforms).
+    double* m_pReal = nullptr;  // window in, correlation surface out
+    fftw_complex* m_pWork = nullptr;
+    fftw_complex* m_pReference = nullptr;  // conjugate of the reference's spectrum
+    fftw_complex* m_pCross = nullptr;      // normalised cross-power spectrum of the last picture
+    fftw_plan m_forward = nullptr;
+    fftw_plan m_backward = nullptr;
+};
+
+// Grey-level sharpness (mean squared difference of neighbouring grey values) of a picture.
+double Sharpness(const CImageView& image);
+
+// Moves `image` by (-dx, -dy) onto a grid of width x height (top row first, width x 3 bytes a
+// row), so that grid(x, y) = image(x + dx, y + dy). The fractions are taken in 1/256 pixel and
+// interpolated with a separable Lanczos kernel of three lobes (six taps an axis, fixed-point
+// weights, round half up, clipped to 0..255); an axis without a fraction is copied. Returns the
+// grid pixels the image covers, whose taps all lie inside it; pixels outside are left as they
+// are. With a zero shift this is the top-left-anchored overlap, copied unchanged.
+CGridRect ShiftOntoGrid(const CImageView& image, double dx, double dy, int width, int height,
+                        std::uint8_t* grid);

@@ -1,0 +1,450 @@
+#include "jobs/image_stacker.h"
+
+#include <fcntl.h>
+#include <malloc.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+// The pictures of a median or sigma-clip job on the grid, in the order they were used: in memory
+// while they fit the budget, then all of them in a temporary file.
+class CImageStacker::CFrameStore {
+public:
+    CFrameStore(std::size_t frameBytes, std::size_t memoryBytes, std::string dir)
+        : m_nFrameBytes(frameBytes), m_nMemoryBytes(memoryBytes), m_strDir(std::move(dir)) {}
+    ~CFrameStore() {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    CFrameStore(const CFrameStore&) = delete;
+    CFrameStore& operator=(const CFrameStore&) = delete;
+
+    std::size_t Frames() const { return m_nFrames; }
+    bool InMemory() const { return m_fd < 0; }
+    const std::uint8_t* MemoryFrame(std::size_t i) const { return m_memory[i].data(); }
+    std::uint64_t FileBytes() const {
+        return m_fd < 0 ? 0 : m_nFrames * std::uint64_t(m_nFrameBytes);
+    }
+
+    bool Append(const std::uint8_t* frame, std::string* why) {
+        if (m_fd < 0 && (m_nFrames + 1) * m_nFrameBytes <= m_nMemoryBytes) {
+            m_memory.emplace_back(frame, frame + m_nFrameBytes);
+            ++m_nFrames;
+            return true;
+        }
+        if (m_fd < 0 && !Spill(why))
+            return false;
+        if (!WriteAt(frame, m_nFrameBytes, m_nFrames * std::uint64_t(m_nFrameBytes), why))
+            return false;
+        ++m_nFrames;
+        return true;
+    }
+
+    // `bytes` bytes from `offset` within picture `frame` of the file.
+    bool Read(std::size_t frame, std::size_t offset, std::size_t bytes, std::uint8_t* dst,
+              std::string* why) const {
+        std::uint64_t at = frame * std::uint64_t(m_nFrameBytes) + offset;
+        while (bytes > 0) {
+            const ssize_t got = pread(m_fd, dst, bytes, off_t(at));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                if (why)
+                    *why = "cannot read the temporary picture store in " + m_strDir + ": " +
+                           (got < 0 ? std::strerror(errno) : "file ended early");
+                return false;
+            }
+            dst += got;
+            bytes -= std::size_t(got);
+            at += std::uint64_t(got);
+        }
+        return true;
+    }
+
+private:
+    // Moves the pictures held so far to a new temporary file. The file is unlinked as soon as it
+    // is open, so nothing is left behind whatever way the job ends.
+    bool Spill(std::string* why) {
+        std::string name = m_strDir + "/.tarnwick-stack-XXXXXX";
+        m_fd = mkstemp(name.data());
+        if (m_fd < 0) {
+            if (why)
+                *why = "cannot create a temporary picture store in " + m_strDir + ": " +
+                       std::strerror(errno);
+            return false;
+        }
+        unlink(name.c_str());
+        for (std::size_t i = 0; i < m_memory.size(); ++i)
+            if (!WriteAt(m_memory[i].data(), m_nFrameBytes, i * std::uint64_t(m_nFrameBytes), why))
+                return false;
+        m_memory.clear();
+        m_memory.shrink_to_fit();
+        // The freed pictures stay in the heap otherwise, and the tiles would come on top of them.
+        malloc_trim(0);
+        return true;
+    }
+
+    bool WriteAt(const std::uint8_t* data, std::size_t bytes, std::uint64_t at, std::string* why) {
+        while (bytes > 0) {
+            const ssize_t put = pwrite(m_fd, data, bytes, off_t(at));
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0) {
+                if (why)
+                    *why = "cannot write the temporary picture store in " + m_strDir + ": " +
+                           (put < 0 ? std::strerror(errno) : "nothing written");
+                return false;
+            }
+            data += put;
+            bytes -= std::size_t(put);
+            at += std::uint64_t(put);
+        }
+        return true;
+    }
+
+    std::size_t m_nFrameBytes;
+    std::size_t m_nMemoryBytes;
+    std::string m_strDir;
+    std::vector<std::vector<std::uint8_t>> m_memory;  // one block a picture: no growth spikes
+    int m_fd = -1;
+    std::size_t m_nFrames = 0;
+};
+
+namespace {
+
+std::string TempFolder(const std::string& chosen) {
+    if (!chosen.empty())
+        return chosen;
+    const char* env = std::getenv("TMPDIR");
+    return env && *env ? env : "/tmp";
+}
+
+bool PerPixel(StackMethod method) {
+    return method == StackMethod::Median || method == StackMethod::SigmaClip;
+}
+
+}  // namespace
+
+int StackTileRows(int width, int height, std::size_t frames, std::size_t memoryBytes) {
+    const std::size_t row = std::size_t(std::max(width, 1)) * 3 * std::max<std::size_t>(frames, 1);
+    const std::size_t rows = memoryBytes / row;
+    return int(std::clamp<std::size_t>(rows, 1, std::size_t(std::max(height, 1))));
+}
+
+CImageStacker::CImageStacker(const CStackOptions& options) : m_options(options) {}
+
+CImageStacker::~CImageStacker() = default;
+
+bool CImageStacker::CheckOptions(const CStackOptions& options, std::string* why) {
+    const auto refuse = [&](const std::string& text) {
+        if (why)
+            *why = text;
+        return false;
+    };
+    if (!(options.m_dKappa > 0) || !std::isfinite(options.m_dKappa))
+        return refuse("kappa must be a number above 0, not " + std::to_string(options.m_dKappa));
+    if (options.m_nReferenceCandidates < 1)
+        return refuse("the reference must be chosen among at least 1 picture, not " +
+                      std::to_string(options.m_nReferenceCandidates));
+    if (options.m_nMeanDivisor < 0)
+        return refuse("the divisor of the mean cannot be negative");
+    if (!(options.m_dMinOverlap >= 0 && options.m_dMinOverlap <= 1))
+        return refuse("the least overlap must lie between 0 and 1");
+    return true;
+}
+
+bool CImageStacker::Begin(int width, int height, std::string* why) {
+    const std::size_t pixels = std::size_t(width) * std::size_t(height);
+    try {
+        m_frame.assign(pixels * 3, 0);
+        if (PerPixel(m_options.m_method)) {
+            m_store = std::make_unique<CFrameStore>(pixels * 3, m_options.m_nMemoryBytes,
+                                                    TempFolder(m_options.m_strTempDir));
+        } else {
+            m_sums.assign(pixels * 3, 0);
+            if (m_options.m_method == StackMethod::MeanOfAdded)
+                m_counts.assign(pixels, 0);
+        }
+        if (m_options.m_bAlign)
+            m_registration = std::make_unique<CImageRegistration>();
+    } catch (const std::bad_alloc&) {
+        if (why)
+            *why = "not enough memory to stack " + std::to_string(width) + "x" +
+                   std::to_string(height) + " pictures";
+        return false;
+    }
+    m_nWidth = width;
+    m_nHeight = height;
+    return true;
+}
+
+bool CImageStacker::Add(const std::string& path, const CDibImage& image, std::string* why) {
+    const CImageView view = ViewOf(image);
+    if (!view.m_pTop || image.m_nBitCount != 24) {
+        CStackFile file;
+        file.m_strPath = path;
+        file.m_strReason = "not a 24-bit picture with pixels";
+        m_files.push_back(file);
+        return true;
+    }
+    if (m_nWidth == 0 && !Begin(view.m_nWidth, view.m_nHeight, why))
+        return false;
+    if (!m_options.m_bAlign || m_bHaveReference)
+        return Process(path, view, false, why);
+
+    // Waiting for the reference: keep the picture until the candidates are all in.
+    try {
+        CPending pending;
+        pending.m_strPath = path;
+        pending.m_nWidth = view.m_nWidth;
+        pending.m_nHeight = view.m_nHeight;
+        pending.m_pixels.resize(std::size_t(view.m_nWidth) * view.m_nHeight * 3);
+        for (int y = 0; y < view.m_nHeight; ++y)
+            std::copy_n(view.Row(y), std::size_t(view.m_nWidth) * 3,
+                        pending.m_pixels.data() + std::size_t(y) * view.m_nWidth * 3);
+        m_pending.push_back(std::move(pending));
+    } catch (const std::bad_alloc&) {
+        if (why)
+            *why = "not enough memory to hold " + path;
+        return false;
+    }
+    if (int(m_pending.size()) >= m_options.m_nReferenceCandidates)
+        return ChooseReference(why);
+    return true;
+}
+
+bool CImageStacker::ChooseReference(std::string* why) {
+    // The sharpest candidate of the grid's size; the first wins a tie.
+    std::size_t best = 0;
+    double bestSharpness = -1;
+    for (std::size_t i = 0; i < m_pending.size(); ++i) {
+        const CPending& p = m_pending[i];
+        if (p.m_nWidth != m_nWidth || p.m_nHeight != m_nHeight)
+            continue;
+        const double s = Sharpness(PackedView(p.m_pixels.data(), p.m_nWidth, p.m_nHeight));
+        if (s > bestSharpness) {
+            bestSharpness = s;
+            best = i;
+        }
+    }
+    const CPending& reference = m_pending[best];
+    std::string reason;
+    if (!m_registration->SetReference(
+            PackedView(reference.m_pixels.data(), reference.m_nWidth, reference.m_nHeight),
+            &reason)) {
+        if (why)
+            *why = "cannot align to " + reference.m_strPath + ": " + reason;
+        return false;
+    }
+    m_bHaveReference = true;
+    std::vector<CPending> pending;
+    pending.swap(m_pending);
+    for (std::size_t i = 0; i < pending.size(); ++i) {
+        const CPending& p = pending[i];
+        if (!Process(p.m_strPath, PackedView(p.m_pixels.data(), p.m_nWidth, p.m_nHeight), i == best,
+                     why))
+            return false;
+    }
+    return true;
+}
+
+bool CImageStacker::Process(const std::string& path, const CImageView& image, bool bReference,
+                            std::string* why) {
+    CStackFile file;
+    file.m_strPath = path;
+    file.m_bReference = bReference;
+    if (m_options.m_bAlign && !bReference) {
+        const CRegistration found = m_registration->Register(image, m_options.m_dMinPeakRatio);
+        file.m_dPeakRatio = found.m_dPeakRatio;
+        if (!found.m_bOk) {
+            file.m_strReason = found.m_strReason;
+            m_files.push_back(file);
+            return true;
+        }
+        file.m_dx = found.m_dx;
+        file.m_dy = found.m_dy;
+    }
+    const CGridRect rect =
+        ShiftOntoGrid(image, file.m_dx, file.m_dy, m_nWidth, m_nHeight, m_frame.data());
+    const double share = double(rect.Area()) / (double(m_nWidth) * m_nHeight);
+    if (m_options.m_bAlign && (rect.Empty() || share < m_options.m_dMinOverlap)) {
+        char text[80];
+        std::snprintf(text, sizeof text, "covers only %.0f%% of the reference", share * 100);
+        file.m_strReason = text;
+        m_files.push_back(file);
+        return true;
+    }
+    file.m_covered = rect;
+
+    if (m_store) {
+        if (!m_store->Append(m_frame.data(), why))
+            return false;
+    } else {
+        const bool bCount = m_options.m_method == StackMethod::MeanOfAdded;
+        for (int y = rect.m_nTop; y < rect.m_nBottom; ++y) {
+            const std::size_t first = std::size_t(y) * m_nWidth + rect.m_nLeft;
+            const std::uint8_t* src = m_frame.data() + first * 3;
+            std::uint32_t* sum = m_sums.data() + first * 3;
+            const int n = (rect.m_nRight - rect.m_nLeft) * 3;
+            for (int i = 0; i < n; ++i) sum[i] += src[i];
+            if (bCount) {
+                std::uint32_t* count = m_counts.data() + first;
+                for (int x = rect.m_nLeft; x < rect.m_nRight; ++x) ++*count++;
+            }
+        }
+    }
+    file.m_bUsed = true;
+    ++m_nUsed;
+    m_files.push_back(file);
+    return true;
+}
+
+bool CImageStacker::Finish(CDibImage& result, std::string* why) {
+    if (m_options.m_bAlign && !m_bHaveReference && !m_pending.empty() && !ChooseReference(why))
+        return false;
+    if (m_nUsed == 0) {
+        if (why)
+            *why = "no picture could be used";
+        return false;
+    }
+    if (!result.Create(m_nWidth, m_nHeight, 24)) {
+        if (why)
+            *why = "cannot make a " + std::to_string(m_nWidth) + "x" + std::to_string(m_nHeight) +
+                   " picture";
+        return false;
+    }
+    return m_store ? FinishPerPixel(result, why) : FinishMeans(result);
+}
+
+bool CImageStacker::FinishMeans(CDibImage& result) {
+    const bool bCovering = m_options.m_method == StackMethod::MeanOfAdded;
+    const std::uint64_t divisor = m_options.m_nMeanDivisor > 0
+                                      ? std::uint64_t(m_options.m_nMeanDivisor)
+                                      : std::uint64_t(m_nUsed);
+    for (int y = 0; y < m_nHeight; ++y) {
+        std::uint8_t* out = result.TopRow(y);
+        const std::size_t first = std::size_t(y) * m_nWidth;
+        const std::uint32_t* sum = m_sums.data() + first * 3;
+        for (int x = 0; x < m_nWidth; ++x) {
+            const std::uint64_t n = bCovering ? m_counts[first + std::size_t(x)] : divisor;
+            for (int k = 0; k < 3; ++k) {
+                const std::uint64_t s = sum[3 * x + k];
+                // A divisor below the count of pictures can push a mean past 255.
+                out[3 * x + k] =
+                    n == 0 ? 0 : std::uint8_t(std::min<std::uint64_t>((2 * s + n) / (2 * n), 255));
+            }
+        }
+    }
+    return true;
+}
+
+bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
+    std::vector<CGridRect> rects;
+    for (const CStackFile& file : m_files)
+        if (file.m_bUsed)
+            rects.push_back(file.m_covered);
+    const std::size_t frames = m_store->Frames();
+    const std::size_t rowBytes = std::size_t(m_nWidth) * 3;
+    const bool bInMemory = m_store->InMemory();
+    const int tileRows = bInMemory
+                             ? m_nHeight
+                             : StackTileRows(m_nWidth, m_nHeight, frames, m_options.m_nMemoryBytes);
+    m_stats.m_nTileRows = tileRows;
+    m_stats.m_nStoreFileBytes = m_store->FileBytes();
+    std::vector<std::uint8_t> tile;
+    if (!bInMemory) {
+        try {
+            tile.resize(frames * tileRows * rowBytes);
+        } catch (const std::bad_alloc&) {
+            if (why)
+                *why = "not enough memory for " + std::to_string(tileRows) + " rows of " +
+                       std::to_string(frames) + " pictures";
+            return false;
+        }
+    }
+    const std::size_t tileStride = std::size_t(tileRows) * rowBytes;
+
+    struct CActive {
+        const std::uint8_t* m_pRow;
+        int m_nLeft;
+        int m_nRight;
+    };
+    std::vector<CActive> active;
+    active.reserve(frames);
+    CSampleHistogram histogram[3];
+    const bool bMedian = m_options.m_method == StackMethod::Median;
+    const double kappa = m_options.m_dKappa;
+
+    for (int y0 = 0; y0 < m_nHeight; y0 += tileRows) {
+        const int y1 = std::min(m_nHeight, y0 + tileRows);
+        if (!bInMemory) {
+            for (std::size_t f = 0; f < frames; ++f) {
+                const int top = std::max(y0, rects[f].m_nTop);
+                const int bottom = std::min(y1, rects[f].m_nBottom);
+                if (top < bottom &&
+                    !m_store->Read(
+                        f, std::size_t(top) * rowBytes, std::size_t(bottom - top) * rowBytes,
+                        tile.data() + f * tileStride + std::size_t(top - y0) * rowBytes, why))
+                    return false;
+            }
+        }
+        ++m_stats.m_nTilePasses;
+        for (int y = y0; y < y1; ++y) {
+            active.clear();
+            for (std::size_t f = 0; f < frames; ++f) {
+                const CGridRect& r = rects[f];
+                if (y < r.m_nTop || y >= r.m_nBottom)
+                    continue;
+                const std::uint8_t* row =
+                    bInMemory ? m_store->MemoryFrame(f) + std::size_t(y) * rowBytes
+                              : tile.data() + f * tileStride + std::size_t(y - y0) * rowBytes;
+                active.push_back({row, r.m_nLeft, r.m_nRight});
+            }
+            std::uint8_t* out = result.TopRow(y);
+            for (int x = 0; x < m_nWidth; ++x) {
+                for (const CActive& a : active) {
+                    if (x < a.m_nLeft || x >= a.m_nRight)
+                        continue;
+                    const std::uint8_t* p = a.m_pRow + 3 * x;
+                    histogram[0].Add(p[0]);
+                    histogram[1].Add(p[1]);
+                    histogram[2].Add(p[2]);
+                }
+                for (int k = 0; k < 3; ++k) {
+                    out[3 * x + k] =
+                        bMedian ? histogram[k].Median() : histogram[k].SigmaClip(kappa);
+                    histogram[k].Clear();
+                }
+            }
+        }
+    }
+    return true;
+}
+
+std::string StackReportCsv(const std::vector<CStackFile>& files) {
+    const auto field = [](const std::string& text) {
+        if (text.find_first_of(",\"\n\r") == std::string::npos)
+            return text;
+        std::string quoted = "\"";
+        for (char c : text) {
+            if (c == '"')
+                quoted += '"';
+            quoted += c;
+        }
+        return quoted + "\"";
+    };
+    std::string csv = "file,dx,dy,status,reason\n";
+    for (const CStackFile& file : files) {
+        char shift[64];
+        std::snprintf(shift, sizeof shift, "%.3f,%.3f", file.m_dx, file.m_dy);
+        csv += field(file.m_strPath) + "," + shift + "," + (file.m_bUsed ? "used" : "rejected") +
+               "," + field(file.m_bReference ? "reference" : file.m_strReason) + "\n";
+    }
+    return csv;
+}

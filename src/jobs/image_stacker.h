@@ -1,0 +1,127 @@
+// Stacking many pictures of one scene into one, by any of the stack methods, optionally after
+// registering each picture to a reference and moving it onto the reference's grid.
+//
+// Geometry: the result has the size of the first picture added (the grid). Without alignment a
+// picture covers the top-left-anchored overlap of itself and the grid; with alignment it covers
+// the grid pixels its shifted self fully reaches. Only covering pictures count for a pixel in
+// mean-of-added, median and sigma-clip; mean divides every pixel by the same number.
+//
+// Memory: the means keep 32-bit sums (any number of pictures). The median and the sigma clip
+// need every picture at once: they keep the pictures on the grid in memory up to a budget and,
+// past it, in one temporary file (a nameless file in the chosen folder, gone when the stacker
+// is, even after a crash), which the result then reads back in tiles of rows that fit the
+// budget. Peak memory is about the budget plus three grid-sized pictures, whatever the number of
+// pictures, as long as one row of every picture fits the budget.
+//
+// One stacker is one job, driven from one thread: Add each loaded picture in order, then Finish.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "image/dib_image.h"
+#include "jobs/image_registration.h"
+#include "jobs/stack_methods.h"
+
+inline constexpr std::size_t kDefaultStackMemory = std::size_t(128) << 20;
+
+struct CStackOptions {
+    StackMethod m_method = StackMethod::MeanOfAdded;
+    double m_dKappa = kDefaultKappa;  // sigma-clip only; above 0
+    bool m_bAlign = false;
+    // With alignment the reference is the sharpest of the first this many pictures of the grid's
+    // size (1: the first picture).
+    int m_nReferenceCandidates = 1;
+    double m_dMinPeakRatio = CImageRegistration::kDefaultMinPeakRatio;
+    // An aligned picture that covers less than this part of the grid is left out.
+    double m_dMinOverlap = 0.25;
+    // Mean only: the divisor of every pixel; 0 divides by the number of pictures used.
+    int m_nMeanDivisor = 0;
+    // Median and sigma-clip: bytes of pictures held in memory at most.
+    std::size_t m_nMemoryBytes = kDefaultStackMemory;
+    // Where the temporary store goes; empty: $TMPDIR, or /tmp.
+    std::string m_strTempDir;
+};
+
+// What happened to one picture handed to the stacker.
+struct CStackFile {
+    std::string m_strPath;
+    bool m_bUsed = false;
+    bool m_bReference = false;
+    double m_dx = 0;  // the picture's content relative to the reference (see CRegistration)
+    double m_dy = 0;
+    double m_dPeakRatio = 0;  // registration confidence; 0 without alignment
+    CGridRect m_covered;      // grid pixels the picture covers
+    std::string m_strReason;  // why it was left out
+};
+
+struct CStackStats {
+    int m_nTileRows = 0;                  // rows of one tile of the median or sigma clip
+    int m_nTilePasses = 0;                // tiles read
+    std::uint64_t m_nStoreFileBytes = 0;  // bytes that went to the temporary file
+};
+
+class CImageStacker {
+public:
+    explicit CImageStacker(const CStackOptions& options);
+    ~CImageStacker();
+    CImageStacker(const CImageStacker&) = delete;
+    CImageStacker& operator=(const CImageStacker&) = delete;
+
+    // False (with the option and its value in *why) for options the stacker cannot use.
+    static bool CheckOptions(const CStackOptions& options, std::string* why);
+
+    // Takes one loaded 24-bit picture; `path` names it in the report. A picture left out (not
+    // registrable, too little overlap) is recorded in Files() and still returns true. False
+    // ends the job: no memory, or the temporary store cannot be written (*why has the folder
+    // and the system's reason).
+    bool Add(const std::string& path, const CDibImage& image, std::string* why);
+    // Builds the result into `result`. False when no picture was used or on a failure (*why).
+    bool Finish(CDibImage& result, std::string* why);
+
+    // Every picture handed to Add, in order, with its shift and whether it was used.
+    const std::vector<CStackFile>& Files() const { return m_files; }
+    int Used() const { return m_nUsed; }
+    const CStackStats& Stats() const { return m_stats; }
+
+private:
+    class CFrameStore;
+    struct CPending {
+        std::string m_strPath;
+        std::vector<std::uint8_t> m_pixels;  // packed, top row first
+        int m_nWidth = 0;
+        int m_nHeight = 0;
+    };
+
+    bool Begin(int width, int height, std::string* why);
+    bool ChooseReference(std::string* why);
+    bool Process(const std::string& path, const CImageView& image, bool bReference,
+                 std::string* why);
+    bool FinishMeans(CDibImage& result);
+    bool FinishPerPixel(CDibImage& result, std::string* why);
+
+    CStackOptions m_options;
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+    int m_nUsed = 0;
+    bool m_bHaveReference = false;
+    std::vector<CStackFile> m_files;
+    std::vector<CPending> m_pending;       // pictures waiting for the reference to be chosen
+    std::vector<std::uint8_t> m_frame;     // the current picture on the grid
+    std::vector<std::uint32_t> m_sums;     // means: B, G, R per grid pixel
+    std::vector<std::uint32_t> m_counts;   // mean-of-added: pictures covering each grid pixel
+    std::unique_ptr<CFrameStore> m_store;  // median and sigma-clip
+    std::unique_ptr<CImageRegistration> m_registration;
+    CStackStats m_stats;
+};
+
+// Rows of a tile when `frames` pictures of `width` pixels must fit `memoryBytes`: at least 1,
+// at most `height`.
+int StackTileRows(int width, int height, std::size_t frames, std::size_t memoryBytes);
+
+// The report as CSV: a header line, then per picture its path, dx, dy (3 decimals), "used" or
+// "rejected", and the reason.
+std::string StackReportCsv(const std::vector<CStackFile>& files);

@@ -1,0 +1,364 @@
+#include "jobs/image_stacker.h"
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <fstream>
+#include <random>
+
+#include "jobs/merge_image_job.h"
+#include "jobs_test_util.h"
+
+using namespace jobs_test;
+
+namespace {
+
+// A picture of width x height whose channel k at (x, y) is fn(x, y, k).
+void Fill(CDibImage& image, int width, int height, const std::function<int(int, int, int)>& fn) {
+    ASSERT_TRUE(image.Create(width, height, 24));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            for (int k = 0; k < 3; ++k) image.TopRow(y)[3 * x + k] = std::uint8_t(fn(x, y, k));
+}
+
+// A textured picture of width x height: 400 soft blobs of random place, size and colour on grey,
+// seen moved by (dx, dy), i.e. picture(x, y) = texture(x - dx, y - dy), exact at any fraction.
+void FillTexture(CDibImage& image, int width, int height, double dx, double dy) {
+    std::vector<double> sum(std::size_t(width) * height * 3, 128.0);
+    std::mt19937 rng(99);
+    std::uniform_real_distribution<double> unit(0, 1);
+    for (int i = 0; i < 400; ++i) {
+        const double cx = unit(rng) * width + dx, cy = unit(rng) * height + dy;
+        const double sigma = 1 + 3 * unit(rng);
+        const double colour[3] = {unit(rng) * 160 - 80, unit(rng) * 160 - 80, unit(rng) * 160 - 80};
+        const int reach = int(std::ceil(4 * sigma));
+        for (int y = std::max(0, int(cy) - reach); y < std::min(height, int(cy) + reach + 1); ++y)
+            for (int x = std::max(0, int(cx) - reach); x < std::min(width, int(cx) + reach + 1);
+                 ++x) {
+                const double r2 = (x - cx) * (x - cx) + (y - cy) * (y - cy);
+                const double g = std::exp(-r2 / (2 * sigma * sigma));
+                for (int k = 0; k < 3; ++k)
+                    sum[(std::size_t(y) * width + x) * 3 + k] += colour[k] * g;
+            }
+    }
+    Fill(image, width, height, [&](int x, int y, int k) {
+        return int(
+            std::clamp(std::floor(sum[(std::size_t(y) * width + x) * 3 + k] + 0.5), 0.0, 255.0));
+    });
+}
+
+struct CStackRun {
+    bool m_bOk = false;
+    std::string m_strWhy;
+    std::vector<CStackFile> m_files;
+    CStackStats m_stats;
+};
+
+// Stacks `images` (named "0", "1", ...) into `result`.
+CStackRun StackAll(const CStackOptions& options, const std::vector<const CDibImage*>& images,
+                   CDibImage& result) {
+    CStackRun run;
+    CImageStacker stacker(options);
+    for (std::size_t i = 0; i < images.size(); ++i)
+        if (!stacker.Add(std::to_string(i), *images[i], &run.m_strWhy))
+            return run;
+    run.m_bOk = stacker.Finish(result, &run.m_strWhy);
+    run.m_files = stacker.Files();
+    run.m_stats = stacker.Stats();
+    return run;
+}
+
+}  // namespace
+
+// Worked examples of the per-pixel combiners, each worked out by hand.
+TEST(StackMethods, MedianAndSigmaClipOfSampleLists) {
+    struct Case {
+        std::vector<std::uint8_t> samples;
+        double kappa;
+        int median;
+        int clipped;
+    };
+    const Case kCases[] = {
+        {{7}, 2.5, 7, 7},
+        {{10, 11}, 2.5, 11, 11},    // even count: 10.5 rounds up
+        {{4, 1, 3, 2}, 2.5, 3, 3},  // 2.5 rounds up; the mean 2.5 too
+        {{0, 255, 7}, 2.5, 7, 87},  // nothing is far enough out with only three samples
+        // Nine at 10 and one at 250: mean 34, s 72, the 250 lies 240 > 180 from the median.
+        {{10, 10, 10, 250, 10, 10, 10, 10, 10, 10}, 2.5, 10, 10},
+        // s 33.1: the 0 lies 100 > 82.7 from the median 100; the rest stays (s 1.2).
+        {{100, 102, 98, 101, 99, 100, 100, 0}, 2.5, 100, 100},
+        // kappa 0.5 would reject every sample (all 127.5 from the median): half must stay.
+        {{0, 0, 0, 0, 255, 255, 255, 255}, 0.5, 128, 128},
+        // kappa 1: s 3.06 around the median 5 rejects the 0 and the 12 first, then no more.
+        {{0, 4, 5, 5, 6, 12}, 1.0, 5, 5},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(
+            ::testing::PrintToString(std::vector<int>(c.samples.begin(), c.samples.end())));
+        EXPECT_EQ(MedianOf(c.samples.data(), c.samples.size()), c.median);
+        EXPECT_EQ(SigmaClipOf(c.samples.data(), c.samples.size(), c.kappa), c.clipped);
+    }
+    StackMethod method = StackMethod::Mean;
+    EXPECT_TRUE(ParseStackMethod("sigma-clip", method));
+    EXPECT_EQ(method, StackMethod::SigmaClip);
+    EXPECT_FALSE(ParseStackMethod("average", method));
+}
+
+// Small stacks of flat pictures, some smaller than the first, through the stacker: which pictures
+// count where, and how each method combines them.
+TEST(CImageStacker, MethodsOnHandMadeStacks) {
+    struct Picture {
+        int width, height, value;
+    };
+    struct Case {
+        StackMethod method;
+        std::vector<Picture> pictures;
+        int expectedWhereAll;   // pixel (0, 0): every picture covers it
+        int expectedElsewhere;  // pixel (3, 1): only the full-size pictures cover it
+    };
+    const Case kCases[] = {
+        // A 4x2 of 100 and a 2x2 of 50: covered by both 75, else 100 (the plain mean: 50).
+        {StackMethod::MeanOfAdded, {{4, 2, 100}, {2, 2, 50}}, 75, 100},
+        {StackMethod::Mean, {{4, 2, 100}, {2, 2, 50}}, 75, 50},
+        // 10, 20 (2x1 only), 31: the median of three is 20; of 10 and 31, 20.5 rounds up.
+        {StackMethod::Median, {{4, 2, 10}, {2, 1, 20}, {4, 2, 31}}, 20, 21},
+        // Five at 50 and an outlier at 250: the clip drops it, the mean of added keeps it.
+        {StackMethod::SigmaClip,
+         {{4, 2, 50}, {4, 2, 50}, {4, 2, 250}, {4, 2, 50}, {4, 2, 50}, {4, 2, 50}},
+         50,
+         50},
+        {StackMethod::MeanOfAdded,
+         {{4, 2, 50}, {4, 2, 50}, {4, 2, 250}, {4, 2, 50}, {4, 2, 50}, {4, 2, 50}},
+         83,
+         83},
+        // A larger later picture only adds its top-left part.
+        {StackMethod::SigmaClip, {{4, 2, 40}, {8, 8, 42}}, 41, 41},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(std::string(StackMethodName(c.method)) + " of " +
+                     std::to_string(c.pictures.size()));
+        std::vector<std::unique_ptr<CDibImage>> owned;
+        std::vector<const CDibImage*> images;
+        for (const Picture& p : c.pictures) {
+            owned.push_back(std::make_unique<CDibImage>());
+            Fill(*owned.back(), p.width, p.height, [&](int, int, int) { return p.value; });
+            images.push_back(owned.back().get());
+        }
+        CStackOptions options;
+        options.m_method = c.method;
+        CDibImage result;
+        const CStackRun run = StackAll(options, images, result);
+        ASSERT_TRUE(run.m_bOk) << run.m_strWhy;
+        ASSERT_EQ(result.m_nWidth, c.pictures[0].width);
+        ASSERT_EQ(result.m_nHeight, c.pictures[0].height);
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_EQ(result.TopRow(0)[k], c.expectedWhereAll);
+            EXPECT_EQ(result.TopRow(1)[3 * 3 + k], c.expectedElsewhere);
+        }
+    }
+}
+
+// The stacker's mean with the file count as divisor is the averaging engine's result, byte for
+// byte, on pictures of random sizes and contents (the first decides the size).
+TEST(CImageStacker, MeanMatchesTheAveragingEngine) {
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 rng(seed);
+    TempDir dir;
+    const int files = 7;
+    for (int i = 0; i < files; ++i) {
+        const int w = i == 0 ? 9 : 3 + int(rng() % 10);
+        const int h = i == 0 ? 6 : 2 + int(rng() % 8);
+        std::vector<std::uint8_t> bytes(std::size_t(w) * h * 3);
+        for (auto& b : bytes) b = std::uint8_t(rng());
+        WriteBmp(dir.Path() / "in" / ("p" + std::to_string(i) + ".bmp"), w, h,
+                 [&](int x, int y, int k) { return bytes[(std::size_t(y) * w + x) * 3 + k]; });
+    }
+    CMergeParams settings;
+    settings.m_strSrcDir = (dir.Path() / "in").string();
+    settings.m_strTargetFile = dir.File("engine.bmp");
+    settings.m_source = SourceKind::Bmp;
+    settings.m_bExtra800 = settings.m_bExtra1024 = settings.m_bDelSrc = false;
+    settings.m_bAutoNumber = false;
+    ASSERT_TRUE(RunJob<CMergeImageJob>(settings).Ok());
+
+    CStackOptions options;
+    options.m_method = StackMethod::Mean;
+    options.m_nMeanDivisor = files;
+    CImageStacker stacker(options);
+    std::string why;
+    for (const std::string& path : ScanOrder(settings.m_strSrcDir, "*.bmp")) {
+        CDibImage image;
+        LoadOrFail(path, image);
+        ASSERT_TRUE(stacker.Add(path, image, &why)) << why;
+    }
+    CDibImage result;
+    ASSERT_TRUE(stacker.Finish(result, &why)) << why;
+    ASSERT_TRUE(result.SaveBmp(dir.File("stacked.bmp")).Ok());
+    EXPECT_EQ(ReadAllBytes(dir.File("stacked.bmp")), ReadAllBytes(settings.m_strTargetFile));
+}
+
+// Registration finds whole and fractional shifts of a textured picture within 0.1 pixel, and
+// pictures moved that way come out on the reference's grid.
+TEST(CImageRegistration, RecoversKnownShifts) {
+    const int size = 160;
+    CDibImage reference;
+    FillTexture(reference, size, size, 0, 0);
+    CImageRegistration registration;
+    std::string why;
+    ASSERT_TRUE(registration.SetReference(ViewOf(reference), &why)) << why;
+    EXPECT_EQ(registration.WindowSize(), 128);
+
+    const double kShifts[][2] = {{0, 0},     {3, -2},     {-5, 7},         {0.25, -0.5},
+                                 {1.3, 2.7}, {-2.6, 0.4}, {10.75, -6.125}, {-0.1, 0.05}};
+    for (const auto& shift : kShifts) {
+        SCOPED_TRACE(::testing::Message() << "shift " << shift[0] << ", " << shift[1]);
+        CDibImage moved;
+        FillTexture(moved, size, size, shift[0], shift[1]);
+        const CRegistration found = registration.Register(ViewOf(moved));
+        ASSERT_TRUE(found.m_bOk) << found.m_strReason;
+        EXPECT_NEAR(found.m_dx, shift[0], 0.1);
+        EXPECT_NEAR(found.m_dy, shift[1], 0.1);
+
+        // Back on the grid, the covered part matches the reference up to interpolation: on
+        // average within a level, nowhere off by much.
+        std::vector<std::uint8_t> grid(std::size_t(size) * size * 3);
+        const CGridRect rect =
+            ShiftOntoGrid(ViewOf(moved), found.m_dx, found.m_dy, size, size, grid.data());
+        ASSERT_GT(rect.Area(), 0);
+        int worst = 0;
+        double total = 0;
+        for (int y = rect.m_nTop; y < rect.m_nBottom; ++y)
+            for (int i = rect.m_nLeft * 3; i < rect.m_nRight * 3; ++i) {
+                const int d =
+                    std::abs(grid[std::size_t(y) * size * 3 + i] - reference.TopRow(y)[i]);
+                worst = std::max(worst, d);
+                total += d;
+            }
+        EXPECT_LE(total / (double(rect.Area()) * 3), 1.0);
+        EXPECT_LE(worst, 12);
+    }
+}
+
+// With alignment, a picture of something else and a flat one are left out, named in the report
+// with the reason, and change nothing in the result; the others are used with their shifts.
+TEST(CImageStacker, LeavesOutPicturesThatCannotBeRegistered) {
+    const int size = 96;
+    const double kShifts[][2] = {{0, 0}, {1.5, -0.75}, {-2.25, 1}, {0.5, 2.5}};
+    std::vector<std::unique_ptr<CDibImage>> owned;
+    for (const auto& shift : kShifts) {
+        owned.push_back(std::make_unique<CDibImage>());
+        FillTexture(*owned.back(), size, size, shift[0], shift[1]);
+    }
+    std::mt19937 rng(5);
+    CDibImage noise, flat;
+    Fill(noise, size, size, [&](int, int, int) { return int(rng() % 256); });
+    Fill(flat, size, size, [](int, int, int) { return 77; });
+
+    for (StackMethod method : {StackMethod::MeanOfAdded, StackMethod::SigmaClip}) {
+        SCOPED_TRACE(StackMethodName(method));
+        CStackOptions options;
+        options.m_method = method;
+        options.m_bAlign = true;
+        const std::vector<const CDibImage*> good = {owned[0].get(), owned[1].get(), owned[2].get(),
+                                                    owned[3].get()};
+        const std::vector<const CDibImage*> mixed = {
+            owned[0].get(), owned[1].get(), &noise, owned[2].get(), &flat, owned[3].get()};
+        CDibImage clean, result;
+        const CStackRun cleanRun = StackAll(options, good, clean);
+        const CStackRun run = StackAll(options, mixed, result);
+        ASSERT_TRUE(cleanRun.m_bOk) << cleanRun.m_strWhy;
+        ASSERT_TRUE(run.m_bOk) << run.m_strWhy;
+        ASSERT_EQ(run.m_files.size(), mixed.size());
+        for (std::size_t i = 0; i < mixed.size(); ++i) {
+            const bool bBad = mixed[i] == &noise || mixed[i] == &flat;
+            SCOPED_TRACE(i);
+            EXPECT_EQ(run.m_files[i].m_bUsed, !bBad);
+            EXPECT_EQ(run.m_files[i].m_strReason.empty(), !bBad);
+        }
+        const int shifted[] = {1, 3, 5};
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_NEAR(run.m_files[std::size_t(shifted[i])].m_dx, kShifts[i + 1][0], 0.1);
+            EXPECT_NEAR(run.m_files[std::size_t(shifted[i])].m_dy, kShifts[i + 1][1], 0.1);
+        }
+        EXPECT_TRUE(run.m_files[0].m_bReference);
+        const std::size_t bytes = std::size_t(clean.m_nRowBytes) * clean.m_nHeight;
+        EXPECT_TRUE(std::equal(clean.Bits(), clean.Bits() + bytes, result.Bits()));
+
+        const std::string csv = StackReportCsv(run.m_files);
+        EXPECT_NE(csv.find("\n2,0.000,0.000,rejected,\"correlation peak too weak ("),
+                  std::string::npos)
+            << csv;
+        EXPECT_NE(csv.find("\n4,0.000,0.000,rejected,no contrast"), std::string::npos) << csv;
+        const std::size_t first = csv.find("\n1,");
+        ASSERT_NE(first, std::string::npos) << csv;
+        EXPECT_EQ(csv.substr(csv.find('\n', first + 1) - 6, 6), ",used,") << csv;
+    }
+}
+
+// A median over 1000 pictures that together need far more memory than the process may take:
+// the stacker holds its budget, goes through its temporary store in tiles and leaves no file.
+// Runs in a child process whose address space is capped a little above what it uses at start.
+TEST(CImageStacker, MedianOf1000PicturesStaysWithinItsMemory) {
+    const int width = 200, height = 150, frames = 1000;
+    const std::size_t budget = std::size_t(4) << 20;
+    const std::size_t allFrames = std::size_t(width) * height * 3 * frames;  // 90 MB
+    const std::size_t headroom = std::size_t(40) << 20;
+    ASSERT_GT(allFrames, headroom);
+    TempDir dir;
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Exit codes: 0 fine, 1 the cap could not be set, 2 stacking failed, 3 wrong pixels,
+        // 4 the tiles broke the budget or the store was not used, 5 a file was left behind.
+        std::ifstream status("/proc/self/status");
+        std::string line;
+        std::size_t vmKb = 0;
+        while (std::getline(status, line))
+            if (line.rfind("VmSize:", 0) == 0)
+                vmKb = std::stoul(line.substr(7));
+        rlimit limit{};
+        limit.rlim_cur = limit.rlim_max = vmKb * 1024 + headroom;
+        if (vmKb == 0 || setrlimit(RLIMIT_AS, &limit) != 0)
+            _exit(1);
+        CStackOptions options;
+        options.m_method = StackMethod::Median;
+        options.m_nMemoryBytes = budget;
+        options.m_strTempDir = dir.Path().string();
+        CImageStacker stacker(options);
+        CDibImage image;
+        image.Create(width, height, 24);
+        std::string why;
+        for (int f = 0; f < frames; ++f) {
+            // Each value 0..199 five times per pixel: the middle two are 99 and 100.
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x)
+                    for (int k = 0; k < 3; ++k)
+                        image.TopRow(y)[3 * x + k] = std::uint8_t((f * 7) % 200 + x % 3 + k);
+            if (!stacker.Add("f", image, &why))
+                _exit(2);
+        }
+        CDibImage result;
+        if (!stacker.Finish(result, &why))
+            _exit(2);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                for (int k = 0; k < 3; ++k)
+                    if (result.TopRow(y)[3 * x + k] != 100 + x % 3 + k)
+                        _exit(3);
+        const CStackStats& stats = stacker.Stats();
+        if (stats.m_nTilePasses < 2 || stats.m_nStoreFileBytes != allFrames ||
+            std::size_t(stats.m_nTileRows) * width * 3 * frames > budget)
+            _exit(4);
+        if (!std::filesystem::is_empty(dir.Path()))
+            _exit(5);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the child was killed by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
