@@ -1,8 +1,7 @@
 // The libmpv player: software rendering into the view, events turned into queued calls.
 #include "platform/media_player.h"
 
-#include <mpv/client.h>
-#include <mpv/render.h>
+#include "platform/mpv_library.h"
 
 #include <QMetaObject>
 
@@ -69,17 +68,35 @@ struct CMediaPlayer::WakeupGuard {
     CMediaPlayer* m_pPlayer = nullptr;
 };
 
-CMediaPlayer::CMediaPlayer(bool bAudio, QObject* parent) : QObject(parent) {
+CStatus LoadPlayerLibrary() {
+    CStatus status;
+    LoadMpv(&status);
+    return status;
+}
+
+CMediaPlayer::CMediaPlayer(bool bAudio, QObject* parent) : QObject(parent), m_bAudio(bAudio) {}
+
+bool CMediaPlayer::IsReady() {
+    if (m_bStartTried)
+        return m_pRender != nullptr;
+    m_bStartTried = true;
+    CStatus loaded;
+    const MpvApi* api = LoadMpv(&loaded);
+    if (!api) {
+        m_strError = "the player library could not be loaded: " + loaded.Reason();
+        return false;
+    }
     // libmpv refuses to start under a locale with another decimal separator; Qt's application
     // object sets the user's locale.
     std::setlocale(LC_NUMERIC, "C");
-    m_pMpv = mpv_create();
+    m_pMpv = api->create();
     if (!m_pMpv) {
         m_strError = "libmpv could not be started";
-        return;
+        return false;
     }
+    m_pApi = api;
     const char* options[][2] = {
-        {"vo", "libmpv"},     {"ao", bAudio ? "auto" : "null"},
+        {"vo", "libmpv"},     {"ao", m_bAudio ? "auto" : "null"},
         {"keep-open", "yes"}, {"idle", "yes"},
         {"pause", "yes"},     {"terminal", "no"},
         {"config", "no"},     {"input-default-bindings", "no"},
@@ -87,30 +104,31 @@ CMediaPlayer::CMediaPlayer(bool bAudio, QObject* parent) : QObject(parent) {
         {"ytdl", "no"},       {"hwdec", "no"},
         {"sub-auto", "no"},   {"osd-level", "0"},
     };
-    for (const auto& option : options) mpv_set_option_string(m_pMpv, option[0], option[1]);
-    if (const int err = mpv_initialize(m_pMpv); err < 0) {
-        m_strError = std::string("libmpv: ") + mpv_error_string(err);
-        return;
+    for (const auto& option : options) m_pApi->set_option_string(m_pMpv, option[0], option[1]);
+    if (const int err = m_pApi->initialize(m_pMpv); err < 0) {
+        m_strError = std::string("libmpv: ") + m_pApi->error_string(err);
+        return false;
     }
     mpv_render_param params[] = {
         {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
-    if (const int err = mpv_render_context_create(&m_pRender, m_pMpv, params); err < 0) {
+    if (const int err = m_pApi->render_context_create(&m_pRender, m_pMpv, params); err < 0) {
         m_pRender = nullptr;
-        m_strError = std::string("libmpv renderer: ") + mpv_error_string(err);
-        return;
+        m_strError = std::string("libmpv renderer: ") + m_pApi->error_string(err);
+        return false;
     }
-    mpv_render_context_set_update_callback(m_pRender, &CMediaPlayer::OnRenderUpdate, this);
+    m_pApi->render_context_set_update_callback(m_pRender, &CMediaPlayer::OnRenderUpdate, this);
     m_renderThread = std::thread(&CMediaPlayer::RenderLoop, this);
 
-    mpv_observe_property(m_pMpv, kObserveTimePos, "time-pos", MPV_FORMAT_DOUBLE);
-    mpv_observe_property(m_pMpv, kObservePause, "pause", MPV_FORMAT_FLAG);
-    mpv_observe_property(m_pMpv, kObserveEof, "eof-reached", MPV_FORMAT_FLAG);
-    mpv_observe_property(m_pMpv, kObserveIdle, "idle-active", MPV_FORMAT_FLAG);
+    m_pApi->observe_property(m_pMpv, kObserveTimePos, "time-pos", MPV_FORMAT_DOUBLE);
+    m_pApi->observe_property(m_pMpv, kObservePause, "pause", MPV_FORMAT_FLAG);
+    m_pApi->observe_property(m_pMpv, kObserveEof, "eof-reached", MPV_FORMAT_FLAG);
+    m_pApi->observe_property(m_pMpv, kObserveIdle, "idle-active", MPV_FORMAT_FLAG);
     m_pGuard = new WakeupGuard;
     m_pGuard->m_pPlayer = this;
-    mpv_set_wakeup_callback(m_pMpv, &CMediaPlayer::OnWakeup, m_pGuard);
+    m_pApi->set_wakeup_callback(m_pMpv, &CMediaPlayer::OnWakeup, m_pGuard);
+    return true;
 }
 
 CMediaPlayer::~CMediaPlayer() {
@@ -119,7 +137,7 @@ CMediaPlayer::~CMediaPlayer() {
         m_pGuard->m_pPlayer = nullptr;
     }
     if (m_pMpv)
-        mpv_set_wakeup_callback(m_pMpv, nullptr, nullptr);
+        m_pApi->set_wakeup_callback(m_pMpv, nullptr, nullptr);
     if (m_renderThread.joinable()) {
         {
             std::lock_guard guard(m_renderLock);
@@ -130,9 +148,9 @@ CMediaPlayer::~CMediaPlayer() {
     }
     // The render context goes before the core.
     if (m_pRender)
-        mpv_render_context_free(m_pRender);
+        m_pApi->render_context_free(m_pRender);
     if (m_pMpv)
-        mpv_terminate_destroy(m_pMpv);
+        m_pApi->terminate_destroy(m_pMpv);
     delete m_pGuard;
 }
 
@@ -186,7 +204,7 @@ void CMediaPlayer::RenderLoop() {
         const int height = m_nRenderHeight;
         m_bRenderUpdate = m_bRenderResize = false;
         lock.unlock();
-        const std::uint64_t flags = mpv_render_context_update(m_pRender);
+        const std::uint64_t flags = m_pApi->render_context_update(m_pRender);
         if (((flags & MPV_RENDER_UPDATE_FRAME) || bResized) && width > 0 && height > 0) {
             // The back buffer is made again only when the size changes.
             if (back.m_nWidth != width || back.m_nHeight != height)
@@ -201,7 +219,7 @@ void CMediaPlayer::RenderLoop() {
                     {MPV_RENDER_PARAM_SW_POINTER, back.Bits()},
                     {MPV_RENDER_PARAM_INVALID, nullptr},
                 };
-                if (mpv_render_context_render(m_pRender, params) >= 0)
+                if (m_pApi->render_context_render(m_pRender, params) >= 0)
                     m_view.Present(back);
             }
         }
@@ -220,10 +238,10 @@ bool CMediaPlayer::Open(const std::string& path, std::string* why) {
     m_bStopped = true;
     m_bLoaded = false;
     m_dLastPosition = -1.0;
-    mpv_set_property_string(m_pMpv, "pause", "yes");
+    m_pApi->set_property_string(m_pMpv, "pause", "yes");
     const char* command[] = {"loadfile", path.c_str(), "replace", nullptr};
-    if (const int err = mpv_command(m_pMpv, command); err < 0)
-        return fail(mpv_error_string(err));
+    if (const int err = m_pApi->command(m_pMpv, command); err < 0)
+        return fail(m_pApi->error_string(err));
 
     // Wait for this file's start, then for it to be loaded or refused. Events seen meanwhile
     // are handled as the queued drain would.
@@ -240,7 +258,7 @@ bool CMediaPlayer::Open(const std::string& path, std::string* why) {
             reason = "timed out while opening";
             break;
         }
-        const mpv_event* event = mpv_wait_event(m_pMpv, left);
+        const mpv_event* event = m_pApi->wait_event(m_pMpv, left);
         switch (event->event_id) {
             case MPV_EVENT_START_FILE:
                 entry = static_cast<const mpv_event_start_file*>(event->data)->playlist_entry_id;
@@ -254,8 +272,9 @@ bool CMediaPlayer::Open(const std::string& path, std::string* why) {
             case MPV_EVENT_END_FILE: {
                 const auto* end = static_cast<const mpv_event_end_file*>(event->data);
                 if (entry >= 0 && end->playlist_entry_id == entry) {
-                    reason = end->reason == MPV_END_FILE_REASON_ERROR ? mpv_error_string(end->error)
-                                                                      : "not a playable media file";
+                    reason = end->reason == MPV_END_FILE_REASON_ERROR
+                                 ? m_pApi->error_string(end->error)
+                                 : "not a playable media file";
                     bDone = true;
                 }
                 break;
@@ -276,34 +295,35 @@ void CMediaPlayer::Play() {
         return;
     if (GetFlag("eof-reached")) {
         const char* command[] = {"seek", "0", "absolute", nullptr};
-        mpv_command(m_pMpv, command);
+        m_pApi->command(m_pMpv, command);
     }
     m_bStopped = false;
-    mpv_set_property_string(m_pMpv, "pause", "no");
+    m_pApi->set_property_string(m_pMpv, "pause", "no");
     ScheduleStateCheck();
 }
 
 void CMediaPlayer::Pause() {
     if (!m_bLoaded)
         return;
-    mpv_set_property_string(m_pMpv, "pause", "yes");
+    m_pApi->set_property_string(m_pMpv, "pause", "yes");
     ScheduleStateCheck();
 }
 
 void CMediaPlayer::Stop() {
     if (!m_bLoaded)
         return;
-    mpv_set_property_string(m_pMpv, "pause", "yes");
+    m_pApi->set_property_string(m_pMpv, "pause", "yes");
     const char* command[] = {"seek", "0", "absolute", nullptr};
-    mpv_command(m_pMpv, command);
+    m_pApi->command(m_pMpv, command);
     m_bStopped = true;
     ScheduleStateCheck();
 }
 
 double CMediaPlayer::PositionSeconds() const {
     double seconds = 0.0;
-    if (!m_pMpv || !m_bLoaded ||
-        mpv_get_property(m_pMpv, "time-pos", MPV_FORMAT_DOUBLE, &seconds) < 0 ||
+    // Any thread: m_bLoaded is only set after the player started, so it is read first.
+    if (!m_bLoaded || !m_pMpv ||
+        m_pApi->get_property(m_pMpv, "time-pos", MPV_FORMAT_DOUBLE, &seconds) < 0 ||
         !std::isfinite(seconds)) {
         return 0.0;
     }
@@ -318,27 +338,27 @@ std::int32_t CMediaPlayer::PositionMs() const {
 double CMediaPlayer::Duration() const {
     double seconds = 0.0;
     if (!m_pMpv || !m_bLoaded ||
-        mpv_get_property(m_pMpv, "duration", MPV_FORMAT_DOUBLE, &seconds) < 0)
+        m_pApi->get_property(m_pMpv, "duration", MPV_FORMAT_DOUBLE, &seconds) < 0)
         return 0.0;
     return seconds;
 }
 
 bool CMediaPlayer::SetRate(double rate) {
-    if (!m_pMpv || !(rate > 0))
+    if (!(rate > 0) || !IsReady())
         return false;
-    return mpv_set_property(m_pMpv, "speed", MPV_FORMAT_DOUBLE, &rate) >= 0;
+    return m_pApi->set_property(m_pMpv, "speed", MPV_FORMAT_DOUBLE, &rate) >= 0;
 }
 
 double CMediaPlayer::Rate() const {
     double rate = 1.0;
     if (m_pMpv)
-        mpv_get_property(m_pMpv, "speed", MPV_FORMAT_DOUBLE, &rate);
+        m_pApi->get_property(m_pMpv, "speed", MPV_FORMAT_DOUBLE, &rate);
     return rate;
 }
 
 bool CMediaPlayer::GetFlag(const char* name) const {
     int flag = 0;
-    if (!m_pMpv || mpv_get_property(m_pMpv, name, MPV_FORMAT_FLAG, &flag) < 0)
+    if (!m_pMpv || m_pApi->get_property(m_pMpv, name, MPV_FORMAT_FLAG, &flag) < 0)
         return false;
     return flag != 0;
 }
@@ -374,7 +394,7 @@ void CMediaPlayer::DrainEvents() {
         return;
     bool bPosition = false;
     for (;;) {
-        const mpv_event* event = mpv_wait_event(m_pMpv, 0);
+        const mpv_event* event = m_pApi->wait_event(m_pMpv, 0);
         if (event->event_id == MPV_EVENT_NONE)
             break;
         HandleEvent(*event, bPosition);

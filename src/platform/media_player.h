@@ -9,6 +9,11 @@
 //
 // Needs no display: the picture is only ever in memory. libmpv requires LC_NUMERIC to be "C";
 // the player sets it when it starts, as Qt's application object changes it.
+//
+// libmpv is loaded at run time (platform/mpv_library), not when the program starts: a player
+// starts libmpv the first time it is needed (IsReady, Open, SetRate), so making a player, and
+// showing a window that holds one, costs nothing until media is opened. Without libmpv every
+// player fails to start with a reason that says so, and the rest of the program is unaffected.
 #pragma once
 
 #include <QObject>
@@ -22,7 +27,9 @@
 #include <thread>
 
 #include "platform/grab_bitmap.h"
+#include "platform/status.h"
 
+struct MpvApi;
 struct mpv_event;
 struct mpv_handle;
 struct mpv_render_context;
@@ -75,15 +82,27 @@ inline constexpr int kPlayStateStopped = 0;
 inline constexpr int kPlayStatePaused = 1;
 inline constexpr int kPlayStatePlaying = 2;
 
+// Loads the player library (libmpv) unless it is loaded already; once per process, and every
+// later call gives the first call's answer (any thread). On failure the reason is the system
+// loader's own text, e.g. "libmpv.so.2: cannot open shared object file: No such file or
+// directory"; a player that cannot start says "the player library could not be loaded: "
+// followed by that text.
+CStatus LoadPlayerLibrary();
+
 class CMediaPlayer : public QObject {
     Q_OBJECT
 public:
-    // `bAudio` false plays without any audio device (tests, the command line).
+    // `bAudio` false plays without any audio device (tests, the command line). libmpv is not
+    // touched yet.
     explicit CMediaPlayer(bool bAudio = true, QObject* parent = nullptr);
     ~CMediaPlayer() override;
 
-    // False when the player could not be set up; Error() then says why.
-    bool IsReady() const { return m_pRender != nullptr; }
+    // Starts libmpv for this player unless that was tried already (loading the library on the
+    // first start in the process). False when the player could not be set up; Error() then
+    // says why.
+    bool IsReady();
+    // Why the player could not be set up; empty before IsReady or Open was called and after
+    // a successful start.
     const std::string& Error() const { return m_strError; }
     CPlayerView& View() { return m_view; }
     // Renders the picture at this size from now on.
@@ -102,7 +121,7 @@ public:
     // The same in milliseconds, truncated toward zero. Any thread.
     std::int32_t PositionMs() const;
     double Duration() const;
-    // Playback rate, 1.0 = normal speed; libmpv accepts 0.01 to 100.
+    // Playback rate, 1.0 = normal speed; libmpv accepts 0.01 to 100. Starts the player.
     bool SetRate(double rate);
     double Rate() const;
     // kPlayStateStopped, kPlayStatePaused or kPlayStatePlaying, as it is now.
@@ -127,6 +146,9 @@ private:
     static void OnWakeup(void* ctx);
     static void OnRenderUpdate(void* ctx);
 
+    const bool m_bAudio;
+    bool m_bStartTried = false;
+    const MpvApi* m_pApi = nullptr;  // set with m_pMpv, before any other thread uses the player
     mpv_handle* m_pMpv = nullptr;
     mpv_render_context* m_pRender = nullptr;
     WakeupGuard* m_pGuard = nullptr;
