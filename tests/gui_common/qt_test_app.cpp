@@ -1,6 +1,7 @@
 #include "gui_common/qt_test_app.h"
 
 #include <QDesktopServices>
+#include <QTemporaryDir>
 
 #include <clocale>
 
@@ -8,6 +9,9 @@ QApplication& TestApp() {
     if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
         return *app;
     }
+    // The remembered folders of the program go to a state file of the test program's own.
+    static QTemporaryDir stateHome;
+    qputenv("XDG_STATE_HOME", stateHome.path().toLocal8Bit());
     static int argc = 1;
     static char name[] = "tarnwick-test";
     static char* argv[] = {name, nullptr};
