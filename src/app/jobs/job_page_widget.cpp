@@ -369,6 +369,11 @@ bool CJobPageWidget::RunJob(const std::function<CJobResult(IJobObserver&)>& run,
     // After the user closed the window (which stopped the job) only failures are shown.
     const CMainSheet* sheet = MainSheet();
     const bool bClosing = sheet != nullptr && sheet->IsClosePending();
+    // The page is usable again behind what it shows; while the window closes it stays busy
+    // until the user has seen the failures, so that it closes only afterwards.
+    if (!bClosing) {
+        EndRunning();
+    }
     const bool bTargetRefused =
         result.m_end == JobEnd::Failed && result.m_nVisited == 0 && !result.m_failures.empty();
     if (bTargetRefused) {
@@ -398,13 +403,17 @@ bool CJobPageWidget::RunJob(const std::function<CJobResult(IJobObserver&)>& run,
     if (!guard) {
         return false;
     }
+    EndRunning();
+    return true;
+}
+
+void CJobPageWidget::EndRunning() {
     if (m_bRunning) {
         m_bRunning = false;
         m_bStopRequested = false;
         EnableJobControls(true);
         emit BusyChanged(false);
     }
-    return true;
 }
 
 void CJobPageWidget::JobStarted(int nTotal) {

@@ -167,6 +167,8 @@ private:
     void FileStarted(const std::string& path, int nFile, int nTotal);
     // The processing line, the progress bar and its text back to empty.
     void ClearProgress();
+    // The job is over: controls unlocked, BusyChanged(false).
+    void EndRunning();
     void RememberFields();
     // The job chose its target (the averaging job's numbered name): shown at once.
     void TargetChosen(const std::string& path);
