@@ -3,15 +3,32 @@
 #include <QDesktopServices>
 #include <QTemporaryDir>
 
+#include <gtest/gtest.h>
+
 #include <clocale>
+
+namespace {
+
+// Points the program's state file (the remembered folders) at a new empty folder.
+void FreshStateFolder() {
+    static QTemporaryDir root;
+    static int s_nTest = 0;
+    qputenv("XDG_STATE_HOME", (root.path() + QStringLiteral("/%1").arg(++s_nTest)).toLocal8Bit());
+}
+
+class CFreshStateEachTest : public testing::EmptyTestEventListener {
+    void OnTestStart(const testing::TestInfo&) override { FreshStateFolder(); }
+};
+
+}  // namespace
 
 QApplication& TestApp() {
     if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
         return *app;
     }
-    // The remembered folders of the program go to a state file of the test program's own.
-    static QTemporaryDir stateHome;
-    qputenv("XDG_STATE_HOME", stateHome.path().toLocal8Bit());
+    // Every test starts without remembered folders, in a state folder of its own.
+    testing::UnitTest::GetInstance()->listeners().Append(new CFreshStateEachTest);
+    FreshStateFolder();
     static int argc = 1;
     static char name[] = "tarnwick-test";
     static char* argv[] = {name, nullptr};

@@ -78,11 +78,13 @@ CPlayerPage::CPlayerPage(int nIDTemplate, const QStringList& mediaFilters, CReco
     connect(m_pRecordButton, &QPushButton::clicked, this, &CPlayerPage::OnRecord);
     connect(m_pSaveFrameButton, &QPushButton::clicked, this, &CPlayerPage::OnSaveFrame);
 
-    // Both player pages share the remembered capture folder.
+    // Both player pages share the remembered capture folder; a page that records keeps showing
+    // the folder it records into.
     m_pFolderLabel->setText(CRememberedFolders::Instance().Get(CRememberedFolders::Capture));
     connect(&CRememberedFolders::Instance(), &CRememberedFolders::Changed, this,
             [this](CRememberedFolders::Folder which, const QString& path) {
-                if (which == CRememberedFolders::Capture && path != Folder())
+                if (which == CRememberedFolders::Capture && path != Folder() &&
+                    m_nState != kStateRecording)
                     SetFolder(path);
             });
 }

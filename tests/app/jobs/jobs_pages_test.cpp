@@ -124,22 +124,6 @@ private:
     JobSummaryHook m_previous;
 };
 
-// The remembered folders in a state file of their own while alive.
-class CFreshState {
-public:
-    CFreshState() : m_previous(qgetenv("XDG_STATE_HOME")) {
-        qputenv("XDG_STATE_HOME", QByteArray::fromStdString(m_dir.Path().string()));
-    }
-    ~CFreshState() { qputenv("XDG_STATE_HOME", m_previous); }
-    CFreshState(const CFreshState&) = delete;
-    CFreshState& operator=(const CFreshState&) = delete;
-    fs::path File() const { return m_dir.Path() / "tarnwick" / "state.ini"; }
-
-private:
-    TempDir m_dir;
-    QByteArray m_previous;
-};
-
 // Sets the page's folders and source type through its fields, as the settings buttons do.
 void SetMerge(CMergeImagePage& page, const std::string& src, const std::string& target,
               int nSrcFile = 1, bool bExtras = false, bool bDelSrc = true) {
@@ -189,7 +173,6 @@ const std::string kTargetRefused = "无法写入目标 ";
 
 TEST(JobPages, StartsWithTheDefaultsOfTheirSettings) {
     TestApp();
-    const CFreshState state;
     CMergeImagePage merge;
     CScaleImagePage scale;
     merge.TakeControlValues();
@@ -1022,7 +1005,6 @@ TEST(JobPages, SummaryCountsEqualTheFilesOnDisk) {
 // matches names the type looked for.
 TEST(JobPages, SourceCountsShownWhenAFolderIsChosen) {
     TestApp();
-    const CFreshState state;
     TempDir dir;
     const fs::path mixed = dir.Path() / "mixed";
     WriteBmps(mixed, 2, 2, 2);
@@ -1132,7 +1114,6 @@ bool DropOn(QWidget* field, const QList<QUrl>& urls) {
 // target sets the target; anything else is refused and changes nothing.
 TEST(JobPages, DroppedFoldersAndFilesSetTheFields) {
     TestApp();
-    const CFreshState state;
     TempDir dir;
     const fs::path folder = dir.Path() / "grabs";
     WriteBmps(folder, 2, 2, 2);
@@ -1199,7 +1180,6 @@ TEST(JobPages, DroppedFoldersAndFilesSetTheFields) {
 // folder; Reset and the settings file keep their meaning.
 TEST(RememberedFolders, SurviveARestart) {
     TestApp();
-    const CFreshState state;
     TempDir dir;
     g_szIniFile = dir.File("tarnwick.ini");
     const fs::path grabs = dir.Path() / "grabs";
@@ -1228,7 +1208,7 @@ TEST(RememberedFolders, SurviveARestart) {
         merge->ResetButton()->click();
         EXPECT_TRUE(merge->SourcePath()->text().isEmpty());
     }
-    EXPECT_TRUE(fs::is_regular_file(state.File()));
+    EXPECT_TRUE(fs::is_regular_file(CRememberedFolders::StateFilePath().toStdString()));
     EXPECT_FALSE(fs::exists(g_szIniFile));  // the settings file is only written by Save
 
     CMainSheet sheet;
