@@ -116,6 +116,68 @@
         <translation>Could not save the settings:
 %1</translation>
     </message>
+    <message>
+        <source>正在处理，停止或处理完后才能更改</source>
+        <translation>Processing: can be changed once stopped or finished</translation>
+    </message>
+    <message>
+        <source>只有写出 JPEG 文件时才用到压缩率</source>
+        <translation>The compression rate is used only when JPEG files are written</translation>
+    </message>
+    <message>
+        <source>%1 个 %2</source>
+        <translation>%1 %2</translation>
+    </message>
+    <message>
+        <source>，</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>当前文件处理完后停止</source>
+        <translation>Stops after the current file</translation>
+    </message>
+    <message>
+        <source>请先选择源目录和%1</source>
+        <translation>Please choose the source folder and the %1 first</translation>
+    </message>
+    <message>
+        <source>请先选择源目录</source>
+        <translation>Please choose the source folder first</translation>
+    </message>
+    <message>
+        <source>请先选择%1</source>
+        <translation>Please choose the %1 first</translation>
+    </message>
+    <message>
+        <source>该目录中没有 %1 文件。</source>
+        <translation>The folder holds no %1 files.</translation>
+    </message>
+    <message>
+        <source>无法写入目标 %1，没有处理任何文件。
+%2</source>
+        <translation>Cannot write to the target %1; no file was processed.
+%2</translation>
+    </message>
+    <message>
+        <source>无法开始：%1</source>
+        <translation>Cannot start: %1</translation>
+    </message>
+    <message>
+        <source>处理因错误而中断。</source>
+        <translation>Processing was broken off by an error.</translation>
+    </message>
+    <message>
+        <source>%1 秒</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>%1 分 %2 秒</source>
+        <translation>%1 min %2 s</translation>
+    </message>
+    <message>
+        <source>，剩余约 %1</source>
+        <translation>, about %1 left</translation>
+    </message>
 </context>
 <context>
     <name>CMainSheet</name>
@@ -159,6 +221,23 @@ Please download the complete ZIP file.</translation>
     <message>
         <source>图像融合失败。</source>
         <translation>Image merging failed.</translation>
+    </message>
+    <message>
+        <source>另存为 800x600 / 1024x768 副本:</source>
+        <translation>Also save 800x600 / 1024x768 copies:</translation>
+    </message>
+    <message>
+        <source>另存一份填满并裁成 800x600 的副本（文件名加 _800x600）</source>
+        <translation>Also saves a copy filled and cropped to 800x600 (the name ends in _800x600)</translation>
+    </message>
+    <message>
+        <source>另存一份填满并裁成 1024x768 的副本（文件名加 _1024x768）</source>
+        <translation>Also saves a copy filled and cropped to 1024x768 (the name ends in _1024x768)</translation>
+    </message>
+    <message>
+        <source>目标文件</source>
+        <comment>hint</comment>
+        <translation>target file</translation>
     </message>
 </context>
 <context>
@@ -248,6 +327,11 @@ Please download the complete ZIP file.</translation>
         <source>放大完毕。</source>
         <translation>Enlarging finished.</translation>
     </message>
+    <message>
+        <source>目标目录</source>
+        <comment>hint</comment>
+        <translation>target folder</translation>
+    </message>
 </context>
 <context>
     <name>CWinMediaPlayerPage</name>
@@ -292,6 +376,61 @@ Please download the complete ZIP file.</translation>
     <message>
         <source>抱歉，在目标目录中找不到可查看的文件。</source>
         <translation>Sorry, no viewable file was found in the folder.</translation>
+    </message>
+</context>
+<context>
+    <name>CJobSummaryDialog</name>
+    <message>
+        <source>第255个以后的图像不计入平均（已读入）</source>
+        <translation>Past the 255th image: read, but not averaged</translation>
+    </message>
+    <message>
+        <source>已按要求停止，其余文件未处理。</source>
+        <translation>Stopped as asked; the remaining files were not processed.</translation>
+    </message>
+    <message>
+        <source>有文件处理失败，详见下表。</source>
+        <translation>Some files failed; see the list below.</translation>
+    </message>
+    <message>
+        <source>写入 %1 个文件，跳过 %2 个，失败 %3 个，移到回收站 %4 个。</source>
+        <translation>%1 files written, %2 skipped, %3 failed, %4 moved to the trash.</translation>
+    </message>
+    <message>
+        <source>打开结果</source>
+        <translation>Open Result</translation>
+    </message>
+    <message>
+        <source>打开文件夹</source>
+        <translation>Open Folder</translation>
+    </message>
+    <message>
+        <source>文件</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>结果</source>
+        <translation>Outcome</translation>
+    </message>
+    <message>
+        <source>原因</source>
+        <translation>Reason</translation>
+    </message>
+    <message>
+        <source>失败</source>
+        <translation>Failed</translation>
+    </message>
+    <message>
+        <source>跳过</source>
+        <translation>Skipped</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>没有写入任何文件</source>
+        <translation>No file was written</translation>
     </message>
 </context>
 </TS>

@@ -1,6 +1,28 @@
 #include "jobs/job_engine.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
 #include "image/image_file.h"
+
+CStatus MakeWritableFolder(const std::string& folder) {
+    namespace fs = std::filesystem;
+    const fs::path path = folder.empty() ? fs::path(".") : fs::path(folder);
+    std::error_code ec;
+    fs::create_directories(path, ec);
+    if (ec)
+        return CStatus::Failure("cannot create the folder " + path.string() + ": " + ec.message());
+    if (!fs::is_directory(path, ec))
+        return CStatus::Failure(path.string() + " is not a folder");
+    // Creating and renaming files needs write and search permission on the folder.
+    if (access(path.c_str(), W_OK | X_OK) != 0)
+        return CStatus::Failure("cannot write into the folder " + path.string() + ": " +
+                                ErrnoText(errno));
+    return {};
+}
 
 bool CJobEngine::BeginJob(const CJobParams& params, const std::string& target,
                           const char* noTarget) {
@@ -27,6 +49,15 @@ bool CJobEngine::Counted(int nTotal) {
         return false;
     }
     return true;
+}
+
+bool CJobEngine::PrepareTargetFolder(const std::string& folder, const std::string& failPath) {
+    const CStatus made = MakeWritableFolder(folder);
+    if (made)
+        return true;
+    m_result.m_end = JobEnd::Failed;
+    Fail(failPath, made.Reason());
+    return false;
 }
 
 bool CJobEngine::BeginFile(const std::string& path) {

@@ -9,6 +9,11 @@
 #include "jobs/job_observer.h"
 #include "jobs/job_params.h"
 #include "jobs/job_result.h"
+#include "platform/status.h"
+
+// Makes `folder` and its missing parents; fails when it cannot be made, is no folder, or files
+// cannot be created in it (read-only, no permission).
+CStatus MakeWritableFolder(const std::string& folder);
 
 class CJobEngine {
 protected:
@@ -21,6 +26,10 @@ protected:
     // The counting pass is over with `nTotal` files: recorded; false (the job ends as NoFiles)
     // when there are none.
     bool Counted(int nTotal);
+    // Makes the folder the job writes into (with missing parents) and checks that files can be
+    // created in it, before any source is read. On failure the job ends as Failed with one
+    // failure for `failPath` (the target as the user named it).
+    bool PrepareTargetFolder(const std::string& folder, const std::string& failPath);
 
     // The start of one file of the processing pass: counted, reported, and the stop question.
     // False when the job is to stop before this file.

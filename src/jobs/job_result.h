@@ -32,6 +32,7 @@ struct CJobResult {
     std::vector<std::string> m_written;
     std::vector<std::string> m_trashed;
     std::vector<CJobProblem> m_skipped;   // unreadable or without pixels; left in place
+    std::vector<std::string> m_unused;    // averaging: read but past the 255th, not averaged
     std::vector<CJobProblem> m_failures;  // writes and moves to the trash that failed
 
     // True when the job ran to its end (or was stopped) and nothing failed.

@@ -45,6 +45,10 @@ CJobResult CMergeImageJob::Run() {
     m_nFiles = std::min(counter.Count(m_params.m_strSrcDir, pattern), kMaxMergeFiles);
     if (!Counted(m_nFiles))
         return m_result;
+    // A target that cannot be written ends the job before any source is read.
+    if (!PrepareTargetFolder(fs::path(m_params.m_strTargetFile).parent_path().string(),
+                             m_params.m_strTargetFile))
+        return m_result;
     if (m_params.m_bAutoNumber)
         m_params.m_strTargetFile = MakeUniqueTarget(m_params.m_strTargetFile);
     m_result.m_strTarget = m_params.m_strTargetFile;
@@ -76,8 +80,10 @@ bool CMergeImageJob::AddImage(const std::string& path) {
     // Loaded files go to the trash with the others once the result is written, also those
     // past the 255th that do not enter the average.
     m_loaded.push_back(path);
-    if (++m_nSeen > m_nFiles)
+    if (++m_nSeen > m_nFiles) {
+        m_result.m_unused.push_back(path);
         return true;
+    }
 
     if (m_sums.empty()) {
         try {

@@ -45,19 +45,12 @@ CJobResult CScaleImageJob::Run() {
     CFileLister lister;
     if (!Counted(lister.Count(m_params.m_strSrcDir, pattern)))
         return m_result;
+    // A target that cannot be written ends the job before any source is read.
+    if (!PrepareTargetFolder(m_params.m_strTargetFolder, m_params.m_strTargetFolder))
+        return m_result;
     m_pending = std::move(lister.m_paths);
     m_outputs.clear();
     m_observer.OnEvent(CJobStarted{m_result.m_nTotal});
-
-    const std::string& folder = m_params.m_strTargetFolder;
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (ec || !fs::is_directory(folder)) {
-        m_result.m_end = JobEnd::Failed;
-        Fail(folder, "cannot create the target folder: " +
-                         (ec ? ec.message() : std::string("not a folder")));
-        return m_result;
-    }
 
     CScaleScan scan;
     scan.Run(this, m_params.m_strSrcDir, pattern);

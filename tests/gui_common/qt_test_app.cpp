@@ -1,13 +1,34 @@
 #include "gui_common/qt_test_app.h"
 
 #include <QDesktopServices>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
 
 #include <clocale>
+
+namespace {
+
+// Points the program's state file (the remembered folders) at a new empty folder.
+void FreshStateFolder() {
+    static QTemporaryDir root;
+    static int s_nTest = 0;
+    qputenv("XDG_STATE_HOME", (root.path() + QStringLiteral("/%1").arg(++s_nTest)).toLocal8Bit());
+}
+
+class CFreshStateEachTest : public testing::EmptyTestEventListener {
+    void OnTestStart(const testing::TestInfo&) override { FreshStateFolder(); }
+};
+
+}  // namespace
 
 QApplication& TestApp() {
     if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
         return *app;
     }
+    // Every test starts without remembered folders, in a state folder of its own.
+    testing::UnitTest::GetInstance()->listeners().Append(new CFreshStateEachTest);
+    FreshStateFolder();
     static int argc = 1;
     static char name[] = "tarnwick-test";
     static char* argv[] = {name, nullptr};

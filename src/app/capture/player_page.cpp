@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -14,6 +15,7 @@
 #include "app/main_sheet.h"
 #include "app/widgets/message_box.h"
 #include "app/widgets/path_label.h"
+#include "app/widgets/remembered_folders.h"
 #include "app/widgets/select_folder_dialog.h"
 #include "image/dib_image.h"
 #include "platform/pump_messages.h"
@@ -75,6 +77,16 @@ CPlayerPage::CPlayerPage(int nIDTemplate, const QStringList& mediaFilters, CReco
     connect(m_pFolderButton, &QPushButton::clicked, this, &CPlayerPage::OnChooseFolder);
     connect(m_pRecordButton, &QPushButton::clicked, this, &CPlayerPage::OnRecord);
     connect(m_pSaveFrameButton, &QPushButton::clicked, this, &CPlayerPage::OnSaveFrame);
+
+    // Both player pages share the remembered capture folder; a page that records keeps showing
+    // the folder it records into.
+    m_pFolderLabel->setText(CRememberedFolders::Instance().Get(CRememberedFolders::Capture));
+    connect(&CRememberedFolders::Instance(), &CRememberedFolders::Changed, this,
+            [this](CRememberedFolders::Folder which, const QString& path) {
+                if (which == CRememberedFolders::Capture && path != Folder() &&
+                    m_nState != kStateRecording)
+                    SetFolder(path);
+            });
 }
 
 QString CPlayerPage::Folder() const {
@@ -99,8 +111,13 @@ void CPlayerPage::OnChooseMedia() {
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     dialog.setNameFilters(m_mediaFilters);
+    const QString mediaFolder = CRememberedFolders::Instance().Get(CRememberedFolders::Media);
+    if (!mediaFolder.isEmpty())
+        dialog.setDirectory(mediaFolder);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
+    CRememberedFolders::Instance().Set(
+        CRememberedFolders::Media, QFileInfo(dialog.selectedFiles().constFirst()).absolutePath());
     OpenMedia(dialog.selectedFiles().constFirst());
 }
 
@@ -134,6 +151,7 @@ void CPlayerPage::OnChooseFolder() {
 void CPlayerPage::SetFolder(const QString& strFolder) {
     m_pFolderLabel->setText(strFolder);
     UpdateControls();
+    CRememberedFolders::Instance().Set(CRememberedFolders::Capture, strFolder);
 }
 
 void CPlayerPage::OnRecord() {
@@ -242,6 +260,8 @@ void CPlayerPage::OnSaveFrame() {
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(QStringLiteral("bmp"));
     dialog.setNameFilters(SnapshotFilters());
+    if (!Folder().isEmpty())
+        dialog.setDirectory(Folder());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     // The dialog's area is repainted before the file is written.

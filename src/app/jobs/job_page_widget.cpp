@@ -18,12 +18,15 @@
 
 #include <algorithm>
 
+#include "app/jobs/job_summary_dialog.h"
 #include "app/main_sheet.h"
 #include "app/widgets/message_box.h"
+#include "app/widgets/path_drop.h"
 #include "app/widgets/path_label.h"
 #include "app/widgets/select_folder_dialog.h"
 #include "app/widgets/view_folder.h"
 #include "jobs/job_observer.h"
+#include "jobs/srch_dir.h"
 #include "platform/pump_messages.h"
 
 namespace {
@@ -36,6 +39,14 @@ public:
     CWaitCursor(const CWaitCursor&) = delete;
     CWaitCursor& operator=(const CWaitCursor&) = delete;
 };
+
+// "JPG" or "BMP": a source type as the hints name it.
+QString KindName(SourceKind kind) {
+    return QString::fromLatin1(SourceKindName(kind)).toUpper();
+}
+
+// Kept on a control while a job has it locked: its own tooltip, given back afterwards.
+constexpr const char* kIdleToolTip = "tarnwickIdleToolTip";
 
 }  // namespace
 
@@ -64,11 +75,7 @@ public:
                 [page](const CJobStarted& started) { page->JobStarted(started.m_nTotal); },
                 [page](const CTargetChosen& target) { page->TargetChosen(target.m_strPath); },
                 [page](const CFileStarted& file) {
-                    const QString text = FromPath(file.m_strPath);
-                    page->m_pStatusPath->setText(text);
-                    QProgressBar* bar = page->m_pProgress;
-                    bar->setValue(std::min(bar->value() + 1, bar->maximum()));
-                    emit page->JobFileStarted(text, file.m_nFile, file.m_nTotal);
+                    page->FileStarted(file.m_strPath, file.m_nFile, file.m_nTotal);
                 },
                 [page](const CResizeStarted& resize) {
                     page->m_pStatusPath->setText(
@@ -107,6 +114,8 @@ CJobPageWidget::CJobPageWidget(int nIDTemplate, QWidget* parent)
       m_pQualitySpin(new QSpinBox(this)),
       m_pStatusPath(new CPathLabel(this, Qt::AlignLeft | Qt::AlignVCenter, true)),
       m_pProgress(new QProgressBar(this)),
+      m_pProgressText(new QLabel(this)),
+      m_pSourceCounts(new QLabel(this)),
       m_pSaveButton(new QPushButton(tr("保存"), this)),
       m_pLoadButton(new QPushButton(tr("调入"), this)),
       m_pResetButton(new QPushButton(tr("重置"), this)) {
@@ -122,14 +131,16 @@ CJobPageWidget::CJobPageWidget(int nIDTemplate, QWidget* parent)
     m_pProgress->setValue(0);
     m_pStartButton->setAutoDefault(true);
     m_pStartButton->setDefault(true);
+    // Folders dropped from a file manager; the averaging page also takes files on its target.
+    new CPathDrop(m_pSrcPath, CPathDrop::Folders,
+                  [this](const QString& path) { SetSourceFolder(path); });
 
     connect(m_pStartButton, &QPushButton::clicked, this, [this] { OnStart(); });
     connect(m_pSrcSelectButton, &QPushButton::clicked, this, &CJobPageWidget::OnSelectSource);
     connect(m_pSrcViewButton, &QPushButton::clicked, this, &CJobPageWidget::OnViewSource);
     connect(m_pTgtSelectButton, &QPushButton::clicked, this, [this] { OnSelectTarget(); });
     connect(m_pTgtViewButton, &QPushButton::clicked, this, [this] { OnViewTarget(); });
-    connect(m_pSrcTypeList, &QComboBox::currentIndexChanged, this,
-            &CJobPageWidget::UpdateQualityControls);
+    connect(m_pSrcTypeList, &QComboBox::currentIndexChanged, this, &CJobPageWidget::UpdateHints);
     connect(m_pSaveButton, &QPushButton::clicked, this, &CJobPageWidget::OnSaveSettings);
     connect(m_pLoadButton, &QPushButton::clicked, this, &CJobPageWidget::OnLoadSettings);
     connect(m_pResetButton, &QPushButton::clicked, this, &CJobPageWidget::OnResetSettings);
@@ -145,6 +156,7 @@ void CJobPageWidget::LayOutPage(QWidget* targetGroup) {
     grid->addWidget(new QLabel(tr("源文件:"), source), 1, 0);
     grid->addWidget(m_pSrcTypeList, 1, 1);
     grid->addWidget(m_pDelSrcCheck, 1, 2, 1, 3);
+    grid->addWidget(m_pSourceCounts, 2, 1, 1, 4);
     grid->setColumnStretch(2, 1);
 
     auto* processing = new QHBoxLayout;
@@ -162,7 +174,10 @@ void CJobPageWidget::LayOutPage(QWidget* targetGroup) {
     page->addWidget(source);
     page->addWidget(targetGroup);
     page->addLayout(processing);
-    page->addWidget(m_pProgress);
+    auto* progress = new QHBoxLayout;
+    progress->addWidget(m_pProgress, 1);
+    progress->addWidget(m_pProgressText);
+    page->addLayout(progress);
     page->addStretch(1);
     page->addLayout(buttons);
 }
@@ -185,6 +200,7 @@ void CJobPageWidget::RefreshControls() {
     // selection.
     m_pSrcTypeList->setCurrentIndex(IndexOf(params.m_source));
     m_pDelSrcCheck->setChecked(params.m_bDelSrc);
+    UpdateHints();
 }
 
 void CJobPageWidget::EnableJobControls(bool bEnable) {
@@ -197,17 +213,102 @@ void CJobPageWidget::EnableJobControls(bool bEnable) {
         const bool bOwnControl = owner == this || qobject_cast<QGroupBox*>(owner) != nullptr;
         if (bControl && bOwnControl && child != m_pStartButton) {
             child->setEnabled(bEnable);
+            // A locked control says why; afterwards it has its own tooltip back.
+            if (!bEnable && !child->property(kIdleToolTip).isValid()) {
+                child->setProperty(kIdleToolTip, child->toolTip());
+                child->setToolTip(tr("正在处理，停止或处理完后才能更改"));
+            } else if (bEnable && child->property(kIdleToolTip).isValid()) {
+                child->setToolTip(child->property(kIdleToolTip).toString());
+                child->setProperty(kIdleToolTip, QVariant());
+            }
         }
     }
     m_pStartButton->setEnabled(true);
     m_pStartButton->setText(bEnable ? tr("开始") : tr("停止"));
-    UpdateQualityControls();
+    UpdateHints();
+}
+
+bool CJobPageWidget::OutputIsJpeg() {
+    return SourceKindAt(m_pSrcTypeList->currentIndex()) == SourceKind::Jpg;
 }
 
 void CJobPageWidget::UpdateQualityControls() {
-    const bool bJpeg = m_pSrcTypeList->currentIndex() == 0;
+    const bool bJpeg = OutputIsJpeg();
     m_pQualityLabel->setEnabled(bJpeg);
     m_pQualitySpin->setEnabled(bJpeg);
+    const QString tip = bJpeg ? QString() : tr("只有写出 JPEG 文件时才用到压缩率");
+    m_pQualityLabel->setToolTip(tip);
+    m_pQualitySpin->setToolTip(tip);
+}
+
+void CJobPageWidget::UpdateHints() {
+    UpdateQualityControls();
+
+    const std::string folder = ToPath(m_pSrcPath->text());
+    QString counts;
+    if (!folder.empty()) {
+        QStringList parts;
+        for (const SourceKind kind : kSourceKinds) {
+            CFileCounter counter;
+            parts << tr("%1 个 %2")
+                         .arg(counter.Count(folder, SourcePattern(kind)))
+                         .arg(KindName(kind));
+        }
+        counts = parts.join(tr("，"));
+    }
+    m_pSourceCounts->setText(counts);
+
+    if (m_bRunning) {
+        m_pStartButton->setToolTip(tr("当前文件处理完后停止"));
+        return;
+    }
+    const bool bNoSource = m_pSrcPath->text().isEmpty();
+    const bool bNoTarget = m_pTgtPath->text().isEmpty();
+    QString missing;
+    if (bNoSource && bNoTarget) {
+        missing = tr("请先选择源目录和%1").arg(MissingTargetHint());
+    } else if (bNoSource) {
+        missing = tr("请先选择源目录");
+    } else if (bNoTarget) {
+        missing = tr("请先选择%1").arg(MissingTargetHint());
+    }
+    m_pStartButton->setToolTip(missing);
+    m_pSrcViewButton->setToolTip(bNoSource ? tr("请先选择源目录") : QString());
+    m_pTgtViewButton->setToolTip(bNoTarget ? tr("请先选择%1").arg(MissingTargetHint()) : QString());
+}
+
+void CJobPageWidget::SetSourceFolder(const QString& folder) {
+    TakeControlValues();
+    Common().m_strSrcDir = ToPath(folder);
+    RefreshControls();
+    RememberFields();
+}
+
+void CJobPageWidget::SetTargetPath(const QString& path) {
+    TakeControlValues();
+    Target() = ToPath(path);
+    RefreshControls();
+    RememberFields();
+}
+
+void CJobPageWidget::RememberFolders(CRememberedFolders::Folder source,
+                                     CRememberedFolders::Folder target) {
+    m_sourceKey = source;
+    m_targetKey = target;
+    m_bRemembering = true;
+    const CRememberedFolders& store = CRememberedFolders::Instance();
+    Common().m_strSrcDir = ToPath(store.Get(source));
+    Target() = ToPath(store.Get(target));
+    RefreshControls();
+}
+
+void CJobPageWidget::RememberFields() {
+    if (!m_bRemembering) {
+        return;
+    }
+    CRememberedFolders& store = CRememberedFolders::Instance();
+    store.Set(m_sourceKey, m_pSrcPath->text());
+    store.Set(m_targetKey, m_pTgtPath->text());
 }
 
 void CJobPageWidget::showEvent(QShowEvent* event) {
@@ -216,8 +317,12 @@ void CJobPageWidget::showEvent(QShowEvent* event) {
     m_pStartButton->setDefault(true);
 }
 
-QString CJobPageWidget::NoFilesText() {
-    return tr("抱歉，在指定的源目录下没有所需的文件。");
+QString CJobPageWidget::NoFilesText(std::optional<SourceKind> kind) {
+    QString text = tr("抱歉，在指定的源目录下没有所需的文件。");
+    if (kind) {
+        text += u'\n' + tr("该目录中没有 %1 文件。").arg(KindName(*kind));
+    }
+    return text;
 }
 
 void CJobPageWidget::Message(const QString& text) {
@@ -244,6 +349,7 @@ bool CJobPageWidget::PrepareStart(const QString& strNoTarget) {
         Message(NoFilesText());
         return false;
     }
+    RememberFields();
     return true;
 }
 
@@ -259,71 +365,97 @@ bool CJobPageWidget::RunJob(const std::function<CJobResult(IJobObserver&)>& run,
             return false;
         }
     }
-    // Failures always reach the user; the other end messages not when the user closed the
-    // window, which is what stopped the job.
+    ClearProgress();
+    // After the user closed the window (which stopped the job) only failures are shown.
     const CMainSheet* sheet = MainSheet();
     const bool bClosing = sheet != nullptr && sheet->IsClosePending();
-    if (!result.m_failures.empty()) {
-        ShowFailures(result);
-    } else if (!bClosing) {
-        QString text;
-        switch (result.m_end) {
-            case JobEnd::Finished:
-                text = strDone;
-                break;
-            case JobEnd::NothingAdded:
-                text = strNothingAdded;
-                break;
-            case JobEnd::NoFiles:
-            case JobEnd::Refused:
-                text = NoFilesText();
-                break;
-            case JobEnd::Failed:
-                break;
+    // The page is usable again behind what it shows; while the window closes it stays busy
+    // until the user has seen the failures, so that it closes only afterwards.
+    if (!bClosing) {
+        EndRunning();
+    }
+    const bool bTargetRefused =
+        result.m_end == JobEnd::Failed && result.m_nVisited == 0 && !result.m_failures.empty();
+    if (bTargetRefused) {
+        const CJobProblem& problem = result.m_failures.front();
+        ShowMessage(
+            this,
+            tr("无法写入目标 %1，没有处理任何文件。\n%2")
+                .arg(FromPath(problem.m_strPath), QString::fromStdString(problem.m_strReason)),
+            QMessageBox::Warning);
+    } else if (result.m_end == JobEnd::NoFiles) {
+        if (!bClosing) {
+            Message(NoFilesText(Common().m_source));
         }
-        if (!text.isEmpty()) {
-            Message(text);
+    } else if (result.m_end == JobEnd::Refused) {
+        if (!bClosing) {
+            Message(tr("无法开始：%1").arg(QString::fromStdString(result.m_strReason)));
         }
+    } else if (!bClosing || !result.m_failures.empty()) {
+        QString headline = strDone;
+        if (result.m_end == JobEnd::NothingAdded) {
+            headline = strNothingAdded;
+        } else if (result.m_end == JobEnd::Failed) {
+            headline = tr("处理因错误而中断。");
+        }
+        ShowJobSummary(this, CJobSummary::From(result, headline, FromPath(TargetFolder())));
     }
     if (!guard) {
         return false;
     }
+    EndRunning();
+    return true;
+}
+
+void CJobPageWidget::EndRunning() {
     if (m_bRunning) {
         m_bRunning = false;
         m_bStopRequested = false;
         EnableJobControls(true);
         emit BusyChanged(false);
     }
-    return true;
 }
 
 void CJobPageWidget::JobStarted(int nTotal) {
     m_pProgress->setRange(0, std::max(nTotal, 1));
     m_pProgress->setValue(0);
+    m_pProgressText->setText(QStringLiteral("0/%1").arg(nTotal));
+    m_jobClock.start();
     m_bRunning = true;
     m_bStopRequested = false;
     EnableJobControls(false);
     emit BusyChanged(true);
 }
 
+void CJobPageWidget::FileStarted(const std::string& path, int nFile, int nTotal) {
+    const QString text = FromPath(path);
+    m_pStatusPath->setText(text);
+    m_pProgress->setValue(std::min(m_pProgress->value() + 1, m_pProgress->maximum()));
+    // The averaging job visits files past the 255th: the count stops at N.
+    const int nShown = std::min(nFile, nTotal);
+    QString progress = QStringLiteral("%1/%2").arg(nShown).arg(nTotal);
+    const int nDone = nShown - 1;
+    if (nDone > 0 && nDone < nTotal) {
+        const qint64 left = m_jobClock.elapsed() * (nTotal - nDone) / nDone / 1000;
+        const QString time =
+            left < 60 ? tr("%1 秒").arg(left) : tr("%1 分 %2 秒").arg(left / 60).arg(left % 60);
+        progress += tr("，剩余约 %1").arg(time);
+    }
+    m_pProgressText->setText(progress);
+    emit JobFileStarted(text, nFile, nTotal);
+}
+
+void CJobPageWidget::ClearProgress() {
+    m_pStatusPath->setText(QString());
+    m_pProgress->setRange(0, 100);
+    m_pProgress->setValue(0);
+    m_pProgressText->clear();
+}
+
 void CJobPageWidget::TargetChosen(const std::string& path) {
     Target() = path;
     m_pTgtPath->setText(FromPath(path));
-}
-
-void CJobPageWidget::ShowFailures(const CJobResult& result) {
-    constexpr std::size_t kShown = 10;
-    QString text = tr("以下文件处理失败：");
-    const std::size_t nShown = std::min(result.m_failures.size(), kShown);
-    for (std::size_t i = 0; i < nShown; ++i) {
-        const CJobProblem& problem = result.m_failures[i];
-        text += u'\n' + FromPath(problem.m_strPath) + QStringLiteral(": ") +
-                QString::fromStdString(problem.m_strReason);
-    }
-    if (result.m_failures.size() > kShown) {
-        text += u'\n' + tr("……另有%1个错误。").arg(result.m_failures.size() - kShown);
-    }
-    ShowMessage(this, text, QMessageBox::Warning);
+    RememberFields();
 }
 
 bool CJobPageWidget::SelectFolder(std::string& folder) {
@@ -339,8 +471,9 @@ bool CJobPageWidget::SelectFolder(std::string& folder) {
 
 void CJobPageWidget::OnSelectSource() {
     TakeControlValues();
-    if (SelectFolder(Common().m_strSrcDir)) {
-        RefreshControls();
+    std::string folder = Common().m_strSrcDir;
+    if (SelectFolder(folder)) {
+        SetSourceFolder(FromPath(folder));
     }
 }
 
@@ -365,9 +498,12 @@ void CJobPageWidget::OnSaveSettings() {
 void CJobPageWidget::OnLoadSettings() {
     LoadFromFile();
     RefreshControls();
+    RememberFields();
 }
 
+// The remembered folders stay: Reset gives the page its defaults, it does not forget.
 void CJobPageWidget::OnResetSettings() {
     ResetFields();
     RefreshControls();
+    ClearProgress();
 }

@@ -3,12 +3,15 @@
 // running a job engine on the UI thread with the window kept alive between files.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/widgets/fontable_page.h"
+#include "app/widgets/remembered_folders.h"
 #include "jobs/job_params.h"
 #include "jobs/job_result.h"
 #include "jobs/settings_file.h"
@@ -43,9 +46,14 @@ public:
     // texts, path fields and progress bar, which are never touched here; then the quality
     // controls follow the source type.
     void EnableJobControls(bool bEnable);
-    // The quality controls are usable for "*.jpg" sources only (the only ones written as JPEG,
-    // or whose average is); also during a job.
+    // The quality controls are usable whenever the page writes JPEG files (OutputIsJpeg); also
+    // during a job.
     void UpdateQualityControls();
+
+    // A folder (or, on the averaging page, a file) given to the source or target field, as the
+    // Select buttons and a drop give it: shown, remembered, and the hints brought up to date.
+    void SetSourceFolder(const QString& folder);
+    virtual void SetTargetPath(const QString& path);
 
     QPushButton* StartButton() const { return m_pStartButton; }
     QPushButton* SourceSelectButton() const { return m_pSrcSelectButton; }
@@ -55,6 +63,10 @@ public:
     CPathLabel* SourcePath() const { return m_pSrcPath; }
     CPathLabel* TargetPath() const { return m_pTgtPath; }
     CPathLabel* StatusPath() const { return m_pStatusPath; }
+    // "12/30，剩余约 42 秒" during a job, empty otherwise.
+    QLabel* ProgressText() const { return m_pProgressText; }
+    // How many files of each source type the source folder holds ("30 个 JPG，0 个 BMP").
+    QLabel* SourceCounts() const { return m_pSourceCounts; }
     QComboBox* SourceTypeList() const { return m_pSrcTypeList; }
     QCheckBox* DeleteSourcesCheck() const { return m_pDelSrcCheck; }
     QLabel* QualityLabel() const { return m_pQualityLabel; }
@@ -77,10 +89,22 @@ protected:
     // The page's parameters: the part both jobs have, and the target (file or folder).
     virtual CJobParams& Common() = 0;
     virtual std::string& Target() = 0;
+    // The folder the job writes into.
+    virtual std::string TargetFolder() = 0;
+    // True when the job writes JPEG files: for "*.jpg" sources here.
+    virtual bool OutputIsJpeg();
+    // The text of the Start button's hint when the target is missing.
+    virtual QString MissingTargetHint() const = 0;
     // The page's section of the settings file: write, read (after the defaults), defaults.
     [[nodiscard]] virtual bool SaveToFile(std::string* why) = 0;
     virtual void LoadFromFile() = 0;
     virtual void ResetFields() = 0;
+
+    // Restores the fields from the remembered folders under `source` and `target`, and keeps
+    // remembering them there. Called once by each page after its controls are made.
+    void RememberFolders(CRememberedFolders::Folder source, CRememberedFolders::Folder target);
+    // Brings the hints (source counts, quality controls, tooltips) up to date with the fields.
+    void UpdateHints();
 
     // Start steps shared by both pages: a running job is asked to stop; otherwise the
     // parameters are taken and checked, and a message names what is missing (`strNoTarget` for
@@ -91,16 +115,18 @@ protected:
     bool SelectFolder(std::string& folder);
 
     // Runs one job, which counts its sources itself: wait cursor; once it has files to work on,
-    // progress from 0 to their number, controls locked, messages pumped between files; then the
-    // end message: failures (with path and reason) when there are any, "no files" when it found
-    // none, `strNothingAdded` when it could add nothing, otherwise `strDone`; left out (but for
-    // failures) after the window was closed. Returns false when the page was destroyed during
-    // the job; the caller must then return at once without touching the page.
+    // progress from 0 to their number with the time left, controls locked, messages pumped
+    // between files. Then the progress goes back to empty and the end is shown: "no files" or
+    // an unwritable target as a message; otherwise the summary (CJobSummary) under `strDone`,
+    // `strNothingAdded` when nothing could be added, or a failure line when the job broke off.
+    // After the window was closed only a summary with failures is shown. Returns false when the
+    // page was destroyed during the job; the caller must then return at once without touching
+    // the page.
     bool RunJob(const std::function<CJobResult(IJobObserver&)>& run, const QString& strDone,
                 const QString& strNothingAdded = {});
 
-    // "抱歉，在指定的源目录下没有所需的文件。"
-    static QString NoFilesText();
+    // "抱歉，在指定的源目录下没有所需的文件。", with the type looked for when there is one.
+    static QString NoFilesText(std::optional<SourceKind> kind = std::nullopt);
     // Shows a message with the program title.
     void Message(const QString& text);
 
@@ -121,6 +147,8 @@ protected:
     QSpinBox* m_pQualitySpin;
     CPathLabel* m_pStatusPath;
     QProgressBar* m_pProgress;
+    QLabel* m_pProgressText;
+    QLabel* m_pSourceCounts;
     QPushButton* m_pSaveButton;
     QPushButton* m_pLoadButton;
     QPushButton* m_pResetButton;
@@ -133,14 +161,24 @@ private:
     void OnSaveSettings();
     void OnLoadSettings();
     void OnResetSettings();
-    void ShowFailures(const CJobResult& result);
     // The job found files to work on: progress range, controls locked.
     void JobStarted(int nTotal);
+    // File `nFile` of `nTotal` starts: progress, and the time left from the files done.
+    void FileStarted(const std::string& path, int nFile, int nTotal);
+    // The processing line, the progress bar and its text back to empty.
+    void ClearProgress();
+    // The job is over: controls unlocked, BusyChanged(false).
+    void EndRunning();
+    void RememberFields();
     // The job chose its target (the averaging job's numbered name): shown at once.
     void TargetChosen(const std::string& path);
 
     bool m_bRunning = false;
     bool m_bStopRequested = false;
+    QElapsedTimer m_jobClock;
+    CRememberedFolders::Folder m_sourceKey = CRememberedFolders::MergeSource;
+    CRememberedFolders::Folder m_targetKey = CRememberedFolders::MergeTarget;
+    bool m_bRemembering = false;
 };
 
 // A job page over the parameter struct P of its engine, whose target is the field P::*Target:

@@ -2,8 +2,10 @@
 
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
@@ -11,7 +13,9 @@
 #include <filesystem>
 
 #include "app/widgets/open_document.h"
+#include "app/widgets/path_drop.h"
 #include "app/widgets/path_label.h"
+#include "image/image_file.h"
 #include "jobs/merge_image_job.h"
 #include "platform/pump_messages.h"
 
@@ -29,14 +33,46 @@ CMergeImagePage::CMergeImagePage(QWidget* parent)
     grid->addWidget(m_pAutoNumberCheck, 1, 1, 1, 3);
     grid->addWidget(m_pQualityLabel, 2, 0);
     grid->addWidget(m_pQualitySpin, 2, 1);
-    grid->addWidget(m_pResize800Check, 2, 2);
-    grid->addWidget(m_pResize1024Check, 2, 3);
+    auto* extras = new QHBoxLayout;
+    extras->addWidget(new QLabel(tr("另存为 800x600 / 1024x768 副本:"), target));
+    extras->addWidget(m_pResize800Check);
+    extras->addWidget(m_pResize1024Check);
+    extras->addStretch(1);
+    grid->addLayout(extras, 3, 0, 1, 6);
     grid->setColumnStretch(3, 1);
+    m_pResize800Check->setToolTip(tr("另存一份填满并裁成 800x600 的副本（文件名加 _800x600）"));
+    m_pResize1024Check->setToolTip(tr("另存一份填满并裁成 1024x768 的副本（文件名加 _1024x768）"));
     LayOutPage(target);
+    // A file dropped on the target becomes it; a folder keeps the target's name.
+    new CPathDrop(m_pTgtPath, CPathDrop::Files | CPathDrop::Folders, [this](const QString& path) {
+        if (!QFileInfo(path).isDir()) {
+            SetTargetPath(path);
+            return;
+        }
+        QString name = QFileInfo(m_pTgtPath->text()).fileName();
+        if (name.isEmpty()) {
+            name = QStringLiteral("average.bmp");
+        }
+        SetTargetPath(path + u'/' + name);
+    });
 
     ResetFields();
     RefreshControls();
-    UpdateQualityControls();
+    RememberFolders(CRememberedFolders::MergeSource, CRememberedFolders::MergeTarget);
+}
+
+bool CMergeImagePage::OutputIsJpeg() {
+    // The result is JPEG for any target that is not ".bmp" or ".dib".
+    const std::string target = ToPath(m_pTgtPath->text());
+    return CJobPage::OutputIsJpeg() || (!target.empty() && !IsBmpPath(target));
+}
+
+std::string CMergeImagePage::TargetFolder() {
+    return std::filesystem::path(m_params.m_strTargetFile).parent_path().string();
+}
+
+QString CMergeImagePage::MissingTargetHint() const {
+    return tr("目标文件", "hint");
 }
 
 void CMergeImagePage::TakeControlValues() {
@@ -76,17 +112,18 @@ void CMergeImagePage::OnSelectTarget() {
         dialog.setDefaultSuffix(filter.startsWith(QStringLiteral("Jpeg")) ? QStringLiteral("jpg")
                                                                           : QStringLiteral("bmp"));
     });
+    // The dialog opens in the target's folder, else in the source folder.
     if (!m_params.m_strTargetFile.empty()) {
         dialog.setDirectory(FromPath(current.parent_path().string()));
+    } else if (!m_params.m_strSrcDir.empty()) {
+        dialog.setDirectory(FromPath(m_params.m_strSrcDir));
     }
     dialog.selectFile(FromPath(current.stem().string()));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return;
     }
     PumpMessages();
-    TakeControlValues();
-    m_params.m_strTargetFile = ToPath(dialog.selectedFiles().constFirst());
-    RefreshControls();
+    SetTargetPath(dialog.selectedFiles().constFirst());
 }
 
 void CMergeImagePage::OnViewTarget() {

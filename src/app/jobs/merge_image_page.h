@@ -22,6 +22,9 @@ protected:
     void OnStart() override;
     void OnSelectTarget() override;
     void OnViewTarget() override;
+    bool OutputIsJpeg() override;
+    std::string TargetFolder() override;
+    QString MissingTargetHint() const override;
 
 private:
     QCheckBox* m_pAutoNumberCheck;

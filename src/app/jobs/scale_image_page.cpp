@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 
+#include "app/widgets/path_drop.h"
 #include "app/widgets/path_label.h"
 #include "app/widgets/view_folder.h"
 #include "jobs/scale_image_job.h"
@@ -30,10 +31,20 @@ CScaleImagePage::CScaleImagePage(QWidget* parent)
     grid->addWidget(m_pSizeList, 2, 3);
     grid->setColumnStretch(2, 1);
     LayOutPage(target);
+    new CPathDrop(m_pTgtPath, CPathDrop::Folders,
+                  [this](const QString& path) { SetTargetPath(path); });
 
     ResetFields();
     RefreshControls();
-    UpdateQualityControls();
+    RememberFolders(CRememberedFolders::ScaleSource, CRememberedFolders::ScaleTarget);
+}
+
+std::string CScaleImagePage::TargetFolder() {
+    return m_params.m_strTargetFolder;
+}
+
+QString CScaleImagePage::MissingTargetHint() const {
+    return tr("目标目录", "hint");
 }
 
 void CScaleImagePage::TakeControlValues() {
@@ -63,8 +74,9 @@ void CScaleImagePage::OnStart() {
 
 void CScaleImagePage::OnSelectTarget() {
     TakeControlValues();
-    if (SelectFolder(m_params.m_strTargetFolder)) {
-        RefreshControls();
+    std::string folder = m_params.m_strTargetFolder;
+    if (SelectFolder(folder)) {
+        SetTargetPath(FromPath(folder));
     }
 }
 

@@ -21,6 +21,8 @@ protected:
     void OnStart() override;
     void OnSelectTarget() override;
     void OnViewTarget() override;
+    std::string TargetFolder() override;
+    QString MissingTargetHint() const override;
 
 private:
     QComboBox* m_pSizeList;

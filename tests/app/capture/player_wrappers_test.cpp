@@ -193,10 +193,12 @@ TEST(PlayerPages, StartingOnOnePageEndsTheOthersRecording) {
     EXPECT_EQ(&second.Recording(), &sheet.Recording());
     ASSERT_TRUE(first.OpenMedia(QString::fromStdString(MakeClip(dir, ".avi", 6))));
     first.SetFolder(QString::fromStdString(dir.File("first")));
-    ASSERT_TRUE(second.OpenMedia(QString::fromStdString(MakeClip(dir, ".avi", 6))));
-    second.SetFolder(QString::fromStdString(dir.File("second")));
     first.RecordButton()->click();
     ASSERT_TRUE(PumpUntil([&] { return first.VideoPlayer()->GetPosition() > 500; }, 10000));
+    // The pages share the capture folder; the recording page keeps its own while it records.
+    ASSERT_TRUE(second.OpenMedia(QString::fromStdString(MakeClip(dir, ".avi", 6))));
+    second.SetFolder(QString::fromStdString(dir.File("second")));
+    EXPECT_EQ(first.Folder(), QString::fromStdString(dir.File("first")));
     second.RecordButton()->click();
     EXPECT_EQ(first.State(), 1);
     EXPECT_EQ(second.State(), 3);

@@ -1,6 +1,7 @@
-// The averaging and enlarging pages on real temporary folders: their messages, Start turning
-// into Stop, the controls during a job, stopping, closing the window during a job, the settings
-// buttons, ViewFolder and the settings path.
+// The averaging and enlarging pages on real temporary folders: their messages and end summaries,
+// Start turning into Stop, the controls during a job, stopping, closing the window during a job,
+// the settings buttons, ViewFolder and the settings path; the hints before a job, remembered
+// folders and dropped folders and files.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -8,17 +9,21 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QUrl>
 
 #include <cstdlib>
@@ -27,12 +32,16 @@
 #include <string>
 #include <vector>
 
+#include "app/capture/player_page.h"
+#include "app/jobs/job_summary_dialog.h"
 #include "app/jobs/merge_image_page.h"
 #include "app/jobs/scale_image_page.h"
 #include "app/main_sheet.h"
+#include "app/program_pages.h"
 #include "app/startup.h"
 #include "app/widgets/message_box.h"
 #include "app/widgets/path_label.h"
+#include "app/widgets/remembered_folders.h"
 #include "app/widgets/select_folder_dialog.h"
 #include "app/widgets/view_folder.h"
 #include "common/temp_dir.h"
@@ -96,6 +105,25 @@ int CountFiles(const fs::path& folder) {
     return n;
 }
 
+// Records every job summary while alive, instead of showing it.
+class CSummaryRecorder {
+public:
+    CSummaryRecorder()
+        : m_previous(SetJobSummaryHook([this](const CJobSummary& summary) {
+              m_summaries.push_back(summary);
+              m_headlines.push_back(summary.m_strHeadline.toStdString());
+          })) {}
+    ~CSummaryRecorder() { SetJobSummaryHook(m_previous); }
+    CSummaryRecorder(const CSummaryRecorder&) = delete;
+    CSummaryRecorder& operator=(const CSummaryRecorder&) = delete;
+
+    std::vector<CJobSummary> m_summaries;
+    std::vector<std::string> m_headlines;
+
+private:
+    JobSummaryHook m_previous;
+};
+
 // Sets the page's folders and source type through its fields, as the settings buttons do.
 void SetMerge(CMergeImagePage& page, const std::string& src, const std::string& target,
               int nSrcFile = 1, bool bExtras = false, bool bDelSrc = true) {
@@ -136,11 +164,12 @@ const std::string kNoSource = "请先选择源目录。";
 const std::string kNoTargetFile = "请先选择目标文件。";
 const std::string kNoTargetFolder = "请先选择目标目录。";
 const std::string kNoFiles = "抱歉，在指定的源目录下没有所需的文件。";
+const std::string kNoBmpFiles = kNoFiles + "\n该目录中没有 BMP 文件。";
 const std::string kMergeFailed = "图像融合失败。";
 const std::string kMergeDone = "图像平均完毕。";
 const std::string kScaleDone = "放大完毕。";
 const std::string kNothingToView = "抱歉，在目标目录中找不到可查看的文件。";
-const std::string kFailures = "以下文件处理失败：";
+const std::string kTargetRefused = "无法写入目标 ";
 
 TEST(JobPages, StartsWithTheDefaultsOfTheirSettings) {
     TestApp();
@@ -202,14 +231,14 @@ TEST(JobPages, MissingFoldersAndFilesAreNamed) {
     const Case kCases[] = {
         {true, "", target, kStart, kNoSource},
         {true, empty.string(), "", kStart, kNoTargetFile},
-        {true, empty.string(), target, kStart, kNoFiles},
-        {true, jpegsOnly.string(), target, kStart, kNoFiles},  // "*.bmp" chosen
+        {true, empty.string(), target, kStart, kNoBmpFiles},
+        {true, jpegsOnly.string(), target, kStart, kNoBmpFiles},  // "*.bmp" chosen
         {true, "", "", kViewSource, kNoSource},
         {true, "", "", kViewTarget, kNoTargetFile},
         {true, empty.string(), "", kViewSource, kNothingToView},
         {false, "", targetDir, kStart, kNoSource},
         {false, empty.string(), "", kStart, kNoTargetFolder},
-        {false, empty.string(), targetDir, kStart, kNoFiles},
+        {false, empty.string(), targetDir, kStart, kNoBmpFiles},
         {false, "", "", kViewSource, kNoSource},
         {false, "", "", kViewTarget, kNoTargetFolder},
         {false, "", empty.string(), kViewTarget, kNothingToView},
@@ -252,6 +281,7 @@ TEST(MergeImagePage, AveragesIntoANumberedTargetWithExtras) {
     CMergeImagePage page;
     SetMerge(page, src.string(), (out / "avg.bmp").string(), 1, true);
     CMessageRecorder messages;
+    CSummaryRecorder summaries;
     std::vector<QString> shown;
     // The first free numbered name, shown in the target field from the first file on.
     const fs::path numbered = out / "avg000000.bmp";
@@ -261,12 +291,12 @@ TEST(MergeImagePage, AveragesIntoANumberedTargetWithExtras) {
         EXPECT_EQ(page.TargetPath()->text(), Q(numbered));
     });
 
-    ASSERT_EQ(messages.m_texts, std::vector<std::string>{kMergeDone});
+    EXPECT_TRUE(messages.m_texts.empty());
+    ASSERT_EQ(summaries.m_headlines, std::vector<std::string>{kMergeDone});
+    EXPECT_EQ(summaries.m_summaries[0].m_strResult, Q(numbered));
+    EXPECT_EQ(summaries.m_summaries[0].m_strFolder, Q(out));
     EXPECT_EQ(page.TargetPath()->text(), Q(numbered));
     ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(page.Progress()->maximum(), 2);
-    EXPECT_EQ(page.Progress()->value(), 2);
-    EXPECT_EQ(page.StatusPath()->text(), QString::fromUtf8("放大至1024x768..."));
 
     CDibImage average;
     LoadOrFail(numbered, average);
@@ -320,9 +350,9 @@ TEST(MergeImagePage, AutoNumberingFollowsTheDigitsOfTheName) {
         params.m_bAutoNumber = c.bNumber;
         page.SetParams(params);
         page.RefreshControls();
-        CMessageRecorder messages;
+        CSummaryRecorder summaries;
         StartWith(page);
-        EXPECT_EQ(messages.m_texts, std::vector<std::string>{kMergeDone});
+        EXPECT_EQ(summaries.m_headlines, std::vector<std::string>{kMergeDone});
         EXPECT_EQ(page.TargetPath()->text(), Q(out / c.used));
         EXPECT_TRUE(fs::exists(out / c.used));
     }
@@ -335,16 +365,17 @@ TEST(MergeImagePage, NothingReadableIsAFailedMerge) {
     jobs_test::WriteText(src / "broken.bmp", "BM but not an image");
     CMergeImagePage page;
     SetMerge(page, src.string(), (dir.Path() / "avg.bmp").string());
-    CMessageRecorder messages;
+    CSummaryRecorder summaries;
     StartWith(page);
-    EXPECT_EQ(messages.m_texts, std::vector<std::string>{kMergeFailed});
+    EXPECT_EQ(summaries.m_headlines, std::vector<std::string>{kMergeFailed});
+    EXPECT_EQ(summaries.m_summaries[0].m_nSkipped, 1);
     EXPECT_TRUE(fs::exists(src / "broken.bmp"));
     EXPECT_EQ(CountFiles(dir.Path()), 1);  // only src: no result
 }
 
-// A write that fails reaches the user with its path, never as "finished", and nothing made
-// from the sources is missing, so the sources stay.
-TEST(JobPages, FailedWritesAreReportedAndSourcesKept) {
+// A target that cannot be written is refused before any source is read: the user is told the
+// path and the reason, no file is started, the sources stay.
+TEST(JobPages, UnwritableTargetIsRefusedBeforeAnySourceIsRead) {
     TestApp();
     TempDir dir;
     const fs::path src = dir.Path() / "src";
@@ -372,10 +403,14 @@ TEST(JobPages, FailedWritesAreReportedAndSourcesKept) {
             page = &scale;
         }
         CMessageRecorder messages;
-        StartWith(*page);
+        CSummaryRecorder summaries;
+        int nStarted = 0;
+        StartWith(*page, [&](const QString&, int, int) { ++nStarted; });
+        EXPECT_EQ(nStarted, 0);
+        EXPECT_TRUE(summaries.m_summaries.empty());
         ASSERT_EQ(messages.m_texts.size(), 1u);
         const std::string& text = messages.m_texts[0];
-        EXPECT_EQ(text.rfind(kFailures, 0), 0u) << text;
+        EXPECT_EQ(text.rfind(kTargetRefused, 0), 0u) << text;
         EXPECT_NE(text.find(failedPath), std::string::npos) << text;
         EXPECT_EQ(messages.m_icons[0], QMessageBox::Warning);
         EXPECT_TRUE(fs::exists(src / "f00.bmp"));
@@ -400,10 +435,9 @@ TEST(ScaleImagePage, EnlargesEveryFileIntoTheTargetFolder) {
         SCOPED_TRACE(c.nScale);
         CScaleImagePage page;
         SetScale(page, src.string(), out.string(), 1, c.nScale, false);
-        CMessageRecorder messages;
+        CSummaryRecorder summaries;
         StartWith(page);
-        EXPECT_EQ(messages.m_texts, std::vector<std::string>{kScaleDone});
-        EXPECT_EQ(page.Progress()->value(), 3);
+        EXPECT_EQ(summaries.m_headlines, std::vector<std::string>{kScaleDone});
         for (const char* name : {"f00.bmp", "f01.bmp", "f02.bmp"}) {
             CDibImage image;
             LoadOrFail(out / name, image);
@@ -428,7 +462,10 @@ TEST(JobPages, ControlsDuringAJob) {
         ASSERT_TRUE(image.Create(8, 8, 24));
         std::string why;
         fs::create_directories(jpegs);
-        { const CStatus saved = SaveImageFile((jpegs / name).string(), image, 90); ASSERT_TRUE(saved) << saved.Reason(); }
+        {
+            const CStatus saved = SaveImageFile((jpegs / name).string(), image, 90);
+            ASSERT_TRUE(saved) << saved.Reason();
+        }
     }
     for (const bool bMerge : {true, false}) {
         for (const int nSrcFile : {0, 1}) {
@@ -459,6 +496,7 @@ TEST(JobPages, ControlsDuringAJob) {
             const std::vector<QWidget*> untouched = {page->SourcePath(), page->TargetPath(),
                                                      page->StatusPath(), page->Progress()};
             CMessageRecorder messages;
+            CSummaryRecorder summaries;
             int nSeen = 0;
             StartWith(*page, [&](const QString&, int, int) {
                 ++nSeen;
@@ -477,7 +515,8 @@ TEST(JobPages, ControlsDuringAJob) {
                 EXPECT_TRUE(cursor != nullptr && cursor->shape() == Qt::WaitCursor);
             });
             EXPECT_EQ(nSeen, nSrcFile == 0 ? 2 : 3);
-            EXPECT_EQ(messages.m_texts.size(), 1u);
+            EXPECT_TRUE(messages.m_texts.empty());
+            EXPECT_EQ(summaries.m_summaries.size(), 1u);
             EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
             EXPECT_EQ(page->StartButton()->text(), QString::fromUtf8("开始"));
             for (QWidget* widget : locked) {
@@ -518,7 +557,7 @@ TEST(JobPages, StopDuringAJob) {
             SetScale(scale, src.string(), out.string());
             page = &scale;
         }
-        CMessageRecorder messages;
+        CSummaryRecorder summaries;
         int nStarted = 0;
         StartWith(*page, [&](const QString&, int nFile, int) {
             nStarted = nFile;
@@ -528,7 +567,7 @@ TEST(JobPages, StopDuringAJob) {
             }
         });
         EXPECT_EQ(nStarted, c.nStopAt);
-        EXPECT_EQ(messages.m_texts, std::vector<std::string>{c.message});
+        EXPECT_EQ(summaries.m_headlines, std::vector<std::string>{c.message});
         EXPECT_EQ(CountFiles(out), c.nOutputs);
         // Sources of outputs went to the trash; the others stay.
         EXPECT_EQ(CountFiles(src), c.nFiles - c.nOutputs);
@@ -554,25 +593,31 @@ TEST(MergeImagePage, QualityChangedDuringTheJobIsUsed) {
         }
     }
     std::string why;
-    { const CStatus saved = SaveImageFile((src / "a.jpg").string(), pattern, 90); ASSERT_TRUE(saved) << saved.Reason(); }
+    {
+        const CStatus saved = SaveImageFile((src / "a.jpg").string(), pattern, 90);
+        ASSERT_TRUE(saved) << saved.Reason();
+    }
     fs::copy_file(src / "a.jpg", src / "b.jpg");
     fs::copy_file(src / "a.jpg", src / "c.jpg");
     CDibImage decoded;
     LoadOrFail(src / "a.jpg", decoded);
     const std::string expected = (dir.Path() / "expected.jpg").string();
-    { const CStatus saved = SaveImageFile(expected, decoded, 40); ASSERT_TRUE(saved) << saved.Reason(); }
+    {
+        const CStatus saved = SaveImageFile(expected, decoded, 40);
+        ASSERT_TRUE(saved) << saved.Reason();
+    }
 
     CMergeImagePage page;
     const fs::path target = dir.Path() / "avg.jpg";
     SetMerge(page, src.string(), target.string(), 0, false, false);
     page.AutoNumberCheck()->setChecked(false);
-    CMessageRecorder messages;
+    CSummaryRecorder summaries;
     StartWith(page, [&](const QString&, int nFile, int) {
         if (nFile == 2) {
             page.QualitySpin()->setValue(40);
         }
     });
-    EXPECT_EQ(messages.m_texts, std::vector<std::string>{kMergeDone});
+    EXPECT_EQ(summaries.m_headlines, std::vector<std::string>{kMergeDone});
     EXPECT_EQ(jobs_test::ReadText(target), jobs_test::ReadText(expected));
 }
 
@@ -642,7 +687,7 @@ TEST(JobPages, AJobStartedDuringAnotherRunsToItsEndFirst) {
     QObject::connect(&scale, &CJobPageWidget::JobFileStarted, [&](const QString&, int n, int) {
         events.push_back("scale " + std::to_string(n));
     });
-    CMessageRecorder messages;
+    CSummaryRecorder summaries;
     StartWith(merge, [&](const QString&, int n, int) {
         events.push_back("merge " + std::to_string(n));
         if (n == 2) {
@@ -651,7 +696,7 @@ TEST(JobPages, AJobStartedDuringAnotherRunsToItsEndFirst) {
     });
     EXPECT_EQ(events,
               (std::vector<std::string>{"merge 1", "merge 2", "scale 1", "scale 2", "merge 3"}));
-    EXPECT_EQ(messages.m_texts, (std::vector<std::string>{kScaleDone, kMergeDone}));
+    EXPECT_EQ(summaries.m_headlines, (std::vector<std::string>{kScaleDone, kMergeDone}));
     EXPECT_EQ(CountFiles(out / "big"), 2);
     EXPECT_FALSE(merge.IsBusy());
     EXPECT_FALSE(scale.IsBusy());
@@ -671,6 +716,7 @@ TEST(JobPages, ClosingTheWindowEndsTheJobFirst) {
     sheet.ReplacePage(3, page);
     SetMerge(*page, src.string(), (out / "avg.bmp").string());
     CMessageRecorder messages;
+    CSummaryRecorder summaries;
     int nStarted = 0;
     bool bBusyAtClose = false;
     QObject::connect(page, &CJobPageWidget::JobFileStarted, page, [&](const QString&, int n, int) {
@@ -688,6 +734,7 @@ TEST(JobPages, ClosingTheWindowEndsTheJobFirst) {
     EXPECT_EQ(nStarted, 2);
     EXPECT_FALSE(page->IsBusy());
     EXPECT_TRUE(messages.m_texts.empty());
+    EXPECT_TRUE(summaries.m_summaries.empty());
     EXPECT_EQ(CountFiles(out), 0);
     EXPECT_EQ(CountFiles(src), 6);
 }
@@ -715,6 +762,7 @@ TEST(JobPages, PageDestroyedDuringItsJob) {
         }
         QPointer<CJobPageWidget> guard(page);
         CMessageRecorder messages;
+        CSummaryRecorder summaries;
         int nStarted = 0;
         QObject::connect(page, &CJobPageWidget::JobFileStarted, [&](const QString&, int n, int) {
             nStarted = n;
@@ -726,6 +774,7 @@ TEST(JobPages, PageDestroyedDuringItsJob) {
         EXPECT_TRUE(guard.isNull());
         EXPECT_EQ(nStarted, 2);
         EXPECT_TRUE(messages.m_texts.empty());
+        EXPECT_TRUE(summaries.m_summaries.empty());
         // Enlarging wrote the first file before the page went.
         EXPECT_EQ(CountFiles(out), bMerge ? 0 : 1);
         fs::remove_all(out);
@@ -850,6 +899,349 @@ TEST(JobPages, SelectButtonsTakeTheChosenFolder) {
     }
     EXPECT_EQ(page.SourcePath()->text(), Q(chosen));
     EXPECT_EQ(page.TargetPath()->text(), Q(chosen));
+}
+
+// The end summary against the disk: what it counts as written, moved to the trash, skipped and
+// failed is what the folders hold afterwards, and its details name every file left behind with
+// its reason. During the job the progress reads "k/N"; afterwards it is empty again.
+TEST(JobPages, SummaryCountsEqualTheFilesOnDisk) {
+    TestApp();
+    struct Case {
+        const char* name;
+        bool bMerge;
+        int nGood;          // readable sources
+        int nBroken;        // unreadable sources (skipped, left in place)
+        bool bBlockSecond;  // enlarging: a folder stands where the second output goes
+        bool bDelSrc;
+        int nUnused;  // averaging: read past the 255th, not averaged
+    } kCases[] = {
+        {"average", true, 3, 1, false, true, 0},
+        {"average past 255", true, 257, 0, false, false, 2},
+        {"enlarge", false, 4, 2, false, true, 0},
+        {"enlarge with a blocked output", false, 3, 1, true, true, 0},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const fs::path src = dir.Path() / "src";
+        const fs::path out = dir.Path() / "out";
+        WriteBmps(src, c.nGood, 4, 3);
+        for (int i = 0; i < c.nBroken; ++i) {
+            jobs_test::WriteText(src / ("z" + std::to_string(i) + ".bmp"), "no image");
+        }
+        fs::create_directories(out);
+        if (c.bBlockSecond) {
+            fs::create_directories(out / "f01.bmp");
+        }
+        const int nTrashBefore = CountFiles(TrashFiles());
+        const int nSources = c.nGood + c.nBroken;
+
+        CMergeImagePage merge;
+        CScaleImagePage scale;
+        CJobPageWidget* page = &merge;
+        if (c.bMerge) {
+            SetMerge(merge, src.string(), (out / "avg.bmp").string(), 1, false, c.bDelSrc);
+        } else {
+            SetScale(scale, src.string(), out.string(), 1, 0, c.bDelSrc);
+            page = &scale;
+        }
+        CSummaryRecorder summaries;
+        std::vector<std::string> progress;
+        StartWith(*page, [&](const QString&, int, int) {
+            progress.push_back(page->ProgressText()->text().toStdString());
+        });
+        const int nTotal = c.bMerge ? std::min(nSources, 255) : nSources;
+        ASSERT_EQ(int(progress.size()), nSources);
+        for (int i = 0; i < 2; ++i) {
+            const std::string expected = std::to_string(i + 1) + "/" + std::to_string(nTotal);
+            EXPECT_EQ(progress[i].rfind(expected, 0), 0u) << progress[i];
+        }
+        // The time left shows once a file is done.
+        EXPECT_NE(progress[1].find("剩余约"), std::string::npos) << progress[1];
+        EXPECT_TRUE(page->ProgressText()->text().isEmpty());
+        EXPECT_TRUE(page->StatusPath()->text().isEmpty());
+        EXPECT_EQ(page->Progress()->value(), 0);
+
+        ASSERT_EQ(summaries.m_summaries.size(), 1u);
+        const CJobSummary& summary = summaries.m_summaries[0];
+        int nOutputs = 0;
+        for (const auto& entry : fs::directory_iterator(out)) {
+            nOutputs += entry.is_regular_file() ? 1 : 0;
+        }
+        EXPECT_EQ(summary.m_nWritten, nOutputs);
+        EXPECT_EQ(summary.m_nTrashed, CountFiles(TrashFiles()) - nTrashBefore);
+        EXPECT_EQ(CountFiles(src), nSources - summary.m_nTrashed);
+        EXPECT_EQ(summary.m_nSkipped, c.nBroken + c.nUnused);
+        EXPECT_EQ(summary.m_nFailed, c.bBlockSecond ? 1 : 0);
+        EXPECT_EQ(summary.m_bWarning, c.bBlockSecond);
+        // Every skipped or failed file is listed with a reason; the skipped ones are still there.
+        ASSERT_EQ(int(summary.m_problems.size()), summary.m_nSkipped + summary.m_nFailed);
+        for (const CJobSummary::CProblem& problem : summary.m_problems) {
+            EXPECT_FALSE(problem.m_strReason.isEmpty()) << problem.m_strPath.toStdString();
+            if (!problem.m_bFailed) {
+                EXPECT_TRUE(fs::exists(problem.m_strPath.toStdString()))
+                    << problem.m_strPath.toStdString();
+            }
+        }
+        const std::string text = summary.Text().toStdString();
+        EXPECT_NE(text.find("写入 " + std::to_string(nOutputs) + " 个文件"), std::string::npos)
+            << text;
+
+        // The window: the details, and the buttons that open the result and its folder.
+        CJobSummaryDialog dialog(summary);
+        EXPECT_EQ(dialog.Details()->topLevelItemCount(), int(summary.m_problems.size()));
+        EXPECT_EQ(dialog.Details()->isVisibleTo(&dialog), !summary.m_problems.empty());
+        CFileCatcher catcher;
+        dialog.ResultButton()->click();
+        dialog.FolderButton()->click();
+        ASSERT_EQ(catcher.m_paths.size(), 2u);
+        EXPECT_TRUE(fs::is_regular_file(catcher.m_paths[0])) << catcher.m_paths[0];
+        EXPECT_EQ(fs::path(catcher.m_paths[0]).parent_path(), out);
+        EXPECT_EQ(fs::path(catcher.m_paths[1]), out);
+    }
+}
+
+// Choosing a source folder shows how many files of each type it holds; the message when none
+// matches names the type looked for.
+TEST(JobPages, SourceCountsShownWhenAFolderIsChosen) {
+    TestApp();
+    TempDir dir;
+    const fs::path mixed = dir.Path() / "mixed";
+    WriteBmps(mixed, 2, 2, 2);
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
+        jobs_test::WriteText(mixed / name, "only counted");
+    }
+    jobs_test::WriteText(mixed / "notes.txt", "neither");
+    const fs::path jpegs = dir.Path() / "jpegs";
+    jobs_test::WriteText(jpegs / "x.jpg", "only counted");
+    const fs::path empty = dir.Path() / "empty";
+    fs::create_directories(empty);
+    struct Case {
+        fs::path folder;
+        std::string counts;
+    } kCases[] = {
+        {mixed, "3 个 JPG，2 个 BMP"},
+        {jpegs, "1 个 JPG，0 个 BMP"},
+        {empty, "0 个 JPG，0 个 BMP"},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.folder);
+        CMergeImagePage merge;
+        CScaleImagePage scale;
+        for (CJobPageWidget* page : std::initializer_list<CJobPageWidget*>{&merge, &scale}) {
+            QTimer::singleShot(0, [&] {
+                auto* dialog =
+                    qobject_cast<CSelectFolderDialog*>(QApplication::activeModalWidget());
+                ASSERT_NE(dialog, nullptr);
+                dialog->PathEdit()->setText(Q(c.folder));
+                dialog->accept();
+            });
+            page->SourceSelectButton()->click();
+            EXPECT_EQ(page->SourceCounts()->text().toStdString(), c.counts);
+        }
+    }
+    // "*.bmp" chosen on a folder of JPEG files: the message says which type is missing.
+    CScaleImagePage page;
+    SetScale(page, jpegs.string(), (dir.Path() / "out").string());
+    EXPECT_EQ(page.SourceCounts()->text().toStdString(), "1 个 JPG，0 个 BMP");
+    CMessageRecorder messages;
+    page.StartButton()->click();
+    EXPECT_EQ(messages.m_texts, std::vector<std::string>{kNoBmpFiles});
+}
+
+// The quality field is usable whenever JPEG is written: on the averaging page for "*.jpg"
+// sources or a target that is not BMP, on the enlarging page for "*.jpg" sources only. A
+// disabled field says why.
+TEST(JobPages, QualityFollowsTheOutputType) {
+    TestApp();
+    struct Case {
+        bool bMerge;
+        int nSrcFile;
+        const char* target;
+        bool bEnabled;
+    } kCases[] = {
+        {true, 0, "", true},
+        {true, 1, "", false},
+        {true, 1, "/a/avg.jpg", true},
+        {true, 1, "/a/avg.JPEG", true},
+        {true, 1, "/a/avg.bmp", false},
+        {true, 1, "/a/avg.DIB", false},
+        {true, 0, "/a/avg.bmp", true},
+        {false, 0, "/a/out", true},
+        {false, 1, "/a/out.jpg", false},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(std::string(c.bMerge ? "average " : "enlarge ") + std::to_string(c.nSrcFile) +
+                     " " + c.target);
+        CMergeImagePage merge;
+        CScaleImagePage scale;
+        CJobPageWidget* page = &merge;
+        if (c.bMerge) {
+            SetMerge(merge, "", c.target, c.nSrcFile);
+        } else {
+            SetScale(scale, "", c.target, c.nSrcFile);
+            page = &scale;
+        }
+        EXPECT_EQ(page->QualitySpin()->isEnabled(), c.bEnabled);
+        EXPECT_EQ(page->QualityLabel()->isEnabled(), c.bEnabled);
+        EXPECT_EQ(page->QualitySpin()->toolTip().isEmpty(), c.bEnabled);
+    }
+    // A target chosen later changes it at once.
+    CMergeImagePage merge;
+    SetMerge(merge, "", "", 1);
+    EXPECT_FALSE(merge.QualitySpin()->isEnabled());
+    EXPECT_FALSE(merge.StartButton()->toolTip().isEmpty());
+    merge.SetTargetPath(QStringLiteral("/a/night.jpg"));
+    EXPECT_TRUE(merge.QualitySpin()->isEnabled());
+}
+
+// Sends a drag of `urls` onto `field` and drops it there; true when the field took it.
+bool DropOn(QWidget* field, const QList<QUrl>& urls) {
+    QMimeData mime;
+    mime.setUrls(urls);
+    const QPoint centre = field->rect().center();
+    QDragEnterEvent enter(centre, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(field, &enter);
+    if (!enter.isAccepted()) {
+        return false;
+    }
+    QDropEvent drop(QPointF(centre), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(field, &drop);
+    return drop.isAccepted();
+}
+
+// Folders dropped on the source and target fields set them; a file dropped on the averaging
+// target sets the target; anything else is refused and changes nothing.
+TEST(JobPages, DroppedFoldersAndFilesSetTheFields) {
+    TestApp();
+    TempDir dir;
+    const fs::path folder = dir.Path() / "grabs";
+    WriteBmps(folder, 2, 2, 2);
+    const fs::path file = folder / "f00.bmp";
+    const fs::path other = dir.Path() / "other";
+    fs::create_directories(other);
+    const QUrl folderUrl = QUrl::fromLocalFile(Q(folder) + u'/');  // as file managers send it
+    const QUrl fileUrl = QUrl::fromLocalFile(Q(file));
+    enum Field { kSource, kTarget };
+    struct Case {
+        const char* name;
+        bool bMerge;
+        Field field;
+        QList<QUrl> urls;
+        bool bTaken;
+        QString expected;  // the field afterwards
+    };
+    const Case kCases[] = {
+        {"folder on source", true, kSource, {folderUrl}, true, Q(folder)},
+        {"folder on source", false, kSource, {folderUrl}, true, Q(folder)},
+        {"folder on target", false, kTarget, {folderUrl}, true, Q(folder)},
+        {"file on average target", true, kTarget, {fileUrl}, true, Q(file)},
+        {"folder on average target", true, kTarget, {folderUrl}, true, Q(folder / "avg.bmp")},
+        {"file on source", true, kSource, {fileUrl}, false, Q(other)},
+        {"file on enlarge target", false, kTarget, {fileUrl}, false, Q(other)},
+        {"two folders",
+         false,
+         kSource,
+         {folderUrl, QUrl::fromLocalFile(Q(other))},
+         false,
+         Q(other)},
+        {"a web address",
+         true,
+         kSource,
+         {QUrl(QStringLiteral("https://example.org/x"))},
+         false,
+         Q(other)},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(std::string(c.name) + (c.bMerge ? " (average)" : " (enlarge)"));
+        CMergeImagePage merge;
+        CScaleImagePage scale;
+        CJobPageWidget* page = &merge;
+        if (c.bMerge) {
+            SetMerge(merge, other.string(), (other / "avg.bmp").string());
+        } else {
+            SetScale(scale, other.string(), other.string());
+            page = &scale;
+        }
+        CPathLabel* field = c.field == kSource ? page->SourcePath() : page->TargetPath();
+        const QString before = field->text();
+        EXPECT_EQ(DropOn(field, c.urls), c.bTaken);
+        const QString expected = c.bTaken ? c.expected : before;
+        EXPECT_EQ(field->text(), expected);
+        page->TakeControlValues();
+        if (c.bTaken && c.field == kSource) {
+            EXPECT_EQ(page->SourceCounts()->text().toStdString(), "0 个 JPG，2 个 BMP");
+        }
+    }
+}
+
+// The last folders of each page, the capture folder and the media folder survive a restart:
+// a second sheet on the same state file shows them. The two player pages share the capture
+// folder; Reset and the settings file keep their meaning.
+TEST(RememberedFolders, SurviveARestart) {
+    TestApp();
+    TempDir dir;
+    g_szIniFile = dir.File("tarnwick.ini");
+    const fs::path grabs = dir.Path() / "grabs";
+    const fs::path big = dir.Path() / "big";
+    const fs::path frames = dir.Path() / "frames";
+    for (const fs::path& folder : {grabs, big, frames}) {
+        fs::create_directories(folder);
+    }
+    const QString averageTarget = Q(dir.Path() / "avg.jpg");
+    {
+        CMainSheet sheet;
+        InstallProgramPages(sheet, false);
+        auto* scale = qobject_cast<CScaleImagePage*>(sheet.Page(2));
+        auto* merge = qobject_cast<CMergeImagePage*>(sheet.Page(3));
+        auto* rm = qobject_cast<CPlayerPage*>(sheet.Page(0));
+        auto* wmp = qobject_cast<CPlayerPage*>(sheet.Page(1));
+        ASSERT_TRUE(scale && merge && rm && wmp);
+        ASSERT_TRUE(DropOn(scale->SourcePath(), {QUrl::fromLocalFile(Q(grabs))}));
+        ASSERT_TRUE(DropOn(scale->TargetPath(), {QUrl::fromLocalFile(Q(big))}));
+        merge->SetSourceFolder(Q(grabs));
+        merge->SetTargetPath(averageTarget);
+        rm->SetFolder(Q(frames));
+        EXPECT_EQ(wmp->Folder(), Q(frames));  // shared at once
+        CRememberedFolders::Instance().Set(CRememberedFolders::Media, Q(grabs));
+        // Reset empties the fields but forgets nothing.
+        merge->ResetButton()->click();
+        EXPECT_TRUE(merge->SourcePath()->text().isEmpty());
+    }
+    EXPECT_TRUE(fs::is_regular_file(CRememberedFolders::StateFilePath().toStdString()));
+    EXPECT_FALSE(fs::exists(g_szIniFile));  // the settings file is only written by Save
+
+    CMainSheet sheet;
+    InstallProgramPages(sheet, false);
+    auto* scale = qobject_cast<CScaleImagePage*>(sheet.Page(2));
+    auto* merge = qobject_cast<CMergeImagePage*>(sheet.Page(3));
+    EXPECT_EQ(scale->SourcePath()->text(), Q(grabs));
+    EXPECT_EQ(scale->TargetPath()->text(), Q(big));
+    EXPECT_EQ(merge->SourcePath()->text(), Q(grabs));
+    EXPECT_EQ(merge->TargetPath()->text(), averageTarget);
+    EXPECT_TRUE(merge->QualitySpin()->isEnabled());  // a ".jpg" target
+    EXPECT_EQ(qobject_cast<CPlayerPage*>(sheet.Page(0))->Folder(), Q(frames));
+    EXPECT_EQ(qobject_cast<CPlayerPage*>(sheet.Page(1))->Folder(), Q(frames));
+    EXPECT_EQ(CRememberedFolders::Instance().Get(CRememberedFolders::Media), Q(grabs));
+
+    // Every dialog opens in the folder its field holds.
+    QString started;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<CSelectFolderDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        started = dialog->directory().absolutePath();
+        dialog->reject();
+    });
+    scale->TargetSelectButton()->click();
+    EXPECT_EQ(QDir::cleanPath(started), Q(big));
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        started = dialog->directory().absolutePath();
+        dialog->reject();
+    });
+    merge->TargetSelectButton()->click();
+    EXPECT_EQ(started, Q(dir.Path()));
 }
 
 TEST(ViewFolder, OpensTheFirstJpegElseTheFirstBmp) {

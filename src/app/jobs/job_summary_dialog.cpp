@@ -1,0 +1,161 @@
+#include "app/jobs/job_summary_dialog.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <utility>
+
+#include "app/widgets/message_box.h"
+#include "app/widgets/open_document.h"
+#include "jobs/job_result.h"
+
+namespace {
+
+JobSummaryHook& Hook() {
+    static JobSummaryHook s_hook;
+    return s_hook;
+}
+
+QString PathText(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+}  // namespace
+
+CJobSummary CJobSummary::From(const CJobResult& result, const QString& headline,
+                              const QString& folder) {
+    CJobSummary summary;
+    summary.m_strHeadline = headline;
+    summary.m_nWritten = int(result.m_written.size());
+    summary.m_nSkipped = int(result.m_skipped.size() + result.m_unused.size());
+    summary.m_nFailed = int(result.m_failures.size());
+    summary.m_nTrashed = int(result.m_trashed.size());
+    for (const CJobProblem& problem : result.m_skipped) {
+        summary.m_problems.push_back(
+            {PathText(problem.m_strPath), QString::fromStdString(problem.m_strReason), false});
+    }
+    for (const std::string& path : result.m_unused) {
+        summary.m_problems.push_back(
+            {PathText(path),
+             QCoreApplication::translate("CJobSummaryDialog",
+                                         "第255个以后的图像不计入平均（已读入）"),
+             false});
+    }
+    for (const CJobProblem& problem : result.m_failures) {
+        summary.m_problems.push_back(
+            {PathText(problem.m_strPath), QString::fromStdString(problem.m_strReason), true});
+    }
+    if (result.m_bStopped) {
+        summary.m_notes << QCoreApplication::translate("CJobSummaryDialog",
+                                                       "已按要求停止，其余文件未处理。");
+    }
+    if (!result.m_failures.empty()) {
+        summary.m_bWarning = true;
+        summary.m_notes << QCoreApplication::translate("CJobSummaryDialog",
+                                                       "有文件处理失败，详见下表。");
+    }
+    // The averaging result is its target file; the enlarging job's first output stands for it.
+    if (!result.m_written.empty()) {
+        summary.m_strResult =
+            PathText(result.m_strTarget.empty() ? result.m_written.front() : result.m_strTarget);
+    }
+    summary.m_strFolder = folder;
+    return summary;
+}
+
+QString CJobSummary::Text() const {
+    QStringList lines{
+        m_strHeadline,
+        QCoreApplication::translate("CJobSummaryDialog",
+                                    "写入 %1 个文件，跳过 %2 个，失败 %3 个，移到回收站 %4 个。")
+            .arg(m_nWritten)
+            .arg(m_nSkipped)
+            .arg(m_nFailed)
+            .arg(m_nTrashed)};
+    lines << m_notes;
+    return lines.join(u'\n');
+}
+
+CJobSummaryDialog::CJobSummaryDialog(const CJobSummary& summary, QWidget* parent)
+    : QDialog(parent),
+      m_pResultButton(new QPushButton(tr("打开结果"), this)),
+      m_pFolderButton(new QPushButton(tr("打开文件夹"), this)),
+      m_pDetails(new QTreeWidget(this)) {
+    setWindowTitle(QString::fromLatin1(kAppTitle));
+
+    auto* icon = new QLabel(this);
+    const QStyle::StandardPixmap pixmap =
+        summary.m_bWarning ? QStyle::SP_MessageBoxWarning : QStyle::SP_MessageBoxInformation;
+    icon->setPixmap(style()->standardIcon(pixmap).pixmap(32, 32));
+    auto* text = new QLabel(summary.Text(), this);
+    text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* top = new QHBoxLayout;
+    top->addWidget(icon, 0, Qt::AlignTop);
+    top->addWidget(text, 1);
+
+    m_pDetails->setColumnCount(3);
+    m_pDetails->setHeaderLabels({tr("文件"), tr("结果"), tr("原因")});
+    m_pDetails->setRootIsDecorated(false);
+    m_pDetails->setUniformRowHeights(true);
+    for (const CJobSummary::CProblem& problem : summary.m_problems) {
+        auto* item = new QTreeWidgetItem(
+            m_pDetails,
+            {problem.m_strPath, problem.m_bFailed ? tr("失败") : tr("跳过"), problem.m_strReason});
+        item->setToolTip(0, problem.m_strPath);
+        item->setToolTip(2, problem.m_strReason);
+    }
+    m_pDetails->header()->setSectionResizeMode(QHeaderView::Interactive);
+    m_pDetails->resizeColumnToContents(1);
+    m_pDetails->setColumnWidth(0, 320);
+    m_pDetails->setVisible(!summary.m_problems.empty());
+
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->addButton(m_pResultButton, QDialogButtonBox::ActionRole);
+    buttons->addButton(m_pFolderButton, QDialogButtonBox::ActionRole);
+    QPushButton* close = buttons->addButton(tr("关闭"), QDialogButtonBox::AcceptRole);
+    close->setDefault(true);
+    m_pResultButton->setAutoDefault(false);
+    m_pFolderButton->setAutoDefault(false);
+    m_pResultButton->setEnabled(!summary.m_strResult.isEmpty());
+    m_pFolderButton->setEnabled(!summary.m_strFolder.isEmpty());
+    if (summary.m_strResult.isEmpty()) {
+        m_pResultButton->setToolTip(tr("没有写入任何文件"));
+    }
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    const QString result = summary.m_strResult;
+    const QString folder = summary.m_strFolder;
+    connect(m_pResultButton, &QPushButton::clicked, this, [result] { OpenDocument(result); });
+    connect(m_pFolderButton, &QPushButton::clicked, this,
+            [folder] { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(m_pDetails, 1);
+    layout->addWidget(buttons);
+    if (!summary.m_problems.empty()) {
+        resize(640, 360);
+    }
+}
+
+void ShowJobSummary(QWidget* parent, const CJobSummary& summary) {
+    if (Hook()) {
+        Hook()(summary);
+        return;
+    }
+    CJobSummaryDialog dialog(summary, parent);
+    dialog.exec();
+}
+
+JobSummaryHook SetJobSummaryHook(JobSummaryHook hook) {
+    return std::exchange(Hook(), std::move(hook));
+}

@@ -1,0 +1,64 @@
+// The end of a batch job as the user sees it: one window with the page's end message, what was
+// written, skipped, failed and moved to the trash (with counts), every skipped or failed file
+// with its reason, and buttons that open the result and its folder.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+class QPushButton;
+class QTreeWidget;
+struct CJobResult;
+
+struct CJobSummary {
+    struct CProblem {
+        QString m_strPath;
+        QString m_strReason;
+        bool m_bFailed = false;  // failed; otherwise skipped (left in place)
+    };
+
+    QString m_strHeadline;  // the page's end message ("图像平均完毕。")
+    QStringList m_notes;    // lines after the counts: stopped, failures
+    int m_nWritten = 0;
+    int m_nSkipped = 0;
+    int m_nFailed = 0;
+    int m_nTrashed = 0;
+    std::vector<CProblem> m_problems;  // skipped ones first, then the failed, in job order
+    QString m_strResult;      // the file "打开结果" opens; empty when nothing was written
+    QString m_strFolder;      // the folder "打开文件夹" opens
+    bool m_bWarning = false;  // something failed
+
+    // The summary of `result` under `headline`; `folder` is the target folder. Files read but
+    // left out of the result (the averaging job's past the 255th) count as skipped.
+    static CJobSummary From(const CJobResult& result, const QString& headline,
+                            const QString& folder);
+    // The lines shown above the details: headline, counts, notes.
+    QString Text() const;
+};
+
+class CJobSummaryDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit CJobSummaryDialog(const CJobSummary& summary, QWidget* parent = nullptr);
+
+    QPushButton* ResultButton() const { return m_pResultButton; }
+    QPushButton* FolderButton() const { return m_pFolderButton; }
+    // The skipped and failed files (file, outcome, reason); hidden when there are none.
+    QTreeWidget* Details() const { return m_pDetails; }
+
+private:
+    QPushButton* m_pResultButton;
+    QPushButton* m_pFolderButton;
+    QTreeWidget* m_pDetails;
+};
+
+// Shows the summary modally over `parent`. While a hook is installed, the hook receives it
+// instead (the tests).
+void ShowJobSummary(QWidget* parent, const CJobSummary& summary);
+using JobSummaryHook = std::function<void(const CJobSummary&)>;
+// Installs `hook` (an empty function removes it); returns the previous one.
+JobSummaryHook SetJobSummaryHook(JobSummaryHook hook);

@@ -1,0 +1,43 @@
+#include "app/widgets/remembered_folders.h"
+
+#include <QDir>
+#include <QMetaEnum>
+#include <QSettings>
+
+namespace {
+
+QString Key(CRememberedFolders::Folder which) {
+    return QStringLiteral("Folders/") +
+           QString::fromLatin1(QMetaEnum::fromType<CRememberedFolders::Folder>().valueToKey(which));
+}
+
+}  // namespace
+
+CRememberedFolders& CRememberedFolders::Instance() {
+    static CRememberedFolders* s_store = new CRememberedFolders;
+    return *s_store;
+}
+
+QString CRememberedFolders::StateFilePath() {
+    QString base = qEnvironmentVariable("XDG_STATE_HOME");
+    // A relative value is to be ignored.
+    if (base.isEmpty() || QDir::isRelativePath(base))
+        base = QDir::homePath() + QStringLiteral("/.local/state");
+    return base + QStringLiteral("/tarnwick/state.ini");
+}
+
+QString CRememberedFolders::Get(Folder which) const {
+    const QSettings state(StateFilePath(), QSettings::IniFormat);
+    return state.value(Key(which)).toString();
+}
+
+void CRememberedFolders::Set(Folder which, const QString& path) {
+    if (path.isEmpty())
+        return;
+    if (Get(which) != path) {
+        QSettings state(StateFilePath(), QSettings::IniFormat);
+        state.setValue(Key(which), path);
+        state.sync();
+    }
+    emit Changed(which, path);
+}
