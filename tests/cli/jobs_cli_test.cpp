@@ -280,13 +280,25 @@ TEST(CliJobs, CtrlCStopsAfterTheCurrentFile) {
         EXPECT_EQ(out.m_nWidth, 1200);
     }
 
-    // Averaging: an interrupted job writes nothing and trashes nothing.
-    run = RunOnTty({"average", dir.File("in"), dir.File("avg.bmp"), "--delete-sources"},
-                   dir.File("stdout"), interruptMidJob);
+    // Averaging: an interrupted job writes nothing and trashes nothing. Loading is quicker than
+    // enlarging, so these sources are larger and the job is frozen at its first line.
+    for (int i = 0; i < kFiles; ++i)
+        WriteImage(dir.Path() / "big" / ("b" + std::to_string(i) + ".bmp"), 1600, 1200,
+                   [i](int x, int y, int k) { return std::uint8_t(x * y + k + i); });
+    const auto interruptAtOnce = [](const std::string& tty, pid_t pid) {
+        if (tty.find("/" + std::to_string(kFiles)) == std::string::npos)
+            return false;
+        kill(pid, SIGSTOP);
+        kill(pid, SIGINT);
+        kill(pid, SIGCONT);
+        return true;
+    };
+    run = RunOnTty({"average", dir.File("big"), dir.File("avg.bmp"), "--delete-sources"},
+                   dir.File("stdout"), interruptAtOnce);
     EXPECT_EQ(run.exitCode, 1) << run.tty;
     EXPECT_NE(run.tty.find("nothing written"), std::string::npos) << run.tty;
     EXPECT_FALSE(fs::exists(dir.Path() / "avg.bmp"));
-    EXPECT_EQ(CountFiles(dir.Path() / "in"), kFiles);
+    EXPECT_EQ(CountFiles(dir.Path() / "big"), kFiles);
 }
 
 // A named pipe among the sources is skipped at once with its reason, never waited on.
