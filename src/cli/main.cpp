@@ -4,6 +4,7 @@
 #include <map>
 
 #include "cli/commands.h"
+#include "jobs/parallel_loader.h"
 
 int main(int argc, char** argv) {
     CLI::App app{
@@ -13,6 +14,15 @@ int main(int argc, char** argv) {
     // TARNWICK_VERSION comes from the build: the project version, the one the package carries.
     app.set_version_flag("--version", std::string("tarnwick-cli ") + TARNWICK_VERSION,
                          "Print the version and exit");
+    // One option for every subcommand, also after its name.
+    int threads = 0;
+    app.add_option("--threads", threads,
+                   "Threads to use: files worked on side by side in average and enlarge, and "
+                   "row threads of each resize (default: TARNWICK_THREADS, else one per "
+                   "processor)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 1024));
+    app.fallthrough();
     std::vector<const CliCommand*> commands = CliCommands();
     std::sort(commands.begin(), commands.end(),
               [](const CliCommand* a, const CliCommand* b) { return a->order < b->order; });
@@ -31,6 +41,8 @@ int main(int argc, char** argv) {
         const int code = app.exit(e);
         return e.get_exit_code() == 0 ? code : kExitUsage;
     }
+    if (threads > 0)
+        SetWorkerThreads(threads);
     for (auto& [sub, run] : runners) {
         if (sub->parsed())
             return run();

@@ -18,7 +18,8 @@ CJPEGException::CJPEGException(int code, std::string message)
     : m_nCode(code), m_strMessage(std::move(message)) {}
 
 bool CJPEGException::GetErrorMessage(char* text, unsigned size, unsigned*) const {
-    if (size == 0) return true;
+    if (size == 0)
+        return true;
     const std::size_t n = std::min<std::size_t>(m_strMessage.size(), size - 1);
     std::memcpy(text, m_strMessage.data(), n);
     text[n] = '\0';
@@ -77,7 +78,8 @@ void SetUpErrorManager(jpeg_error_mgr& err) {
 struct FileCloser {
     std::FILE* file;
     ~FileCloser() {
-        if (file) std::fclose(file);
+        if (file)
+            std::fclose(file);
     }
 };
 
@@ -121,12 +123,22 @@ int ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBg
         cinfo.dct_method = JDCT_FLOAT;
         // Four-component files are decoded as CMYK and turned into RGB below.
         const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
-        if (cmyk) cinfo.out_color_space = JCS_CMYK;
-        const bool known = cinfo.out_color_space == JCS_GRAYSCALE ||
-                           cinfo.out_color_space == JCS_RGB || cmyk;
+        if (cmyk)
+            cinfo.out_color_space = JCS_CMYK;
+        const bool known =
+            cinfo.out_color_space == JCS_GRAYSCALE || cinfo.out_color_space == JCS_RGB || cmyk;
         if (!known)
             return failed("unsupported: JPEG colour space");
-        if (!image.Create(int(cinfo.image_width), int(cinfo.image_height), 24))
+        // Colour comes out of the library in the image's B, G, R order, straight into its rows.
+        const bool direct = cinfo.out_color_space == JCS_RGB && swapToBgr;
+        if (direct)
+            cinfo.out_color_space = JCS_EXT_BGR;
+        // An image of this size already made is decoded into as it is: no new block per file.
+        const bool reuse = image.m_hDib && image.m_nBitCount == 24 &&
+                           image.m_nWidth == int(cinfo.image_width) &&
+                           image.m_nHeight == int(cinfo.image_height) &&
+                           DibRead32(image.m_hDib->data()) == kInfoHeaderSize;
+        if (!reuse && !image.Create(int(cinfo.image_width), int(cinfo.image_height), 24))
             return failed("unsupported: " + std::to_string(cinfo.image_width) + " x " +
                           std::to_string(cinfo.image_height) + " pixels is too large");
         bCreated = true;
@@ -135,17 +147,19 @@ int ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBg
         const int components = cinfo.output_components;
         // Adobe writes CMYK inverted; others store plain ink amounts.
         const bool inverted = cinfo.saw_Adobe_marker;
-        row.resize(std::size_t(cinfo.output_width) * components);
+        if (!(components == 3 && (direct || !swapToBgr)))
+            row.resize(std::size_t(cinfo.output_width) * components);
         const int width = image.m_nWidth;
         for (int y = 0; y < image.m_nHeight; ++y) {
             std::uint8_t* dst = image.TopRow(y);
             JSAMPROW rows[1] = {row.data()};
-            if (components == 3 && !swapToBgr) rows[0] = dst;
+            if (components == 3 && (direct || !swapToBgr))
+                rows[0] = dst;
             jpeg_read_scanlines(&cinfo, rows, 1);
             const JSAMPLE* s = row.data();
             if (components == 1) {
                 for (int x = 0; x < width; ++x, dst += 3) dst[0] = dst[1] = dst[2] = s[x];
-            } else if (components == 3 && swapToBgr) {
+            } else if (components == 3 && swapToBgr && !direct) {
                 for (int x = 0; x < width; ++x, dst += 3, s += 3) {
                     dst[0] = s[2];
                     dst[1] = s[1];
@@ -178,44 +192,40 @@ int ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBg
 
 CStatus WriteJpegFile(const std::string& path, CDibImage& image, int quality, bool grey,
                       bool swapToRgb, const std::function<CStatus()>& beforeReplace) {
-    if (!image.m_hDib) return CStatus::Failure("no image");
+    if (!image.m_hDib)
+        return CStatus::Failure("no image");
+    CAtomicFile out;
+    if (CStatus opened = out.Open(path); !opened)
+        return opened;
+    if (CStatus written = WriteJpegStream(out.Stream(), image, quality, grey, swapToRgb); !written)
+        return written;
+    return out.Commit(beforeReplace);
+}
+
+CStatus WriteJpegStream(std::FILE* file, CDibImage& image, int quality, bool grey, bool swapToRgb) {
+    if (!image.m_hDib)
+        return CStatus::Failure("no image");
     jpeg_compress_struct cinfo;
     jpeg_error_mgr err;
     SetUpErrorManager(err);
-    std::vector<JSAMPLE> row;
-    if (swapToRgb) row.resize(std::size_t(image.m_nWidth) * 3);
     cinfo.err = &err;
     jpeg_create_compress(&cinfo);
-
-    CAtomicFile out;
-    if (CStatus opened = out.Open(path); !opened) {
-        jpeg_destroy_compress(&cinfo);
-        return opened;
-    }
-    jpeg_stdio_dest(&cinfo, out.Stream());
+    jpeg_stdio_dest(&cinfo, file);
     cinfo.image_width = JDIMENSION(image.m_nWidth);
     cinfo.image_height = JDIMENSION(image.m_nHeight);
     cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
+    // The library takes B, G, R rows as they are stored: the same bytes as turning them first.
+    cinfo.in_color_space = swapToRgb ? JCS_EXT_BGR : JCS_RGB;
     try {
         jpeg_set_defaults(&cinfo);
         cinfo.optimize_coding = TRUE;
         cinfo.dct_method = JDCT_FLOAT;
         jpeg_set_quality(&cinfo, quality, FALSE);
-        if (grey) jpeg_set_colorspace(&cinfo, JCS_GRAYSCALE);
+        if (grey)
+            jpeg_set_colorspace(&cinfo, JCS_GRAYSCALE);
         jpeg_start_compress(&cinfo, TRUE);
         while (cinfo.next_scanline < cinfo.image_height) {
-            std::uint8_t* src = image.TopRow(int(cinfo.next_scanline));
-            JSAMPROW rows[1] = {src};
-            if (swapToRgb) {
-                JSAMPLE* d = row.data();
-                for (int x = 0; x < image.m_nWidth; ++x, d += 3, src += 3) {
-                    d[0] = src[2];
-                    d[1] = src[1];
-                    d[2] = src[0];
-                }
-                rows[0] = row.data();
-            }
+            JSAMPROW rows[1] = {image.TopRow(int(cinfo.next_scanline))};
             jpeg_write_scanlines(&cinfo, rows, 1);
         }
         jpeg_finish_compress(&cinfo);
@@ -225,8 +235,8 @@ CStatus WriteJpegFile(const std::string& path, CDibImage& image, int quality, bo
         const int error = errno;
         jpeg_destroy_compress(&cinfo);
         return e.m_nCode == JERR_FILE_WRITE && error ? CStatus::FromErrno(error)
-                                                      : CStatus::Failure(e.m_strMessage);
+                                                     : CStatus::Failure(e.m_strMessage);
     }
     jpeg_destroy_compress(&cinfo);
-    return out.Commit(beforeReplace);
+    return {};
 }

@@ -2,8 +2,8 @@
 #pragma once
 
 #include <cstdio>
-#include <stdexcept>
 #include <functional>
+#include <stdexcept>
 #include <string>
 
 #include "image/dib_image.h"
@@ -25,7 +25,8 @@ public:
 // library's R, G, B are stored as B, G, R (the image's order). CMYK and YCCK files are turned
 // into RGB. Data that ends early or is damaged (the library's premature-end and corrupt-data
 // warnings) fails the read like an error; other warnings are ignored. A read that fails before
-// the size is known leaves the image as it was; one that fails later leaves it empty.
+// the size is known leaves the image as it was; one that fails later leaves it empty. An image
+// that already has the file's size at 24 bits is decoded into as it is, without a new block.
 int ReadJpegFile(const std::string& path, CDibImage& image, int& isGrey, bool swapToBgr,
                  std::string* why = nullptr);
 // The same from an open stream positioned at the start of the JPEG data.
@@ -38,3 +39,5 @@ int ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBg
 // runs just before the rename.
 CStatus WriteJpegFile(const std::string& path, CDibImage& image, int quality, bool grey,
                       bool swapToRgb, const std::function<CStatus()>& beforeReplace = {});
+// The same bytes into an open stream (a file or memory), left open.
+CStatus WriteJpegStream(std::FILE* file, CDibImage& image, int quality, bool grey, bool swapToRgb);

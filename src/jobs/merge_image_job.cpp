@@ -3,11 +3,15 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <new>
 
 #include "image/image_file.h"
+#include "image/jpeg_file.h"
+#include "jobs/merge_sums.h"
 #include "jobs/resize_to_fill.h"
 
 namespace fs = std::filesystem;
@@ -32,8 +36,83 @@ bool NameTaken(const std::string& path) {
 
 }  // namespace
 
+// What a worker made of one file, for the driving thread to report.
+struct CMergeImageJob::CLoaded {
+    bool m_bLoaded = false;
+    std::string m_strWhy;      // why it did not load
+    std::string m_strFailure;  // the sums could not be made: the job ends
+    int m_nSumWidth = 0;       // entered the average: the sums' size
+    int m_nSumHeight = 0;
+};
+
+// A worker's own: the image it decodes into (kept from file to file, so a file of the same size
+// needs no new block) and its sums.
+struct CMergeImageJob::CWorker {
+    CDibImage m_image;
+    std::vector<std::uint16_t> m_sums;
+};
+
+// What decides how a loaded file enters the average depends on the files before it in scan
+// order: the first loaded image fixes the size, and only the first N loaded images are added.
+// Workers publish whether their file loaded; one that needs to know about earlier files waits
+// for them, which happens only before the first image loaded and past the Nth file.
+class CMergeImageJob::COrder {
+public:
+    COrder(std::size_t count, int nFiles) : m_files(count), m_nFiles(nFiles) {}
+
+    struct CPlace {
+        bool m_bEnters = false;
+        int m_nWidth = 0;  // the sums' size
+        int m_nHeight = 0;
+    };
+    // File `index` loaded (with its size) or not; where it stands.
+    CPlace Publish(std::size_t index, bool bLoaded, int width, int height) {
+        std::unique_lock lock(m_mutex);
+        m_files[index] = {bLoaded ? kLoaded : kFailed, width, height, 0};
+        for (; m_nPrefix < m_files.size() && m_files[m_nPrefix].m_state != kUnknown; ++m_nPrefix) {
+            CFile& file = m_files[m_nPrefix];
+            file.m_nLoadedBefore = m_nLoadedCount;
+            if (file.m_state == kLoaded && m_nLoadedCount++ == 0) {
+                m_nWidth = file.m_nWidth;
+                m_nHeight = file.m_nHeight;
+            }
+        }
+        m_changed.notify_all();
+        CPlace place;
+        if (!bLoaded)
+            return place;
+        // Up to file N every loaded image enters: fewer than N loaded before it.
+        const bool bNeedCount = index >= std::size_t(m_nFiles);
+        m_changed.wait(lock,
+                       [&] { return m_nLoadedCount > 0 && (!bNeedCount || m_nPrefix > index); });
+        place.m_bEnters = !bNeedCount || m_files[index].m_nLoadedBefore < m_nFiles;
+        place.m_nWidth = m_nWidth;
+        place.m_nHeight = m_nHeight;
+        return place;
+    }
+
+private:
+    static constexpr signed char kUnknown = -1, kFailed = 0, kLoaded = 1;
+    struct CFile {
+        signed char m_state = kUnknown;
+        int m_nWidth = 0;
+        int m_nHeight = 0;
+        int m_nLoadedBefore = 0;  // images loaded before it, once the prefix reaches it
+    };
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<CFile> m_files;  // in scan order
+    const int m_nFiles;
+    std::size_t m_nPrefix = 0;  // files 0..prefix-1 have published
+    int m_nLoadedCount = 0;     // loaded among them
+    int m_nWidth = 0;           // the first loaded image's size
+    int m_nHeight = 0;
+};
+
 CMergeImageJob::CMergeImageJob(const CMergeParams& params, IJobObserver& observer)
     : CJobEngine(observer), m_params(params) {}
+
+CMergeImageJob::~CMergeImageJob() = default;
 
 CJobResult CMergeImageJob::Run() {
     if (!BeginJob(m_params, m_params.m_strTargetFile, "no target file"))
@@ -41,8 +120,8 @@ CJobResult CMergeImageJob::Run() {
     m_params.m_nJpgQuality = std::clamp(m_params.m_nJpgQuality, 1, 100);
     const std::string pattern = SourcePattern(*m_params.m_source);
 
-    CFileCounter counter;
-    m_nFiles = std::min(counter.Count(m_params.m_strSrcDir, pattern), kMaxMergeFiles);
+    const std::vector<std::string> paths = ListMatchingFiles(m_params.m_strSrcDir, pattern);
+    m_nFiles = std::min(int(paths.size()), kMaxMergeFiles);
     if (!Counted(m_nFiles))
         return m_result;
     // A target that cannot be written ends the job before any source is read.
@@ -58,25 +137,42 @@ CJobResult CMergeImageJob::Run() {
     m_sums.clear();
     m_nBufWidth = m_nBufHeight = m_nSeen = 0;
     m_loaded.clear();
-    CMergeScan scan;
-    scan.Run(this, m_params.m_strSrcDir, pattern);
+    const int threads = JobWorkerThreads();
+    m_workers = std::vector<CWorker>(std::size_t(std::max(1, threads)));
+    m_order = std::make_unique<COrder>(paths.size(), m_nFiles);
+    {
+        CParallelLoader<CLoaded> loader(
+            paths.size(), threads, std::size_t(2 * threads),
+            [&](std::size_t index, int worker) { return LoadAndAdd(paths[index], index, worker); });
+        for (const std::string& path : paths) {
+            if (!AddImage(path, loader))
+                break;
+        }
+    }  // the files under way are done
 
     if (m_result.m_end != JobEnd::Failed) {
-        if (m_sums.empty())
+        if (m_result.m_nUsed == 0)
             m_result.m_end = JobEnd::NothingAdded;
         else if (!m_result.m_bStopped)
             WriteResult();
     }
     m_sums = {};
+    m_workers.clear();
+    m_order.reset();
     return m_result;
 }
 
-bool CMergeImageJob::AddImage(const std::string& path) {
+bool CMergeImageJob::AddImage(const std::string& path, CParallelLoader<CLoaded>& loader) {
     if (!BeginFile(path))
         return false;
-    CDibImage image;
-    if (!LoadSource(path, image))
+    std::optional<CLoaded> loaded = loader.Next();
+    if (!loaded)
+        return false;
+    if (!loaded->m_bLoaded) {
+        m_result.m_skipped.push_back({path, loaded->m_strWhy});
+        ReportNew();
         return true;
+    }
     // Loaded files go to the trash with the others once the result is written, also those
     // past the 255th that do not enter the average.
     m_loaded.push_back(path);
@@ -84,29 +180,60 @@ bool CMergeImageJob::AddImage(const std::string& path) {
         m_result.m_unused.push_back(path);
         return true;
     }
-
-    if (m_sums.empty()) {
-        try {
-            m_sums.assign(std::size_t(image.m_nWidth) * std::size_t(image.m_nHeight) * 3, 0);
-        } catch (const std::bad_alloc&) {
-            m_result.m_end = JobEnd::Failed;
-            Fail(path, "not enough memory for the sums of a " + std::to_string(image.m_nWidth) +
-                           "x" + std::to_string(image.m_nHeight) + " image");
-            return false;
-        }
-        m_nBufWidth = image.m_nWidth;
-        m_nBufHeight = image.m_nHeight;
+    if (!loaded->m_strFailure.empty()) {
+        m_result.m_end = JobEnd::Failed;
+        Fail(path, loaded->m_strFailure);
+        return false;
     }
-    // The overlap anchored at the top-left corner.
-    const int rows = std::min(m_nBufHeight, image.m_nHeight);
-    const int cols = std::min(m_nBufWidth, image.m_nWidth);
-    for (int y = 0; y < rows; ++y) {
-        const std::uint8_t* src = image.TopRow(y);
-        std::uint16_t* sum = m_sums.data() + std::size_t(y) * std::size_t(m_nBufWidth) * 3;
-        for (int i = 0; i < cols * 3; ++i) sum[i] = std::uint16_t(sum[i] + src[i]);
-    }
+    m_nBufWidth = loaded->m_nSumWidth;
+    m_nBufHeight = loaded->m_nSumHeight;
     ++m_result.m_nUsed;
     return true;
+}
+
+CMergeImageJob::CLoaded CMergeImageJob::LoadAndAdd(const std::string& path, std::size_t index,
+                                                   int worker) {
+    CLoaded loaded;
+    CWorker& own = m_workers[std::size_t(worker)];
+    CDibImage& image = own.m_image;
+    loaded.m_bLoaded = LoadSourceInto(path, image, &loaded.m_strWhy);
+    const COrder::CPlace place =
+        m_order->Publish(index, loaded.m_bLoaded, image.m_nWidth, image.m_nHeight);
+    if (!place.m_bEnters)
+        return loaded;
+    loaded.m_nSumWidth = place.m_nWidth;
+    loaded.m_nSumHeight = place.m_nHeight;
+    const std::size_t width = std::size_t(place.m_nWidth);
+    if (own.m_sums.empty()) {
+        try {
+            own.m_sums.assign(width * std::size_t(place.m_nHeight) * 3, 0);
+        } catch (const std::bad_alloc&) {
+            loaded.m_strFailure = "not enough memory for the sums of a " +
+                                  std::to_string(place.m_nWidth) + "x" +
+                                  std::to_string(place.m_nHeight) + " image";
+            return loaded;
+        }
+    }
+    // The overlap anchored at the top-left corner.
+    const int rows = std::min(place.m_nHeight, image.m_nHeight);
+    const int cols = std::min(place.m_nWidth, image.m_nWidth);
+    for (int y = 0; y < rows; ++y)
+        AddBytesToSums(own.m_sums.data() + std::size_t(y) * width * 3, image.TopRow(y),
+                       std::size_t(cols) * 3);
+    return loaded;
+}
+
+void CMergeImageJob::MergeSums() {
+    m_sums.clear();
+    for (CWorker& worker : m_workers) {
+        if (worker.m_sums.empty())
+            continue;
+        if (m_sums.empty())
+            m_sums = std::move(worker.m_sums);
+        else
+            AddSumsToSums(m_sums.data(), worker.m_sums.data(), m_sums.size());
+        worker.m_sums = {};
+    }
 }
 
 bool CMergeImageJob::BuildAverage(CDibImage& average) {
@@ -126,6 +253,7 @@ bool CMergeImageJob::BuildAverage(CDibImage& average) {
 }
 
 void CMergeImageJob::WriteResult() {
+    MergeSums();
     const std::string& target = m_params.m_strTargetFile;
     CDibImage average;
     if (!BuildAverage(average)) {

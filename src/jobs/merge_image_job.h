@@ -4,28 +4,41 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "jobs/job_engine.h"
-#include "jobs/job_scan.h"
+#include "jobs/parallel_loader.h"
 
 // At most this many images enter an average: 255 x 255 still fits a 16-bit sum.
 inline constexpr int kMaxMergeFiles = 255;
 
-// One job, run once on the calling thread. It counts the sources and picks the numbered target
-// itself (CTargetChosen tells which). Sources go to the trash (when so set) only after the
-// result and its extras are all written; a stopped job writes and trashes nothing.
+// One job, run on the calling thread, which reports every file in scan order, asks about Stop
+// before each and writes the result; the files are decoded and summed ahead of it on the jobs'
+// worker threads (JobWorkerThreads), each into sums of its own, added up at the end. It counts
+// the sources and picks the numbered target itself (CTargetChosen tells which). Sources go to
+// the trash (when so set) only after the result and its extras are all written; a stopped job
+// writes and trashes nothing.
 class CMergeImageJob : private CJobEngine {
 public:
     CMergeImageJob(const CMergeParams& params, IJobObserver& observer);
+    ~CMergeImageJob();
 
     CJobResult Run();
 
-    // One file of the processing pass; false ends the scan (a stop request).
-    bool AddImage(const std::string& path);
-
 private:
+    struct CLoaded;
+    struct CWorker;
+    class COrder;
+
+    // One file of the processing pass, in scan order; false ends the job (a stop request).
+    bool AddImage(const std::string& path, CParallelLoader<CLoaded>& loader);
+    // On a worker: loads file `index` and adds it to that worker's sums when it enters the
+    // average.
+    CLoaded LoadAndAdd(const std::string& path, std::size_t index, int worker);
+    // The workers' sums added up into m_sums.
+    void MergeSums();
     void WriteResult();
     // The average of the sums, each divided by N with round half up.
     bool BuildAverage(CDibImage& average);
@@ -37,10 +50,9 @@ private:
     int m_nBufHeight = 0;
     int m_nSeen = 0;                    // images loaded so far
     std::vector<std::string> m_loaded;  // sources that loaded, in scan order
+    std::vector<CWorker> m_workers;
+    std::unique_ptr<COrder> m_order;
 };
-
-// Drives CMergeImageJob::AddImage over a folder.
-using CMergeScan = CJobScan<CMergeImageJob, &CMergeImageJob::AddImage>;
 
 // The first free numbered name for `target`: the digits that end its name are replaced by the
 // first number from theirs (0 without digits), written with at least six digits, whose file does

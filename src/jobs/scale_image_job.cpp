@@ -10,27 +10,27 @@
 #include <filesystem>
 
 #include "image/image_file.h"
+#include "jobs/encoded_image.h"
 #include "jobs/resize_to_fill.h"
+#include "resample/resample_options.h"
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// Collects the matching files of the counting pass, so that outputs can be checked against
-// sources the job has not read yet.
-class CFileLister : public CFileCounter {
-public:
-    void OnFileFound(const std::string& path, const CFindRecord& record) override {
-        CFileCounter::OnFileFound(path, record);
-        m_paths.insert(CanonicalPath(path));
-    }
-    std::set<std::string> m_paths;
+// What a worker made of one file.
+struct CScaleImageJob::CScaled {
+    bool m_bLoaded = false;
+    std::string m_strWhy;  // why it did not load
+    int m_nWidth = 0;      // the target size
+    int m_nHeight = 0;
+    bool m_bResized = false;
+    CStatus m_encoded;  // the output's bytes were made, or why not
+    std::string m_bytes;
 };
-
-}  // namespace
 
 CScaleImageJob::CScaleImageJob(const CScaleParams& params, IJobObserver& observer)
     : CJobEngine(observer), m_params(params) {}
+
+CScaleImageJob::~CScaleImageJob() = default;
 
 CJobResult CScaleImageJob::Run() {
     if (!BeginJob(m_params, m_params.m_strTargetFolder, "no target folder"))
@@ -42,18 +42,30 @@ CJobResult CScaleImageJob::Run() {
     m_params.m_nJpgQuality = std::clamp(m_params.m_nJpgQuality, 1, 100);
     const std::string pattern = SourcePattern(*m_params.m_source);
 
-    CFileLister lister;
-    if (!Counted(lister.Count(m_params.m_strSrcDir, pattern)))
+    const std::vector<std::string> paths = ListMatchingFiles(m_params.m_strSrcDir, pattern);
+    if (!Counted(int(paths.size())))
         return m_result;
     // A target that cannot be written ends the job before any source is read.
     if (!PrepareTargetFolder(m_params.m_strTargetFolder, m_params.m_strTargetFolder))
         return m_result;
-    m_pending = std::move(lister.m_paths);
+    m_pending.clear();
+    for (const std::string& path : paths) m_pending.insert(CanonicalPath(path));
     m_outputs.clear();
     m_observer.OnEvent(CJobStarted{m_result.m_nTotal});
 
-    CScaleScan scan;
-    scan.Run(this, m_params.m_strSrcDir, pattern);
+    const int threads = JobWorkerThreads();
+    // Files side by side each resize on their own worker; a lone file uses the row threads.
+    const bool bParallel = threads > 1 && paths.size() > 1;
+    std::vector<CDibImage> images(std::size_t(std::max(1, threads)));
+    CParallelLoader<CScaled> loader(
+        paths.size(), threads, std::size_t(2 * threads), [&](std::size_t index, int worker) {
+            return Scale(paths[index], images[std::size_t(worker)], bParallel);
+        });
+    for (const std::string& path : paths) {
+        if (!ScaleFile(path, loader))
+            break;
+    }
+    loader.Finish();
     return m_result;
 }
 
@@ -63,14 +75,38 @@ std::string CScaleImageJob::OutputPath(const std::string& source) const {
         .string();
 }
 
-bool CScaleImageJob::ScaleFile(const std::string& path) {
+CScaleImageJob::CScaled CScaleImageJob::Scale(const std::string& path, CDibImage& image,
+                                              bool bOwnThread) const {
+    CScaled scaled;
+    scaled.m_bLoaded = LoadSourceInto(path, image, &scaled.m_strWhy);
+    if (!scaled.m_bLoaded)
+        return scaled;
+    ScaleTargetSize(*m_params.m_scale, image.m_nWidth, image.m_nHeight, scaled.m_nWidth,
+                    scaled.m_nHeight);
+    CDibImage resized;
+    {
+        CThreadResampleThreads rows(bOwnThread ? 1 : 0);
+        scaled.m_bResized = ResizeToFill(image, resized, scaled.m_nWidth, scaled.m_nHeight) != 0;
+    }
+    if (scaled.m_bResized)
+        scaled.m_encoded =
+            EncodeImageFile(OutputPath(path), resized, m_params.m_nJpgQuality, scaled.m_bytes);
+    return scaled;
+}
+
+bool CScaleImageJob::ScaleFile(const std::string& path, CParallelLoader<CScaled>& loader) {
     if (!BeginFile(path))
         return false;
     const std::string source = CanonicalPath(path);
     m_pending.erase(source);
-    CDibImage image;
-    if (!LoadSource(path, image))
+    std::optional<CScaled> scaled = loader.Next();
+    if (!scaled)
+        return false;
+    if (!scaled->m_bLoaded) {
+        m_result.m_skipped.push_back({path, scaled->m_strWhy});
+        ReportNew();
         return true;
+    }
 
     const std::string output = OutputPath(path);
     const std::string outputKey = CanonicalPath(output);
@@ -83,22 +119,21 @@ bool CScaleImageJob::ScaleFile(const std::string& path) {
              "already written from another source in this job; " + path + " is left as it is");
         return true;
     }
-
-    int width = 0, height = 0;
-    ScaleTargetSize(*m_params.m_scale, image.m_nWidth, image.m_nHeight, width, height);
-    CDibImage scaled;
-    if (!ResizeToFill(image, scaled, width, height)) {
-        Fail(output,
-             "cannot make a " + std::to_string(width) + "x" + std::to_string(height) + " image");
+    if (!scaled->m_bResized) {
+        Fail(output, "cannot make a " + std::to_string(scaled->m_nWidth) + "x" +
+                         std::to_string(scaled->m_nHeight) + " image");
         return true;
     }
-    image.Free();
+    if (!scaled->m_encoded) {
+        Fail(output, scaled->m_encoded.Reason());
+        return true;
+    }
 
     bool bWritten;
     if (m_params.m_bDelSrc && outputKey == source) {
-        bWritten = ReplaceSource(path, output, scaled);
+        bWritten = ReplaceSource(path, output, scaled->m_bytes);
     } else {
-        bWritten = Write(output, scaled, m_params.m_nJpgQuality);
+        bWritten = WriteOutput(output, scaled->m_bytes);
         if (bWritten && m_params.m_bDelSrc)
             Trash(path);
     }
@@ -109,11 +144,21 @@ bool CScaleImageJob::ScaleFile(const std::string& path) {
     return true;
 }
 
+bool CScaleImageJob::WriteOutput(const std::string& output, const std::string& bytes) {
+    if (const CStatus written = WriteEncodedFile(output, bytes); !written) {
+        Fail(output, written.Reason());
+        return false;
+    }
+    m_result.m_written.push_back(output);
+    ReportNew();
+    return true;
+}
+
 bool CScaleImageJob::ReplaceSource(const std::string& source, const std::string& output,
-                                   CDibImage& image) {
+                                   const std::string& bytes) {
     // The source goes to the trash once its replacement is written, just before the rename.
     bool bTrashFailed = false;
-    const CStatus saved = SaveImageFile(output, image, m_params.m_nJpgQuality, [&]() -> CStatus {
+    const CStatus saved = WriteEncodedFile(output, bytes, [&]() -> CStatus {
         if (Trash(source))
             return {};
         bTrashFailed = true;  // recorded by Trash; the original stays untouched

@@ -8,32 +8,38 @@
 #include <string>
 
 #include "jobs/job_engine.h"
-#include "jobs/job_scan.h"
+#include "jobs/parallel_loader.h"
 
-// One job, run once on the calling thread. Files written stay written when it stops. A source
-// goes to the trash (when so set) only after its own output is written; an output never
-// replaces a source that the job has not read yet.
+// One job, run on the calling thread, which reports every file in scan order, asks about Stop
+// before each, writes the outputs and trashes the sources; each file is loaded, resized and
+// encoded ahead of it on one of the jobs' worker threads (JobWorkerThreads), whose resizes then
+// keep to that thread. Files written stay written when it stops; files under way at a stop are
+// dropped, not written. A source goes to the trash (when so set) only after its own output is
+// written; an output never replaces a source that the job has not reported yet.
 class CScaleImageJob : private CJobEngine {
 public:
     CScaleImageJob(const CScaleParams& params, IJobObserver& observer);
+    ~CScaleImageJob();
 
     CJobResult Run();
 
-    // One file of the processing pass; false ends the scan (a stop request).
-    bool ScaleFile(const std::string& path);
-
 private:
+    struct CScaled;
+
+    // One file of the processing pass, in scan order; false ends the job (a stop request).
+    bool ScaleFile(const std::string& path, CParallelLoader<CScaled>& loader);
+    // On a worker: load, resize and encode one file.
+    CScaled Scale(const std::string& path, CDibImage& image, bool bOwnThread) const;
     // The output path of `source`: the target folder, the source's name without its extension,
     // and ".bmp" or ".jpg".
     std::string OutputPath(const std::string& source) const;
     // Writes the output over its own source with the source going to the trash first, so both
     // the original (in the trash) and the output survive.
-    bool ReplaceSource(const std::string& source, const std::string& output, CDibImage& image);
+    bool ReplaceSource(const std::string& source, const std::string& output,
+                       const std::string& bytes);
+    bool WriteOutput(const std::string& output, const std::string& bytes);
 
     CScaleParams m_params;
-    std::set<std::string> m_pending;  // sources not read yet (canonical paths)
+    std::set<std::string> m_pending;  // sources not reported yet (canonical paths)
     std::set<std::string> m_outputs;  // outputs written by this job (canonical paths)
 };
-
-// Drives CScaleImageJob::ScaleFile over a folder.
-using CScaleScan = CJobScan<CScaleImageJob, &CScaleImageJob::ScaleFile>;

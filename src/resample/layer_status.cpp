@@ -11,7 +11,8 @@ struct LayerErrorState {
     LayerErrorHandler handler = DefaultLayerHandler;
 };
 
-LayerErrorState g_layerError;
+// One record a thread: resizes on different threads report to their own caller.
+thread_local LayerErrorState g_layerError;
 
 }  // namespace
 

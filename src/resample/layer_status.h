@@ -1,7 +1,8 @@
 // Status record of the image-processing layer: one process-wide current status, the error mode
 // and the handler every report goes through.
 //
-// Not synchronised: the resize path runs on one thread at a time.
+// One record a thread: a resize reports to the thread that made it, so resizes on several
+// threads at once keep apart.
 #pragma once
 
 // Status codes raised on the resize path.

@@ -15,6 +15,8 @@ constexpr ResampleKernel kAllKernels[] = {ResampleKernel::kScalar, ResampleKerne
 std::atomic<int> g_kernel{-1};
 // 0: no thread count set by the program.
 std::atomic<int> g_threads{0};
+// 0: no count set for the calling thread.
+thread_local int t_threads = 0;
 
 // The environment's kernel, checked against the processor once.
 std::optional<ResampleKernel> EnvironmentKernel() {
@@ -115,6 +117,15 @@ void SetResampleThreads(int n) {
     g_threads = std::max(0, n);
 }
 
+CThreadResampleThreads::CThreadResampleThreads(int n) : m_nPrevious(t_threads) {
+    if (n > 0)
+        t_threads = n;
+}
+
+CThreadResampleThreads::~CThreadResampleThreads() {
+    t_threads = m_nPrevious;
+}
+
 std::optional<int> ParseThreadCount(std::string_view text) {
     int n = 0;
     const char* end = text.data() + text.size();
@@ -125,7 +136,7 @@ std::optional<int> ParseThreadCount(std::string_view text) {
 }
 
 int ResampleThreadsFor(int rows, long long rowBytes) {
-    int threads = g_threads;
+    int threads = t_threads > 0 ? t_threads : g_threads.load();
     if (threads <= 0)
         threads = EnvironmentThreads().value_or(0);
     if (threads <= 0) {

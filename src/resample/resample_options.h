@@ -34,6 +34,20 @@ ResampleKernel ActiveResampleKernel();
 // Row threads for each resize: n >= 1 exactly n (at most one per destination row), 0 returns to
 // TARNWICK_THREADS, else the number of hardware threads.
 void SetResampleThreads(int n);
+// Row threads for the resizes made on the calling thread while it lives (n >= 1), over the
+// count above; 0 changes nothing. A job that resizes several files at once on its own workers
+// keeps each file's resize on its worker this way.
+class CThreadResampleThreads {
+public:
+    explicit CThreadResampleThreads(int n);
+    ~CThreadResampleThreads();
+    CThreadResampleThreads(const CThreadResampleThreads&) = delete;
+    CThreadResampleThreads& operator=(const CThreadResampleThreads&) = delete;
+
+private:
+    int m_nPrevious;
+};
+
 // "N" with 1 <= N <= 1024 to N; nullopt otherwise.
 std::optional<int> ParseThreadCount(std::string_view text);
 

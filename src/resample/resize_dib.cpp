@@ -8,8 +8,8 @@
 
 namespace {
 
-// The first report of a call, as "function: condition"; reports come from one thread at a time.
-std::string* g_firstReport = nullptr;
+// The first report of this thread's call, as "function: condition".
+thread_local std::string* g_firstReport = nullptr;
 
 int RecordReport(int status, const char* funcName, const char* context, const char*, int) {
     if (g_firstReport && g_firstReport->empty() && status != kStsBackTrace) {

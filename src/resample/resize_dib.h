@@ -15,5 +15,5 @@
 // checked before writing and the reason in *why, when either image is empty, is not a 24-bit
 // uncompressed DIB, its block is shorter than its header says, both are the same image, or
 // memory ran out. Layer errors are caught here: they never end the process on this path. See
-// resample/ipl_resize.h for the layer underneath. Not for two threads at once.
+// resample/ipl_resize.h for the layer underneath. Threads may resize different images at once.
 [[nodiscard]] bool ResizeDib(const CDibImage& src, CDibImage& dst, std::string* why = nullptr);
