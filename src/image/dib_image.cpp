@@ -210,6 +210,8 @@ int CDibImage::ConvertTo24() {
 int CDibImage::CropCentered(int width, int height) {
     if (!m_hDib || m_nBitCount != 24) return 0;
     if (width > m_nWidth || height > m_nHeight) return 1;
+    // Nothing to cut: the image stays as it is, without a second copy of it.
+    if (width == m_nWidth && height == m_nHeight) return 1;
     CDibImage out;
     if (!out.Create(width, height, 24)) return 0;
     const int y0 = (m_nHeight - height) / 2;

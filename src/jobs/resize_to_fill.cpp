@@ -31,9 +31,13 @@ int ResizeToFill(const CDibImage& src, CDibImage& dst, int width, int height) {
     } else {
         scaledWidth = RoundHalfUp(src.m_nWidth * rh);
     }
+    // The centred part: (scaled - requested) / 2 columns cut at the left and rows at the top, the
+    // rest at the right and bottom. Only that part of the scaled image is computed, straight into
+    // `dst`, so memory follows the result however large the scaled image would be.
     // Every failure leaves `dst` empty, so that the caller never writes a blank picture.
-    if (!dst.Create(scaledWidth, scaledHeight, 24) || !ResizeDib(src, dst) ||
-        !dst.CropCentered(width, height) || dst.m_nWidth != width || dst.m_nHeight != height) {
+    if (scaledWidth < width || scaledHeight < height || !dst.Create(width, height, 24) ||
+        !ResizeDibWindow(src, scaledWidth, scaledHeight, (scaledWidth - width) / 2,
+                         (scaledHeight - height) / 2, dst)) {
         dst.Free();
         return 0;
     }

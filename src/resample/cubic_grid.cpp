@@ -31,11 +31,16 @@ ZoomAxis MakeZoomAxis(int srcSize, int dstSize, int dstScale, int srcScale) {
 }
 
 CubicAxis MakeCubicAxis(int srcSize, const ZoomAxis& axis) {
+    return MakeCubicAxis(srcSize, axis, {0, axis.count});
+}
+
+CubicAxis MakeCubicAxis(int srcSize, const ZoomAxis& axis, AxisWindow window) {
     CubicAxis table;
-    table.base.resize(axis.count);
-    table.fraction.resize(axis.count);
+    table.base.resize(window.count);
+    table.fraction.resize(window.count);
     double x = 0.0;
-    for (int j = 0; j < axis.count; ++j, x += axis.step) {
+    for (int j = 0; j < window.first; ++j) x += axis.step;
+    for (int j = 0; j < window.count; ++j, x += axis.step) {
         // Integer part of x + 0.00001: a position a hair short of an integer counts as it.
         int base = ClampedRne((0.00001 + x) - 0.5, 0, srcSize - 1);
         if (base == srcSize - 1) {
@@ -57,14 +62,19 @@ CubicAxis MakeCubicAxis(int srcSize, const ZoomAxis& axis) {
 
 CubicGrid MakeCubicGrid(int srcWidth, int srcHeight, const ZoomAxis& x, const ZoomAxis& y,
                         int channels) {
+    return MakeCubicGrid(srcWidth, srcHeight, x, y, channels, {0, x.count}, {0, y.count});
+}
+
+CubicGrid MakeCubicGrid(int srcWidth, int srcHeight, const ZoomAxis& x, const ZoomAxis& y,
+                        int channels, AxisWindow columnWindow, AxisWindow rowWindow) {
     CubicGrid grid;
-    grid.columns = x.count;
-    grid.rows = y.count;
-    CubicAxis columns = MakeCubicAxis(srcWidth, x);
+    grid.columns = columnWindow.count;
+    grid.rows = rowWindow.count;
+    CubicAxis columns = MakeCubicAxis(srcWidth, x, columnWindow);
     grid.colOffset.resize(grid.columns);
     for (int j = 0; j < grid.columns; ++j) grid.colOffset[j] = columns.base[j] * channels;
     grid.colFraction = std::move(columns.fraction);
-    CubicAxis rows = MakeCubicAxis(srcHeight, y);
+    CubicAxis rows = MakeCubicAxis(srcHeight, y, rowWindow);
     grid.rowBase = std::move(rows.base);
     grid.rowFraction = std::move(rows.fraction);
     return grid;

@@ -27,6 +27,15 @@ struct CubicAxis {
 // `srcSize` is at least 4. Keep in step with the border rule of the linear grid.
 CubicAxis MakeCubicAxis(int srcSize, const ZoomAxis& axis);
 
+// Samples first to first + count - 1 of an axis (0 <= first, first + count <= axis.count): the
+// same values as those elements of the whole table, which is never built. Positions still advance
+// by repeated addition from 0, so the cost is first + count steps but the memory only count.
+struct AxisWindow {
+    int first = 0;
+    int count = 0;
+};
+CubicAxis MakeCubicAxis(int srcSize, const ZoomAxis& axis, AxisWindow window);
+
 struct CubicGrid {
     int columns = 0;
     int rows = 0;
@@ -38,3 +47,7 @@ struct CubicGrid {
 // Throws std::bad_alloc when the tables cannot be allocated.
 CubicGrid MakeCubicGrid(int srcWidth, int srcHeight, const ZoomAxis& x, const ZoomAxis& y,
                         int channels);
+// The part of that grid in the given columns and rows (memory order): a pass over it writes
+// exactly those pixels of the whole resize, its first column and row at the destination's start.
+CubicGrid MakeCubicGrid(int srcWidth, int srcHeight, const ZoomAxis& x, const ZoomAxis& y,
+                        int channels, AxisWindow columns, AxisWindow rows);

@@ -46,11 +46,16 @@ void LinearVerticalRow(const std::int16_t* a, const std::int16_t* b, int count, 
 }  // namespace
 
 LinearAxis MakeLinearAxis(int srcSize, const ZoomAxis& axis) {
+    return MakeLinearAxis(srcSize, axis, {0, axis.count});
+}
+
+LinearAxis MakeLinearAxis(int srcSize, const ZoomAxis& axis, AxisWindow window) {
     LinearAxis table;
-    table.base.resize(axis.count);
-    table.weight.resize(axis.count);
+    table.base.resize(window.count);
+    table.weight.resize(window.count);
     double x = 0.0;
-    for (int j = 0; j < axis.count; ++j, x += axis.step) {
+    for (int j = 0; j < window.first; ++j) x += axis.step;
+    for (int j = 0; j < window.count; ++j, x += axis.step) {
         const int base = SamplePixel(x, srcSize);
         if (base == srcSize - 1) {
             // The last pixel: the pair ending there, all weight on its second pixel.
@@ -66,6 +71,11 @@ LinearAxis MakeLinearAxis(int srcSize, const ZoomAxis& axis) {
 
 std::vector<std::int32_t> MakeNearestAxis(int srcSize, const ZoomAxis& axis, int dstScale,
                                           int srcScale) {
+    return MakeNearestAxis(srcSize, axis, dstScale, srcScale, {0, axis.count});
+}
+
+std::vector<std::int32_t> MakeNearestAxis(int srcSize, const ZoomAxis& axis, int dstScale,
+                                          int srcScale, AxisWindow window) {
     const int larger = std::max(dstScale, srcScale);
     const int smaller = std::min(dstScale, srcScale);
     double step;
@@ -77,8 +87,9 @@ std::vector<std::int32_t> MakeNearestAxis(int srcSize, const ZoomAxis& axis, int
         step = axis.span > 1.0 ? (srcSize - 1) / (axis.span - 1.0) : 0.0;
         x = 0.5;
     }
-    std::vector<std::int32_t> base(axis.count);
-    for (int j = 0; j < axis.count; ++j, x += step) base[j] = SamplePixel(x, srcSize);
+    for (int j = 0; j < window.first; ++j) x += step;
+    std::vector<std::int32_t> base(window.count);
+    for (int j = 0; j < window.count; ++j, x += step) base[j] = SamplePixel(x, srcSize);
     return base;
 }
 

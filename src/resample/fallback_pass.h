@@ -16,11 +16,16 @@ struct LinearAxis {
 };
 // `srcSize` is at least 2. Keep in step with the border rule of the cubic grid.
 LinearAxis MakeLinearAxis(int srcSize, const ZoomAxis& axis);
+// Samples window.first to window.first + window.count - 1 of that table (see MakeCubicAxis).
+LinearAxis MakeLinearAxis(int srcSize, const ZoomAxis& axis, AxisWindow window);
 
 // Nearest-neighbour table of one axis: the source pixel each sample copies. `dstScale` and
 // `srcScale` are the scale arguments of the axis (they choose the step and where positions start).
 std::vector<std::int32_t> MakeNearestAxis(int srcSize, const ZoomAxis& axis, int dstScale,
                                           int srcScale);
+// Samples window.first to window.first + window.count - 1 of that table.
+std::vector<std::int32_t> MakeNearestAxis(int srcSize, const ZoomAxis& axis, int dstScale,
+                                          int srcScale, AxisWindow window);
 
 // Whole linear pass over columns.base.size() x rows.base.size() destination pixels, leaving the
 // row padding alone. False when the row buffers cannot be allocated (nothing written then).

@@ -1,5 +1,7 @@
 #include "resample/ipl_resize.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <new>
 
 #include "resample/cubic_fast.h"
@@ -17,6 +19,22 @@ constexpr const char* kZoomFile = "iplzoom";
 int ProcessedChannels(const ImageHeader& image) {
     return image.nChannels - (image.alphaChannel != 0 ? 1 : 0);
 }
+
+// Where the destination image lies in the whole resize: its first column and row there.
+struct ZoomWindow {
+    int x0 = 0;
+    int y0 = 0;
+};
+
+// The samples of the axis that the destination holds: from `first`, as many as it has room for,
+// but none past the last sample the whole resize writes.
+AxisWindow SamplesInWindow(const ZoomAxis& axis, int first, int size) {
+    const int end = int(std::min<std::int64_t>(std::int64_t(first) + size, axis.count));
+    return {first, std::max(0, end - first)};
+}
+
+void Zoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, int yDst, int ySrc,
+          int interpolate, const ZoomWindow* window);
 
 }  // namespace
 
@@ -40,6 +58,20 @@ void iplResize(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc,
 
 void iplZoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, int yDst, int ySrc,
              int interpolate) {
+    Zoom(srcImage, dstImage, xDst, xSrc, yDst, ySrc, interpolate, nullptr);
+}
+
+void iplZoomWindow(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, int yDst,
+                   int ySrc, int interpolate, int x0, int y0) {
+    const ZoomWindow window{x0, y0};
+    Zoom(srcImage, dstImage, xDst, xSrc, yDst, ySrc, interpolate, &window);
+}
+
+namespace {
+
+// iplZoom, over the whole destination (no window) or the window of a larger one.
+void Zoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, int yDst, int ySrc,
+          int interpolate, const ZoomWindow* window) {
     // 1. Header consistency.
     for (const ImageHeader* image : {srcImage, dstImage}) {
         if (const int code = CheckImageHeader(image)) {
@@ -83,6 +115,11 @@ void iplZoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, i
         srcImage->tileInfo || dstImage->tileInfo) {
         LayerReport(kStsBadArg, kZoom, "roi, maskRegion or tileInfo is set", kZoomFile, __LINE__);
     }
+    if (window &&
+        (window->x0 < 0 || window->y0 < 0 || std::int64_t(window->x0) + dstImage->width > xDst ||
+         std::int64_t(window->y0) + dstImage->height > yDst)) {
+        LayerReport(kStsBadArg, kZoom, "window outside xDst x yDst", kZoomFile, __LINE__);
+    }
     if (LayerStatus() < 0)
         return;
 
@@ -96,9 +133,11 @@ void iplZoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, i
         mode = IPL_INTER_LINEAR;
     }
 
-    // 7. Geometry.
-    const ZoomAxis x = MakeZoomAxis(width, dstImage->width, xDst, xSrc);
-    const ZoomAxis y = MakeZoomAxis(height, dstImage->height, yDst, ySrc);
+    // 7. Geometry, of the whole resize; a window takes its part of it.
+    const ZoomAxis x = MakeZoomAxis(width, window ? xDst : dstImage->width, xDst, xSrc);
+    const ZoomAxis y = MakeZoomAxis(height, window ? yDst : dstImage->height, yDst, ySrc);
+    const AxisWindow columnWindow = SamplesInWindow(x, window ? window->x0 : 0, dstImage->width);
+    const AxisWindow rowWindow = SamplesInWindow(y, window ? window->y0 : 0, dstImage->height);
 
     // 8, 9.
     if (srcImage == dstImage) {
@@ -122,7 +161,9 @@ void iplZoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, i
         return;
     }
 
-    // 10. One pass over the whole destination.
+    // 10. One pass over the destination image (the whole resize, or its window).
+    if (columnWindow.count == 0 || rowWindow.count == 0)
+        return;  // the window lies past every pixel the resize writes
     const std::uint8_t* src = srcImage->imageData;
     std::uint8_t* dst = dstImage->imageData;
     const std::ptrdiff_t srcStep = srcImage->widthStep;
@@ -130,7 +171,8 @@ void iplZoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, i
     bool written = false;
     try {
         if (mode == IPL_INTER_CUBIC) {
-            const CubicGrid grid = MakeCubicGrid(width, height, x, y, channels);
+            const CubicGrid grid =
+                MakeCubicGrid(width, height, x, y, channels, columnWindow, rowWindow);
             const ResampleKernel kernel = ActiveResampleKernel();
             if (kernel == ResampleKernel::kScalar) {
                 written =
@@ -142,13 +184,15 @@ void iplZoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, i
                                            dstStep, channels, kernel, threads);
             }
         } else if (mode == IPL_INTER_LINEAR) {
-            const LinearAxis columns = MakeLinearAxis(width, x);
-            const LinearAxis rows = MakeLinearAxis(height, y);
+            const LinearAxis columns = MakeLinearAxis(width, x, columnWindow);
+            const LinearAxis rows = MakeLinearAxis(height, y, rowWindow);
             written = RunLinearPass(columns, rows, src, srcStep, srcImage->nChannels, dst, dstStep,
                                     channels);
         } else {
-            const std::vector<std::int32_t> columns = MakeNearestAxis(width, x, xDst, xSrc);
-            const std::vector<std::int32_t> rows = MakeNearestAxis(height, y, yDst, ySrc);
+            const std::vector<std::int32_t> columns =
+                MakeNearestAxis(width, x, xDst, xSrc, columnWindow);
+            const std::vector<std::int32_t> rows =
+                MakeNearestAxis(height, y, yDst, ySrc, rowWindow);
             RunNearestPass(columns, rows, src, srcStep, srcImage->nChannels, dst, dstStep,
                            dstImage->nChannels, channels);
             written = true;
@@ -162,3 +206,5 @@ void iplZoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, i
                     kZoomFile, __LINE__);
     }
 }
+
+}  // namespace

@@ -23,3 +23,12 @@ void iplResize(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc,
 // The bytes after the written pixels of each destination row are left alone.
 void iplZoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, int yDst, int ySrc,
              int interpolate);
+
+// iplZoom for a window of the destination: the resize of srcImage to xDst x yDst pixels (the scale
+// arguments), of which only columns x0 to x0 + dstImage->width - 1 and rows y0 to
+// y0 + dstImage->height - 1 (memory order) are computed, into dstImage. The bytes equal those of
+// that window of the whole resize; time and memory follow the window, not xDst x yDst (apart from
+// stepping the positions of the columns and rows before it). A window not within xDst x yDst is
+// refused with status -5.
+void iplZoomWindow(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, int yDst,
+                   int ySrc, int interpolate, int x0, int y0);

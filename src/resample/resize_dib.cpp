@@ -51,9 +51,11 @@ bool Fail(std::string* why, const std::string& reason) {
     return false;
 }
 
-}  // namespace
-
-bool ResizeDib(const CDibImage& src, CDibImage& dst, std::string* why) {
+// Translates both images, runs resize(srcHeader, dstHeader) under the error catcher, releases the
+// headers.
+template <class LayerResize>
+bool ResizeThroughLayer(const CDibImage& src, CDibImage& dst, std::string* why,
+                        const LayerResize& resize) {
     if (!src.m_hDib || !dst.m_hDib)
         return Fail(why, "no image to resize");
     if (&src == &dst)
@@ -76,8 +78,7 @@ bool ResizeDib(const CDibImage& src, CDibImage& dst, std::string* why) {
             if (!CoversPixels(*src.m_hDib, *srcImage) || !CoversPixels(*dst.m_hDib, *dstImage)) {
                 report = "image block shorter than its header says";
             } else {
-                iplResize(srcImage, dstImage, dst.m_nWidth, src.m_nWidth, dst.m_nHeight,
-                          src.m_nHeight, IPL_INTER_CUBIC);
+                resize(srcImage, dstImage);
                 ok = LayerStatus() >= 0;
             }
         }
@@ -87,4 +88,28 @@ bool ResizeDib(const CDibImage& src, CDibImage& dst, std::string* why) {
     if (!ok)
         return Fail(why, report.empty() ? "resize failed" : report);
     return true;
+}
+
+}  // namespace
+
+bool ResizeDib(const CDibImage& src, CDibImage& dst, std::string* why) {
+    return ResizeThroughLayer(src, dst, why, [&](ImageHeader* srcImage, ImageHeader* dstImage) {
+        iplResize(srcImage, dstImage, dst.m_nWidth, src.m_nWidth, dst.m_nHeight, src.m_nHeight,
+                  IPL_INTER_CUBIC);
+    });
+}
+
+bool ResizeDibWindow(const CDibImage& src, int fullWidth, int fullHeight, int x0, int y0,
+                     CDibImage& dst, std::string* why) {
+    if (dst.m_hDib && (fullWidth <= 0 || fullHeight <= 0 || x0 < 0 || y0 < 0 ||
+                       std::int64_t(x0) + dst.m_nWidth > fullWidth ||
+                       std::int64_t(y0) + dst.m_nHeight > fullHeight)) {
+        return Fail(why, "the window does not lie within the resized image");
+    }
+    // The layer counts rows in memory order, bottom up.
+    const int memoryRow = fullHeight - y0 - dst.m_nHeight;
+    return ResizeThroughLayer(src, dst, why, [&](ImageHeader* srcImage, ImageHeader* dstImage) {
+        iplZoomWindow(srcImage, dstImage, fullWidth, src.m_nWidth, fullHeight, src.m_nHeight,
+                      IPL_INTER_CUBIC, x0, memoryRow);
+    });
 }

@@ -17,3 +17,14 @@
 // memory ran out. Layer errors are caught here: they never end the process on this path. See
 // resample/ipl_resize.h for the layer underneath. Threads may resize different images at once.
 [[nodiscard]] bool ResizeDib(const CDibImage& src, CDibImage& dst, std::string* why = nullptr);
+
+// The part of the resize of `src` to fullWidth x fullHeight that lies at columns x0 to
+// x0 + dst.m_nWidth - 1 and picture rows y0 to y0 + dst.m_nHeight - 1 (rows counted from the top),
+// written into `dst`: byte for byte what ResizeDib into a fullWidth x fullHeight image followed by
+// cutting out that rectangle gives, without the full-size image ever existing. Time and memory
+// follow `dst`; only stepping to the window's first column and row costs a loop over them.
+//
+// False, with the reason in *why, as ResizeDib, and when the window does not lie within
+// fullWidth x fullHeight.
+[[nodiscard]] bool ResizeDibWindow(const CDibImage& src, int fullWidth, int fullHeight, int x0,
+                                   int y0, CDibImage& dst, std::string* why = nullptr);

@@ -1,5 +1,5 @@
 // Writes the seed corpora of the fuzz targets: one small file per form the readers know.
-// Usage: fuzz_seeds OUTDIR (makes OUTDIR/bmp, OUTDIR/jpeg, OUTDIR/wildcard).
+// Usage: fuzz_seeds OUTDIR (makes OUTDIR/bmp, OUTDIR/jpeg, OUTDIR/wildcard, OUTDIR/resize).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -159,6 +159,39 @@ void WildcardSeeds(const fs::path& dir) {
     }
 }
 
+// Inputs of fuzz_resize: the sizes the jobs use, strips and columns, the fallback sizes, each
+// operation and kernel choice.
+void ResizeSeeds(const fs::path& dir) {
+    struct Seed {
+        const char* name;
+        int op, sw, sh, w, h;
+    };
+    // op: bits 0-1 fill (0), resize (1) or window (2); bit 2 one colour; bits 3-5 kernel; 6-7
+    // threads.
+    const Seed seeds[] = {
+        {"fill-up", 0, 30, 20, 512, 384},
+        {"fill-down", 0 | 1 << 3, 400, 160, 80, 60},
+        {"fill-strip", 0 | 2 << 3, 2000, 1, 1024, 256},
+        {"fill-column", 0, 693, 2, 61, 693},
+        {"fill-one-colour", 4, 1, 1, 100, 100},
+        {"fill-linear", 4 | 3 << 3, 3, 300, 200, 50},
+        {"resize", 1 | 2 << 3 | 2 << 6, 40, 30, 97, 61},
+        {"resize-nearest", 1, 7, 1, 18, 5},
+        {"window", 2 | 1 << 3 | 1 << 6, 50, 40, 300, 200},
+        {"window-linear", 2, 3, 100, 30, 1000},
+    };
+    for (const Seed& s : seeds) {
+        Bytes b = {std::uint8_t(s.op)};
+        for (const int side : {s.sw, s.sh, s.w, s.h}) {
+            b.push_back(std::uint8_t((side - 1) & 0xFF));
+            b.push_back(std::uint8_t((side - 1) >> 8));
+        }
+        b.insert(b.end(), {200, 100, 50, 128, 64, 30, 220});  // colour, window
+        for (int i = 0; i < 97; ++i) b.push_back(std::uint8_t(i * 53 + 7));
+        Write(dir / (std::string("seed-") + s.name), b);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -167,9 +200,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path out = argv[1];
-    for (const char* t : {"bmp", "jpeg", "wildcard"}) fs::create_directories(out / t);
+    for (const char* t : {"bmp", "jpeg", "wildcard", "resize"}) fs::create_directories(out / t);
     BmpSeeds(out / "bmp");
     JpegSeeds(out / "jpeg");
     WildcardSeeds(out / "wildcard");
+    ResizeSeeds(out / "resize");
     return 0;
 }

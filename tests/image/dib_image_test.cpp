@@ -272,6 +272,8 @@ TEST(DibImageCrop, LargerTargetOrNoImage) {
     const DibBlock* before = image.m_hDib.get();
     EXPECT_EQ(image.CropCentered(11, 5), 1);
     EXPECT_EQ(image.CropCentered(5, 11), 1);
+    // Nothing to cut: the same block, not a copy of it.
+    EXPECT_EQ(image.CropCentered(10, 10), 1);
     EXPECT_EQ(image.m_hDib.get(), before);
     EXPECT_EQ(image.m_nWidth, 10);
 }
