@@ -37,11 +37,14 @@
     </message>
 </context>
 <context>
-    <name>CJobPageWidget</name>
+    <name>CFontablePage</name>
     <message>
-        <source>放大至%1x%2...</source>
-        <translation>Resizing to %1x%2...</translation>
+        <source>正在处理…，确定要停止并退出吗？</source>
+        <translation>Work is in progress. Stop it and quit?</translation>
     </message>
+</context>
+<context>
+    <name>CJobPageWidget</name>
     <message>
         <source>开始</source>
         <translation>Start</translation>
@@ -180,6 +183,89 @@
     </message>
 </context>
 <context>
+    <name>CLinkLabel</name>
+    <message>
+        <source>操作系统的内存
+或资源不足。</source>
+        <translation>The operating system is out
+of memory or resources.</translation>
+    </message>
+    <message>
+        <source>找不到指定的文件。</source>
+        <translation>The specified file was not found.</translation>
+    </message>
+    <message>
+        <source>找不到指定的路径。</source>
+        <translation>The specified path was not found.</translation>
+    </message>
+    <message>
+        <source>操作系统拒绝
+访问指定的文件。</source>
+        <translation>The operating system denied
+access to the specified file.</translation>
+    </message>
+    <message>
+        <source>内存不足，无法完成操作。</source>
+        <translation>There was not enough memory to complete the operation.</translation>
+    </message>
+    <message>
+        <source>该 .EXE 文件无效
+（不是 Win32 .EXE，或 .EXE 映像有错）。</source>
+        <translation>The .EXE file is invalid
+(non-Win32 .EXE or error in .EXE image).</translation>
+    </message>
+    <message>
+        <source>发生共享冲突。</source>
+        <translation>A sharing violation occurred. </translation>
+    </message>
+    <message>
+        <source>文件名关联
+不完整或无效。</source>
+        <translation>The filename association is
+incomplete or invalid.</translation>
+    </message>
+    <message>
+        <source>DDE 事务
+因请求超时而无法完成。</source>
+        <translation>The DDE transaction could not
+be completed because the request timed out.</translation>
+    </message>
+    <message>
+        <source>DDE 事务失败。</source>
+        <translation>The DDE transaction failed.</translation>
+    </message>
+    <message>
+        <source>DDE 事务
+因其他 DDE 事务
+正在处理而无法完成。</source>
+        <translation>The DDE transaction could not
+be completed because other DDE transactions
+were being processed.</translation>
+    </message>
+    <message>
+        <source>没有与该文件扩展名
+关联的程序。</source>
+        <translation>There is no application associated
+with the given filename extension.</translation>
+    </message>
+    <message>
+        <source>找不到指定的动态链接库。</source>
+        <translation>The specified dynamic-link library was not found.</translation>
+    </message>
+    <message>
+        <source>发生未知错误 (%1)。</source>
+        <translation>Unknown Error (%1) occurred.</translation>
+    </message>
+    <message>
+        <source>无法打开超链接：
+
+%1</source>
+        <translation>Unable to open hyperlink:
+
+%1</translation>
+    </message>
+</context>
+<context>
     <name>CMainSheet</name>
     <message>
         <source>批量放大</source>
@@ -194,6 +280,30 @@
 请下载完整的ZIP文件。</source>
         <translation>Sorry, the help file Tarnwick.htm cannot be found.
 Please download the complete ZIP file.</translation>
+    </message>
+    <message>
+        <source>帮助</source>
+        <translation>Help</translation>
+    </message>
+    <message>
+        <source>关于</source>
+        <translation>About</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>最小化</source>
+        <translation>Minimize</translation>
+    </message>
+    <message>
+        <source>没有可以打开帮助文件的程序（例如网页浏览器）。
+帮助文件在：
+%1</source>
+        <translation>No program (such as a web browser) could open the help file.
+The help file is at:
+%1</translation>
     </message>
 </context>
 <context>
@@ -289,16 +399,68 @@ Please download the complete ZIP file.</translation>
         <translation>Sorry, the target folder does not exist and cannot be created. Please choose another.</translation>
     </message>
     <message>
-        <source>录像时有 %1 幅画面未能写入文件（已写入 %2 幅）。
-%3</source>
-        <translation>%1 frames of the recording could not be written (%2 written).
-%3</translation>
-    </message>
-    <message>
         <source>无法保存文件 %1。
 %2</source>
         <translation>Cannot save the file %1.
 %2</translation>
+    </message>
+    <message>
+        <source>位图文件 (*.bmp)</source>
+        <translation>Bitmap Files (*.bmp)</translation>
+    </message>
+    <message>
+        <source>正在录制…，确定要停止并退出吗？</source>
+        <translation>A recording is running. Stop it and quit?</translation>
+    </message>
+    <message>
+        <source>写入文件失败，录像已停止。
+%1
+已写入 %2 幅，%3 幅未能写入。</source>
+        <translation>A frame could not be written; the recording was stopped.
+%1
+%2 frames written, %3 not written.</translation>
+    </message>
+</context>
+<context>
+    <name>CRMPlayerPage</name>
+    <message>
+        <source>RM 文件(*.rm,*.ram,*.ra,*.swf,*.avi) (*.rm *.ram *.ra *.swf *.avi)</source>
+        <translation>RM Files(*.rm,*.ram,*.ra,*.swf,*.avi) (*.rm *.ram *.ra *.swf *.avi)</translation>
+    </message>
+    <message>
+        <source>所有文件 (*.*) (*)</source>
+        <translation>All Files (*.*) (*)</translation>
+    </message>
+</context>
+<context>
+    <name>CRecordingLine</name>
+    <message>
+        <source>打开文件夹</source>
+        <translation>Open Folder</translation>
+    </message>
+    <message>
+        <source>录像中：已写入 %1 幅，丢弃 %2 幅，媒体时间 %3</source>
+        <translation>Recording: %1 frames written, %2 dropped, media time %3</translation>
+    </message>
+    <message>
+        <source>，保存到 %1</source>
+        <translation>, saving to %1</translation>
+    </message>
+    <message>
+        <source>录像结束：已写入 %1 幅，丢弃 %2 幅，媒体时间 %3</source>
+        <translation>Recording ended: %1 frames written, %2 dropped, media time %3</translation>
+    </message>
+    <message>
+        <source>，%1 幅未能写入</source>
+        <translation>, %1 not written</translation>
+    </message>
+    <message>
+        <source>，在 %1</source>
+        <translation>, in %1</translation>
+    </message>
+    <message>
+        <source>无法打开文件夹 %1。</source>
+        <translation>Cannot open the folder %1.</translation>
     </message>
 </context>
 <context>
@@ -334,10 +496,59 @@ Please download the complete ZIP file.</translation>
     </message>
 </context>
 <context>
+    <name>CSelectFolderDialog</name>
+    <message>
+        <source>BMP 文件 (*.bmp)</source>
+        <translation>Bmp Files (*.bmp)</translation>
+    </message>
+    <message>
+        <source>JPEG 文件 (*.jpg)</source>
+        <translation>Jpeg Files (*.jpg)</translation>
+    </message>
+    <message>
+        <source>所有文件 (*)</source>
+        <translation>All Files (*)</translation>
+    </message>
+    <message>
+        <source>选择目录</source>
+        <translation>Select folder</translation>
+    </message>
+    <message>
+        <source>当前目录：</source>
+        <translation>Current Folder:</translation>
+    </message>
+    <message>
+        <source>无效的目录</source>
+        <translation>Invalid Folder</translation>
+    </message>
+    <message>
+        <source>%1
+
+该目录不存在，要创建它吗？</source>
+        <translation>%1
+
+This path does not exist. Do you want to create it?</translation>
+    </message>
+    <message>
+        <source>无法创建目录：
+%1</source>
+        <translation>Could not create folder:
+%1</translation>
+    </message>
+</context>
+<context>
     <name>CWinMediaPlayerPage</name>
     <message>
         <source>录像时的播放速率：</source>
         <translation>Playback rate while recording:</translation>
+    </message>
+    <message>
+        <source>媒体文件(*.avi;*.asf;*.wmv;*.mpeg;*.mpg;*.mp2;*.dat;*.wm;*.wma) (*.avi *.asf *.wmv *.mpeg *.mpg *.mp2 *.dat *.wm *.wma)</source>
+        <translation>Media Files(*.avi;*.asf;*.wmv;*.mpeg;*.mpg;*.mp2;*.dat;*.wm;*.wma) (*.avi *.asf *.wmv *.mpeg *.mpg *.mp2 *.dat *.wm *.wma)</translation>
+    </message>
+    <message>
+        <source>所有文件 (*.*) (*)</source>
+        <translation>All Files (*.*) (*)</translation>
     </message>
 </context>
 <context>

@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -10,13 +12,13 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "app/about_box.h"
 #include "app/startup.h"
 #include "app/widgets/fontable_page.h"
 #include "app/widgets/message_box.h"
-#include "app/widgets/open_document.h"
 #include "platform/program_path.h"
 
 CMainSheet::CMainSheet(QWidget* parent) : QDialog(parent) {
@@ -42,9 +44,9 @@ CMainSheet::CMainSheet(QWidget* parent) : QDialog(parent) {
     const QFontMetrics banner(BannerFont());
     m_pBannerArea->setMinimumSize(banner.horizontalAdvance(QString::fromLatin1(BannerText())) + 4,
                                   banner.height() + 2);
-    m_pHelpButton = new QPushButton(QStringLiteral("Help"), this);
-    m_pAboutButton = new QPushButton(QStringLiteral("About"), this);
-    m_pCloseButton = new QPushButton(QStringLiteral("Close"), this);
+    m_pHelpButton = new QPushButton(tr("帮助"), this);
+    m_pAboutButton = new QPushButton(tr("关于"), this);
+    m_pCloseButton = new QPushButton(tr("关闭"), this);
     for (QPushButton* button : {m_pHelpButton, m_pAboutButton, m_pCloseButton}) {
         button->setAutoDefault(false);
     }
@@ -63,12 +65,14 @@ CMainSheet::CMainSheet(QWidget* parent) : QDialog(parent) {
 
     // The window manager's menu offers Minimize through the hint above; the sheet's own context
     // menu offers it as well.
-    auto* minimize = new QAction(QStringLiteral("Minimize"), this);
+    auto* minimize = new QAction(tr("最小化"), this);
     connect(minimize, &QAction::triggered, this, &QWidget::showMinimized);
     addAction(minimize);
     setContextMenuPolicy(Qt::ActionsContextMenu);
 
     m_pTabs->setCurrentIndex(0);
+    // The caption names the media of the page being shown.
+    connect(m_pTabs, &QTabWidget::currentChanged, this, &CMainSheet::UpdateTitle);
 }
 
 CMainSheet::~CMainSheet() {
@@ -78,7 +82,21 @@ CMainSheet::~CMainSheet() {
 
 void CMainSheet::AddPage(CFontablePage* page, const QString& strCaption) {
     m_pTabs->addTab(page, strCaption);
+    ConnectPage(page);
+}
+
+void CMainSheet::ConnectPage(CFontablePage* page) {
     connect(page, &CFontablePage::BusyChanged, this, &CMainSheet::OnPageBusyChanged);
+    connect(page, &CFontablePage::DocumentChanged, this, [this, page] {
+        if (m_pTabs->currentWidget() == page) {
+            UpdateTitle();
+        }
+    });
+}
+
+void CMainSheet::UpdateTitle() {
+    const CFontablePage* page = qobject_cast<CFontablePage*>(m_pTabs->currentWidget());
+    SetDocumentTitle(page != nullptr ? page->DocumentPath() : QString());
 }
 
 void CMainSheet::ReplacePage(int index, CFontablePage* page) {
@@ -90,7 +108,7 @@ void CMainSheet::ReplacePage(int index, CFontablePage* page) {
     const bool bCurrent = m_pTabs->currentIndex() == index;
     m_pTabs->removeTab(index);
     m_pTabs->insertTab(index, page, caption);
-    connect(page, &CFontablePage::BusyChanged, this, &CMainSheet::OnPageBusyChanged);
+    ConnectPage(page);
     for (CFontablePage** member : {&m_pRmPage, &m_pWmpPage, &m_pScalePage, &m_pMergePage}) {
         if (*member == old) {
             *member = page;
@@ -100,6 +118,7 @@ void CMainSheet::ReplacePage(int index, CFontablePage* page) {
         m_pTabs->setCurrentIndex(index);
     }
     delete old;
+    UpdateTitle();
 }
 
 CFontablePage* CMainSheet::Page(int index) const {
@@ -119,13 +138,28 @@ QString CMainSheet::HelpPath() {
     return QFile::decodeName(FindHelpFile(program.toStdString()).c_str());
 }
 
+QUrl CMainSheet::HelpUrl(const QString& strPath, const QLocale& locale) {
+    QUrl url = QUrl::fromLocalFile(QFileInfo(strPath).absoluteFilePath());
+    // The page is Chinese from its top; the English part starts at its anchor.
+    if (!TranslationFor(locale).isEmpty()) {
+        url.setFragment(QStringLiteral("english"));
+    }
+    return url;
+}
+
 void CMainSheet::OnHelp() {
     const QString path = HelpPath();
     if (!QFileInfo(path).isFile()) {
         ShowMessage(this, tr("抱歉，找不到帮助文件Tarnwick.htm。\n请下载完整的ZIP文件。"));
         return;
     }
-    OpenDocument(path);
+    const QUrl url = HelpUrl(path, QLocale());
+    if (!(m_urlOpener ? m_urlOpener(url) : QDesktopServices::openUrl(url))) {
+        ShowMessage(this,
+                    tr("没有可以打开帮助文件的程序（例如网页浏览器）。\n帮助文件在：\n%1")
+                        .arg(QDir::toNativeSeparators(path)),
+                    QMessageBox::Warning);
+    }
 }
 
 void CMainSheet::OnAbout() {
@@ -179,27 +213,45 @@ void CMainSheet::showEvent(QShowEvent* event) {
 }
 
 bool CMainSheet::AnyPageBusy() const {
+    return FirstBusyPage() != nullptr;
+}
+
+CFontablePage* CMainSheet::FirstBusyPage() const {
     for (int i = 0; i < m_pTabs->count(); ++i) {
-        if (const CFontablePage* page = Page(i); page != nullptr && page->IsBusy()) {
-            return true;
+        if (CFontablePage* page = Page(i); page != nullptr && page->IsBusy()) {
+            return page;
         }
     }
-    return false;
+    return nullptr;
 }
 
 void CMainSheet::done(int result) {
-    if (AnyPageBusy()) {
-        m_bClosePending = true;
-        m_nPendingResult = result;
-        for (int i = 0; i < m_pTabs->count(); ++i) {
-            if (CFontablePage* page = Page(i); page != nullptr && page->IsBusy()) {
-                page->RequestStop();
-            }
+    m_nPendingResult = result;
+    if (m_bClosePending) {
+        // Already confirmed: the sheet closes when the last busy page has ended.
+        if (!AnyPageBusy()) {
+            m_bClosePending = false;
+            QDialog::done(result);
         }
         return;
     }
-    m_bClosePending = false;
-    QDialog::done(result);
+    if (const CFontablePage* busy = FirstBusyPage()) {
+        // Nothing stops unless the user says so; the work goes on while the question shows.
+        if (ShowMessage(this, busy->BusyQuestion(), QMessageBox::Question,
+                        QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
+            return;
+        }
+    }
+    if (!AnyPageBusy()) {
+        QDialog::done(result);
+        return;
+    }
+    m_bClosePending = true;
+    for (int i = 0; i < m_pTabs->count(); ++i) {
+        if (CFontablePage* page = Page(i); page != nullptr && page->IsBusy()) {
+            page->RequestStop();
+        }
+    }
 }
 
 void CMainSheet::OnPageBusyChanged(bool bBusy) {

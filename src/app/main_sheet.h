@@ -3,8 +3,13 @@
 
 #include <QDialog>
 #include <QFont>
+#include <QLocale>
 #include <QRect>
 #include <QString>
+#include <QUrl>
+
+#include <functional>
+#include <utility>
 
 #include "capture/recording.h"
 
@@ -25,6 +30,13 @@ public:
     // The help page beside the program (its path with the extension ".htm"), or else the
     // installed one in <prefix>/share/doc/tarnwick; the former when neither exists.
     static QString HelpPath();
+    // The address Help opens for the page at `strPath`: its English part in a locale that
+    // reads the program in English.
+    static QUrl HelpUrl(const QString& strPath, const QLocale& locale);
+    // How Help hands its page on (the desktop's opener unless replaced); false when nothing
+    // could open it.
+    using UrlOpener = std::function<bool(const QUrl&)>;
+    void SetUrlOpener(UrlOpener opener) { m_urlOpener = std::move(opener); }
 
     // Where the banner is drawn: the tab control's width, the button row's height.
     QRect BannerRect() const;
@@ -44,8 +56,9 @@ public:
     // Closing waits for busy pages: true between a close request and the end of their jobs.
     bool IsClosePending() const { return m_bClosePending; }
 
-    // Every way of closing ends here (Close, Escape, the window's close box). Busy pages are
-    // asked to stop first; the sheet closes once the last of them reports its job ended.
+    // Every way of closing ends here (Close, Escape, the window's close box). While a page is
+    // busy the user is asked first; on Yes the busy pages are asked to stop and the sheet
+    // closes once the last of them reports its job ended, on No nothing changes.
     void done(int result) override;
 
 public slots:
@@ -58,10 +71,14 @@ protected:
 
 private:
     void AddPage(CFontablePage* page, const QString& strCaption);
+    void ConnectPage(CFontablePage* page);
+    void UpdateTitle();
+    CFontablePage* FirstBusyPage() const;
     bool AnyPageBusy() const;
     void OnPageBusyChanged(bool bBusy);
 
     CRecording m_recording;
+    UrlOpener m_urlOpener;
     // Pages in tab order; placeholders until their pages exist.
     CFontablePage* m_pRmPage = nullptr;
     CFontablePage* m_pWmpPage = nullptr;

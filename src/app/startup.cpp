@@ -85,17 +85,25 @@ QString TranslationFor(const QLocale& locale) {
     return QStringLiteral("tarnwick_en");
 }
 
+QTranslator* InstallQtTranslation(QCoreApplication& app, const QLocale& locale) {
+    // The program's Chinese is simplified Chinese: every Chinese locale gets Qt's in the same.
+    const QString name = locale.language() == QLocale::Chinese
+                             ? QStringLiteral("qtbase_zh_CN")
+                             : QStringLiteral("qtbase_") + locale.name();
+    auto* translator = new QTranslator(&app);
+    if (!translator->load(name, QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+        !QCoreApplication::installTranslator(translator)) {
+        delete translator;
+        return nullptr;
+    }
+    return translator;
+}
+
 QTranslator* InstallTranslation(QCoreApplication& app, const QLocale& locale) {
-    const QString name = TranslationFor(locale);
     // Qt's own texts (Yes, No, the file dialog) follow the same locale when Qt's translations
     // are installed; without them they stay English.
-    auto* qtTranslator = new QTranslator(&app);
-    if (qtTranslator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
-                           QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        QCoreApplication::installTranslator(qtTranslator);
-    } else {
-        delete qtTranslator;
-    }
+    InstallQtTranslation(app, locale);
+    const QString name = TranslationFor(locale);
     if (name.isEmpty()) {
         return nullptr;
     }

@@ -34,6 +34,11 @@ QString ProgramSiblingPath(const QString& programPath, const QString& ext);
 // program's own Chinese texts serve that locale.
 QString TranslationFor(const QLocale& locale);
 
+// Loads and installs Qt's own translation for `locale` (simplified Chinese for every Chinese
+// locale, as the program's texts are) from Qt's translations folder. Returns it, owned by `app`,
+// or null when none is installed for that locale.
+QTranslator* InstallQtTranslation(QCoreApplication& app, const QLocale& locale);
+
 // Loads and installs the program's translation for `locale` into `app` (and Qt's own, where
 // installed). Returns the program's translator, owned by `app`, or null when none was needed or
 // found.

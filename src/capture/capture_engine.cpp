@@ -11,6 +11,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <utility>
 
 #include "platform/window_grab.h"
 
@@ -36,12 +37,25 @@ void CCaptureTarget::SetCaptureTarget(const std::string& folder, std::int32_t fi
     m_nNamePos = m_strPath.size();
     m_strPath.reserve(m_nNamePos + kNameRoom);
     m_stats = CFlushStats{};
+    m_bStopAtFailure = false;
+    m_fnFailed = nullptr;
+}
+
+void CCaptureTarget::SetFailureHandling(bool bStopWriting, std::function<void()> fnFailed) {
+    std::lock_guard guard(m_queue);
+    m_bStopAtFailure = bStopWriting;
+    m_fnFailed = std::move(fnFailed);
 }
 
 void CCaptureTarget::FlushFrames(std::int32_t nextNumber) {
     std::lock_guard guard(m_queue);
     CDibImage* frame = nullptr;
     while (m_queue.PeekFront(&frame)) {
+        if (m_bStopAtFailure && m_stats.m_nFailed > 0) {
+            ++m_stats.m_nUnwritten;
+            m_queue.DropFront();
+            continue;
+        }
         char name[kNameRoom + 8];
         std::snprintf(name, sizeof name, kFrameNameFormat, int(m_nCounter));
         m_strPath.resize(m_nNamePos);
@@ -55,6 +69,8 @@ void CCaptureTarget::FlushFrames(std::int32_t nextNumber) {
         } else if (m_stats.m_nFailed++ == 0) {
             m_stats.m_strFailedPath = m_strPath;
             m_stats.m_strFailReason = saved.Reason();
+            if (m_fnFailed)
+                m_fnFailed();
         }
         // Wraps instead of overflowing; numbers this large are beyond any media length.
         m_nCounter = std::int32_t(std::uint32_t(m_nCounter) + 1u);

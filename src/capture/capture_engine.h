@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "capture/frame_queue.h"
@@ -35,6 +36,8 @@ inline constexpr char kFrameNameFormat[] = "%08d.bmp";
 struct CFlushStats {
     int m_nWritten = 0;
     int m_nFailed = 0;
+    // Frames thrown away unwritten after the first failure, when the target stops writing there.
+    int m_nUnwritten = 0;
     std::string m_strFailedPath;  // the first frame file that could not be written
     std::string m_strFailReason;  // and why
 
@@ -57,6 +60,11 @@ public:
     // empty folder means the current one) and the number of the next file. Starts new flush
     // figures.
     void SetCaptureTarget(const std::string& folder, std::int32_t firstNumber);
+    // What the first failed write of this target does besides being counted: `fnFailed` is
+    // called once (on the flushing thread, under the queue's lock, so it may only hand the news
+    // on), and with `bStopWriting` nothing more is written: the frames queued then and later
+    // are thrown away and counted as unwritten. Both last until the next SetCaptureTarget.
+    void SetFailureHandling(bool bStopWriting, std::function<void()> fnFailed);
     // Writes all queued frames, oldest first, under consecutive numbers from the counter,
     // then sets the counter to `nextNumber`. A frame that cannot be written is dropped all the
     // same (its number used up) and counted with its reason; the flush goes on with the next.
@@ -71,6 +79,8 @@ private:
     std::size_t m_nNamePos = 0;   // where the name starts
     std::int32_t m_nCounter = 0;  // number of the next file
     CFlushStats m_stats;
+    bool m_bStopAtFailure = false;
+    std::function<void()> m_fnFailed;
 };
 
 class CCaptureWorker {

@@ -44,6 +44,7 @@ void CRecording::EndRunning() {
 void CRecording::Start(CRecordingParams params) {
     EndRunning();
     m_target.SetCaptureTarget(params.m_strFolder, params.m_nFirstNumber);
+    m_target.SetFailureHandling(params.m_bStopAtFirstFailure, std::move(params.m_fnFirstFailure));
     m_bRunning = true;
     m_pPlayer = params.m_pPlayer;
     m_fnEndRequest = std::move(params.m_fnEndRequest);
@@ -94,6 +95,7 @@ CRecordingResult CRecording::Result() const {
     result.m_nWritten = stats.m_nWritten;
     result.m_nDropped = m_captureWorker.DroppedFrames();
     result.m_nFailed = stats.m_nFailed;
+    result.m_nUnwritten = stats.m_nUnwritten;
     result.m_strFailedPath = stats.m_strFailedPath;
     result.m_strFailReason = stats.m_strFailReason;
     result.m_dStopSeconds = m_dStopSeconds;

@@ -44,6 +44,13 @@ struct CRecordingParams {
     // How the owner ends this recording when another one is about to start (its own stop,
     // which calls Stop); without it the recording is simply stopped.
     std::function<void()> m_fnEndRequest;
+    // The first frame file that cannot be written ends the writing: nothing more is written
+    // (the frames after it are counted as unwritten) and `m_fnFirstFailure`, when given, is
+    // called once, on the thread of that flush and under the queue's lock: it may only post
+    // the news to its owner, who then stops the recording. Off, a failed frame is counted and
+    // the next one tried.
+    bool m_bStopAtFirstFailure = false;
+    std::function<void()> m_fnFirstFailure;
 };
 
 struct CRecordingResult {
@@ -51,6 +58,7 @@ struct CRecordingResult {
     int m_nWritten = 0;           // frame files written
     int m_nDropped = 0;           // pictures lost because the queue was full
     int m_nFailed = 0;            // frames whose file could not be written
+    int m_nUnwritten = 0;         // frames thrown away after the first failure (when it stops)
     std::string m_strFailedPath;  // the first of them
     std::string m_strFailReason;  // and why
     // The player's position when the recording stopped, after the pause; the final flush

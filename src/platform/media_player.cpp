@@ -6,6 +6,7 @@
 #include <QMetaObject>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <clocale>
 #include <cmath>
@@ -51,6 +52,12 @@ bool CPlayerView::Present(CGrabBitmap& back) {
     if (presented)
         presented();
     return true;
+}
+
+void CPlayerView::Clear() {
+    std::lock_guard guard(m_lock);
+    if (!m_front.IsEmpty())
+        std::fill_n(m_front.Bits(), std::size_t(m_front.m_nStride) * m_front.m_nHeight, 0);
 }
 
 void CPlayerView::SetPresentedCallback(std::function<void()> callback) {
@@ -316,6 +323,29 @@ void CMediaPlayer::Stop() {
     const char* command[] = {"seek", "0", "absolute", nullptr};
     m_pApi->command(m_pMpv, command);
     m_bStopped = true;
+    ScheduleStateCheck();
+}
+
+void CMediaPlayer::Seek(double seconds) {
+    if (!m_bLoaded)
+        return;
+    const double length = Duration();
+    seconds = std::max(0.0, length > 0 ? std::min(seconds, length) : seconds);
+    // Written without the locale: libmpv reads a "." as the decimal point.
+    char target[32] = {};
+    std::to_chars(target, target + sizeof target - 1, seconds, std::chars_format::fixed, 3);
+    const char* command[] = {"seek", target, "absolute+exact", nullptr};
+    mpv_command(m_pMpv, command);
+    m_bStopped = false;
+    ScheduleStateCheck();
+}
+
+void CMediaPlayer::StepFrame(bool bForward) {
+    if (!m_bLoaded)
+        return;
+    const char* command[] = {bForward ? "frame-step" : "frame-back-step", nullptr};
+    mpv_command(m_pMpv, command);
+    m_bStopped = false;
     ScheduleStateCheck();
 }
 

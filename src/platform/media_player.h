@@ -65,6 +65,8 @@ public:
     };
     CLockedFrame LockFrame() const { return CLockedFrame(*this); }
 
+    // Turns the picture black (a file that failed to open leaves nothing of the last one).
+    void Clear();
     // Swaps `back` into the view when it has the view's size (renderer side); false otherwise.
     bool Present(CGrabBitmap& back);
     // Called on the render thread after each presented picture (a widget posts its repaint).
@@ -116,6 +118,11 @@ public:
     void Pause();
     // Pauses and goes back to the start; the media stays loaded.
     void Stop();
+    // Moves to `seconds` from the start (clamped to the media), to the exact picture; a playing
+    // player plays on from there, a stopped one is then paused there.
+    void Seek(double seconds);
+    // Shows the next (or, as far as the media allows, the previous) picture and pauses.
+    void StepFrame(bool bForward);
     // Playback position; 0 with no media. Any thread.
     double PositionSeconds() const;
     // The same in milliseconds, truncated toward zero. Any thread.

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
@@ -16,6 +17,8 @@
 #include <QUrl>
 
 #include <iterator>
+#include <string>
+#include <vector>
 
 #include "app/about_box.h"
 #include "app/main_sheet.h"
@@ -50,10 +53,11 @@ TEST(MainSheet, ButtonsHelpAboutCloseWithTheBannerToTheirLeft) {
     sheet.show();
     QCoreApplication::processEvents();
     QPushButton* buttons[] = {sheet.HelpButton(), sheet.AboutButton(), sheet.CloseButton()};
-    const char* kTexts[] = {"Help", "About", "Close"};
+    // The sources' texts (the Chinese locale's); the English ones are checked by locale_test.
+    const char* kTexts[] = {"帮助", "关于", "关闭"};
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(buttons[i]->text(), QString::fromLatin1(kTexts[i]));
+        EXPECT_EQ(buttons[i]->text(), QString::fromUtf8(kTexts[i]));
         EXPECT_TRUE(buttons[i]->isVisible());
         EXPECT_TRUE(buttons[i]->isEnabled());
         if (i > 0) {
@@ -78,7 +82,7 @@ TEST(MainSheet, ButtonsHelpAboutCloseWithTheBannerToTheirLeft) {
     EXPECT_TRUE(sheet.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
     bool bMinimize = false;
     for (QAction* action : sheet.actions()) {
-        bMinimize = bMinimize || action->text() == QStringLiteral("Minimize");
+        bMinimize = bMinimize || action->text() == QString::fromUtf8("最小化");
     }
     EXPECT_TRUE(bMinimize);
     EXPECT_EQ(sheet.contextMenuPolicy(), Qt::ActionsContextMenu);
@@ -222,44 +226,74 @@ public:
     int m_nSteps = 0;
 };
 
-TEST(MainSheet, ClosingDuringAJobStopsTheJobFirst) {
+// Every way of closing during a job asks first: No leaves the job running and the sheet open,
+// Yes stops the job and closes the sheet once the job has ended.
+TEST(MainSheet, ClosingDuringAJobAsksThenStopsTheJobFirst) {
     TestApp();
-    CMainSheet sheet;
-    auto* page = new CFakeJobPage;
-    sheet.ReplacePage(3, page);
-    EXPECT_EQ(sheet.Tabs()->tabText(3), QString::fromUtf8("图像平均"));
-    EXPECT_EQ(sheet.Page(3), page);
+    const struct {
+        const char* m_szName;
+        void (*m_pfnClose)(CMainSheet&);
+    } kWays[] = {
+        {"Close", [](CMainSheet& sheet) { sheet.CloseButton()->click(); }},
+        {"Escape",
+         [](CMainSheet& sheet) {
+             QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+             QCoreApplication::sendEvent(&sheet, &key);
+         }},
+        {"close box", [](CMainSheet& sheet) { sheet.close(); }},
+    };
+    for (const auto& way : kWays) {
+        SCOPED_TRACE(way.m_szName);
+        CMainSheet sheet;
+        auto* page = new CFakeJobPage;
+        sheet.ReplacePage(3, page);
+        EXPECT_EQ(sheet.Tabs()->tabText(3), QString::fromUtf8("图像平均"));
+        EXPECT_EQ(sheet.Page(3), page);
+        CMessageRecorder messages;
 
-    bool bPendingAfterClose = false;
-    bool bVisibleAfterClose = false;
-    QTimer::singleShot(0, &sheet, [&] { page->RunJob(sheet); });
-    QTimer::singleShot(50, &sheet, [&] {
-        sheet.CloseButton()->click();
-        bPendingAfterClose = sheet.IsClosePending();
-        bVisibleAfterClose = sheet.isVisible();
-    });
-    // Never hang the test: end the loop whatever happens.
-    QTimer::singleShot(10000, &sheet, [&] { sheet.QDialog::done(99); });
-    const int result = sheet.exec();
+        bool bUntouchedAfterNo = false;
+        bool bPendingAfterYes = false;
+        bool bVisibleAfterYes = false;
+        QTimer::singleShot(0, &sheet, [&] { page->RunJob(sheet); });
+        QTimer::singleShot(50, &sheet, [&] {
+            messages.m_reply = QMessageBox::No;
+            way.m_pfnClose(sheet);
+            bUntouchedAfterNo =
+                !page->m_bStop && page->m_bRunning && sheet.isVisible() && !sheet.IsClosePending();
+            messages.m_reply = QMessageBox::Yes;
+            way.m_pfnClose(sheet);
+            bPendingAfterYes = sheet.IsClosePending();
+            bVisibleAfterYes = sheet.isVisible();
+        });
+        // Never hang the test: end the loop whatever happens.
+        QTimer::singleShot(10000, &sheet, [&] { sheet.QDialog::done(99); });
+        const int result = sheet.exec();
 
-    EXPECT_EQ(result, QDialog::Rejected);
-    EXPECT_TRUE(bPendingAfterClose);
-    EXPECT_TRUE(bVisibleAfterClose);
-    EXPECT_TRUE(page->m_bStop);
-    EXPECT_FALSE(page->m_bRunning);
-    EXPECT_TRUE(page->m_bSheetVisibleAtEnd);
-    EXPECT_FALSE(sheet.isVisible());
-    EXPECT_FALSE(sheet.IsClosePending());
+        const std::string question = "正在处理…，确定要停止并退出吗？";
+        EXPECT_EQ(messages.m_texts, (std::vector<std::string>{question, question}));
+        EXPECT_EQ(messages.m_messages[0].m_buttons, QMessageBox::Yes | QMessageBox::No);
+        EXPECT_EQ(result, QDialog::Rejected);
+        EXPECT_TRUE(bUntouchedAfterNo);
+        EXPECT_TRUE(bPendingAfterYes);
+        EXPECT_TRUE(bVisibleAfterYes);
+        EXPECT_TRUE(page->m_bStop);
+        EXPECT_FALSE(page->m_bRunning);
+        EXPECT_TRUE(page->m_bSheetVisibleAtEnd);
+        EXPECT_FALSE(sheet.isVisible());
+        EXPECT_FALSE(sheet.IsClosePending());
+    }
 }
 
 TEST(MainSheet, ClosingWhileIdleClosesAtOnce) {
     TestApp();
+    CMessageRecorder messages;
     CMainSheet sheet;
     sheet.ReplacePage(2, new CFakeJobPage);
     QTimer::singleShot(0, &sheet, [&] { sheet.CloseButton()->click(); });
     QTimer::singleShot(10000, &sheet, [&] { sheet.QDialog::done(99); });
     EXPECT_EQ(sheet.exec(), QDialog::Rejected);
     EXPECT_FALSE(sheet.IsClosePending());
+    EXPECT_TRUE(messages.m_texts.empty());
 }
 
 TEST(OpenDocument, OpensFullPathsAndRefusesBareNames) {

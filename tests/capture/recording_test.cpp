@@ -169,6 +169,56 @@ TEST_F(RecordingTest, FailedFramesAreCountedWithTheFirstPathAndReason) {
     EXPECT_EQ(result.FirstFailure(), result.m_strFailedPath + ": " + result.m_strFailReason);
 }
 
+// Stopping at the first failure, with or without the writer thread: the owner is told once,
+// nothing more is written even where writing works again, and every grab is accounted for.
+TEST_F(RecordingTest, FirstFailureEndsTheWritingAndIsToldOnce) {
+    for (const bool bWriter : {false, true}) {
+        SCOPED_TRACE(bWriter ? "writer thread" : "owner flushes");
+        const fs::path folder = m_dir.Path() / (bWriter ? "w" : "o");
+        const fs::path moved = m_dir.Path() / (bWriter ? "w-moved" : "o-moved");
+        ASSERT_TRUE(CRecording::MakeTargetFolder(folder.string()));
+        std::atomic<int> told{0};
+        CRecordingParams params = Params(folder, 0, bWriter);
+        params.m_bStopAtFirstFailure = true;
+        params.m_fnFirstFailure = [&told] { ++told; };
+        m_player.m_dPosition = 1.0;
+        m_player.m_bAdvancing = bWriter;
+        m_recording.Start(std::move(params));
+        auto flushWhenQueued = [&](int count, std::int32_t next) {
+            if (!bWriter) {
+                ASSERT_TRUE(WaitFor([&] { return m_recording.Queue().Count() >= count; }));
+                m_recording.Flush(next);
+            }
+        };
+        flushWhenQueued(3, 100000);
+        ASSERT_TRUE(WaitFor([&] { return m_recording.Result().m_nWritten >= 3; }));
+        // The folder goes away under the recording and a file takes its name.
+        fs::rename(folder, moved);
+        std::ofstream(folder) << "in the way";
+        flushWhenQueued(2, 200000);
+        ASSERT_TRUE(WaitFor([&] { return told.load() == 1; }));
+        // Writing would work again: nothing is written all the same.
+        fs::remove(folder);
+        fs::create_directory(folder);
+        const int grabbed = m_recording.Result().m_nGrabbed;
+        ASSERT_TRUE(WaitFor([&] { return m_recording.Result().m_nGrabbed >= grabbed + 4; }));
+        flushWhenQueued(1, 300000);
+        m_player.m_bAdvancing = false;
+        const CRecordingResult result = m_recording.Stop();
+        EXPECT_EQ(told.load(), 1);
+        EXPECT_EQ(result.m_nFailed, 1);
+        EXPECT_GE(result.m_nUnwritten, 1);
+        EXPECT_TRUE(FilesIn(folder).empty());
+        EXPECT_EQ(int(FilesIn(moved).size()), result.m_nWritten);
+        EXPECT_EQ(result.m_nGrabbed,
+                  result.m_nWritten + result.m_nDropped + result.m_nFailed + result.m_nUnwritten);
+        EXPECT_EQ(result.m_strFailedPath.rfind(folder.string() + "/", 0), 0u);
+        EXPECT_FALSE(result.m_strFailReason.empty());
+        EXPECT_TRUE(m_recording.Queue().IsEmpty());
+        m_player.m_nPlays = m_player.m_nPauses = 0;
+    }
+}
+
 // Starting while a recording runs ends it first: through its owner's own stop when it gave
 // one, otherwise directly; its frames stay in its own folder.
 TEST_F(RecordingTest, StartingAgainEndsTheRunningRecordingFirst) {

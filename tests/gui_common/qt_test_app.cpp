@@ -2,10 +2,13 @@
 
 #include <QDesktopServices>
 #include <QTemporaryDir>
+#include <QTranslator>
 
 #include <gtest/gtest.h>
 
 #include <clocale>
+
+#include "app/startup.h"
 
 namespace {
 
@@ -65,4 +68,30 @@ CUrlCatcher::CUrlCatcher(const QString& scheme) : m_strScheme(scheme) {
 
 CUrlCatcher::~CUrlCatcher() {
     QDesktopServices::unsetUrlHandler(m_strScheme);
+}
+
+CLanguageScope::CLanguageScope(const char* locale) {
+    QApplication& app = TestApp();
+    const QLocale wanted(QString::fromLatin1(locale));
+    QLocale::setDefault(wanted);
+    m_pQt = InstallQtTranslation(app, wanted);
+    // Installed by hand so that both translators are known and can be taken out again.
+    if (const QString name = TranslationFor(wanted); !name.isEmpty()) {
+        m_pProgram = new QTranslator;
+        if (!m_pProgram->load(name, QStringLiteral(":/i18n")) ||
+            !QCoreApplication::installTranslator(m_pProgram)) {
+            delete m_pProgram;
+            m_pProgram = nullptr;
+        }
+    }
+}
+
+CLanguageScope::~CLanguageScope() {
+    for (QTranslator* translator : {m_pProgram, m_pQt}) {
+        if (translator != nullptr) {
+            QCoreApplication::removeTranslator(translator);
+            delete translator;
+        }
+    }
+    QLocale::setDefault(m_previous);
 }

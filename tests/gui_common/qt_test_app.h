@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QList>
+#include <QLocale>
 #include <QMessageBox>
 #include <QObject>
 #include <QUrl>
@@ -16,6 +17,27 @@
 // The one application object of the test program (created on first use, on the offscreen
 // platform unless QT_QPA_PLATFORM says otherwise).
 QApplication& TestApp();
+
+class QTranslator;
+
+// While alive, the program speaks the language of `locale` as it would started there: Qt's
+// translation and the program's are installed and `locale` is the default locale. Widgets made
+// inside the scope take its texts.
+class CLanguageScope {
+public:
+    explicit CLanguageScope(const char* locale);
+    ~CLanguageScope();
+    CLanguageScope(const CLanguageScope&) = delete;
+    CLanguageScope& operator=(const CLanguageScope&) = delete;
+
+    // Whether Qt's own translation was found (it is for zh_CN once qt6-translations-l10n is in).
+    bool HasQtTranslation() const { return m_pQt != nullptr; }
+
+private:
+    QLocale m_previous;
+    QTranslator* m_pQt = nullptr;
+    QTranslator* m_pProgram = nullptr;
+};
 
 // Records every message box while alive and answers each with `m_reply` (Ok when the box has
 // no Yes/No). Also counts beeps.

@@ -15,6 +15,10 @@ CMediaPlayer2::CMediaPlayer2(bool bAudio, QWidget* parent)
     m_pPanel = new CPlayerPanelWidget(this);
     m_pPanel->setGeometry(0, kGrabHeight, kMediaPlayer2Width, kMediaPlayer2Height - kGrabHeight);
     m_pPanel->SetPlayer(m_pPlayer.get());
+    // The controls take the player keys; a click on the picture gives them the focus.
+    m_pVideo->setFocusPolicy(Qt::ClickFocus);
+    m_pVideo->setFocusProxy(m_pPanel);
+    setFocusProxy(m_pPanel);
     connect(m_pPlayer.get(), &CMediaPlayer::PlayStateChanged, this, [this](int state) {
         const int old = m_nLastState;
         m_nLastState = state;

@@ -5,20 +5,29 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <utility>
 
-#include "app/main_sheet.h"
+#include "app/capture/player_panel_widget.h"
+#include "app/capture/recording_line.h"
 #include "app/widgets/message_box.h"
 #include "app/widgets/path_label.h"
 #include "app/widgets/remembered_folders.h"
 #include "app/widgets/select_folder_dialog.h"
 #include "image/dib_image.h"
 #include "platform/pump_messages.h"
+
+namespace {
+// How often the recording line is brought up to date.
+constexpr int kProgressMs = 250;
+}  // namespace
 
 QSpinBox* MakeNumberSpin(QWidget* parent, int minimum, int maximum, int value) {
     auto* spin = new QSpinBox(parent);
@@ -30,7 +39,7 @@ QSpinBox* MakeNumberSpin(QWidget* parent, int minimum, int maximum, int value) {
 }
 
 QStringList CPlayerPage::SnapshotFilters() {
-    return {QStringLiteral("Bitmap Files (*.bmp)"), QStringLiteral("All Files (*)")};
+    return {tr("位图文件 (*.bmp)"), AllFilesFilter()};
 }
 
 CPlayerPage::CPlayerPage(int nIDTemplate, const QStringList& mediaFilters, CRecording& recording,
@@ -48,6 +57,7 @@ CPlayerPage::CPlayerPage(int nIDTemplate, const QStringList& mediaFilters, CReco
     m_pIntervalSpin = MakeNumberSpin(this, kMinInterval, kMaxInterval, kMinInterval);
     m_pFolderLabel = new CPathLabel(this, Qt::AlignLeft | Qt::AlignVCenter, false);
     m_pFolderLabel->m_bPathEllipsis = true;
+    m_pRecordingLine = new CRecordingLine(this);
 
     m_pSideColumn = new QVBoxLayout;
     m_pSideColumn->addWidget(m_pMediaButton);
@@ -68,8 +78,9 @@ CPlayerPage::CPlayerPage(int nIDTemplate, const QStringList& mediaFilters, CReco
     auto* grid = new QGridLayout(this);
     grid->addWidget(m_pPlayerArea, 0, 0, Qt::AlignLeft | Qt::AlignTop);
     grid->addLayout(m_pSideColumn, 0, 1, Qt::AlignTop);
-    grid->addLayout(folderRow, 1, 0, 1, 2);
-    grid->addWidget(m_pFolderLabel, 2, 0, 1, 2);
+    grid->addWidget(m_pRecordingLine, 1, 0, 1, 2);
+    grid->addLayout(folderRow, 2, 0, 1, 2);
+    grid->addWidget(m_pFolderLabel, 3, 0, 1, 2);
     grid->setColumnStretch(0, 1);
     grid->setRowStretch(0, 1);
 
@@ -87,6 +98,37 @@ CPlayerPage::CPlayerPage(int nIDTemplate, const QStringList& mediaFilters, CReco
                     m_nState != kStateRecording)
                     SetFolder(path);
             });
+
+    // F12 saves the frame wherever the focus is on the page; S only from the player's controls.
+    auto* saveKey = new QShortcut(QKeySequence(Qt::Key_F12), this);
+    saveKey->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(saveKey, &QShortcut::activated, this, &CPlayerPage::OnSaveFrameKey);
+    m_progressTimer.setInterval(kProgressMs);
+    connect(&m_progressTimer, &QTimer::timeout, this, &CPlayerPage::ShowRecordingProgress);
+}
+
+QString CPlayerPage::BusyQuestion() const {
+    return tr("正在录制…，确定要停止并退出吗？");
+}
+
+void CPlayerPage::SetKeyPanel(CPlayerPanelWidget* panel) {
+    m_pKeyPanel = panel;
+    connect(panel, &CPlayerPanelWidget::SaveFrameRequested, this, &CPlayerPage::OnSaveFrameKey);
+}
+
+void CPlayerPage::OnSaveFrameKey() {
+    // The key does what the button does, when the button may be used.
+    if (m_pSaveFrameButton->isEnabled())
+        OnSaveFrame();
+}
+
+void CPlayerPage::showEvent(QShowEvent* event) {
+    CFontablePage::showEvent(event);
+    // The player's keys work at once on a page shown the first time.
+    if (!m_bShownOnce && m_pKeyPanel && m_pKeyPanel->focusPolicy() != Qt::NoFocus) {
+        m_bShownOnce = true;
+        m_pKeyPanel->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 QString CPlayerPage::Folder() const {
@@ -125,15 +167,18 @@ bool CPlayerPage::OpenMedia(const QString& strPath) {
     std::string why;
     if (!LoadMedia(strPath, &why)) {
         m_nState = kStateNoMedia;
-        if (CMainSheet* sheet = MainSheet())
-            sheet->SetDocumentTitle();
+        // Nothing of the file open before stays on screen.
+        ClearPicture();
+        m_strMediaPath.clear();
+        emit DocumentChanged();
         UpdateControls();
         ShowMessage(this, tr("无法播放媒体文件 %1。\n%2").arg(strPath, QString::fromStdString(why)),
                     QMessageBox::Warning);
         return false;
     }
-    if (CMainSheet* sheet = MainSheet())
-        sheet->SetDocumentTitle(strPath);
+    m_strMediaPath = strPath;
+    emit DocumentChanged();
+    m_pRecordingLine->Clear();
     m_nState = kStateMediaChosen;
     UpdateControls();
     return true;
@@ -195,10 +240,20 @@ void CPlayerPage::StartRecording() {
     params.m_pPlayer = this;
     params.m_bWriterThread = UsesWriterThread();
     params.m_fnEndRequest = [this] { StopRecording(); };
+    // The first frame that cannot be written ends the recording at once (from whichever
+    // thread wrote it, the news comes through the event loop).
+    params.m_bStopAtFirstFailure = true;
+    params.m_fnFirstFailure = [this] {
+        QMetaObject::invokeMethod(this, &CPlayerPage::OnWriteFailed, Qt::QueuedConnection);
+    };
+    m_strRecordingFolder = folder;
+    m_dStartSeconds = bRewound ? 0.0 : PositionSeconds();
     UpdateControls();
     // Starting the workers stops whatever they ran, dispatching events meanwhile.
     m_recording.Start(std::move(params));
     m_bChanging = false;
+    ShowRecordingProgress();
+    m_progressTimer.start();
     emit BusyChanged(true);
 }
 
@@ -208,11 +263,29 @@ void CPlayerPage::StopRecording() {
     m_bChanging = true;
     // Set first: a player notification arriving while the workers stop asks for nothing.
     m_nState = kStateMediaChosen;
+    m_progressTimer.stop();
     const CRecordingResult result = m_recording.Stop();
     UpdateControls();
     m_bChanging = false;
+    m_pRecordingLine->ShowSummary(result, std::max(0.0, result.m_dStopSeconds - m_dStartSeconds),
+                                  m_strRecordingFolder);
     ReportFailedFrames(result);
     emit BusyChanged(false);
+}
+
+double CPlayerPage::RecordedSeconds() const {
+    return std::max(0.0, PositionSeconds() - m_dStartSeconds);
+}
+
+void CPlayerPage::ShowRecordingProgress() {
+    if (m_nState == kStateRecording)
+        m_pRecordingLine->ShowProgress(m_recording.Result(), RecordedSeconds(),
+                                       m_strRecordingFolder);
+}
+
+void CPlayerPage::OnWriteFailed() {
+    // Ends the recording as a posted stop does; the report follows the stop.
+    OnPostedStop();
 }
 
 void CPlayerPage::PostStopIfRecording() {
@@ -234,10 +307,10 @@ void CPlayerPage::ReportFailedFrames(const CRecordingResult& result) {
     if (result.m_nFailed == 0)
         return;
     ShowMessage(this,
-                tr("录像时有 %1 幅画面未能写入文件（已写入 %2 幅）。\n%3")
-                    .arg(result.m_nFailed)
+                tr("写入文件失败，录像已停止。\n%1\n已写入 %2 幅，%3 幅未能写入。")
+                    .arg(QString::fromStdString(result.FirstFailure()))
                     .arg(result.m_nWritten)
-                    .arg(QString::fromStdString(result.FirstFailure())),
+                    .arg(result.m_nFailed + result.m_nUnwritten),
                 QMessageBox::Warning);
 }
 
@@ -245,6 +318,7 @@ bool CPlayerPage::AbandonRecording() {
     if (m_nState != kStateRecording)
         return false;
     m_nState = kStateMediaChosen;
+    m_progressTimer.stop();
     m_recording.Abandon();
     return true;
 }
@@ -254,6 +328,7 @@ void CPlayerPage::OnSaveFrame() {
     CDibImage image;
     if (!GrabCurrentFrame(image))
         return;
+    const QString proposed = ProposedSnapshotName();
     QFileDialog dialog(this);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -262,6 +337,8 @@ void CPlayerPage::OnSaveFrame() {
     dialog.setNameFilters(SnapshotFilters());
     if (!Folder().isEmpty())
         dialog.setDirectory(Folder());
+    if (!proposed.isEmpty())
+        dialog.selectFile(proposed);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     // The dialog's area is repainted before the file is written.
@@ -269,12 +346,20 @@ void CPlayerPage::OnSaveFrame() {
     SaveFrame(image, dialog.selectedFiles().constFirst());
 }
 
+QString CPlayerPage::ProposedSnapshotName() const {
+    if (m_strMediaPath.isEmpty())
+        return QString();
+    return QStringLiteral("%1_%2.bmp")
+        .arg(QFileInfo(m_strMediaPath).completeBaseName())
+        .arg(std::max<std::int32_t>(0, PlayerPositionMs()), 8, 10, QLatin1Char('0'));
+}
+
 bool CPlayerPage::SaveFrame(CDibImage& image, const QString& strPath) {
     const CStatus saved = image.SaveBmp(strPath.toStdString());
     if (!saved) {
-        ShowMessage(this,
-                    tr("无法保存文件 %1。\n%2").arg(strPath, QString::fromStdString(saved.Reason())),
-                    QMessageBox::Warning);
+        ShowMessage(
+            this, tr("无法保存文件 %1。\n%2").arg(strPath, QString::fromStdString(saved.Reason())),
+            QMessageBox::Warning);
     }
     return saved.Ok();
 }

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <cstdint>
 #include <string>
@@ -14,8 +15,10 @@
 #include "capture/recording.h"
 
 class CDibImage;
+class CPlayerPanelWidget;
 class CPlayerView;
 class CPathLabel;
+class CRecordingLine;
 class QGridLayout;
 class QLabel;
 class QPushButton;
@@ -42,6 +45,9 @@ public:
     bool IsBusy() const override { return m_nState == kStateRecording; }
     // Closing the window during a recording ends it as the stop button would.
     void RequestStop() override { PostStopIfRecording(); }
+    QString BusyQuestion() const override;
+    // The media file open on the page (empty when none).
+    QString DocumentPath() const override { return m_strMediaPath; }
     // While recording, asks for the recording to end from the event loop (a player reports
     // stopped or paused). The request stops a recording only: handled after the recording
     // has already ended, it does nothing.
@@ -61,6 +67,13 @@ public:
     virtual bool GrabCurrentFrame(CDibImage& image) = 0;
     // Writes a snapshot; tells the user the path and the reason when it fails.
     bool SaveFrame(CDibImage& image, const QString& strPath);
+    // The name the snapshot dialog proposes: the media's name and the position in
+    // milliseconds ("clip_00012345.bmp"); empty without media.
+    QString ProposedSnapshotName() const;
+    // The line under the player that follows a recording and sums it up.
+    CRecordingLine* RecordingLine() const { return m_pRecordingLine; }
+    // The player's own controls, which take the player keys.
+    CPlayerPanelWidget* KeyPanel() const { return m_pKeyPanel; }
 
     QPushButton* MediaButton() const { return m_pMediaButton; }
     QPushButton* FolderButton() const { return m_pFolderButton; }
@@ -85,6 +98,11 @@ protected:
 
     // Buttons, caption and the players' recording controls as the state says.
     void UpdateControls();
+    // The player controls that take the keys; the page's snapshot follows their S and F12.
+    void SetKeyPanel(CPlayerPanelWidget* panel);
+    // Turns the picture black.
+    virtual void ClearPicture() = 0;
+    void showEvent(QShowEvent* event) override;
     // For the destructors: ends a running recording without writing anything more (the
     // workers stopped, the queued frames thrown away). Returns whether one was running.
     bool AbandonRecording();
@@ -108,7 +126,11 @@ private:
     void StartRecording();
     void StopRecording();
     void OnPostedStop();
+    void OnWriteFailed();
+    void OnSaveFrameKey();
+    void ShowRecordingProgress();
     void ReportFailedFrames(const CRecordingResult& result);
+    double RecordedSeconds() const;
 
     CRecording& m_recording;
     int m_nState = kStateNoMedia;
@@ -122,6 +144,14 @@ private:
     QPushButton* m_pFolderButton = nullptr;
     QSpinBox* m_pIntervalSpin = nullptr;
     CPathLabel* m_pFolderLabel = nullptr;
+    CRecordingLine* m_pRecordingLine = nullptr;
+    CPlayerPanelWidget* m_pKeyPanel = nullptr;
+    QString m_strMediaPath;
+    // The recording's folder and where in the media it started.
+    QString m_strRecordingFolder;
+    double m_dStartSeconds = 0;
+    QTimer m_progressTimer;
+    bool m_bShownOnce = false;
 };
 
 // A spin box for a whole number: right-aligned digits, no thousands separators.

@@ -3,8 +3,11 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QSlider>
 #include <QStyle>
+#include <QStyleOptionSlider>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -16,6 +19,34 @@
 namespace {
 constexpr int kRefreshMs = 250;
 constexpr int kSliderSteps = 1000;
+// Width of the focus mark around the controls.
+constexpr int kFocusMargin = 2;
+
+// A position slider that jumps to where it is clicked and follows a drag from there (a plain
+// slider only moves a page towards the click).
+class CSeekSlider : public QSlider {
+public:
+    using QSlider::QSlider;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton && isEnabled()) {
+            QStyleOptionSlider option;
+            initStyleOption(&option);
+            const QRect groove =
+                style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+            const QRect handle =
+                style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+            if (!handle.contains(event->position().toPoint())) {
+                const int x = event->position().toPoint().x() - groove.x() - handle.width() / 2;
+                setValue(QStyle::sliderValueFromPosition(minimum(), maximum(), x,
+                                                         groove.width() - handle.width()));
+            }
+        }
+        // The handle is under the mouse now: the press takes it, and a drag moves it on.
+        QSlider::mousePressEvent(event);
+    }
+};
 }  // namespace
 
 QString FormatPlayTime(double seconds) {
@@ -40,11 +71,16 @@ CPlayerPanelWidget::CPlayerPanelWidget(QWidget* parent) : QWidget(parent) {
     m_pPlay = makeButton(QStyle::SP_MediaPlay, "play");
     m_pPause = makeButton(QStyle::SP_MediaPause, "pause");
     m_pStop = makeButton(QStyle::SP_MediaStop, "stop");
-    // The position is shown, not set: the player offers no seeking.
-    m_pSlider = new QSlider(Qt::Horizontal, this);
+    // Shows the position while playing; a click or a drag moves it there.
+    m_pSlider = new CSeekSlider(Qt::Horizontal, this);
     m_pSlider->setRange(0, kSliderSteps);
     m_pSlider->setFocusPolicy(Qt::NoFocus);
-    m_pSlider->setAttribute(Qt::WA_TransparentForMouseEvents);
+    // The buttons keep their size however narrow the panel gets; the slider gives way.
+    for (QToolButton* button : {m_pPlay, m_pPause, m_pStop}) {
+        button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        button->setMinimumSize(button->sizeHint());
+    }
+    m_pSlider->setMinimumWidth(40);
     m_pStatus = new QLabel(this);
     m_pStatus->setFrameShape(QFrame::StyledPanel);
     m_pStatus->setFrameShadow(QFrame::Sunken);
@@ -58,7 +94,8 @@ CPlayerPanelWidget::CPlayerPanelWidget(QWidget* parent) : QWidget(parent) {
     row->addWidget(m_pStop);
     row->addWidget(m_pSlider, 1);
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
+    // Room for the focus mark.
+    layout->setContentsMargins(kFocusMargin, kFocusMargin, kFocusMargin, kFocusMargin);
     layout->setSpacing(1);
     layout->addLayout(row);
     layout->addWidget(m_pStatus);
@@ -76,6 +113,9 @@ CPlayerPanelWidget::CPlayerPanelWidget(QWidget* parent) : QWidget(parent) {
         if (m_pPlayer)
             m_pPlayer->Stop();
     });
+    connect(m_pSlider, &QSlider::sliderPressed, this, &CPlayerPanelWidget::SeekToSlider);
+    connect(m_pSlider, &QSlider::sliderMoved, this, &CPlayerPanelWidget::SeekToSlider);
+    connect(m_pSlider, &QSlider::sliderReleased, this, &CPlayerPanelWidget::SeekToSlider);
     m_refresh.setInterval(kRefreshMs);
     connect(&m_refresh, &QTimer::timeout, this, &CPlayerPanelWidget::Refresh);
     SetAcceptsKeyboard(true);
@@ -133,6 +173,19 @@ void CPlayerPanelWidget::SetRecordingMark(bool bShow) {
 void CPlayerPanelWidget::UpdateEnabled() {
     const bool bEnable = m_bControlsEnabled && m_pPlayer != nullptr;
     for (QToolButton* button : {m_pPlay, m_pPause, m_pStop}) button->setEnabled(bEnable);
+    m_pSlider->setEnabled(bEnable && m_pPlayer->HasMedia());
+}
+
+bool CPlayerPanelWidget::CanSeek() const {
+    return m_bControlsEnabled && m_pPlayer != nullptr && m_pPlayer->HasMedia();
+}
+
+void CPlayerPanelWidget::SeekToSlider() {
+    if (!CanSeek())
+        return;
+    const double duration = m_pPlayer->Duration();
+    if (duration > 0)
+        m_pPlayer->Seek(duration * m_pSlider->value() / kSliderSteps);
 }
 
 void CPlayerPanelWidget::Refresh() {
@@ -144,7 +197,11 @@ void CPlayerPanelWidget::Refresh() {
         duration = m_pPlayer->Duration();
         state = m_pPlayer->PlayState();
     }
-    m_pSlider->setValue(duration > 0 ? int(std::lround(position / duration * kSliderSteps)) : 0);
+    // A slider held by the user shows where it is dragged, not where the player still is.
+    if (!m_pSlider->isSliderDown())
+        m_pSlider->setValue(duration > 0 ? int(std::lround(position / duration * kSliderSteps))
+                                         : 0);
+    m_pSlider->setEnabled(m_bControlsEnabled && m_pPlayer && m_pPlayer->HasMedia());
     // Stopped, paused or playing, drawn as the buttons draw them.
     static const char* const kStateSigns[] = {"&#9632;", "&#10073;&#10073;", "&#9654;"};
     QString text = QStringLiteral("%1 %2 / %3")
@@ -156,12 +213,58 @@ void CPlayerPanelWidget::Refresh() {
 }
 
 void CPlayerPanelWidget::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Space && m_bControlsEnabled && m_pPlayer) {
+    const Qt::KeyboardModifiers modifiers =
+        event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    const int key = event->key();
+    if ((key == Qt::Key_S || key == Qt::Key_F12) && modifiers == Qt::NoModifier) {
+        emit SaveFrameRequested();
+        return;
+    }
+    const bool bArrow = key == Qt::Key_Left || key == Qt::Key_Right;
+    const bool bPlayerKey =
+        (key == Qt::Key_Space && modifiers == Qt::NoModifier) ||
+        (bArrow && (modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier));
+    if (!bPlayerKey) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    // Taken while the controls are off too, so that the keys never reach the page's buttons.
+    if (!m_bControlsEnabled || !m_pPlayer || !m_pPlayer->HasMedia())
+        return;
+    const bool bForward = key == Qt::Key_Right;
+    if (key == Qt::Key_Space) {
         if (m_pPlayer->PlayState() == kPlayStatePlaying)
             m_pPlayer->Pause();
         else
             m_pPlayer->Play();
-        return;
+    } else if (modifiers == Qt::ShiftModifier) {
+        m_pPlayer->StepFrame(bForward);
+    } else {
+        m_pPlayer->Seek(m_pPlayer->PositionSeconds() +
+                        (bForward ? kSeekStepSeconds : -kSeekStepSeconds));
     }
-    QWidget::keyPressEvent(event);
+    Refresh();
+}
+
+void CPlayerPanelWidget::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    if (!hasFocus())
+        return;
+    // The mark lies around the controls, never over a picture that is grabbed.
+    QPainter painter(this);
+    QPen pen(palette().color(QPalette::Highlight), kFocusMargin);
+    pen.setJoinStyle(Qt::MiterJoin);
+    painter.setPen(pen);
+    painter.drawRect(QRectF(rect()).adjusted(kFocusMargin / 2.0, kFocusMargin / 2.0,
+                                             -kFocusMargin / 2.0, -kFocusMargin / 2.0));
+}
+
+void CPlayerPanelWidget::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void CPlayerPanelWidget::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    update();
 }

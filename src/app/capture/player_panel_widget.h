@@ -13,16 +13,20 @@ class QToolButton;
 // The time of a playback position as the status line shows it: "m:ss.t" (tenths).
 QString FormatPlayTime(double seconds);
 
+// Keys while it has the focus (shown by a frame in the highlight colour): Space plays or
+// pauses, Left and Right move 5 s, Shift with them one picture, S and F12 ask for a snapshot.
 class CPlayerPanelWidget : public QWidget {
     Q_OBJECT
 public:
+    static constexpr double kSeekStepSeconds = 5.0;
+
     explicit CPlayerPanelWidget(QWidget* parent = nullptr);
 
     // The player these controls drive (null: all disabled).
     void SetPlayer(CMediaPlayer* player);
     CMediaPlayer* Player() const { return m_pPlayer; }
 
-    // The buttons and the keyboard shortcuts work only while enabled.
+    // The buttons, the slider and the player keys work only while enabled.
     void SetControlsEnabled(bool bEnable);
     bool ControlsEnabled() const { return m_bControlsEnabled; }
     // Whether the panel takes the keyboard focus (space plays or pauses).
@@ -46,11 +50,21 @@ public slots:
     // Shows the player's position, length and state as they are now.
     void Refresh();
 
+signals:
+    // S or F12 was pressed.
+    void SaveFrameRequested();
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     void UpdateEnabled();
+    bool CanSeek() const;
+    // Moves the player to where the slider stands.
+    void SeekToSlider();
 
     CMediaPlayer* m_pPlayer = nullptr;
     QMetaObject::Connection m_position;

@@ -142,6 +142,8 @@ void CRMPlayWnd::Rebuild() {
         m_pVideo->SetPictureSize(m_pictureSize);
         m_pVideo->SetClickToPause(m_bClickToPause);
     }
+    // The view's focus is its controls' (they draw the focus mark and take the keys).
+    setFocusProxy(m_pPanel);
     if (m_pPanel) {
         m_pPanel->SetControlsEnabled(m_bPanelEnabled);
         m_pPanel->SetAcceptsKeyboard(m_bAcceptsKeyboard);

@@ -2,7 +2,9 @@
 
 #include <QVBoxLayout>
 
+#include "app/capture/player_panel_widget.h"
 #include "app/capture/rm_play_wnd.h"
+#include "app/capture/video_view_widget.h"
 #include "capture/capture_engine.h"
 #include "capture/frame_grab.h"
 #include "image/dib_image.h"
@@ -15,8 +17,8 @@ constexpr int kPanelHeight = 46;
 }  // namespace
 
 QStringList CRMPlayerPage::RmMediaFilters() {
-    return {QStringLiteral("RM Files(*.rm,*.ram,*.ra,*.swf,*.avi) (*.rm *.ram *.ra *.swf *.avi)"),
-            QStringLiteral("All Files (*.*) (*)")};
+    return {tr("RM 文件(*.rm,*.ram,*.ra,*.swf,*.avi) (*.rm *.ram *.ra *.swf *.avi)"),
+            tr("所有文件 (*.*) (*)")};
 }
 
 CRMPlayerPage::CRMPlayerPage(CRecording& recording, bool bAudio, QWidget* parent)
@@ -51,6 +53,11 @@ CRMPlayerPage::CRMPlayerPage(CRecording& recording, bool bAudio, QWidget* parent
     connect(m_pVideo, &CRMPlayWnd::FlushRequested, this,
             [this](std::int32_t positionMs) { Recording().Flush(positionMs); });
     connect(m_pVideo, &CRMPlayWnd::StopRequested, this, &CPlayerPage::PostStopIfRecording);
+
+    // The controls take the player keys; a click on the picture gives them the focus.
+    SetKeyPanel(m_pPanel->PanelWidget());
+    m_pVideo->VideoWidget()->setFocusPolicy(Qt::ClickFocus);
+    m_pVideo->VideoWidget()->setFocusProxy(m_pPanel->PanelWidget());
 
     UpdateControls();
 }
@@ -111,6 +118,12 @@ void CRMPlayerPage::PauseAfterRecording() {
 void CRMPlayerPage::ShowPlayerControls(bool bRecording) {
     m_pVideo->SetClickToPause(!bRecording);
     m_pPanel->SetPanelEnabled(!bRecording);
+}
+
+void CRMPlayerPage::ClearPicture() {
+    if (CMediaPlayer* player = m_pVideo->Player())
+        player->View().Clear();
+    m_pVideo->VideoWidget()->update();
 }
 
 bool CRMPlayerPage::GrabCurrentFrame(CDibImage& image) {

@@ -38,6 +38,7 @@ protected:
     void PlayForRecording() override;
     void PauseAfterRecording() override;
     void ShowPlayerControls(bool bRecording) override;
+    void ClearPicture() override;
 
 private:
     CRMPlayWnd* m_pVideo = nullptr;

@@ -7,15 +7,16 @@
 
 #include "app/capture/media_player2.h"
 #include "app/capture/screen_grab_widget.h"
+#include "app/capture/video_view_widget.h"
 #include "capture/frame_grab.h"
 #include "image/dib_image.h"
 #include "platform/media_player.h"
 #include "platform/window_grab.h"
 
 QStringList CWinMediaPlayerPage::WmMediaFilters() {
-    return {QStringLiteral("Media Files(*.avi;*.asf;*.wmv;*.mpeg;*.mpg;*.mp2;*.dat;*.wm;*.wma) "
-                           "(*.avi *.asf *.wmv *.mpeg *.mpg *.mp2 *.dat *.wm *.wma)"),
-            QStringLiteral("All Files (*.*) (*)")};
+    return {tr("媒体文件(*.avi;*.asf;*.wmv;*.mpeg;*.mpg;*.mp2;*.dat;*.wm;*.wma) "
+               "(*.avi *.asf *.wmv *.mpeg *.mpg *.mp2 *.dat *.wm *.wma)"),
+            tr("所有文件 (*.*) (*)")};
 }
 
 CWinMediaPlayerPage::CWinMediaPlayerPage(CRecording& recording, bool bAudio, QWidget* parent)
@@ -38,6 +39,7 @@ CWinMediaPlayerPage::CWinMediaPlayerPage(CRecording& recording, bool bAudio, QWi
 
     connect(m_pPlayer, &CMediaPlayer2::PlayStateChange, this,
             &CWinMediaPlayerPage::OnPlayStateChange);
+    SetKeyPanel(m_pPlayer->PanelWidget());
     UpdateControls();
 }
 
@@ -95,6 +97,11 @@ void CWinMediaPlayerPage::ShowPlayerControls(bool bRecording) {
 void CWinMediaPlayerPage::OnPlayStateChange(int /*oldState*/, int newState) {
     if (newState == kPlayStateStopped || newState == kPlayStatePaused)
         PostStopIfRecording();
+}
+
+void CWinMediaPlayerPage::ClearPicture() {
+    m_pPlayer->Player().View().Clear();
+    m_pPlayer->VideoWidget()->update();
 }
 
 bool CWinMediaPlayerPage::GrabCurrentFrame(CDibImage& image) {

@@ -41,6 +41,7 @@ protected:
     void PlayForRecording() override;
     void PauseAfterRecording() override;
     void ShowPlayerControls(bool bRecording) override;
+    void ClearPicture() override;
 
 private:
     void OnPlayStateChange(int oldState, int newState);

@@ -8,3 +8,7 @@ CFontablePage::CFontablePage(int nIDTemplate, QWidget* parent)
 CMainSheet* CFontablePage::MainSheet() const {
     return qobject_cast<CMainSheet*>(window());
 }
+
+QString CFontablePage::BusyQuestion() const {
+    return tr("正在处理…，确定要停止并退出吗？");
+}

@@ -1,6 +1,7 @@
 // Base class of the four pages of the main sheet.
 #pragma once
 
+#include <QString>
 #include <QWidget>
 
 class CMainSheet;
@@ -20,6 +21,10 @@ public:
     virtual bool IsBusy() const { return false; }
     // Asks a running job to end at its next step; returns at once.
     virtual void RequestStop() {}
+    // What closing the window asks while this page is busy.
+    virtual QString BusyQuestion() const;
+    // The file this page shows, for the window's caption while the page is shown (none: empty).
+    virtual QString DocumentPath() const { return QString(); }
 
     // The sheet holding this page, or null while the page stands alone.
     CMainSheet* MainSheet() const;
@@ -27,6 +32,8 @@ public:
 signals:
     // Emitted by a page when its job starts (true) and once it has fully ended (false).
     void BusyChanged(bool bBusy);
+    // Emitted when DocumentPath changes.
+    void DocumentChanged();
 
 private:
     int m_nIDTemplate;

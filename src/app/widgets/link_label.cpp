@@ -1,5 +1,6 @@
 #include "app/widgets/link_label.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -12,46 +13,45 @@
 
 #include "app/widgets/message_box.h"
 
+// The texts are the program's Chinese; their English translations are the system's messages.
 QString HyperlinkErrorText(int code) {
     switch (code) {
         case 0:
-            return QStringLiteral("The operating system is out\nof memory or resources.");
+            return QCoreApplication::translate("CLinkLabel", "操作系统的内存\n或资源不足。");
         case 2:
-            return QStringLiteral("The specified file was not found.");
+            return QCoreApplication::translate("CLinkLabel", "找不到指定的文件。");
         case 3:
-            return QStringLiteral("The specified path was not found.");
+            return QCoreApplication::translate("CLinkLabel", "找不到指定的路径。");
         case 5:
-            return QStringLiteral("The operating system denied\naccess to the specified file.");
+            return QCoreApplication::translate("CLinkLabel", "操作系统拒绝\n访问指定的文件。");
         case 8:
-            return QStringLiteral("There was not enough memory to complete the operation.");
+            return QCoreApplication::translate("CLinkLabel", "内存不足，无法完成操作。");
         case 11:
-            return QStringLiteral(
-                "The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image).");
+            return QCoreApplication::translate(
+                "CLinkLabel", "该 .EXE 文件无效\n（不是 Win32 .EXE，或 .EXE 映像有错）。");
         case 26:
-            return QStringLiteral("A sharing violation occurred. ");
+            return QCoreApplication::translate("CLinkLabel", "发生共享冲突。");
         case 27:
-            return QStringLiteral("The filename association is\nincomplete or invalid.");
+            return QCoreApplication::translate("CLinkLabel", "文件名关联\n不完整或无效。");
         case 28:
-            return QStringLiteral(
-                "The DDE transaction could not\nbe completed because the request timed out.");
+            return QCoreApplication::translate("CLinkLabel", "DDE 事务\n因请求超时而无法完成。");
         case 29:
-            return QStringLiteral("The DDE transaction failed.");
+            return QCoreApplication::translate("CLinkLabel", "DDE 事务失败。");
         case 30:
-            return QStringLiteral(
-                "The DDE transaction could not\nbe completed because other DDE transactions\n"
-                "were being processed.");
+            return QCoreApplication::translate("CLinkLabel",
+                                               "DDE 事务\n因其他 DDE 事务\n正在处理而无法完成。");
         case 31:
-            return QStringLiteral(
-                "There is no application associated\nwith the given filename extension.");
+            return QCoreApplication::translate("CLinkLabel", "没有与该文件扩展名\n关联的程序。");
         case 32:
-            return QStringLiteral("The specified dynamic-link library was not found.");
+            return QCoreApplication::translate("CLinkLabel", "找不到指定的动态链接库。");
         default:
-            return QStringLiteral("Unknown Error (%1) occurred.").arg(code);
+            return QCoreApplication::translate("CLinkLabel", "发生未知错误 (%1)。").arg(code);
     }
 }
 
 QString HyperlinkErrorMessage(int code) {
-    return QStringLiteral("Unable to open hyperlink:\n\n") + HyperlinkErrorText(code);
+    return QCoreApplication::translate("CLinkLabel", "无法打开超链接：\n\n%1")
+        .arg(HyperlinkErrorText(code));
 }
 
 namespace {

@@ -1,6 +1,9 @@
 #include "app/widgets/message_box.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QGridLayout>
+#include <QSpacerItem>
 #include <QWidget>
 
 #include <utility>
@@ -19,10 +22,27 @@ BeepHook& BeepHookRef() {
 QMessageBox::StandardButton ShowMessage(QWidget* parent, const QString& text,
                                         QMessageBox::Icon icon,
                                         QMessageBox::StandardButtons buttons) {
+    return ShowMessage(parent, CMessageRecord{text, icon, buttons, {}});
+}
+
+QMessageBox::StandardButton ShowMessage(QWidget* parent, const CMessageRecord& message) {
     if (Hook()) {
-        return Hook()(CMessageRecord{text, icon, buttons});
+        return Hook()(message);
     }
-    QMessageBox box(icon, QString::fromLatin1(kAppTitle), text, buttons, parent);
+    QMessageBox box(message.m_icon, QString::fromLatin1(kAppTitle), message.m_strText,
+                    message.m_buttons, parent);
+    for (const auto& [which, text] : message.m_buttonTexts) {
+        if (QAbstractButton* button = box.button(which)) {
+            button->setText(text);
+        }
+    }
+    // A short text makes a box so narrow that the window's title bar cuts the caption; a spacer
+    // in the box's own grid keeps it wide enough.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        grid->addItem(
+            new QSpacerItem(kMessageBoxMinWidth, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+            grid->rowCount(), 0, 1, grid->columnCount());
+    }
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

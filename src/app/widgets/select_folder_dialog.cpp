@@ -1,5 +1,6 @@
 #include "app/widgets/select_folder_dialog.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
@@ -15,12 +16,24 @@
 
 #include "app/widgets/message_box.h"
 
+QString BmpFilesFilter() {
+    return QCoreApplication::translate("CSelectFolderDialog", "BMP 文件 (*.bmp)");
+}
+
+QString JpegFilesFilter() {
+    return QCoreApplication::translate("CSelectFolderDialog", "JPEG 文件 (*.jpg)");
+}
+
+QString AllFilesFilter() {
+    return QCoreApplication::translate("CSelectFolderDialog", "所有文件 (*)");
+}
+
 QStringList BmpFolderFilters() {
-    return {QStringLiteral("Bmp Files (*.bmp)"), QStringLiteral("All Files (*)")};
+    return {BmpFilesFilter(), AllFilesFilter()};
 }
 
 QStringList JpegFolderFilters() {
-    return {QStringLiteral("Jpeg Files (*.jpg)"), QStringLiteral("All Files (*)")};
+    return {JpegFilesFilter(), AllFilesFilter()};
 }
 
 namespace {
@@ -48,7 +61,7 @@ CSelectFolderDialog::CSelectFolderDialog(bool bShowFiles, const QString& strInit
     : QFileDialog(parent),
       m_bShowFiles(bShowFiles),
       m_strCurrentFolder(strInitialFolder),
-      m_strTitle(QStringLiteral("Select folder")) {
+      m_strTitle(tr("选择目录")) {
     // Qt's own dialog: the native ones cannot take the extra field.
     setOption(QFileDialog::DontUseNativeDialog, true);
     setOption(QFileDialog::HideNameFilterDetails, false);
@@ -73,7 +86,7 @@ CSelectFolderDialog::CSelectFolderDialog(bool bShowFiles, const QString& strInit
     auto* nameEdit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
     ReplaceInGrid(grid, nameEdit, m_pPathEdit);
     if (auto* label = findChild<QLabel*>(QStringLiteral("fileNameLabel"))) {
-        label->setText(QStringLiteral("Current Folder:"));
+        label->setText(tr("当前目录："));
         label->setBuddy(m_pPathEdit);
     }
 
@@ -119,7 +132,7 @@ void CSelectFolderDialog::accept() {
         folder = browsed;
     }
     if (folder.isEmpty() || folder.contains(QStringLiteral("//"))) {
-        ShowMessage(this, QStringLiteral("Invalid Folder"), QMessageBox::Critical);
+        ShowMessage(this, tr("无效的目录"), QMessageBox::Critical);
         return;
     }
     if (folder == u'~' || folder.startsWith(QStringLiteral("~/"))) {
@@ -132,14 +145,13 @@ void CSelectFolderDialog::accept() {
         folder.chop(1);
     }
     if (!QFileInfo(folder).isDir()) {
-        const QString question =
-            folder + QStringLiteral("\n\nThis path does not exist. Do you want to create it?");
+        const QString question = tr("%1\n\n该目录不存在，要创建它吗？").arg(folder);
         if (ShowMessage(this, question, QMessageBox::Question,
                         QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
             std::error_code error;
             std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), error);
             if (!QFileInfo(folder).isDir()) {
-                QString text = QStringLiteral("Could not create folder:\n") + folder;
+                QString text = tr("无法创建目录：\n%1").arg(folder);
                 if (error) {
                     text += QStringLiteral("\n\n") + QString::fromLocal8Bit(error.message());
                 }

@@ -9,16 +9,22 @@ class QDialogButtonBox;
 class QLineEdit;
 class QPushButton;
 
+// File-type filters in the program's words: "BMP 文件 (*.bmp)", "JPEG 文件 (*.jpg)", "所有文件
+// (*)".
+QString BmpFilesFilter();
+QString JpegFilesFilter();
+QString AllFilesFilter();
+
 // Name filters of the folder buttons: the job pages by their source type, the player pages BMP.
 QStringList BmpFolderFilters();
 QStringList JpegFolderFilters();
 
-// Qt's own file dialog (never the native one) titled "Select folder", listing the files of the
-// filter, with a "Current Folder:" field that follows the browsing and can be typed into. OK
-// checks the folder, offers to create a missing one with its parents, and returns the folder
-// the field names (a typed folder wins over the one browsed, since that is what the user
-// confirmed), without a trailing "/". Relative text is taken in the browsed folder; "~" is the
-// home folder.
+// Qt's own file dialog (never the native one) titled "选择目录" (in English "Select folder"),
+// listing the files of the filter, with a "当前目录：" ("Current Folder:") field that follows the
+// browsing and can be typed into. OK checks the folder, offers to create a missing one with its
+// parents, and returns the folder the field names (a typed folder wins over the one browsed, since
+// that is what the user confirmed), without a trailing "/". Relative text is taken in the browsed
+// folder; "~" is the home folder.
 class CSelectFolderDialog : public QFileDialog {
     Q_OBJECT
 public:

@@ -5,21 +5,33 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
+#include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTimer>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <memory>
 
 #include "app/capture/media_player2.h"
+#include "app/capture/player_panel_widget.h"
+#include "app/capture/recording_line.h"
 #include "app/capture/rm_play_wnd.h"
 #include "app/capture/rm_player_page.h"
+#include "app/capture/video_view_widget.h"
 #include "app/capture/win_media_player_page.h"
 #include "app/main_sheet.h"
+#include "app/program_pages.h"
 #include "app/widgets/path_label.h"
 #include "app/widgets/select_folder_dialog.h"
 #include "capture/capture_engine.h"
@@ -181,9 +193,23 @@ TEST_P(PlayerPageTest, RecordWithoutMediaAsksForAFile) {
 
 // A file the player cannot play is refused with its path and the player's reason; the page
 // is then without media, even if it had some before.
-TEST_P(PlayerPageTest, UnplayableFileIsRefused) {
+TEST_P(PlayerPageTest, UnplayableFileIsRefusedAndThePictureCleared) {
     CMessageRecorder messages;
     Ready(2);
+    CDibImage image;
+    auto bright = [&] {
+        int count = 0;
+        if (m_page->GrabCurrentFrame(image)) {
+            for (int y = 0; y < image.m_nHeight; y += 8) {
+                const std::uint8_t* row = image.TopRow(y);
+                count += int(std::count_if(row, row + image.m_nWidth * 3,
+                                           [](std::uint8_t v) { return v > 32; }));
+            }
+        }
+        return count;
+    };
+    ASSERT_TRUE(PumpUntil([&] { return bright() > 1000; }, 5000));
+    EXPECT_FALSE(m_page->DocumentPath().isEmpty());
     const std::string bogus = m_dir.File(std::string("notes") + GetParam().m_szExtension);
     std::ofstream(bogus) << "not a media file";
     EXPECT_FALSE(m_page->OpenMedia(QString::fromStdString(bogus)));
@@ -191,6 +217,11 @@ TEST_P(PlayerPageTest, UnplayableFileIsRefused) {
     EXPECT_TRUE(messages.m_messages[0].m_strText.contains(QString::fromStdString(bogus)));
     EXPECT_EQ(m_page->State(), 0);
     EXPECT_FALSE(m_page->RecordButton()->isEnabled());
+    // Nothing of the clip before stays on screen, now or once the player has settled.
+    EXPECT_EQ(bright(), 0);
+    PumpFor(300);
+    EXPECT_EQ(bright(), 0);
+    EXPECT_TRUE(m_page->DocumentPath().isEmpty());
 }
 
 // A folder that cannot be made is refused, and a playing player is left paused.
@@ -346,26 +377,72 @@ TEST_P(PlayerPageTest, DestroyedWhileRecordingWritesNothingMore) {
     EXPECT_EQ(ListFrameFiles(target).size(), before);
 }
 
-// Frames that cannot be written are counted and the user is told how many and why.
-TEST_P(PlayerPageTest, FailedFramesAreReportedWhenTheRecordingStops) {
+// The first frame that cannot be written ends the recording by itself and the user is told
+// at once, with the path and the reason; the line under the player sums up what is on disk.
+TEST_P(PlayerPageTest, FirstFailedWriteStopsTheRecordingAndIsReported) {
     CMessageRecorder messages;
-    const fs::path target = Ready(6);
+    const fs::path target = Ready(8);
     m_page->RecordButton()->click();
-    ASSERT_TRUE(PumpUntil([&] { return MediaOf(*m_page).PositionSeconds() > 0.3; }, 10000));
+    ASSERT_TRUE(PumpUntil([&] { return MediaOf(*m_page).PositionSeconds() > 0.5; }, 10000));
+    // Writing works so far, and the line says so while recording.
+    ASSERT_TRUE(PumpUntil([&] { return m_recording.Result().m_nWritten > 0; }, 5000));
+    PumpFor(300);
+    EXPECT_TRUE(m_page->RecordingLine()->PlainText().contains(QString::fromUtf8("录像中")));
+    EXPECT_EQ(m_page->RecordingLine()->Folder(), m_page->Folder());
     // The folder disappears under the recording; a file takes its name.
-    fs::rename(target, m_dir.Path() / "moved");
+    const fs::path moved = m_dir.Path() / "moved";
+    fs::rename(target, moved);
     std::ofstream(target) << "in the way";
-    ASSERT_TRUE(PumpUntil([&] { return MediaOf(*m_page).PositionSeconds() > 0.8; }, 10000));
-    m_page->RecordButton()->click();
-    ASSERT_EQ(m_page->State(), 1);
+    ASSERT_TRUE(WaitForState(1, 5000));
+    // Ended by the failure, long before the clip's end.
+    EXPECT_LT(MediaOf(*m_page).PositionSeconds(), 6.0);
+    EXPECT_FALSE(m_recording.CaptureWorker().IsRunning());
     ASSERT_EQ(messages.m_texts.size(), 1u);
     const CRecordingResult stats = m_recording.Result();
-    ASSERT_GT(stats.m_nFailed, 0);
+    EXPECT_EQ(stats.m_nFailed, 1);
     const QString& text = messages.m_messages[0].m_strText;
-    EXPECT_TRUE(text.contains(QString::number(stats.m_nFailed))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromStdString(stats.m_strFailedPath))) << text.toStdString();
     EXPECT_TRUE(text.contains(QString::fromStdString(target.string()))) << text.toStdString();
     EXPECT_TRUE(text.contains(QString::fromLocal8Bit(std::strerror(ENOTDIR))))
         << text.toStdString();
+    // The summary's count of written frames is what the first folder holds.
+    const int onDisk = int(ListFrameFiles(moved).size());
+    EXPECT_EQ(onDisk, stats.m_nWritten);
+    const QString summary = m_page->RecordingLine()->PlainText();
+    EXPECT_TRUE(summary.contains(QString::fromUtf8("已写入 %1 幅").arg(onDisk)))
+        << summary.toStdString();
+    EXPECT_TRUE(m_page->RecordingLine()->OpenFolderButton()->isVisible());
+}
+
+// The line under the player: live figures while recording, then a summary whose figures are
+// the files on disk, and the folder opened from the line's link and its button.
+TEST_P(PlayerPageTest, RecordingLineFollowsAndSumsUpTheRecording) {
+    const fs::path target = Ready(6);
+    EXPECT_TRUE(m_page->RecordingLine()->PlainText().isEmpty());
+    m_page->RecordButton()->click();
+    ASSERT_TRUE(PumpUntil([&] { return MediaOf(*m_page).PositionSeconds() > 1.2; }, 10000));
+    PumpFor(300);
+    const QString running = m_page->RecordingLine()->PlainText();
+    const CRecordingResult sofar = m_recording.Result();
+    EXPECT_TRUE(running.contains(QString::fromUtf8("录像中"))) << running.toStdString();
+    EXPECT_TRUE(running.contains(QString::fromUtf8("丢弃"))) << running.toStdString();
+    EXPECT_FALSE(m_page->RecordingLine()->OpenFolderButton()->isVisible());
+    EXPECT_GT(sofar.m_nGrabbed, 0);
+    m_page->RecordButton()->click();
+    const CRecordingResult result = m_recording.Result();
+    const QString summary = m_page->RecordingLine()->PlainText();
+    EXPECT_TRUE(summary.contains(QString::fromUtf8("已写入 %1 幅，丢弃 %2 幅")
+                                     .arg(ListFrameFiles(target).size())
+                                     .arg(result.m_nDropped)))
+        << summary.toStdString();
+    // Media time from the clip's start, where this recording began.
+    EXPECT_TRUE(summary.contains(FormatPlayTime(result.m_dStopSeconds))) << summary.toStdString();
+    CUrlCatcher catcher(QStringLiteral("file"));
+    m_page->RecordingLine()->OpenFolderButton()->click();
+    emit m_page->RecordingLine()->TextLabel()->linkActivated(QStringLiteral("folder"));
+    ASSERT_EQ(catcher.m_urls.size(), 2);
+    for (const QUrl& url : catcher.m_urls)
+        EXPECT_EQ(url.toLocalFile().toStdString(), target.string());
 }
 
 // A snapshot is the player's picture: 350 x 240, here the clip's first (never black) picture.
@@ -417,6 +494,30 @@ TEST_P(PlayerPageTest, SaveCurrentFrameWithoutMedia) {
     }
 }
 
+// With media, the save dialog proposes the media's name and the position in milliseconds.
+TEST_P(PlayerPageTest, SaveCurrentFrameProposesTheMediasNameAndPosition) {
+    Ready(4);
+    MediaOf(*m_page).Seek(1.234);
+    ASSERT_TRUE(PumpUntil(
+        [&] { return std::abs(MediaOf(*m_page).PositionSeconds() - 1.234) < 0.03; }, 5000));
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "clip_%08d.bmp",
+                  int(PositionToMs(MediaOf(*m_page).PositionSeconds())));
+    QString proposed;
+    WhenDialogOpens([&](QWidget* widget) {
+        auto* dialog = qobject_cast<QFileDialog*>(widget);
+        ASSERT_NE(dialog, nullptr);
+        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(edit, nullptr);
+        proposed = edit->text();
+        TypeFileName(dialog, m_dir.File(proposed.toStdString()));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    m_page->SaveFrameButton()->click();
+    EXPECT_EQ(proposed.toStdString(), expected);
+    EXPECT_EQ(fs::file_size(m_dir.File(expected)), kFrameFileSize);
+}
+
 TEST_P(PlayerPageTest, SnapshotThatCannotBeWrittenIsReported) {
     CMessageRecorder messages;
     CDibImage image;
@@ -445,13 +546,14 @@ TEST_P(PlayerPageTest, SourceButtonOpensTheChosenFile) {
     CMainSheet sheet;
     CPlayerPage* page = m_page.release();
     sheet.ReplacePage(tab, page);
+    sheet.Tabs()->setCurrentIndex(tab);
     page->MediaButton()->click();
     const QStringList expected =
-        bRm ? QStringList{QStringLiteral("RM Files(*.rm,*.ram,*.ra,*.swf,*.avi)"),
-                          QStringLiteral("All Files (*.*)")}
-            : QStringList{QStringLiteral(
-                              "Media Files(*.avi;*.asf;*.wmv;*.mpeg;*.mpg;*.mp2;*.dat;*.wm;*.wma)"),
-                          QStringLiteral("All Files (*.*)")};
+        bRm ? QStringList{QString::fromUtf8("RM 文件(*.rm,*.ram,*.ra,*.swf,*.avi)"),
+                          QString::fromUtf8("所有文件 (*.*)")}
+            : QStringList{QString::fromUtf8(
+                              "媒体文件(*.avi;*.asf;*.wmv;*.mpeg;*.mpg;*.mp2;*.dat;*.wm;*.wma)"),
+                          QString::fromUtf8("所有文件 (*.*)")};
     EXPECT_EQ(shown, expected);
     EXPECT_EQ(page->State(), 1);
     EXPECT_EQ(sheet.windowTitle(),
@@ -474,7 +576,251 @@ TEST_P(PlayerPageTest, FolderButtonTakesTheChosenFolder) {
     EXPECT_TRUE(m_page->FolderLabel()->m_bPathEllipsis);
 }
 
+void SendMouse(QWidget* widget, QEvent::Type type, const QPoint& at) {
+    const Qt::MouseButtons held =
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, QPointF(at), QPointF(widget->mapToGlobal(at)), Qt::LeftButton, held,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &event);
+}
+
+void SendKey(QWidget* widget, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QCoreApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers);
+    QCoreApplication::sendEvent(widget, &release);
+}
+
+// The point `fraction` of the way along a slider's groove, on its middle line.
+QPoint AlongSlider(QSlider* slider, double fraction) {
+    return QPoint(int(slider->width() * fraction), slider->height() / 2);
+}
+
+// The position slider moves the player where it is clicked or dragged to, stopped, paused or
+// playing; a playing player plays on, the others are paused there.
+TEST_P(PlayerPageTest, SliderSeeksOnClickAndDrag) {
+    Ready(12);
+    CMediaPlayer& player = MediaOf(*m_page);
+    QSlider* slider = m_page->KeyPanel()->PositionSlider();
+    ASSERT_TRUE(slider->isVisible());
+    ASSERT_TRUE(slider->isEnabled());
+    const double duration = player.Duration();
+    ASSERT_GT(duration, 11.0);
+    const struct {
+        const char* m_szState;
+        int m_nState;
+        double m_dFrom;  // press here
+        double m_dTo;    // release here (a drag when it differs)
+    } kCases[] = {
+        {"stopped", kPlayStateStopped, 0.5, 0.5},
+        {"paused", kPlayStatePaused, 0.25, 0.25},
+        {"paused, dragged", kPlayStatePaused, 0.2, 0.7},
+        {"playing", kPlayStatePlaying, 0.75, 0.75},
+        {"playing, dragged", kPlayStatePlaying, 0.6, 0.3},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.m_szState);
+        if (c.m_nState == kPlayStateStopped) {
+            player.Stop();
+        } else {
+            player.Play();
+            ASSERT_TRUE(PumpUntil([&] { return player.PlayState() == kPlayStatePlaying; }, 5000));
+            if (c.m_nState == kPlayStatePaused)
+                player.Pause();
+        }
+        ASSERT_TRUE(PumpUntil([&] { return player.PlayState() == c.m_nState; }, 5000));
+        SendMouse(slider, QEvent::MouseButtonPress, AlongSlider(slider, c.m_dFrom));
+        if (c.m_dTo != c.m_dFrom) {
+            for (int step = 1; step <= 5; ++step) {
+                const double at = c.m_dFrom + (c.m_dTo - c.m_dFrom) * step / 5;
+                SendMouse(slider, QEvent::MouseMove, AlongSlider(slider, at));
+            }
+        }
+        SendMouse(slider, QEvent::MouseButtonRelease, AlongSlider(slider, c.m_dTo));
+        // The slider went where the mouse let go, not a page step towards it.
+        const double wanted = duration * slider->value() / slider->maximum();
+        EXPECT_NEAR(wanted / duration, c.m_dTo, 0.06);
+        const bool bPlaying = c.m_nState == kPlayStatePlaying;
+        EXPECT_TRUE(PumpUntil(
+            [&] {
+                const double at = player.PositionSeconds();
+                return at >= wanted - 0.15 && at <= wanted + (bPlaying ? 1.0 : 0.15);
+            },
+            5000))
+            << player.PositionSeconds() << " for " << wanted;
+        EXPECT_EQ(player.PlayState(), bPlaying ? kPlayStatePlaying : kPlayStatePaused);
+    }
+    player.Pause();
+    // While recording, the slider does nothing.
+    m_page->RecordButton()->click();
+    ASSERT_EQ(m_page->State(), 3);
+    EXPECT_FALSE(slider->isEnabled());
+    const double before = player.PositionSeconds();
+    SendMouse(slider, QEvent::MouseButtonPress, AlongSlider(slider, 0.9));
+    SendMouse(slider, QEvent::MouseButtonRelease, AlongSlider(slider, 0.9));
+    PumpFor(200);
+    EXPECT_LT(player.PositionSeconds(), before + 2.0);
+    m_page->RecordButton()->click();
+}
+
+// The player's keys: Space plays and pauses, Left and Right move 5 s, with Shift one picture
+// (25 a second in the clips), S asks for the snapshot.
+TEST_P(PlayerPageTest, KeysPlayPauseSeekStepAndSave) {
+    Ready(12);
+    CMediaPlayer& player = MediaOf(*m_page);
+    CPlayerPanelWidget* keys = m_page->KeyPanel();
+    // Shown the first time, the page gives the player's controls the focus.
+    EXPECT_EQ(m_page->focusWidget(), keys);
+    SendKey(keys, Qt::Key_Space);
+    EXPECT_TRUE(PumpUntil([&] { return player.PlayState() == kPlayStatePlaying; }, 5000));
+    SendKey(keys, Qt::Key_Space);
+    EXPECT_TRUE(PumpUntil([&] { return player.PlayState() == kPlayStatePaused; }, 5000));
+    player.Seek(4.0);
+    ASSERT_TRUE(PumpUntil([&] { return std::abs(player.PositionSeconds() - 4.0) < 0.02; }, 5000));
+    const struct {
+        const char* m_szKey;
+        int m_nKey;
+        Qt::KeyboardModifiers m_modifiers;
+        double m_dMove;
+    } kCases[] = {
+        {"Right", Qt::Key_Right, Qt::NoModifier, 5.0},
+        {"Left", Qt::Key_Left, Qt::NoModifier, -5.0},
+        {"Shift+Right", Qt::Key_Right, Qt::ShiftModifier, 0.04},
+        {"Shift+Left", Qt::Key_Left, Qt::ShiftModifier, -0.04},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.m_szKey);
+        const double before = player.PositionSeconds();
+        SendKey(keys, c.m_nKey, c.m_modifiers);
+        EXPECT_TRUE(PumpUntil(
+            [&] { return std::abs(player.PositionSeconds() - (before + c.m_dMove)) < 0.02; }, 5000))
+            << before << " -> " << player.PositionSeconds();
+        EXPECT_EQ(player.PlayState(), kPlayStatePaused);
+    }
+    int asked = 0;
+    QObject::connect(keys, &CPlayerPanelWidget::SaveFrameRequested, [&asked] { ++asked; });
+    WhenDialogOpens([](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
+    SendKey(keys, Qt::Key_S);
+    EXPECT_EQ(asked, 1);
+}
+
+// The focus mark: a click on the picture gives the controls the focus, drawn as a frame in
+// the highlight colour around them (never over the picture).
+TEST_P(PlayerPageTest, FocusIsMarkedAroundTheControls) {
+    m_page->activateWindow();
+    CPlayerPanelWidget* keys = m_page->KeyPanel();
+    QWidget* picture = nullptr;
+    if (auto* rm = dynamic_cast<CRMPlayerPage*>(m_page.get()))
+        picture = rm->VideoPlayer()->VideoWidget();
+    else
+        picture = dynamic_cast<CWinMediaPlayerPage&>(*m_page).Player()->VideoWidget();
+    m_page->MediaButton()->setFocus();
+    QCoreApplication::processEvents();
+    const QColor mark = keys->palette().color(QPalette::Highlight);
+    auto marked = [&] {
+        const QImage image = keys->grab().toImage();
+        return image.pixelColor(0, image.height() / 2) == mark &&
+               image.pixelColor(image.width() - 1, 1) == mark;
+    };
+    EXPECT_FALSE(marked());
+    SendMouse(picture, QEvent::MouseButtonPress, QPoint(10, 10));
+    SendMouse(picture, QEvent::MouseButtonRelease, QPoint(10, 10));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_page->focusWidget(), keys);
+    EXPECT_TRUE(marked());
+}
+
+// Closing the sheet while recording asks; No records on, Yes stops the recording with every
+// queued frame written and then closes.
+TEST_P(PlayerPageTest, ClosingWhileRecordingAsksAndFlushesEverythingOnYes) {
+    CMessageRecorder messages;
+    const bool bRm = dynamic_cast<CRMPlayerPage*>(m_page.get()) != nullptr;
+    CMainSheet sheet;
+    CPlayerPage* page = m_page.release();
+    sheet.ReplacePage(bRm ? 0 : 1, page);
+    sheet.Tabs()->setCurrentWidget(page);
+    std::string why;
+    const std::string clip = MakeMediaClip(m_dir.Path(), GetParam().m_szExtension, 8, &why);
+    ASSERT_FALSE(clip.empty()) << why;
+    ASSERT_TRUE(page->OpenMedia(QString::fromStdString(clip)));
+    const fs::path target = m_dir.Path() / "frames";
+    page->SetFolder(QString::fromStdString(target.string()));
+
+    bool bRecordingAfterNo = false;
+    QTimer::singleShot(0, &sheet, [&] {
+        page->RecordButton()->click();
+        ASSERT_TRUE(PumpUntil([&] { return m_recording.Result().m_nGrabbed >= 20; }, 10000));
+        messages.m_reply = QMessageBox::No;
+        sheet.CloseButton()->click();
+        PumpFor(100);
+        bRecordingAfterNo = page->State() == 3 && m_recording.CaptureWorker().IsRunning();
+        messages.m_reply = QMessageBox::Yes;
+        sheet.CloseButton()->click();
+    });
+    QTimer::singleShot(20000, &sheet, [&] { sheet.QDialog::done(99); });
+    EXPECT_EQ(sheet.exec(), QDialog::Rejected);
+
+    const std::string question = "正在录制…，确定要停止并退出吗？";
+    EXPECT_EQ(messages.m_texts, (std::vector<std::string>{question, question}));
+    EXPECT_TRUE(bRecordingAfterNo);
+    EXPECT_EQ(page->State(), 1);
+    EXPECT_FALSE(m_recording.CaptureWorker().IsRunning());
+    EXPECT_FALSE(m_recording.Writer().IsRunning());
+    EXPECT_TRUE(m_recording.Queue().IsEmpty());
+    // Every grab is a file on disk or was dropped by a full queue; nothing is half-written.
+    const CRecordingResult result = m_recording.Result();
+    const auto files = ListFrameFiles(target);
+    EXPECT_EQ(int(files.size()), result.m_nWritten);
+    EXPECT_EQ(result.m_nGrabbed, result.m_nWritten + result.m_nDropped);
+    for (const CFrameFile& file : files) EXPECT_EQ(file.m_nSize, kFrameFileSize);
+    std::size_t others = 0;
+    for (const auto& entry : fs::directory_iterator(target))
+        others += entry.path().extension() != ".bmp";
+    EXPECT_EQ(others, 0u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Pages, PlayerPageTest, ::testing::ValuesIn(kPages),
                          [](const auto& info) { return std::string(info.param.m_szName); });
+
+// The caption names the media of the page being shown; a page without media (a job page, or a
+// player page whose file failed to open) shows the program's name alone.
+TEST(PlayerPages, TitleFollowsThePageShown) {
+    TestApp();
+    TempDir dir;
+    CMessageRecorder messages;
+    CMainSheet sheet;
+    InstallProgramPages(sheet, false);
+    auto* rm = dynamic_cast<CPlayerPage*>(sheet.Page(0));
+    auto* wmp = dynamic_cast<CPlayerPage*>(sheet.Page(1));
+    ASSERT_NE(rm, nullptr);
+    ASSERT_NE(wmp, nullptr);
+    std::string why;
+    const fs::path first = dir.Path() / "first";
+    const fs::path second = dir.Path() / "second";
+    fs::create_directories(first);
+    fs::create_directories(second);
+    ASSERT_TRUE(rm->OpenMedia(QString::fromStdString(MakeMediaClip(first, ".avi", 1, &why))));
+    ASSERT_TRUE(wmp->OpenMedia(QString::fromStdString(MakeMediaClip(second, ".wmv", 1, &why))));
+    const struct {
+        int m_nTab;
+        const char* m_szTitle;
+    } kSteps[] = {{0, "Tarnwick-clip.avi"},
+                  {1, "Tarnwick-clip.wmv"},
+                  {2, "Tarnwick"},
+                  {3, "Tarnwick"},
+                  {0, "Tarnwick-clip.avi"}};
+    for (const auto& step : kSteps) {
+        SCOPED_TRACE(step.m_nTab);
+        sheet.Tabs()->setCurrentIndex(step.m_nTab);
+        EXPECT_EQ(sheet.windowTitle().toStdString(), step.m_szTitle);
+    }
+    const fs::path bogus = dir.Path() / "bogus.wmv";
+    std::ofstream(bogus) << "not a media file";
+    sheet.Tabs()->setCurrentIndex(1);
+    EXPECT_FALSE(wmp->OpenMedia(QString::fromStdString(bogus.string())));
+    EXPECT_EQ(sheet.windowTitle().toStdString(), "Tarnwick");
+    sheet.Tabs()->setCurrentIndex(0);
+    EXPECT_EQ(sheet.windowTitle().toStdString(), "Tarnwick-clip.avi");
+}
 
 }  // namespace

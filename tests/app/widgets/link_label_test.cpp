@@ -61,7 +61,9 @@ TEST(BrowserCommandArgs, ProgramAndOptionsThenTheTarget) {
     }
 }
 
+// In English the texts are the system's own, byte for byte; in Chinese they are the program's.
 TEST(HyperlinkErrorMessage, NamesTheFailure) {
+    CLanguageScope english("en_US");
     const struct {
         int m_nCode;
         const char* m_szText;
@@ -77,6 +79,22 @@ TEST(HyperlinkErrorMessage, NamesTheFailure) {
         {30,
          "Unable to open hyperlink:\n\nThe DDE transaction could not\nbe completed because other "
          "DDE transactions\nwere being processed."},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.m_nCode);
+        EXPECT_EQ(HyperlinkErrorMessage(c.m_nCode), QString::fromUtf8(c.m_szText));
+    }
+}
+
+TEST(HyperlinkErrorMessage, IsChineseInAChineseLocale) {
+    CLanguageScope chinese("zh_CN");
+    const struct {
+        int m_nCode;
+        const char* m_szText;
+    } kCases[] = {
+        {26, "无法打开超链接：\n\n发生共享冲突。"},
+        {99, "无法打开超链接：\n\n发生未知错误 (99)。"},
+        {2, "无法打开超链接：\n\n找不到指定的文件。"},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.m_nCode);

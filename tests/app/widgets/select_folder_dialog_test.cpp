@@ -26,6 +26,8 @@ void Touch(const QString& path) {
 
 TEST(SelectFolderDialog, TitleFieldAndFilters) {
     TestApp();
+    // The English texts stay the system dialog's, byte for byte.
+    CLanguageScope english("en_US");
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     CSelectFolderDialog dialog(true, dir.path(), BmpFolderFilters());
@@ -115,6 +117,8 @@ struct OkCase {
 
 TEST(SelectFolderDialog, OkChecksTheFolder) {
     TestApp();
+    // The English texts stay the system dialog's, byte for byte.
+    CLanguageScope english("en_US");
     const OkCase kCases[] = {
         // Nothing typed: the folder the browser shows.
         {"", QMessageBox::Yes, true, "%1", "", true},
@@ -189,6 +193,8 @@ TEST(SelectFolderDialog, OkChecksTheFolder) {
 
 TEST(SelectFolderDialog, FailedCreationIsReportedAndTheDialogStays) {
     TestApp();
+    // The English texts stay the system dialog's, byte for byte.
+    CLanguageScope english("en_US");
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     Touch(dir.filePath(QStringLiteral("file.bmp")));

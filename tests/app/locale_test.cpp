@@ -1,0 +1,260 @@
+// The program in a Chinese locale says nothing in English: the sheet with its four pages, the
+// folder dialog and a Yes/No question are walked widget by widget and every visible text is
+// held against the program's English (the translations in tarnwick_en.ts) and Qt's own English
+// button and dialog texts. The English locale keeps its English texts.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTextDocumentFragment>
+#include <QTimer>
+#include <QXmlStreamReader>
+
+#include <string>
+#include <vector>
+
+#include "app/main_sheet.h"
+#include "app/program_pages.h"
+#include "app/widgets/message_box.h"
+#include "app/widgets/select_folder_dialog.h"
+#include "gui_common/qt_test_app.h"
+
+namespace {
+
+// Every line of every English translation of the program (the parts between placeholders),
+// where it differs from its Chinese source and says something.
+QStringList ProgramEnglish() {
+    QFile file(QStringLiteral(TARNWICK_SOURCE_DIR "/resources/tarnwick_en.ts"));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&file);
+    QStringList pieces;
+    QString source;
+    static const QRegularExpression kSplit(QStringLiteral("%\\d|\\n"));
+    static const QRegularExpression kLetters(QStringLiteral("[A-Za-z]{2}"));
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (!xml.isStartElement()) {
+            continue;
+        }
+        if (xml.name() == u"source") {
+            source = xml.readElementText();
+        } else if (xml.name() == u"translation") {
+            const QString english = xml.readElementText();
+            if (english == source) {
+                continue;
+            }
+            for (QString piece : english.split(kSplit, Qt::SkipEmptyParts)) {
+                piece = piece.trimmed();
+                if (piece.size() >= 3 && piece.contains(kLetters) && !source.contains(piece)) {
+                    pieces << piece;
+                }
+            }
+        }
+    }
+    return pieces;
+}
+
+// Qt's own English for the buttons and labels of its dialogs.
+const QStringList kQtEnglish = {
+    QStringLiteral("OK"),         QStringLiteral("Cancel"),         QStringLiteral("Yes"),
+    QStringLiteral("No"),         QStringLiteral("Open"),           QStringLiteral("Save"),
+    QStringLiteral("Choose"),     QStringLiteral("Close"),          QStringLiteral("Look in:"),
+    QStringLiteral("File name:"), QStringLiteral("Files of type:"), QStringLiteral("Apply"),
+};
+
+// The texts a user sees in `root` and its visible children: labels, buttons, tabs, group
+// titles, the items of drop-down lists and the window's title.
+QStringList VisibleTexts(QWidget* root) {
+    QStringList texts{root->windowTitle()};
+    QList<QWidget*> widgets = root->findChildren<QWidget*>();
+    widgets.prepend(root);
+    for (QWidget* widget : widgets) {
+        if (!widget->isVisible()) {
+            continue;
+        }
+        if (auto* label = qobject_cast<QLabel*>(widget)) {
+            texts << QTextDocumentFragment::fromHtml(label->text()).toPlainText();
+        } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            texts << QString(button->text()).remove(u'&');
+        } else if (auto* tabs = qobject_cast<QTabBar*>(widget)) {
+            for (int i = 0; i < tabs->count(); ++i) {
+                texts << tabs->tabText(i);
+            }
+        } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+            texts << group->title();
+        } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+            for (int i = 0; i < combo->count(); ++i) {
+                texts << combo->itemText(i);
+            }
+        }
+    }
+    texts.removeAll(QString());
+    return texts;
+}
+
+// The texts of `texts` that are English: one holding a line of the program's English, or one
+// of Qt's English words (a mnemonic's "&" aside).
+QStringList EnglishAmong(const QStringList& texts) {
+    static const QStringList program = ProgramEnglish();
+    QStringList english;
+    for (const QString& text : texts) {
+        bool bEnglish = kQtEnglish.contains(QString(text).remove(u'&').trimmed());
+        for (const QString& piece : program) {
+            bEnglish = bEnglish || text.contains(piece);
+        }
+        if (bEnglish) {
+            english << text;
+        }
+    }
+    return english;
+}
+
+std::string Joined(const QStringList& texts) {
+    return texts.join(QStringLiteral(" | ")).toStdString();
+}
+
+TEST(Locale, TheEnglishListIsTheProgramsEnglish) {
+    const QStringList english = ProgramEnglish();
+    // The list this test stands on: large, and holding what the sheet says in English.
+    EXPECT_GT(english.size(), 60);
+    for (const char* text : {"Help", "About", "Close", "Select folder",
+                             "Current Folder:", "Invalid Folder", "Unable to open hyperlink:"}) {
+        EXPECT_TRUE(english.contains(QString::fromLatin1(text))) << text;
+    }
+}
+
+// Runs `look` on the next modal widget to open, then closes it.
+void OnNextModal(std::function<void(QWidget*)> look) {
+    QTimer::singleShot(50, [look] {
+        QWidget* modal = QApplication::activeModalWidget();
+        ASSERT_NE(modal, nullptr);
+        look(modal);
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            dialog->reject();
+        }
+    });
+}
+
+struct LocaleCase {
+    const char* m_szLocale;
+    bool m_bChinese;
+    const char* m_szButtons[3];  // Help, About, Close
+    const char* m_szFolderTitle;
+};
+
+const LocaleCase kLocales[] = {
+    {"zh_CN", true, {"帮助", "关于", "关闭"}, "选择目录"},
+    {"en_US", false, {"Help", "About", "Close"}, "Select folder"},
+};
+
+// The sheet, every page, the folder dialog and a Yes/No question, in both languages.
+TEST(Locale, ChineseShowsNoEnglishAndEnglishKeepsItsTexts) {
+    TestApp();
+    for (const LocaleCase& c : kLocales) {
+        SCOPED_TRACE(c.m_szLocale);
+        CLanguageScope language(c.m_szLocale);
+        if (c.m_bChinese) {
+            ASSERT_TRUE(language.HasQtTranslation()) << "qt6-translations-l10n is missing";
+        }
+        CMainSheet sheet;
+        InstallProgramPages(sheet, false);
+        sheet.show();
+        QStringList texts;
+        for (int i = 0; i < sheet.Tabs()->count(); ++i) {
+            sheet.Tabs()->setCurrentIndex(i);
+            QCoreApplication::processEvents();
+            texts << VisibleTexts(&sheet);
+        }
+        EXPECT_EQ(sheet.HelpButton()->text(), QString::fromUtf8(c.m_szButtons[0]));
+        EXPECT_EQ(sheet.AboutButton()->text(), QString::fromUtf8(c.m_szButtons[1]));
+        EXPECT_EQ(sheet.CloseButton()->text(), QString::fromUtf8(c.m_szButtons[2]));
+
+        QTemporaryDir dir;
+        CSelectFolderDialog folders(true, dir.path(), BmpFolderFilters(), &sheet);
+        folders.show();
+        QCoreApplication::processEvents();
+        const QStringList folderTexts = VisibleTexts(&folders);
+        EXPECT_EQ(folders.windowTitle(), QString::fromUtf8(c.m_szFolderTitle));
+        // The question of the folder dialog, as the user gets it.
+        QStringList questionTexts;
+        int questionWidth = 0;
+        OnNextModal([&](QWidget* box) {
+            questionTexts = VisibleTexts(box);
+            questionWidth = box->width();
+            if (auto* message = qobject_cast<QMessageBox*>(box)) {
+                message->done(QMessageBox::No);
+            }
+        });
+        folders.PathEdit()->setText(dir.filePath(QStringLiteral("not/yet")));
+        folders.accept();
+        folders.reject();
+        ASSERT_FALSE(questionTexts.isEmpty());
+        // The caption is whole: the box is wide enough for it and the title bar's buttons.
+        EXPECT_GE(questionWidth, kMessageBoxMinWidth);
+
+        if (c.m_bChinese) {
+            EXPECT_EQ(Joined(EnglishAmong(texts)), "");
+            EXPECT_EQ(Joined(EnglishAmong(folderTexts)), "");
+            EXPECT_EQ(Joined(EnglishAmong(questionTexts)), "");
+        } else {
+            // The same walk finds the English: the check above can see it.
+            EXPECT_TRUE(EnglishAmong(texts).contains(QStringLiteral("Help")));
+            EXPECT_TRUE(EnglishAmong(folderTexts).contains(QStringLiteral("Current Folder:")));
+            EXPECT_TRUE(EnglishAmong(questionTexts).contains(QStringLiteral("Yes")))
+                << Joined(questionTexts);
+        }
+    }
+}
+
+// Help opens the part of the page in the user's language; with nothing to open it, the user
+// is told where the file is.
+TEST(Locale, HelpOpensTheSectionOfTheLanguage) {
+    TestApp();
+    const QString path = QStringLiteral("/opt/tarnwick/tarnwick.htm");
+    const struct {
+        const char* m_szLocale;
+        const char* m_szFragment;
+    } kCases[] = {{"zh_CN", ""}, {"zh_TW", ""}, {"en_US", "english"}, {"de_DE", "english"}};
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.m_szLocale);
+        const QUrl url = CMainSheet::HelpUrl(path, QLocale(QString::fromLatin1(c.m_szLocale)));
+        EXPECT_EQ(url.toLocalFile(), path);
+        EXPECT_EQ(url.fragment(), QString::fromLatin1(c.m_szFragment));
+    }
+    // The sheet's Help button, with and without something that opens the page.
+    const QString help = CMainSheet::HelpPath();
+    QFile file(help);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    for (const bool bOpens : {true, false}) {
+        SCOPED_TRACE(bOpens);
+        CLanguageScope language("en_GB");
+        CMessageRecorder messages;
+        CMainSheet sheet;
+        QList<QUrl> opened;
+        sheet.SetUrlOpener([&](const QUrl& url) {
+            opened << url;
+            return bOpens;
+        });
+        sheet.HelpButton()->click();
+        ASSERT_EQ(opened.size(), 1);
+        EXPECT_EQ(opened[0], CMainSheet::HelpUrl(help, QLocale(QStringLiteral("en_GB"))));
+        ASSERT_EQ(messages.m_messages.size(), bOpens ? 0u : 1u);
+        if (!bOpens) {
+            EXPECT_TRUE(messages.m_messages[0].m_strText.contains(help));
+        }
+    }
+    QFile::remove(help);
+}
+
+}  // namespace

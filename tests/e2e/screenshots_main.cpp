@@ -1,0 +1,148 @@
+// tarnwick-screenshots CLIP OUT: pictures of the program for people to look at, taken by
+// scripts/screenshots in each locale. It builds the program's own sheet with its four pages in
+// the locale it is started in and saves into OUT (as PNG files named after the locale):
+// every tab at the window's first size and at its smallest, the folder dialog, a Yes/No
+// question, and the first player page while it records CLIP and after the recording.
+// Exit status 0 when every picture was saved, 1 otherwise, 2 on wrong use. A test program:
+// nothing of it is in `tarnwick`.
+#include <QApplication>
+#include <QDir>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTimer>
+
+#include <clocale>
+#include <cstdio>
+#include <functional>
+
+#include "app/capture/player_page.h"
+#include "app/main_sheet.h"
+#include "app/program_pages.h"
+#include "app/startup.h"
+#include "app/widgets/message_box.h"
+#include "app/widgets/select_folder_dialog.h"
+
+namespace {
+
+constexpr int kSettleMs = 400;
+
+bool g_bFailed = false;
+
+// The window as the screen shows it (its frame too, when a window manager draws one).
+void Save(QWidget* widget, const QString& path) {
+    QPixmap picture = widget->grab();
+    if (QScreen* screen = widget->screen()) {
+        const QRect frame = widget->frameGeometry();
+        const QPixmap shown =
+            screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+        if (!shown.isNull() && shown.width() == frame.width())
+            picture = shown;
+    }
+    const bool bSaved = picture.save(path);
+    g_bFailed = g_bFailed || !bSaved;
+    std::fprintf(stderr, "screenshots: %s %s\n", qPrintable(path), bSaved ? "saved" : "FAILED");
+}
+
+// Runs the steps one after another, each after the window had time to paint.
+void RunSteps(std::vector<std::function<void()>> steps, std::size_t next = 0) {
+    if (next >= steps.size())
+        return;
+    QTimer::singleShot(kSettleMs, [steps = std::move(steps), next]() mutable {
+        steps[next]();
+        RunSteps(std::move(steps), next + 1);
+    });
+}
+
+// Saves the next modal window (a dialog or a question) and closes it.
+void SaveNextModal(const QString& path) {
+    QTimer::singleShot(kSettleMs, [path] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal) {
+            g_bFailed = true;
+            std::fprintf(stderr, "screenshots: no dialog for %s\n", qPrintable(path));
+            return;
+        }
+        Save(modal, path);
+        if (auto* box = qobject_cast<QMessageBox*>(modal))
+            box->done(QMessageBox::No);
+        else if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+    });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    // libmpv parses numbers with the C locale; Qt has just set the user's.
+    std::setlocale(LC_NUMERIC, "C");
+    QApplication::setApplicationName(QStringLiteral("Tarnwick"));
+    const QStringList args = QApplication::arguments();
+    if (args.size() != 3) {
+        std::fprintf(stderr, "usage: tarnwick-screenshots CLIP OUT\n");
+        return 2;
+    }
+    const QString clip = args[1];
+    const QString out = args[2];
+    QDir().mkpath(out);
+    const QLocale locale = QLocale::system();
+    const QString prefix = out + u'/' + locale.name() + u'-';
+    InstallTranslation(app, locale);
+    CMainSheet sheet;
+    InstallProgramPages(sheet, false);
+    QTabWidget* tabs = sheet.Tabs();
+
+    std::vector<std::function<void()>> steps;
+    for (const bool bSmallest : {false, true}) {
+        if (bSmallest)
+            steps.push_back([&sheet] { sheet.resize(sheet.minimumSizeHint()); });
+        for (int i = 0; i < tabs->count(); ++i) {
+            steps.push_back([tabs, i] { tabs->setCurrentIndex(i); });
+            steps.push_back([&sheet, prefix, i, bSmallest] {
+                Save(&sheet,
+                     prefix + QStringLiteral("tab%1%2.png").arg(i).arg(bSmallest ? "-min" : ""));
+            });
+        }
+    }
+    steps.push_back([tabs] { tabs->setCurrentIndex(0); });
+    steps.push_back([&sheet, prefix] {
+        SaveNextModal(prefix + QStringLiteral("folder-dialog.png"));
+        CSelectFolderDialog dialog(true, QDir::homePath(), BmpFolderFilters(), &sheet);
+        dialog.DoModal();
+    });
+    steps.push_back([&sheet, prefix] {
+        // The question closing asks during a recording: a Yes/No box of the program.
+        auto* page = qobject_cast<CPlayerPage*>(sheet.Page(0));
+        SaveNextModal(prefix + QStringLiteral("question.png"));
+        ShowMessage(&sheet, page->BusyQuestion(), QMessageBox::Question,
+                    QMessageBox::Yes | QMessageBox::No);
+    });
+    auto* page = qobject_cast<CPlayerPage*>(sheet.Page(0));
+    steps.push_back([page, clip, out, &sheet] {
+        if (!page->OpenMedia(clip)) {
+            g_bFailed = true;
+            sheet.reject();
+            return;
+        }
+        page->SetFolder(out + QStringLiteral("/frames-") + QLocale::system().name());
+        page->RecordButton()->click();
+    });
+    for (int wait = 0; wait < 4; ++wait) steps.push_back([] {});
+    steps.push_back([&sheet, prefix] { Save(&sheet, prefix + QStringLiteral("recording.png")); });
+    steps.push_back([page] {
+        if (page->State() == CPlayerPage::kStateRecording)
+            page->RecordButton()->click();
+    });
+    steps.push_back([&sheet, prefix] {
+        Save(&sheet, prefix + QStringLiteral("recording-summary.png"));
+        sheet.accept();
+    });
+    sheet.show();
+    RunSteps(std::move(steps));
+    sheet.exec();
+    return g_bFailed ? 1 : 0;
+}
