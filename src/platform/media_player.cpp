@@ -335,7 +335,7 @@ void CMediaPlayer::Seek(double seconds) {
     char target[32] = {};
     std::to_chars(target, target + sizeof target - 1, seconds, std::chars_format::fixed, 3);
     const char* command[] = {"seek", target, "absolute+exact", nullptr};
-    mpv_command(m_pMpv, command);
+    m_pApi->command(m_pMpv, command);
     m_bStopped = false;
     ScheduleStateCheck();
 }
@@ -344,7 +344,7 @@ void CMediaPlayer::StepFrame(bool bForward) {
     if (!m_bLoaded)
         return;
     const char* command[] = {bForward ? "frame-step" : "frame-back-step", nullptr};
-    mpv_command(m_pMpv, command);
+    m_pApi->command(m_pMpv, command);
     m_bStopped = false;
     ScheduleStateCheck();
 }
