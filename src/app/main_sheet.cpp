@@ -21,14 +21,19 @@
 #include "app/widgets/message_box.h"
 #include "platform/program_path.h"
 
+namespace {
+// The tab control's least size: all four tab captions and a page.
+const QSize kMinTabsSize(520, 380);
+}  // namespace
+
 CMainSheet::CMainSheet(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QString::fromLatin1(kAppTitle));
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     m_pTabs = new QTabWidget(this);
-    // Room for the pages' controls and all four tab captions.
-    m_pTabs->setMinimumSize(520, 380);
+    // Room for all four tab captions; the pages' own needs are added as they come.
+    m_pTabs->setMinimumSize(kMinTabsSize);
     m_pRmPage = new CFontablePage(129);
     m_pWmpPage = new CFontablePage(130);
     m_pScalePage = new CFontablePage(133);
@@ -83,6 +88,13 @@ CMainSheet::~CMainSheet() {
 void CMainSheet::AddPage(CFontablePage* page, const QString& strCaption) {
     m_pTabs->addTab(page, strCaption);
     ConnectPage(page);
+    UpdateMinimumSize();
+}
+
+void CMainSheet::UpdateMinimumSize() {
+    // An explicit minimum would otherwise let the window squeeze the pages' fixed-size players.
+    m_pTabs->setMinimumSize(kMinTabsSize);
+    m_pTabs->setMinimumSize(kMinTabsSize.expandedTo(m_pTabs->minimumSizeHint()));
 }
 
 void CMainSheet::ConnectPage(CFontablePage* page) {
@@ -119,6 +131,7 @@ void CMainSheet::ReplacePage(int index, CFontablePage* page) {
     }
     delete old;
     UpdateTitle();
+    UpdateMinimumSize();
 }
 
 CFontablePage* CMainSheet::Page(int index) const {

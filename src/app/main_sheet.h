@@ -73,6 +73,7 @@ private:
     void AddPage(CFontablePage* page, const QString& strCaption);
     void ConnectPage(CFontablePage* page);
     void UpdateTitle();
+    void UpdateMinimumSize();
     CFontablePage* FirstBusyPage() const;
     bool AnyPageBusy() const;
     void OnPageBusyChanged(bool bBusy);

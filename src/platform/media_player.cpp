@@ -226,7 +226,7 @@ void CMediaPlayer::RenderLoop() {
                     {MPV_RENDER_PARAM_SW_POINTER, back.Bits()},
                     {MPV_RENDER_PARAM_INVALID, nullptr},
                 };
-                if (m_pApi->render_context_render(m_pRender, params) >= 0)
+                if (m_pApi->render_context_render(m_pRender, params) >= 0 && m_bShowPicture)
                     m_view.Present(back);
             }
         }
@@ -245,6 +245,7 @@ bool CMediaPlayer::Open(const std::string& path, std::string* why) {
     m_bStopped = true;
     m_bLoaded = false;
     m_dLastPosition = -1.0;
+    m_bShowPicture = true;
     m_pApi->set_property_string(m_pMpv, "pause", "yes");
     const char* command[] = {"loadfile", path.c_str(), "replace", nullptr};
     if (const int err = m_pApi->command(m_pMpv, command); err < 0)
@@ -292,8 +293,12 @@ bool CMediaPlayer::Open(const std::string& path, std::string* why) {
         }
     }
     ScheduleStateCheck();
-    if (!m_bLoaded)
+    if (!m_bLoaded) {
+        // Nothing of the file played before stays in the view.
+        m_bShowPicture = false;
+        m_view.Clear();
         return fail(path + ": " + reason);
+    }
     return true;
 }
 

@@ -111,7 +111,7 @@ public:
     bool SetViewSize(int width, int height);
 
     // Loads a media file, stopped at its start with its first picture shown. Waits until the
-    // file is loaded or refused; false with the reason in *why.
+    // file is loaded or refused; false with the reason in *why, the view then black.
     bool Open(const std::string& path, std::string* why = nullptr);
     bool HasMedia() const { return m_bLoaded.load(); }
     void Play();
@@ -162,6 +162,8 @@ private:
     CPlayerView m_view;
 
     std::atomic<bool> m_bLoaded{false};
+    // False after a file failed to open: the render thread then leaves the view black.
+    std::atomic<bool> m_bShowPicture{true};
     std::atomic<bool> m_bStopped{true};
     std::atomic<bool> m_bDrainPosted{false};
     int m_nLastState = kPlayStateStopped;

@@ -14,6 +14,7 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 
 #include <algorithm>
@@ -696,6 +697,8 @@ TEST_P(PlayerPageTest, KeysPlayPauseSeekStepAndSave) {
             [&] { return std::abs(player.PositionSeconds() - (before + c.m_dMove)) < 0.02; }, 5000))
             << before << " -> " << player.PositionSeconds();
         EXPECT_EQ(player.PlayState(), kPlayStatePaused);
+        // The seek done (the position reads as its target at once), before the next key.
+        PumpFor(300);
     }
     int asked = 0;
     QObject::connect(keys, &CPlayerPanelWidget::SaveFrameRequested, [&asked] { ++asked; });
@@ -715,7 +718,7 @@ TEST_P(PlayerPageTest, FocusIsMarkedAroundTheControls) {
     else
         picture = dynamic_cast<CWinMediaPlayerPage&>(*m_page).Player()->VideoWidget();
     m_page->MediaButton()->setFocus();
-    QCoreApplication::processEvents();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_page.get()));
     const QColor mark = keys->palette().color(QPalette::Highlight);
     auto marked = [&] {
         const QImage image = keys->grab().toImage();
@@ -723,10 +726,10 @@ TEST_P(PlayerPageTest, FocusIsMarkedAroundTheControls) {
                image.pixelColor(image.width() - 1, 1) == mark;
     };
     EXPECT_FALSE(marked());
-    SendMouse(picture, QEvent::MouseButtonPress, QPoint(10, 10));
-    SendMouse(picture, QEvent::MouseButtonRelease, QPoint(10, 10));
+    QTest::mouseClick(picture, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
     QCoreApplication::processEvents();
     EXPECT_EQ(m_page->focusWidget(), keys);
+    EXPECT_TRUE(keys->hasFocus());
     EXPECT_TRUE(marked());
 }
 

@@ -211,26 +211,6 @@ TEST(PlayerPages, StartingOnOnePageEndsTheOthersRecording) {
     EXPECT_TRUE(messages.m_texts.empty());
 }
 
-// Closing the sheet during a recording ends it (final flush included) before the sheet goes.
-TEST(PlayerPages, ClosingTheSheetEndsTheRecording) {
-    TestApp();
-    TempDir dir;
-    CMainSheet sheet;
-    auto* page = new CWinMediaPlayerPage(sheet.Recording(), false);
-    sheet.ReplacePage(1, page);
-    ASSERT_TRUE(page->OpenMedia(QString::fromStdString(MakeClip(dir, ".wmv", 6))));
-    page->SetFolder(QString::fromStdString(dir.File("frames")));
-    page->RecordButton()->click();
-    ASSERT_TRUE(PumpUntil([&] { return page->PositionSeconds() > 0.3; }, 10000));
-    sheet.show();
-    sheet.reject();
-    EXPECT_TRUE(sheet.IsClosePending());
-    ASSERT_TRUE(PumpUntil([&] { return !sheet.isVisible(); }, 10000));
-    EXPECT_EQ(page->State(), 1);
-    EXPECT_FALSE(sheet.Recording().Writer().IsRunning());
-    EXPECT_FALSE(ListFrameFiles(dir.File("frames")).empty());
-}
-
 // On X11 the second page's snapshot is the screen at the player's corner, so a window lying
 // over the player is in it; the first page's snapshot is the picture alone.
 TEST(PlayerPagesX11, SnapshotOfTheScreenIncludesWindowsOverThePlayer) {
