@@ -702,8 +702,8 @@ TEST(JobPages, AJobStartedDuringAnotherRunsToItsEndFirst) {
     EXPECT_FALSE(scale.IsBusy());
 }
 
-// Closing the window during a job stops the job first; the sheet closes once it has ended,
-// without a "finished" message over the closed window.
+// Closing the window during a job asks first, then stops the job; the sheet closes once it has
+// ended, without a "finished" message over the closed window.
 TEST(JobPages, ClosingTheWindowEndsTheJobFirst) {
     TestApp();
     TempDir dir;
@@ -733,7 +733,9 @@ TEST(JobPages, ClosingTheWindowEndsTheJobFirst) {
     EXPECT_TRUE(bBusyAtClose);
     EXPECT_EQ(nStarted, 2);
     EXPECT_FALSE(page->IsBusy());
-    EXPECT_TRUE(messages.m_texts.empty());
+    // The one message is the question before closing, answered Yes.
+    ASSERT_EQ(messages.m_texts.size(), 1u);
+    EXPECT_NE(messages.m_texts[0].find("确定要停止并退出吗"), std::string::npos);
     EXPECT_TRUE(summaries.m_summaries.empty());
     EXPECT_EQ(CountFiles(out), 0);
     EXPECT_EQ(CountFiles(src), 6);
