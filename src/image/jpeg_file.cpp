@@ -177,7 +177,7 @@ int ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBg
 }
 
 CStatus WriteJpegFile(const std::string& path, CDibImage& image, int quality, bool grey,
-                      bool swapToRgb, const std::function<CStatus()>& beforeReplace) {
+                      bool swapToRgb, const CCommitOptions& commit) {
     if (!image.m_hDib) return CStatus::Failure("no image");
     jpeg_compress_struct cinfo;
     jpeg_error_mgr err;
@@ -228,5 +228,5 @@ CStatus WriteJpegFile(const std::string& path, CDibImage& image, int quality, bo
                                                       : CStatus::Failure(e.m_strMessage);
     }
     jpeg_destroy_compress(&cinfo);
-    return out.Commit(beforeReplace);
+    return out.Commit(commit);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,8 +15,10 @@
 inline constexpr int kMaxMergeFiles = 255;
 
 // One job, run once on the calling thread. It counts the sources and picks the numbered target
-// itself (CTargetChosen tells which). Sources go to the trash (when so set) only after the
-// result and its extras are all written; a stopped job writes and trashes nothing.
+// itself (CTargetChosen tells which, again when the name was taken meanwhile). Sources go to the
+// trash (when so set) only after the result and its extras are all written, except one that an
+// output replaces, which goes just before; without the trash such a target is refused. A
+// stopped job writes and trashes nothing. The target's folder is locked for the job.
 class CMergeImageJob : private CJobEngine {
 public:
     CMergeImageJob(const CMergeParams& params, IJobObserver& observer);
@@ -27,6 +30,13 @@ public:
 
 private:
     void WriteResult();
+    // The path of the extra copy of width x height beside the target.
+    std::string ExtraPath(int width, int height) const;
+    // The target and the extras that are on.
+    std::vector<std::string> OutputPaths() const;
+    // Writes one output and records it; `bMainNumbered` for the auto-numbered target, which
+    // moves on to the next free number when its name was taken meanwhile.
+    bool WriteOutput(const std::string& path, CDibImage& image, int quality, bool bMainNumbered);
     // The average of the sums, each divided by N with round half up.
     bool BuildAverage(CDibImage& average);
 
@@ -37,6 +47,7 @@ private:
     int m_nBufHeight = 0;
     int m_nSeen = 0;                    // images loaded so far
     std::vector<std::string> m_loaded;  // sources that loaded, in scan order
+    std::set<std::string> m_sources;    // every matching file (canonical paths)
 };
 
 // Drives CMergeImageJob::AddImage over a folder.

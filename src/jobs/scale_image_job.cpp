@@ -14,21 +14,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// Collects the matching files of the counting pass, so that outputs can be checked against
-// sources the job has not read yet.
-class CFileLister : public CFileCounter {
-public:
-    void OnFileFound(const std::string& path, const CFindRecord& record) override {
-        CFileCounter::OnFileFound(path, record);
-        m_paths.insert(CanonicalPath(path));
-    }
-    std::set<std::string> m_paths;
-};
-
-}  // namespace
-
 CScaleImageJob::CScaleImageJob(const CScaleParams& params, IJobObserver& observer)
     : CJobEngine(observer), m_params(params) {}
 
@@ -36,23 +21,35 @@ CJobResult CScaleImageJob::Run() {
     if (!BeginJob(m_params, m_params.m_strTargetFolder, "no target folder"))
         return m_result;
     if (!m_params.m_scale) {
-        Refuse("no size chosen");
+        Refuse(JobRefusal::NoChoice, "no size chosen");
         return m_result;
     }
     m_params.m_nJpgQuality = std::clamp(m_params.m_nJpgQuality, 1, 100);
     const std::string pattern = SourcePattern(*m_params.m_source);
 
-    CFileLister lister;
+    CSourceLister lister;
     if (!Counted(lister.Count(m_params.m_strSrcDir, pattern)))
         return m_result;
-    m_pending = std::move(lister.m_paths);
+    m_sources = std::move(lister.m_paths);
+    m_pending = m_sources;
     m_outputs.clear();
-    m_observer.OnEvent(CJobStarted{m_result.m_nTotal});
 
+    // Without the trash, every output that would replace its source would lose the original.
     const std::string& folder = m_params.m_strTargetFolder;
+    if (!m_params.m_bDelSrc && SamePath(folder, m_params.m_strSrcDir)) {
+        Refuse(JobRefusal::TargetIsSource,
+               folder +
+                   ": is the source folder; the results would replace the originals. Choose "
+                   "another target folder, or have the sources moved to the trash");
+        return m_result;
+    }
     std::error_code ec;
     fs::create_directories(folder, ec);
-    if (ec || !fs::is_directory(folder)) {
+    const bool bFolder = !ec && fs::is_directory(folder);
+    if (bFolder && !GuardTarget(folder))
+        return m_result;
+    m_observer.OnEvent(CJobStarted{m_result.m_nTotal});
+    if (!bFolder) {
         m_result.m_end = JobEnd::Failed;
         Fail(folder, "cannot create the target folder: " +
                          (ec ? ec.message() : std::string("not a folder")));
@@ -61,6 +58,7 @@ CJobResult CScaleImageJob::Run() {
 
     CScaleScan scan;
     scan.Run(this, m_params.m_strSrcDir, pattern);
+    m_guard.Unlock();
     return m_result;
 }
 
@@ -90,6 +88,11 @@ bool CScaleImageJob::ScaleFile(const std::string& path) {
              "already written from another source in this job; " + path + " is left as it is");
         return true;
     }
+    const bool bOwnSource = m_params.m_bDelSrc && outputKey == source;
+    if (!bOwnSource && m_sources.count(outputKey) && fs::exists(fs::symlink_status(output))) {
+        Fail(output, "is a source file that stays; " + path + " is left as it is");
+        return true;
+    }
 
     int width = 0, height = 0;
     ScaleTargetSize(*m_params.m_scale, image.m_nWidth, image.m_nHeight, width, height);
@@ -102,10 +105,13 @@ bool CScaleImageJob::ScaleFile(const std::string& path) {
     image.Free();
 
     bool bWritten;
-    if (m_params.m_bDelSrc && outputKey == source) {
+    if (bOwnSource) {
         bWritten = ReplaceSource(path, output, scaled);
     } else {
-        bWritten = Write(output, scaled, m_params.m_nJpgQuality);
+        // A file that appeared under the output's name while the job ran stays as it is.
+        CCommitOptions commit;
+        commit.m_bNoReplace = !m_guard.ExistedAtStart(output);
+        bWritten = WriteNew(output, scaled, commit);
         if (bWritten && m_params.m_bDelSrc)
             Trash(path);
     }
@@ -134,4 +140,18 @@ bool CScaleImageJob::ReplaceSource(const std::string& source, const std::string&
     if (!bTrashFailed)
         Fail(output, saved.Reason());
     return false;
+}
+
+bool CScaleImageJob::WriteNew(const std::string& output, CDibImage& image,
+                              const CCommitOptions& commit) {
+    const CStatus saved = SaveImageFile(output, image, m_params.m_nJpgQuality, commit);
+    if (!saved) {
+        Fail(output, saved.Error() == EEXIST && commit.m_bNoReplace
+                         ? "appeared while the job ran; left as it is"
+                         : saved.Reason());
+        return false;
+    }
+    m_result.m_written.push_back(output);
+    ReportNew();
+    return true;
 }

@@ -12,7 +12,8 @@
 
 // One job, run once on the calling thread. Files written stay written when it stops. A source
 // goes to the trash (when so set) only after its own output is written; an output never
-// replaces a source that the job has not read yet.
+// replaces a source that is not first in the trash: enlarging into the source folder without
+// the trash is refused. The target folder is locked for the job.
 class CScaleImageJob : private CJobEngine {
 public:
     CScaleImageJob(const CScaleParams& params, IJobObserver& observer);
@@ -29,8 +30,11 @@ private:
     // Writes the output over its own source with the source going to the trash first, so both
     // the original (in the trash) and the output survive.
     bool ReplaceSource(const std::string& source, const std::string& output, CDibImage& image);
+    // Writes an output that replaces no source, taking its place as `commit` says.
+    bool WriteNew(const std::string& output, CDibImage& image, const CCommitOptions& commit);
 
     CScaleParams m_params;
+    std::set<std::string> m_sources;  // every source of the job (canonical paths)
     std::set<std::string> m_pending;  // sources not read yet (canonical paths)
     std::set<std::string> m_outputs;  // outputs written by this job (canonical paths)
 };

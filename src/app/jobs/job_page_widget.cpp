@@ -274,12 +274,20 @@ bool CJobPageWidget::RunJob(const std::function<CJobResult(IJobObserver&)>& run,
             case JobEnd::NothingAdded:
                 text = strNothingAdded;
                 break;
-            case JobEnd::NoFiles:
             case JobEnd::Refused:
+                text = RefusalText(result);
+                break;
+            case JobEnd::NoFiles:
                 text = NoFilesText();
                 break;
             case JobEnd::Failed:
                 break;
+        }
+        if (!text.isEmpty() && !result.m_leftovers.empty()) {
+            text += u'\n' + tr("已删除上次被中断的任务留下的临时文件：");
+            for (const std::string& path : result.m_leftovers) {
+                text += u'\n' + FromPath(path);
+            }
         }
         if (!text.isEmpty()) {
             Message(text);
@@ -295,6 +303,19 @@ bool CJobPageWidget::RunJob(const std::function<CJobResult(IJobObserver&)>& run,
         emit BusyChanged(false);
     }
     return true;
+}
+
+QString CJobPageWidget::RefusalText(const CJobResult& result) {
+    switch (result.m_refusal) {
+        case JobRefusal::TargetIsSource:
+            return tr(
+                "目标会覆盖源文件，原文件将无法找回，因此没有开始。\n"
+                "请选择另一个目标，或勾选“结束后删除所有源文件”（源文件会先移到回收站）。");
+        case JobRefusal::TargetBusy:
+            return tr("另一个任务正在向目标目录写入文件，因此没有开始。\n请等它结束后再开始。");
+        default:
+            return NoFilesText();
+    }
 }
 
 void CJobPageWidget::JobStarted(int nTotal) {

@@ -101,6 +101,9 @@ protected:
 
     // "抱歉，在指定的源目录下没有所需的文件。"
     static QString NoFilesText();
+    // Why the engine refused to start: an output that would replace a kept source, a target
+    // folder another job writes into; otherwise the "no files" text.
+    static QString RefusalText(const CJobResult& result);
     // Shows a message with the program title.
     void Message(const QString& text);
 
