@@ -69,10 +69,10 @@ CStatus CAtomicFile::Open(const std::string& path) {
         const int error = errno;
         m_strTemp.clear();
         return CStatus::FromErrno(error);
-        // Held until the rename: a cleaner that cannot take it leaves the file alone.
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
-            m_nLockFd = ::dup(fd);
     }
+    // Held until the rename: a cleaner that cannot take it leaves the file alone.
+    if (!m_bDirect && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        m_nLockFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     m_file = ::fdopen(fd, "wb");
     if (!m_file) {
         const int error = errno;

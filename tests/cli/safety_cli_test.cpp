@@ -23,12 +23,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Every child inherits a private trash: no test reaches the real user's trash.
-struct PrivateDataHome {
-    PrivateDataHome() { setenv("XDG_DATA_HOME", (dir.Path() / "share").c_str(), 1); }
-    TempDir dir;
-};
-const bool kHomeSet = (static_cast<void>(new PrivateDataHome), true);
+// (Every child inherits the private trash that jobs_cli_test.cpp sets up for this program.)
 
 void WriteFlat(const fs::path& path, int width, int height, std::uint8_t value) {
     CDibImage image;
