@@ -106,6 +106,22 @@
         <translation>Please choose the source folder first.</translation>
     </message>
     <message>
+        <source>目标会覆盖源文件，原文件将无法找回，因此没有开始。
+请选择另一个目标，或勾选“结束后删除所有源文件”（源文件会先移到回收站）。</source>
+        <translation>The target would replace source files, and the originals could not be recovered, so the job did not start.
+Choose another target, or check “delete all source files when finished” (the sources then go to the trash first).</translation>
+    </message>
+    <message>
+        <source>另一个任务正在向目标目录写入文件，因此没有开始。
+请等它结束后再开始。</source>
+        <translation>Another job is writing into the target folder, so this one did not start.
+Start it again once that job has ended.</translation>
+    </message>
+    <message>
+        <source>已删除上次被中断的任务留下的临时文件：</source>
+        <translation>Removed temporary files left behind by an earlier job that was interrupted:</translation>
+    </message>
+    <message>
         <source>以下文件处理失败：</source>
         <translation>These files failed:</translation>
     </message>

@@ -8,6 +8,9 @@
 #include <QObject>
 #include <QTimer>
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -17,6 +20,7 @@
 #include "capture/recording.h"
 #include "cli/commands.h"
 #include "platform/media_player.h"
+#include "platform/status.h"
 
 namespace {
 
@@ -47,6 +51,12 @@ private:
 
 int RunRecord(const RecordArgs& args) {
     std::string why;
+    // A missing file is named as such before anything is made (a URL is the player's to open).
+    if (struct stat st{};
+        args.media.find("://") == std::string::npos && ::stat(args.media.c_str(), &st) != 0) {
+        CliError(args.media + ": " + (errno == ENOENT ? "no such file" : ErrnoText(errno)));
+        return kExitFailed;
+    }
     if (!CRecording::MakeTargetFolder(args.targetDir, &why)) {
         CliError(args.targetDir + ": cannot create the folder: " + why);
         return kExitFailed;

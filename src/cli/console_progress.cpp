@@ -112,6 +112,8 @@ void CConsoleProgress::Finish() {
 bool PrintJobSummary(const CJobResult& result, const std::string& pattern,
                      const std::string& srcDir,
                      const std::function<void(const std::string&)>& error) {
+    for (const std::string& path : result.m_leftovers)
+        std::printf("removed %s, left behind by an earlier run that was killed\n", path.c_str());
     for (const std::string& path : result.m_written) std::printf("wrote %s\n", path.c_str());
     if (!result.m_trashed.empty())
         std::printf("moved %zu source files to the trash\n", result.m_trashed.size());
@@ -138,7 +140,8 @@ bool PrintJobSummary(const CJobResult& result, const std::string& pattern,
         error("stopped after " + std::to_string(std::max(result.m_nVisited - 1, 0)) + " of " +
               std::to_string(result.m_nTotal) + " files" +
               (result.m_written.empty() ? "; nothing written" : ""));
-    return result.Ok() && !result.m_bStopped;
+    // A skipped file is a file that could not be read: the exit code says so after the summary.
+    return result.Ok() && !result.m_bStopped && result.m_skipped.empty();
 }
 
 int RunJobOnConsole(const std::function<CJobResult(IJobObserver&)>& run, const std::string& srcDir,
@@ -151,7 +154,8 @@ int RunJobOnConsole(const std::function<CJobResult(IJobObserver&)>& run, const s
     const CJobResult result = run(progress);
     progress.Finish();
     if (result.m_end == JobEnd::Refused) {
-        error(result.m_strReason);
+        error(result.m_strReason +
+              (result.m_refusal == JobRefusal::TargetIsSource ? " (--delete-sources)" : ""));
         return 2;
     }
     return PrintJobSummary(result, SourcePattern(source), srcDir, error) ? 0 : 1;

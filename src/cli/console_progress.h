@@ -45,15 +45,15 @@ private:
 
 // Runs one job from a terminal: checks that `srcDir` is a folder, runs `run` with a
 // CConsoleProgress (progress line, Ctrl-C as Stop), then prints the summary. Returns
-// tarnwick-cli's exit code: 0 when the job ran to its end and nothing failed, 2 when it refused
-// its parameters, 1 otherwise (stopped, nothing to do, or a failure), with one line per problem
-// through `error`.
+// tarnwick-cli's exit code: 0 when the job ran to its end and nothing was skipped or failed, 2
+// when it refused its parameters, 1 otherwise (stopped, nothing to do, a file skipped or a
+// failure), with one line per problem through `error`.
 int RunJobOnConsole(const std::function<CJobResult(IJobObserver&)>& run, const std::string& srcDir,
                     SourceKind source, const std::function<void(const std::string&)>& error);
 
 // Prints what the job wrote to stdout ("wrote PATH", and the count of sources moved to the trash)
 // and every skipped file, failure or early end through `error` (one line each, path and reason).
-// True when the job ran to its end and nothing failed.
+// True when the job ran to its end and nothing was skipped or failed.
 bool PrintJobSummary(const CJobResult& result, const std::string& pattern,
                      const std::string& srcDir,
                      const std::function<void(const std::string&)>& error);

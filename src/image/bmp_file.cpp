@@ -403,8 +403,9 @@ HDIB BmpFileToDib(std::FILE* file, std::string* why) {
         DibWrite32(o, kInfoHeaderSize);
         DibWrite32(o + 4, std::uint32_t(H.width));
         DibWrite32(o + 8, std::uint32_t(rows));
-        if (H.bCore)
-            DibWrite16(o + 12, DibRead16(H.raw + 8));
+        // One plane, whatever the file says: readers ignore the field, and so does every
+        // use of the image here.
+        DibWrite16(o + 12, 1);
         DibWrite16(o + 14, std::uint16_t(outBits));
         DibWrite32(o + 16, kBiRgb);
         DibWrite32(o + 20, std::uint32_t(std::uint64_t(outRowBytes) * std::uint64_t(rows)));
@@ -531,13 +532,12 @@ int CDibImage::LoadBmp(const std::string& path, std::string* why) {
     return Attach(std::move(block));
 }
 
-CStatus CDibImage::SaveBmp(const std::string& path,
-                           const std::function<CStatus()>& beforeReplace) {
+CStatus CDibImage::SaveBmp(const std::string& path, const CCommitOptions& commit) {
     if (!m_hDib) return CStatus::Failure("no image");
     if (DibRead32(m_hDib->data()) != kInfoHeaderSize)
         return CStatus::Failure("unsupported: bitmap header is not the 40-byte form");
     CAtomicFile out;
     if (CStatus opened = out.Open(path); !opened) return opened;
     if (CStatus written = DibToBmpFile(m_hDib.get(), out.Stream()); !written) return written;
-    return out.Commit(beforeReplace);
+    return out.Commit(commit);
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "platform/status.h"
 
 // The packed bitmap. "Locking" it is taking data().
@@ -87,8 +88,8 @@ public:
     int LoadBmp(const std::string& path, std::string* why = nullptr);
     // Fails when there is no image, the header is not the 40-byte form, or the file cannot be
     // written. The file is written beside its target and renamed into place (CAtomicFile), so a
-    // failure never leaves a half-written file; `beforeReplace` runs just before the rename.
-    CStatus SaveBmp(const std::string& path, const std::function<CStatus()>& beforeReplace = {});
+    // failure never leaves a half-written file; `commit` says how it takes its place.
+    CStatus SaveBmp(const std::string& path, const CCommitOptions& commit = {});
     int ConvertTo24();
     int CropCentered(int width, int height);
 

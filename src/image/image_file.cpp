@@ -32,7 +32,7 @@ int LoadImageFile(const std::string& path, CDibImage& image, std::string* why) {
 }
 
 CStatus SaveImageFile(const std::string& path, CDibImage& image, int quality,
-                      const std::function<CStatus()>& beforeReplace) {
-    if (IsBmpPath(path)) return image.SaveBmp(path, beforeReplace);
-    return WriteJpegFile(path, image, quality, false, true, beforeReplace);
+                      const CCommitOptions& commit) {
+    if (IsBmpPath(path)) return image.SaveBmp(path, commit);
+    return WriteJpegFile(path, image, quality, false, true, commit);
 }

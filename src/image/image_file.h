@@ -16,7 +16,7 @@ bool IsJpegPath(const std::string& path);
 int LoadImageFile(const std::string& path, CDibImage& image, std::string* why);
 
 // ".bmp"/".dib": SaveBmp; anything else: WriteJpegFile with the swap flag at `quality`. The
-// reason of a failure does not repeat the path. `beforeReplace` runs just before the written
-// file is renamed into place.
+// reason of a failure does not repeat the path. The written file takes its place as `commit`
+// says.
 CStatus SaveImageFile(const std::string& path, CDibImage& image, int quality,
-                      const std::function<CStatus()>& beforeReplace = {});
+                      const CCommitOptions& commit = {});

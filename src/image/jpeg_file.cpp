@@ -191,7 +191,7 @@ int ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBg
 }
 
 CStatus WriteJpegFile(const std::string& path, CDibImage& image, int quality, bool grey,
-                      bool swapToRgb, const std::function<CStatus()>& beforeReplace) {
+                      bool swapToRgb, const CCommitOptions& commit) {
     if (!image.m_hDib)
         return CStatus::Failure("no image");
     CAtomicFile out;
@@ -199,7 +199,7 @@ CStatus WriteJpegFile(const std::string& path, CDibImage& image, int quality, bo
         return opened;
     if (CStatus written = WriteJpegStream(out.Stream(), image, quality, grey, swapToRgb); !written)
         return written;
-    return out.Commit(beforeReplace);
+    return out.Commit(commit);
 }
 
 CStatus WriteJpegStream(std::FILE* file, CDibImage& image, int quality, bool grey, bool swapToRgb) {

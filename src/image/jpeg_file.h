@@ -35,9 +35,8 @@ int ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBg
 
 // Writes the file, or says why it could not. `quality` is 1..100;
 // `grey` writes one component; `swapToRgb` hands B, G, R rows to the library as R, G, B.
-// The file is written beside its target and renamed into place (CAtomicFile); `beforeReplace`
-// runs just before the rename.
+// The file is written beside its target and renamed into place (CAtomicFile) as `commit` says.
 CStatus WriteJpegFile(const std::string& path, CDibImage& image, int quality, bool grey,
-                      bool swapToRgb, const std::function<CStatus()>& beforeReplace = {});
+                      bool swapToRgb, const CCommitOptions& commit = {});
 // The same bytes into an open stream (a file or memory), left open.
 CStatus WriteJpegStream(std::FILE* file, CDibImage& image, int quality, bool grey, bool swapToRgb);

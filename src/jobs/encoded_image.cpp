@@ -37,11 +37,11 @@ CStatus EncodeImageFile(const std::string& path, CDibImage& image, int quality,
 }
 
 CStatus WriteEncodedFile(const std::string& path, const std::string& bytes,
-                         const std::function<CStatus()>& beforeReplace) {
+                         const CCommitOptions& commit) {
     CAtomicFile out;
     if (CStatus opened = out.Open(path); !opened)
         return opened;
     if (std::fwrite(bytes.data(), 1, bytes.size(), out.Stream()) != bytes.size())
         return CStatus::FromErrno(errno ? errno : EIO);
-    return out.Commit(beforeReplace);
+    return out.Commit(commit);
 }

@@ -29,17 +29,30 @@ bool CJobEngine::BeginJob(const CJobParams& params, const std::string& target,
     m_result = CJobResult{};
     m_nReportedWritten = m_nReportedTrashed = m_nReportedSkipped = m_nReportedFailures = 0;
     if (params.m_strSrcDir.empty())
-        Refuse("no source folder");
+        Refuse(JobRefusal::NoSource, "no source folder");
     else if (target.empty())
-        Refuse(noTarget);
+        Refuse(JobRefusal::NoTarget, noTarget);
     else if (!params.m_source)
-        Refuse("no source file type chosen");
+        Refuse(JobRefusal::NoChoice, "no source file type chosen");
     return m_result.m_end != JobEnd::Refused;
 }
 
-void CJobEngine::Refuse(const char* reason) {
+void CJobEngine::Refuse(JobRefusal refusal, const std::string& reason) {
     m_result.m_end = JobEnd::Refused;
+    m_result.m_refusal = refusal;
     m_result.m_strReason = reason;
+}
+
+bool CJobEngine::GuardTarget(const std::string& folder) {
+    if (!m_guard.Lock(folder)) {
+        Refuse(JobRefusal::TargetBusy,
+               folder +
+                   ": another job is writing into this folder; start this one once it has "
+                   "ended");
+        return false;
+    }
+    m_result.m_leftovers = m_guard.Begin(folder);
+    return true;
 }
 
 bool CJobEngine::Counted(int nTotal) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "image/dib_image.h"
+#include "jobs/job_guard.h"
 #include "jobs/job_observer.h"
 #include "jobs/job_params.h"
 #include "jobs/job_result.h"
@@ -22,7 +23,10 @@ protected:
     // Starts a fresh result. Refuses (false, the reason in the result) without a source
     // folder, without `target` (`noTarget` names it) or without a source kind.
     bool BeginJob(const CJobParams& params, const std::string& target, const char* noTarget);
-    void Refuse(const char* reason);
+    void Refuse(JobRefusal refusal, const std::string& reason);
+    // Locks the target folder for this job (refused as TargetBusy when another job holds it),
+    // removes the leftovers of a killed run from it (listed in the result) and notes its names.
+    bool GuardTarget(const std::string& folder);
     // The counting pass is over with `nTotal` files: recorded; false (the job ends as NoFiles)
     // when there are none.
     bool Counted(int nTotal);
@@ -46,6 +50,7 @@ protected:
 
     IJobObserver& m_observer;
     CJobResult m_result;
+    CJobGuard m_guard;
 
 private:
     std::size_t m_nReportedWritten = 0;

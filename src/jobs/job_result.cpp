@@ -6,8 +6,8 @@
 #include "platform/trash.h"
 
 bool CJobResult::WriteImage(const std::string& path, CDibImage& image, int quality,
-                            const std::function<CStatus()>& beforeReplace) {
-    if (CStatus saved = SaveImageFile(path, image, quality, beforeReplace); !saved) {
+                            const CCommitOptions& commit) {
+    if (CStatus saved = SaveImageFile(path, image, quality, commit); !saved) {
         Fail(path, saved.Reason());
         return false;
     }

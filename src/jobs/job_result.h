@@ -16,6 +16,17 @@ enum class JobEnd {
     Failed,        // ended early by a failure listed in m_failures
 };
 
+// Why a job refused to start. The front ends word the last two for the user; the others mean
+// there is nothing to run.
+enum class JobRefusal {
+    None,
+    NoSource,        // no source folder
+    NoTarget,        // no target file or folder
+    NoChoice,        // no source kind or no size chosen
+    TargetIsSource,  // an output would replace a source that is not going to the trash
+    TargetBusy,      // another job is writing into the target folder
+};
+
 struct CJobProblem {
     std::string m_strPath;
     std::string m_strReason;
@@ -25,24 +36,26 @@ struct CJobResult {
     JobEnd m_end = JobEnd::Finished;
     bool m_bStopped = false;
     std::string m_strReason;  // why a job was refused
+    JobRefusal m_refusal = JobRefusal::None;
     int m_nTotal = 0;         // N of the counting pass (averaging: at most 255)
     int m_nVisited = 0;       // files handed to the job, the one it stopped on included
     int m_nUsed = 0;          // images averaged, or files enlarged
     std::string m_strTarget;  // averaging: the target file used (after auto-numbering)
     std::vector<std::string> m_written;
     std::vector<std::string> m_trashed;
-    std::vector<CJobProblem> m_skipped;   // unreadable or without pixels; left in place
-    std::vector<std::string> m_unused;    // averaging: read but past the 255th, not averaged
-    std::vector<CJobProblem> m_failures;  // writes and moves to the trash that failed
+    std::vector<CJobProblem> m_skipped;    // unreadable or without pixels; left in place
+    std::vector<std::string> m_unused;     // averaging: read but past the 255th, not averaged
+    std::vector<CJobProblem> m_failures;   // writes and moves to the trash that failed
+    std::vector<std::string> m_leftovers;  // temporary files of a killed earlier run, removed
 
     // True when the job ran to its end (or was stopped) and nothing failed.
     bool Ok() const { return m_end == JobEnd::Finished && m_failures.empty(); }
 
     // Writes `image` by the extension of `path` (".bmp"/".dib" any case: BMP; else JPEG at
-    // `quality`), recording the path as written or the failure. `beforeReplace` runs once the
-    // file is written, just before it is renamed into place; its failure is the write's.
+    // `quality`), recording the path as written or the failure. `commit` says how the written
+    // file takes its place; a failure of its step is the write's.
     bool WriteImage(const std::string& path, CDibImage& image, int quality,
-                    const std::function<CStatus()>& beforeReplace = {});
+                    const CCommitOptions& commit = {});
     // Moves a source to the trash, recording it as trashed or the failure.
     bool TrashSource(const std::string& path);
     void Fail(const std::string& path, const std::string& reason);

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
@@ -124,12 +125,29 @@ CJobResult CMergeImageJob::Run() {
     m_nFiles = std::min(int(paths.size()), kMaxMergeFiles);
     if (!Counted(m_nFiles))
         return m_result;
+    m_sources.clear();
+    for (const std::string& path : paths) m_sources.insert(CanonicalPath(path));
     // A target that cannot be written ends the job before any source is read.
     if (!PrepareTargetFolder(fs::path(m_params.m_strTargetFile).parent_path().string(),
                              m_params.m_strTargetFile))
         return m_result;
+    // The lock comes before the name is chosen: a second job on the same target waits for
+    // nothing and takes no number.
+    if (!GuardTarget(FolderOf(m_params.m_strTargetFile)))
+        return m_result;
     if (m_params.m_bAutoNumber)
         m_params.m_strTargetFile = MakeUniqueTarget(m_params.m_strTargetFile);
+    if (!m_params.m_bDelSrc) {
+        for (const std::string& output : OutputPaths()) {
+            if (m_sources.count(CanonicalPath(output))) {
+                Refuse(JobRefusal::TargetIsSource,
+                       output +
+                           ": is one of the source images; the result would replace it. "
+                           "Choose another target, or have the sources moved to the trash");
+                return m_result;
+            }
+        }
+    }
     m_result.m_strTarget = m_params.m_strTargetFile;
     m_observer.OnEvent(CTargetChosen{m_params.m_strTargetFile});
     m_observer.OnEvent(CJobStarted{m_nFiles});
@@ -159,6 +177,7 @@ CJobResult CMergeImageJob::Run() {
     m_sums = {};
     m_workers.clear();
     m_order.reset();
+    m_guard.Unlock();
     return m_result;
 }
 
@@ -265,17 +284,12 @@ void CMergeImageJob::WriteResult() {
     // The quality is read now: the page lets it change while the job runs.
     const int quality = bBmp ? m_params.m_nJpgQuality
                              : std::clamp(m_observer.ResultQuality(m_params.m_nJpgQuality), 1, 100);
-    bool bAllWritten = Write(target, average, quality);
+    bool bAllWritten = WriteOutput(target, average, quality, m_params.m_bAutoNumber);
 
-    // Extras: the target without its extension, "_WxH", and ".bmp" or ".jpg" whatever the case
-    // or form of the target's own extension.
-    const fs::path targetPath(target);
-    const std::string base = (targetPath.parent_path() / targetPath.stem()).string();
     for (const CExtra& extra : kExtras) {
         if (!(m_params.*extra.m_pbOn))
             continue;
-        const std::string path = base + "_" + std::to_string(extra.m_nWidth) + "x" +
-                                 std::to_string(extra.m_nHeight) + (bBmp ? ".bmp" : ".jpg");
+        const std::string path = ExtraPath(extra.m_nWidth, extra.m_nHeight);
         m_observer.OnEvent(CResizeStarted{extra.m_nWidth, extra.m_nHeight});
         CDibImage copy;
         if (!ResizeToFill(average, copy, extra.m_nWidth, extra.m_nHeight)) {
@@ -283,18 +297,87 @@ void CMergeImageJob::WriteResult() {
             bAllWritten = false;
             continue;
         }
-        bAllWritten = Write(path, copy, quality) && bAllWritten;
+        bAllWritten = WriteOutput(path, copy, quality, false) && bAllWritten;
     }
 
     if (!bAllWritten || !m_params.m_bDelSrc)
         return;
     for (const std::string& source : m_loaded) {
-        // A source that the result has just replaced is the result now: it stays.
-        const bool bReplaced =
-            std::any_of(m_result.m_written.begin(), m_result.m_written.end(),
-                        [&](const std::string& out) { return SamePath(out, source); });
-        if (!bReplaced)
+        // A source that an output replaced went to the trash just before.
+        const bool bTrashed =
+            std::any_of(m_result.m_trashed.begin(), m_result.m_trashed.end(),
+                        [&](const std::string& gone) { return SamePath(gone, source); });
+        if (!bTrashed)
             Trash(source);
+    }
+}
+
+std::string CMergeImageJob::ExtraPath(int width, int height) const {
+    // The target without its extension, "_WxH", and ".bmp" or ".jpg" whatever the case or form
+    // of the target's own extension.
+    const fs::path targetPath(m_params.m_strTargetFile);
+    const std::string base = (targetPath.parent_path() / targetPath.stem()).string();
+    return base + "_" + std::to_string(width) + "x" + std::to_string(height) +
+           (IsBmpPath(m_params.m_strTargetFile) ? ".bmp" : ".jpg");
+}
+
+std::vector<std::string> CMergeImageJob::OutputPaths() const {
+    std::vector<std::string> paths{m_params.m_strTargetFile};
+    for (const CExtra& extra : kExtras)
+        if (m_params.*extra.m_pbOn)
+            paths.push_back(ExtraPath(extra.m_nWidth, extra.m_nHeight));
+    return paths;
+}
+
+bool CMergeImageJob::WriteOutput(const std::string& path, CDibImage& image, int quality,
+                                 bool bMainNumbered) {
+    std::string target = path;
+    CCommitOptions commit;
+    // An auto-numbered name, and a file of an auto-numbered job whose name was free when the
+    // job began, never replace a file that appeared since: the main target takes the next free
+    // number, an extra fails.
+    commit.m_bNoReplace =
+        m_params.m_bAutoNumber && (bMainNumbered || !m_guard.ExistedAtStart(path));
+    for (int attempt = 0;; ++attempt) {
+        // A source under the output's name goes to the trash just before it is replaced.
+        const bool bSource = m_sources.count(CanonicalPath(target)) != 0;
+        if (bSource && !m_params.m_bDelSrc) {
+            Fail(target, "is a source image that stays; nothing written there");
+            return false;
+        }
+        bool bTrashFailed = false;
+        if (bSource) {
+            commit.m_beforeRename = [&]() -> CStatus {
+                if (!NameTaken(target) || Trash(target))
+                    return {};
+                bTrashFailed = true;  // recorded by Trash; the source stays as it was
+                return CStatus::Failure("the source could not be moved to the trash");
+            };
+        } else {
+            commit.m_beforeRename = {};
+        }
+        const CStatus saved = SaveImageFile(target, image, quality, commit);
+        if (saved) {
+            m_result.m_written.push_back(target);
+            ReportNew();
+            return true;
+        }
+        if (bTrashFailed)
+            return false;
+        if (saved.Error() == EEXIST && commit.m_bNoReplace) {
+            const std::string next = bMainNumbered ? MakeUniqueTarget(target) : target;
+            if (next != target && attempt < 1000) {
+                target = next;
+                m_params.m_strTargetFile = target;
+                m_result.m_strTarget = target;
+                m_observer.OnEvent(CTargetChosen{target});
+                continue;
+            }
+            Fail(target, "appeared while the job ran; left as it is");
+            return false;
+        }
+        Fail(target, saved.Reason());
+        return false;
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,9 +18,11 @@ inline constexpr int kMaxMergeFiles = 255;
 // One job, run on the calling thread, which reports every file in scan order, asks about Stop
 // before each and writes the result; the files are decoded and summed ahead of it on the jobs'
 // worker threads (JobWorkerThreads), each into sums of its own, added up at the end. It counts
-// the sources and picks the numbered target itself (CTargetChosen tells which). Sources go to
-// the trash (when so set) only after the result and its extras are all written; a stopped job
-// writes and trashes nothing.
+// the sources and picks the numbered target itself (CTargetChosen tells which, again when the
+// name was taken meanwhile). Sources go to the trash (when so set) only after the result and its
+// extras are all written, except one that an output replaces, which goes just before; without
+// the trash such a target is refused. A stopped job writes and trashes nothing. The target's
+// folder is locked for the job.
 class CMergeImageJob : private CJobEngine {
 public:
     CMergeImageJob(const CMergeParams& params, IJobObserver& observer);
@@ -40,6 +43,13 @@ private:
     // The workers' sums added up into m_sums.
     void MergeSums();
     void WriteResult();
+    // The path of the extra copy of width x height beside the target.
+    std::string ExtraPath(int width, int height) const;
+    // The target and the extras that are on.
+    std::vector<std::string> OutputPaths() const;
+    // Writes one output and records it; `bMainNumbered` for the auto-numbered target, which
+    // moves on to the next free number when its name was taken meanwhile.
+    bool WriteOutput(const std::string& path, CDibImage& image, int quality, bool bMainNumbered);
     // The average of the sums, each divided by N with round half up.
     bool BuildAverage(CDibImage& average);
 
@@ -50,6 +60,7 @@ private:
     int m_nBufHeight = 0;
     int m_nSeen = 0;                    // images loaded so far
     std::vector<std::string> m_loaded;  // sources that loaded, in scan order
+    std::set<std::string> m_sources;    // every matching file (canonical paths)
     std::vector<CWorker> m_workers;
     std::unique_ptr<COrder> m_order;
 };

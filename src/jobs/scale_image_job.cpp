@@ -36,7 +36,7 @@ CJobResult CScaleImageJob::Run() {
     if (!BeginJob(m_params, m_params.m_strTargetFolder, "no target folder"))
         return m_result;
     if (!m_params.m_scale) {
-        Refuse("no size chosen");
+        Refuse(JobRefusal::NoChoice, "no size chosen");
         return m_result;
     }
     m_params.m_nJpgQuality = std::clamp(m_params.m_nJpgQuality, 1, 100);
@@ -45,12 +45,25 @@ CJobResult CScaleImageJob::Run() {
     const std::vector<std::string> paths = ListMatchingFiles(m_params.m_strSrcDir, pattern);
     if (!Counted(int(paths.size())))
         return m_result;
-    // A target that cannot be written ends the job before any source is read.
-    if (!PrepareTargetFolder(m_params.m_strTargetFolder, m_params.m_strTargetFolder))
-        return m_result;
-    m_pending.clear();
-    for (const std::string& path : paths) m_pending.insert(CanonicalPath(path));
+    m_sources.clear();
+    for (const std::string& path : paths) m_sources.insert(CanonicalPath(path));
+    m_pending = m_sources;
     m_outputs.clear();
+
+    // Without the trash, every output that would replace its source would lose the original.
+    const std::string& folder = m_params.m_strTargetFolder;
+    if (!m_params.m_bDelSrc && SamePath(folder, m_params.m_strSrcDir)) {
+        Refuse(JobRefusal::TargetIsSource,
+               folder +
+                   ": is the source folder; the results would replace the originals. Choose "
+                   "another target folder, or have the sources moved to the trash");
+        return m_result;
+    }
+    // A target that cannot be written ends the job before any source is read.
+    if (!PrepareTargetFolder(folder, folder))
+        return m_result;
+    if (!GuardTarget(folder))
+        return m_result;
     m_observer.OnEvent(CJobStarted{m_result.m_nTotal});
 
     const int threads = JobWorkerThreads();
@@ -66,6 +79,7 @@ CJobResult CScaleImageJob::Run() {
             break;
     }
     loader.Finish();
+    m_guard.Unlock();
     return m_result;
 }
 
@@ -119,6 +133,11 @@ bool CScaleImageJob::ScaleFile(const std::string& path, CParallelLoader<CScaled>
              "already written from another source in this job; " + path + " is left as it is");
         return true;
     }
+    const bool bOwnSource = m_params.m_bDelSrc && outputKey == source;
+    if (!bOwnSource && m_sources.count(outputKey) && fs::exists(fs::symlink_status(output))) {
+        Fail(output, "is a source file that stays; " + path + " is left as it is");
+        return true;
+    }
     if (!scaled->m_bResized) {
         Fail(output, "cannot make a " + std::to_string(scaled->m_nWidth) + "x" +
                          std::to_string(scaled->m_nHeight) + " image");
@@ -130,10 +149,13 @@ bool CScaleImageJob::ScaleFile(const std::string& path, CParallelLoader<CScaled>
     }
 
     bool bWritten;
-    if (m_params.m_bDelSrc && outputKey == source) {
+    if (bOwnSource) {
         bWritten = ReplaceSource(path, output, scaled->m_bytes);
     } else {
-        bWritten = WriteOutput(output, scaled->m_bytes);
+        // A file that appeared under the output's name while the job ran stays as it is.
+        CCommitOptions commit;
+        commit.m_bNoReplace = !m_guard.ExistedAtStart(output);
+        bWritten = WriteOutput(output, scaled->m_bytes, commit);
         if (bWritten && m_params.m_bDelSrc)
             Trash(path);
     }
@@ -144,9 +166,12 @@ bool CScaleImageJob::ScaleFile(const std::string& path, CParallelLoader<CScaled>
     return true;
 }
 
-bool CScaleImageJob::WriteOutput(const std::string& output, const std::string& bytes) {
-    if (const CStatus written = WriteEncodedFile(output, bytes); !written) {
-        Fail(output, written.Reason());
+bool CScaleImageJob::WriteOutput(const std::string& output, const std::string& bytes,
+                                 const CCommitOptions& commit) {
+    if (const CStatus written = WriteEncodedFile(output, bytes, commit); !written) {
+        Fail(output, written.Error() == EEXIST && commit.m_bNoReplace
+                         ? "appeared while the job ran; left as it is"
+                         : written.Reason());
         return false;
     }
     m_result.m_written.push_back(output);

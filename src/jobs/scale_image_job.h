@@ -15,7 +15,8 @@
 // encoded ahead of it on one of the jobs' worker threads (JobWorkerThreads), whose resizes then
 // keep to that thread. Files written stay written when it stops; files under way at a stop are
 // dropped, not written. A source goes to the trash (when so set) only after its own output is
-// written; an output never replaces a source that the job has not reported yet.
+// written; an output never replaces a source that is not first in the trash: enlarging into the
+// source folder without the trash is refused. The target folder is locked for the job.
 class CScaleImageJob : private CJobEngine {
 public:
     CScaleImageJob(const CScaleParams& params, IJobObserver& observer);
@@ -37,9 +38,12 @@ private:
     // the original (in the trash) and the output survive.
     bool ReplaceSource(const std::string& source, const std::string& output,
                        const std::string& bytes);
-    bool WriteOutput(const std::string& output, const std::string& bytes);
+    // Writes an output that replaces no source, taking its place as `commit` says.
+    bool WriteOutput(const std::string& output, const std::string& bytes,
+                     const CCommitOptions& commit);
 
     CScaleParams m_params;
+    std::set<std::string> m_sources;  // every source of the job (canonical paths)
     std::set<std::string> m_pending;  // sources not reported yet (canonical paths)
     std::set<std::string> m_outputs;  // outputs written by this job (canonical paths)
 };

@@ -56,8 +56,24 @@ const CIniKey<CScaleParams> kScaleKeys[] = {
     {"DelSrc", &CScaleParams::m_bDelSrc},
 };
 
-// The value of a field as the settings file holds it.
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// The value of a field as the settings file holds it. A text with blanks at either end, which
+// the file format would drop, is written in double quotes, as is one that is itself quoted; the
+// quotes come off when it is read (as the platform's own reader does).
 std::string IniText(const std::string& text) {
+    const bool bQuote =
+        !text.empty() && (IsBlank(text.front()) || IsBlank(text.back()) ||
+                          (text.size() >= 2 && text.front() == '"' && text.back() == '"'));
+    return bQuote ? '"' + text + '"' : text;
+}
+
+std::string TextFromIni(const char* value) {
+    std::string text = value ? value : "";
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
+        text = text.substr(1, text.size() - 2);
     return text;
 }
 std::string IniText(int value) {
@@ -191,7 +207,7 @@ void Load(S& settings, const char* section, const CIniKey<S> (&keys)[K],
             [&](auto member) {
                 auto& field = settings.*member;
                 if constexpr (std::is_same_v<std::decay_t<decltype(field)>, std::string>) {
-                    field = value ? value : "";
+                    field = TextFromIni(value);
                 } else if (const int n = ReadIniInt(value); n >= 0) {
                     SetFromIni(field, n);
                 }

@@ -26,8 +26,10 @@ const std::string& MakeIniPath();
 // the choices reads as none chosen, which is written as -1 (as a list without selection).
 
 // Writes the section's keys in table order as Key=Value lines, keeping every other section, key
-// and comment of the file (created with its folder when missing). False with *why (path and
-// reason) when the file cannot be read or written, or a text holds a line break.
+// and comment of the file (created with its folder when missing). A text with blanks at either
+// end (or in double quotes itself) is written in double quotes, so that it reads back whole. False
+// with *why (path and reason) when the file cannot be read or written, or a text holds a line
+// break.
 [[nodiscard]] bool SaveSettings(const CMergeParams& settings, const std::string& iniPath,
                                 std::string* why);
 [[nodiscard]] bool SaveSettings(const CScaleParams& settings, const std::string& iniPath,
@@ -37,7 +39,8 @@ const std::string& MakeIniPath();
 void ResetSettings(CMergeParams& settings);
 void ResetSettings(CScaleParams& settings);
 
-// Resets, then reads the section: texts as they stand (a missing key reads as empty), integers
+// Resets, then reads the section: texts as they stand, less one pair of enclosing double quotes
+// (a missing key reads as empty), integers
 // replace the default when they read as 0 or more. A missing, unreadable or malformed file, a
 // missing key or a value that is not a number leaves the defaults.
 void LoadSettings(CMergeParams& settings, const std::string& iniPath);

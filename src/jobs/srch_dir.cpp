@@ -25,7 +25,9 @@ std::vector<DirEntry> ReadFolder(const std::string& folder) {
     const int fd = dirfd(dir);
     while (const dirent* de = readdir(dir)) {
         const std::string name = de->d_name;
-        if (name == "." || name == "..")
+        // Hidden names (a leading dot) are never taken, as the system's own tools do: the
+        // program's temporary files are among them.
+        if (name.empty() || name[0] == '.')
             continue;
         DirEntry entry{name, de->d_type == DT_DIR};
         if (de->d_type == DT_UNKNOWN || de->d_type == DT_LNK) {

@@ -13,7 +13,8 @@ struct CFindRecord {
     struct stat m_stat {};  // filled when m_bHaveStat
 };
 
-// A synchronous scan on the calling thread. OnFileFound may take long and may ask the scan to
+// A synchronous scan on the calling thread. Hidden entries (names that start with a dot) are
+// passed over, files and folders alike. OnFileFound may take long and may ask the scan to
 // stop by setting m_bStop; the stop takes effect before the next entry is reported. Every
 // folder's entries are read completely before the first of them is reported, so files that the
 // per-file operation creates in the scanned folder are never reported by the same scan.

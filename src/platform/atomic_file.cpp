@@ -1,9 +1,13 @@
 #include "platform/atomic_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -16,10 +20,15 @@ std::string ErrnoText(int error) {
 }
 
 CStatus CStatus::FromErrno(int error) {
-    return Failure(ErrnoText(error ? error : EIO));
+    CStatus status = Failure(ErrnoText(error ? error : EIO));
+    status.m_nError = error ? error : EIO;
+    return status;
 }
 
 namespace {
+
+constexpr char kTempPrefix[] = ".tarnwick-";
+constexpr std::size_t kTempLetters = 6;
 
 // ".tarnwick-" and six random letters in the target's folder: short, so that a target whose
 // name is as long as names may be still gets one, and hidden, so that no scan takes it.
@@ -27,8 +36,8 @@ std::string TemporaryName(const std::string& target) {
     static thread_local std::minstd_rand random{std::random_device{}()};
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     const std::filesystem::path parent = std::filesystem::path(target).parent_path();
-    std::string name = ".tarnwick-";
-    for (int i = 0; i < 6; ++i)
+    std::string name = kTempPrefix;
+    for (std::size_t i = 0; i < kTempLetters; ++i)
         name += kLetters[random() % (sizeof kLetters - 1)];
     return (parent / name).string();
 }
@@ -61,6 +70,9 @@ CStatus CAtomicFile::Open(const std::string& path) {
         m_strTemp.clear();
         return CStatus::FromErrno(error);
     }
+    // Held until the rename: a cleaner that cannot take it leaves the file alone.
+    if (!m_bDirect && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        m_nLockFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     m_file = ::fdopen(fd, "wb");
     if (!m_file) {
         const int error = errno;
@@ -71,7 +83,7 @@ CStatus CAtomicFile::Open(const std::string& path) {
     return {};
 }
 
-CStatus CAtomicFile::Commit(const std::function<CStatus()>& beforeRename) {
+CStatus CAtomicFile::Commit(const CCommitOptions& options) {
     if (!m_file)
         return CStatus::Failure("file is not open");
     int error = 0;
@@ -94,19 +106,25 @@ CStatus CAtomicFile::Commit(const std::function<CStatus()>& beforeRename) {
     }
     if (m_bDirect)
         return {};
-    if (beforeRename) {
-        CStatus hook = beforeRename();
+    if (options.m_beforeRename) {
+        CStatus hook = options.m_beforeRename();
         if (!hook) {
             Abandon();
             return hook;
         }
     }
-    if (::rename(m_strTemp.c_str(), m_strTarget.c_str()) != 0) {
+    if (options.m_bNoReplace) {
+        if (CStatus moved = RenameNoReplace(m_strTemp, m_strTarget); !moved) {
+            Abandon();
+            return moved;
+        }
+    } else if (::rename(m_strTemp.c_str(), m_strTarget.c_str()) != 0) {
         error = errno;
         Abandon();
         return CStatus::FromErrno(error);
     }
     m_strTemp.clear();
+    Abandon();  // drops the lock
     return {};
 }
 
@@ -119,6 +137,83 @@ void CAtomicFile::Abandon() {
         ::unlink(m_strTemp.c_str());  // our own temporary file, never the user's
         m_strTemp.clear();
     }
+    if (m_nLockFd >= 0) {
+        ::close(m_nLockFd);
+        m_nLockFd = -1;
+    }
+}
+
+namespace {
+
+// The file systems that cannot do a step say so with one of these.
+bool Unsupported(int error) {
+    return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == EPERM ||
+           error == ENOTSUP;
+}
+
+}  // namespace
+
+CStatus RenameNoReplace(const std::string& from, const std::string& to, NoReplaceMethod first) {
+    if (first <= NoReplaceMethod::Rename2) {
+        if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+            return {};
+        if (!Unsupported(errno))
+            return CStatus::FromErrno(errno);
+    }
+    if (first <= NoReplaceMethod::Link) {
+        if (::link(from.c_str(), to.c_str()) == 0) {
+            ::unlink(from.c_str());  // the temporary name; the file lives on under `to`
+            return {};
+        }
+        if (!Unsupported(errno))
+            return CStatus::FromErrno(errno);
+    }
+    // Claims the name first; only our own empty placeholder is ever replaced.
+    const int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return CStatus::FromErrno(errno);
+    ::close(fd);
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(to.c_str());
+        return CStatus::FromErrno(error);
+    }
+    return {};
+}
+
+bool IsTemporaryName(const std::string& name) {
+    const std::size_t prefix = sizeof kTempPrefix - 1;
+    if (name.size() != prefix + kTempLetters || name.compare(0, prefix, kTempPrefix) != 0)
+        return false;
+    for (std::size_t i = prefix; i < name.size(); ++i)
+        if (!std::islower(static_cast<unsigned char>(name[i])) &&
+            !std::isdigit(static_cast<unsigned char>(name[i])))
+            return false;
+    return true;
+}
+
+std::vector<std::string> RemoveLeftoverTemporaries(const std::string& folder) {
+    std::vector<std::string> removed;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return removed;
+    const int dfd = ::dirfd(dir);
+    while (const dirent* de = ::readdir(dir)) {
+        if (!IsTemporaryName(de->d_name))
+            continue;
+        const int fd =
+            ::openat(dfd, de->d_name, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0)
+            continue;
+        struct stat st {};
+        // A writer that is alive holds its lock; only a regular file nobody holds is a leftover.
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::unlinkat(dfd, de->d_name, 0) == 0)
+            removed.push_back((std::filesystem::path(folder) / de->d_name).string());
+        ::close(fd);
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 std::FILE* OpenRegularFile(const std::string& path, std::string& why) {

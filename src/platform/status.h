@@ -21,9 +21,12 @@ public:
     explicit operator bool() const { return m_bOk; }
     // Why it failed; empty on success.
     const std::string& Reason() const { return m_strReason; }
+    // The errno value of a failure made by FromErrno; 0 otherwise.
+    int Error() const { return m_nError; }
 
 private:
     bool m_bOk = true;
+    int m_nError = 0;
     std::string m_strReason;
 };
 

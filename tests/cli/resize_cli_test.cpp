@@ -104,6 +104,13 @@ TEST(CliResize, RefusesBadSizesAndReportsFailedFiles) {
     };
     const std::string in = dir.File("src.bmp");
     const std::string out = dir.File("out.bmp");
+    const std::string tall = dir.File("tall.bmp");
+    {
+        CDibImage image;
+        ASSERT_EQ(image.Create(1, 30000, 24), 1);
+        const CStatus saved = SaveImageFile(tall, image, 95);
+        ASSERT_TRUE(saved) << saved.Reason();
+    }
     const std::vector<Case> cases = {
         {{"resize", in, out, "0x10"}, 2, "size must be WIDTHxHEIGHT with both at least 1"},
         {{"fill", in, out, "10x0"}, 2, "size must be WIDTHxHEIGHT"},
@@ -119,6 +126,9 @@ TEST(CliResize, RefusesBadSizesAndReportsFailedFiles) {
         {{"fill", in, dir.File("no/such/folder/o.bmp"), "20x20"},
          1,
          dir.File("no/such/folder/o.bmp") + ": cannot write"},
+        // A 1 x 30000 picture filling 268435456 x 1 would have to be scaled to a height beyond
+        // any int (only the kept window is computed, so merely large scaled sizes work).
+        {{"fill", tall, out, "268435456x1"}, 1, "cannot resize to 268435456x1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));

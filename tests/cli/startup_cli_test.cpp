@@ -19,6 +19,9 @@ TEST(CliStartup, OnlyRecordLoadsThePlayerLibrary) {
     s.width = s.height = 16;
     s.pixels.assign(std::size_t(FileRowBytes(16, 24)) * 16, 128);
     WriteAllBytes(tiny, MakeBmp(s));
+    // A file that is there but holds no video: the player is started and fails on it.
+    const std::string junk = dir.File("junk.avi");
+    WriteAllBytes(junk, std::vector<unsigned char>(64, 0x5a));
     struct Case {
         std::vector<std::string> args;
         bool loadsPlayer;
@@ -30,7 +33,7 @@ TEST(CliStartup, OnlyRecordLoadsThePlayerLibrary) {
         {{"fill", tiny, dir.File("f.bmp"), "20x10"}, false},
         {{"average", dir.File("in"), dir.File("a.bmp")}, false},
         {{"enlarge", dir.File("in"), dir.File("big"), "--size", "x2"}, false},
-        {{"record", dir.File("missing.avi"), dir.File("frames")}, true},
+        {{"record", junk, dir.File("frames")}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[0]);

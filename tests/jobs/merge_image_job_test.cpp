@@ -304,7 +304,7 @@ TEST(CMergeImageJob, SourcesGoToTheTrashOnlyAfterTheResultIsWritten) {
     EXPECT_TRUE(fs::exists(dir.Path() / "avg.bmp"));
 }
 
-TEST(CMergeImageJob, TargetAmongTheSourcesIsNotTrashed) {
+TEST(CMergeImageJob, TargetAmongTheSourcesGoesToTheTrashFirst) {
     TempDir dir;
     WriteFlatBmp(dir.Path() / "avg.bmp", 2, 2, 10);
     WriteFlatBmp(dir.Path() / "b.bmp", 2, 2, 20);
@@ -312,7 +312,9 @@ TEST(CMergeImageJob, TargetAmongTheSourcesIsNotTrashed) {
     s.m_bDelSrc = true;
     const CJobResult result = RunJob<CMergeImageJob>(s);
     ASSERT_TRUE(result.Ok());
-    EXPECT_EQ(result.m_trashed, std::vector<std::string>{(dir.Path() / "b.bmp").string()});
+    EXPECT_EQ(result.m_trashed, (std::vector<std::string>{(dir.Path() / "avg.bmp").string(),
+                                                          (dir.Path() / "b.bmp").string()}));
+    EXPECT_TRUE(InTrash((dir.Path() / "avg.bmp").string()));
     CDibImage avg;
     LoadOrFail(dir.Path() / "avg.bmp", avg);
     EXPECT_EQ(avg.TopRow(0)[0], 15);

@@ -97,7 +97,8 @@ TEST(CScaleImageJob, StopDuringTheFifthOfTwenty) {
 
 TEST(CScaleImageJob, TargetFolderEqualToTheSourceFolder) {
     // Every output comes from its original source, and no output is enlarged a second time.
-    for (bool bDelete : {false, true}) {
+    // (Without the trash such a job is refused: see the safety tests.)
+    for (bool bDelete : {true}) {
         SCOPED_TRACE(bDelete);
         TempDir dir;
         for (int i = 0; i < 6; ++i)

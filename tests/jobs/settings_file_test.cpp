@@ -262,3 +262,36 @@ TEST(SettingsFile, IniPathBesideTheExecutableOrInTheConfigFolder) {
     EXPECT_EQ(MakeIniPath(), g_szIniFile);
     EXPECT_EQ(fs::path(g_szIniFile).filename(), "test_jobs.ini");
 }
+
+// Folder texts keep their blanks through Save and Load (written in quotes, which Load takes off);
+// texts without outer blanks or quotes are written as they stand.
+TEST(SettingsFile, FolderTextsKeepTheirBlanks) {
+    const struct {
+        std::string text;
+        std::string line;  // how the SrcDir line reads in the file
+    } kCases[] = {
+        {"/data/in", "SrcDir=/data/in\n"},
+        {" /data/lead", "SrcDir=\" /data/lead\"\n"},
+        {"/data/trail  ", "SrcDir=\"/data/trail  \"\n"},
+        {"\t/data/tabs\t", "SrcDir=\"\t/data/tabs\t\"\n"},
+        {"   ", "SrcDir=\"   \"\n"},
+        {"\"/data/quoted\"", "SrcDir=\"\"/data/quoted\"\"\n"},
+        {"/data/\"inner\" quotes", "SrcDir=/data/\"inner\" quotes\n"},
+        {"\"", "SrcDir=\"\n"},
+        {"", "SrcDir=\n"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE("[" + c.text + "]");
+        TempDir dir;
+        const std::string ini = (dir.Path() / "t.ini").string();
+        CScaleParams saved = SomeScale();
+        saved.m_strSrcDir = c.text;
+        saved.m_strTargetFolder = c.text + "/out";
+        std::string why;
+        ASSERT_TRUE(SaveSettings(saved, ini, &why)) << why;
+        EXPECT_NE(ReadText(ini).find("\n" + c.line), std::string::npos) << ReadText(ini);
+        CScaleParams loaded;
+        LoadSettings(loaded, ini);
+        EXPECT_EQ(loaded, saved);
+    }
+}

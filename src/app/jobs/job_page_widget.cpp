@@ -389,7 +389,9 @@ bool CJobPageWidget::RunJob(const std::function<CJobResult(IJobObserver&)>& run,
         }
     } else if (result.m_end == JobEnd::Refused) {
         if (!bClosing) {
-            Message(tr("无法开始：%1").arg(QString::fromStdString(result.m_strReason)));
+            QStringList lines{RefusalText(result)};
+            lines << LeftoverLines(result);
+            Message(lines.join(u'\n'));
         }
     } else if (!bClosing || !result.m_failures.empty()) {
         QString headline = strDone;
@@ -398,7 +400,9 @@ bool CJobPageWidget::RunJob(const std::function<CJobResult(IJobObserver&)>& run,
         } else if (result.m_end == JobEnd::Failed) {
             headline = tr("处理因错误而中断。");
         }
-        ShowJobSummary(this, CJobSummary::From(result, headline, FromPath(TargetFolder())));
+        CJobSummary summary = CJobSummary::From(result, headline, FromPath(TargetFolder()));
+        summary.m_notes << LeftoverLines(result);
+        ShowJobSummary(this, summary);
     }
     if (!guard) {
         return false;
@@ -414,6 +418,31 @@ void CJobPageWidget::EndRunning() {
         EnableJobControls(true);
         emit BusyChanged(false);
     }
+}
+
+QString CJobPageWidget::RefusalText(const CJobResult& result) {
+    switch (result.m_refusal) {
+        case JobRefusal::TargetIsSource:
+            return tr(
+                "目标会覆盖源文件，原文件将无法找回，因此没有开始。\n"
+                "请选择另一个目标，或勾选“结束后删除所有源文件”（源文件会先移到回收站）。");
+        case JobRefusal::TargetBusy:
+            return tr("另一个任务正在向目标目录写入文件，因此没有开始。\n请等它结束后再开始。");
+        default:
+            return tr("无法开始：%1").arg(QString::fromStdString(result.m_strReason));
+    }
+}
+
+QStringList CJobPageWidget::LeftoverLines(const CJobResult& result) {
+    QStringList lines;
+    if (result.m_leftovers.empty()) {
+        return lines;
+    }
+    lines << tr("已删除上次被中断的任务留下的临时文件：");
+    for (const std::string& path : result.m_leftovers) {
+        lines << FromPath(path);
+    }
+    return lines;
 }
 
 void CJobPageWidget::JobStarted(int nTotal) {

@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -127,6 +128,12 @@ protected:
 
     // "抱歉，在指定的源目录下没有所需的文件。", with the type looked for when there is one.
     static QString NoFilesText(std::optional<SourceKind> kind = std::nullopt);
+    // Why the engine refused to start: an output that would replace a kept source, a target
+    // folder another job writes into; otherwise the engine's own reason.
+    static QString RefusalText(const CJobResult& result);
+    // The temporary files of a killed earlier run that the job removed, one line each after a
+    // heading; empty when there were none.
+    static QStringList LeftoverLines(const CJobResult& result);
     // Shows a message with the program title.
     void Message(const QString& text);
 
