@@ -61,7 +61,10 @@ TEST(CScaleImageJob, OutputNamesAndTypes) {
     fs::remove(dir.Path() / "jpgsrc" / "staging.bmp");
     for (const char* name : {"IMG01.JPG", "two.dots.jpg"}) {
         std::string why;
-        { const CStatus saved = SaveImageFile((dir.Path() / "jpgsrc" / name).string(), image, 90); ASSERT_TRUE(saved) << saved.Reason(); }
+        {
+            const CStatus saved = SaveImageFile((dir.Path() / "jpgsrc" / name).string(), image, 90);
+            ASSERT_TRUE(saved) << saved.Reason();
+        }
     }
     WriteBmp(dir.Path() / "bmpsrc" / "Shot.BMP", 8, 6, Pattern);
 
