@@ -82,8 +82,8 @@ constexpr Case kCases[] = {
 };
 
 void SetPixelCounter(benchmark::State& state, const Case& c) {
-    state.counters["Mpix/s"] = benchmark::Counter(double(c.dstW) * c.dstH,
-                                                  benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["Mpix/s"] =
+        benchmark::Counter(double(c.dstW) * c.dstH, benchmark::Counter::kIsIterationInvariantRate);
 }
 
 void BM_ResizeDib(benchmark::State& state, Case c, Content content, int threads,

@@ -338,7 +338,8 @@ bool DecodeRle(CBmpStream& in, bool bRle4, std::int64_t width, std::int64_t rows
 
 HDIB BmpFileToDib(std::FILE* file, std::string* why) {
     auto fail = [why](const std::string& text) {
-        if (why) *why = text;
+        if (why)
+            *why = text;
         return HDIB{};
     };
     CBmpStream in(file);
@@ -477,7 +478,8 @@ HDIB BmpFileToDib(std::FILE* file, std::string* why) {
 }
 
 CStatus DibToBmpFile(DibBlock* block, std::FILE* file) {
-    if (!block || block->size() < 40) return CStatus::Failure("bitmap block is incomplete");
+    if (!block || block->size() < 40)
+        return CStatus::Failure("bitmap block is incomplete");
     std::uint8_t* h = block->data();
     if (DibRead32(h) != kInfoHeaderSize)
         return CStatus::Failure("unsupported: bitmap header is not the 40-byte form");
@@ -496,7 +498,8 @@ CStatus DibToBmpFile(DibBlock* block, std::FILE* file) {
 
     std::uint8_t fileHeader[kFileHeaderSize] = {'B', 'M'};
     DibWrite32(fileHeader + 2, std::uint32_t(bitmapSize + kFileHeaderSize));
-    DibWrite32(fileHeader + 10, std::uint32_t(kFileHeaderSize + kInfoHeaderSize + DibColorTableBytes(h)));
+    DibWrite32(fileHeader + 10,
+               std::uint32_t(kFileHeaderSize + kInfoHeaderSize + DibColorTableBytes(h)));
     if (std::fwrite(fileHeader, 1, kFileHeaderSize, file) != kFileHeaderSize ||
         std::fwrite(h, 1, bitmapSize, file) != bitmapSize) {
         return CStatus::FromErrno(errno);
@@ -507,24 +510,31 @@ CStatus DibToBmpFile(DibBlock* block, std::FILE* file) {
 static bool HasExtension(const std::string& path, std::initializer_list<const char*> exts) {
     const std::size_t slash = path.find_last_of('/');
     const std::size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return false;
     const std::string ext = path.substr(dot);
     return std::any_of(exts.begin(), exts.end(),
                        [&](const char* e) { return strcasecmp(ext.c_str(), e) == 0; });
 }
 
-bool IsBmpPath(const std::string& path) { return HasExtension(path, {".bmp", ".dib"}); }
-bool IsJpegPath(const std::string& path) { return HasExtension(path, {".jpg", ".jpeg"}); }
+bool IsBmpPath(const std::string& path) {
+    return HasExtension(path, {".bmp", ".dib"});
+}
+bool IsJpegPath(const std::string& path) {
+    return HasExtension(path, {".jpg", ".jpeg"});
+}
 
 int CDibImage::LoadBmp(const std::string& path, std::string* why) {
     if (!IsBmpPath(path)) {
-        if (why) *why = "not a .bmp or .dib file name";
+        if (why)
+            *why = "not a .bmp or .dib file name";
         return 0;
     }
     std::string reason;
     std::FILE* file = OpenRegularFile(path, reason);
     if (!file) {
-        if (why) *why = reason;
+        if (why)
+            *why = reason;
         return 0;
     }
     HDIB block = BmpFileToDib(file, why);
@@ -533,11 +543,14 @@ int CDibImage::LoadBmp(const std::string& path, std::string* why) {
 }
 
 CStatus CDibImage::SaveBmp(const std::string& path, const CCommitOptions& commit) {
-    if (!m_hDib) return CStatus::Failure("no image");
+    if (!m_hDib)
+        return CStatus::Failure("no image");
     if (DibRead32(m_hDib->data()) != kInfoHeaderSize)
         return CStatus::Failure("unsupported: bitmap header is not the 40-byte form");
     CAtomicFile out;
-    if (CStatus opened = out.Open(path); !opened) return opened;
-    if (CStatus written = DibToBmpFile(m_hDib.get(), out.Stream()); !written) return written;
+    if (CStatus opened = out.Open(path); !opened)
+        return opened;
+    if (CStatus written = DibToBmpFile(m_hDib.get(), out.Stream()); !written)
+        return written;
     return out.Commit(commit);
 }

@@ -4,7 +4,9 @@
 #include <cstring>
 #include <utility>
 
-std::uint16_t DibRead16(const std::uint8_t* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
+std::uint16_t DibRead16(const std::uint8_t* p) {
+    return std::uint16_t(p[0] | (p[1] << 8));
+}
 
 std::uint32_t DibRead32(const std::uint8_t* p) {
     return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
@@ -39,13 +41,18 @@ std::uint16_t DibHeaderBitCount(const std::uint8_t* header) {
 std::uint16_t DibColorCount(const std::uint8_t* header) {
     if (IsInfoHeader(header)) {
         std::uint32_t used = DibRead32(header + 32);
-        if (used != 0) return std::uint16_t(used);
+        if (used != 0)
+            return std::uint16_t(used);
     }
     switch (DibHeaderBitCount(header)) {
-        case 1: return 2;
-        case 4: return 16;
-        case 8: return 256;
-        default: return 0;
+        case 1:
+            return 2;
+        case 4:
+            return 16;
+        case 8:
+            return 256;
+        default:
+            return 0;
     }
 }
 
@@ -67,7 +74,8 @@ std::int64_t DibRowBytes(std::int64_t width, int bitCount) {
 
 bool DibMakePalette(const DibBlock* block, DibPalette& palette) {
     palette.clear();
-    if (!block) return false;
+    if (!block)
+        return false;
     const std::uint8_t* header = block->data();
     const int count = DibColorCount(header);
     const int entryBytes = IsInfoHeader(header) ? 4 : 3;
@@ -80,7 +88,9 @@ bool DibMakePalette(const DibBlock* block, DibPalette& palette) {
     return true;
 }
 
-std::uint8_t* CDibImage::Bits() { return m_hDib ? DibPixelData(m_hDib->data()) : nullptr; }
+std::uint8_t* CDibImage::Bits() {
+    return m_hDib ? DibPixelData(m_hDib->data()) : nullptr;
+}
 
 const std::uint8_t* CDibImage::Bits() const {
     return m_hDib ? DibPixelData(std::as_const(*m_hDib).data()) : nullptr;
@@ -116,7 +126,8 @@ int CDibImage::Create(int width, int height, int bitCount) {
 
 int CDibImage::Attach(HDIB block) {
     Free();
-    if (!block) return 0;
+    if (!block)
+        return 0;
     m_hDib = std::move(block);
     const std::uint8_t* h = m_hDib->data();
     m_nWidth = DibHeaderWidth(h);
@@ -133,9 +144,12 @@ void CDibImage::Free() {
 }
 
 int CDibImage::ConvertTo24() {
-    if (!m_hDib) return 0;
-    if (m_nBitCount == 24) return 1;
-    if (m_nBitCount < 15 && m_hPalette.empty()) return 0;
+    if (!m_hDib)
+        return 0;
+    if (m_nBitCount == 24)
+        return 1;
+    if (m_nBitCount < 15 && m_hPalette.empty())
+        return 0;
     if (m_nBitCount != 1 && m_nBitCount != 4 && m_nBitCount != 8 && m_nBitCount != 15 &&
         m_nBitCount != 16 && m_nBitCount != 32)
         return 0;
@@ -155,7 +169,8 @@ int CDibImage::ConvertTo24() {
         pixelsAt + std::uint64_t(m_nRowBytes) * std::uint64_t(m_nHeight) > block.size())
         return 0;
     CDibImage out;
-    if (!out.Create(m_nWidth, m_nHeight, 24)) return 0;
+    if (!out.Create(m_nWidth, m_nHeight, 24))
+        return 0;
 
     // An index past the table's end has no colour: black.
     const DibPalette& table = m_hPalette;
@@ -172,7 +187,8 @@ int CDibImage::ConvertTo24() {
             switch (m_nBitCount) {
                 case 1:
                     put(d, (*s >> (7 - x % 8)) & 1);
-                    if (x % 8 == 7) ++s;
+                    if (x % 8 == 7)
+                        ++s;
                     break;
                 case 4:
                     if (x % 2 == 0) {
@@ -208,12 +224,16 @@ int CDibImage::ConvertTo24() {
 }
 
 int CDibImage::CropCentered(int width, int height) {
-    if (!m_hDib || m_nBitCount != 24) return 0;
-    if (width > m_nWidth || height > m_nHeight) return 1;
+    if (!m_hDib || m_nBitCount != 24)
+        return 0;
+    if (width > m_nWidth || height > m_nHeight)
+        return 1;
     // Nothing to cut: the image stays as it is, without a second copy of it.
-    if (width == m_nWidth && height == m_nHeight) return 1;
+    if (width == m_nWidth && height == m_nHeight)
+        return 1;
     CDibImage out;
-    if (!out.Create(width, height, 24)) return 0;
+    if (!out.Create(width, height, 24))
+        return 0;
     const int y0 = (m_nHeight - height) / 2;
     const int x0 = (m_nWidth - width) / 2;
     for (int y = 0; y < height; ++y)

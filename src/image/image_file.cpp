@@ -5,10 +5,12 @@
 int LoadImageFile(const std::string& path, CDibImage& image, std::string* why) {
     image.Free();
     if (IsBmpPath(path)) {
-        if (!image.LoadBmp(path, why)) return 0;
+        if (!image.LoadBmp(path, why))
+            return 0;
         if (!image.ConvertTo24()) {
-            if (why) *why = "unsupported: cannot convert " + std::to_string(image.m_nBitCount) +
-                            "-bit pixels";
+            if (why)
+                *why = "unsupported: cannot convert " + std::to_string(image.m_nBitCount) +
+                       "-bit pixels";
             image.Free();
             return 0;
         }
@@ -17,15 +19,18 @@ int LoadImageFile(const std::string& path, CDibImage& image, std::string* why) {
         // A truncated or damaged JPEG still gives its decoded rows; use them if it has a size.
         std::string reason;
         if (!ReadJpegFile(path, image, grey, true, &reason) && !image.m_hDib) {
-            if (why) *why = reason;
+            if (why)
+                *why = reason;
             return 0;
         }
     } else {
-        if (why) *why = "unknown file type (expected .bmp, .dib, .jpg or .jpeg)";
+        if (why)
+            *why = "unknown file type (expected .bmp, .dib, .jpg or .jpeg)";
         return 0;
     }
     if (!image.m_hDib || image.m_nWidth == 0 || image.m_nHeight == 0) {
-        if (why) *why = "image has no pixels";
+        if (why)
+            *why = "image has no pixels";
         return 0;
     }
     return 1;
@@ -33,6 +38,7 @@ int LoadImageFile(const std::string& path, CDibImage& image, std::string* why) {
 
 CStatus SaveImageFile(const std::string& path, CDibImage& image, int quality,
                       const CCommitOptions& commit) {
-    if (IsBmpPath(path)) return image.SaveBmp(path, commit);
+    if (IsBmpPath(path))
+        return image.SaveBmp(path, commit);
     return WriteJpegFile(path, image, quality, false, true, commit);
 }

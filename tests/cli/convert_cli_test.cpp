@@ -73,13 +73,19 @@ TEST(CliConvert, FailsCleanly) {
         std::string message;  // expected inside stderr
     };
     const std::vector<Case> cases = {
-        {{"convert", dir.File("short.bmp"), dir.File("o.jpg")}, 1,
-         dir.File("short.bmp") + ": truncated: header promises 252480 pixel bytes, file holds 20000"},
+        {{"convert", dir.File("short.bmp"), dir.File("o.jpg")},
+         1,
+         dir.File("short.bmp") +
+             ": truncated: header promises 252480 pixel bytes, file holds 20000"},
         {{"convert", dir.File("text.bmp"), dir.File("o.jpg")}, 1, "not a BMP file"},
         {{"convert", dir.File("deep.bmp"), dir.File("o.jpg")}, 1, "unsupported: 64 bits per pixel"},
         {{"convert", dir.File("absent.jpg"), dir.File("o.bmp")}, 1, "No such file"},
-        {{"convert", dir.File("ok.bmp"), dir.File("o.png.gif/x.bmp")}, 1, "cannot write: No such file"},
-        {{"convert", dir.File("ok.bmp"), "/dev/full"}, 1, "/dev/full: cannot write: No space left on device"},
+        {{"convert", dir.File("ok.bmp"), dir.File("o.png.gif/x.bmp")},
+         1,
+         "cannot write: No such file"},
+        {{"convert", dir.File("ok.bmp"), "/dev/full"},
+         1,
+         "/dev/full: cannot write: No space left on device"},
         {{"convert", dir.File("ok.bmp")}, 2, "OUT is required"},
         {{"convert", dir.File("ok.bmp"), dir.File("o.jpg"), "--quality", "0"}, 2, "quality"},
         {{"frobnicate"}, 2, ""},

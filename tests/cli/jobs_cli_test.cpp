@@ -45,7 +45,10 @@ void WriteImage(const fs::path& path, int width, int height,
             for (int k = 0; k < 3; ++k) image.TopRow(y)[3 * x + k] = fn(x, y, k);
     fs::create_directories(path.parent_path());
     std::string why;
-    { const CStatus saved = SaveImageFile(path.string(), image, quality); ASSERT_TRUE(saved) << saved.Reason(); }
+    {
+        const CStatus saved = SaveImageFile(path.string(), image, quality);
+        ASSERT_TRUE(saved) << saved.Reason();
+    }
 }
 
 void WriteFlat(const fs::path& path, int width, int height, std::uint8_t value) {
@@ -304,9 +307,8 @@ TEST(CliJobs, CtrlCStopsAfterTheCurrentFile) {
 // A named pipe among the sources is skipped at once with its reason, never waited on.
 TEST(CliJobs, PipesAmongTheSourcesAreSkipped) {
     TempDir dir;
-    WriteImage(dir.Path() / "in" / "a.bmp", 8, 6, [](int x, int y, int k) {
-        return std::uint8_t(x * y + k);
-    });
+    WriteImage(dir.Path() / "in" / "a.bmp", 8, 6,
+               [](int x, int y, int k) { return std::uint8_t(x * y + k); });
     const fs::path fifo = dir.Path() / "in" / "pipe.bmp";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     for (const std::vector<std::string>& args :

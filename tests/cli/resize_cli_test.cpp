@@ -25,8 +25,14 @@ void WriteSources(const TempDir& dir) {
         }
     }
     std::string why;
-    { const CStatus saved = SaveImageFile(dir.File("src.bmp"), image, 95); ASSERT_TRUE(saved) << saved.Reason(); }
-    { const CStatus saved = SaveImageFile(dir.File("src.jpg"), image, 95); ASSERT_TRUE(saved) << saved.Reason(); }
+    {
+        const CStatus saved = SaveImageFile(dir.File("src.bmp"), image, 95);
+        ASSERT_TRUE(saved) << saved.Reason();
+    }
+    {
+        const CStatus saved = SaveImageFile(dir.File("src.jpg"), image, 95);
+        ASSERT_TRUE(saved) << saved.Reason();
+    }
 }
 
 bool SamePixels(CDibImage& a, CDibImage& b) {

@@ -10,7 +10,9 @@ void Put32(std::vector<unsigned char>& v, std::size_t at, std::uint32_t x) {
 }
 }  // namespace
 
-int FileRowBytes(int width, int bitCount) { return ((width * bitCount + 31) / 32) * 4; }
+int FileRowBytes(int width, int bitCount) {
+    return ((width * bitCount + 31) / 32) * 4;
+}
 
 std::vector<unsigned char> MakeBmp(const BmpSpec& s) {
     const bool trailingMasks = s.headerSize == 40 && !s.masks.empty();

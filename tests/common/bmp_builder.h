@@ -12,7 +12,8 @@ struct BmpSpec {
     std::uint16_t bitCount = 24;
     std::uint32_t compression = 0;
     std::uint32_t clrUsed = 0;
-    std::vector<std::uint32_t> masks;  // red, green, blue (inside a long header, after a 40-byte one)
+    std::vector<std::uint32_t>
+        masks;  // red, green, blue (inside a long header, after a 40-byte one)
     std::vector<std::uint8_t> table;   // colour table bytes as they go into the file
     std::vector<std::uint8_t> pixels;  // pixel bytes as they go into the file
 };

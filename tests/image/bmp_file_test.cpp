@@ -28,7 +28,9 @@ std::vector<std::uint8_t> Rows(int bitCount, bool topDown, PutPixel put) {
     return out;
 }
 
-void Put24(std::uint8_t* row, int x, const std::uint8_t* p) { std::memcpy(row + 3 * x, p, 3); }
+void Put24(std::uint8_t* row, int x, const std::uint8_t* p) {
+    std::memcpy(row + 3 * x, p, 3);
+}
 void Put32(std::uint8_t* row, int x, const std::uint8_t* p) {
     std::memcpy(row + 4 * x, p, 3);
     row[4 * x + 3] = 0xAA;
@@ -39,7 +41,9 @@ void Put565(std::uint8_t* row, int x, const std::uint8_t* p) {
     row[2 * x] = std::uint8_t(v), row[2 * x + 1] = std::uint8_t(v >> 8);
 }
 
-std::vector<std::uint8_t> Table8(int count) { return std::vector<std::uint8_t>(std::size_t(count) * 4, 9); }
+std::vector<std::uint8_t> Table8(int count) {
+    return std::vector<std::uint8_t>(std::size_t(count) * 4, 9);
+}
 
 void ExpectPicture(CDibImage& image, int shiftB = 0, int shiftG = 0, int shiftR = 0) {
     ASSERT_EQ(image.m_nWidth, 3);
@@ -63,8 +67,8 @@ TEST(BmpRead, ModernFormsAreNormalised) {
         int shift[3];
     };
     auto bmp = [](std::uint32_t headerSize, std::int32_t height, std::uint16_t bits,
-                   std::uint32_t compression, std::vector<std::uint32_t> masks,
-                   std::vector<std::uint8_t> pixels) {
+                  std::uint32_t compression, std::vector<std::uint32_t> masks,
+                  std::vector<std::uint8_t> pixels) {
         BmpSpec s;
         s.headerSize = headerSize, s.width = 3, s.height = height, s.bitCount = bits;
         s.compression = compression, s.masks = std::move(masks), s.pixels = std::move(pixels);
@@ -76,10 +80,13 @@ TEST(BmpRead, ModernFormsAreNormalised) {
         {"V4 header", bmp(108, 2, 24, 0, {}, Rows(24, false, Put24)), {0, 0, 0}},
         {"V5 header top-down", bmp(124, -2, 24, 0, {}, Rows(24, true, Put24)), {0, 0, 0}},
         {"32 bitfields after short header",
-         bmp(40, 2, 32, 3, {0xFF0000, 0xFF00, 0xFF}, Rows(32, false, Put32)), {0, 0, 0}},
-        {"V5 32 bitfields", bmp(124, -2, 32, 3, {0xFF0000, 0xFF00, 0xFF}, Rows(32, true, Put32)),
+         bmp(40, 2, 32, 3, {0xFF0000, 0xFF00, 0xFF}, Rows(32, false, Put32)),
          {0, 0, 0}},
-        {"565 bitfields", bmp(40, 2, 16, 3, {0xF800, 0x7E0, 0x1F}, Rows(16, false, Put565)),
+        {"V5 32 bitfields",
+         bmp(124, -2, 32, 3, {0xFF0000, 0xFF00, 0xFF}, Rows(32, true, Put32)),
+         {0, 0, 0}},
+        {"565 bitfields",
+         bmp(40, 2, 16, 3, {0xF800, 0x7E0, 0x1F}, Rows(16, false, Put565)),
          {3, 2, 3}},
     };
     for (const Case& c : cases) {
@@ -126,15 +133,20 @@ TEST(BmpRead, MalformedFilesAreRefused) {
             {"truncated table", bytes, "truncated: header promises 1024 colour table bytes"});
     }
     for (std::int32_t w : {0, -5}) {
-        BmpSpec s; s.width = w; s.pixels = {0, 0, 0, 0};
+        BmpSpec s;
+        s.width = w;
+        s.pixels = {0, 0, 0, 0};
         cases.push_back({"bad width", MakeBmp(s), "invalid width"});
     }
     {
-        BmpSpec s; s.height = 0;
+        BmpSpec s;
+        s.height = 0;
         cases.push_back({"zero height", MakeBmp(s), "invalid height"});
     }
     {
-        BmpSpec s; s.bitCount = 64; s.pixels.assign(8, 0);
+        BmpSpec s;
+        s.bitCount = 64;
+        s.pixels.assign(8, 0);
         cases.push_back({"64 bits", MakeBmp(s), "unsupported: 64 bits per pixel"});
     }
     for (std::uint32_t rle : {1u, 2u}) {
@@ -164,15 +176,24 @@ TEST(BmpRead, MalformedFilesAreRefused) {
         cases.push_back({"masks on 8 bits", MakeBmp(s), "unsupported: colour masks on a 8-bit"});
     }
     {
-        BmpSpec s; s.width = 65536; s.height = 65536; s.pixels.assign(16, 0);
+        BmpSpec s;
+        s.width = 65536;
+        s.height = 65536;
+        s.pixels.assign(16, 0);
         cases.push_back({"huge", MakeBmp(s), "too large"});
     }
     {
-        BmpSpec s; s.width = 1000; s.height = 1000; s.pixels.assign(16, 0);
+        BmpSpec s;
+        s.width = 1000;
+        s.height = 1000;
+        s.pixels.assign(16, 0);
         cases.push_back({"promises much", MakeBmp(s), "truncated"});
     }
     {
-        BmpSpec s; s.bitCount = 8; s.clrUsed = 0x10000; s.pixels.assign(4, 0);
+        BmpSpec s;
+        s.bitCount = 8;
+        s.clrUsed = 0x10000;
+        s.pixels.assign(4, 0);
         cases.push_back({"no room for a table", MakeBmp(s), "invalid: no colour table"});
     }
     {
@@ -180,7 +201,8 @@ TEST(BmpRead, MalformedFilesAreRefused) {
         s.headerSize = 200;
         cases.push_back({"unknown header", MakeBmp(s), "unsupported: bitmap header of 200 bytes"});
     }
-    cases.push_back({"only file header", {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "truncated"});
+    cases.push_back(
+        {"only file header", {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, "truncated"});
     cases.push_back({"short", {'B', 'M', 1}, "not a BMP file"});
     cases.push_back({"empty", {}, "not a BMP file"});
 
@@ -205,7 +227,8 @@ TEST(BmpRead, DamagedFilesNeverReadOutOfBounds) {
     for (std::uint16_t bits : {1, 4, 8, 16, 24, 32}) {
         BmpSpec s;
         s.width = 7, s.height = 5, s.bitCount = bits;
-        if (bits <= 8) s.table.assign(std::size_t(4) << bits, 0x40);
+        if (bits <= 8)
+            s.table.assign(std::size_t(4) << bits, 0x40);
         s.pixels.assign(std::size_t(FileRowBytes(7, bits)) * 5, 0x5A);
         seeds.push_back(MakeBmp(s));
         s.headerSize = 124;
@@ -218,11 +241,12 @@ TEST(BmpRead, DamagedFilesNeverReadOutOfBounds) {
         const int edits = 1 + int(rng() % 4);
         for (int e = 0; e < edits; ++e) {
             // Mostly hit the headers, where the dangerous numbers are.
-            const std::size_t at = rng() % 3 ? rng() % std::min<std::size_t>(bytes.size(), 70)
-                                             : rng() % bytes.size();
+            const std::size_t at =
+                rng() % 3 ? rng() % std::min<std::size_t>(bytes.size(), 70) : rng() % bytes.size();
             bytes[at] = std::uint8_t(rng());
         }
-        if (rng() % 5 == 0) bytes.resize(rng() % bytes.size());
+        if (rng() % 5 == 0)
+            bytes.resize(rng() % bytes.size());
         WriteAllBytes(dir.File("f.bmp"), bytes);
         CDibImage image;
         if (!image.LoadBmp(dir.File("f.bmp"))) {

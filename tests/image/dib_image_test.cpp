@@ -23,7 +23,10 @@ int LoadBytes(const TempDir& dir, const std::vector<unsigned char>& bytes, CDibI
 }
 
 TEST(DibImageCreate, RowLengthAndBlockSize) {
-    struct Case { int width, height, rowBytes; std::size_t blockBytes; };
+    struct Case {
+        int width, height, rowBytes;
+        std::size_t blockBytes;
+    };
     for (const Case& c : {Case{1, 1, 4, 48}, Case{350, 240, 1052, 44 + 240 * 1052},
                           Case{4, 2, 12, 44 + 2 * 12}, Case{5, 3, 16, 44 + 3 * 16}}) {
         CDibImage image;
@@ -120,7 +123,10 @@ TEST(DibImageLoad, ExtensionRules) {
     bmp.width = 1;
     bmp.pixels = {1, 2, 3, 0};
     const auto bytes = MakeBmp(bmp);
-    struct Case { const char* name; int result; };
+    struct Case {
+        const char* name;
+        int result;
+    };
     for (const Case& c : {Case{"a.BMP", 1}, Case{"b.Dib", 1}, Case{"c.bmp", 1}, Case{"d.jpg", 0},
                           Case{"noext", 0}, Case{"dot.bmp.d/e", 0}}) {
         std::filesystem::create_directories(std::filesystem::path(dir.File(c.name)).parent_path());
@@ -153,19 +159,27 @@ std::vector<std::uint8_t> Table(int count, int entryBytes) {
         t.push_back(std::uint8_t(30 + i));
         t.push_back(std::uint8_t(20 + i));
         t.push_back(std::uint8_t(10 + i));
-        if (entryBytes == 4) t.push_back(0);
+        if (entryBytes == 4)
+            t.push_back(0);
     }
     return t;
 }
 
-struct Bgr { int b, g, r; bool operator==(const Bgr&) const = default; };
-std::ostream& operator<<(std::ostream& o, const Bgr& p) { return o << p.b << "," << p.g << "," << p.r; }
+struct Bgr {
+    int b, g, r;
+    bool operator==(const Bgr&) const = default;
+};
+std::ostream& operator<<(std::ostream& o, const Bgr& p) {
+    return o << p.b << "," << p.g << "," << p.r;
+}
 
 Bgr PixelAt(CDibImage& image, int x, int y) {
     const std::uint8_t* p = image.TopRow(y) + 3 * x;
     return {p[0], p[1], p[2]};
 }
-Bgr Entry(int i) { return {30 + i, 20 + i, 10 + i}; }
+Bgr Entry(int i) {
+    return {30 + i, 20 + i, 10 + i};
+}
 
 TEST(DibImageConvertTo24, EveryDepth) {
     TempDir dir;
@@ -175,46 +189,85 @@ TEST(DibImageConvertTo24, EveryDepth) {
         std::vector<std::pair<std::pair<int, int>, Bgr>> expect;  // (x, y from top) -> pixel
     };
     std::vector<Case> cases;
-    {   // 16 bits: 0x7FFF is full 5-5-5 white, not rescaled.
-        BmpSpec s; s.width = 2; s.height = 1; s.bitCount = 16;
+    {  // 16 bits: 0x7FFF is full 5-5-5 white, not rescaled.
+        BmpSpec s;
+        s.width = 2;
+        s.height = 1;
+        s.bitCount = 16;
         s.pixels = {0xFF, 0x7F, 0x1F, 0x00};
         cases.push_back({"16-bit", s, {{{0, 0}, {248, 248, 248}}, {{1, 0}, {248, 0, 0}}}});
     }
-    {   // 5-5-5 red and green channels alone.
-        BmpSpec s; s.width = 2; s.height = 1; s.bitCount = 16;
+    {  // 5-5-5 red and green channels alone.
+        BmpSpec s;
+        s.width = 2;
+        s.height = 1;
+        s.bitCount = 16;
         s.pixels = {0x00, 0x7C, 0xE0, 0x03};
         cases.push_back({"16-bit channels", s, {{{0, 0}, {0, 0, 248}}, {{1, 0}, {0, 248, 0}}}});
     }
-    {   // 32 bits drop the fourth byte.
-        BmpSpec s; s.width = 1; s.height = 1; s.bitCount = 32;
+    {  // 32 bits drop the fourth byte.
+        BmpSpec s;
+        s.width = 1;
+        s.height = 1;
+        s.bitCount = 32;
         s.pixels = {10, 20, 30, 40};
         cases.push_back({"32-bit", s, {{{0, 0}, {10, 20, 30}}}});
     }
-    {   // 1 bit, width 9: the ninth pixel is the top bit of the row's second byte.
-        BmpSpec s; s.width = 9; s.height = 2; s.bitCount = 1; s.table = Table(2, 4);
-        s.pixels = {0x00, 0x80, 0, 0,    // bottom row: only pixel 8 set
-                    0x81, 0x00, 0, 0};   // top row: pixels 0 and 7 set
-        cases.push_back({"1-bit", s,
-                         {{{8, 1}, Entry(1)}, {{7, 1}, Entry(0)}, {{0, 0}, Entry(1)},
-                          {{7, 0}, Entry(1)}, {{8, 0}, Entry(0)}, {{1, 0}, Entry(0)}}});
+    {  // 1 bit, width 9: the ninth pixel is the top bit of the row's second byte.
+        BmpSpec s;
+        s.width = 9;
+        s.height = 2;
+        s.bitCount = 1;
+        s.table = Table(2, 4);
+        s.pixels = {0x00, 0x80, 0, 0,   // bottom row: only pixel 8 set
+                    0x81, 0x00, 0, 0};  // top row: pixels 0 and 7 set
+        cases.push_back({"1-bit",
+                         s,
+                         {{{8, 1}, Entry(1)},
+                          {{7, 1}, Entry(0)},
+                          {{0, 0}, Entry(1)},
+                          {{7, 0}, Entry(1)},
+                          {{8, 0}, Entry(0)},
+                          {{1, 0}, Entry(0)}}});
     }
-    {   // 4 bits: even x high nibble, odd x low nibble.
-        BmpSpec s; s.width = 3; s.height = 1; s.bitCount = 4; s.table = Table(16, 4);
+    {  // 4 bits: even x high nibble, odd x low nibble.
+        BmpSpec s;
+        s.width = 3;
+        s.height = 1;
+        s.bitCount = 4;
+        s.table = Table(16, 4);
         s.pixels = {0x5A, 0xF0, 0, 0};
-        cases.push_back({"4-bit", s, {{{0, 0}, Entry(5)}, {{1, 0}, Entry(10)}, {{2, 0}, Entry(15)}}});
+        cases.push_back(
+            {"4-bit", s, {{{0, 0}, Entry(5)}, {{1, 0}, Entry(10)}, {{2, 0}, Entry(15)}}});
     }
-    {   // 8 bits with a short table: an index past its end is black.
-        BmpSpec s; s.width = 3; s.height = 1; s.bitCount = 8; s.clrUsed = 4; s.table = Table(4, 4);
+    {  // 8 bits with a short table: an index past its end is black.
+        BmpSpec s;
+        s.width = 3;
+        s.height = 1;
+        s.bitCount = 8;
+        s.clrUsed = 4;
+        s.table = Table(4, 4);
         s.pixels = {3, 0, 200, 0};
-        cases.push_back({"8-bit", s, {{{0, 0}, Entry(3)}, {{1, 0}, Entry(0)}, {{2, 0}, {0, 0, 0}}}});
+        cases.push_back(
+            {"8-bit", s, {{{0, 0}, Entry(3)}, {{1, 0}, Entry(0)}, {{2, 0}, {0, 0, 0}}}});
     }
-    {   // Core header: 3-byte table entries.
-        BmpSpec s; s.headerSize = 12; s.width = 2; s.height = 1; s.bitCount = 8; s.table = Table(256, 3);
+    {  // Core header: 3-byte table entries.
+        BmpSpec s;
+        s.headerSize = 12;
+        s.width = 2;
+        s.height = 1;
+        s.bitCount = 8;
+        s.table = Table(256, 3);
         s.pixels = {7, 100, 0, 0};
         cases.push_back({"core 8-bit", s, {{{0, 0}, Entry(7)}, {{1, 0}, Entry(100)}}});
     }
-    {   // 24 bits with a colour table that must be skipped over.
-        BmpSpec s; s.width = 1; s.height = 1; s.bitCount = 24; s.clrUsed = 2; s.table = Table(2, 4);
+    {  // 24 bits with a colour table that must be skipped over.
+        BmpSpec s;
+        s.width = 1;
+        s.height = 1;
+        s.bitCount = 24;
+        s.clrUsed = 2;
+        s.table = Table(2, 4);
         s.pixels = {1, 2, 3, 0};
         cases.push_back({"24-bit with table", s, {{{0, 0}, {1, 2, 3}}}});
     }
@@ -242,7 +295,9 @@ TEST(DibImageConvertTo24, TwentyFourBitsKeepsTheBlock) {
 }
 
 TEST(DibImageCrop, CutsCentredWithExtraAtBottomRight) {
-    struct Case { int w, h, tw, th, left, top; };
+    struct Case {
+        int w, h, tw, th, left, top;
+    };
     for (const Case& c : {Case{803, 601, 800, 600, 1, 0}, Case{10, 10, 4, 4, 3, 3},
                           Case{9, 8, 4, 5, 2, 1}, Case{5, 5, 5, 5, 0, 0}}) {
         CDibImage image;

@@ -21,7 +21,8 @@ void Fill(CDibImage& image, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
         }
 }
 
-bool Contains(const std::vector<unsigned char>& bytes, std::initializer_list<unsigned char> marker) {
+bool Contains(const std::vector<unsigned char>& bytes,
+              std::initializer_list<unsigned char> marker) {
     return std::search(bytes.begin(), bytes.end(), marker.begin(), marker.end()) != bytes.end();
 }
 

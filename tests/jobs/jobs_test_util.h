@@ -50,7 +50,10 @@ inline void WriteBmp(const fs::path& path, int width, int height, const PixelFn&
     }
     fs::create_directories(path.parent_path());
     std::string why;
-    { const CStatus saved = image.SaveBmp(path.string()); ASSERT_TRUE(saved) << saved.Reason(); }
+    {
+        const CStatus saved = image.SaveBmp(path.string());
+        ASSERT_TRUE(saved) << saved.Reason();
+    }
 }
 
 inline void WriteFlatBmp(const fs::path& path, int width, int height, std::uint8_t value) {
