@@ -77,7 +77,7 @@ public:
         std::optional<Result>& slot = m_slots[m_nTaken % m_nAhead];
         m_ready.wait(lock, [&] { return slot.has_value(); });
         std::optional<Result> result = std::move(slot);
-        slot.reset();
+        slot.reset();  // NOLINT(bugprone-use-after-move): a moved-from optional is emptied here
         ++m_nTaken;
         m_room.notify_all();
         return result;

@@ -36,6 +36,7 @@ inline constexpr const char* kMpvLibraryName = "libmpv.so.2";
 
 // The table of entry points: api.create(...) calls mpv_create(...).
 struct MpvApi {
+// NOLINTNEXTLINE(bugprone-macro-parentheses): `name` is a member name here, not a value
 #define TARNWICK_MPV_MEMBER(name) decltype(&::mpv_##name) name = nullptr;
     TARNWICK_MPV_FUNCTIONS(TARNWICK_MPV_MEMBER)
 #undef TARNWICK_MPV_MEMBER
