@@ -22,7 +22,7 @@
 namespace {
 
 // Largest whole image made as a reference, in pixels: keeps each run fast.
-constexpr std::int64_t kReferencePixels = 1 << 20;
+constexpr std::int64_t kReferencePixels = 1 << 18;
 
 struct Input {
     const std::uint8_t* data;
