@@ -41,7 +41,7 @@ TEST(CliConvert, RoundTripsBmpAndJpeg) {
     EXPECT_NEAR(p[2], 120, 10);
 
     // A palette BMP converts to 24 bits on the way.
-    BmpSpec s;
+    BmpLayout s;
     s.width = 2, s.bitCount = 8, s.clrUsed = 2;
     s.table = {0, 0, 255, 0, 255, 0, 0, 0};
     s.pixels = {0, 1, 0, 0};
@@ -56,7 +56,7 @@ TEST(CliConvert, RoundTripsBmpAndJpeg) {
 
 TEST(CliConvert, FailsCleanly) {
     TempDir dir;
-    BmpSpec s;
+    BmpLayout s;
     s.width = 350, s.height = 240;
     s.pixels.assign(20000, 0);
     WriteAllBytes(dir.File("short.bmp"), MakeBmp(s));

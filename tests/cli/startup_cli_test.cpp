@@ -15,7 +15,7 @@ TEST(CliStartup, OnlyRecordLoadsThePlayerLibrary) {
     TempDir dir;
     std::filesystem::create_directories(dir.File("in"));
     const std::string tiny = dir.File("in/tiny.bmp");
-    BmpSpec s;
+    BmpLayout s;
     s.width = s.height = 16;
     s.pixels.assign(std::size_t(FileRowBytes(16, 24)) * 16, 128);
     WriteAllBytes(tiny, MakeBmp(s));

@@ -14,7 +14,7 @@ int FileRowBytes(int width, int bitCount) {
     return ((width * bitCount + 31) / 32) * 4;
 }
 
-std::vector<unsigned char> MakeBmp(const BmpSpec& s) {
+std::vector<unsigned char> MakeBmp(const BmpLayout& s) {
     const bool trailingMasks = s.headerSize == 40 && !s.masks.empty();
     std::vector<unsigned char> v(14 + s.headerSize + (trailingMasks ? 12 : 0), 0);
     v[0] = 'B';

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-struct BmpSpec {
+struct BmpLayout {
     std::uint32_t headerSize = 40;  // 12 (core), 40, 108 or 124
     std::int32_t width = 1;
     std::int32_t height = 1;
@@ -18,7 +18,7 @@ struct BmpSpec {
     std::vector<std::uint8_t> pixels;  // pixel bytes as they go into the file
 };
 
-std::vector<unsigned char> MakeBmp(const BmpSpec& bmp);
+std::vector<unsigned char> MakeBmp(const BmpLayout& bmp);
 
 // Row length in bytes of a file row, padded to 4 bytes.
 int FileRowBytes(int width, int bitCount);

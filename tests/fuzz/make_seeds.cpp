@@ -38,9 +38,10 @@ Bytes Table(int count, int entryBytes = 4) {
     return t;
 }
 
-BmpSpec Spec(std::uint32_t headerSize, int width, int height, int bits, std::uint32_t compression,
-             std::vector<std::uint32_t> masks, Bytes table, Bytes pixels = {}) {
-    BmpSpec s;
+BmpLayout Layout(std::uint32_t headerSize, int width, int height, int bits,
+                 std::uint32_t compression, std::vector<std::uint32_t> masks, Bytes table,
+                 Bytes pixels = {}) {
+    BmpLayout s;
     s.headerSize = headerSize, s.width = width, s.height = height;
     s.bitCount = std::uint16_t(bits), s.compression = compression, s.masks = std::move(masks);
     s.clrUsed = headerSize == 12 ? 0 : std::uint32_t(table.size() / 4);
@@ -58,37 +59,37 @@ void BmpSeeds(const fs::path& dir) {
     const std::vector<std::uint32_t> none;
     struct Seed {
         const char* name;
-        BmpSpec spec;
+        BmpLayout layout;
     };
     const std::vector<Seed> seeds = {
-        {"pal1", Spec(40, 9, 2, 1, 0, none, Table(2))},
-        {"pal2", Spec(40, 5, 2, 2, 0, none, Table(4))},
-        {"pal4", Spec(40, 3, 2, 4, 0, none, Table(16))},
-        {"pal8", Spec(40, 3, 2, 8, 0, none, Table(6))},
-        {"pal8-core", Spec(12, 3, 2, 8, 0, none, Table(256, 3))},
-        {"pal8-os2v2", Spec(64, 3, 2, 8, 0, none, Table(6))},
-        {"rgb15", Spec(40, 2, 2, 15, 0, none, {})},
-        {"rgb16", Spec(40, 2, 2, 16, 0, none, {})},
-        {"rgb16-565", Spec(40, 2, 2, 16, 3, {0xF800, 0x7E0, 0x1F}, {})},
-        {"rgb16-4444-v5", Spec(124, 2, 2, 16, 3, {0xF00, 0xF0, 0xF}, {})},
-        {"rgb24-topdown", Spec(40, 3, -2, 24, 0, none, {})},
-        {"rgb24-masks", Spec(40, 2, 1, 24, 3, {0xFF, 0xFF00, 0xFF0000}, {})},
-        {"rgb32", Spec(40, 2, 2, 32, 0, none, {})},
-        {"rgb32-1010102-v4", Spec(108, 2, 2, 32, 3, {0x3FF00000, 0xFFC00, 0x3FF}, {})},
-        {"rle8", Spec(40, 5, 3, 8, 1, none, Table(16),
-                      {3, 1, 1, 2, 0, 0, 2, 9, 0, 2, 2, 0, 1, 4, 0, 0, 0, 3, 5, 6, 7, 0, 0, 1})},
+        {"pal1", Layout(40, 9, 2, 1, 0, none, Table(2))},
+        {"pal2", Layout(40, 5, 2, 2, 0, none, Table(4))},
+        {"pal4", Layout(40, 3, 2, 4, 0, none, Table(16))},
+        {"pal8", Layout(40, 3, 2, 8, 0, none, Table(6))},
+        {"pal8-core", Layout(12, 3, 2, 8, 0, none, Table(256, 3))},
+        {"pal8-os2v2", Layout(64, 3, 2, 8, 0, none, Table(6))},
+        {"rgb15", Layout(40, 2, 2, 15, 0, none, {})},
+        {"rgb16", Layout(40, 2, 2, 16, 0, none, {})},
+        {"rgb16-565", Layout(40, 2, 2, 16, 3, {0xF800, 0x7E0, 0x1F}, {})},
+        {"rgb16-4444-v5", Layout(124, 2, 2, 16, 3, {0xF00, 0xF0, 0xF}, {})},
+        {"rgb24-topdown", Layout(40, 3, -2, 24, 0, none, {})},
+        {"rgb24-masks", Layout(40, 2, 1, 24, 3, {0xFF, 0xFF00, 0xFF0000}, {})},
+        {"rgb32", Layout(40, 2, 2, 32, 0, none, {})},
+        {"rgb32-1010102-v4", Layout(108, 2, 2, 32, 3, {0x3FF00000, 0xFFC00, 0x3FF}, {})},
+        {"rle8", Layout(40, 5, 3, 8, 1, none, Table(16),
+                        {3, 1, 1, 2, 0, 0, 2, 9, 0, 2, 2, 0, 1, 4, 0, 0, 0, 3, 5, 6, 7, 0, 0, 1})},
         {"rle4",
-         Spec(40, 5, 2, 4, 2, none, Table(16),
-              {0, 3, 0x45, 0x60, 0, 2, 1, 0, 1, 0x70, 0, 0, 0, 5, 0x12, 0x12, 0x30, 0, 0, 1})},
+         Layout(40, 5, 2, 4, 2, none, Table(16),
+                {0, 3, 0x45, 0x60, 0, 2, 1, 0, 1, 0x70, 0, 0, 0, 5, 0x12, 0x12, 0x30, 0, 0, 1})},
     };
     for (const Seed& s : seeds)
-        Write(dir / (std::string("seed-") + s.name + ".bmp"), MakeBmp(s.spec));
+        Write(dir / (std::string("seed-") + s.name + ".bmp"), MakeBmp(s.layout));
     // Four masks after a 40-byte header, and pixels placed after a gap.
-    Bytes abf = MakeBmp(Spec(40, 2, 1, 32, 6, {0xFF000000, 0xFF0000, 0xFF00}, {}));
+    Bytes abf = MakeBmp(Layout(40, 2, 1, 32, 6, {0xFF000000, 0xFF0000, 0xFF00}, {}));
     abf.insert(abf.begin() + 14 + 40 + 12, {0xFF, 0, 0, 0});
     abf[10] += 4, abf[2] += 4;
     Write(dir / "seed-rgba32-abf.bmp", abf);
-    Bytes gap = MakeBmp(Spec(40, 3, 2, 8, 0, none, Table(4)));
+    Bytes gap = MakeBmp(Layout(40, 3, 2, 8, 0, none, Table(4)));
     gap.insert(gap.begin() + 14 + 40 + 16, 8, 0xEE);
     gap[10] += 8, gap[2] += 8;
     Write(dir / "seed-pal8-offset.bmp", gap);

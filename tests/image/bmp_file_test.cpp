@@ -63,13 +63,13 @@ TEST(BmpRead, ModernFormsAreNormalised) {
     TempDir dir;
     struct Case {
         const char* what;
-        BmpSpec bmp;
+        BmpLayout bmp;
         int shift[3];
     };
     auto bmp = [](std::uint32_t headerSize, std::int32_t height, std::uint16_t bits,
                   std::uint32_t compression, std::vector<std::uint32_t> masks,
                   std::vector<std::uint8_t> pixels) {
-        BmpSpec s;
+        BmpLayout s;
         s.headerSize = headerSize, s.width = 3, s.height = height, s.bitCount = bits;
         s.compression = compression, s.masks = std::move(masks), s.pixels = std::move(pixels);
         return s;
@@ -105,7 +105,7 @@ TEST(BmpRead, ModernFormsAreNormalised) {
 TEST(BmpRead, MalformedFilesAreRefused) {
     TempDir dir;
     auto valid = [] {
-        BmpSpec s;
+        BmpLayout s;
         s.width = 350, s.height = 240;
         s.pixels.assign(252480, 0);
         return s;
@@ -117,13 +117,13 @@ TEST(BmpRead, MalformedFilesAreRefused) {
     };
     std::vector<Case> cases;
     {
-        BmpSpec s = valid();
+        BmpLayout s = valid();
         s.pixels.resize(20000);
         cases.push_back({"truncated pixels", MakeBmp(s),
                          "truncated: header promises 252480 pixel bytes, file holds 20000"});
     }
     {  // The file ends inside the table, and the pixel offset points past the end.
-        BmpSpec s;
+        BmpLayout s;
         s.width = 2;
         s.bitCount = 8;
         s.table = Table8(10);
@@ -133,24 +133,24 @@ TEST(BmpRead, MalformedFilesAreRefused) {
             {"truncated table", bytes, "truncated: header promises 1024 colour table bytes"});
     }
     for (std::int32_t w : {0, -5}) {
-        BmpSpec s;
+        BmpLayout s;
         s.width = w;
         s.pixels = {0, 0, 0, 0};
         cases.push_back({"bad width", MakeBmp(s), "invalid width"});
     }
     {
-        BmpSpec s;
+        BmpLayout s;
         s.height = 0;
         cases.push_back({"zero height", MakeBmp(s), "invalid height"});
     }
     {
-        BmpSpec s;
+        BmpLayout s;
         s.bitCount = 64;
         s.pixels.assign(8, 0);
         cases.push_back({"64 bits", MakeBmp(s), "unsupported: 64 bits per pixel"});
     }
     for (std::uint32_t rle : {1u, 2u}) {
-        BmpSpec s;
+        BmpLayout s;
         s.bitCount = rle == 1 ? 4 : 8;
         s.compression = rle;
         s.table.assign(rle == 1 ? 64 : 1024, 0);
@@ -158,7 +158,7 @@ TEST(BmpRead, MalformedFilesAreRefused) {
         cases.push_back({"rle on the wrong depth", MakeBmp(s), "invalid: run-length coding on a"});
     }
     {
-        BmpSpec s;
+        BmpLayout s;
         s.bitCount = 8;
         s.compression = 1;
         s.height = -1;
@@ -168,7 +168,7 @@ TEST(BmpRead, MalformedFilesAreRefused) {
             {"top-down rle", MakeBmp(s), "invalid: run-length coded bitmap stored top-down"});
     }
     {
-        BmpSpec s;
+        BmpLayout s;
         s.bitCount = 8;
         s.compression = 3;
         s.masks = {0xE0, 0x1C, 0x3};
@@ -176,28 +176,28 @@ TEST(BmpRead, MalformedFilesAreRefused) {
         cases.push_back({"masks on 8 bits", MakeBmp(s), "unsupported: colour masks on a 8-bit"});
     }
     {
-        BmpSpec s;
+        BmpLayout s;
         s.width = 65536;
         s.height = 65536;
         s.pixels.assign(16, 0);
         cases.push_back({"huge", MakeBmp(s), "too large"});
     }
     {
-        BmpSpec s;
+        BmpLayout s;
         s.width = 1000;
         s.height = 1000;
         s.pixels.assign(16, 0);
         cases.push_back({"promises much", MakeBmp(s), "truncated"});
     }
     {
-        BmpSpec s;
+        BmpLayout s;
         s.bitCount = 8;
         s.clrUsed = 0x10000;
         s.pixels.assign(4, 0);
         cases.push_back({"no room for a table", MakeBmp(s), "invalid: no colour table"});
     }
     {
-        BmpSpec s;
+        BmpLayout s;
         s.headerSize = 200;
         cases.push_back({"unknown header", MakeBmp(s), "unsupported: bitmap header of 200 bytes"});
     }
@@ -225,7 +225,7 @@ TEST(BmpRead, DamagedFilesNeverReadOutOfBounds) {
     std::mt19937 rng(12345);
     std::vector<std::vector<unsigned char>> seeds;
     for (std::uint16_t bits : {1, 4, 8, 16, 24, 32}) {
-        BmpSpec s;
+        BmpLayout s;
         s.width = 7, s.height = 5, s.bitCount = bits;
         if (bits <= 8)
             s.table.assign(std::size_t(4) << bits, 0x40);

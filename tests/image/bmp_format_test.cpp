@@ -29,7 +29,7 @@ void ExpectForms(const std::vector<FormCase>& cases) {
 }
 
 Bytes Rle(int bits, int width, int height, Bytes stream) {
-    BmpSpec s;
+    BmpLayout s;
     s.width = width, s.height = height, s.bitCount = std::uint16_t(bits);
     s.compression = bits == 8 ? 1 : 2;
     s.clrUsed = 16;
@@ -74,7 +74,7 @@ struct MaskCase {
 };
 
 Bytes Masked(const MaskCase& m) {
-    BmpSpec s;
+    BmpLayout s;
     s.headerSize = m.headerSize, s.width = 2, s.height = 1, s.bitCount = std::uint16_t(m.bits);
     s.compression = m.compression;
     s.masks.assign(m.masks.begin(), m.masks.begin() + 3);
@@ -207,7 +207,7 @@ TEST(BmpFormat, WideChannelsReadBackExactly) {
             masks[k] = ((1u << widths[k]) - 1) << shift;
             shift += widths[k];
         }
-        BmpSpec s;
+        BmpLayout s;
         s.width = 16, s.height = 1, s.bitCount = 32, s.compression = 3;
         s.masks = {masks[0], masks[1], masks[2]};
         Picture want{16, {}};
@@ -237,47 +237,47 @@ Bytes Os2Short(Bytes v) {
 }
 
 TEST(BmpFormat, OtherHeadersAndDepths) {
-    auto spec = [](std::uint32_t headerSize, int width, int height, int bits, Bytes table,
-                   Bytes pixels) {
-        BmpSpec s;
+    auto layout = [](std::uint32_t headerSize, int width, int height, int bits, Bytes table,
+                     Bytes pixels) {
+        BmpLayout s;
         s.headerSize = headerSize, s.width = width, s.height = height;
         s.bitCount = std::uint16_t(bits), s.clrUsed = std::uint32_t(table.size() / 4);
         s.table = std::move(table), s.pixels = std::move(pixels);
         return s;
     };
     ExpectForms({
-        {"OS/2 2.x 64-byte header, 8 bits", MakeBmp(spec(64, 3, 1, 8, Palette(4), {2, 0, 3, 0})),
+        {"OS/2 2.x 64-byte header, 8 bits", MakeBmp(layout(64, 3, 1, 8, Palette(4), {2, 0, 3, 0})),
          Indexed({{2, 0, 3}})},
         {"OS/2 2.x 64-byte header, 24 bits",
-         MakeBmp(spec(64, 1, 1, 24, {}, {1, 2, 3, 0})),
+         MakeBmp(layout(64, 1, 1, 24, {}, {1, 2, 3, 0})),
          {1, {{1, 2, 3}}}},
-        {"OS/2 2.x 16-byte header", Os2Short(MakeBmp(spec(40, 2, 1, 8, Palette(3), {1, 2, 0, 0}))),
-         Indexed({{1, 2}})},
+        {"OS/2 2.x 16-byte header",
+         Os2Short(MakeBmp(layout(40, 2, 1, 8, Palette(3), {1, 2, 0, 0}))), Indexed({{1, 2}})},
         // Indices 0 1 2 3 2 (bottom) and 3 3 0 0 1 (top), four to a byte, first in the top bits.
         {"2 bits per pixel",
-         MakeBmp(spec(40, 5, 2, 2, Palette(4), {0x1B, 0x80, 0, 0, 0xF0, 0x40, 0, 0})),
+         MakeBmp(layout(40, 5, 2, 2, Palette(4), {0x1B, 0x80, 0, 0, 0xF0, 0x40, 0, 0})),
          Indexed({{3, 3, 0, 0, 1}, {0, 1, 2, 3, 2}})},
     });
 }
 
 TEST(BmpFormat, PixelsStartWhereTheFileHeaderSays) {
-    BmpSpec pal8;
+    BmpLayout pal8;
     pal8.width = 3, pal8.height = 2, pal8.bitCount = 8, pal8.clrUsed = 4, pal8.table = Palette(4);
     pal8.pixels = {1, 2, 3, 0, 3, 0, 1, 0};
     const Bytes plain = MakeBmp(pal8);
     const std::size_t pixelsAt = Get32At(plain, 10);
 
-    BmpSpec rgb;
+    BmpLayout rgb;
     rgb.width = 2, rgb.pixels = {1, 2, 3, 4, 5, 6, 0, 0};
     const Bytes rgbPlain = MakeBmp(rgb);
 
     // No colour count: 256 entries by default, but the pixels follow the first four.
-    BmpSpec shortTable = pal8;
+    BmpLayout shortTable = pal8;
     shortTable.clrUsed = 0;
 
     // 15 bits are stored 2 bytes a pixel in rows padded to 4 bytes: a 100-pixel row is 200
     // bytes. Top row all 5-5-5 red, bottom row all blue.
-    BmpSpec b15;
+    BmpLayout b15;
     b15.width = 100, b15.height = 2, b15.bitCount = 15;
     for (std::uint8_t lo : {0x1F, 0x00})
         for (int x = 0; x < 100; ++x)

@@ -119,7 +119,7 @@ TEST(ImageWriters, FailuresAreReported) {
 
 TEST(DibImageLoad, ExtensionRules) {
     TempDir dir;
-    BmpSpec bmp;
+    BmpLayout bmp;
     bmp.width = 1;
     bmp.pixels = {1, 2, 3, 0};
     const auto bytes = MakeBmp(bmp);
@@ -185,12 +185,12 @@ TEST(DibImageConvertTo24, EveryDepth) {
     TempDir dir;
     struct Case {
         const char* what;
-        BmpSpec bmp;
+        BmpLayout bmp;
         std::vector<std::pair<std::pair<int, int>, Bgr>> expect;  // (x, y from top) -> pixel
     };
     std::vector<Case> cases;
     {  // 16 bits: 0x7FFF is full 5-5-5 white, not rescaled.
-        BmpSpec s;
+        BmpLayout s;
         s.width = 2;
         s.height = 1;
         s.bitCount = 16;
@@ -198,7 +198,7 @@ TEST(DibImageConvertTo24, EveryDepth) {
         cases.push_back({"16-bit", s, {{{0, 0}, {248, 248, 248}}, {{1, 0}, {248, 0, 0}}}});
     }
     {  // 5-5-5 red and green channels alone.
-        BmpSpec s;
+        BmpLayout s;
         s.width = 2;
         s.height = 1;
         s.bitCount = 16;
@@ -206,7 +206,7 @@ TEST(DibImageConvertTo24, EveryDepth) {
         cases.push_back({"16-bit channels", s, {{{0, 0}, {0, 0, 248}}, {{1, 0}, {0, 248, 0}}}});
     }
     {  // 32 bits drop the fourth byte.
-        BmpSpec s;
+        BmpLayout s;
         s.width = 1;
         s.height = 1;
         s.bitCount = 32;
@@ -214,7 +214,7 @@ TEST(DibImageConvertTo24, EveryDepth) {
         cases.push_back({"32-bit", s, {{{0, 0}, {10, 20, 30}}}});
     }
     {  // 1 bit, width 9: the ninth pixel is the top bit of the row's second byte.
-        BmpSpec s;
+        BmpLayout s;
         s.width = 9;
         s.height = 2;
         s.bitCount = 1;
@@ -231,7 +231,7 @@ TEST(DibImageConvertTo24, EveryDepth) {
                           {{1, 0}, Entry(0)}}});
     }
     {  // 4 bits: even x high nibble, odd x low nibble.
-        BmpSpec s;
+        BmpLayout s;
         s.width = 3;
         s.height = 1;
         s.bitCount = 4;
@@ -241,7 +241,7 @@ TEST(DibImageConvertTo24, EveryDepth) {
             {"4-bit", s, {{{0, 0}, Entry(5)}, {{1, 0}, Entry(10)}, {{2, 0}, Entry(15)}}});
     }
     {  // 8 bits with a short table: an index past its end is black.
-        BmpSpec s;
+        BmpLayout s;
         s.width = 3;
         s.height = 1;
         s.bitCount = 8;
@@ -252,7 +252,7 @@ TEST(DibImageConvertTo24, EveryDepth) {
             {"8-bit", s, {{{0, 0}, Entry(3)}, {{1, 0}, Entry(0)}, {{2, 0}, {0, 0, 0}}}});
     }
     {  // Core header: 3-byte table entries.
-        BmpSpec s;
+        BmpLayout s;
         s.headerSize = 12;
         s.width = 2;
         s.height = 1;
@@ -262,7 +262,7 @@ TEST(DibImageConvertTo24, EveryDepth) {
         cases.push_back({"core 8-bit", s, {{{0, 0}, Entry(7)}, {{1, 0}, Entry(100)}}});
     }
     {  // 24 bits with a colour table that must be skipped over.
-        BmpSpec s;
+        BmpLayout s;
         s.width = 1;
         s.height = 1;
         s.bitCount = 24;

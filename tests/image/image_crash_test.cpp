@@ -15,7 +15,7 @@ using namespace bmp_forms;
 namespace {
 
 Bytes Rle(int bits, int width, int height, Bytes stream) {
-    BmpSpec s;
+    BmpLayout s;
     s.width = width, s.height = height, s.bitCount = std::uint16_t(bits);
     s.compression = bits == 8 ? 1 : 2;
     s.clrUsed = 16;
@@ -25,14 +25,14 @@ Bytes Rle(int bits, int width, int height, Bytes stream) {
 }
 
 Bytes Plain(int width, int height, int bits, std::size_t pixelBytes) {
-    BmpSpec s;
+    BmpLayout s;
     s.width = width, s.height = height, s.bitCount = std::uint16_t(bits);
     s.pixels.assign(pixelBytes, 0x5A);
     return MakeBmp(s);
 }
 
 Bytes Plain(std::uint32_t headerSize, int width, int height, int bits, std::size_t pixelBytes) {
-    BmpSpec s;
+    BmpLayout s;
     s.headerSize = headerSize, s.width = width, s.height = height, s.bitCount = std::uint16_t(bits);
     s.pixels.assign(pixelBytes, 0x5A);
     return MakeBmp(s);
@@ -56,12 +56,12 @@ TEST(ImageCrash, HostileBmpFiles) {
     };
     Bytes zeroDeltas;
     for (int i = 0; i < 5000; ++i) zeroDeltas.insert(zeroDeltas.end(), {0, 2, 0, 0});
-    BmpSpec masks40;
+    BmpLayout masks40;
     masks40.bitCount = 32, masks40.compression = 3, masks40.masks = {0xFF, 0xFF00, 0xFF0000};
-    BmpSpec os2Huffman;
+    BmpLayout os2Huffman;
     os2Huffman.headerSize = 64, os2Huffman.bitCount = 1, os2Huffman.compression = 3;
     os2Huffman.table = Palette(2), os2Huffman.pixels = {0, 0, 0, 0};
-    BmpSpec shortTable;
+    BmpLayout shortTable;
     shortTable.width = 2, shortTable.bitCount = 8, shortTable.clrUsed = 2;
     shortTable.table = Palette(2), shortTable.pixels = {200, 1, 0, 0};
 
@@ -103,7 +103,7 @@ TEST(ImageCrash, HostileBmpFiles) {
 // A valid 10 x 10 file made 40 GB long (sparse): only the bytes the header asks for are read.
 TEST(ImageCrash, HugeFileReadsOnlyWhatTheHeaderAsks) {
     TempDir dir;
-    BmpSpec s;
+    BmpLayout s;
     s.width = 10, s.height = 10;
     Picture want{10, {}};
     for (int y = 0; y < 10; ++y)

@@ -2,37 +2,9 @@
 
 #include <cstring>
 
+#include "common/painted_view.h"
 #include "platform/media_player.h"
 #include "platform/window_grab.h"
-
-namespace {
-
-// The view's pixel (x, y) carries these bytes.
-std::uint8_t Blue(int x, int y) {
-    return std::uint8_t(x * 7 + y);
-}
-std::uint8_t Green(int x, int y) {
-    return std::uint8_t(x + y * 5);
-}
-std::uint8_t Red(int x, int y) {
-    return std::uint8_t(x ^ y);
-}
-
-void PaintView(CPlayerView& view, int width, int height) {
-    ASSERT_TRUE(view.Resize(width, height));
-    auto locked = view.LockFrame();
-    CGrabBitmap& frame = locked.MutableFrame();
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            std::uint8_t* p = frame.Row(y) + x * 4;
-            p[0] = Blue(x, y);
-            p[1] = Green(x, y);
-            p[2] = Red(x, y);
-        }
-    }
-}
-
-}  // namespace
 
 TEST(GrabBitmap, RowsAndStrideAre64ByteAligned) {
     for (int width : {1, 16, 17, 350, 1001}) {
