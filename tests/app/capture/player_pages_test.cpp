@@ -134,6 +134,27 @@ protected:
     bool WaitForState(int state, int ms) {
         return PumpUntil([&] { return m_page->State() == state; }, ms);
     }
+    // Pauses the player at `seconds` and waits until its position stays put, so that what a
+    // test reads is what the page reads next. A page may start playing on its own.
+    bool PauseAt(double seconds) {
+        CMediaPlayer& player = MediaOf(*m_page);
+        player.Pause();
+        if (!PumpUntil([&] { return player.PlayState() != kPlayStatePlaying; }, 5000))
+            return false;
+        player.Seek(seconds);
+        double last = -1;
+        int unchanged = 0;
+        return PumpUntil(
+            [&] {
+                PumpFor(50);
+                const double at = player.PositionSeconds();
+                unchanged = at == last ? unchanged + 1 : 0;
+                last = at;
+                return unchanged >= 3 && std::abs(at - seconds) < 0.03 &&
+                       player.PlayState() == kPlayStatePaused;
+            },
+            5000);
+    }
 
     TempDir m_dir;
     CRecording m_recording;  // outlives the page
@@ -500,9 +521,7 @@ TEST_P(PlayerPageTest, SaveCurrentFrameWithoutMedia) {
 // With media, the save dialog proposes the media's name and the position in milliseconds.
 TEST_P(PlayerPageTest, SaveCurrentFrameProposesTheMediasNameAndPosition) {
     Ready(4);
-    MediaOf(*m_page).Seek(1.234);
-    ASSERT_TRUE(PumpUntil(
-        [&] { return std::abs(MediaOf(*m_page).PositionSeconds() - 1.234) < 0.03; }, 5000));
+    ASSERT_TRUE(PauseAt(1.234));
     char expected[32];
     std::snprintf(expected, sizeof expected, "clip_%08d.bmp",
                   int(PositionToMs(MediaOf(*m_page).PositionSeconds())));
