@@ -20,9 +20,11 @@ constexpr int kLanczosLobes = 3;
 // Standard deviation, in cycles per pixel, of the Gaussian weight on the cross-power spectrum.
 constexpr double kLowPass = 0.15;
 
-using Complex = std::complex<double>;
+// The spectra are single precision; sums over them are taken in double.
+using Complex = std::complex<float>;
+using Complex64 = std::complex<double>;
 
-Complex* AsComplex(fftw_complex* p) {
+Complex* AsComplex(fftwf_complex* p) {
     return reinterpret_cast<Complex*>(p);
 }
 
@@ -105,13 +107,13 @@ CImageRegistration::~CImageRegistration() {
 
 void CImageRegistration::Release() {
     if (m_forward)
-        fftw_destroy_plan(m_forward);
+        fftwf_destroy_plan(m_forward);
     if (m_backward)
-        fftw_destroy_plan(m_backward);
-    fftw_free(m_pReal);
-    fftw_free(m_pWork);
-    fftw_free(m_pReference);
-    fftw_free(m_pCross);
+        fftwf_destroy_plan(m_backward);
+    fftwf_free(m_pReal);
+    fftwf_free(m_pWork);
+    fftwf_free(m_pReference);
+    fftwf_free(m_pCross);
     m_forward = m_backward = nullptr;
     m_pReal = nullptr;
     m_pWork = m_pReference = m_pCross = nullptr;
@@ -130,14 +132,14 @@ bool CImageRegistration::SetReference(const CImageView& reference, std::string* 
     if (size != m_nSize) {
         Release();
         const std::size_t half = std::size_t(size) * (size / 2 + 1);
-        m_pReal = fftw_alloc_real(std::size_t(size) * size);
-        m_pWork = fftw_alloc_complex(half);
-        m_pReference = fftw_alloc_complex(half);
-        m_pCross = fftw_alloc_complex(half);
+        m_pReal = fftwf_alloc_real(std::size_t(size) * size);
+        m_pWork = fftwf_alloc_complex(half);
+        m_pReference = fftwf_alloc_complex(half);
+        m_pCross = fftwf_alloc_complex(half);
         // FFTW_ESTIMATE: planning must not overwrite the arrays and should take no time. The
         // planner is not thread-safe; planning happens only here.
-        m_forward = fftw_plan_dft_r2c_2d(size, size, m_pReal, m_pWork, FFTW_ESTIMATE);
-        m_backward = fftw_plan_dft_c2r_2d(size, size, m_pWork, m_pReal, FFTW_ESTIMATE);
+        m_forward = fftwf_plan_dft_r2c_2d(size, size, m_pReal, m_pWork, FFTW_ESTIMATE);
+        m_backward = fftwf_plan_dft_c2r_2d(size, size, m_pWork, m_pReal, FFTW_ESTIMATE);
         m_nSize = size;
         m_lowPass.resize(half);
         for (int v = 0; v < size; ++v) {
@@ -145,12 +147,12 @@ bool CImageRegistration::SetReference(const CImageView& reference, std::string* 
             for (int u = 0; u < size / 2 + 1; ++u) {
                 const double fu = double(u) / size;
                 m_lowPass[std::size_t(v) * (size / 2 + 1) + u] =
-                    std::exp(-(fu * fu + fv * fv) / (2 * kLowPass * kLowPass));
+                    float(std::exp(-(fu * fu + fv * fv) / (2 * kLowPass * kLowPass)));
             }
         }
         m_taper.resize(std::size_t(size));
         for (int i = 0; i < size; ++i)
-            m_taper[std::size_t(i)] = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / size);
+            m_taper[std::size_t(i)] = float(0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / size));
     }
     m_nLeft = (reference.m_nWidth - size) / 2;
     m_nTop = (reference.m_nHeight - size) / 2;
@@ -169,17 +171,21 @@ bool CImageRegistration::SetReference(const CImageView& reference, std::string* 
 
 bool CImageRegistration::LoadSpectrum(const CImageView& image) {
     const int size = m_nSize;
-    double* real = m_pReal;
+    float* real = m_pReal;
     // Mean of the window's pixels inside the picture; pixels outside it count as that mean.
     const int x0 = std::max(0, -m_nLeft), x1 = std::min(size, image.m_nWidth - m_nLeft);
     const int y0 = std::max(0, -m_nTop), y1 = std::min(size, image.m_nHeight - m_nTop);
     if (x1 - x0 < 2 || y1 - y0 < 2)
         return false;
+    // The grey values are read once into the window, then made mean-free and tapered there.
+    std::fill(real, real + std::size_t(size) * size, 0.0f);
     double sum = 0, squares = 0;
     for (int y = y0; y < y1; ++y) {
         const std::uint8_t* row = image.Row(m_nTop + y) + 3 * (m_nLeft + x0);
+        float* out = real + std::size_t(y) * size;
         for (int x = x0; x < x1; ++x, row += 3) {
             const double g = Grey(row);
+            out[x] = float(g);
             sum += g;
             squares += g * g;
         }
@@ -188,15 +194,14 @@ bool CImageRegistration::LoadSpectrum(const CImageView& image) {
     const double mean = sum / inside;
     if (squares / inside - mean * mean < 1e-6)
         return false;
-    std::fill(real, real + std::size_t(size) * size, 0.0);
+    const float level = float(mean);
+    const float* taper = m_taper.data();
     for (int y = y0; y < y1; ++y) {
-        const std::uint8_t* row = image.Row(m_nTop + y) + 3 * (m_nLeft + x0);
-        double* out = real + std::size_t(y) * size;
-        const double ty = m_taper[std::size_t(y)];
-        for (int x = x0; x < x1; ++x, row += 3)
-            out[x] = (Grey(row) - mean) * m_taper[std::size_t(x)] * ty;
+        float* out = real + std::size_t(y) * size;
+        const float ty = taper[y];
+        for (int x = x0; x < x1; ++x) out[x] = (out[x] - level) * (taper[x] * ty);
     }
-    fftw_execute(m_forward);
+    fftwf_execute(m_forward);
     return true;
 }
 
@@ -219,31 +224,35 @@ CRegistration CImageRegistration::Register(const CImageView& image, double minPe
     const Complex* ref = AsComplex(m_pReference);
     for (std::size_t i = 0; i < half; ++i) {
         const Complex c = work[i] * ref[i];
-        const double magnitude = std::sqrt(c.real() * c.real() + c.imag() * c.imag());
-        cross[i] = magnitude > 1e-9 ? c / magnitude : 0.0;
+        const float magnitude = std::sqrt(c.real() * c.real() + c.imag() * c.imag());
+        cross[i] = magnitude > 1e-9f ? c / magnitude : 0.0f;
     }
     // A Gaussian weight on the frequencies: the highest ones carry mostly noise and JPEG blocks.
     // A symmetric weight leaves a true peak where it is.
     for (std::size_t i = 0; i < half; ++i) cross[i] *= m_lowPass[i];
     // The Nyquist row and column have no sign: dropping them keeps the surface real between
     // the pixels.
-    for (int k = 0; k < halfWidth; ++k) cross[std::size_t(size / 2) * halfWidth + k] = 0.0;
-    for (int k = 0; k < size; ++k) cross[std::size_t(k) * halfWidth + size / 2] = 0.0;
+    for (int k = 0; k < halfWidth; ++k) cross[std::size_t(size / 2) * halfWidth + k] = 0.0f;
+    for (int k = 0; k < size; ++k) cross[std::size_t(k) * halfWidth + size / 2] = 0.0f;
     std::copy(cross, cross + half, work);
-    fftw_execute(m_backward);  // m_pWork -> m_pReal (the transform overwrites m_pWork)
+    fftwf_execute(m_backward);  // m_pWork -> m_pReal (the transform overwrites m_pWork)
 
-    const double* surface = m_pReal;
+    // The highest point (the first of equals) and the surface's sums, in one pass.
+    const float* surface = m_pReal;
     std::size_t peak = 0;
-    for (std::size_t i = 1; i < n; ++i)
-        if (surface[i] > surface[peak])
-            peak = i;
-    const int px = int(peak % std::size_t(size));
-    const int py = int(peak / std::size_t(size));
+    float highest = surface[0];
     double sum = 0, squares = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        sum += surface[i];
-        squares += surface[i] * surface[i];
+        const float v = surface[i];
+        if (v > highest) {
+            highest = v;
+            peak = i;
+        }
+        sum += double(v);
+        squares += double(v) * v;
     }
+    const int px = int(peak % std::size_t(size));
+    const int py = int(peak / std::size_t(size));
     std::size_t count = n;
     for (int dy = -kPeakRadius; dy <= kPeakRadius; ++dy)
         for (int dx = -kPeakRadius; dx <= kPeakRadius; ++dx) {
@@ -288,34 +297,34 @@ double CImageRegistration::RefineAlong(bool bAlongY, double fixed, double x0, do
     // R(u, v) e^(i 2 pi u fixed / size), the surface at y is Re sum over v of line(v)
     // e^(i 2 pi v y / size). `line` is kept in order of signed frequency from `lowest` up.
     const auto weight = [](int u) { return u == 0 ? 1.0 : 2.0; };
-    std::vector<Complex> line;
+    std::vector<Complex64> line;
     int lowest = 0;
     if (bAlongY) {
-        std::vector<Complex> phase(static_cast<std::size_t>(halfWidth));
+        std::vector<Complex64> phase(static_cast<std::size_t>(halfWidth));
         for (int u = 0; u < halfWidth; ++u)
             phase[std::size_t(u)] = weight(u) * std::polar(1.0, step * u * fixed);
         line.assign(std::size_t(size), 0.0);
         lowest = -size / 2;
         for (int v = 0; v < size; ++v) {
             const Complex* row = cross + std::size_t(v) * halfWidth;
-            Complex s = 0.0;
-            for (int u = 0; u < halfWidth; ++u) s += row[u] * phase[std::size_t(u)];
+            Complex64 s = 0.0;
+            for (int u = 0; u < halfWidth; ++u) s += Complex64(row[u]) * phase[std::size_t(u)];
             line[std::size_t(Frequency(v, size) - lowest)] = s;
         }
     } else {
         line.assign(std::size_t(halfWidth), 0.0);
         for (int v = 0; v < size; ++v) {
             const Complex* row = cross + std::size_t(v) * halfWidth;
-            const Complex p = std::polar(1.0, step * Frequency(v, size) * fixed);
-            for (int u = 0; u < halfWidth; ++u) line[std::size_t(u)] += row[u] * p;
+            const Complex64 p = std::polar(1.0, step * Frequency(v, size) * fixed);
+            for (int u = 0; u < halfWidth; ++u) line[std::size_t(u)] += Complex64(row[u]) * p;
         }
         for (int u = 0; u < halfWidth; ++u) line[std::size_t(u)] *= weight(u);
     }
     const auto surface = [&](double x) {
-        const Complex turn = std::polar(1.0, step * x);
-        Complex z = std::polar(1.0, step * lowest * x);
+        const Complex64 turn = std::polar(1.0, step * x);
+        Complex64 z = std::polar(1.0, step * lowest * x);
         double s = 0;
-        for (const Complex& c : line) {
+        for (const Complex64& c : line) {
             s += c.real() * z.real() - c.imag() * z.imag();
             z *= turn;
         }
