@@ -660,4 +660,58 @@ This path does not exist. Do you want to create it?</translation>
         <translation>No file was written</translation>
     </message>
 </context>
+<context>
+    <name>ViewFolder</name>
+    <message>
+        <source>没有可以打开图像文件的程序（例如看图软件）。
+图像在文件夹：
+%1</source>
+        <translation>No program (such as an image viewer) could open the image files.
+The images are in the folder:
+%1</translation>
+    </message>
+</context>
+<context>
+    <name>CJobSummaryDialog</name>
+    <message>
+        <source>无法读取：%1</source>
+        <translation>%1</translation>
+    </message>
+    <message>
+        <source>写入失败：%1</source>
+        <translation>%1</translation>
+    </message>
+    <message>
+        <source>无法移到回收站：%1</source>
+        <translation>cannot move to the trash: %1</translation>
+    </message>
+    <message>
+        <source>任务进行中出现了同名文件，已保留原样</source>
+        <translation>appeared while the job ran; left as it is</translation>
+    </message>
+    <message>
+        <source>这是尚未读取的源文件；%1 保留原样</source>
+        <translation>is a source file not read yet; %1 is left as it is</translation>
+    </message>
+    <message>
+        <source>本次任务已由另一个源文件写入；%1 保留原样</source>
+        <translation>already written from another source in this job; %1 is left as it is</translation>
+    </message>
+    <message>
+        <source>这是要保留的源文件；%1 保留原样</source>
+        <translation>is a source file that stays; %1 is left as it is</translation>
+    </message>
+    <message>
+        <source>这是要保留的源图像，没有写入</source>
+        <translation>is a source image that stays; nothing written there</translation>
+    </message>
+    <message>
+        <source>无法生成 %1 的图像</source>
+        <translation>cannot make a %1 image</translation>
+    </message>
+    <message>
+        <source>无法生成缩放副本</source>
+        <translation>cannot make the resized copy</translation>
+    </message>
+</context>
 </TS>

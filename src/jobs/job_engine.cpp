@@ -87,7 +87,7 @@ bool CJobEngine::LoadSource(const std::string& path, CDibImage& image) {
     std::string why;
     if (LoadImageFile(path, image, &why))
         return true;
-    m_result.m_skipped.push_back({path, why});
+    m_result.m_skipped.push_back(MakeProblem(path, JobProblemKind::Unreadable, why));
     ReportNew();
     return false;
 }
@@ -106,6 +106,11 @@ bool CJobEngine::Trash(const std::string& path) {
 
 void CJobEngine::Fail(const std::string& path, const std::string& reason) {
     m_result.Fail(path, reason);
+    ReportNew();
+}
+
+void CJobEngine::Fail(const std::string& path, JobProblemKind kind, const std::string& detail) {
+    m_result.Fail(path, kind, detail);
     ReportNew();
 }
 

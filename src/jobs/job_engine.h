@@ -45,6 +45,7 @@ protected:
     bool Write(const std::string& path, CDibImage& image, int quality);
     bool Trash(const std::string& path);
     void Fail(const std::string& path, const std::string& reason);
+    void Fail(const std::string& path, JobProblemKind kind, const std::string& detail = {});
     // Reports what was recorded in the result since the last report, in that order.
     void ReportNew();
 

@@ -8,7 +8,7 @@
 bool CJobResult::WriteImage(const std::string& path, CDibImage& image, int quality,
                             const CCommitOptions& commit) {
     if (CStatus saved = SaveImageFile(path, image, quality, commit); !saved) {
-        Fail(path, saved.Reason());
+        Fail(path, JobProblemKind::WriteFailed, saved.Reason());
         return false;
     }
     m_written.push_back(path);
@@ -18,7 +18,7 @@ bool CJobResult::WriteImage(const std::string& path, CDibImage& image, int quali
 bool CJobResult::TrashSource(const std::string& path) {
     std::string why;
     if (!MoveToTrash(path, &why)) {
-        Fail(path, "cannot move to the trash: " + why);
+        Fail(path, JobProblemKind::TrashFailed, why);
         return false;
     }
     m_trashed.push_back(path);
@@ -27,6 +27,41 @@ bool CJobResult::TrashSource(const std::string& path) {
 
 void CJobResult::Fail(const std::string& path, const std::string& reason) {
     m_failures.push_back({path, reason});
+}
+
+void CJobResult::Fail(const std::string& path, JobProblemKind kind, const std::string& detail) {
+    m_failures.push_back(MakeProblem(path, kind, detail));
+}
+
+std::string ProblemReason(JobProblemKind kind, const std::string& detail) {
+    switch (kind) {
+        case JobProblemKind::TrashFailed:
+            return "cannot move to the trash: " + detail;
+        case JobProblemKind::AppearedMeanwhile:
+            return "appeared while the job ran; left as it is";
+        case JobProblemKind::SourceNotReadYet:
+            return "is a source file not read yet; " + detail + " is left as it is";
+        case JobProblemKind::WrittenAlready:
+            return "already written from another source in this job; " + detail +
+                   " is left as it is";
+        case JobProblemKind::SourceStays:
+            return "is a source file that stays; " + detail + " is left as it is";
+        case JobProblemKind::SourceImageStays:
+            return "is a source image that stays; nothing written there";
+        case JobProblemKind::NoImage:
+            return "cannot make a " + detail + " image";
+        case JobProblemKind::NoResizedCopy:
+            return "cannot make the resized copy";
+        case JobProblemKind::Other:
+        case JobProblemKind::Unreadable:
+        case JobProblemKind::WriteFailed:
+            break;
+    }
+    return detail;
+}
+
+CJobProblem MakeProblem(const std::string& path, JobProblemKind kind, const std::string& detail) {
+    return {path, ProblemReason(kind, detail), kind, detail};
 }
 
 std::string CanonicalPath(const std::string& path) {

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "image/dib_image.h"
@@ -27,10 +28,42 @@ enum class JobRefusal {
     TargetBusy,      // another job is writing into the target folder
 };
 
-struct CJobProblem {
-    std::string m_strPath;
-    std::string m_strReason;
+// What went wrong with a file, for the front ends that word it in their own language. The
+// engine's English reason (what the command line prints) is ProblemReason(kind, detail).
+enum class JobProblemKind {
+    Other,              // only the English reason says it
+    Unreadable,         // skipped: the loader's reason is the detail
+    WriteFailed,        // the system's reason is the detail
+    TrashFailed,        // the trash's reason is the detail
+    AppearedMeanwhile,  // a file of that name appeared while the job ran; left as it is
+    SourceNotReadYet,   // the output is a source not read yet; the detail is the path left as it is
+    WrittenAlready,     // another source of the job wrote the output; the detail as above
+    SourceStays,        // the output is a source that stays; the detail as above
+    SourceImageStays,   // averaging: the target is a source image that stays; nothing written
+    NoImage,            // an image of the detail's size ("640x480") could not be made
+    NoResizedCopy,      // averaging: the resized copy could not be made
 };
+
+struct CJobProblem {
+    CJobProblem() = default;
+    CJobProblem(std::string path, std::string reason, JobProblemKind kind = JobProblemKind::Other,
+                std::string detail = {})
+        : m_strPath(std::move(path)),
+          m_strReason(std::move(reason)),
+          m_kind(kind),
+          m_strDetail(std::move(detail)) {}
+
+    std::string m_strPath;
+    std::string m_strReason;  // English
+    JobProblemKind m_kind = JobProblemKind::Other;
+    std::string m_strDetail;  // the varying part of the reason (see JobProblemKind)
+};
+
+// The English reason of a problem of `kind` with `detail`.
+std::string ProblemReason(JobProblemKind kind, const std::string& detail);
+// A problem of `kind` with its English reason.
+CJobProblem MakeProblem(const std::string& path, JobProblemKind kind,
+                        const std::string& detail = {});
 
 struct CJobResult {
     JobEnd m_end = JobEnd::Finished;
@@ -59,6 +92,7 @@ struct CJobResult {
     // Moves a source to the trash, recording it as trashed or the failure.
     bool TrashSource(const std::string& path);
     void Fail(const std::string& path, const std::string& reason);
+    void Fail(const std::string& path, JobProblemKind kind, const std::string& detail = {});
 };
 
 // `path` with symbolic links, "." and ".." resolved, whether or not it exists yet: two paths of

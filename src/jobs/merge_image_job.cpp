@@ -188,7 +188,8 @@ bool CMergeImageJob::AddImage(const std::string& path, CParallelLoader<CLoaded>&
     if (!loaded)
         return false;
     if (!loaded->m_bLoaded) {
-        m_result.m_skipped.push_back({path, loaded->m_strWhy});
+        m_result.m_skipped.push_back(
+            MakeProblem(path, JobProblemKind::Unreadable, loaded->m_strWhy));
         ReportNew();
         return true;
     }
@@ -276,8 +277,8 @@ void CMergeImageJob::WriteResult() {
     const std::string& target = m_params.m_strTargetFile;
     CDibImage average;
     if (!BuildAverage(average)) {
-        Fail(target, "cannot make a " + std::to_string(m_nBufWidth) + "x" +
-                         std::to_string(m_nBufHeight) + " image");
+        Fail(target, JobProblemKind::NoImage,
+             std::to_string(m_nBufWidth) + "x" + std::to_string(m_nBufHeight));
         return;
     }
     const bool bBmp = IsBmpPath(target);  // ".bmp" or ".dib", any case
@@ -293,7 +294,7 @@ void CMergeImageJob::WriteResult() {
         m_observer.OnEvent(CResizeStarted{extra.m_nWidth, extra.m_nHeight});
         CDibImage copy;
         if (!ResizeToFill(average, copy, extra.m_nWidth, extra.m_nHeight)) {
-            Fail(path, "cannot make the resized copy");
+            Fail(path, JobProblemKind::NoResizedCopy);
             bAllWritten = false;
             continue;
         }
@@ -342,7 +343,7 @@ bool CMergeImageJob::WriteOutput(const std::string& path, CDibImage& image, int 
         // A source under the output's name goes to the trash just before it is replaced.
         const bool bSource = m_sources.count(CanonicalPath(target)) != 0;
         if (bSource && !m_params.m_bDelSrc) {
-            Fail(target, "is a source image that stays; nothing written there");
+            Fail(target, JobProblemKind::SourceImageStays);
             return false;
         }
         bool bTrashFailed = false;
@@ -373,10 +374,10 @@ bool CMergeImageJob::WriteOutput(const std::string& path, CDibImage& image, int 
                 m_observer.OnEvent(CTargetChosen{target});
                 continue;
             }
-            Fail(target, "appeared while the job ran; left as it is");
+            Fail(target, JobProblemKind::AppearedMeanwhile);
             return false;
         }
-        Fail(target, saved.Reason());
+        Fail(target, JobProblemKind::WriteFailed, saved.Reason());
         return false;
     }
 }

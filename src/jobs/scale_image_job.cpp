@@ -117,7 +117,8 @@ bool CScaleImageJob::ScaleFile(const std::string& path, CParallelLoader<CScaled>
     if (!scaled)
         return false;
     if (!scaled->m_bLoaded) {
-        m_result.m_skipped.push_back({path, scaled->m_strWhy});
+        m_result.m_skipped.push_back(
+            MakeProblem(path, JobProblemKind::Unreadable, scaled->m_strWhy));
         ReportNew();
         return true;
     }
@@ -125,26 +126,25 @@ bool CScaleImageJob::ScaleFile(const std::string& path, CParallelLoader<CScaled>
     const std::string output = OutputPath(path);
     const std::string outputKey = CanonicalPath(output);
     if (m_pending.count(outputKey)) {
-        Fail(output, "is a source file not read yet; " + path + " is left as it is");
+        Fail(output, JobProblemKind::SourceNotReadYet, path);
         return true;
     }
     if (m_outputs.count(outputKey)) {
-        Fail(output,
-             "already written from another source in this job; " + path + " is left as it is");
+        Fail(output, JobProblemKind::WrittenAlready, path);
         return true;
     }
     const bool bOwnSource = m_params.m_bDelSrc && outputKey == source;
     if (!bOwnSource && m_sources.count(outputKey) && fs::exists(fs::symlink_status(output))) {
-        Fail(output, "is a source file that stays; " + path + " is left as it is");
+        Fail(output, JobProblemKind::SourceStays, path);
         return true;
     }
     if (!scaled->m_bResized) {
-        Fail(output, "cannot make a " + std::to_string(scaled->m_nWidth) + "x" +
-                         std::to_string(scaled->m_nHeight) + " image");
+        Fail(output, JobProblemKind::NoImage,
+             std::to_string(scaled->m_nWidth) + "x" + std::to_string(scaled->m_nHeight));
         return true;
     }
     if (!scaled->m_encoded) {
-        Fail(output, scaled->m_encoded.Reason());
+        Fail(output, JobProblemKind::WriteFailed, scaled->m_encoded.Reason());
         return true;
     }
 
@@ -169,9 +169,10 @@ bool CScaleImageJob::ScaleFile(const std::string& path, CParallelLoader<CScaled>
 bool CScaleImageJob::WriteOutput(const std::string& output, const std::string& bytes,
                                  const CCommitOptions& commit) {
     if (const CStatus written = WriteEncodedFile(output, bytes, commit); !written) {
-        Fail(output, written.Error() == EEXIST && commit.m_bNoReplace
-                         ? "appeared while the job ran; left as it is"
-                         : written.Reason());
+        if (written.Error() == EEXIST && commit.m_bNoReplace)
+            Fail(output, JobProblemKind::AppearedMeanwhile);
+        else
+            Fail(output, JobProblemKind::WriteFailed, written.Reason());
         return false;
     }
     m_result.m_written.push_back(output);
@@ -195,6 +196,6 @@ bool CScaleImageJob::ReplaceSource(const std::string& source, const std::string&
         return true;
     }
     if (!bTrashFailed)
-        Fail(output, saved.Reason());
+        Fail(output, JobProblemKind::WriteFailed, saved.Reason());
     return false;
 }

@@ -1,5 +1,6 @@
 // The program in a Chinese locale says nothing in English: the sheet with its four pages, the
-// folder dialog and a Yes/No question are walked widget by widget and every visible text is
+// folder dialog, a Yes/No question, a job's summary with every kind of problem and the message
+// of a folder nothing can show are walked widget by widget and every visible text is
 // held against the program's English (the translations in tarnwick_en.ts) and Qt's own English
 // button and dialog texts. The English locale keeps its English texts.
 #include <gtest/gtest.h>
@@ -18,16 +19,22 @@
 #include <QTemporaryDir>
 #include <QTextDocumentFragment>
 #include <QTimer>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QXmlStreamReader>
 
 #include <string>
 #include <vector>
 
+#include "app/jobs/job_summary_dialog.h"
 #include "app/main_sheet.h"
 #include "app/program_pages.h"
 #include "app/widgets/message_box.h"
+#include "app/widgets/open_document.h"
 #include "app/widgets/select_folder_dialog.h"
+#include "app/widgets/view_folder.h"
 #include "gui_common/qt_test_app.h"
+#include "jobs/job_result.h"
 
 namespace {
 
@@ -95,6 +102,15 @@ QStringList VisibleTexts(QWidget* root) {
         } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
             for (int i = 0; i < combo->count(); ++i) {
                 texts << combo->itemText(i);
+            }
+        } else if (auto* tree = qobject_cast<QTreeWidget*>(widget)) {
+            for (int c = 0; c < tree->columnCount(); ++c) {
+                texts << tree->headerItem()->text(c);
+            }
+            for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+                for (int c = 0; c < tree->columnCount(); ++c) {
+                    texts << (*it)->text(c);
+                }
             }
         }
     }
@@ -212,6 +228,94 @@ TEST(Locale, ChineseShowsNoEnglishAndEnglishKeepsItsTexts) {
             EXPECT_TRUE(EnglishAmong(folderTexts).contains(QStringLiteral("Current Folder:")));
             EXPECT_TRUE(EnglishAmong(questionTexts).contains(QStringLiteral("Yes")))
                 << Joined(questionTexts);
+        }
+    }
+}
+
+// A job's summary with a problem of every kind the engines name (each on its own file), and the
+// message of a folder whose images nothing on the system opens: Chinese through and through in
+// Chinese, and the engines' own English reasons, word for word, in English.
+TEST(Locale, JobSummaryAndViewFolderSpeakTheLanguage) {
+    TestApp();
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString();
+    QFile image(dir.filePath(QStringLiteral("a.jpg")));
+    ASSERT_TRUE(image.open(QIODevice::WriteOnly));
+    image.close();
+
+    // Every kind but Other (whose English is all there is); the details as the engines give them.
+    CJobResult result;
+    const int kLastKind = int(JobProblemKind::NoResizedCopy);
+    for (int k = int(JobProblemKind::Other) + 1; k <= kLastKind; ++k) {
+        const auto kind = JobProblemKind(k);
+        const std::string path = folder + "/out" + std::to_string(k) + ".jpg";
+        std::string detail = folder + "/source.jpg";
+        if (kind == JobProblemKind::Unreadable) {
+            detail = "not a BMP file";
+        } else if (kind == JobProblemKind::WriteFailed || kind == JobProblemKind::TrashFailed) {
+            detail = "Permission denied";
+        } else if (kind == JobProblemKind::NoImage) {
+            detail = "800x600";
+        }
+        if (kind == JobProblemKind::Unreadable) {
+            result.m_skipped.push_back(MakeProblem(path, kind, detail));
+        } else {
+            result.Fail(path, kind, detail);
+        }
+    }
+    result.m_unused.push_back(folder + "/late.jpg");
+    result.m_bStopped = true;
+    ASSERT_EQ(result.m_skipped.size() + result.m_failures.size(), std::size_t(kLastKind));
+
+    for (const LocaleCase& c : kLocales) {
+        SCOPED_TRACE(c.m_szLocale);
+        CLanguageScope language(c.m_szLocale);
+        const CJobSummary summary = CJobSummary::From(result, QString(), dir.path());
+        CJobSummaryDialog dialog(summary);
+        dialog.show();
+        QCoreApplication::processEvents();
+        const QStringList summaryTexts = VisibleTexts(&dialog);
+
+        // The reason shown for each file against the engine's English.
+        std::vector<CJobProblem> problems = result.m_skipped;
+        problems.insert(problems.end(), result.m_failures.begin(), result.m_failures.end());
+        int nChecked = 0;
+        for (QTreeWidgetItemIterator it(dialog.Details()); *it; ++it) {
+            for (const CJobProblem& problem : problems) {
+                if ((*it)->text(0) != QString::fromStdString(problem.m_strPath)) {
+                    continue;
+                }
+                SCOPED_TRACE(problem.m_strReason);
+                ++nChecked;
+                const std::string shown = (*it)->text(2).toStdString();
+                if (c.m_bChinese) {
+                    EXPECT_NE(shown, problem.m_strReason);
+                } else {
+                    EXPECT_EQ(shown, problem.m_strReason);
+                }
+            }
+        }
+        EXPECT_EQ(nChecked, kLastKind);
+
+        // Nothing opens the folder's first image.
+        const DocumentOpener previous = SetDocumentOpener([](const QUrl&) { return false; });
+        QStringList viewTexts;
+        OnNextModal([&](QWidget* box) {
+            viewTexts = VisibleTexts(box);
+            if (auto* message = qobject_cast<QMessageBox*>(box)) {
+                message->done(QMessageBox::Ok);
+            }
+        });
+        EXPECT_FALSE(ViewFolder(dir.path(), &dialog));
+        SetDocumentOpener(previous);
+        EXPECT_TRUE(viewTexts.join(u'\n').contains(dir.path())) << Joined(viewTexts);
+
+        if (c.m_bChinese) {
+            EXPECT_EQ(Joined(EnglishAmong(summaryTexts)), "");
+            EXPECT_EQ(Joined(EnglishAmong(viewTexts)), "");
+        } else {
+            EXPECT_TRUE(EnglishAmong(summaryTexts).contains(QStringLiteral("Reason")));
+            EXPECT_FALSE(EnglishAmong(viewTexts).isEmpty()) << Joined(viewTexts);
         }
     }
 }

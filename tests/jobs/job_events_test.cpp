@@ -71,6 +71,8 @@ TEST(JobEvents, TellWhatHappensInOrder) {
                  RunJob<CMergeImageJob>(Merge(dir / "in", dir / "avg.bmp"), observer);
              expected = {CTargetChosen{(dir / "avg.bmp").string()}, CJobStarted{1},
                          CFileStarted{in, 1, 1}, CFileSkipped{in, SkipReason(r)}};
+             // The kind the desktop program words in its own language.
+             EXPECT_EQ(r.m_skipped.at(0).m_kind, JobProblemKind::Unreadable);
              return r;
          }},
         {"averaging: a target that cannot be written ends the job before any file",
@@ -118,6 +120,7 @@ TEST(JobEvents, TellWhatHappensInOrder) {
              const CJobResult r = RunJob<CScaleImageJob>(Scale(dir / "in", dir / "out"), observer);
              expected = {CJobStarted{1}, CFileStarted{(dir / "in" / "a.bmp").string(), 1, 1},
                          CFileFailed{out, FailReason(r)}};
+             EXPECT_EQ(r.m_failures.at(0).m_kind, JobProblemKind::WriteFailed);
              return r;
          }},
         {"no files, refused: nothing to tell",

@@ -180,6 +180,7 @@ TEST(JobSafetyLoss, FileThatAppearedMeanwhileIsKept) {
             ASSERT_EQ(result.m_failures.size(), 1u);
             EXPECT_EQ(result.m_failures[0].m_strPath, (dir.Path() / failed).string());
             EXPECT_NE(result.m_failures[0].m_strReason.find("appeared"), std::string::npos);
+            EXPECT_EQ(result.m_failures[0].m_kind, JobProblemKind::AppearedMeanwhile);
             // Averaging trashes nothing after a failure; enlarging keeps the failed one's source.
             EXPECT_TRUE(fs::exists(c.bEnlarge ? fs::path(order[1]) : src / "a.bmp"));
             EXPECT_TRUE(fs::exists(src / "b.bmp") || c.bEnlarge);

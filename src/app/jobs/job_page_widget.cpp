@@ -378,11 +378,10 @@ bool CJobPageWidget::RunJob(const std::function<CJobResult(IJobObserver&)>& run,
         result.m_end == JobEnd::Failed && result.m_nVisited == 0 && !result.m_failures.empty();
     if (bTargetRefused) {
         const CJobProblem& problem = result.m_failures.front();
-        ShowMessage(
-            this,
-            tr("无法写入目标 %1，没有处理任何文件。\n%2")
-                .arg(FromPath(problem.m_strPath), QString::fromStdString(problem.m_strReason)),
-            QMessageBox::Warning);
+        ShowMessage(this,
+                    tr("无法写入目标 %1，没有处理任何文件。\n%2")
+                        .arg(FromPath(problem.m_strPath), ProblemText(problem)),
+                    QMessageBox::Warning);
     } else if (result.m_end == JobEnd::NoFiles) {
         if (!bClosing) {
             Message(NoFilesText(Common().m_source));

@@ -32,6 +32,40 @@ QString PathText(const std::string& path) {
 
 }  // namespace
 
+QString ProblemText(const CJobProblem& problem) {
+    const char* const kContext = "CJobSummaryDialog";
+    const QString detail = QString::fromStdString(problem.m_strDetail);
+    switch (problem.m_kind) {
+        case JobProblemKind::Unreadable:
+            return QCoreApplication::translate(kContext, "无法读取：%1").arg(detail);
+        case JobProblemKind::WriteFailed:
+            return QCoreApplication::translate(kContext, "写入失败：%1").arg(detail);
+        case JobProblemKind::TrashFailed:
+            return QCoreApplication::translate(kContext, "无法移到回收站：%1").arg(detail);
+        case JobProblemKind::AppearedMeanwhile:
+            return QCoreApplication::translate(kContext, "任务进行中出现了同名文件，已保留原样");
+        case JobProblemKind::SourceNotReadYet:
+            return QCoreApplication::translate(kContext, "这是尚未读取的源文件；%1 保留原样")
+                .arg(PathText(problem.m_strDetail));
+        case JobProblemKind::WrittenAlready:
+            return QCoreApplication::translate(kContext,
+                                               "本次任务已由另一个源文件写入；%1 保留原样")
+                .arg(PathText(problem.m_strDetail));
+        case JobProblemKind::SourceStays:
+            return QCoreApplication::translate(kContext, "这是要保留的源文件；%1 保留原样")
+                .arg(PathText(problem.m_strDetail));
+        case JobProblemKind::SourceImageStays:
+            return QCoreApplication::translate(kContext, "这是要保留的源图像，没有写入");
+        case JobProblemKind::NoImage:
+            return QCoreApplication::translate(kContext, "无法生成 %1 的图像").arg(detail);
+        case JobProblemKind::NoResizedCopy:
+            return QCoreApplication::translate(kContext, "无法生成缩放副本");
+        case JobProblemKind::Other:
+            break;
+    }
+    return QString::fromStdString(problem.m_strReason);
+}
+
 CJobSummary CJobSummary::From(const CJobResult& result, const QString& headline,
                               const QString& folder) {
     CJobSummary summary;
@@ -41,8 +75,7 @@ CJobSummary CJobSummary::From(const CJobResult& result, const QString& headline,
     summary.m_nFailed = int(result.m_failures.size());
     summary.m_nTrashed = int(result.m_trashed.size());
     for (const CJobProblem& problem : result.m_skipped) {
-        summary.m_problems.push_back(
-            {PathText(problem.m_strPath), QString::fromStdString(problem.m_strReason), false});
+        summary.m_problems.push_back({PathText(problem.m_strPath), ProblemText(problem), false});
     }
     for (const std::string& path : result.m_unused) {
         summary.m_problems.push_back(
@@ -52,8 +85,7 @@ CJobSummary CJobSummary::From(const CJobResult& result, const QString& headline,
              false});
     }
     for (const CJobProblem& problem : result.m_failures) {
-        summary.m_problems.push_back(
-            {PathText(problem.m_strPath), QString::fromStdString(problem.m_strReason), true});
+        summary.m_problems.push_back({PathText(problem.m_strPath), ProblemText(problem), true});
     }
     if (result.m_bStopped) {
         summary.m_notes << QCoreApplication::translate("CJobSummaryDialog",

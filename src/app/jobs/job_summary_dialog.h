@@ -13,6 +13,11 @@
 class QPushButton;
 class QTreeWidget;
 struct CJobResult;
+struct CJobProblem;
+
+// The reason of a skipped or failed file in the user's language (the engine's English where
+// it gives no kind). The loader's and the system's own words are kept after the kind.
+QString ProblemText(const CJobProblem& problem);
 
 struct CJobSummary {
     struct CProblem {

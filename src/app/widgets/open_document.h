@@ -2,9 +2,17 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
+
+#include <functional>
 
 // Opens the file at `path` with its associated program. `path` must name a file in a folder
 // (hold a "/"); a bare name is refused, since it would be opened relative to whatever the
-// current folder happens to be. Returns true when the desktop accepted the request; no caller
-// has to report a failure.
+// current folder happens to be. Returns true when the desktop accepted the request; false when
+// nothing on the system opens it (the caller tells the user).
 bool OpenDocument(const QString& path);
+
+// While installed, `opener` is asked instead of the desktop (the tests); an empty function
+// removes it. Returns the previous one.
+using DocumentOpener = std::function<bool(const QUrl&)>;
+DocumentOpener SetDocumentOpener(DocumentOpener opener);

@@ -1,6 +1,7 @@
 #include "app/widgets/view_folder.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 
 #include "app/widgets/message_box.h"
@@ -16,6 +17,14 @@ bool ViewFolder(const QString& folder, QWidget* parent) {
                                                         "抱歉，在目标目录中找不到可查看的文件。"));
         return false;
     }
-    OpenDocument(QFile::decodeName(QByteArray::fromStdString(found)));
+    if (!OpenDocument(QFile::decodeName(QByteArray::fromStdString(found)))) {
+        ShowMessage(
+            parent,
+            QCoreApplication::translate(
+                "ViewFolder", "没有可以打开图像文件的程序（例如看图软件）。\n图像在文件夹：\n%1")
+                .arg(QDir::toNativeSeparators(folder)),
+            QMessageBox::Warning);
+        return false;
+    }
     return true;
 }
