@@ -714,4 +714,23 @@ The images are in the folder:
         <translation>cannot make the resized copy</translation>
     </message>
 </context>
+<context>
+    <name>OpenDocument</name>
+    <message>
+        <source>没有可以打开文件夹的程序（例如文件管理器）。
+文件夹：
+%1</source>
+        <translation>No program (such as a file manager) could open the folder.
+The folder:
+%1</translation>
+    </message>
+    <message>
+        <source>没有可以打开这个文件的程序。
+文件：
+%1</source>
+        <translation>No program could open the file.
+The file:
+%1</translation>
+    </message>
+</context>
 </TS>

@@ -1,7 +1,6 @@
 #include "app/jobs/job_summary_dialog.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QHBoxLayout>
@@ -10,7 +9,6 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QTreeWidget>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include <utility>
@@ -166,9 +164,10 @@ CJobSummaryDialog::CJobSummaryDialog(const CJobSummary& summary, QWidget* parent
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     const QString result = summary.m_strResult;
     const QString folder = summary.m_strFolder;
-    connect(m_pResultButton, &QPushButton::clicked, this, [result] { OpenDocument(result); });
+    connect(m_pResultButton, &QPushButton::clicked, this,
+            [this, result] { OpenOrReport(result, this); });
     connect(m_pFolderButton, &QPushButton::clicked, this,
-            [folder] { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
+            [this, folder] { OpenOrReport(folder, this); });
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);

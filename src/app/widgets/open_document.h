@@ -12,6 +12,12 @@
 // nothing on the system opens it (the caller tells the user).
 bool OpenDocument(const QString& path);
 
+class QWidget;
+
+// Opens the file or folder at `path` as OpenDocument does; when nothing on the system opens it,
+// tells the user in a message box that names the path.
+bool OpenOrReport(const QString& path, QWidget* parent);
+
 // While installed, `opener` is asked instead of the desktop (the tests); an empty function
 // removes it. Returns the previous one.
 using DocumentOpener = std::function<bool(const QUrl&)>;

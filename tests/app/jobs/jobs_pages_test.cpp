@@ -40,6 +40,7 @@
 #include "app/program_pages.h"
 #include "app/startup.h"
 #include "app/widgets/message_box.h"
+#include "app/widgets/open_document.h"
 #include "app/widgets/path_label.h"
 #include "app/widgets/remembered_folders.h"
 #include "app/widgets/select_folder_dialog.h"
@@ -1000,6 +1001,17 @@ TEST(JobPages, SummaryCountsEqualTheFilesOnDisk) {
         EXPECT_TRUE(fs::is_regular_file(catcher.m_paths[0])) << catcher.m_paths[0];
         EXPECT_EQ(fs::path(catcher.m_paths[0]).parent_path(), out);
         EXPECT_EQ(fs::path(catcher.m_paths[1]), out);
+
+        // With nothing to open them, each button says so and names what it could not open.
+        CMessageRecorder messages;
+        const DocumentOpener previous = SetDocumentOpener([](const QUrl&) { return false; });
+        dialog.ResultButton()->click();
+        dialog.FolderButton()->click();
+        SetDocumentOpener(previous);
+        ASSERT_EQ(messages.m_texts.size(), 2u);
+        EXPECT_NE(messages.m_texts[0].find(catcher.m_paths[0]), std::string::npos);
+        EXPECT_NE(messages.m_texts[1].find(out.string()), std::string::npos);
+        EXPECT_NE(messages.m_texts[0], messages.m_texts[1]);
     }
 }
 
