@@ -345,6 +345,10 @@ void CMediaPlayer::Seek(double seconds) {
     ScheduleStateCheck();
 }
 
+void CMediaPlayer::RedrawAtPosition() {
+    Seek(PositionSeconds());
+}
+
 void CMediaPlayer::StepFrame(bool bForward) {
     if (!m_bLoaded)
         return;
@@ -368,6 +372,14 @@ double CMediaPlayer::PositionSeconds() const {
 std::int32_t CMediaPlayer::PositionMs() const {
     // The conversion truncates toward zero; the clamp keeps it defined for any length.
     return std::int32_t(std::clamp(PositionSeconds() * 1000.0, -2147483648.0, 2147483647.0));
+}
+
+bool CMediaPlayer::HasVideo() const {
+    // The selected video track, chosen by the time the file counts as loaded; a still image
+    // and cover art are video tracks too.
+    std::int64_t id = 0;
+    return m_bLoaded && m_pMpv &&
+           m_pApi->get_property(m_pMpv, "current-tracks/video/id", MPV_FORMAT_INT64, &id) >= 0;
 }
 
 double CMediaPlayer::Duration() const {

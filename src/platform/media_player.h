@@ -114,6 +114,9 @@ public:
     // file is loaded or refused; false with the reason in *why, the view then black.
     bool Open(const std::string& path, std::string* why = nullptr);
     bool HasMedia() const { return m_bLoaded.load(); }
+    // Whether the media open has a picture to show (a video track or a still image); false
+    // with no media and for sound only.
+    bool HasVideo() const;
     void Play();
     void Pause();
     // Pauses and goes back to the start; the media stays loaded.
@@ -123,6 +126,10 @@ public:
     void Seek(double seconds);
     // Shows the next (or, as far as the media allows, the previous) picture and pauses.
     void StepFrame(bool bForward);
+    // Decodes the picture where the player stands and presents it again (an exact seek to the
+    // position), so that the view's frame counter moves on even for a still image; a stopped
+    // player is then paused there.
+    void RedrawAtPosition();
     // Playback position; 0 with no media. Any thread.
     double PositionSeconds() const;
     // The same in milliseconds, truncated toward zero. Any thread.
