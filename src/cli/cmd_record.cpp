@@ -42,7 +42,11 @@ class CRecordedPlayer : public IRecordedPlayer {
 public:
     explicit CRecordedPlayer(CMediaPlayer& player) : m_player(player) {}
     double PositionSeconds() const override { return m_player.PositionSeconds(); }
-    void PlayForRecording() override { m_player.Play(); }
+    void PlayForRecording() override {
+        // The picture playback starts from is presented anew: the first grab waits for it.
+        m_player.RedrawAtPosition();
+        m_player.Play();
+    }
     void PauseAfterRecording() override { m_player.Pause(); }
 
 private:
@@ -74,6 +78,11 @@ int RunRecord(const RecordArgs& args) {
     player.SetViewSize(kGrabWidth, kGrabHeight);
     if (!player.Open(args.media, &why)) {
         CliError(why);
+        return kExitFailed;
+    }
+    // Sound alone would give black frames only.
+    if (!player.HasVideo()) {
+        CliError(args.media + ": has no picture to record (sound only)");
         return kExitFailed;
     }
     if (args.rate != 100)
@@ -120,10 +129,17 @@ int RunRecord(const RecordArgs& args) {
     const CRecordingResult result = recording.Stop();
     sigaction(SIGINT, &previous, nullptr);
 
+    // Frames that found their name taken are said; the line is as before when there were none.
+    std::string renumbered;
+    if (result.m_nRenumbered > 0) {
+        renumbered = ", of which " + std::to_string(result.m_nRenumbered) +
+                     " renumbered because the name existed";
+    }
     std::printf(
-        "%s: %d frames written, %d dropped (queue full), %d failed; media %.3f to %.3f s%s\n",
-        args.targetDir.c_str(), result.m_nWritten, result.m_nDropped, result.m_nFailed,
-        startSeconds, result.m_dStopSeconds, g_bInterrupted ? " (interrupted)" : "");
+        "%s: %d frames written%s, %d dropped (queue full), %d failed; media %.3f to %.3f s%s\n",
+        args.targetDir.c_str(), result.m_nWritten, renumbered.c_str(), result.m_nDropped,
+        result.m_nFailed, startSeconds, result.m_dStopSeconds,
+        g_bInterrupted ? " (interrupted)" : "");
     if (result.m_nFailed > 0) {
         CliError(result.FirstFailure());
         return kExitFailed;
@@ -136,8 +152,10 @@ const CliCommand kRecord(60, [](CLI::App& app) -> std::function<int()> {
     CLI::App* sub = app.add_subcommand(
         "record",
         "Play MEDIA from its start and record its picture (350 x 240) into TARGET_DIR as numbered "
-        "BMP files named after the playback position in milliseconds (\"%08d.bmp\"). Stops at the "
-        "end of the media or on Ctrl-C.");
+        "BMP files named after the playback position in milliseconds (\"%08d.bmp\") at which each "
+        "was grabbed; a frame whose position did not advance takes the next number, and an "
+        "existing file is never replaced (the next free number is taken). Media without a "
+        "picture is refused. Stops at the end of the media or on Ctrl-C.");
     sub->add_option("MEDIA", args->media, "Media file to play")->required();
     sub->add_option("TARGET_DIR", args->targetDir,
                     "Folder for the frames; created with its parents")
