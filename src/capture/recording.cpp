@@ -53,9 +53,12 @@ void CRecording::Start(CRecordingParams params) {
     m_dStopSeconds = 0;
     CGrabOptions grab;
     grab.m_pPosition = m_pPlayer;
-    // Counted before the player is asked to play: the picture it then presents is the first.
-    if (params.m_bWaitForPicture && params.m_pView)
-        grab.m_nPicturesBefore = params.m_pView->FrameCount();
+    // Counted before the player is asked to play unless the owner counted earlier (before it
+    // rewound the player, say): the picture presented next is the first.
+    if (params.m_bWaitForPicture && params.m_pView) {
+        grab.m_nPicturesBefore =
+            params.m_nPicturesBefore ? *params.m_nPicturesBefore : params.m_pView->FrameCount();
+    }
     if (m_pPlayer)
         m_pPlayer->PlayForRecording();
     // Each start stops whatever its worker ran, dispatching events meanwhile.

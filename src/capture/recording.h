@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "capture/capture_engine.h"
@@ -30,9 +31,7 @@ class CPlayerView;
 // too.
 class IRecordedPlayer : public IPositionSource {
 public:
-    // Once the target is set, just before the first grab: start playing. The view must then
-    // present a picture (the one playback starts from, shown anew), which the first grab waits
-    // for.
+    // Once the target is set, just before the first grab: start playing.
     virtual void PlayForRecording() = 0;
     // Once the workers have stopped, before the final flush: stop playing.
     virtual void PauseAfterRecording() = 0;
@@ -46,8 +45,11 @@ struct CRecordingParams {
     int m_nIntervalMs = 20;  // between two grabs
     // Gives each frame its stamp, the position it is named after.
     IRecordedPlayer* m_pPlayer = nullptr;
-    // The first grab waits for a picture the view presents after the start; off, it is at once.
+    // The first grab waits for a picture the view presents after it had presented
+    // `m_nPicturesBefore` (CPlayerView::FrameCount), or, without that count, after
+    // PlayForRecording was called; off, the first grab is at once.
     bool m_bWaitForPicture = true;
+    std::optional<std::uint64_t> m_nPicturesBefore;
     // Flush every 100 ms on a thread of its own; without it the owner calls Flush.
     bool m_bWriterThread = false;
     // How the owner ends this recording when another one is about to start (its own stop,

@@ -42,11 +42,7 @@ class CRecordedPlayer : public IRecordedPlayer {
 public:
     explicit CRecordedPlayer(CMediaPlayer& player) : m_player(player) {}
     double PositionSeconds() const override { return m_player.PositionSeconds(); }
-    void PlayForRecording() override {
-        // The picture playback starts from is presented anew: the first grab waits for it.
-        m_player.RedrawAtPosition();
-        m_player.Play();
-    }
+    void PlayForRecording() override { m_player.Play(); }
     void PauseAfterRecording() override { m_player.Pause(); }
 
 private:
@@ -85,6 +81,10 @@ int RunRecord(const RecordArgs& args) {
         CliError(args.media + ": has no picture to record (sound only)");
         return kExitFailed;
     }
+    // The first grab waits for a picture presented from here on: the first picture, presented
+    // once more (nothing before it, such as the black view before the file was decoded).
+    const std::uint64_t picturesBefore = player.View().FrameCount();
+    player.Redraw();
     if (args.rate != 100)
         player.SetRate(args.rate * 0.01);
 
@@ -121,6 +121,7 @@ int RunRecord(const RecordArgs& args) {
     params.m_nIntervalMs = args.interval;
     params.m_pPlayer = &recorded;
     params.m_bWriterThread = !bPositionWriter;
+    params.m_nPicturesBefore = picturesBefore;
     recording.Start(std::move(params));
     watch.start(100);
     loop.exec();

@@ -126,10 +126,10 @@ public:
     void Seek(double seconds);
     // Shows the next (or, as far as the media allows, the previous) picture and pauses.
     void StepFrame(bool bForward);
-    // Decodes the picture where the player stands and presents it again (an exact seek to the
-    // position), so that the view's frame counter moves on even for a still image; a stopped
-    // player is then paused there.
-    void RedrawAtPosition();
+    // Renders the picture the player holds once more and presents it, so that the view's frame
+    // counter moves on even where nothing new is decoded (a still image, a paused player). The
+    // player's state and position stay as they are.
+    void Redraw();
     // Playback position; 0 with no media. Any thread.
     double PositionSeconds() const;
     // The same in milliseconds, truncated toward zero. Any thread.
@@ -182,6 +182,7 @@ private:
     std::condition_variable m_renderWake;
     bool m_bRenderUpdate = false;
     bool m_bRenderResize = false;
+    bool m_bRenderRedraw = false;
     bool m_bRenderQuit = false;
     int m_nRenderWidth = 0;
     int m_nRenderHeight = 0;

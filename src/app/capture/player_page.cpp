@@ -240,7 +240,15 @@ void CPlayerPage::StartRecording() {
     // One recording for both pages: one running on the other page ends first, with its
     // frames written into its own folder.
     m_recording.EndRunning();
+    // The first grab waits for a picture presented from here on: the start picture of a
+    // rewound player, or else the picture on screen presented once more (a still image or a
+    // paused player decodes nothing new), never a black view or an earlier run's last picture.
+    std::optional<std::uint64_t> picturesBefore;
+    if (const CPlayerView* view = RecordedView())
+        picturesBefore = view->FrameCount();
     const bool bRewound = RewindFinishedMedia();
+    if (!bRewound)
+        RedrawPicture();
     m_nState = kStateRecording;
     CRecordingParams params;
     params.m_strFolder = folder.toStdString();
@@ -249,6 +257,7 @@ void CPlayerPage::StartRecording() {
     params.m_nIntervalMs = interval;
     params.m_pPlayer = this;
     params.m_bWriterThread = UsesWriterThread();
+    params.m_nPicturesBefore = picturesBefore;
     params.m_fnEndRequest = [this] { StopRecording(); };
     // The first frame that cannot be written ends the recording at once (from whichever
     // thread wrote it, the news comes through the event loop).

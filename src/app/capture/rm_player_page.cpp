@@ -103,15 +103,17 @@ const CPlayerView* CRMPlayerPage::RecordedView() const {
     return m_pVideo->View();
 }
 
+void CRMPlayerPage::RedrawPicture() {
+    if (CMediaPlayer* player = m_pVideo->Player())
+        player->Redraw();
+}
+
 bool CRMPlayerPage::HasPicture() const {
     const CMediaPlayer* player = m_pVideo->Player();
     return player && player->HasVideo();
 }
 
 void CRMPlayerPage::PlayForRecording() {
-    // The picture where playback starts is shown anew; the first grab waits for it.
-    if (CMediaPlayer* player = m_pVideo->Player())
-        player->RedrawAtPosition();
     m_pVideo->SetRecording(true);
     m_pVideo->SetRecordingMark(true);
     m_pVideo->DoPlay();

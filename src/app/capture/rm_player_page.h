@@ -34,6 +34,7 @@ protected:
     void PauseBeforeRecording() override;
     bool RewindFinishedMedia() override;
     bool HasPicture() const override;
+    void RedrawPicture() override;
     const CPlayerView* RecordedView() const override;
     bool UsesWriterThread() const override { return false; }
     void PlayForRecording() override;

@@ -73,6 +73,10 @@ const CPlayerView* CWinMediaPlayerPage::RecordedView() const {
     return &m_pPlayer->View();
 }
 
+void CWinMediaPlayerPage::RedrawPicture() {
+    m_pPlayer->Player().Redraw();
+}
+
 bool CWinMediaPlayerPage::HasPicture() const {
     return m_pPlayer->Player().HasVideo();
 }
@@ -81,8 +85,6 @@ void CWinMediaPlayerPage::PlayForRecording() {
     const int rate = m_pRateSpin->value();
     if (rate != kNormalRate)
         m_pPlayer->SetRate(rate * 0.01);
-    // The picture where playback starts is shown anew; the first grab waits for it.
-    m_pPlayer->Player().RedrawAtPosition();
     m_pPlayer->SetRecordingMark(true);
     m_pPlayer->Play();
 }

@@ -37,6 +37,7 @@ protected:
     void PauseBeforeRecording() override;
     bool RewindFinishedMedia() override;
     bool HasPicture() const override;
+    void RedrawPicture() override;
     const CPlayerView* RecordedView() const override;
     bool UsesWriterThread() const override { return true; }
     void PlayForRecording() override;
