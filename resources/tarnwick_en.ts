@@ -407,6 +407,14 @@ The help file is at:
 %2</translation>
     </message>
     <message>
+        <source>无法载入播放器程序库：%1</source>
+        <translation>Cannot load the player library: %1</translation>
+    </message>
+    <message>
+        <source>这个媒体文件只有声音，没有可录的图像。</source>
+        <translation>This media file has sound only; there is no picture to record.</translation>
+    </message>
+    <message>
         <source>请先选择欲播放的媒体文件。</source>
         <translation>Please choose the media file to play first.</translation>
     </message>
@@ -450,6 +458,10 @@ The help file is at:
 </context>
 <context>
     <name>CRecordingLine</name>
+    <message>
+        <source>（其中 %1 幅因同名文件已存在，改用了下一个空闲编号）</source>
+        <translation> (%1 of them under the next free number, as a file had their name)</translation>
+    </message>
     <message>
         <source>打开文件夹</source>
         <translation>Open Folder</translation>

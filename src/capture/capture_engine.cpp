@@ -2,10 +2,13 @@
 #include "capture/capture_engine.h"
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -13,12 +16,18 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/atomic_file.h"
+#include "platform/media_player.h"
 #include "platform/window_grab.h"
 
 namespace {
 
-// Room for a name of any 32-bit counter ("-2147483648.bmp") so that a flush never allocates.
-constexpr std::size_t kNameRoom = 16;
+// Room for a name of any 64-bit number so that a flush never allocates for it.
+constexpr std::size_t kNameRoom = 24;
+// kFrameNameFormat for numbers of 64 bits: the same names for every 32-bit number.
+constexpr char kWideNameFormat[] = "%08" PRId64 ".bmp";
+// How often a run that waits for its first picture looks at the view.
+constexpr int kPictureWaitMs = 2;
 
 }  // namespace
 
@@ -31,6 +40,7 @@ std::string CFlushStats::FirstError() const {
 void CCaptureTarget::SetCaptureTarget(const std::string& folder, std::int32_t firstNumber) {
     std::lock_guard guard(m_queue);
     m_nCounter = firstNumber;
+    m_nLastNumber.reset();
     m_strPath = folder;
     if (!m_strPath.empty() && m_strPath.back() != '/')
         m_strPath += '/';
@@ -47,36 +57,65 @@ void CCaptureTarget::SetFailureHandling(bool bStopWriting, std::function<void()>
     m_fnFailed = std::move(fnFailed);
 }
 
+void CCaptureTarget::SetName(std::int64_t number) {
+    char name[kNameRoom + 8];
+    std::snprintf(name, sizeof name, kWideNameFormat, number);
+    m_strPath.resize(m_nNamePos);
+    m_strPath += name;
+}
+
+std::int64_t CCaptureTarget::WriteFrame(CDibImage& frame, std::int64_t number) {
+    const std::int64_t wanted = number;
+    CCommitOptions commit;
+    commit.m_bNoReplace = true;
+    CStatus saved;
+    for (;;) {
+        // Names in use are passed over before anything is written; the commit still refuses a
+        // file that appeared meanwhile, and the next number is tried then.
+        SetName(number);
+        struct stat st {};
+        while (::lstat(m_strPath.c_str(), &st) == 0) SetName(++number);
+        saved = frame.SaveBmp(m_strPath, commit);
+        if (saved || saved.Error() != EEXIST)
+            break;
+        ++number;
+    }
+    // A failed write must neither stall the queue nor end the recording: the frame is dropped
+    // and its number used up all the same. The first reason is kept for the report.
+    if (saved) {
+        ++m_stats.m_nWritten;
+        if (number != wanted)
+            ++m_stats.m_nRenumbered;
+    } else if (m_stats.m_nFailed++ == 0) {
+        m_stats.m_strFailedPath = m_strPath;
+        m_stats.m_strFailReason = saved.Reason();
+        if (m_fnFailed)
+            m_fnFailed();
+    }
+    return number;
+}
+
 void CCaptureTarget::FlushFrames(std::int32_t nextNumber) {
     std::lock_guard guard(m_queue);
     CDibImage* frame = nullptr;
-    while (m_queue.PeekFront(&frame)) {
+    std::optional<std::int32_t> stamp;
+    while (m_queue.PeekFront(&frame, &stamp)) {
         if (m_bStopAtFailure && m_stats.m_nFailed > 0) {
             ++m_stats.m_nUnwritten;
             m_queue.DropFront();
             continue;
         }
-        char name[kNameRoom + 8];
-        std::snprintf(name, sizeof name, kFrameNameFormat, int(m_nCounter));
-        m_strPath.resize(m_nNamePos);
-        m_strPath += name;
-        // The frame is dropped and its number used up whatever happens: a failed write must
-        // neither stall the queue nor end the recording. The first reason is kept for the
-        // report at the end.
-        const CStatus saved = frame->SaveBmp(m_strPath);
-        if (saved) {
-            ++m_stats.m_nWritten;
-        } else if (m_stats.m_nFailed++ == 0) {
-            m_stats.m_strFailedPath = m_strPath;
-            m_stats.m_strFailReason = saved.Reason();
-            if (m_fnFailed)
-                m_fnFailed();
-        }
-        // Wraps instead of overflowing; numbers this large are beyond any media length.
-        m_nCounter = std::int32_t(std::uint32_t(m_nCounter) + 1u);
+        std::int64_t number = stamp ? *stamp : m_nCounter;
+        // A position that stood still (or went back) still gives each frame a name of its own.
+        if (m_nLastNumber)
+            number = std::max(number, *m_nLastNumber + 1);
+        m_nLastNumber = WriteFrame(*frame, number);
+        m_nCounter = *m_nLastNumber + 1;
         m_queue.DropFront();
     }
     m_nCounter = nextNumber;
+    if (m_nLastNumber)
+        m_nCounter = std::max(m_nCounter, *m_nLastNumber + 1);
 }
 
 CFlushStats CCaptureTarget::Stats() const {
@@ -87,7 +126,7 @@ CFlushStats CCaptureTarget::Stats() const {
 std::string CCaptureTarget::NextPath() const {
     std::lock_guard guard(m_queue);
     char name[kNameRoom + 8];
-    std::snprintf(name, sizeof name, kFrameNameFormat, int(m_nCounter));
+    std::snprintf(name, sizeof name, kWideNameFormat, m_nCounter);
     return m_strPath.substr(0, m_nNamePos) + name;
 }
 
@@ -108,10 +147,11 @@ CCaptureWorker::~CCaptureWorker() {
     m_thread.Stop();
 }
 
-void CCaptureWorker::Start(const CPlayerView* view, int intervalMs) {
+void CCaptureWorker::Start(const CPlayerView* view, int intervalMs, const CGrabOptions& options) {
     m_thread.Stop();
     m_pView = view;
     m_nInterval = intervalMs;
+    m_options = options;
     m_nGrabbed = 0;
     m_nDropped = 0;
     m_thread.SetRoutine(&CCaptureWorker::CaptureRoutine, this);
@@ -143,13 +183,25 @@ std::uint32_t CCaptureWorker::CaptureRoutine(void* param) {
     auto* self = static_cast<CCaptureWorker*>(param);
     if (!self->m_pView)
         return 0;
+    const CPlayerView& view = *self->m_pView;
+    const CGrabOptions& options = self->m_options;
+    // The first grab waits for a new picture; the timer's ticks count from that grab.
+    if (options.m_nPicturesBefore) {
+        while (view.FrameCount() <= *options.m_nPicturesBefore) {
+            if (self->m_thread.WaitForStop(kPictureWaitMs))
+                return 0;
+        }
+    }
     CGrabBitmap bitmap;
     const int timer = self->CreateTickTimer(self->m_nInterval);
     if (bitmap.Create(kGrabWidth, kGrabHeight)) {
         while (!self->m_thread.IsStopRequested()) {
-            GrabViewArea(*self->m_pView, kGrabLeft, kGrabTop, bitmap);
+            GrabViewArea(view, kGrabLeft, kGrabTop, bitmap);
+            std::optional<std::int32_t> stamp;
+            if (options.m_pPosition)
+                stamp = PositionToMs(options.m_pPosition->PositionSeconds());
             ++self->m_nGrabbed;
-            if (!self->m_queue.Push(bitmap))
+            if (!self->m_queue.Push(bitmap, stamp))
                 ++self->m_nDropped;  // queue full: the frame is lost
             if (timer >= 0) {
                 // Every expiry since the last read is taken at once, so ticks that fell while

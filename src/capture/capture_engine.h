@@ -1,10 +1,12 @@
 // The capture engine: the pieces a recording is made of (CRecording in recording.h puts them
 // together and is what the player pages and `tarnwick-cli record` use):
 //   - CCaptureTarget: the folder that receives the frames, the number of the next file, and
-//     FlushFrames, which writes every queued frame as "%08d.bmp" under consecutive numbers,
-//     then re-bases the number on the playback position in milliseconds;
+//     FlushFrames, which writes every queued frame as "%08d.bmp" named after the playback
+//     position in milliseconds at which it was grabbed (its stamp), each name above the one
+//     before it in the recording and none over an existing file;
 //   - CCaptureWorker: grabs the 350 x 240 area at a view's origin into a frame queue on a
-//     periodic timer (first grab at once);
+//     periodic timer, stamping each frame with the position (first grab at once, or with the
+//     first picture the view presents after the start);
 //   - CFrameWriter: calls FlushFrames every 100 ms with a player's position.
 //
 // The queue's lock guards the target and each flush as a whole, file writes included; the
@@ -14,6 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "capture/frame_queue.h"
@@ -35,6 +38,8 @@ inline constexpr char kFrameNameFormat[] = "%08d.bmp";
 // What the flushes since the target was set did.
 struct CFlushStats {
     int m_nWritten = 0;
+    // Of those written, the frames that took a higher number because a file had their name.
+    int m_nRenumbered = 0;
     int m_nFailed = 0;
     // Frames thrown away unwritten after the first failure, when the target stops writing there.
     int m_nUnwritten = 0;
@@ -65,22 +70,53 @@ public:
     // on), and with `bStopWriting` nothing more is written: the frames queued then and later
     // are thrown away and counted as unwritten. Both last until the next SetCaptureTarget.
     void SetFailureHandling(bool bStopWriting, std::function<void()> fnFailed);
-    // Writes all queued frames, oldest first, under consecutive numbers from the counter,
-    // then sets the counter to `nextNumber`. A frame that cannot be written is dropped all the
-    // same (its number used up) and counted with its reason; the flush goes on with the next.
+    // Writes all queued frames, oldest first, then sets the counter to `nextNumber`. A frame is
+    // named after its stamp, or, without one, the counter (which then counts on by one); but
+    // never at or below the name before it since SetCaptureTarget (that name + 1 instead, and
+    // the counter never goes back there either), and never over an existing file: the next
+    // free number is taken (counted as renumbered). A frame that cannot be written is dropped
+    // all the same (its number used up) and counted with its reason; the flush goes on with
+    // the next.
     void FlushFrames(std::int32_t nextNumber);
     CFlushStats Stats() const;
     // Where the next frame file would go (folder, separator and name).
     std::string NextPath() const;
 
 private:
+    // Puts the name of `number` after the folder in m_strPath.
+    void SetName(std::int64_t number);
+    // Writes `frame` under `number` or, when a file has that name, the next free number;
+    // returns the number used up.
+    std::int64_t WriteFrame(CDibImage& frame, std::int64_t number);
+
     CFrameQueue& m_queue;
     std::string m_strPath;        // folder, separator, then the name of the file being written
     std::size_t m_nNamePos = 0;   // where the name starts
-    std::int32_t m_nCounter = 0;  // number of the next file
+    std::int64_t m_nCounter = 0;  // number of the next unstamped file
+    // The last number used up since SetCaptureTarget, when there is one.
+    std::optional<std::int64_t> m_nLastNumber;
     CFlushStats m_stats;
     bool m_bStopAtFailure = false;
     std::function<void()> m_fnFailed;
+};
+
+// Whatever gives the playback position to CFrameWriter and to CCaptureWorker's stamps; called
+// on the writer and capture threads.
+class IPositionSource {
+public:
+    virtual ~IPositionSource() = default;
+    virtual double PositionSeconds() const = 0;
+};
+
+// What a capture run notes with its frames and when it takes the first one.
+struct CGrabOptions {
+    // Stamps each frame with this position (in ms, PositionToMs) read as it is grabbed;
+    // without it frames carry no stamp.
+    const IPositionSource* m_pPosition = nullptr;
+    // With a value, the first grab waits for a picture that the view presents after it had
+    // presented this many (CPlayerView::FrameCount): nothing shown before the start (a black
+    // view, the last picture of an earlier run) is taken. Without, the first grab is at once.
+    std::optional<std::uint64_t> m_nPicturesBefore;
 };
 
 class CCaptureWorker {
@@ -91,9 +127,9 @@ public:
     CCaptureWorker& operator=(const CCaptureWorker&) = delete;
 
     // Stops a run in progress, then grabs `view` into the queue every `intervalMs` (the pages
-    // give 20 to 1000) until Stop. Grab and drop counts start from 0. With no view the run
-    // ends at once.
-    void Start(const CPlayerView* view, int intervalMs);
+    // give 20 to 1000) until Stop, as `options` say. Grab and drop counts start from 0. With
+    // no view the run ends at once.
+    void Start(const CPlayerView* view, int intervalMs, const CGrabOptions& options = {});
     void Stop();
     bool IsRunning() const { return m_thread.IsRunning(); }
     int GrabbedFrames() const { return m_nGrabbed.load(); }
@@ -112,15 +148,9 @@ private:
     CWorkerThread m_thread;
     const CPlayerView* m_pView = nullptr;
     int m_nInterval = 0;
+    CGrabOptions m_options;
     std::atomic<int> m_nGrabbed{0};
     std::atomic<int> m_nDropped{0};
-};
-
-// Whatever gives the playback position to CFrameWriter; called on the writer thread.
-class IPositionSource {
-public:
-    virtual ~IPositionSource() = default;
-    virtual double PositionSeconds() const = 0;
 };
 
 class CFrameWriter {

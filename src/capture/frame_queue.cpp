@@ -30,11 +30,13 @@ int CFrameQueue::Count() {
     return m_nCount;
 }
 
-bool CFrameQueue::Push(const CGrabBitmap& bitmap) {
+bool CFrameQueue::Push(const CGrabBitmap& bitmap, std::optional<std::int32_t> stampMs) {
     std::lock_guard guard(m_lock);
     if (m_nCount >= m_nCapacity)
         return false;
-    CDibImage& slot = m_slots[(m_nHead + m_nCount) % m_nCapacity];
+    const int index = (m_nHead + m_nCount) % m_nCapacity;
+    m_stamps[index] = stampMs;
+    CDibImage& slot = m_slots[index];
     // A slot whose block could not be made at start-up still counts as a frame: its write
     // fails later and is reported there.
     if (slot.m_hDib) {
@@ -57,11 +59,13 @@ bool CFrameQueue::Push(const CGrabBitmap& bitmap) {
     return true;
 }
 
-bool CFrameQueue::PeekFront(CDibImage** frame) {
+bool CFrameQueue::PeekFront(CDibImage** frame, std::optional<std::int32_t>* stampMs) {
     std::lock_guard guard(m_lock);
     if (!frame || m_nCount == 0)
         return false;
     *frame = &m_slots[m_nHead];
+    if (stampMs)
+        *stampMs = m_stamps[m_nHead];
     return true;
 }
 

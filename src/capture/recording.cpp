@@ -6,6 +6,8 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/media_player.h"
+
 std::string CRecordingResult::FirstFailure() const {
     if (m_nFailed == 0)
         return std::string();
@@ -49,10 +51,18 @@ void CRecording::Start(CRecordingParams params) {
     m_pPlayer = params.m_pPlayer;
     m_fnEndRequest = std::move(params.m_fnEndRequest);
     m_dStopSeconds = 0;
+    CGrabOptions grab;
+    grab.m_pPosition = m_pPlayer;
+    // Counted before the player is asked to play unless the owner counted earlier (before it
+    // rewound the player, say): the picture presented next is the first.
+    if (params.m_bWaitForPicture && params.m_pView) {
+        grab.m_nPicturesBefore =
+            params.m_nPicturesBefore ? *params.m_nPicturesBefore : params.m_pView->FrameCount();
+    }
     if (m_pPlayer)
         m_pPlayer->PlayForRecording();
     // Each start stops whatever its worker ran, dispatching events meanwhile.
-    m_captureWorker.Start(params.m_pView, params.m_nIntervalMs);
+    m_captureWorker.Start(params.m_pView, params.m_nIntervalMs, grab);
     if (params.m_bWriterThread)
         m_writer.Start(m_pPlayer);
 }
@@ -93,6 +103,7 @@ CRecordingResult CRecording::Result() const {
     CRecordingResult result;
     result.m_nGrabbed = m_captureWorker.GrabbedFrames();
     result.m_nWritten = stats.m_nWritten;
+    result.m_nRenumbered = stats.m_nRenumbered;
     result.m_nDropped = m_captureWorker.DroppedFrames();
     result.m_nFailed = stats.m_nFailed;
     result.m_nUnwritten = stats.m_nUnwritten;

@@ -3,7 +3,9 @@
 // It owns the frame queue, the capture target, the capture worker and the writer worker, and
 // the order in which they are used:
 //   Start:  target folder and first number set, the player played, the capture worker
-//           started on the view, and the writer thread when the recording uses one;
+//           started on the view (its first grab waits for the first picture the view
+//           presents after this point; each frame stamped with the player's position), and
+//           the writer thread when the recording uses one;
 //   Flush:  the queued frames written, the number re-based on a position (the owner calls it
 //           on the player's position notifications when there is no writer thread);
 //   Stop:   the workers stopped, the player paused, the frames still queued written with the
@@ -17,6 +19,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "capture/capture_engine.h"
@@ -24,7 +27,8 @@
 
 class CPlayerView;
 
-// The player a recording drives. PositionSeconds is read on the writer thread too.
+// The player a recording drives. PositionSeconds is read on the capture and writer threads
+// too.
 class IRecordedPlayer : public IPositionSource {
 public:
     // Once the target is set, just before the first grab: start playing.
@@ -34,11 +38,18 @@ public:
 };
 
 struct CRecordingParams {
-    std::string m_strFolder;          // receives the frames; a separator is added when missing
-    std::int32_t m_nFirstNumber = 0;  // number of the first frame file
+    std::string m_strFolder;  // receives the frames; a separator is added when missing
+    // Number of the first frame file when frames carry no stamp (no player).
+    std::int32_t m_nFirstNumber = 0;
     const CPlayerView* m_pView = nullptr;
     int m_nIntervalMs = 20;  // between two grabs
+    // Gives each frame its stamp, the position it is named after.
     IRecordedPlayer* m_pPlayer = nullptr;
+    // The first grab waits for a picture the view presents after it had presented
+    // `m_nPicturesBefore` (CPlayerView::FrameCount), or, without that count, after
+    // PlayForRecording was called; off, the first grab is at once.
+    bool m_bWaitForPicture = true;
+    std::optional<std::uint64_t> m_nPicturesBefore;
     // Flush every 100 ms on a thread of its own; without it the owner calls Flush.
     bool m_bWriterThread = false;
     // How the owner ends this recording when another one is about to start (its own stop,
@@ -56,6 +67,7 @@ struct CRecordingParams {
 struct CRecordingResult {
     int m_nGrabbed = 0;           // pictures taken from the view
     int m_nWritten = 0;           // frame files written
+    int m_nRenumbered = 0;        // of them, under a higher number as a file had their name
     int m_nDropped = 0;           // pictures lost because the queue was full
     int m_nFailed = 0;            // frames whose file could not be written
     int m_nUnwritten = 0;         // frames thrown away after the first failure (when it stops)

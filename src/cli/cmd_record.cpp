@@ -76,6 +76,15 @@ int RunRecord(const RecordArgs& args) {
         CliError(why);
         return kExitFailed;
     }
+    // Sound alone would give black frames only.
+    if (!player.HasVideo()) {
+        CliError(args.media + ": has no picture to record (sound only)");
+        return kExitFailed;
+    }
+    // The first grab waits for a picture presented from here on: the first picture, presented
+    // once more (nothing before it, such as the black view before the file was decoded).
+    const std::uint64_t picturesBefore = player.View().FrameCount();
+    player.Redraw();
     if (args.rate != 100)
         player.SetRate(args.rate * 0.01);
 
@@ -112,6 +121,7 @@ int RunRecord(const RecordArgs& args) {
     params.m_nIntervalMs = args.interval;
     params.m_pPlayer = &recorded;
     params.m_bWriterThread = !bPositionWriter;
+    params.m_nPicturesBefore = picturesBefore;
     recording.Start(std::move(params));
     watch.start(100);
     loop.exec();
@@ -120,10 +130,17 @@ int RunRecord(const RecordArgs& args) {
     const CRecordingResult result = recording.Stop();
     sigaction(SIGINT, &previous, nullptr);
 
+    // Frames that found their name taken are said; the line is as before when there were none.
+    std::string renumbered;
+    if (result.m_nRenumbered > 0) {
+        renumbered = ", of which " + std::to_string(result.m_nRenumbered) +
+                     " renumbered because the name existed";
+    }
     std::printf(
-        "%s: %d frames written, %d dropped (queue full), %d failed; media %.3f to %.3f s%s\n",
-        args.targetDir.c_str(), result.m_nWritten, result.m_nDropped, result.m_nFailed,
-        startSeconds, result.m_dStopSeconds, g_bInterrupted ? " (interrupted)" : "");
+        "%s: %d frames written%s, %d dropped (queue full), %d failed; media %.3f to %.3f s%s\n",
+        args.targetDir.c_str(), result.m_nWritten, renumbered.c_str(), result.m_nDropped,
+        result.m_nFailed, startSeconds, result.m_dStopSeconds,
+        g_bInterrupted ? " (interrupted)" : "");
     if (result.m_nFailed > 0) {
         CliError(result.FirstFailure());
         return kExitFailed;
@@ -136,8 +153,10 @@ const CliCommand kRecord(60, [](CLI::App& app) -> std::function<int()> {
     CLI::App* sub = app.add_subcommand(
         "record",
         "Play MEDIA from its start and record its picture (350 x 240) into TARGET_DIR as numbered "
-        "BMP files named after the playback position in milliseconds (\"%08d.bmp\"). Stops at the "
-        "end of the media or on Ctrl-C.");
+        "BMP files named after the playback position in milliseconds (\"%08d.bmp\") at which each "
+        "was grabbed; a frame whose position did not advance takes the next number, and an "
+        "existing file is never replaced (the next free number is taken). Media without a "
+        "picture is refused. Stops at the end of the media or on Ctrl-C.");
     sub->add_option("MEDIA", args->media, "Media file to play")->required();
     sub->add_option("TARGET_DIR", args->targetDir,
                     "Folder for the frames; created with its parents")

@@ -202,17 +202,19 @@ void CMediaPlayer::RenderLoop() {
     CGrabBitmap back;
     std::unique_lock lock(m_renderLock);
     for (;;) {
-        m_renderWake.wait(lock,
-                          [this] { return m_bRenderUpdate || m_bRenderResize || m_bRenderQuit; });
+        m_renderWake.wait(lock, [this] {
+            return m_bRenderUpdate || m_bRenderResize || m_bRenderRedraw || m_bRenderQuit;
+        });
         if (m_bRenderQuit)
             break;
         const bool bResized = m_bRenderResize;
+        const bool bRedraw = m_bRenderRedraw;
         const int width = m_nRenderWidth;
         const int height = m_nRenderHeight;
-        m_bRenderUpdate = m_bRenderResize = false;
+        m_bRenderUpdate = m_bRenderResize = m_bRenderRedraw = false;
         lock.unlock();
         const std::uint64_t flags = m_pApi->render_context_update(m_pRender);
-        if (((flags & MPV_RENDER_UPDATE_FRAME) || bResized) && width > 0 && height > 0) {
+        if (((flags & MPV_RENDER_UPDATE_FRAME) || bResized || bRedraw) && width > 0 && height > 0) {
             // The back buffer is made again only when the size changes.
             if (back.m_nWidth != width || back.m_nHeight != height)
                 back.Create(width, height);
@@ -292,6 +294,14 @@ bool CMediaPlayer::Open(const std::string& path, std::string* why) {
                 break;
         }
     }
+    // A file with a picture is open once its first picture is decoded: until the video output
+    // is set up, the renderer draws black, which is not the file's first picture.
+    while (m_bLoaded && HasVideo() && !GetFlag("vo-configured") &&
+           std::chrono::steady_clock::now() < deadline) {
+        const mpv_event* event = m_pApi->wait_event(m_pMpv, 0.005);
+        if (event->event_id != MPV_EVENT_NONE)
+            HandleEvent(*event, bPosition);
+    }
     ScheduleStateCheck();
     if (!m_bLoaded) {
         // Nothing of the file played before stays in the view.
@@ -345,6 +355,16 @@ void CMediaPlayer::Seek(double seconds) {
     ScheduleStateCheck();
 }
 
+void CMediaPlayer::Redraw() {
+    if (!m_pRender)
+        return;
+    {
+        std::lock_guard guard(m_renderLock);
+        m_bRenderRedraw = true;
+    }
+    m_renderWake.notify_all();
+}
+
 void CMediaPlayer::StepFrame(bool bForward) {
     if (!m_bLoaded)
         return;
@@ -368,6 +388,14 @@ double CMediaPlayer::PositionSeconds() const {
 std::int32_t CMediaPlayer::PositionMs() const {
     // The conversion truncates toward zero; the clamp keeps it defined for any length.
     return std::int32_t(std::clamp(PositionSeconds() * 1000.0, -2147483648.0, 2147483647.0));
+}
+
+bool CMediaPlayer::HasVideo() const {
+    // The selected video track, chosen by the time the file counts as loaded; a still image
+    // and cover art are video tracks too.
+    std::int64_t id = 0;
+    return m_bLoaded && m_pMpv &&
+           m_pApi->get_property(m_pMpv, "current-tracks/video/id", MPV_FORMAT_INT64, &id) >= 0;
 }
 
 double CMediaPlayer::Duration() const {

@@ -114,6 +114,9 @@ public:
     // file is loaded or refused; false with the reason in *why, the view then black.
     bool Open(const std::string& path, std::string* why = nullptr);
     bool HasMedia() const { return m_bLoaded.load(); }
+    // Whether the media open has a picture to show (a video track or a still image); false
+    // with no media and for sound only.
+    bool HasVideo() const;
     void Play();
     void Pause();
     // Pauses and goes back to the start; the media stays loaded.
@@ -123,6 +126,10 @@ public:
     void Seek(double seconds);
     // Shows the next (or, as far as the media allows, the previous) picture and pauses.
     void StepFrame(bool bForward);
+    // Renders the picture the player holds once more and presents it, so that the view's frame
+    // counter moves on even where nothing new is decoded (a still image, a paused player). The
+    // player's state and position stay as they are.
+    void Redraw();
     // Playback position; 0 with no media. Any thread.
     double PositionSeconds() const;
     // The same in milliseconds, truncated toward zero. Any thread.
@@ -175,6 +182,7 @@ private:
     std::condition_variable m_renderWake;
     bool m_bRenderUpdate = false;
     bool m_bRenderResize = false;
+    bool m_bRenderRedraw = false;
     bool m_bRenderQuit = false;
     int m_nRenderWidth = 0;
     int m_nRenderHeight = 0;

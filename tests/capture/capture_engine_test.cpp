@@ -2,9 +2,13 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
 #include <thread>
 
 #include "capture/capture_engine.h"
@@ -18,18 +22,36 @@ namespace {
 
 constexpr std::size_t kFrameFileBytes = 14 + 40 + 1052 * 240;  // 252534
 
-void PushTagged(CFrameQueue& queue, int tag) {
-    CGrabBitmap bitmap;
-    ASSERT_TRUE(bitmap.Create(kGrabWidth, kGrabHeight));
-    for (int y = 0; y < kGrabHeight; ++y) {
+void Paint(CGrabBitmap& bitmap, int tag) {
+    for (int y = 0; y < bitmap.m_nHeight; ++y) {
         std::uint8_t* p = bitmap.Row(y);
-        for (int x = 0; x < kGrabWidth; ++x, p += 4) {
+        for (int x = 0; x < bitmap.m_nWidth; ++x, p += 4) {
             p[0] = std::uint8_t(tag);
             p[1] = std::uint8_t(tag + 1);
             p[2] = std::uint8_t(tag + 2);
         }
     }
-    ASSERT_TRUE(queue.Push(bitmap));
+}
+
+void PushTagged(CFrameQueue& queue, int tag, std::optional<std::int32_t> stampMs = std::nullopt) {
+    CGrabBitmap bitmap;
+    ASSERT_TRUE(bitmap.Create(kGrabWidth, kGrabHeight));
+    Paint(bitmap, tag);
+    ASSERT_TRUE(queue.Push(bitmap, stampMs));
+}
+
+// Presents a 350 x 240 picture painted with `tag` in `view`, as the player's renderer would.
+void PresentTagged(CPlayerView& view, int tag) {
+    CGrabBitmap back;
+    ASSERT_TRUE(back.Create(kGrabWidth, kGrabHeight));
+    Paint(back, tag);
+    ASSERT_TRUE(view.Present(back));
+}
+
+std::string Name(long long number) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%08lld.bmp", number);
+    return name;
 }
 
 // Blue of the picture's pixel (x, y) in a 350 x 240 24-bit BMP file's bytes.
@@ -56,7 +78,7 @@ class FixedPosition : public IPositionSource {
 public:
     explicit FixedPosition(double seconds) : m_dSeconds(seconds) {}
     double PositionSeconds() const override { return m_dSeconds; }
-    double m_dSeconds;
+    std::atomic<double> m_dSeconds;
 };
 
 class NoTimerWorker : public CCaptureWorker {
@@ -261,4 +283,135 @@ TEST_F(CaptureEngine, WriterFlushesWithThePositionInMilliseconds) {
     writer.Stop();
     EXPECT_EQ(FilesIn(m_dir.Path()), std::vector<std::string>{"00005000.bmp"});
     EXPECT_EQ(m_target.NextPath(), m_dir.File("00012345.bmp"));
+}
+
+// Frames are named after their stamps, but a name never repeats or goes back within one
+// recording (the name before + 1), and a file in the way is never replaced: the next free
+// number is taken and counted. Frames without a stamp count on from the first number, and the
+// counter is never re-based below the last name.
+TEST_F(CaptureEngine, FramesTakeTheirStampsNeverGoBackAndNeverReplaceAFile) {
+    using Stamp = std::optional<std::int32_t>;
+    constexpr Stamp kNone = std::nullopt;
+    struct Case {
+        const char* name;
+        std::vector<long long> existing;          // files (or, negative, folders) already there
+        std::vector<std::vector<Stamp>> flushes;  // stamps of the frames of each flush
+        std::int32_t nextNumber;                  // given to every flush
+        std::vector<long long> names;             // expected, frame by frame
+        int renumbered;
+    };
+    const Case cases[] = {
+        {"advancing", {}, {{100, 140}, {180}}, 0, {100, 140, 180}, 0},
+        {"still picture", {}, {{500, 500, 500}, {500}}, 0, {500, 501, 502, 503}, 0},
+        {"position went back", {}, {{300, 200}, {250, 301, 900}}, 0, {300, 301, 302, 303, 900}, 0},
+        {"files in the way", {700, 701, 741}, {{700, 720}, {740, 740}}, 0, {702, 720, 740, 742}, 2},
+        {"a folder of that name", {-60}, {{60, 60}}, 0, {61, 62}, 1},
+        {"no stamps", {}, {{kNone, kNone}, {kNone}}, 10, {5000, 5001, 5002}, 0},
+        {"no stamps, file there", {5001}, {{kNone, kNone}}, 0, {5000, 5002}, 1},
+        {"stamp after unstamped", {}, {{kNone}, {4000, 6000}}, 0, {5000, 5001, 6000}, 0},
+    };
+    int folder = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path dir = m_dir.Path() / std::to_string(folder++);
+        fs::create_directories(dir);
+        std::map<std::string, std::string> before;
+        for (long long number : c.existing) {
+            if (number < 0) {
+                fs::create_directory(dir / Name(-number));
+                before[Name(-number)] = "folder";
+            } else {
+                std::ofstream(dir / Name(number)) << "kept " << number;
+                before[Name(number)] = "kept " + std::to_string(number);
+            }
+        }
+        m_target.SetCaptureTarget(dir.string(), 5000);
+        int tag = 1;
+        for (const auto& flush : c.flushes) {
+            for (const Stamp& stamp : flush) PushTagged(m_queue, 10 * tag++, stamp);
+            m_target.FlushFrames(c.nextNumber);
+        }
+        // Each frame under its name, oldest first; the files that were there are untouched.
+        std::vector<std::string> expected;
+        for (std::size_t i = 0; i < c.names.size(); ++i) {
+            const std::string name = Name(c.names[i]);
+            expected.push_back(name);
+            const auto bytes = ReadAllBytes((dir / name).string());
+            ASSERT_EQ(bytes.size(), kFrameFileBytes) << name;
+            EXPECT_EQ(BlueAt(bytes, 10, 10), int(10 * (i + 1))) << name;
+        }
+        for (const auto& [name, text] : before) {
+            expected.push_back(name);
+            if (text == "folder") {
+                EXPECT_TRUE(fs::is_directory(dir / name));
+            } else {
+                const auto bytes = ReadAllBytes((dir / name).string());
+                EXPECT_EQ(std::string(bytes.begin(), bytes.end()), text);
+            }
+        }
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(FilesIn(dir), expected);
+        const CFlushStats stats = m_target.Stats();
+        EXPECT_EQ(stats.m_nWritten, int(c.names.size()));
+        EXPECT_EQ(stats.m_nRenumbered, c.renumbered);
+        EXPECT_EQ(stats.m_nFailed, 0);
+        // The next unstamped frame would follow the last name at the earliest.
+        EXPECT_EQ(m_target.NextPath(),
+                  (dir / Name(std::max<long long>(c.nextNumber, c.names.back() + 1))).string());
+    }
+}
+
+// A run told how many pictures the view had shown grabs nothing until a new one is presented,
+// then takes that one first; each frame carries the position read as it was grabbed.
+TEST_F(CaptureEngine, WorkerWaitsForANewPictureAndStampsThePosition) {
+    CPlayerView view;
+    ASSERT_TRUE(view.Resize(kGrabWidth, kGrabHeight));
+    PresentTagged(view, 30);  // what the view showed before: an earlier run's last picture
+    FixedPosition position(2.5);
+    CCaptureWorker worker(m_queue);
+    CGrabOptions options;
+    options.m_pPosition = &position;
+    options.m_nPicturesBefore = view.FrameCount();
+    worker.Start(&view, 20, options);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_EQ(worker.GrabbedFrames(), 0);
+    EXPECT_TRUE(m_queue.IsEmpty());
+    position.m_dSeconds = 0.125;
+    PresentTagged(view, 60);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (m_queue.Count() < 3 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    position.m_dSeconds = 0.75;
+    const int atSwitch = m_queue.Count();
+    ASSERT_GE(atSwitch, 3);
+    const auto later = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (m_queue.Count() < atSwitch + 3 && std::chrono::steady_clock::now() < later)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    worker.Stop();
+    const int queued = m_queue.Count();
+    ASSERT_GE(queued, atSwitch + 3);
+    CDibImage* frame = nullptr;
+    std::optional<std::int32_t> stamp;
+    ASSERT_TRUE(m_queue.PeekFront(&frame, &stamp));
+    EXPECT_EQ(frame->TopRow(0)[0], 60);
+    EXPECT_EQ(stamp, std::optional<std::int32_t>(125));
+    m_target.SetCaptureTarget(m_dir.Path().string(), 0);
+    m_target.FlushFrames(0);
+    // 125, 126, 127 ... while the position stood at 0.125 s, then from 750 on.
+    const std::vector<std::string> files = FilesIn(m_dir.Path());
+    ASSERT_EQ(int(files.size()), queued);
+    EXPECT_EQ(files.front(), "00000125.bmp");
+    long long previous = -1;
+    int stalled = 0;
+    for (const std::string& name : files) {
+        const long long number = std::stoll(name);
+        EXPECT_GT(number, previous);
+        EXPECT_TRUE(number < 125 + queued || number >= 750) << name;
+        stalled += number < 750;
+        previous = number;
+    }
+    // Every frame grabbed before the switch, and at most one read just before it, stood still.
+    EXPECT_GE(stalled, atSwitch);
+    EXPECT_LE(stalled, atSwitch + 1);
+    EXPECT_EQ(BlueAt(ReadAllBytes(m_dir.File(files.front())), 0, 0), 60);
 }

@@ -2,6 +2,7 @@
 // that notes what the recording asked of it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -22,17 +23,27 @@ namespace {
 
 constexpr std::uintmax_t kFrameFileBytes = 14 + 40 + 1052 * 240;
 
+// Presents `tag` in a 350 x 240 view, as a player's renderer would.
+void Present(CPlayerView& view, int tag) {
+    CGrabBitmap back;
+    ASSERT_TRUE(back.Create(kGrabWidth, kGrabHeight));
+    std::fill_n(back.Bits(), std::size_t(back.m_nStride) * back.m_nHeight, std::uint8_t(tag));
+    ASSERT_TRUE(view.Present(back));
+}
+
 class NotingPlayer : public IRecordedPlayer {
 public:
-    explicit NotingPlayer(CRecording& recording) : m_recording(recording) {}
+    NotingPlayer(CRecording& recording, CPlayerView& view) : m_recording(recording), m_view(view) {}
     // Each read while advancing is a second later than the one before, so that the writer's
     // flushes never re-use a number.
     double PositionSeconds() const override {
         return m_bAdvancing ? m_dPosition.fetch_add(1.0) : m_dPosition.load();
     }
+    // Shows a picture, as a player does when it starts: the first grab waits for it.
     void PlayForRecording() override {
         ++m_nPlays;
         m_bGrabbingAtPlay = m_recording.CaptureWorker().IsRunning();
+        Present(m_view, 0x80);
     }
     void PauseAfterRecording() override {
         ++m_nPauses;
@@ -41,6 +52,7 @@ public:
     }
 
     CRecording& m_recording;
+    CPlayerView& m_view;
     mutable std::atomic<double> m_dPosition{0.0};
     std::atomic<bool> m_bAdvancing{false};
     int m_nPlays = 0;
@@ -94,7 +106,7 @@ protected:
     TempDir m_dir;
     CPlayerView m_view;
     CRecording m_recording;
-    NotingPlayer m_player{m_recording};
+    NotingPlayer m_player{m_recording, m_view};
 };
 
 }  // namespace
@@ -134,14 +146,18 @@ TEST_F(RecordingTest, StopWritesEverythingQueuedAndTheResultCountsTheFiles) {
         EXPECT_EQ(result.m_nGrabbed, result.m_nWritten + result.m_nDropped);
         EXPECT_EQ(result.m_nFailed, 0);
         EXPECT_TRUE(result.FirstFailure().empty());
-        // The final flush re-based the number on the position read after the pause.
-        EXPECT_EQ(m_recording.NextFramePath(),
-                  (folder / FrameName(PositionToMs(result.m_dStopSeconds))).string());
+        // The final flush re-based the number on the position read after the pause, or past
+        // the last name when that is further.
+        ASSERT_FALSE(files.empty());
+        const int last = std::stoi(*files.rbegin());
+        EXPECT_EQ(
+            m_recording.NextFramePath(),
+            (folder / FrameName(std::max(PositionToMs(result.m_dStopSeconds), last + 1))).string());
         if (!bWriter) {
             EXPECT_DOUBLE_EQ(result.m_dStopSeconds, 7.6543);
-            // One flush: consecutive numbers from the first.
+            // The position stood at 5 s for every grab: one name after the other from there.
             for (int i = 0; i < result.m_nWritten; ++i)
-                EXPECT_EQ(files.count(FrameName(1000 + i)), 1u) << i;
+                EXPECT_EQ(files.count(FrameName(5000 + i)), 1u) << i;
         }
         // Stopped is stopped: a second Stop does nothing more.
         const CRecordingResult again = m_recording.Stop();
@@ -158,7 +174,8 @@ TEST_F(RecordingTest, FailedFramesAreCountedWithTheFirstPathAndReason) {
     std::string why;
     EXPECT_FALSE(CRecording::MakeTargetFolder(blocker.string(), &why));
     EXPECT_FALSE(why.empty());
-    m_recording.Start(Params(blocker, 42, false));
+    m_player.m_dPosition = 0.042;
+    m_recording.Start(Params(blocker, 0, false));
     ASSERT_TRUE(WaitFor([&] { return m_recording.Queue().Count() >= 3; }));
     const CRecordingResult result = m_recording.Stop();
     EXPECT_EQ(result.m_nWritten, 0);

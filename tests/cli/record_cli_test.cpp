@@ -9,6 +9,8 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <regex>
 
 #include "common/media_clips.h"
 #include "common/run_cli.h"
@@ -23,6 +25,7 @@ constexpr std::uintmax_t kFrameFileBytes = 14 + 40 + 1052 * 240;  // 252534
 struct Recording {
     std::vector<int> numbers;  // file numbers, ascending
     int written = -1;
+    int renumbered = 0;
     int dropped = -1;
     int failed = -1;
 };
@@ -36,21 +39,29 @@ bool IsFrameName(const std::string& name) {
                        [](unsigned char c) { return std::isdigit(c) != 0; });
 }
 
-// The frame files of `dir` and the figures the command printed.
-Recording ReadRecording(const fs::path& dir, const std::string& out) {
+// The frame files of `dir` (but the names in `others`) and the figures the command printed.
+Recording ReadRecording(const fs::path& dir, const std::string& out,
+                        const std::vector<int>& others = {}) {
     Recording r;
     for (const auto& entry : fs::directory_iterator(dir)) {
         const std::string name = entry.path().filename().string();
         EXPECT_TRUE(IsFrameName(name)) << name;
+        const int number = std::stoi(name);
+        if (std::find(others.begin(), others.end(), number) != others.end())
+            continue;
         EXPECT_EQ(entry.file_size(), kFrameFileBytes) << name;
-        r.numbers.push_back(std::stoi(name));
+        r.numbers.push_back(number);
     }
     std::sort(r.numbers.begin(), r.numbers.end());
-    const std::size_t colon = out.find(": ");
-    if (colon != std::string::npos) {
-        std::sscanf(out.c_str() + colon + 2,
-                    "%d frames written, %d dropped (queue full), %d failed", &r.written, &r.dropped,
-                    &r.failed);
+    static const std::regex figures(
+        ": (\\d+) frames written(, of which (\\d+) renumbered because the name existed)?, "
+        "(\\d+) dropped \\(queue full\\), (\\d+) failed");
+    std::smatch match;
+    if (std::regex_search(out, match, figures)) {
+        r.written = std::stoi(match[1]);
+        r.renumbered = match[3].matched ? std::stoi(match[3]) : 0;
+        r.dropped = std::stoi(match[4]);
+        r.failed = std::stoi(match[5]);
     }
     return r;
 }
@@ -97,7 +108,6 @@ TEST(CliRecord, RecordsClipsOfSeveralFormats) {
             const Recording rec = ReadRecording(target, r.out);
             ASSERT_GE(rec.numbers.size(), 10u) << r.out;
             EXPECT_EQ(rec.failed, 0);
-            EXPECT_LE(int(rec.numbers.size()), rec.written);
             // The numbers follow media time: from the start to near the end of 1.5 s.
             EXPECT_LT(rec.numbers.front(), 300);
             EXPECT_GT(rec.numbers.back(), 1000);
@@ -106,8 +116,12 @@ TEST(CliRecord, RecordsClipsOfSeveralFormats) {
             const auto mid =
                 ReadAllBytes((target / FrameName(rec.numbers[rec.numbers.size() / 2])).string());
             const auto last = ReadAllBytes((target / FrameName(rec.numbers.back())).string());
-            EXPECT_GT(MeanOfPicture(mid), 20.0);  // the video's picture, not black
+            // The video's picture, not black, from the first frame on.
+            EXPECT_GT(MeanOfPicture(first), 20.0);
+            EXPECT_GT(MeanOfPicture(mid), 20.0);
             EXPECT_GT(MeanOfPicture(last), 20.0);
+            // One file a frame written: none replaced another.
+            EXPECT_EQ(int(rec.numbers.size()), rec.written);
             EXPECT_NE(first, last);  // the picture moved on with playback
         }
     }
@@ -187,4 +201,57 @@ TEST(CliRecord, CtrlCEndsTheRecordingWithAFinalFlush) {
     const Recording rec = ReadRecording(target, out);
     EXPECT_FALSE(rec.numbers.empty());
     EXPECT_LT(rec.numbers.back(), 15000);  // stopped well before the end of the media
+}
+
+// A still image stands at position 0 throughout: its frames are named 0, 1, 2, ..., one file a
+// frame written, past files already in the folder (kept, counted and said); media of sound
+// alone is refused with one line and exit 1, before any frame is made.
+TEST(CliRecord, StillImagesTakeOneNameEachAndSoundAloneIsRefused) {
+    TempDir dir;
+    std::string why;
+    const std::string still = MakeStillImage(dir.Path(), &why);
+    ASSERT_FALSE(still.empty()) << why;
+    const std::string sound = MakeMediaClip(dir.Path(), ".mp2", 1.0, &why);
+    ASSERT_FALSE(sound.empty()) << why;
+    const struct {
+        const char* name;
+        std::string media;
+        std::vector<int> existing;  // frame files already in the folder
+        int renumbered;             // frames that found their name taken (the 2nd and 3rd here)
+        bool refused;
+    } cases[] = {
+        {"still image", still, {}, 0, false},
+        {"still image, files in the way", still, {1, 3, 4}, 2, false},
+        {"sound only", sound, {}, 0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path target = dir.Path() / c.name;
+        fs::create_directories(target);
+        for (int number : c.existing) std::ofstream(target / FrameName(number)) << "kept";
+        const CliResult r = RunCli({"record", c.media, target.string()});
+        if (c.refused) {
+            EXPECT_EQ(r.exitCode, 1);
+            EXPECT_EQ(r.err,
+                      "tarnwick-cli: " + c.media + ": has no picture to record (sound only)\n");
+            EXPECT_TRUE(fs::is_empty(target));
+            continue;
+        }
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const Recording rec = ReadRecording(target, r.out, c.existing);
+        ASSERT_GE(rec.written, 5) << r.out;
+        EXPECT_EQ(rec.failed, 0);
+        EXPECT_EQ(rec.renumbered, c.renumbered) << r.out;
+        std::vector<int> expected;
+        for (int n = 0; int(expected.size()) < rec.written; ++n) {
+            if (std::find(c.existing.begin(), c.existing.end(), n) == c.existing.end())
+                expected.push_back(n);
+        }
+        EXPECT_EQ(rec.numbers, expected);
+        for (int number : c.existing) {
+            const auto bytes = ReadAllBytes((target / FrameName(number)).string());
+            EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "kept");
+        }
+        EXPECT_GT(MeanOfPicture(ReadAllBytes((target / FrameName(0)).string())), 20.0);
+    }
 }

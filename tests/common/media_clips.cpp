@@ -83,6 +83,21 @@ std::string MakeMediaClip(const std::filesystem::path& dir, const std::string& e
     return path;
 }
 
+std::string MakeStillImage(const std::filesystem::path& dir, std::string* why) {
+    const std::string path = (dir / "still.png").string();
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg",
+                 {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25",
+                  "-frames:v", "1", QString::fromStdString(path)});
+    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitStatus() != QProcess::NormalExit ||
+        ffmpeg.exitCode() != 0) {
+        if (why)
+            *why = "ffmpeg failed for " + path + ": " + ffmpeg.readAllStandardError().toStdString();
+        return {};
+    }
+    return path;
+}
+
 void EnsureApplication() {
     if (!QCoreApplication::instance()) {
         static int argc = 1;

@@ -17,6 +17,11 @@ const std::vector<std::string>& AudioClipExtensions();
 std::string MakeMediaClip(const std::filesystem::path& dir, const std::string& extension,
                           double seconds, std::string* why = nullptr);
 
+// Makes `dir`/still.png: the first picture of those clips as a still image, which a player
+// shows without its position ever moving. Returns its path, or an empty string with ffmpeg's
+// complaint in *why.
+std::string MakeStillImage(const std::filesystem::path& dir, std::string* why = nullptr);
+
 // Creates the one QCoreApplication of the test program if there is none yet, so that queued
 // calls can be delivered; LC_NUMERIC is put back to "C" for libmpv.
 void EnsureApplication();

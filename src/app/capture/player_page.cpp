@@ -22,6 +22,7 @@
 #include "app/widgets/remembered_folders.h"
 #include "app/widgets/select_folder_dialog.h"
 #include "image/dib_image.h"
+#include "platform/media_player.h"
 #include "platform/pump_messages.h"
 
 namespace {
@@ -164,18 +165,22 @@ void CPlayerPage::OnChooseMedia() {
 }
 
 bool CPlayerPage::OpenMedia(const QString& strPath) {
-    std::string why;
-    if (!LoadMedia(strPath, &why)) {
+    const auto refuse = [this](const QString& strMessage) {
         m_nState = kStateNoMedia;
         // Nothing of the file open before stays on screen.
         ClearPicture();
         m_strMediaPath.clear();
         emit DocumentChanged();
         UpdateControls();
-        ShowMessage(this, tr("无法播放媒体文件 %1。\n%2").arg(strPath, QString::fromStdString(why)),
-                    QMessageBox::Warning);
+        ShowMessage(this, strMessage, QMessageBox::Warning);
         return false;
-    }
+    };
+    // Without the player library nothing can play: the loader's own reason says why.
+    if (const CStatus library = LoadPlayerLibrary(); !library)
+        return refuse(tr("无法载入播放器程序库：%1").arg(QString::fromStdString(library.Reason())));
+    std::string why;
+    if (!LoadMedia(strPath, &why))
+        return refuse(tr("无法播放媒体文件 %1。\n%2").arg(strPath, QString::fromStdString(why)));
     m_strMediaPath = strPath;
     emit DocumentChanged();
     m_pRecordingLine->Clear();
@@ -219,6 +224,11 @@ void CPlayerPage::OnRecord() {
 }
 
 void CPlayerPage::StartRecording() {
+    // Sound alone would give black frames only; the player is left as it is.
+    if (!HasPicture()) {
+        ShowMessage(this, tr("这个媒体文件只有声音，没有可录的图像。"), QMessageBox::Warning);
+        return;
+    }
     PauseBeforeRecording();
     if (!CRecording::MakeTargetFolder(Folder().toStdString())) {
         ShowMessage(this, tr("抱歉，指定的目标目录不存在且无法创建，请重新选择。"));
@@ -230,7 +240,15 @@ void CPlayerPage::StartRecording() {
     // One recording for both pages: one running on the other page ends first, with its
     // frames written into its own folder.
     m_recording.EndRunning();
+    // The first grab waits for a picture presented from here on: the start picture of a
+    // rewound player, or else the picture on screen presented once more (a still image or a
+    // paused player decodes nothing new), never a black view or an earlier run's last picture.
+    std::optional<std::uint64_t> picturesBefore;
+    if (const CPlayerView* view = RecordedView())
+        picturesBefore = view->FrameCount();
     const bool bRewound = RewindFinishedMedia();
+    if (!bRewound)
+        RedrawPicture();
     m_nState = kStateRecording;
     CRecordingParams params;
     params.m_strFolder = folder.toStdString();
@@ -239,6 +257,7 @@ void CPlayerPage::StartRecording() {
     params.m_nIntervalMs = interval;
     params.m_pPlayer = this;
     params.m_bWriterThread = UsesWriterThread();
+    params.m_nPicturesBefore = picturesBefore;
     params.m_fnEndRequest = [this] { StopRecording(); };
     // The first frame that cannot be written ends the recording at once (from whichever
     // thread wrote it, the news comes through the event loop).
@@ -278,9 +297,15 @@ double CPlayerPage::RecordedSeconds() const {
 }
 
 void CPlayerPage::ShowRecordingProgress() {
-    if (m_nState == kStateRecording)
-        m_pRecordingLine->ShowProgress(m_recording.Result(), RecordedSeconds(),
-                                       m_strRecordingFolder);
+    if (m_nState != kStateRecording)
+        return;
+    // A page without the writer thread writes on its player's position notifications; a
+    // position that stands still (a still image, a stalled stream) sends none, and the queue
+    // would fill up and drop frames. Frames are named after their own positions, so an extra
+    // write here changes no name.
+    if (!UsesWriterThread())
+        m_recording.Flush(PlayerPositionMs());
+    m_pRecordingLine->ShowProgress(m_recording.Result(), RecordedSeconds(), m_strRecordingFolder);
 }
 
 void CPlayerPage::OnWriteFailed() {

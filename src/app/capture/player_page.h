@@ -114,6 +114,10 @@ protected:
     // first, so that the recording is numbered from 0 and not from the old end. True when it
     // was (the position may not say so yet).
     virtual bool RewindFinishedMedia() = 0;
+    // Whether the media open shows a picture; a recording of sound alone is refused.
+    virtual bool HasPicture() const = 0;
+    // Presents the picture the player shows once more (nothing new need be decoded).
+    virtual void RedrawPicture() = 0;
     std::int32_t PlayerPositionMs() const { return PositionToMs(PositionSeconds()); }
     // The picture a recording grabs.
     virtual const CPlayerView* RecordedView() const = 0;

@@ -41,9 +41,10 @@ void CRecordingLine::ShowProgress(const CRecordingResult& result, double seconds
                                   const QString& strFolder) {
     m_strFolder = strFolder;
     Show(tr("录像中：已写入 %1 幅，丢弃 %2 幅，媒体时间 %3")
-             .arg(result.m_nWritten)
-             .arg(result.m_nDropped)
-             .arg(FormatPlayTime(seconds)),
+                 .arg(result.m_nWritten)
+                 .arg(result.m_nDropped)
+                 .arg(FormatPlayTime(seconds)) +
+             RenumberedText(result),
          tr("，保存到 %1"), false);
 }
 
@@ -53,10 +54,17 @@ void CRecordingLine::ShowSummary(const CRecordingResult& result, double seconds,
     QString figures = tr("录像结束：已写入 %1 幅，丢弃 %2 幅，媒体时间 %3")
                           .arg(result.m_nWritten)
                           .arg(result.m_nDropped)
-                          .arg(FormatPlayTime(seconds));
+                          .arg(FormatPlayTime(seconds)) +
+                      RenumberedText(result);
     if (const int lost = result.m_nFailed + result.m_nUnwritten; lost > 0)
         figures += tr("，%1 幅未能写入").arg(lost);
     Show(figures, tr("，在 %1"), true);
+}
+
+QString CRecordingLine::RenumberedText(const CRecordingResult& result) {
+    if (result.m_nRenumbered == 0)
+        return QString();
+    return tr("（其中 %1 幅因同名文件已存在，改用了下一个空闲编号）").arg(result.m_nRenumbered);
 }
 
 void CRecordingLine::Clear() {

@@ -34,6 +34,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // What the figures add when frames took a higher number because a file had their name;
+    // empty when none did.
+    static QString RenumberedText(const CRecordingResult& result);
     void Show(const QString& strFigures, const QString& strFolderText, bool bSummary);
     void Relayout();
 

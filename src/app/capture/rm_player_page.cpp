@@ -103,6 +103,16 @@ const CPlayerView* CRMPlayerPage::RecordedView() const {
     return m_pVideo->View();
 }
 
+void CRMPlayerPage::RedrawPicture() {
+    if (CMediaPlayer* player = m_pVideo->Player())
+        player->Redraw();
+}
+
+bool CRMPlayerPage::HasPicture() const {
+    const CMediaPlayer* player = m_pVideo->Player();
+    return player && player->HasVideo();
+}
+
 void CRMPlayerPage::PlayForRecording() {
     m_pVideo->SetRecording(true);
     m_pVideo->SetRecordingMark(true);

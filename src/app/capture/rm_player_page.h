@@ -33,6 +33,8 @@ protected:
     bool LoadMedia(const QString& strPath, std::string* why) override;
     void PauseBeforeRecording() override;
     bool RewindFinishedMedia() override;
+    bool HasPicture() const override;
+    void RedrawPicture() override;
     const CPlayerView* RecordedView() const override;
     bool UsesWriterThread() const override { return false; }
     void PlayForRecording() override;

@@ -73,6 +73,14 @@ const CPlayerView* CWinMediaPlayerPage::RecordedView() const {
     return &m_pPlayer->View();
 }
 
+void CWinMediaPlayerPage::RedrawPicture() {
+    m_pPlayer->Player().Redraw();
+}
+
+bool CWinMediaPlayerPage::HasPicture() const {
+    return m_pPlayer->Player().HasVideo();
+}
+
 void CWinMediaPlayerPage::PlayForRecording() {
     const int rate = m_pRateSpin->value();
     if (rate != kNormalRate)

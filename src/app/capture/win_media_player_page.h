@@ -36,6 +36,8 @@ protected:
     bool LoadMedia(const QString& strPath, std::string* why) override;
     void PauseBeforeRecording() override;
     bool RewindFinishedMedia() override;
+    bool HasPicture() const override;
+    void RedrawPicture() override;
     const CPlayerView* RecordedView() const override;
     bool UsesWriterThread() const override { return true; }
     void PlayForRecording() override;

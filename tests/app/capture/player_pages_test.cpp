@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iostream>
 #include <memory>
 
 #include "app/capture/media_player2.h"
@@ -42,6 +43,7 @@
 #include "gui_common/qt_test_app.h"
 #include "image/dib_image.h"
 #include "platform/media_player.h"
+#include "platform/mpv_library.h"
 #include "player_test_support.h"
 
 namespace fs = std::filesystem;
@@ -53,6 +55,29 @@ constexpr std::uintmax_t kFrameFileSize = 54 + (350 * 3 + 2) * 240;
 // How far into the media the first frames may be numbered: a flush that comes before the
 // first grab (on a busy machine) re-bases the numbers on its position.
 constexpr long long kFirstFlushSlackMs = 500;
+
+// Mean brightness (0 to 255) of the area a 320 x 240 video covers in a recorded frame file.
+double MeanOfPicture(const fs::path& file) {
+    const auto bytes = ReadAllBytes(file.string());
+    if (bytes.size() != kFrameFileSize)
+        return -1;
+    double sum = 0;
+    int n = 0;
+    for (int row = 10; row < 230; row += 4) {
+        for (int x = 20; x < 330; x += 4) {
+            const unsigned char* p = bytes.data() + 54 + row * 1052 + x * 3;
+            sum += p[0] + p[1] + p[2];
+            ++n;
+        }
+    }
+    return sum / (3.0 * n);
+}
+
+fs::path FramePath(const fs::path& dir, long long number) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%08lld.bmp", number);
+    return dir / name;
+}
 
 struct PageCase {
     const char* m_szName;
@@ -288,13 +313,17 @@ TEST_P(PlayerPageTest, RecordsUntilTheStopButton) {
     const auto files = ListFrameFiles(target);
     ASSERT_GE(files.size(), 10u);
     for (const CFrameFile& file : files) EXPECT_EQ(file.m_nSize, kFrameFileSize) << file.m_nNumber;
-    // Numbered from the start position, or, when the first flush found no frame yet, from
-    // the position of that flush.
+    // One file for every frame written: none replaced another.
+    EXPECT_EQ(int(files.size()), m_recording.Result().m_nWritten);
+    // Each named after the position it was grabbed at: from the start position (the first
+    // picture shown after the start), up to the stop; two grabs of one picture take
+    // consecutive numbers.
     EXPECT_GE(files.front().m_nNumber, startMs);
     EXPECT_LT(files.front().m_nNumber, startMs + kFirstFlushSlackMs);
-    // The last flush numbers at most a queue's worth of frames from a position before the stop.
     EXPECT_LT(files.back().m_nNumber, stopMs + kFrameQueueCapacity);
     EXPECT_GT(files.back().m_nNumber, startMs + (stopMs - startMs) / 2);
+    // The first frame shows the clip (whose pictures are all bright), not a black view.
+    EXPECT_GT(MeanOfPicture(FramePath(target, files.front().m_nNumber)), 20.0);
     // Nothing is left behind in the queue, and nothing more is written.
     EXPECT_TRUE(m_recording.Queue().IsEmpty());
     PumpFor(300);
@@ -340,9 +369,11 @@ TEST_P(PlayerPageTest, RecordingEndsWithTheMedia) {
 
 // Recording again after the media ended starts from the beginning, numbered from 0.
 TEST_P(PlayerPageTest, RecordingAgainAfterTheEndStartsAtTheBeginning) {
-    Ready(1.5, "first");
+    const fs::path first = Ready(1.5, "first");
     m_page->RecordButton()->click();
     ASSERT_TRUE(WaitForState(1, 15000));
+    const auto firstFiles = ListFrameFiles(first);
+    ASSERT_FALSE(firstFiles.empty());
     const fs::path again = m_dir.Path() / "again";
     m_page->SetFolder(QString::fromStdString(again.string()));
     m_page->RecordButton()->click();
@@ -360,6 +391,73 @@ TEST_P(PlayerPageTest, RecordingAgainAfterTheEndStartsAtTheBeginning) {
     EXPECT_LT(files.front().m_nNumber, kFirstFlushSlackMs);
     const std::int32_t stopMs = PositionToMs(MediaOf(*m_page).PositionSeconds());
     EXPECT_LT(files.back().m_nNumber, stopMs + kFrameQueueCapacity);
+    // The first frame is a picture of the new start, not the last one of the run before.
+    EXPECT_NE(ReadAllBytes(FramePath(again, files.front().m_nNumber).string()),
+              ReadAllBytes(FramePath(first, firstFiles.back().m_nNumber).string()));
+    EXPECT_GT(MeanOfPicture(FramePath(again, files.front().m_nNumber)), 20.0);
+}
+
+// Media whose picture never moves, and media without a picture. A still image: its position
+// stands at 0, so the frames are named 0, 1, 2, ... one file for each frame written, passing
+// over a file already in the folder (kept as it was, counted, and said in the summary).
+// Sound alone: refused with a message before anything is made, the player left alone.
+TEST_P(PlayerPageTest, StillImagesRecordEveryFrameAndSoundAloneIsRefused) {
+    const struct {
+        const char* m_szName;
+        bool m_bSoundOnly;
+    } kCases[] = {{"still image", false}, {"sound only", true}};
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.m_szName);
+        std::string why;
+        const std::string media = c.m_bSoundOnly ? MakeMediaClip(m_dir.Path(), ".wma", 2.0, &why)
+                                                 : MakeStillImage(m_dir.Path(), &why);
+        ASSERT_FALSE(media.empty()) << why;
+        ASSERT_TRUE(m_page->OpenMedia(QString::fromStdString(media)));
+        const fs::path target = m_dir.Path() / c.m_szName;
+        m_page->SetFolder(QString::fromStdString(target.string()));
+        CMessageRecorder messages;
+        if (c.m_bSoundOnly) {
+            const int playState = MediaOf(*m_page).PlayState();
+            m_page->RecordButton()->click();
+            ASSERT_EQ(messages.m_texts.size(), 1u);
+            EXPECT_EQ(messages.m_texts[0], "这个媒体文件只有声音，没有可录的图像。");
+            EXPECT_EQ(m_page->State(), 1);
+            EXPECT_FALSE(m_recording.CaptureWorker().IsRunning());
+            EXPECT_FALSE(fs::exists(target));
+            EXPECT_EQ(MediaOf(*m_page).PlayState(), playState);
+            continue;
+        }
+        fs::create_directories(target);
+        const fs::path kept = FramePath(target, 2);
+        std::ofstream(kept) << "kept";
+        m_page->RecordButton()->click();
+        ASSERT_EQ(m_page->State(), 3);
+        // The image is shown for a while, then the player stops and so does the recording.
+        ASSERT_TRUE(WaitForState(1, 15000));
+        EXPECT_TRUE(messages.m_texts.empty());
+        const CRecordingResult result = m_recording.Result();
+        ASSERT_GE(result.m_nWritten, 5);
+        EXPECT_EQ(result.m_nRenumbered, 1);
+        std::vector<long long> expected;
+        for (long long n = 0; n <= result.m_nWritten; ++n) {
+            if (n != 2)
+                expected.push_back(n);
+        }
+        std::vector<long long> numbers;
+        for (const CFrameFile& file : ListFrameFiles(target)) {
+            if (file.m_nNumber != 2) {
+                numbers.push_back(file.m_nNumber);
+                EXPECT_EQ(file.m_nSize, kFrameFileSize) << file.m_nNumber;
+            }
+        }
+        EXPECT_EQ(numbers, expected);
+        const auto keptBytes = ReadAllBytes(kept.string());
+        EXPECT_EQ(std::string(keptBytes.begin(), keptBytes.end()), "kept");
+        EXPECT_GT(MeanOfPicture(FramePath(target, 0)), 20.0);
+        const QString summary = m_page->RecordingLine()->PlainText();
+        EXPECT_TRUE(summary.contains(QString::fromUtf8("其中 1 幅因同名文件已存在")))
+            << summary.toStdString();
+    }
 }
 
 // The player reporting a pause while recording ends the recording as the button would.
@@ -801,6 +899,38 @@ TEST_P(PlayerPageTest, ClosingWhileRecordingAsksAndFlushesEverythingOnYes) {
     for (const auto& entry : fs::directory_iterator(target))
         others += entry.path().extension() != ".bmp";
     EXPECT_EQ(others, 0u);
+}
+
+// Without the player library a page says so with the loader's own reason when a file is
+// opened, and stays without media. A process of its own, as the library is loaded (or not)
+// once per process.
+TEST(PlayerPagesDeathTest, AMissingPlayerLibraryIsReportedWithItsReason) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto run = [] {
+        TestApp();
+        std::string problems;
+        CStatus loaded;
+        if (LoadMpv(&loaded, "libmpv-does-not-exist.so") != nullptr)
+            problems += "the library loaded\n";
+        const QString expected = QString::fromUtf8("无法载入播放器程序库：%1")
+                                     .arg(QString::fromStdString(loaded.Reason()));
+        for (const PageCase& kind : kPages) {
+            CRecording recording;
+            std::unique_ptr<CPlayerPage> page = kind.m_pfnMake(recording);
+            CMessageRecorder messages;
+            if (page->OpenMedia(QStringLiteral("/nonexistent/clip") +
+                                QString::fromLatin1(kind.m_szExtension)))
+                problems += std::string(kind.m_szName) + ": opened\n";
+            if (messages.m_messages.size() != 1 || messages.m_messages[0].m_strText != expected)
+                problems += std::string(kind.m_szName) + ": message " +
+                            (messages.m_texts.empty() ? "none" : messages.m_texts[0]) + "\n";
+            if (page->State() != 0 || page->RecordButton()->isEnabled())
+                problems += std::string(kind.m_szName) + ": state\n";
+        }
+        std::cerr << problems;
+        std::exit(problems.empty() ? 0 : 1);
+    };
+    EXPECT_EXIT(run(), testing::ExitedWithCode(0), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Pages, PlayerPageTest, ::testing::ValuesIn(kPages),
