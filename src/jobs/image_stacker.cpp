@@ -190,6 +190,7 @@ bool CImageStacker::Add(const std::string& path, const CDibImage& image, std::st
         CStackFile file;
         file.m_strPath = path;
         file.m_strReason = "not a 24-bit picture with pixels";
+        file.m_leftOut = StackLeftOut::NotAPicture;
         m_files.push_back(file);
         return true;
     }
@@ -264,6 +265,10 @@ bool CImageStacker::Process(const std::string& path, const CImageView& image, bo
         file.m_dPeakRatio = found.m_dPeakRatio;
         if (!found.m_bOk) {
             file.m_strReason = found.m_strReason;
+            // Only a picture without contrast has no peak ratio at all.
+            file.m_leftOut =
+                found.m_dPeakRatio > 0 ? StackLeftOut::WeakPeak : StackLeftOut::NoContrast;
+            file.m_dNeededPeakRatio = m_options.m_dMinPeakRatio;
             m_files.push_back(file);
             return true;
         }
@@ -277,6 +282,8 @@ bool CImageStacker::Process(const std::string& path, const CImageView& image, bo
         char text[80];
         std::snprintf(text, sizeof text, "covers only %.0f%% of the reference", share * 100);
         file.m_strReason = text;
+        file.m_leftOut = StackLeftOut::SmallOverlap;
+        file.m_dCoverage = share;
         m_files.push_back(file);
         return true;
     }

@@ -46,6 +46,15 @@ struct CStackOptions {
     std::string m_strTempDir;
 };
 
+// Why a picture was left out, for front ends that word it themselves.
+enum class StackLeftOut {
+    None,          // used, or left out for a reason of the caller's
+    NotAPicture,   // no 24-bit pixels
+    NoContrast,    // alignment: nothing in the window to register on
+    WeakPeak,      // alignment: the correlation peak is below the needed ratio
+    SmallOverlap,  // alignment: the shifted picture covers too little of the grid
+};
+
 // What happened to one picture handed to the stacker.
 struct CStackFile {
     std::string m_strPath;
@@ -56,6 +65,9 @@ struct CStackFile {
     double m_dPeakRatio = 0;  // registration confidence; 0 without alignment
     CGridRect m_covered;      // grid pixels the picture covers
     std::string m_strReason;  // why it was left out
+    StackLeftOut m_leftOut = StackLeftOut::None;
+    double m_dNeededPeakRatio = 0;  // WeakPeak: the ratio it needed
+    double m_dCoverage = 0;         // SmallOverlap: the part of the grid it covers (0..1)
 };
 
 struct CStackStats {

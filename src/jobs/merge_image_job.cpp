@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include "image/jpeg_file.h"
 #include "jobs/merge_sums.h"
 #include "jobs/resize_to_fill.h"
+#include "platform/atomic_file.h"
 
 namespace fs = std::filesystem;
 
@@ -35,6 +37,14 @@ bool NameTaken(const std::string& path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
+// A report line for a file that did not enter the result.
+CStackFile LeftOut(const std::string& path, const std::string& reason) {
+    CStackFile file;
+    file.m_strPath = path;
+    file.m_strReason = reason;
+    return file;
+}
+
 }  // namespace
 
 // What a worker made of one file, for the driving thread to report.
@@ -44,6 +54,7 @@ struct CMergeImageJob::CLoaded {
     std::string m_strFailure;  // the sums could not be made: the job ends
     int m_nSumWidth = 0;       // entered the average: the sums' size
     int m_nSumHeight = 0;
+    std::unique_ptr<CDibImage> m_pImage;  // stacker path: the loaded image
 };
 
 // A worker's own: the image it decodes into (kept from file to file, so a file of the same size
@@ -119,10 +130,24 @@ CJobResult CMergeImageJob::Run() {
     if (!BeginJob(m_params, m_params.m_strTargetFile, "no target file"))
         return m_result;
     m_params.m_nJpgQuality = std::clamp(m_params.m_nJpgQuality, 1, 100);
+    if (std::string why; !CImageStacker::CheckOptions(StackOptions(), &why)) {
+        Refuse(JobRefusal::None, why);
+        return m_result;
+    }
+    if (m_params.m_nLimit < 0) {
+        Refuse(JobRefusal::None, "the limit of images cannot be negative");
+        return m_result;
+    }
     const std::string pattern = SourcePattern(*m_params.m_source);
 
     const std::vector<std::string> paths = ListMatchingFiles(m_params.m_strSrcDir, pattern);
-    m_nFiles = std::min(int(paths.size()), kMaxMergeFiles);
+    // Mean keeps the cap of 255; the others take every file unless limited.
+    int cap = int(std::min<std::size_t>(paths.size(), std::size_t(INT_MAX)));
+    if (m_params.m_method == StackMethod::Mean)
+        cap = std::min(cap, kMaxMergeFiles);
+    else if (m_params.m_nLimit > 0)
+        cap = std::min(cap, m_params.m_nLimit);
+    m_nFiles = cap;
     if (!Counted(m_nFiles))
         return m_result;
     m_sources.clear();
@@ -137,6 +162,19 @@ CJobResult CMergeImageJob::Run() {
         return m_result;
     if (m_params.m_bAutoNumber)
         m_params.m_strTargetFile = MakeUniqueTarget(m_params.m_strTargetFile);
+    const std::string& report = m_params.m_strReportFile;
+    if (!report.empty()) {
+        for (const std::string& output : OutputPaths()) {
+            if (SamePath(output, report)) {
+                Refuse(JobRefusal::None, report + ": the report would replace the result");
+                return m_result;
+            }
+        }
+        if (m_sources.count(CanonicalPath(report))) {
+            Refuse(JobRefusal::None, report + ": the report would replace a source image");
+            return m_result;
+        }
+    }
     if (!m_params.m_bDelSrc) {
         for (const std::string& output : OutputPaths()) {
             if (m_sources.count(CanonicalPath(output))) {
@@ -155,13 +193,20 @@ CJobResult CMergeImageJob::Run() {
     m_sums.clear();
     m_nBufWidth = m_nBufHeight = m_nSeen = 0;
     m_loaded.clear();
+    m_report.clear();
     const int threads = JobWorkerThreads();
-    m_workers = std::vector<CWorker>(std::size_t(std::max(1, threads)));
-    m_order = std::make_unique<COrder>(paths.size(), m_nFiles);
+    const bool bPlain = Plain();
+    if (bPlain) {
+        m_workers = std::vector<CWorker>(std::size_t(std::max(1, threads)));
+        m_order = std::make_unique<COrder>(paths.size(), m_nFiles);
+    } else {
+        m_stacker = std::make_unique<CImageStacker>(StackOptions());
+    }
     {
         CParallelLoader<CLoaded> loader(
-            paths.size(), threads, std::size_t(2 * threads),
-            [&](std::size_t index, int worker) { return LoadAndAdd(paths[index], index, worker); });
+            paths.size(), threads, std::size_t(2 * threads), [&](std::size_t index, int worker) {
+                return bPlain ? LoadAndAdd(paths[index], index, worker) : LoadWhole(paths[index]);
+            });
         for (const std::string& path : paths) {
             if (!AddImage(path, loader))
                 break;
@@ -177,6 +222,7 @@ CJobResult CMergeImageJob::Run() {
     m_sums = {};
     m_workers.clear();
     m_order.reset();
+    m_stacker.reset();
     m_guard.Unlock();
     return m_result;
 }
@@ -189,14 +235,16 @@ bool CMergeImageJob::AddImage(const std::string& path, CParallelLoader<CLoaded>&
         return false;
     if (!loaded->m_bLoaded) {
         m_result.m_skipped.push_back({path, loaded->m_strWhy});
+        m_report.push_back(LeftOut(path, loaded->m_strWhy));
         ReportNew();
         return true;
     }
     // Loaded files go to the trash with the others once the result is written, also those
-    // past the 255th that do not enter the average.
+    // past the 255th (or the limit) that do not enter the average.
     m_loaded.push_back(path);
     if (++m_nSeen > m_nFiles) {
         m_result.m_unused.push_back(path);
+        m_report.push_back(LeftOut(path, "past the first " + std::to_string(m_nFiles) + " images"));
         return true;
     }
     if (!loaded->m_strFailure.empty()) {
@@ -204,9 +252,73 @@ bool CMergeImageJob::AddImage(const std::string& path, CParallelLoader<CLoaded>&
         Fail(path, loaded->m_strFailure);
         return false;
     }
+    if (m_stacker)
+        return StackImage(path, *loaded);
     m_nBufWidth = loaded->m_nSumWidth;
     m_nBufHeight = loaded->m_nSumHeight;
     ++m_result.m_nUsed;
+    CStackFile used;
+    used.m_strPath = path;
+    used.m_bUsed = true;
+    m_report.push_back(used);
+    return true;
+}
+
+bool CMergeImageJob::Plain() const {
+    return m_params.m_method == StackMethod::Mean && !m_params.m_bAlign;
+}
+
+CStackOptions CMergeImageJob::StackOptions() const {
+    CStackOptions options;
+    options.m_method = m_params.m_method;
+    options.m_dKappa = m_params.m_dKappa;
+    options.m_bAlign = m_params.m_bAlign;
+    // Mean divides by N whatever was left out, as the plain average does.
+    options.m_nMeanDivisor = m_params.m_method == StackMethod::Mean ? m_nFiles : 0;
+    // The target's folder is known to be writable, and is no memory-backed /tmp.
+    options.m_strTempDir = FolderOf(m_params.m_strTargetFile);
+    return options;
+}
+
+CMergeImageJob::CLoaded CMergeImageJob::LoadWhole(const std::string& path) {
+    CLoaded loaded;
+    try {
+        loaded.m_pImage = std::make_unique<CDibImage>();
+    } catch (const std::bad_alloc&) {
+        loaded.m_bLoaded = true;
+        loaded.m_strFailure = "not enough memory to load the image";
+        return loaded;
+    }
+    loaded.m_bLoaded = LoadSourceInto(path, *loaded.m_pImage, &loaded.m_strWhy);
+    if (!loaded.m_bLoaded)
+        loaded.m_pImage.reset();
+    return loaded;
+}
+
+bool CMergeImageJob::StackImage(const std::string& path, CLoaded& loaded) {
+    const std::size_t before = m_stacker->Files().size();
+    std::string why;
+    if (!m_stacker->Add(path, *loaded.m_pImage, &why)) {
+        m_result.m_end = JobEnd::Failed;
+        Fail(path, why);
+        return false;
+    }
+    loaded.m_pImage.reset();
+    const std::vector<CStackFile>& files = m_stacker->Files();
+    for (std::size_t i = before; i < files.size(); ++i) {
+        const CStackFile& file = files[i];
+        m_report.push_back(file);
+        if (file.m_bUsed) {
+            ++m_result.m_nUsed;
+            continue;
+        }
+        // Left out by alignment: a skipped file, which stays where it is.
+        m_result.m_skipped.push_back({file.m_strPath, file.m_strReason});
+        const auto it = std::find(m_loaded.rbegin(), m_loaded.rend(), file.m_strPath);
+        if (it != m_loaded.rend())
+            m_loaded.erase(std::next(it).base());
+    }
+    ReportNew();
     return true;
 }
 
@@ -272,13 +384,20 @@ bool CMergeImageJob::BuildAverage(CDibImage& average) {
 }
 
 void CMergeImageJob::WriteResult() {
-    MergeSums();
     const std::string& target = m_params.m_strTargetFile;
     CDibImage average;
-    if (!BuildAverage(average)) {
-        Fail(target, "cannot make a " + std::to_string(m_nBufWidth) + "x" +
-                         std::to_string(m_nBufHeight) + " image");
-        return;
+    if (m_stacker) {
+        if (std::string why; !m_stacker->Finish(average, &why)) {
+            Fail(target, why);
+            return;
+        }
+    } else {
+        MergeSums();
+        if (!BuildAverage(average)) {
+            Fail(target, "cannot make a " + std::to_string(m_nBufWidth) + "x" +
+                             std::to_string(m_nBufHeight) + " image");
+            return;
+        }
     }
     const bool bBmp = IsBmpPath(target);  // ".bmp" or ".dib", any case
     // The quality is read now: the page lets it change while the job runs.
@@ -299,6 +418,8 @@ void CMergeImageJob::WriteResult() {
         }
         bAllWritten = WriteOutput(path, copy, quality, false) && bAllWritten;
     }
+    if (!m_params.m_strReportFile.empty())
+        bAllWritten = WriteReport() && bAllWritten;
 
     if (!bAllWritten || !m_params.m_bDelSrc)
         return;
@@ -310,6 +431,17 @@ void CMergeImageJob::WriteResult() {
         if (!bTrashed)
             Trash(source);
     }
+}
+
+bool CMergeImageJob::WriteReport() {
+    const std::string& path = m_params.m_strReportFile;
+    if (const CStatus written = WriteWholeFile(path, StackReportCsv(m_report)); !written) {
+        Fail(path, written.Reason());
+        return false;
+    }
+    m_result.m_written.push_back(path);
+    ReportNew();
+    return true;
 }
 
 std::string CMergeImageJob::ExtraPath(int width, int height) const {
