@@ -54,7 +54,8 @@ struct CMergeImageJob::CLoaded {
     std::string m_strFailure;  // the sums could not be made: the job ends
     int m_nSumWidth = 0;       // entered the average: the sums' size
     int m_nSumHeight = 0;
-    std::unique_ptr<CDibImage> m_pImage;  // stacker path: the loaded image
+    CStackFile m_placed;                // stacker path: the image placed on the grid,
+    std::vector<std::uint8_t> m_frame;  // in these pixels
 };
 
 // A worker's own: the image it decodes into (kept from file to file, so a file of the same size
@@ -62,6 +63,8 @@ struct CMergeImageJob::CLoaded {
 struct CMergeImageJob::CWorker {
     CDibImage m_image;
     std::vector<std::uint16_t> m_sums;
+    std::unique_ptr<CStackPlacer> m_placer;  // stacker path: made for the first file it places
+    std::string m_strPlacerFailure;          // the placer could not be made
 };
 
 // What decides how a loaded file enters the average depends on the files before it in scan
@@ -76,6 +79,7 @@ public:
         bool m_bEnters = false;
         int m_nWidth = 0;  // the sums' size
         int m_nHeight = 0;
+        std::size_t m_nReference = 0;  // the first loaded file: the alignment's reference
     };
     // File `index` loaded (with its size) or not; where it stands.
     CPlace Publish(std::size_t index, bool bLoaded, int width, int height) {
@@ -87,20 +91,37 @@ public:
             if (file.m_state == kLoaded && m_nLoadedCount++ == 0) {
                 m_nWidth = file.m_nWidth;
                 m_nHeight = file.m_nHeight;
+                m_nFirstLoaded = m_nPrefix;
             }
         }
         m_changed.notify_all();
         CPlace place;
         if (!bLoaded)
             return place;
+        place.m_nReference = m_nFirstLoaded;
         // Up to file N every loaded image enters: fewer than N loaded before it.
         const bool bNeedCount = index >= std::size_t(m_nFiles);
         m_changed.wait(lock,
                        [&] { return m_nLoadedCount > 0 && (!bNeedCount || m_nPrefix > index); });
+        place.m_nReference = m_nFirstLoaded;
         place.m_bEnters = !bNeedCount || m_files[index].m_nLoadedBefore < m_nFiles;
         place.m_nWidth = m_nWidth;
         place.m_nHeight = m_nHeight;
         return place;
+    }
+
+    // Alignment: the worker of the first loaded file gives its pixels (packed, top row first;
+    // none when they could not be copied), the others wait for them.
+    void SetReference(std::vector<std::uint8_t> pixels) {
+        std::lock_guard lock(m_mutex);
+        m_reference = std::move(pixels);
+        m_bReferenceSet = true;
+        m_changed.notify_all();
+    }
+    const std::vector<std::uint8_t>& WaitReference() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_bReferenceSet; });
+        return m_reference;
     }
 
 private:
@@ -119,6 +140,9 @@ private:
     int m_nLoadedCount = 0;     // loaded among them
     int m_nWidth = 0;           // the first loaded image's size
     int m_nHeight = 0;
+    std::size_t m_nFirstLoaded = 0;
+    std::vector<std::uint8_t> m_reference;
+    bool m_bReferenceSet = false;
 };
 
 CMergeImageJob::CMergeImageJob(const CMergeParams& params, IJobObserver& observer)
@@ -196,17 +220,16 @@ CJobResult CMergeImageJob::Run() {
     m_report.clear();
     const int threads = JobWorkerThreads();
     const bool bPlain = Plain();
-    if (bPlain) {
-        m_workers = std::vector<CWorker>(std::size_t(std::max(1, threads)));
-        m_order = std::make_unique<COrder>(paths.size(), m_nFiles);
-    } else {
+    m_workers = std::vector<CWorker>(std::size_t(std::max(1, threads)));
+    m_order = std::make_unique<COrder>(paths.size(), m_nFiles);
+    if (!bPlain)
         m_stacker = std::make_unique<CImageStacker>(StackOptions());
-    }
     {
-        CParallelLoader<CLoaded> loader(
-            paths.size(), threads, std::size_t(2 * threads), [&](std::size_t index, int worker) {
-                return bPlain ? LoadAndAdd(paths[index], index, worker) : LoadWhole(paths[index]);
-            });
+        CParallelLoader<CLoaded> loader(paths.size(), threads, std::size_t(2 * threads),
+                                        [&](std::size_t index, int worker) {
+                                            return bPlain ? LoadAndAdd(paths[index], index, worker)
+                                                          : LoadAndPlace(paths, index, worker);
+                                        });
         for (const std::string& path : paths) {
             if (!AddImage(path, loader))
                 break;
@@ -280,30 +303,75 @@ CStackOptions CMergeImageJob::StackOptions() const {
     return options;
 }
 
-CMergeImageJob::CLoaded CMergeImageJob::LoadWhole(const std::string& path) {
+CMergeImageJob::CLoaded CMergeImageJob::LoadAndPlace(const std::vector<std::string>& paths,
+                                                     std::size_t index, int worker) {
     CLoaded loaded;
-    try {
-        loaded.m_pImage = std::make_unique<CDibImage>();
-    } catch (const std::bad_alloc&) {
-        loaded.m_bLoaded = true;
-        loaded.m_strFailure = "not enough memory to load the image";
+    CWorker& own = m_workers[std::size_t(worker)];
+    CDibImage& image = own.m_image;
+    loaded.m_bLoaded = LoadSourceInto(paths[index], image, &loaded.m_strWhy);
+    const COrder::CPlace place =
+        m_order->Publish(index, loaded.m_bLoaded, image.m_nWidth, image.m_nHeight);
+    if (!place.m_bEnters)
+        return loaded;
+    const CImageView view = ViewOf(image);
+    const bool bReference = index == place.m_nReference;
+    if (m_params.m_bAlign && bReference) {
+        std::vector<std::uint8_t> pixels;
+        try {
+            pixels.resize(std::size_t(view.m_nWidth) * std::size_t(view.m_nHeight) * 3);
+            for (int y = 0; y < view.m_nHeight; ++y)
+                std::copy_n(view.Row(y), std::size_t(view.m_nWidth) * 3,
+                            pixels.data() + std::size_t(y) * std::size_t(view.m_nWidth) * 3);
+        } catch (const std::bad_alloc&) {
+            pixels.clear();
+        }
+        m_order->SetReference(std::move(pixels));
+    }
+    if (!own.m_placer && own.m_strPlacerFailure.empty()) {
+        std::string why;
+        try {
+            own.m_placer =
+                std::make_unique<CStackPlacer>(StackOptions(), place.m_nWidth, place.m_nHeight);
+            if (m_params.m_bAlign) {
+                const std::vector<std::uint8_t>& reference = m_order->WaitReference();
+                if (reference.empty())
+                    why = "not enough memory for the reference";
+                else if (!own.m_placer->SetReference(
+                             PackedView(reference.data(), place.m_nWidth, place.m_nHeight), &why))
+                    own.m_placer.reset();
+            }
+        } catch (const std::bad_alloc&) {
+            why = "not enough memory to place the images";
+        }
+        if (!why.empty()) {
+            own.m_placer.reset();
+            own.m_strPlacerFailure = "cannot align to " + paths[place.m_nReference] + ": " + why;
+        }
+    }
+    if (!own.m_placer) {
+        loaded.m_strFailure = own.m_strPlacerFailure;
         return loaded;
     }
-    loaded.m_bLoaded = LoadSourceInto(path, *loaded.m_pImage, &loaded.m_strWhy);
-    if (!loaded.m_bLoaded)
-        loaded.m_pImage.reset();
+    loaded.m_nSumWidth = place.m_nWidth;
+    loaded.m_nSumHeight = place.m_nHeight;
+    try {
+        loaded.m_placed = own.m_placer->Place(paths[index], view, bReference, loaded.m_frame);
+    } catch (const std::bad_alloc&) {
+        loaded.m_strFailure = "not enough memory to place the image";
+    }
     return loaded;
 }
 
 bool CMergeImageJob::StackImage(const std::string& path, CLoaded& loaded) {
     const std::size_t before = m_stacker->Files().size();
     std::string why;
-    if (!m_stacker->Add(path, *loaded.m_pImage, &why)) {
+    if (!m_stacker->AddPlaced(loaded.m_placed, loaded.m_frame.data(), loaded.m_nSumWidth,
+                              loaded.m_nSumHeight, &why)) {
         m_result.m_end = JobEnd::Failed;
         Fail(path, why);
         return false;
     }
-    loaded.m_pImage.reset();
+    loaded.m_frame = {};
     const std::vector<CStackFile>& files = m_stacker->Files();
     for (std::size_t i = before; i < files.size(); ++i) {
         const CStackFile& file = files[i];

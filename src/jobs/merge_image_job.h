@@ -68,8 +68,9 @@ private:
     bool Plain() const;
     // The stacker's options for the job's parameters.
     CStackOptions StackOptions() const;
-    // On a worker (stacker path): loads the file into an image of its own.
-    CLoaded LoadWhole(const std::string& path);
+    // On a worker (stacker path): loads file `index` and places it on the grid (registered to
+    // the first loaded file with alignment).
+    CLoaded LoadAndPlace(const std::vector<std::string>& paths, std::size_t index, int worker);
     // On the driving thread: hands a loaded image to the stacker and records what it did.
     bool StackImage(const std::string& path, CLoaded& loaded);
     bool WriteReport();
