@@ -26,13 +26,14 @@ inline constexpr int kMaxMergeFiles = 255;
 // the trash such a target is refused. A stopped job writes and trashes nothing. The target's
 // folder is locked for the job.
 //
-// Mean without alignment is that plain average. Any other method, or alignment, hands the
-// decoded images in scan order to a CImageStacker (mean still divides by N and takes at most
-// 255; the others take every file, or the first m_nLimit); an image that alignment leaves out
-// is a skipped file with its reason, and stays where it is. The temporary store of the median
-// and the sigma clip lies in the target's folder. The report (CSV, StackReportCsv) lists every
-// file in scan order; it is written after the images, and sources go to the trash only when it
-// was written too.
+// Mean without alignment is that plain average. With any other method, or alignment, the
+// workers place each image on the grid (CStackPlacer; with alignment registered to the first
+// loaded image) and the driving thread adds them in scan order to a CImageStacker (mean still
+// divides by N and takes at most 255; the others take every file, or the first m_nLimit);
+// an image that alignment leaves out is a skipped file with its reason, and stays where it
+// is. The temporary store of the median and the sigma clip lies in the target's folder. The report
+// (CSV, StackReportCsv) lists every file in scan order; it is written after the images, and sources
+// go to the trash only when it was written too.
 class CMergeImageJob : private CJobEngine {
 public:
     CMergeImageJob(const CMergeParams& params, IJobObserver& observer);
@@ -64,7 +65,7 @@ private:
     bool WriteOutput(const std::string& path, CDibImage& image, int quality, bool bMainNumbered);
     // The average of the sums, each divided by N with round half up.
     bool BuildAverage(CDibImage& average);
-    // The plain average of the specification: mean, not aligned.
+    // The plain average (16-bit sums, divided by N): mean, not aligned.
     bool Plain() const;
     // The stacker's options for the job's parameters.
     CStackOptions StackOptions() const;
@@ -76,7 +77,7 @@ private:
     bool WriteReport();
 
     CMergeParams m_params;
-    int m_nFiles = 0;                   // N, capped at 255
+    int m_nFiles = 0;                   // N: mean at most 255, the others at most the limit
     std::vector<std::uint16_t> m_sums;  // B, G, R per pixel, top row first, no padding
     int m_nBufWidth = 0;
     int m_nBufHeight = 0;
