@@ -1,5 +1,6 @@
-// Time of stacking 255 JPEG grabs of 640x480 (made once per run, see stacking_scene.h): the plain
-// average through the averaging engine beside the stacker's methods, aligned and not. Files are
+// Time of stacking 255 JPEG grabs of 640x480 (made once per run, see stacking_scene.h): the
+// averaging engine with the plain average and with the stacker's methods, and the stacker alone
+// (decoding on one thread), aligned and not. Files are
 // read and decoded inside the timed loop in every case. Peak memory is measured outside, with
 // stacking_quality's "stack" mode under /usr/bin/time -v.
 #include <benchmark/benchmark.h>
@@ -49,9 +50,13 @@ public:
     bool StopRequested() override { return false; }
 };
 
-void BM_PlainMeanEngine(benchmark::State& state) {
+// The averaging engine with `method` (and alignment): decoding on the job workers, stacking on
+// the driving thread, as the page and the command line run it.
+void BM_Engine(benchmark::State& state, StackMethod method, bool bAlign) {
     const CGrabFolder& grabs = Grabs();
     CMergeParams settings;
+    settings.m_method = method;
+    settings.m_bAlign = bAlign;
     settings.m_strSrcDir = (grabs.m_folder / "in").string();
     settings.m_strTargetFile = (grabs.m_folder / "mean.bmp").string();
     settings.m_source = SourceKind::Jpg;
@@ -92,7 +97,15 @@ void BM_Stack(benchmark::State& state, StackMethod method, bool bAlign) {
     }
 }
 
-BENCHMARK(BM_PlainMeanEngine)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Engine, mean, StackMethod::Mean, false)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Engine, sigma_clip_aligned, StackMethod::SigmaClip, true)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Engine, median, StackMethod::Median, false)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_Stack, mean_of_added, StackMethod::MeanOfAdded, false)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

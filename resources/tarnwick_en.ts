@@ -365,6 +365,60 @@ The help file is at:
         <comment>hint</comment>
         <translation>target file</translation>
     </message>
+    <message>
+        <source>对齐</source>
+        <translation>Align</translation>
+    </message>
+    <message>
+        <source>方法:</source>
+        <translation>Method:</translation>
+    </message>
+    <message>
+        <source>平均（默认）</source>
+        <translation>Mean (default)</translation>
+    </message>
+    <message>
+        <source>按覆盖张数平均</source>
+        <translation>Mean of the covering images</translation>
+    </message>
+    <message>
+        <source>中值</source>
+        <translation>Median</translation>
+    </message>
+    <message>
+        <source>σ 剪裁平均</source>
+        <translation>Sigma-clipped mean</translation>
+    </message>
+    <message>
+        <source>平均：全部图像相加，除以文件数（最多 255 张）。
+按覆盖张数平均：每个像素只除以覆盖它的图像数，较小的图像不再使边缘变暗。
+中值：逐像素取中间值，偶尔出现的字幕、遮挡不会留下痕迹。
+σ 剪裁平均：先去掉偏离中值过远的值再平均，既降噪又去除遮挡。</source>
+        <translation>Mean: all images added up and divided by the number of files (at most 255).
+Mean of the covering images: each pixel divided only by the number of images that cover it, so smaller images no longer darken the edges.
+Median: the middle value of each pixel; subtitles or objects that appear now and then leave no trace.
+Sigma-clipped mean: values too far from the median are dropped before averaging, which lowers the noise and removes occluders.</translation>
+    </message>
+    <message>
+        <source>合成前把每张图像按平移对齐到第一张（精确到亚像素）；无法对齐的图像不参与合成，并在结果中列出原因</source>
+        <translation>Before combining, every image is shifted onto the first one (to a fraction of a pixel); an image that cannot be aligned is left out and listed in the summary with the reason</translation>
+    </message>
+    <message>
+        <source>不是可合成的 24 位图像</source>
+        <translation>Not a 24-bit image that can be combined</translation>
+    </message>
+    <message>
+        <source>无法对齐：画面没有可供对齐的反差</source>
+        <translation>Cannot align: the picture has no contrast to align on</translation>
+    </message>
+    <message>
+        <source>无法对齐：与第一张图像的相关性太弱（%1，至少需 %2）</source>
+        <translation>Cannot align: too little correlation with the first image (%1, needs at least %2)</translation>
+    </message>
+    <message>
+        <source>对齐后只覆盖第一张图像的 %1%</source>
+        <translation>Once aligned, covers only %1% of the first image</translation>
+    </message>
 </context>
 <context>
     <name>CPlayerPage</name>

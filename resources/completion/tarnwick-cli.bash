@@ -59,12 +59,23 @@ _tarnwick_cli() {
             _tarnwick_cli_reply "timer position"
             return
             ;;
+        --method)
+            _tarnwick_cli_reply "mean mean-of-added median sigma-clip"
+            return
+            ;;
+        --report)
+            _filedir csv
+            return
+            ;;
     esac
 
     local options="-h --help"
     case $command in
         convert | resize | fill) options+=" -q --quality" ;;
-        average) options+=" --type --extras -q --quality --auto-number --delete-sources" ;;
+        average)
+            options+=" --type --extras -q --quality --auto-number --delete-sources --method --kappa"
+            options+=" --align --limit --report"
+            ;;
         enlarge) options+=" --size --type -q --quality --delete-sources" ;;
         record) options+=" --interval --rate --writer" ;;
     esac
@@ -77,7 +88,8 @@ _tarnwick_cli() {
     local position=0
     for ((i = i + 1; i < cword; i++)); do
         case ${words[i]} in
-            -q | --quality | --type | --extras | --size | --interval | --rate | --writer) ((i++)) ;;
+            -q | --quality | --type | --extras | --size | --interval | --rate | --writer | --method | \
+                --kappa | --limit | --report) ((i++)) ;;
             -*) ;;
             *) ((position++)) ;;
         esac

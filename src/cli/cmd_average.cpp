@@ -1,5 +1,7 @@
 // tarnwick-cli average SRC_DIR TARGET [--type jpg|bmp] [--extras 800,1024] [--quality Q]
 //                      [--auto-number] [--delete-sources]
+//                      [--method mean|mean-of-added|median|sigma-clip] [--kappa K] [--align]
+//                      [--limit N] [--report FILE]
 #include <algorithm>
 
 #include "cli/job_options.h"
@@ -15,12 +17,23 @@ struct AverageArgs {
         run.m_source = source;
         run.m_bExtra800 = std::find(extras.begin(), extras.end(), 800) != extras.end();
         run.m_bExtra1024 = std::find(extras.begin(), extras.end(), 1024) != extras.end();
+        // Options that the chosen method would ignore are refused rather than dropped.
+        if (bKappaGiven && run.m_method != StackMethod::SigmaClip) {
+            CliError("--kappa applies to --method sigma-clip only");
+            return kExitUsage;
+        }
+        if (bLimitGiven && run.m_method == StackMethod::Mean) {
+            CliError("--limit applies to the methods other than mean (mean takes at most 255)");
+            return kExitUsage;
+        }
         return RunJobCommand<CMergeImageJob>(run);
     }
 
     CMergeParams params;
     SourceKind source = SourceKind::Bmp;
     std::vector<int> extras;
+    bool bKappaGiven = false;
+    bool bLimitGiven = false;
 };
 
 const CJobCommandText kText = {
@@ -42,6 +55,30 @@ void AddOptions(CLI::App* sub, AverageArgs& args) {
                   "Write to the first free numbered name (TARGET's name with six digits)");
     sub->add_flag("--delete-sources", args.params.m_bDelSrc,
                   "Move the source images to the trash once the result is written");
+    AddChoiceOption(sub, "--method", args.params.m_method, kStackMethods, StackMethodName,
+                    "How the images are combined per pixel: mean (the plain average, the "
+                    "default), mean-of-added (each pixel divided by the images that cover it), "
+                    "median, or sigma-clip (the mean after rejecting outliers)")
+        ->default_val("mean");
+    sub->add_option("--kappa", args.params.m_dKappa,
+                    "sigma-clip: reject values farther than K standard deviations from the "
+                    "median (default 2.5)")
+        ->type_name("K")
+        ->check(CLI::PositiveNumber)
+        ->each([&args](const std::string&) { args.bKappaGiven = true; });
+    sub->add_flag("--align", args.params.m_bAlign,
+                  "Register every image to the first by translation and move it onto it "
+                  "before combining; an image that cannot be registered is left out");
+    sub->add_option("--limit", args.params.m_nLimit,
+                    "Methods other than mean: combine at most the first N images (default and 0: "
+                    "all of them)")
+        ->type_name("N")
+        ->check(CLI::NonNegativeNumber)
+        ->each([&args](const std::string&) { args.bLimitGiven = true; });
+    sub->add_option("--report", args.params.m_strReportFile,
+                    "Write a CSV line per source file: name, dx, dy (the shift found), used or "
+                    "rejected, and the reason")
+        ->type_name("FILE");
 }
 
 const CliCommand kAverage(30, JobCommand<AverageArgs>(kText, &CMergeParams::m_strTargetFile,

@@ -38,8 +38,11 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        const int code = app.exit(e);
-        return e.get_exit_code() == 0 ? code : kExitUsage;
+        if (e.get_exit_code() == 0)
+            return app.exit(e);  // --help, --version
+        // A usage error is one line, as every other error.
+        CliError(std::string(e.what()) + " (see --help)");
+        return kExitUsage;
     }
     if (threads > 0)
         SetWorkerThreads(threads);

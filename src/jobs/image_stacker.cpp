@@ -11,6 +11,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <system_error>
+#include <thread>
+
+#include "jobs/parallel_loader.h"
 
 // The pictures of a median or sigma-clip job on the grid, in the order they were used: in memory
 // while they fit the budget, then all of them in a temporary file.
@@ -171,8 +175,7 @@ bool CImageStacker::Begin(int width, int height, std::string* why) {
             if (m_options.m_method == StackMethod::MeanOfAdded)
                 m_counts.assign(pixels, 0);
         }
-        if (m_options.m_bAlign)
-            m_registration = std::make_unique<CImageRegistration>();
+        m_placer = std::make_unique<CStackPlacer>(m_options, width, height);
     } catch (const std::bad_alloc&) {
         if (why)
             *why = "not enough memory to stack " + std::to_string(width) + "x" +
@@ -190,6 +193,7 @@ bool CImageStacker::Add(const std::string& path, const CDibImage& image, std::st
         CStackFile file;
         file.m_strPath = path;
         file.m_strReason = "not a 24-bit picture with pixels";
+        file.m_leftOut = StackLeftOut::NotAPicture;
         m_files.push_back(file);
         return true;
     }
@@ -235,7 +239,7 @@ bool CImageStacker::ChooseReference(std::string* why) {
     }
     const CPending& reference = m_pending[best];
     std::string reason;
-    if (!m_registration->SetReference(
+    if (!m_placer->SetReference(
             PackedView(reference.m_pixels.data(), reference.m_nWidth, reference.m_nHeight),
             &reason)) {
         if (why)
@@ -254,42 +258,88 @@ bool CImageStacker::ChooseReference(std::string* why) {
     return true;
 }
 
-bool CImageStacker::Process(const std::string& path, const CImageView& image, bool bReference,
-                            std::string* why) {
+CStackPlacer::CStackPlacer(const CStackOptions& options, int width, int height)
+    : m_options(options), m_nWidth(width), m_nHeight(height) {}
+
+CStackPlacer::~CStackPlacer() = default;
+
+bool CStackPlacer::SetReference(const CImageView& reference, std::string* why) {
+    try {
+        m_registration = std::make_unique<CImageRegistration>();
+    } catch (const std::bad_alloc&) {
+        if (why)
+            *why = "not enough memory to register pictures";
+        return false;
+    }
+    return m_registration->SetReference(reference, why);
+}
+
+CStackFile CStackPlacer::Place(const std::string& path, const CImageView& image, bool bReference,
+                               std::vector<std::uint8_t>& frame) {
     CStackFile file;
     file.m_strPath = path;
     file.m_bReference = bReference;
     if (m_options.m_bAlign && !bReference) {
-        const CRegistration found = m_registration->Register(image, m_options.m_dMinPeakRatio);
+        const CRegistration found = m_registration
+                                        ? m_registration->Register(image, m_options.m_dMinPeakRatio)
+                                        : CRegistration{};
         file.m_dPeakRatio = found.m_dPeakRatio;
         if (!found.m_bOk) {
             file.m_strReason = found.m_strReason;
-            m_files.push_back(file);
-            return true;
+            // Only a picture without contrast has no peak ratio at all.
+            file.m_leftOut =
+                found.m_dPeakRatio > 0 ? StackLeftOut::WeakPeak : StackLeftOut::NoContrast;
+            file.m_dNeededPeakRatio = m_options.m_dMinPeakRatio;
+            return file;
         }
         file.m_dx = found.m_dx;
         file.m_dy = found.m_dy;
     }
+    frame.resize(std::size_t(m_nWidth) * std::size_t(m_nHeight) * 3);
     const CGridRect rect =
-        ShiftOntoGrid(image, file.m_dx, file.m_dy, m_nWidth, m_nHeight, m_frame.data());
+        ShiftOntoGrid(image, file.m_dx, file.m_dy, m_nWidth, m_nHeight, frame.data());
     const double share = double(rect.Area()) / (double(m_nWidth) * m_nHeight);
     if (m_options.m_bAlign && (rect.Empty() || share < m_options.m_dMinOverlap)) {
         char text[80];
         std::snprintf(text, sizeof text, "covers only %.0f%% of the reference", share * 100);
         file.m_strReason = text;
+        file.m_leftOut = StackLeftOut::SmallOverlap;
+        file.m_dCoverage = share;
+        return file;
+    }
+    file.m_covered = rect;
+    file.m_bUsed = true;
+    return file;
+}
+
+bool CImageStacker::Process(const std::string& path, const CImageView& image, bool bReference,
+                            std::string* why) {
+    const CStackFile file = m_placer->Place(path, image, bReference, m_frame);
+    return Accumulate(file, m_frame.data(), why);
+}
+
+bool CImageStacker::AddPlaced(const CStackFile& file, const std::uint8_t* frame, int width,
+                              int height, std::string* why) {
+    if (m_nWidth == 0 && !Begin(width, height, why))
+        return false;
+    return Accumulate(file, frame, why);
+}
+
+bool CImageStacker::Accumulate(const CStackFile& file, const std::uint8_t* frame,
+                               std::string* why) {
+    if (!file.m_bUsed) {
         m_files.push_back(file);
         return true;
     }
-    file.m_covered = rect;
-
+    const CGridRect& rect = file.m_covered;
     if (m_store) {
-        if (!m_store->Append(m_frame.data(), why))
+        if (!m_store->Append(frame, why))
             return false;
     } else {
         const bool bCount = m_options.m_method == StackMethod::MeanOfAdded;
         for (int y = rect.m_nTop; y < rect.m_nBottom; ++y) {
             const std::size_t first = std::size_t(y) * m_nWidth + rect.m_nLeft;
-            const std::uint8_t* src = m_frame.data() + first * 3;
+            const std::uint8_t* src = frame + first * 3;
             std::uint32_t* sum = m_sums.data() + first * 3;
             const int n = (rect.m_nRight - rect.m_nLeft) * 3;
             for (int i = 0; i < n; ++i) sum[i] += src[i];
@@ -299,7 +349,6 @@ bool CImageStacker::Process(const std::string& path, const CImageView& image, bo
             }
         }
     }
-    file.m_bUsed = true;
     ++m_nUsed;
     m_files.push_back(file);
     return true;
@@ -370,32 +419,20 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
     }
     const std::size_t tileStride = std::size_t(tileRows) * rowBytes;
 
-    struct CActive {
-        const std::uint8_t* m_pRow;
-        int m_nLeft;
-        int m_nRight;
-    };
-    std::vector<CActive> active;
-    active.reserve(frames);
-    CSampleHistogram histogram[3];
     const bool bMedian = m_options.m_method == StackMethod::Median;
     const double kappa = m_options.m_dKappa;
-
-    for (int y0 = 0; y0 < m_nHeight; y0 += tileRows) {
-        const int y1 = std::min(m_nHeight, y0 + tileRows);
-        if (!bInMemory) {
-            for (std::size_t f = 0; f < frames; ++f) {
-                const int top = std::max(y0, rects[f].m_nTop);
-                const int bottom = std::min(y1, rects[f].m_nBottom);
-                if (top < bottom &&
-                    !m_store->Read(
-                        f, std::size_t(top) * rowBytes, std::size_t(bottom - top) * rowBytes,
-                        tile.data() + f * tileStride + std::size_t(top - y0) * rowBytes, why))
-                    return false;
-            }
-        }
-        ++m_stats.m_nTilePasses;
-        for (int y = y0; y < y1; ++y) {
+    // Rows y0..y1 of the tile whose first row is `tileTop`; each band of rows has its own
+    // samples, and writes only its own rows of the result.
+    const auto combineRows = [&](int yBegin, int yEnd, int tileTop) {
+        struct CActive {
+            const std::uint8_t* m_pRow;
+            int m_nLeft;
+            int m_nRight;
+        };
+        std::vector<CActive> active;
+        active.reserve(frames);
+        CSampleHistogram histogram[3];
+        for (int y = yBegin; y < yEnd; ++y) {
             active.clear();
             for (std::size_t f = 0; f < frames; ++f) {
                 const CGridRect& r = rects[f];
@@ -403,7 +440,7 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
                     continue;
                 const std::uint8_t* row =
                     bInMemory ? m_store->MemoryFrame(f) + std::size_t(y) * rowBytes
-                              : tile.data() + f * tileStride + std::size_t(y - y0) * rowBytes;
+                              : tile.data() + f * tileStride + std::size_t(y - tileTop) * rowBytes;
                 active.push_back({row, r.m_nLeft, r.m_nRight});
             }
             std::uint8_t* out = result.TopRow(y);
@@ -423,6 +460,41 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
                 }
             }
         }
+    };
+    const int threads = m_options.m_nThreads > 0 ? m_options.m_nThreads : JobWorkerThreads();
+
+    for (int y0 = 0; y0 < m_nHeight; y0 += tileRows) {
+        const int y1 = std::min(m_nHeight, y0 + tileRows);
+        if (!bInMemory) {
+            for (std::size_t f = 0; f < frames; ++f) {
+                const int top = std::max(y0, rects[f].m_nTop);
+                const int bottom = std::min(y1, rects[f].m_nBottom);
+                if (top < bottom &&
+                    !m_store->Read(
+                        f, std::size_t(top) * rowBytes, std::size_t(bottom - top) * rowBytes,
+                        tile.data() + f * tileStride + std::size_t(top - y0) * rowBytes, why))
+                    return false;
+            }
+        }
+        ++m_stats.m_nTilePasses;
+        // The tile's rows in equal bands, one a thread; this thread takes the first band, and
+        // any band whose thread could not be started.
+        const int bands = std::clamp(threads, 1, y1 - y0);
+        const auto bandStart = [&](int band) { return y0 + (y1 - y0) * band / bands; };
+        std::vector<std::jthread> helpers;
+        int done = bands;
+        for (int band = 1; band < bands; ++band) {
+            try {
+                helpers.emplace_back(combineRows, bandStart(band), bandStart(band + 1), y0);
+            } catch (const std::system_error&) {
+                done = band;
+                break;
+            }
+        }
+        combineRows(y0, bandStart(1), y0);
+        if (done < bands)
+            combineRows(bandStart(done), y1, y0);
+        helpers.clear();  // joins
     }
     return true;
 }

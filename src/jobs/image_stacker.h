@@ -44,6 +44,18 @@ struct CStackOptions {
     std::size_t m_nMemoryBytes = kDefaultStackMemory;
     // Where the temporary store goes; empty: $TMPDIR, or /tmp.
     std::string m_strTempDir;
+    // Median and sigma-clip: threads that combine bands of rows side by side; 0: as many as the
+    // job workers (JobWorkerThreads).
+    int m_nThreads = 0;
+};
+
+// Why a picture was left out, for front ends that word it themselves.
+enum class StackLeftOut {
+    None,          // used, or left out for a reason of the caller's
+    NotAPicture,   // no 24-bit pixels
+    NoContrast,    // alignment: nothing in the window to register on
+    WeakPeak,      // alignment: the correlation peak is below the needed ratio
+    SmallOverlap,  // alignment: the shifted picture covers too little of the grid
 };
 
 // What happened to one picture handed to the stacker.
@@ -56,12 +68,44 @@ struct CStackFile {
     double m_dPeakRatio = 0;  // registration confidence; 0 without alignment
     CGridRect m_covered;      // grid pixels the picture covers
     std::string m_strReason;  // why it was left out
+    StackLeftOut m_leftOut = StackLeftOut::None;
+    double m_dNeededPeakRatio = 0;  // WeakPeak: the ratio it needed
+    double m_dCoverage = 0;         // SmallOverlap: the part of the grid it covers (0..1)
 };
 
 struct CStackStats {
     int m_nTileRows = 0;                  // rows of one tile of the median or sigma clip
     int m_nTilePasses = 0;                // tiles read
     std::uint64_t m_nStoreFileBytes = 0;  // bytes that went to the temporary file
+};
+
+// The part of stacking that each picture needs on its own: registering it to the reference (with
+// alignment) and moving it onto the grid. Several threads can place pictures side by side, one
+// placer each, and hand the results to the stacker (AddPlaced) in order.
+class CStackPlacer {
+public:
+    // A grid of width x height; with alignment SetReference must come before Place.
+    CStackPlacer(const CStackOptions& options, int width, int height);
+    ~CStackPlacer();
+    CStackPlacer(const CStackPlacer&) = delete;
+    CStackPlacer& operator=(const CStackPlacer&) = delete;
+
+    // False (with the reason) when the reference has nothing to register on, or no memory.
+    bool SetReference(const CImageView& reference, std::string* why);
+    // `frame` (resized to the grid: width x 3 bytes a row, top row first) gets the picture on
+    // the grid; the result says what it covers and its shift, or why it is left out. The
+    // reference itself is placed unshifted.
+    CStackFile Place(const std::string& path, const CImageView& image, bool bReference,
+                     std::vector<std::uint8_t>& frame);
+
+    int Width() const { return m_nWidth; }
+    int Height() const { return m_nHeight; }
+
+private:
+    CStackOptions m_options;
+    int m_nWidth;
+    int m_nHeight;
+    std::unique_ptr<CImageRegistration> m_registration;
 };
 
 class CImageStacker {
@@ -79,6 +123,11 @@ public:
     // ends the job: no memory, or the temporary store cannot be written (*why has the folder
     // and the system's reason).
     bool Add(const std::string& path, const CDibImage& image, std::string* why);
+    // Takes a picture that a CStackPlacer (of this stacker's options) placed on a grid of
+    // width x height into `frame`; the first one fixes the grid. Used instead of Add, never
+    // together with it. False as for Add.
+    bool AddPlaced(const CStackFile& file, const std::uint8_t* frame, int width, int height,
+                   std::string* why);
     // Builds the result into `result`. False when no picture was used or on a failure (*why).
     bool Finish(CDibImage& result, std::string* why);
 
@@ -100,6 +149,8 @@ private:
     bool ChooseReference(std::string* why);
     bool Process(const std::string& path, const CImageView& image, bool bReference,
                  std::string* why);
+    // Records a placed picture and, when used, adds it to the sums or the store.
+    bool Accumulate(const CStackFile& file, const std::uint8_t* frame, std::string* why);
     bool FinishMeans(CDibImage& result);
     bool FinishPerPixel(CDibImage& result, std::string* why);
 
@@ -109,12 +160,12 @@ private:
     int m_nUsed = 0;
     bool m_bHaveReference = false;
     std::vector<CStackFile> m_files;
-    std::vector<CPending> m_pending;       // pictures waiting for the reference to be chosen
-    std::vector<std::uint8_t> m_frame;     // the current picture on the grid
-    std::vector<std::uint32_t> m_sums;     // means: B, G, R per grid pixel
-    std::vector<std::uint32_t> m_counts;   // mean-of-added: pictures covering each grid pixel
-    std::unique_ptr<CFrameStore> m_store;  // median and sigma-clip
-    std::unique_ptr<CImageRegistration> m_registration;
+    std::vector<CPending> m_pending;         // pictures waiting for the reference to be chosen
+    std::vector<std::uint8_t> m_frame;       // the current picture on the grid
+    std::vector<std::uint32_t> m_sums;       // means: B, G, R per grid pixel
+    std::vector<std::uint32_t> m_counts;     // mean-of-added: pictures covering each grid pixel
+    std::unique_ptr<CFrameStore> m_store;    // median and sigma-clip
+    std::unique_ptr<CStackPlacer> m_placer;  // Add's own
     CStackStats m_stats;
 };
 

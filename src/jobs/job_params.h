@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "jobs/stack_methods.h"
+
 // The kind of source images. The values are the settings file's numbers and the order of the
 // pages' source lists.
 enum class SourceKind { Jpg, Bmp };
@@ -36,6 +38,13 @@ struct CMergeParams : CJobParams {
     bool m_bExtra800 = true;      // also "<name>_800x600"
     bool m_bExtra1024 = true;     // also "<name>_1024x768"
     bool m_bAutoNumber = true;    // write to the first free numbered name (MakeUniqueTarget)
+    // How the images are combined. Mean is the plain average of at most 255 images; the other
+    // methods take any number of them.
+    StackMethod m_method = StackMethod::Mean;
+    double m_dKappa = kDefaultKappa;  // sigma-clip: above 0
+    bool m_bAlign = false;            // register every image to the first and move it onto it
+    int m_nLimit = 0;                 // methods other than mean: at most this many images; 0 all
+    std::string m_strReportFile;      // CSV of every file's shift and use; empty: none
 
     bool operator==(const CMergeParams&) const = default;
 };

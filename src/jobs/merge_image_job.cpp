@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include "image/jpeg_file.h"
 #include "jobs/merge_sums.h"
 #include "jobs/resize_to_fill.h"
+#include "platform/atomic_file.h"
 
 namespace fs = std::filesystem;
 
@@ -35,6 +37,14 @@ bool NameTaken(const std::string& path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
+// A report line for a file that did not enter the result.
+CStackFile LeftOut(const std::string& path, const std::string& reason) {
+    CStackFile file;
+    file.m_strPath = path;
+    file.m_strReason = reason;
+    return file;
+}
+
 }  // namespace
 
 // What a worker made of one file, for the driving thread to report.
@@ -44,6 +54,8 @@ struct CMergeImageJob::CLoaded {
     std::string m_strFailure;  // the sums could not be made: the job ends
     int m_nSumWidth = 0;       // entered the average: the sums' size
     int m_nSumHeight = 0;
+    CStackFile m_placed;                // stacker path: the image placed on the grid,
+    std::vector<std::uint8_t> m_frame;  // in these pixels
 };
 
 // A worker's own: the image it decodes into (kept from file to file, so a file of the same size
@@ -51,6 +63,8 @@ struct CMergeImageJob::CLoaded {
 struct CMergeImageJob::CWorker {
     CDibImage m_image;
     std::vector<std::uint16_t> m_sums;
+    std::unique_ptr<CStackPlacer> m_placer;  // stacker path: made for the first file it places
+    std::string m_strPlacerFailure;          // the placer could not be made
 };
 
 // What decides how a loaded file enters the average depends on the files before it in scan
@@ -65,6 +79,7 @@ public:
         bool m_bEnters = false;
         int m_nWidth = 0;  // the sums' size
         int m_nHeight = 0;
+        std::size_t m_nReference = 0;  // the first loaded file: the alignment's reference
     };
     // File `index` loaded (with its size) or not; where it stands.
     CPlace Publish(std::size_t index, bool bLoaded, int width, int height) {
@@ -76,20 +91,37 @@ public:
             if (file.m_state == kLoaded && m_nLoadedCount++ == 0) {
                 m_nWidth = file.m_nWidth;
                 m_nHeight = file.m_nHeight;
+                m_nFirstLoaded = m_nPrefix;
             }
         }
         m_changed.notify_all();
         CPlace place;
         if (!bLoaded)
             return place;
+        place.m_nReference = m_nFirstLoaded;
         // Up to file N every loaded image enters: fewer than N loaded before it.
         const bool bNeedCount = index >= std::size_t(m_nFiles);
         m_changed.wait(lock,
                        [&] { return m_nLoadedCount > 0 && (!bNeedCount || m_nPrefix > index); });
+        place.m_nReference = m_nFirstLoaded;
         place.m_bEnters = !bNeedCount || m_files[index].m_nLoadedBefore < m_nFiles;
         place.m_nWidth = m_nWidth;
         place.m_nHeight = m_nHeight;
         return place;
+    }
+
+    // Alignment: the worker of the first loaded file gives its pixels (packed, top row first;
+    // none when they could not be copied), the others wait for them.
+    void SetReference(std::vector<std::uint8_t> pixels) {
+        std::lock_guard lock(m_mutex);
+        m_reference = std::move(pixels);
+        m_bReferenceSet = true;
+        m_changed.notify_all();
+    }
+    const std::vector<std::uint8_t>& WaitReference() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_bReferenceSet; });
+        return m_reference;
     }
 
 private:
@@ -108,6 +140,9 @@ private:
     int m_nLoadedCount = 0;     // loaded among them
     int m_nWidth = 0;           // the first loaded image's size
     int m_nHeight = 0;
+    std::size_t m_nFirstLoaded = 0;
+    std::vector<std::uint8_t> m_reference;
+    bool m_bReferenceSet = false;
 };
 
 CMergeImageJob::CMergeImageJob(const CMergeParams& params, IJobObserver& observer)
@@ -119,10 +154,24 @@ CJobResult CMergeImageJob::Run() {
     if (!BeginJob(m_params, m_params.m_strTargetFile, "no target file"))
         return m_result;
     m_params.m_nJpgQuality = std::clamp(m_params.m_nJpgQuality, 1, 100);
+    if (std::string why; !CImageStacker::CheckOptions(StackOptions(), &why)) {
+        Refuse(JobRefusal::None, why);
+        return m_result;
+    }
+    if (m_params.m_nLimit < 0) {
+        Refuse(JobRefusal::None, "the limit of images cannot be negative");
+        return m_result;
+    }
     const std::string pattern = SourcePattern(*m_params.m_source);
 
     const std::vector<std::string> paths = ListMatchingFiles(m_params.m_strSrcDir, pattern);
-    m_nFiles = std::min(int(paths.size()), kMaxMergeFiles);
+    // Mean keeps the cap of 255; the others take every file unless limited.
+    int cap = int(std::min<std::size_t>(paths.size(), std::size_t(INT_MAX)));
+    if (m_params.m_method == StackMethod::Mean)
+        cap = std::min(cap, kMaxMergeFiles);
+    else if (m_params.m_nLimit > 0)
+        cap = std::min(cap, m_params.m_nLimit);
+    m_nFiles = cap;
     if (!Counted(m_nFiles))
         return m_result;
     m_sources.clear();
@@ -137,6 +186,19 @@ CJobResult CMergeImageJob::Run() {
         return m_result;
     if (m_params.m_bAutoNumber)
         m_params.m_strTargetFile = MakeUniqueTarget(m_params.m_strTargetFile);
+    const std::string& report = m_params.m_strReportFile;
+    if (!report.empty()) {
+        for (const std::string& output : OutputPaths()) {
+            if (SamePath(output, report)) {
+                Refuse(JobRefusal::None, report + ": the report would replace the result");
+                return m_result;
+            }
+        }
+        if (m_sources.count(CanonicalPath(report))) {
+            Refuse(JobRefusal::None, report + ": the report would replace a source image");
+            return m_result;
+        }
+    }
     if (!m_params.m_bDelSrc) {
         for (const std::string& output : OutputPaths()) {
             if (m_sources.count(CanonicalPath(output))) {
@@ -155,13 +217,19 @@ CJobResult CMergeImageJob::Run() {
     m_sums.clear();
     m_nBufWidth = m_nBufHeight = m_nSeen = 0;
     m_loaded.clear();
+    m_report.clear();
     const int threads = JobWorkerThreads();
+    const bool bPlain = Plain();
     m_workers = std::vector<CWorker>(std::size_t(std::max(1, threads)));
     m_order = std::make_unique<COrder>(paths.size(), m_nFiles);
+    if (!bPlain)
+        m_stacker = std::make_unique<CImageStacker>(StackOptions());
     {
-        CParallelLoader<CLoaded> loader(
-            paths.size(), threads, std::size_t(2 * threads),
-            [&](std::size_t index, int worker) { return LoadAndAdd(paths[index], index, worker); });
+        CParallelLoader<CLoaded> loader(paths.size(), threads, std::size_t(2 * threads),
+                                        [&](std::size_t index, int worker) {
+                                            return bPlain ? LoadAndAdd(paths[index], index, worker)
+                                                          : LoadAndPlace(paths, index, worker);
+                                        });
         for (const std::string& path : paths) {
             if (!AddImage(path, loader))
                 break;
@@ -177,6 +245,7 @@ CJobResult CMergeImageJob::Run() {
     m_sums = {};
     m_workers.clear();
     m_order.reset();
+    m_stacker.reset();
     m_guard.Unlock();
     return m_result;
 }
@@ -190,14 +259,16 @@ bool CMergeImageJob::AddImage(const std::string& path, CParallelLoader<CLoaded>&
     if (!loaded->m_bLoaded) {
         m_result.m_skipped.push_back(
             MakeProblem(path, JobProblemKind::Unreadable, loaded->m_strWhy));
+        m_report.push_back(LeftOut(path, loaded->m_strWhy));
         ReportNew();
         return true;
     }
     // Loaded files go to the trash with the others once the result is written, also those
-    // past the 255th that do not enter the average.
+    // past the 255th (or the limit) that do not enter the average.
     m_loaded.push_back(path);
     if (++m_nSeen > m_nFiles) {
         m_result.m_unused.push_back(path);
+        m_report.push_back(LeftOut(path, "past the first " + std::to_string(m_nFiles) + " images"));
         return true;
     }
     if (!loaded->m_strFailure.empty()) {
@@ -205,9 +276,118 @@ bool CMergeImageJob::AddImage(const std::string& path, CParallelLoader<CLoaded>&
         Fail(path, loaded->m_strFailure);
         return false;
     }
+    if (m_stacker)
+        return StackImage(path, *loaded);
     m_nBufWidth = loaded->m_nSumWidth;
     m_nBufHeight = loaded->m_nSumHeight;
     ++m_result.m_nUsed;
+    CStackFile used;
+    used.m_strPath = path;
+    used.m_bUsed = true;
+    m_report.push_back(used);
+    return true;
+}
+
+bool CMergeImageJob::Plain() const {
+    return m_params.m_method == StackMethod::Mean && !m_params.m_bAlign;
+}
+
+CStackOptions CMergeImageJob::StackOptions() const {
+    CStackOptions options;
+    options.m_method = m_params.m_method;
+    options.m_dKappa = m_params.m_dKappa;
+    options.m_bAlign = m_params.m_bAlign;
+    // Mean divides by N whatever was left out, as the plain average does.
+    options.m_nMeanDivisor = m_params.m_method == StackMethod::Mean ? m_nFiles : 0;
+    // The target's folder is known to be writable, and is no memory-backed /tmp.
+    options.m_strTempDir = FolderOf(m_params.m_strTargetFile);
+    return options;
+}
+
+CMergeImageJob::CLoaded CMergeImageJob::LoadAndPlace(const std::vector<std::string>& paths,
+                                                     std::size_t index, int worker) {
+    CLoaded loaded;
+    CWorker& own = m_workers[std::size_t(worker)];
+    CDibImage& image = own.m_image;
+    loaded.m_bLoaded = LoadSourceInto(paths[index], image, &loaded.m_strWhy);
+    const COrder::CPlace place =
+        m_order->Publish(index, loaded.m_bLoaded, image.m_nWidth, image.m_nHeight);
+    if (!place.m_bEnters)
+        return loaded;
+    const CImageView view = ViewOf(image);
+    const bool bReference = index == place.m_nReference;
+    if (m_params.m_bAlign && bReference) {
+        std::vector<std::uint8_t> pixels;
+        try {
+            pixels.resize(std::size_t(view.m_nWidth) * std::size_t(view.m_nHeight) * 3);
+            for (int y = 0; y < view.m_nHeight; ++y)
+                std::copy_n(view.Row(y), std::size_t(view.m_nWidth) * 3,
+                            pixels.data() + std::size_t(y) * std::size_t(view.m_nWidth) * 3);
+        } catch (const std::bad_alloc&) {
+            pixels.clear();
+        }
+        m_order->SetReference(std::move(pixels));
+    }
+    if (!own.m_placer && own.m_strPlacerFailure.empty()) {
+        std::string why;
+        try {
+            own.m_placer =
+                std::make_unique<CStackPlacer>(StackOptions(), place.m_nWidth, place.m_nHeight);
+            if (m_params.m_bAlign) {
+                const std::vector<std::uint8_t>& reference = m_order->WaitReference();
+                if (reference.empty())
+                    why = "not enough memory for the reference";
+                else if (!own.m_placer->SetReference(
+                             PackedView(reference.data(), place.m_nWidth, place.m_nHeight), &why))
+                    own.m_placer.reset();
+            }
+        } catch (const std::bad_alloc&) {
+            why = "not enough memory to place the images";
+        }
+        if (!why.empty()) {
+            own.m_placer.reset();
+            own.m_strPlacerFailure = "cannot align to " + paths[place.m_nReference] + ": " + why;
+        }
+    }
+    if (!own.m_placer) {
+        loaded.m_strFailure = own.m_strPlacerFailure;
+        return loaded;
+    }
+    loaded.m_nSumWidth = place.m_nWidth;
+    loaded.m_nSumHeight = place.m_nHeight;
+    try {
+        loaded.m_placed = own.m_placer->Place(paths[index], view, bReference, loaded.m_frame);
+    } catch (const std::bad_alloc&) {
+        loaded.m_strFailure = "not enough memory to place the image";
+    }
+    return loaded;
+}
+
+bool CMergeImageJob::StackImage(const std::string& path, CLoaded& loaded) {
+    const std::size_t before = m_stacker->Files().size();
+    std::string why;
+    if (!m_stacker->AddPlaced(loaded.m_placed, loaded.m_frame.data(), loaded.m_nSumWidth,
+                              loaded.m_nSumHeight, &why)) {
+        m_result.m_end = JobEnd::Failed;
+        Fail(path, why);
+        return false;
+    }
+    loaded.m_frame = {};
+    const std::vector<CStackFile>& files = m_stacker->Files();
+    for (std::size_t i = before; i < files.size(); ++i) {
+        const CStackFile& file = files[i];
+        m_report.push_back(file);
+        if (file.m_bUsed) {
+            ++m_result.m_nUsed;
+            continue;
+        }
+        // Left out by alignment: a skipped file, which stays where it is.
+        m_result.m_skipped.push_back({file.m_strPath, file.m_strReason});
+        const auto it = std::find(m_loaded.rbegin(), m_loaded.rend(), file.m_strPath);
+        if (it != m_loaded.rend())
+            m_loaded.erase(std::next(it).base());
+    }
+    ReportNew();
     return true;
 }
 
@@ -273,13 +453,20 @@ bool CMergeImageJob::BuildAverage(CDibImage& average) {
 }
 
 void CMergeImageJob::WriteResult() {
-    MergeSums();
     const std::string& target = m_params.m_strTargetFile;
     CDibImage average;
-    if (!BuildAverage(average)) {
-        Fail(target, JobProblemKind::NoImage,
-             std::to_string(m_nBufWidth) + "x" + std::to_string(m_nBufHeight));
-        return;
+    if (m_stacker) {
+        if (std::string why; !m_stacker->Finish(average, &why)) {
+            Fail(target, why);
+            return;
+        }
+    } else {
+        MergeSums();
+        if (!BuildAverage(average)) {
+            Fail(target, JobProblemKind::NoImage,
+                 std::to_string(m_nBufWidth) + "x" + std::to_string(m_nBufHeight));
+            return;
+        }
     }
     const bool bBmp = IsBmpPath(target);  // ".bmp" or ".dib", any case
     // The quality is read now: the page lets it change while the job runs.
@@ -300,6 +487,8 @@ void CMergeImageJob::WriteResult() {
         }
         bAllWritten = WriteOutput(path, copy, quality, false) && bAllWritten;
     }
+    if (!m_params.m_strReportFile.empty())
+        bAllWritten = WriteReport() && bAllWritten;
 
     if (!bAllWritten || !m_params.m_bDelSrc)
         return;
@@ -311,6 +500,17 @@ void CMergeImageJob::WriteResult() {
         if (!bTrashed)
             Trash(source);
     }
+}
+
+bool CMergeImageJob::WriteReport() {
+    const std::string& path = m_params.m_strReportFile;
+    if (const CStatus written = WriteWholeFile(path, StackReportCsv(m_report)); !written) {
+        Fail(path, JobProblemKind::WriteFailed, written.Reason());
+        return false;
+    }
+    m_result.m_written.push_back(path);
+    ReportNew();
+    return true;
 }
 
 std::string CMergeImageJob::ExtraPath(int width, int height) const {

@@ -1,6 +1,7 @@
 // The averaging job without its page: every image of one kind in a folder (at most 255 of them
 // enter the average) is summed pixel by pixel into 16-bit sums, divided by the file count and
 // written as BMP or JPEG, optionally with copies filled and cropped to 800x600 and 1024x768.
+// The other stack methods, and alignment, go through CImageStacker onto the same outputs.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "jobs/image_stacker.h"
 #include "jobs/job_engine.h"
 #include "jobs/parallel_loader.h"
 
@@ -23,12 +25,23 @@ inline constexpr int kMaxMergeFiles = 255;
 // extras are all written, except one that an output replaces, which goes just before; without
 // the trash such a target is refused. A stopped job writes and trashes nothing. The target's
 // folder is locked for the job.
+//
+// Mean without alignment is that plain average. With any other method, or alignment, the
+// workers place each image on the grid (CStackPlacer; with alignment registered to the first
+// loaded image) and the driving thread adds them in scan order to a CImageStacker (mean still
+// divides by N and takes at most 255; the others take every file, or the first m_nLimit);
+// an image that alignment leaves out is a skipped file with its reason, and stays where it
+// is. The temporary store of the median and the sigma clip lies in the target's folder. The report
+// (CSV, StackReportCsv) lists every file in scan order; it is written after the images, and sources
+// go to the trash only when it was written too.
 class CMergeImageJob : private CJobEngine {
 public:
     CMergeImageJob(const CMergeParams& params, IJobObserver& observer);
     ~CMergeImageJob();
 
     CJobResult Run();
+    // After Run: every file handed to the job in scan order, as the report lists it.
+    const std::vector<CStackFile>& Report() const { return m_report; }
 
 private:
     struct CLoaded;
@@ -52,9 +65,19 @@ private:
     bool WriteOutput(const std::string& path, CDibImage& image, int quality, bool bMainNumbered);
     // The average of the sums, each divided by N with round half up.
     bool BuildAverage(CDibImage& average);
+    // The plain average (16-bit sums, divided by N): mean, not aligned.
+    bool Plain() const;
+    // The stacker's options for the job's parameters.
+    CStackOptions StackOptions() const;
+    // On a worker (stacker path): loads file `index` and places it on the grid (registered to
+    // the first loaded file with alignment).
+    CLoaded LoadAndPlace(const std::vector<std::string>& paths, std::size_t index, int worker);
+    // On the driving thread: hands a loaded image to the stacker and records what it did.
+    bool StackImage(const std::string& path, CLoaded& loaded);
+    bool WriteReport();
 
     CMergeParams m_params;
-    int m_nFiles = 0;                   // N, capped at 255
+    int m_nFiles = 0;                   // N: mean at most 255, the others at most the limit
     std::vector<std::uint16_t> m_sums;  // B, G, R per pixel, top row first, no padding
     int m_nBufWidth = 0;
     int m_nBufHeight = 0;
@@ -63,6 +86,8 @@ private:
     std::set<std::string> m_sources;    // every matching file (canonical paths)
     std::vector<CWorker> m_workers;
     std::unique_ptr<COrder> m_order;
+    std::unique_ptr<CImageStacker> m_stacker;  // every path but the plain average
+    std::vector<CStackFile> m_report;          // every file handed to the job, in scan order
 };
 
 // The first free numbered name for `target`: the digits that end its name are replaced by the

@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,7 +35,7 @@ template <class P>
 struct CIniKey {
     const char* m_pszKey;
     std::variant<std::string P::*, int P::*, bool P::*, std::optional<SourceKind> P::*,
-                 std::optional<ScaleChoice> P::*>
+                 std::optional<ScaleChoice> P::*, StackMethod P::*, double P::*>
         m_member;
 };
 
@@ -44,6 +46,8 @@ const CIniKey<CMergeParams> kMergeKeys[] = {
     {"JpgQuality", &CMergeParams::m_nJpgQuality}, {"SrcFile", &CMergeParams::m_source},
     {"Resize800", &CMergeParams::m_bExtra800},    {"Resize1024", &CMergeParams::m_bExtra1024},
     {"DelSrc", &CMergeParams::m_bDelSrc},         {"NoSameFile", &CMergeParams::m_bAutoNumber},
+    {"Method", &CMergeParams::m_method},          {"Kappa", &CMergeParams::m_dKappa},
+    {"Align", &CMergeParams::m_bAlign},
 };
 
 constexpr const char* kScaleSection = "ScaleImage";
@@ -86,6 +90,15 @@ template <class E>
 std::string IniText(const std::optional<E>& choice) {
     return std::to_string(IndexOf(choice));
 }
+std::string IniText(StackMethod method) {
+    return std::to_string(int(method));
+}
+// The shortest text that reads back as the same number.
+std::string IniText(double value) {
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    return std::string(text, end);
+}
 
 // Sets a numeric field from a number read as 0 or more.
 void SetFromIni(int& field, int n) {
@@ -99,6 +112,20 @@ void SetFromIni(std::optional<SourceKind>& field, int n) {
 }
 void SetFromIni(std::optional<ScaleChoice>& field, int n) {
     field = ScaleChoiceAt(n);
+}
+// A number beyond the methods keeps the default: the list always has a choice.
+void SetFromIni(StackMethod& field, int n) {
+    if (n <= int(StackMethod::SigmaClip))
+        field = StackMethod(n);
+}
+// Kappa: a number above 0; anything else keeps the default.
+void SetFromIni(double& field, const char* value) {
+    if (!value)
+        return;
+    char* end = nullptr;
+    const double d = std::strtod(value, &end);
+    if (end != value && std::isfinite(d) && d > 0)
+        field = d;
 }
 
 void Describe(std::string* why, const std::string& text) {
@@ -206,8 +233,11 @@ void Load(S& settings, const char* section, const CIniKey<S> (&keys)[K],
         std::visit(
             [&](auto member) {
                 auto& field = settings.*member;
-                if constexpr (std::is_same_v<std::decay_t<decltype(field)>, std::string>) {
+                using Field = std::decay_t<decltype(field)>;
+                if constexpr (std::is_same_v<Field, std::string>) {
                     field = TextFromIni(value);
+                } else if constexpr (std::is_same_v<Field, double>) {
+                    SetFromIni(field, value);
                 } else if (const int n = ReadIniInt(value); n >= 0) {
                     SetFromIni(field, n);
                 }

@@ -20,10 +20,13 @@ const std::string& MakeIniPath();
 // Section "MergeImage" is a CMergeParams, section "ScaleImage" a CScaleParams; the structs'
 // initialisers are the defaults. Keys, in the order Save writes them:
 //   MergeImage: SrcDir, TgtDir (target file), JpgQuality, SrcFile, Resize800, Resize1024,
-//               DelSrc, NoSameFile (auto-number)
+//               DelSrc, NoSameFile (auto-number), Method, Kappa, Align
 //   ScaleImage: SrcDir, TgtDir (target folder), JpgQuality, SrcFile, Scale, DelSrc
 // SrcFile and Scale hold the number of the choice (SourceKind, ScaleChoice); a number beyond
 // the choices reads as none chosen, which is written as -1 (as a list without selection).
+// Method holds the number of the StackMethod (0 mean, 1 mean-of-added, 2 median, 3 sigma-clip;
+// any other number keeps mean), Kappa a decimal number above 0 (else 2.5), Align 0 or 1. A file
+// written before these keys existed lacks them and so loads mean, 2.5 and 0: the plain average.
 
 // Writes the section's keys in table order as Key=Value lines, keeping every other section, key
 // and comment of the file (created with its folder when missing). A text with blanks at either

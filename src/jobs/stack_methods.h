@@ -14,6 +14,10 @@ enum class StackMethod {
     SigmaClip,    // mean after rejecting values farther than kappa sigma from the median
 };
 
+// Every method, in the order of their numbers (the settings file's, the page's list).
+inline constexpr StackMethod kStackMethods[] = {StackMethod::Mean, StackMethod::MeanOfAdded,
+                                                StackMethod::Median, StackMethod::SigmaClip};
+
 inline constexpr double kDefaultKappa = 2.5;
 
 // "mean", "mean-of-added", "median", "sigma-clip".

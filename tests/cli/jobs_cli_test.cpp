@@ -323,3 +323,81 @@ TEST(CliJobs, PipesAmongTheSourcesAreSkipped) {
         EXPECT_NE((r.out + r.err).find("not a regular file"), std::string::npos) << r.out << r.err;
     }
 }
+
+// The stacking options of average: each method and its options, the report, and every bad
+// value refused with exit 2 and one line naming the option.
+TEST(CliAverage, StackingOptions) {
+    TempDir dir;
+    // Three flat 40x30 frames, 10, 11 and 11, f2 with an outlier of 200 at one corner.
+    for (int i = 0; i < 3; ++i) {
+        WriteImage(dir.Path() / "in" / ("f" + std::to_string(i) + ".bmp"), 40, 30,
+                   [i](int x, int y, int) {
+                       return std::uint8_t(i == 2 && x == 0 && y == 0 ? 200 : i == 0 ? 10 : 11);
+                   });
+    }
+    std::ofstream(dir.File("afile")) << "x";
+    struct Case {
+        std::vector<std::string> options;
+        int code;
+        std::string errHas;  // for exit 2: the one line names this
+        int corner;          // result at the corner pixel; -1 not looked at
+        int reportLines;     // lines of --report r.csv (header included); 0 none
+    };
+    const std::string report = dir.File("r.csv");
+    const Case kCases[] = {
+        {{}, 0, "", 74, 0},  // mean: (10 + 11 + 200) / 3
+        {{"--method", "mean"}, 0, "", 74, 0},
+        {{"--method", "median"}, 0, "", 11, 0},
+        {{"--method", "mean-of-added"}, 0, "", 74, 0},
+        {{"--method", "median", "--limit", "2", "--report", report}, 0, "", -1, 4},
+        {{"--method", "median", "--limit", "0", "--report", report}, 0, "", 11, 4},
+        {{"--method", "sigma-clip", "--kappa", "0.5", "--report", report}, 0, "", 11, 4},
+        {{"--method", "bogus"}, 2, "--method", -1, 0},
+        {{"--method"}, 2, "--method", -1, 0},
+        {{"--method", "sigma-clip", "--kappa", "0"}, 2, "--kappa", -1, 0},
+        {{"--method", "sigma-clip", "--kappa", "-1"}, 2, "--kappa", -1, 0},
+        {{"--method", "sigma-clip", "--kappa", "two"}, 2, "--kappa", -1, 0},
+        {{"--kappa", "3"}, 2, "--kappa", -1, 0},
+        {{"--method", "median", "--limit", "-1"}, 2, "--limit", -1, 0},
+        {{"--method", "median", "--limit", "x"}, 2, "--limit", -1, 0},
+        {{"--limit", "5"}, 2, "--limit", -1, 0},
+        {{"--report"}, 2, "--report", -1, 0},
+        // A report that cannot be written: its path and the reason.
+        {{"--report", dir.File("afile") + "/r.csv"}, 1, dir.File("afile") + "/r.csv: ", 74, 0},
+        // Flat frames have nothing to register on: the job fails, naming the reference.
+        {{"--align"}, 1, dir.File("in"), -1, 0},
+    };
+    for (const Case& c : kCases) {
+        std::vector<std::string> args = {"average", dir.File("in"), dir.File("avg.bmp")};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        std::string line;
+        for (const std::string& a : c.options) line += a + " ";
+        SCOPED_TRACE(line);
+        fs::remove(dir.File("avg.bmp"));
+        fs::remove(report);
+        const CliResult r = RunCli(args);
+        ASSERT_EQ(r.exitCode, c.code) << r.err;
+        if (!c.errHas.empty()) {
+            EXPECT_NE(r.err.find(c.errHas), std::string::npos) << r.err;
+        }
+        if (c.code == 2) {
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+            EXPECT_FALSE(fs::exists(dir.File("avg.bmp")));
+        }
+        if (c.corner >= 0) {
+            CDibImage avg;
+            Load(dir.File("avg.bmp"), avg);
+            EXPECT_EQ(avg.TopRow(0)[0], c.corner);
+            EXPECT_EQ(avg.TopRow(29)[3 * 39], 11);  // (10 + 11 + 11) / 3, rounded
+        }
+        if (c.reportLines > 0) {
+            const std::string csv = Slurp(report);
+            EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), c.reportLines) << csv;
+            EXPECT_EQ(csv.rfind("file,dx,dy,status,reason\n", 0), 0u) << csv;
+            EXPECT_NE(csv.find(dir.File("in") + "/f1.bmp,0.000,0.000,"), std::string::npos) << csv;
+            EXPECT_EQ(csv.find(",rejected,") != std::string::npos,
+                      std::find(c.options.begin(), c.options.end(), "2") != c.options.end())
+                << csv;
+        }
+    }
+}

@@ -142,6 +142,22 @@ TEST(ParallelJobs, SameBytesAndEventsAsOneThread) {
             ASSERT_TRUE(merged.Ok());
 
             std::vector<std::string> seen = Seen(mergeSeen, merged, out);
+            // The stacker's path, which places (and registers) the images on the workers: the
+            // same files, report, skips and failures (2x2 images cannot be registered).
+            for (const auto& [method, bAlign] :
+                 {std::pair{StackMethod::SigmaClip, true}, std::pair{StackMethod::Median, false}}) {
+                CMergeParams stack = merge;
+                stack.m_method = method;
+                stack.m_bAlign = bAlign;
+                const std::string name = StackMethodName(method) + std::string(bAlign ? "-a" : "");
+                stack.m_strTargetFile = (out / (name + ".bmp")).string();
+                stack.m_strReportFile = (out / (name + ".csv")).string();
+                CTestObserver stackSeen;
+                const CJobResult stacked = RunJob<CMergeImageJob>(stack, stackSeen);
+                ASSERT_NE(stacked.m_end, JobEnd::Refused);
+                const std::vector<std::string> more = Seen(stackSeen, stacked, out);
+                seen.insert(seen.end(), more.begin(), more.end());
+            }
             if (folder.enlarge) {
                 CScaleParams scale;
                 scale.m_strSrcDir = in.string();

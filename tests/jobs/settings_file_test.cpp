@@ -16,6 +16,9 @@ CMergeParams SomeMerge() {
     s.m_bExtra1024 = true;
     s.m_bDelSrc = false;
     s.m_bAutoNumber = false;
+    s.m_method = StackMethod::SigmaClip;
+    s.m_dKappa = 3.1;
+    s.m_bAlign = true;
     return s;
 }
 
@@ -39,6 +42,10 @@ TEST(SettingsFile, DefaultsOfBothSections) {
     EXPECT_EQ(m.m_nJpgQuality, 95);
     EXPECT_EQ(m.m_source, SourceKind::Bmp);
     EXPECT_TRUE(m.m_bExtra800 && m.m_bExtra1024 && m.m_bDelSrc && m.m_bAutoNumber);
+    // The plain average.
+    EXPECT_EQ(m.m_method, StackMethod::Mean);
+    EXPECT_EQ(m.m_dKappa, 2.5);
+    EXPECT_FALSE(m.m_bAlign);
     const CScaleParams s;
     EXPECT_EQ(s.m_nJpgQuality, 95);
     EXPECT_EQ(s.m_source, SourceKind::Bmp);
@@ -72,8 +79,9 @@ TEST(SettingsFile, SaveResetLoadRestoresBothSections) {
     EXPECT_NE(text.find("[ScaleImage]"), std::string::npos);
     EXPECT_EQ(text.find(" = "), std::string::npos);
     // Keys in the order of the table.
-    const char* kOrder[] = {"SrcDir=",    "TgtDir=",     "JpgQuality=", "SrcFile=",
-                            "Resize800=", "Resize1024=", "DelSrc=",     "NoSameFile="};
+    const char* kOrder[] = {
+        "SrcDir=", "TgtDir=",     "JpgQuality=", "SrcFile=",  "Resize800=", "Resize1024=",
+        "DelSrc=", "NoSameFile=", "Method=3",    "Kappa=3.1", "Align=1"};
     std::size_t at = text.find("[MergeImage]");
     for (const char* key : kOrder) {
         const std::size_t next = text.find(key, at);
@@ -87,7 +95,8 @@ TEST(SettingsFile, SaveResetLoadRestoresBothSections) {
 std::string SettingsText(const std::vector<std::string>& merge,
                          const std::vector<std::string>& scale) {
     const char* kMergeKeys[] = {"SrcDir",    "TgtDir",     "JpgQuality", "SrcFile",
-                                "Resize800", "Resize1024", "DelSrc",     "NoSameFile"};
+                                "Resize800", "Resize1024", "DelSrc",     "NoSameFile",
+                                "Method",    "Kappa",      "Align"};
     const char* kScaleKeys[] = {"SrcDir", "TgtDir", "JpgQuality", "SrcFile", "Scale", "DelSrc"};
     std::string text = "[MergeImage]\n";
     for (std::size_t i = 0; i < merge.size(); ++i) text += kMergeKeys[i] + ("=" + merge[i]) + "\n";
@@ -97,10 +106,12 @@ std::string SettingsText(const std::vector<std::string>& merge,
 }
 
 // A settings file read into the parameters and saved again is unchanged to the byte; a value
-// the parameters cannot hold comes back as the page would save it.
+// the parameters cannot hold comes back as the page would save it. A file of eight MergeImage
+// values was written before the stacking keys existed: it gains them with the plain average's
+// values (mean, 2.5, not aligned).
 TEST(SettingsFile, RoundTripThroughTheParameters) {
     using Values = std::vector<std::string>;
-    const Values kMergeDefaults = {"", "", "95", "1", "1", "1", "1", "1"};
+    const Values kMergeDefaults = {"", "", "95", "1", "1", "1", "1", "1", "0", "2.5", "0"};
     const Values kScaleDefaults = {"", "", "95", "1", "0", "1"};
     struct Case {
         const char* name;
@@ -137,6 +148,26 @@ TEST(SettingsFile, RoundTripThroughTheParameters) {
          {"", "", " 33", "1", "3 ", "2"},
          {"", "", "12", "0", "1", "1", "0", "1"},
          {"", "", "33", "1", "3", "1"}},
+        {"every method, kappa and align",
+         {"", "", "95", "1", "1", "1", "1", "1", "2", "0.125", "1"},
+         kScaleDefaults,
+         {},
+         {}},
+        {"sigma-clip with an odd kappa",
+         {"", "", "95", "1", "1", "1", "1", "1", "3", "3.3333333333333335", "0"},
+         kScaleDefaults,
+         {},
+         {}},
+        {"method beyond the list, kappa 0 or junk keep the defaults",
+         {"", "", "95", "1", "1", "1", "1", "1", "4", "0", "yes"},
+         kScaleDefaults,
+         kMergeDefaults,
+         {}},
+        {"negative kappa, method 1 with junk after it",
+         {"", "", "95", "1", "1", "1", "1", "1", "1x", "-2.5", "-1"},
+         kScaleDefaults,
+         {"", "", "95", "1", "1", "1", "1", "1", "1", "2.5", "0"},
+         {}},
     };
     TempDir dir;
     for (const Case& c : kCases) {
@@ -150,8 +181,10 @@ TEST(SettingsFile, RoundTripThroughTheParameters) {
         std::string why;
         ASSERT_TRUE(SaveSettings(merge, ini, &why)) << why;
         ASSERT_TRUE(SaveSettings(scale, ini, &why)) << why;
-        EXPECT_EQ(ReadText(ini), SettingsText(c.mergeOut.empty() ? c.merge : c.mergeOut,
-                                              c.scaleOut.empty() ? c.scale : c.scaleOut));
+        Values mergeOut = c.mergeOut.empty() ? c.merge : c.mergeOut;
+        if (mergeOut.size() == 8)
+            mergeOut.insert(mergeOut.end(), {"0", "2.5", "0"});
+        EXPECT_EQ(ReadText(ini), SettingsText(mergeOut, c.scaleOut.empty() ? c.scale : c.scaleOut));
     }
 }
 

@@ -1,6 +1,7 @@
 #include "app/jobs/merge_image_page.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -10,11 +11,13 @@
 #include <QPushButton>
 #include <QSpinBox>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "app/widgets/open_document.h"
 #include "app/widgets/path_drop.h"
 #include "app/widgets/path_label.h"
+#include "app/widgets/select_folder_dialog.h"
 #include "image/image_file.h"
 #include "jobs/merge_image_job.h"
 #include "platform/pump_messages.h"
@@ -23,7 +26,9 @@ CMergeImagePage::CMergeImagePage(QWidget* parent)
     : CJobPage(132, parent),
       m_pAutoNumberCheck(new QCheckBox(tr("自动编号"), this)),
       m_pResize800Check(new QCheckBox(QStringLiteral("800*600"), this)),
-      m_pResize1024Check(new QCheckBox(QStringLiteral("1024*768"), this)) {
+      m_pResize1024Check(new QCheckBox(QStringLiteral("1024*768"), this)),
+      m_pMethodList(new QComboBox(this)),
+      m_pAlignCheck(new QCheckBox(tr("对齐"), this)) {
     auto* target = new QGroupBox(tr("目标文件"), this);
     auto* grid = new QGridLayout(target);
     grid->addWidget(new QLabel(tr("目标文件:"), target), 0, 0);
@@ -39,6 +44,23 @@ CMergeImagePage::CMergeImagePage(QWidget* parent)
     extras->addWidget(m_pResize1024Check);
     extras->addStretch(1);
     grid->addLayout(extras, 3, 0, 1, 6);
+    // The entries follow the methods' numbers (kStackMethods).
+    m_pMethodList->addItems(
+        {tr("平均（默认）"), tr("按覆盖张数平均"), tr("中值"), tr("σ 剪裁平均")});
+    m_pMethodList->setToolTip(
+        tr("平均：全部图像相加，除以文件数（最多 255 张）。\n"
+           "按覆盖张数平均：每个像素只除以覆盖它的图像数，较小的图像不再使边缘变暗。\n"
+           "中值：逐像素取中间值，偶尔出现的字幕、遮挡不会留下痕迹。\n"
+           "σ 剪裁平均：先去掉偏离中值过远的值再平均，既降噪又去除遮挡。"));
+    m_pAlignCheck->setToolTip(
+        tr("合成前把每张图像按平移对齐到第一张（精确到亚像素）；无法对齐的图像不参与合成，"
+           "并在结果中列出原因"));
+    auto* method = new QHBoxLayout;
+    method->addWidget(m_pMethodList);
+    method->addWidget(m_pAlignCheck);
+    method->addStretch(1);
+    grid->addWidget(new QLabel(tr("方法:"), target), 4, 0);
+    grid->addLayout(method, 4, 1, 1, 5);
     grid->setColumnStretch(3, 1);
     m_pResize800Check->setToolTip(tr("另存一份填满并裁成 800x600 的副本（文件名加 _800x600）"));
     m_pResize1024Check->setToolTip(tr("另存一份填满并裁成 1024x768 的副本（文件名加 _1024x768）"));
@@ -80,6 +102,8 @@ void CMergeImagePage::TakeControlValues() {
     m_params.m_bExtra800 = m_pResize800Check->isChecked();
     m_params.m_bExtra1024 = m_pResize1024Check->isChecked();
     m_params.m_bAutoNumber = m_pAutoNumberCheck->isChecked();
+    m_params.m_method = kStackMethods[std::max(m_pMethodList->currentIndex(), 0)];
+    m_params.m_bAlign = m_pAlignCheck->isChecked();
 }
 
 void CMergeImagePage::RefreshControls() {
@@ -87,6 +111,26 @@ void CMergeImagePage::RefreshControls() {
     m_pResize800Check->setChecked(m_params.m_bExtra800);
     m_pResize1024Check->setChecked(m_params.m_bExtra1024);
     m_pAutoNumberCheck->setChecked(m_params.m_bAutoNumber);
+    m_pMethodList->setCurrentIndex(int(m_params.m_method));
+    m_pAlignCheck->setChecked(m_params.m_bAlign);
+}
+
+QString CMergeImagePage::LeftOutReason(const CStackFile& file) {
+    switch (file.m_leftOut) {
+        case StackLeftOut::NotAPicture:
+            return tr("不是可合成的 24 位图像");
+        case StackLeftOut::NoContrast:
+            return tr("无法对齐：画面没有可供对齐的反差");
+        case StackLeftOut::WeakPeak:
+            return tr("无法对齐：与第一张图像的相关性太弱（%1，至少需 %2）")
+                .arg(file.m_dPeakRatio, 0, 'f', 1)
+                .arg(file.m_dNeededPeakRatio, 0, 'f', 1);
+        case StackLeftOut::SmallOverlap:
+            return tr("对齐后只覆盖第一张图像的 %1%").arg(qRound(file.m_dCoverage * 100));
+        case StackLeftOut::None:
+            break;
+    }
+    return QString::fromStdString(file.m_strReason);
 }
 
 void CMergeImagePage::OnStart() {
@@ -95,8 +139,24 @@ void CMergeImagePage::OnStart() {
     }
     // The job counts the sources and picks the numbered target; the page shows its choice.
     const CMergeParams params = m_params;
-    RunJob([&params](IJobObserver& observer) { return CMergeImageJob(params, observer).Run(); },
-           tr("图像平均完毕。"), tr("图像融合失败。"));
+    RunJob(
+        [&params](IJobObserver& observer) {
+            CMergeImageJob job(params, observer);
+            CJobResult result = job.Run();
+            // The files that stacking left out, in the page's words.
+            for (const CStackFile& file : job.Report()) {
+                if (file.m_leftOut == StackLeftOut::None) {
+                    continue;
+                }
+                for (CJobProblem& skipped : result.m_skipped) {
+                    if (skipped.m_strPath == file.m_strPath) {
+                        skipped.m_strReason = LeftOutReason(file).toStdString();
+                    }
+                }
+            }
+            return result;
+        },
+        tr("图像平均完毕。"), tr("图像融合失败。"));
 }
 
 void CMergeImagePage::OnSelectTarget() {
@@ -104,13 +164,12 @@ void CMergeImagePage::OnSelectTarget() {
     const std::filesystem::path current(m_params.m_strTargetFile);
     QFileDialog dialog(this);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilters({QStringLiteral("Bmp Files (*.bmp)"),
-                           QStringLiteral("Jpeg Files (*.jpg)"), QStringLiteral("All Files (*)")});
+    dialog.setNameFilters({BmpFilesFilter(), JpegFilesFilter(), AllFilesFilter()});
     dialog.setDefaultSuffix(QStringLiteral("bmp"));
     // A name typed without extension takes the one of the filter chosen.
     connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
-        dialog.setDefaultSuffix(filter.startsWith(QStringLiteral("Jpeg")) ? QStringLiteral("jpg")
-                                                                          : QStringLiteral("bmp"));
+        dialog.setDefaultSuffix(filter == JpegFilesFilter() ? QStringLiteral("jpg")
+                                                            : QStringLiteral("bmp"));
     });
     // The dialog opens in the target's folder, else in the source folder.
     if (!m_params.m_strTargetFile.empty()) {

@@ -1,10 +1,13 @@
 // The averaging page ("图像平均"): every image of one kind in a source folder averaged into one
-// target file, with optional 800x600 and 1024x768 copies, driven through CMergeImageJob.
+// target file, with optional 800x600 and 1024x768 copies, driven through CMergeImageJob. The
+// method list and the align box choose how the images are combined.
 #pragma once
 
 #include "app/jobs/job_page_widget.h"
+#include "jobs/image_stacker.h"
 
 class QCheckBox;
+class QComboBox;
 
 class CMergeImagePage : public CJobPage<CMergeParams, &CMergeParams::m_strTargetFile> {
     Q_OBJECT
@@ -17,6 +20,13 @@ public:
     QCheckBox* AutoNumberCheck() const { return m_pAutoNumberCheck; }
     QCheckBox* Resize800Check() const { return m_pResize800Check; }
     QCheckBox* Resize1024Check() const { return m_pResize1024Check; }
+    // Entries in the order of the methods' numbers (kStackMethods).
+    QComboBox* MethodList() const { return m_pMethodList; }
+    QCheckBox* AlignCheck() const { return m_pAlignCheck; }
+
+    // How the job summary names why a file was left out: the stacker's reasons in the page's
+    // language; any other reason as the engine gave it.
+    static QString LeftOutReason(const CStackFile& file);
 
 protected:
     void OnStart() override;
@@ -30,4 +40,6 @@ private:
     QCheckBox* m_pAutoNumberCheck;
     QCheckBox* m_pResize800Check;
     QCheckBox* m_pResize1024Check;
+    QComboBox* m_pMethodList;
+    QCheckBox* m_pAlignCheck;
 };

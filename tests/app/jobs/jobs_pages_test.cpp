@@ -26,9 +26,11 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -630,13 +632,13 @@ TEST(MergeImagePage, TargetDialogTakesTheChosenFile) {
     CMergeImagePage page;
     SetMerge(page, "", dir.File("avg.bmp"));
     struct Case {
-        const char* filter;
+        QString filter;  // in the page's language
         const char* typed;
         const char* chosen;
     } kCases[] = {
-        {"Jpeg Files (*.jpg)", "night", "night.jpg"},
-        {"Bmp Files (*.bmp)", "day", "day.bmp"},
-        {"Bmp Files (*.bmp)", "dusk.jpg", "dusk.jpg"},
+        {JpegFilesFilter(), "night", "night.jpg"},
+        {BmpFilesFilter(), "day", "day.bmp"},
+        {BmpFilesFilter(), "dusk.jpg", "dusk.jpg"},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.typed);
@@ -650,7 +652,7 @@ TEST(MergeImagePage, TargetDialogTakesTheChosenFile) {
             // typed extension.
             auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
             ASSERT_NE(types, nullptr);
-            const int index = types->findText(QString::fromLatin1(c.filter));
+            const int index = types->findText(c.filter);
             ASSERT_GE(index, 0);
             types->setCurrentIndex(index);
             emit types->activated(index);
@@ -1315,6 +1317,70 @@ TEST(SettingsPath, BesideTheProgramWithItsExtensionReplaced) {
         SCOPED_TRACE(c.program);
         EXPECT_EQ(IniPathFor(c.program.string()), c.ini.string());
         EXPECT_EQ(ProgramSiblingPath(Q(c.program), QStringLiteral(".ini")), Q(c.ini));
+    }
+}
+
+// The method list and the align box: every choice goes into the parameters, is saved, reset and
+// loaded with the other settings; a frame that alignment leaves out is named in the summary in
+// the page's language and stays where it is.
+TEST(MergeImagePage, MethodAndAlignRoundTripAndLeftOutFramesInTheSummary) {
+    TestApp();
+    TempDir dir;
+    g_szIniFile = dir.File("tarnwick.ini");
+    CMessageRecorder messages;
+    CMergeImagePage page;
+    ASSERT_EQ(page.MethodList()->count(), int(std::size(kStackMethods)));
+    for (int i = 0; i < page.MethodList()->count(); ++i) {
+        SCOPED_TRACE(i);
+        page.MethodList()->setCurrentIndex(i);
+        page.AlignCheck()->setChecked(i % 2 == 1);
+        page.SaveButton()->click();
+        page.TakeControlValues();
+        EXPECT_EQ(page.Params().m_method, kStackMethods[i]);
+        EXPECT_EQ(page.Params().m_bAlign, i % 2 == 1);
+        page.ResetButton()->click();
+        EXPECT_EQ(page.MethodList()->currentIndex(), 0);
+        EXPECT_FALSE(page.AlignCheck()->isChecked());
+        page.LoadButton()->click();
+        EXPECT_EQ(page.MethodList()->currentIndex(), i);
+        EXPECT_EQ(page.AlignCheck()->isChecked(), i % 2 == 1);
+    }
+    EXPECT_TRUE(messages.m_texts.empty());
+
+    const struct {
+        const char* m_szLocale;
+        const char* m_szReasonStart;
+    } kLanguages[] = {{"zh_CN", "无法对齐"}, {"en_US", "Cannot align"}};
+    for (const auto& language : kLanguages) {
+        SCOPED_TRACE(language.m_szLocale);
+        CLanguageScope scope(language.m_szLocale);
+        TempDir run;
+        const fs::path src = run.Path() / "src";
+        for (int i = 0; i < 4; ++i) {
+            jobs_test::WriteBmp(
+                src / ("f" + std::to_string(i) + ".bmp"), 64, 48, [i](int x, int y, int k) {
+                    return std::uint8_t(120 + 50 * std::sin(x * 0.3 + k) * std::cos(y * 0.2) + i);
+                });
+        }
+        std::mt19937 noise(3);
+        jobs_test::WriteBmp(src / "noise.bmp", 64, 48,
+                            [&](int, int, int) { return std::uint8_t(noise()); });
+        CMergeImagePage merge;
+        SetMerge(merge, src.string(), (run.Path() / "avg.bmp").string());
+        merge.MethodList()->setCurrentIndex(int(StackMethod::SigmaClip));
+        merge.AlignCheck()->setChecked(true);
+        CSummaryRecorder summaries;
+        StartWith(merge);
+        ASSERT_EQ(summaries.m_summaries.size(), 1u);
+        const CJobSummary& summary = summaries.m_summaries[0];
+        EXPECT_EQ(summary.m_nWritten, 1);
+        EXPECT_EQ(summary.m_nTrashed, 4);
+        ASSERT_EQ(summary.m_problems.size(), 1u);
+        EXPECT_EQ(summary.m_problems[0].m_strPath, Q(src / "noise.bmp"));
+        EXPECT_TRUE(summary.m_problems[0].m_strReason.startsWith(
+            QString::fromUtf8(language.m_szReasonStart)))
+            << summary.m_problems[0].m_strReason.toStdString();
+        EXPECT_TRUE(fs::exists(src / "noise.bmp"));
     }
 }
 
