@@ -4,6 +4,7 @@
 #include <cmath>
 #include <complex>
 #include <cstdio>
+#include <mutex>
 #include <numbers>
 
 namespace {
@@ -99,6 +100,17 @@ CImageView PackedView(const std::uint8_t* data, int width, int height) {
     return view;
 }
 
+namespace {
+
+// FFTW's planner, plan destruction included, is not thread-safe, and each decoding worker has
+// its own registration: they plan one at a time.
+std::mutex& PlannerLock() {
+    static std::mutex s_lock;
+    return s_lock;
+}
+
+}  // namespace
+
 CImageRegistration::CImageRegistration() = default;
 
 CImageRegistration::~CImageRegistration() {
@@ -106,6 +118,7 @@ CImageRegistration::~CImageRegistration() {
 }
 
 void CImageRegistration::Release() {
+    std::lock_guard lock(PlannerLock());
     if (m_forward)
         fftwf_destroy_plan(m_forward);
     if (m_backward)
@@ -136,8 +149,8 @@ bool CImageRegistration::SetReference(const CImageView& reference, std::string* 
         m_pWork = fftwf_alloc_complex(half);
         m_pReference = fftwf_alloc_complex(half);
         m_pCross = fftwf_alloc_complex(half);
-        // FFTW_ESTIMATE: planning must not overwrite the arrays and should take no time. The
-        // planner is not thread-safe; planning happens only here.
+        // FFTW_ESTIMATE: planning must not overwrite the arrays and should take no time.
+        std::lock_guard lock(PlannerLock());
         m_forward = fftwf_plan_dft_r2c_2d(size, size, m_pReal, m_pWork, FFTW_ESTIMATE);
         m_backward = fftwf_plan_dft_c2r_2d(size, size, m_pWork, m_pReal, FFTW_ESTIMATE);
         m_nSize = size;

@@ -4,9 +4,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cmath>
 #include <fstream>
 #include <random>
+#include <thread>
 
 #include "jobs/merge_image_job.h"
 #include "jobs_test_util.h"
@@ -240,6 +242,39 @@ TEST(CImageRegistration, RecoversKnownShifts) {
         EXPECT_LE(total / (double(rect.Area()) * 3), 1.0);
         EXPECT_LE(worst, 12);
     }
+}
+
+// Registrations of their own on several threads at once (as the decoding workers hold them)
+// find exactly what one alone finds: planning and releasing do not trample each other.
+TEST(CImageRegistration, SeveralAtOnceFindWhatOneFinds) {
+    const int kSizes[] = {96, 160, 260};
+    std::vector<CDibImage> references(std::size(kSizes)), moved(std::size(kSizes));
+    std::vector<CRegistration> alone(std::size(kSizes));
+    for (std::size_t i = 0; i < std::size(kSizes); ++i) {
+        FillTexture(references[i], kSizes[i], kSizes[i], 0, 0);
+        FillTexture(moved[i], kSizes[i], kSizes[i], 1.5, -0.75);
+        CImageRegistration registration;
+        ASSERT_TRUE(registration.SetReference(ViewOf(references[i]), nullptr));
+        alone[i] = registration.Register(ViewOf(moved[i]));
+        ASSERT_TRUE(alone[i].m_bOk) << alone[i].m_strReason;
+    }
+    std::atomic<int> differing{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 40; ++round) {
+                // A new registration each round, of a size other threads plan at the same time.
+                const std::size_t i = std::size_t(t + round) % std::size(kSizes);
+                CImageRegistration registration;
+                const bool bSet = registration.SetReference(ViewOf(references[i]), nullptr);
+                const CRegistration found = registration.Register(ViewOf(moved[i]));
+                if (!bSet || !found.m_bOk || found.m_dx != alone[i].m_dx ||
+                    found.m_dy != alone[i].m_dy)
+                    ++differing;
+            }
+        });
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(differing.load(), 0);
 }
 
 // With alignment, a picture of something else and a flat one are left out, named in the report
