@@ -99,7 +99,25 @@ void BM_SetReferenceAndRegister(benchmark::State& state) {
     }
 }
 
+// Moving one grab onto the reference grid by a sub-pixel shift (what follows each registration).
+void BM_ShiftOntoGrid(benchmark::State& state) {
+    const CFrames& frames = Frames();
+    if (!frames.m_strError.empty()) {
+        state.SkipWithError(frames.m_strError.c_str());
+        return;
+    }
+    const CDibImage& image = *frames.m_images[1];
+    std::vector<std::uint8_t> grid(std::size_t(image.m_nWidth) * image.m_nHeight * 3);
+    for (auto _ : state) {
+        const CGridRect rect =
+            ShiftOntoGrid(ViewOf(image), 1.3, -0.6, image.m_nWidth, image.m_nHeight, grid.data());
+        benchmark::DoNotOptimize(rect.m_nLeft);
+        benchmark::DoNotOptimize(grid.data());
+    }
+}
+
 BENCHMARK(BM_RegisterFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SetReferenceAndRegister)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ShiftOntoGrid)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -102,6 +102,27 @@ CImageView PackedView(const std::uint8_t* data, int width, int height) {
 
 namespace {
 
+// Thread sanitizer builds cannot take the indirect functions of target_clones.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_THREAD__)
+#define TARNWICK_TAP_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define TARNWICK_TAP_CLONES
+#endif
+
+// sums[i] += bytes[i] * weight: one tap of the pass across rows.
+TARNWICK_TAP_CLONES
+void AddByteTap(std::int32_t* __restrict sums, const std::uint8_t* __restrict bytes,
+                std::int32_t weight, int n) {
+    for (int i = 0; i < n; ++i) sums[i] += bytes[i] * weight;
+}
+
+// sums[i] += values[i] * weight: one tap of the pass down columns.
+TARNWICK_TAP_CLONES
+void AddShortTap(std::int32_t* __restrict sums, const std::int16_t* __restrict values,
+                 std::int32_t weight, int n) {
+    for (int i = 0; i < n; ++i) sums[i] += values[i] * weight;
+}
+
 // FFTW's planner, plan destruction included, is not thread-safe, and each decoding worker has
 // its own registration: they plan one at a time.
 std::mutex& PlannerLock() {
@@ -428,25 +449,22 @@ CGridRect ShiftOntoGrid(const CImageView& image, double dx, double dy, int width
     // source row some grid row needs; then columns.
     const int firstRow = rect.m_nTop + iy + ty.m_nFirst;
     const int rows = rect.m_nBottom - rect.m_nTop + ty.m_nCount - 1;
+    // Tap by tap over whole rows, so that the loops run over bytes and vectorise.
     std::vector<std::int16_t> across(std::size_t(rows) * bytes);
+    std::vector<std::int32_t> sums(static_cast<std::size_t>(bytes));
     for (int r = 0; r < rows; ++r) {
         const std::uint8_t* src = image.Row(firstRow + r) + 3 * (rect.m_nLeft + ix + tx.m_nFirst);
+        std::fill(sums.begin(), sums.end(), 128);  // round half up
+        for (int k = 0; k < tx.m_nCount; ++k)
+            AddByteTap(sums.data(), src + 3 * k, tx.m_weights[k], bytes);
         std::int16_t* out = across.data() + std::size_t(r) * bytes;
-        for (int i = 0; i < bytes; ++i) {
-            std::int32_t s = 0;
-            for (int k = 0; k < tx.m_nCount; ++k) s += src[i + 3 * k] * tx.m_weights[k];
-            out[i] = std::int16_t((s + 128) >> 8);
-        }
+        for (int i = 0; i < bytes; ++i) out[i] = std::int16_t(sums[std::size_t(i)] >> 8);
     }
-    std::vector<std::int32_t> sums(static_cast<std::size_t>(bytes));
     for (int y = rect.m_nTop; y < rect.m_nBottom; ++y) {
         const std::int16_t* col = across.data() + std::size_t(y - rect.m_nTop) * bytes;
         std::fill(sums.begin(), sums.end(), 1 << 15);  // round half up
-        for (int k = 0; k < ty.m_nCount; ++k) {
-            const std::int16_t* row = col + std::size_t(k) * bytes;
-            const std::int32_t w = ty.m_weights[k];
-            for (int i = 0; i < bytes; ++i) sums[std::size_t(i)] += row[i] * w;
-        }
+        for (int k = 0; k < ty.m_nCount; ++k)
+            AddShortTap(sums.data(), col + std::size_t(k) * bytes, ty.m_weights[k], bytes);
         std::uint8_t* out = grid + (std::size_t(y) * width + rect.m_nLeft) * 3;
         // Clip the kernel's overshoot.
         for (int i = 0; i < bytes; ++i)
