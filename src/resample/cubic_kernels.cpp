@@ -332,11 +332,20 @@ TARNWICK_AVX512 void HorizontalAvx512(const std::uint8_t* row, const CubicPlan& 
     if (plan.pixelBytes != 3)
         return HorizontalPlain(row, plan, out);
     const int count = plan.count;
+    const double *g = plan.g.data(), *h = plan.h.data(), *l = plan.l.data();
     int k = 0;
+    for (; k + 16 <= count; k += 16) {
+        const int i = k + 8;
+        const Samples8 x = LoadSamples8(row, plan, k);
+        const Samples8 y = LoadSamples8(row, plan, i);
+        const __m256 vx = HorizontalOctet(x.pm1, x.d1, x.d2, x.d3, g + k, h + k, l + k);
+        const __m256 vy = HorizontalOctet(y.pm1, y.d1, y.d2, y.d3, g + i, h + i, l + i);
+        _mm256_storeu_ps(out + k, vx);
+        _mm256_storeu_ps(out + i, vy);
+    }
     for (; k + 8 <= count; k += 8) {
         const Samples8 x = LoadSamples8(row, plan, k);
-        _mm256_storeu_ps(
-            out + k, HorizontalOctet(x.pm1, x.d1, x.d2, x.d3, &plan.g[k], &plan.h[k], &plan.l[k]));
+        _mm256_storeu_ps(out + k, HorizontalOctet(x.pm1, x.d1, x.d2, x.d3, g + k, h + k, l + k));
     }
     HorizontalTail(row, plan, out, k);
 }
