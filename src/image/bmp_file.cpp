@@ -36,10 +36,12 @@ public:
         }
     }
 
-    bool Read(void* dst, std::size_t n) {
+    bool Read(void* dst, std::size_t n) { return ReadSome(dst, n) == n; }
+    // Reads up to n bytes; the count read.
+    std::size_t ReadSome(void* dst, std::size_t n) {
         const std::size_t got = std::fread(dst, 1, n, m_file);
         m_nPos += got;
-        return got == n;
+        return got;
     }
     // The next byte, or -1 at the end of the stream.
     int Byte() {
@@ -336,16 +338,12 @@ bool DecodeRle(CBmpStream& in, bool bRle4, std::int64_t width, std::int64_t rows
 
 }  // namespace
 
-HDIB BmpFileToDib(std::FILE* file, std::string* why) {
-    auto fail = [why](const std::string& text) {
-        if (why)
-            *why = text;
-        return HDIB{};
-    };
+bool BmpFileToBlock(std::FILE* file, DibBlock& block, std::string* why) {
+    auto fail = [why](const std::string& text) { return Fail(why, text); };
     CBmpStream in(file);
     BmpHeader H;
     if (!ReadHeader(in, H, why))
-        return {};
+        return false;
     const RowForm form = ChooseForm(H);
 
     // Colour table: where it is, how many entries the file has and how many the image keeps.
@@ -387,15 +385,17 @@ HDIB BmpFileToDib(std::FILE* file, std::string* why) {
     const std::uint32_t outHeader = bKeepCore ? kCoreHeaderSize : kInfoHeaderSize;
     const std::uint32_t outEntry = bKeepCore ? 3 : 4;
     const std::int64_t outRowBytes = DibRowBytes(H.width, outBits);
-    HDIB out;
+    // The block may hold an earlier file: every byte below is written, or zeroed where nothing
+    // is read into it (header fields, row padding, pixels a run-length stream skips).
     try {
-        out = std::make_unique<DibBlock>(
-            outHeader + keep * outEntry + std::uint64_t(outRowBytes) * std::uint64_t(rows), 0);
+        block.resize(outHeader + keep * outEntry +
+                     std::uint64_t(outRowBytes) * std::uint64_t(rows));
     } catch (const std::bad_alloc&) {
         return fail("out of memory for " + std::to_string(H.width) + " x " + std::to_string(rows) +
                     " pixels");
     }
-    std::uint8_t* o = out->data();
+    std::uint8_t* o = block.data();
+    std::memset(o, 0, outHeader);
     if (bKeepCore) {
         std::memcpy(o, H.raw, kCoreHeaderSize);
     } else {
@@ -429,9 +429,20 @@ HDIB BmpFileToDib(std::FILE* file, std::string* why) {
 
     std::uint8_t* pixels = table + keep * outEntry;
     if (bCompressed) {
-        if (!DecodeRle(in, form == RowForm::Rle4, H.width, rows, pixels, outRowBytes, why))
-            return {};
-        return out;
+        std::memset(pixels, 0, std::size_t(outRowBytes) * std::size_t(rows));
+        return DecodeRle(in, form == RowForm::Rle4, H.width, rows, pixels, outRowBytes, why);
+    }
+    auto cut = [&](std::int64_t row) {
+        return fail("truncated: pixel rows end at row " + std::to_string(row) + " of " +
+                    std::to_string(rows));
+    };
+    if (form == RowForm::Copy && H.height > 0) {
+        // Bottom-up rows as the block keeps them: one read for all of them.
+        const std::size_t bytes = std::size_t(fileRowBytes) * std::size_t(rows);
+        const std::size_t got = in.ReadSome(pixels, bytes);
+        if (got != bytes)
+            return cut(std::int64_t(got / std::size_t(fileRowBytes)));
+        return true;
     }
 
     std::vector<std::uint8_t> row;
@@ -444,8 +455,12 @@ HDIB BmpFileToDib(std::FILE* file, std::string* why) {
         std::uint8_t* d = pixels + (H.height < 0 ? rows - 1 - r : r) * outRowBytes;
         std::uint8_t* s = form == RowForm::Copy ? d : row.data();
         if (!in.Read(s, std::size_t(fileRowBytes)))
-            return fail("truncated: pixel rows end at row " + std::to_string(r) + " of " +
-                        std::to_string(rows));
+            return cut(r);
+        if (form != RowForm::Copy) {
+            // The padding after the row's pixels.
+            const std::int64_t used = form == RowForm::Index2 ? H.width : 3 * H.width;
+            std::memset(d + used, 0, std::size_t(outRowBytes - used));
+        }
         switch (form) {
             case RowForm::Index2:
                 for (std::int64_t x = 0; x < H.width; ++x)
@@ -474,7 +489,14 @@ HDIB BmpFileToDib(std::FILE* file, std::string* why) {
                 break;
         }
     }
-    return out;
+    return true;
+}
+
+HDIB BmpFileToDib(std::FILE* file, std::string* why) {
+    auto block = std::make_unique<DibBlock>();
+    if (!BmpFileToBlock(file, *block, why))
+        return {};
+    return block;
 }
 
 CStatus DibToBmpFile(DibBlock* block, std::FILE* file) {
@@ -524,7 +546,8 @@ bool IsJpegPath(const std::string& path) {
     return HasExtension(path, {".jpg", ".jpeg"});
 }
 
-int CDibImage::LoadBmp(const std::string& path, std::string* why) {
+// LoadBmp; with `reuse`, into the block the image holds (a new one when it has none).
+static int LoadBmpFile(CDibImage& image, const std::string& path, std::string* why, bool reuse) {
     if (!IsBmpPath(path)) {
         if (why)
             *why = "not a .bmp or .dib file name";
@@ -537,9 +560,21 @@ int CDibImage::LoadBmp(const std::string& path, std::string* why) {
             *why = reason;
         return 0;
     }
-    HDIB block = BmpFileToDib(file, why);
+    HDIB block = reuse ? std::move(image.m_hDib) : nullptr;
+    image.Free();
+    if (!block)
+        block = std::make_unique<DibBlock>();
+    const bool read = BmpFileToBlock(file, *block, why);
     std::fclose(file);
-    return Attach(std::move(block));
+    return read ? image.Attach(std::move(block)) : 0;
+}
+
+int CDibImage::LoadBmp(const std::string& path, std::string* why) {
+    return LoadBmpFile(*this, path, why, false);
+}
+
+int CDibImage::LoadBmpIntoBlock(const std::string& path, std::string* why) {
+    return LoadBmpFile(*this, path, why, true);
 }
 
 CStatus CDibImage::SaveBmp(const std::string& path, const CCommitOptions& commit) {

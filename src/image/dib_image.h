@@ -68,6 +68,10 @@ bool DibMakePalette(const DibBlock* block, DibPalette& palette);
 // shifting, other masks scaled to the full 8 bits), 15 bits become 16. Null (with the reason in
 // *why) when the file is not such a BMP, cannot be made one, or does not fit in memory.
 HDIB BmpFileToDib(std::FILE* file, std::string* why = nullptr);
+// The same into `block`, whose earlier contents and capacity it reuses: the block ends up exactly
+// as BmpFileToDib's would be. False (with the reason) where that gives null; the block then holds
+// anything.
+bool BmpFileToBlock(std::FILE* file, DibBlock& block, std::string* why = nullptr);
 // Writes the 14-byte file header and the block. Fails for a null block, a header that is not the
 // 40-byte form, or a failed write (with the system's reason).
 CStatus DibToBmpFile(DibBlock* block, std::FILE* file);
@@ -86,6 +90,9 @@ public:
     // 1 when loaded; 0 for a path that is not ".bmp"/".dib" (any case) or cannot be opened
     // (image unchanged), or a file that is not a usable BMP (image empty). *why says which.
     int LoadBmp(const std::string& path, std::string* why = nullptr);
+    // LoadBmp into the block the image already holds, grown when too small: a loop over files
+    // of one size allocates once. Same results, pixels and reasons as LoadBmp.
+    int LoadBmpIntoBlock(const std::string& path, std::string* why = nullptr);
     // Fails when there is no image, the header is not the 40-byte form, or the file cannot be
     // written. The file is written beside its target and renamed into place (CAtomicFile), so a
     // failure never leaves a half-written file; `commit` says how it takes its place.

@@ -2,11 +2,18 @@
 
 #include "image/jpeg_file.h"
 
-int LoadImageFile(const std::string& path, CDibImage& image, std::string* why) {
-    image.Free();
-    if (IsBmpPath(path)) {
-        if (!image.LoadBmp(path, why))
+namespace {
+
+// LoadImageFile; with `reuseBmp`, a BMP goes into the block the image holds.
+int LoadImage(const std::string& path, CDibImage& image, std::string* why, bool reuseBmp) {
+    const bool bmp = IsBmpPath(path);
+    if (!(bmp && reuseBmp))
+        image.Free();
+    if (bmp) {
+        if (!(reuseBmp ? image.LoadBmpIntoBlock(path, why) : image.LoadBmp(path, why))) {
+            image.Free();  // as after a plain load: nothing of an earlier file stays
             return 0;
+        }
         if (!image.ConvertTo24()) {
             if (why)
                 *why = "unsupported: cannot convert " + std::to_string(image.m_nBitCount) +
@@ -34,6 +41,16 @@ int LoadImageFile(const std::string& path, CDibImage& image, std::string* why) {
         return 0;
     }
     return 1;
+}
+
+}  // namespace
+
+int LoadImageFile(const std::string& path, CDibImage& image, std::string* why) {
+    return LoadImage(path, image, why, false);
+}
+
+int LoadImageFileReusing(const std::string& path, CDibImage& image, std::string* why) {
+    return LoadImage(path, image, why, true);
 }
 
 CStatus SaveImageFile(const std::string& path, CDibImage& image, int quality,

@@ -14,6 +14,9 @@ bool IsJpegPath(const std::string& path);
 // ".bmp"/".dib": LoadBmp then ConvertTo24; ".jpg"/".jpeg": ReadJpegFile with the swap flag.
 // 1 when `image` holds a 24-bit picture with pixels; otherwise 0 and *why says what is wrong.
 int LoadImageFile(const std::string& path, CDibImage& image, std::string* why);
+// The same, except that a BMP is read into the block `image` already holds
+// (CDibImage::LoadBmpIntoBlock), so a loop over files of one size allocates once.
+int LoadImageFileReusing(const std::string& path, CDibImage& image, std::string* why);
 
 // ".bmp"/".dib": SaveBmp; anything else: WriteJpegFile with the swap flag at `quality`. The
 // reason of a failure does not repeat the path. The written file takes its place as `commit`

@@ -46,7 +46,7 @@ std::vector<std::string> ListMatchingFiles(const std::string& folder, const std:
 
 bool LoadSourceInto(const std::string& path, CDibImage& image, std::string* why) {
     if (!IsJpegPath(path))
-        return LoadImageFile(path, image, why) != 0;
+        return LoadImageFileReusing(path, image, why) != 0;
     int grey = 0;
     // Only the reader's own answer counts: on a failure the image may still hold the last file.
     if (!ReadJpegFile(path, image, grey, true, why))

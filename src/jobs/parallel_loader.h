@@ -21,7 +21,8 @@ class CDibImage;
 std::vector<std::string> ListMatchingFiles(const std::string& folder, const std::string& pattern);
 
 // LoadImageFile, except that a JPEG of the size `image` already has is decoded into its block,
-// so a worker going through files of one size makes no new image per file. True when `image`
+// and a BMP is read into its block (LoadImageFileReusing), so a worker going through files of
+// one size makes no new image per file. True when `image`
 // holds the picture; false with the reason in *why (the image may then hold anything).
 bool LoadSourceInto(const std::string& path, CDibImage& image, std::string* why);
 

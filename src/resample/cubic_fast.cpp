@@ -10,35 +10,31 @@
 
 namespace {
 
-// The row cache of one band: four horizontal rows (m_rows[n] holds source row base - 1 + n) and
-// the first row and the differences of the window they form, widened to double.
+// The row cache of one band: four horizontal rows; m_rows[n] holds source row base - 1 + n.
 class CBandBuffers {
 public:
     explicit CBandBuffers(int count) {
         // A vector's width of slack past the end.
         const std::int64_t n = std::int64_t(count) + 16;
         for (float*& p : m_rows) p = static_cast<float*>(LayerAlignedAlloc(n * 4));
-        for (double*& p : m_diff) p = static_cast<double*>(LayerAlignedAlloc(n * 8));
     }
     ~CBandBuffers() {
         for (float* p : m_rows) LayerAlignedFree(p);
-        for (double* p : m_diff) LayerAlignedFree(p);
     }
     CBandBuffers(const CBandBuffers&) = delete;
     CBandBuffers& operator=(const CBandBuffers&) = delete;
 
     bool Ok() const {
-        auto set = [](const void* p) { return p != nullptr; };
-        return std::all_of(std::begin(m_rows), std::end(m_rows), set) &&
-               std::all_of(std::begin(m_diff), std::end(m_diff), set);
+        return std::all_of(std::begin(m_rows), std::end(m_rows),
+                           [](const float* p) { return p != nullptr; });
     }
 
     float* m_rows[4] = {};
-    double* m_diff[4] = {};  // row a, e1, e2, e3
 };
 
 // Destination rows y0 to y1 - 1, with a row cache of their own. Each source row goes through the
-// horizontal pass at most once per band.
+// horizontal pass at most once per band; the rows sharing a window go through the vertical pass
+// together, so that its differences are formed once, a cache-sized block at a time.
 bool RunBand(const CubicPlan& plan, const CubicKernels& kernels, const std::uint8_t* srcData,
              std::ptrdiff_t srcStep, std::uint8_t* dstData, std::ptrdiff_t dstStep, int y0,
              int y1) noexcept {
@@ -46,13 +42,11 @@ bool RunBand(const CubicPlan& plan, const CubicKernels& kernels, const std::uint
     if (!buffers.Ok())
         return false;
     float** rows = buffers.m_rows;
-    double** diff = buffers.m_diff;
-    const int count = plan.count;
 
     bool filled = false;
-    bool haveDiff = false;
     int lastBase = 0;
-    for (int yy = y0; yy < y1; ++yy) {
+    std::uint8_t* dst[kWindowRows];
+    for (int yy = y0; yy < y1;) {
         const int base = plan.rowBase[yy];
         if (!filled || base != lastBase) {
             // Bases only grow: keep the rows still in the window, recompute the others.
@@ -61,22 +55,14 @@ bool RunBand(const CubicPlan& plan, const CubicKernels& kernels, const std::uint
             for (int n = keep; n < 4; ++n)
                 kernels.horizontal(srcData + (base - 1 + n) * srcStep, plan, rows[n]);
             filled = true;
-            haveDiff = false;
             lastBase = base;
         }
-        std::uint8_t* dst = dstData + yy * dstStep;
-        const double g = plan.rowG[yy], h = plan.rowH[yy], l = plan.rowL[yy];
-        // A window that the next row shares is differenced once; otherwise in one sweep.
-        if (haveDiff || (yy + 1 < y1 && plan.rowBase[yy + 1] == base)) {
-            if (!haveDiff) {
-                kernels.differences(rows[0], rows[1], rows[2], rows[3], count, diff[0], diff[1],
-                                    diff[2], diff[3]);
-                haveDiff = true;
-            }
-            kernels.fromDifferences(diff[0], diff[1], diff[2], diff[3], count, g, h, l, dst);
-        } else {
-            kernels.vertical(rows[0], rows[1], rows[2], rows[3], count, g, h, l, dst);
-        }
+        int n = 0;
+        for (; n < kWindowRows && yy + n < y1 && plan.rowBase[yy + n] == base; ++n)
+            dst[n] = dstData + (yy + n) * dstStep;
+        kernels.vertical(rows[0], rows[1], rows[2], rows[3], plan.count, n, &plan.rowG[yy],
+                         &plan.rowH[yy], &plan.rowL[yy], dst);
+        yy += n;
     }
     return true;
 }

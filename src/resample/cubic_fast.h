@@ -37,20 +37,20 @@ CubicPlan MakeCubicPlan(const CubicGrid& grid, int channels, int pixelBytes, int
 // Fills window and shuffle from count, pixelBytes and first.
 void PlanVectorWindows(CubicPlan& plan, int srcRowBytes);
 
+// Most destination rows one vertical kernel call writes; longer runs sharing a window take
+// several calls.
+inline constexpr int kWindowRows = 8;
+
 // The kernels of one instruction set. Counts are elements (floats in, bytes out).
 struct CubicKernels {
     // One source row through the horizontal pass: plan.count floats.
     void (*horizontal)(const std::uint8_t* srcRow, const CubicPlan& plan, float* out);
-    // The window's vertical differences, each rounded to float, and row a, all widened: the part
-    // of the vertical pass that destination rows sharing a window have in common.
-    void (*differences)(const float* a, const float* b, const float* c, const float* d, int count,
-                        double* wideA, double* e1, double* e2, double* e3);
-    // Destination bytes from row a and the window's differences, at one row's coefficients.
-    void (*fromDifferences)(const double* a, const double* e1, const double* e2, const double* e3,
-                            int count, double g, double h, double l, std::uint8_t* dst);
-    // Both steps at once, for a window that only one destination row uses.
+    // Destination rows 0..rows-1 (1 to kWindowRows) that share the window of horizontal rows a,
+    // b, c, d: the window's differences, each rounded to float, are formed once per element and
+    // give every row's bytes at that row's coefficients g[r], h[r], l[r] into dst[r].
     void (*vertical)(const float* a, const float* b, const float* c, const float* d, int count,
-                     double g, double h, double l, std::uint8_t* dst);
+                     int rows, const double* g, const double* h, const double* l,
+                     std::uint8_t* const* dst);
 };
 // Kernels for kBaseline, kAvx2 or kAvx512 (the caller checks that the processor has them).
 const CubicKernels& CubicKernelsFor(ResampleKernel kernel);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <random>
 
+#include "bmp_forms.h"
 #include "common/bmp_builder.h"
 #include "common/temp_dir.h"
 #include "image/dib_image.h"
@@ -94,6 +95,7 @@ TEST(BmpRead, ModernFormsAreNormalised) {
         WriteAllBytes(dir.File("m.bmp"), MakeBmp(c.bmp));
         CDibImage image;
         std::string why;
+        bmp_forms::ExpectSameInUsedBlocks(dir.File("m.bmp"));
         ASSERT_EQ(image.LoadBmp(dir.File("m.bmp"), &why), 1) << why;
         EXPECT_EQ(DibRead32(image.m_hDib->data()), 40u);
         ExpectPicture(image, c.shift[0], c.shift[1], c.shift[2]);
@@ -209,6 +211,7 @@ TEST(BmpRead, MalformedFilesAreRefused) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         WriteAllBytes(dir.File("bad.bmp"), c.bytes);
+        bmp_forms::ExpectSameInUsedBlocks(dir.File("bad.bmp"));
         CDibImage image;
         ASSERT_EQ(image.Create(2, 2, 24), 1);
         std::string why;
@@ -248,6 +251,7 @@ TEST(BmpRead, DamagedFilesNeverReadOutOfBounds) {
         if (rng() % 5 == 0)
             bytes.resize(rng() % bytes.size());
         WriteAllBytes(dir.File("f.bmp"), bytes);
+        bmp_forms::ExpectSameInUsedBlocks(dir.File("f.bmp"));
         CDibImage image;
         if (!image.LoadBmp(dir.File("f.bmp"))) {
             EXPECT_FALSE(image.m_hDib);

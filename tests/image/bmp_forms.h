@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/bmp_builder.h"
@@ -73,10 +75,39 @@ inline Picture Indexed(const std::vector<std::vector<int>>& rows) {
     return p;
 }
 
-// Loads `bytes` as a BMP file; on success converts to 24 bits.
+// Loads `path` into a new block and into blocks that held other pictures (filled with 0xA5, one
+// smaller and one larger than the file's), and expects the same result, reason and block, byte
+// for byte: whatever the reader does not read must be zeroed as in a new block.
+inline void ExpectSameInUsedBlocks(const std::string& path) {
+    CDibImage fresh;
+    std::string freshWhy;
+    const int loaded = fresh.LoadBmp(path, &freshWhy);
+    for (const int side : {1, 300}) {
+        SCOPED_TRACE("block used by a " + std::to_string(side) + "x" + std::to_string(side) +
+                     " picture");
+        CDibImage used;
+        ASSERT_EQ(used.Create(side, side, 24), 1);
+        std::fill(used.m_hDib->begin(), used.m_hDib->end(), std::uint8_t(0xA5));
+        std::string why;
+        EXPECT_EQ(used.LoadBmpIntoBlock(path, &why), loaded);
+        EXPECT_EQ(why, freshWhy);
+        ASSERT_EQ(bool(used.m_hDib), bool(fresh.m_hDib));
+        if (!fresh.m_hDib)
+            continue;
+        EXPECT_EQ(*used.m_hDib, *fresh.m_hDib);
+        EXPECT_EQ(used.m_hPalette.size(), fresh.m_hPalette.size());
+        EXPECT_EQ(
+            std::tuple(used.m_nWidth, used.m_nHeight, used.m_nRowBytes, used.m_nBitCount),
+            std::tuple(fresh.m_nWidth, fresh.m_nHeight, fresh.m_nRowBytes, fresh.m_nBitCount));
+    }
+}
+
+// Loads `bytes` as a BMP file; on success converts to 24 bits. Reading into a used block is
+// checked to give the same on the way.
 inline int LoadAndConvert(const TempDir& dir, const Bytes& bytes, CDibImage& image,
                           std::string* why) {
     WriteAllBytes(dir.File("case.bmp"), bytes);
+    ExpectSameInUsedBlocks(dir.File("case.bmp"));
     if (!image.LoadBmp(dir.File("case.bmp"), why))
         return 0;
     if (!image.ConvertTo24()) {

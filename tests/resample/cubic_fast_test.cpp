@@ -240,59 +240,66 @@ TEST(CubicKernels, VectorKernelsKeepTheReferenceArithmetic) {
             fast.horizontal(row.data(), plan, got.data());
             ASSERT_EQ(got, want) << "horizontal";
 
-            // Vertical, row coefficients of any fraction. Rows: a large value, and rows either
-            // near it or small, so that the differences lose bits when stored as floats and v
-            // still lands in and around 0..255.
-            // Fractions -1, 0, 1 and 2 single out one difference each.
-            const float t = (round % 2) ? std::uniform_real_distribution<float>(-1.0f, 2.0f)(rng)
-                                        : float(round / 2 % 4 - 1);
-            const CubicCoefficients rk = MakeCubicCoefficients(t);
-            const double g = rk.g, h = rk.h, l = rk.l;
+            // Vertical, for 1 to kWindowRows destination rows sharing the window, each at a
+            // fraction of its own; fractions -1, 0, 1 and 2 single out one difference each.
+            const int nRows = 1 + round % kWindowRows;
+            std::vector<double> g(nRows), h(nRows), l(nRows);
+            for (int r = 0; r < nRows; ++r) {
+                const float t = (r + round) % 2
+                                    ? std::uniform_real_distribution<float>(-1.0f, 2.0f)(rng)
+                                    : float((round / 2 + r) % 4 - 1);
+                const CubicCoefficients rk = MakeCubicCoefficients(t);
+                g[r] = rk.g;
+                h[r] = rk.h;
+                l[r] = rk.l;
+            }
+            // Rows: a large value, and rows either near it or small, so that the differences
+            // lose bits when stored as floats and v still lands in and around 0..255. Values
+            // below 2^25 keep |v| within the int32 range the kernels convert to (a real resize's
+            // rows stay within 3570).
             std::vector<float> rows[4];
             for (auto& r : rows) r.resize(kCount);
             for (int k = 0; k < kCount; ++k) {
-                const float big = std::ldexp(1.0f + float(rng() % 1000) / 1000, int(rng() % 40));
+                const float big = std::ldexp(1.0f + float(rng() % 1000) / 1000, int(rng() % 25));
                 rows[0][k] = big;
                 for (int n = 1; n < 4; ++n) {
                     const float small = float(rng() % 25600) / 100;
                     rows[n][k] = (rng() & 1) ? big + small : small;
                 }
             }
-            // Row a widened, then the three differences.
-            std::vector<double> wantDiff[4], gotDiff[4];
-            for (int n = 0; n < 4; ++n) {
-                wantDiff[n].resize(kCount);
-                gotDiff[n].resize(kCount);
-            }
-            plain.differences(rows[0].data(), rows[1].data(), rows[2].data(), rows[3].data(),
-                              kCount, wantDiff[0].data(), wantDiff[1].data(), wantDiff[2].data(),
-                              wantDiff[3].data());
-            fast.differences(rows[0].data(), rows[1].data(), rows[2].data(), rows[3].data(), kCount,
-                             gotDiff[0].data(), gotDiff[1].data(), gotDiff[2].data(),
-                             gotDiff[3].data());
-            for (int n = 0; n < 4; ++n) ASSERT_EQ(gotDiff[n], wantDiff[n]) << "difference " << n;
-            std::vector<std::uint8_t> wantBytes(kCount), gotBytes(kCount);
-            plain.vertical(rows[0].data(), rows[1].data(), rows[2].data(), rows[3].data(), kCount,
-                           g, h, l, wantBytes.data());
-            fast.vertical(rows[0].data(), rows[1].data(), rows[2].data(), rows[3].data(), kCount, g,
-                          h, l, gotBytes.data());
-            ASSERT_EQ(gotBytes, wantBytes) << "bytes from rows";
+            auto compare = [&](const char* what) {
+                std::vector<std::vector<std::uint8_t>> want(nRows), got(nRows);
+                std::vector<std::uint8_t*> wantRows, gotRows;
+                for (int r = 0; r < nRows; ++r) {
+                    want[r].assign(kCount, 0x5A);
+                    got[r].assign(kCount, 0xA5);
+                    wantRows.push_back(want[r].data());
+                    gotRows.push_back(got[r].data());
+                }
+                plain.vertical(rows[0].data(), rows[1].data(), rows[2].data(), rows[3].data(),
+                               kCount, nRows, g.data(), h.data(), l.data(), wantRows.data());
+                fast.vertical(rows[0].data(), rows[1].data(), rows[2].data(), rows[3].data(),
+                              kCount, nRows, g.data(), h.data(), l.data(), gotRows.data());
+                ASSERT_EQ(got, want) << what << ", " << nRows << " rows";
+            };
+            compare("bytes from rows");
 
-            // From differences: g e1 and h e2 cancel exactly (h = -g, e2 = e1, large), so that the
-            // grouping decides how much of a + l e3 (in 0..300) survives.
-            const double cg = std::ldexp(WideFloat(rng), 30), cl = WideFloat(rng) * 1e-3;
-            std::vector<double> a(kCount), e[3];
-            for (auto& v : e) v.resize(kCount);
-            for (int k = 0; k < kCount; ++k) {
-                a[k] = float(rng() % 30000) / 100;
-                e[0][k] = e[1][k] = std::fabs(WideFloat(rng));
-                e[2][k] = WideFloat(rng) * 1e-3f;
+            // g e1 and h e2 cancel exactly (h = -g, up to 2^51; rows with e1 = e2 = x), so that
+            // the grouping decides how much of a + l e3 (a in 0..300) survives. |v| stays within
+            // 2^13, inside the range the kernels' conversion to int32 is made for.
+            for (int r = 0; r < nRows; ++r) {
+                g[r] = std::ldexp(WideFloat(rng), 20);
+                h[r] = -g[r];
+                l[r] = std::uniform_real_distribution<float>(-1.0f, 1.0f)(rng);
             }
-            plain.fromDifferences(a.data(), e[0].data(), e[1].data(), e[2].data(), kCount, cg, -cg,
-                                  cl, wantBytes.data());
-            fast.fromDifferences(a.data(), e[0].data(), e[1].data(), e[2].data(), kCount, cg, -cg,
-                                 cl, gotBytes.data());
-            ASSERT_EQ(gotBytes, wantBytes) << "bytes from differences";
+            for (int k = 0; k < kCount; ++k) {
+                const float a = float(rng() % 1200) / 4, x = float(1 + rng() % 4000);
+                rows[0][k] = a;
+                rows[1][k] = a + x;
+                rows[2][k] = a + 3 * x;
+                rows[3][k] = float(rng() % 25600) / 100;
+            }
+            compare("cancelling coefficients");
         }
     }
 }
