@@ -182,6 +182,54 @@ Start it again once that job has ended.</translation>
         <translation>Cannot start: %1</translation>
     </message>
     <message>
+        <source>没有选择源目录</source>
+        <translation>no source folder</translation>
+    </message>
+    <message>
+        <source>没有选择目标文件</source>
+        <translation>no target file</translation>
+    </message>
+    <message>
+        <source>没有选择源文件类型</source>
+        <translation>no source file type chosen</translation>
+    </message>
+    <message>
+        <source>没有选择目标目录</source>
+        <translation>no target folder</translation>
+    </message>
+    <message>
+        <source>没有选择放大尺寸</source>
+        <translation>no size chosen</translation>
+    </message>
+    <message>
+        <source>图像数量上限不能为负数</source>
+        <translation>the limit of images cannot be negative</translation>
+    </message>
+    <message>
+        <source>%1：报告会覆盖结果文件</source>
+        <translation>%1: the report would replace the result</translation>
+    </message>
+    <message>
+        <source>%1：报告会覆盖一个源图像</source>
+        <translation>%1: the report would replace a source image</translation>
+    </message>
+    <message>
+        <source>κ 值必须大于 0，而不是 %1</source>
+        <translation>kappa must be a number above 0, not %1</translation>
+    </message>
+    <message>
+        <source>参考图像至少要从 1 张图像中选出，而不是 %1</source>
+        <translation>the reference must be chosen among at least 1 picture, not %1</translation>
+    </message>
+    <message>
+        <source>平均值的除数不能为负数</source>
+        <translation>the divisor of the mean cannot be negative</translation>
+    </message>
+    <message>
+        <source>最小重叠比例必须在 0 到 1 之间</source>
+        <translation>the least overlap must lie between 0 and 1</translation>
+    </message>
+    <message>
         <source>处理因错误而中断。</source>
         <translation>Processing was broken off by an error.</translation>
     </message>
@@ -778,6 +826,22 @@ The images are in the folder:
     <message>
         <source>无法生成缩放副本</source>
         <translation>cannot make the resized copy</translation>
+    </message>
+    <message>
+        <source>无法创建文件夹 %1：%2</source>
+        <translation>cannot create the folder %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 不是文件夹</source>
+        <translation>%1 is not a folder</translation>
+    </message>
+    <message>
+        <source>无法在文件夹 %1 中创建文件：%2</source>
+        <translation>cannot write into the folder %1: %2</translation>
+    </message>
+    <message>
+        <source>内存不足，无法为 %1 的图像累加</source>
+        <translation>not enough memory for the sums of a %1 image</translation>
     </message>
 </context>
 <context>

@@ -3,49 +3,80 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <filesystem>
 #include <system_error>
 
 #include "image/image_file.h"
+#include "jobs/image_stacker.h"
 
-CStatus MakeWritableFolder(const std::string& folder) {
+CStatus MakeWritableFolder(const std::string& folder, CJobProblem* problem) {
     namespace fs = std::filesystem;
     const fs::path path = folder.empty() ? fs::path(".") : fs::path(folder);
+    const auto fail = [&](JobProblemKind kind, const std::string& system) {
+        CJobProblem made = MakeProblem(std::string(), kind, path.string(), system);
+        CStatus status = CStatus::Failure(made.m_strReason);
+        if (problem)
+            *problem = std::move(made);
+        return status;
+    };
     std::error_code ec;
     fs::create_directories(path, ec);
     if (ec)
-        return CStatus::Failure("cannot create the folder " + path.string() + ": " + ec.message());
+        return fail(JobProblemKind::FolderNotMade, ec.message());
     if (!fs::is_directory(path, ec))
-        return CStatus::Failure(path.string() + " is not a folder");
+        return fail(JobProblemKind::NotAFolder, {});
     // Creating and renaming files needs write and search permission on the folder.
     if (access(path.c_str(), W_OK | X_OK) != 0)
-        return CStatus::Failure("cannot write into the folder " + path.string() + ": " +
-                                ErrnoText(errno));
+        return fail(JobProblemKind::FolderNotWritable, ErrnoText(errno));
     return {};
 }
 
+JobRefusal StackOptionsRefusal(const CStackOptions& options, std::string* detail) {
+    // The order and the tests of CImageStacker::CheckOptions.
+    if (!(options.m_dKappa > 0) || !std::isfinite(options.m_dKappa)) {
+        *detail = std::to_string(options.m_dKappa);
+        return JobRefusal::BadKappa;
+    }
+    if (options.m_nReferenceCandidates < 1) {
+        *detail = std::to_string(options.m_nReferenceCandidates);
+        return JobRefusal::BadReferenceCount;
+    }
+    detail->clear();
+    if (options.m_nMeanDivisor < 0)
+        return JobRefusal::NegativeDivisor;
+    if (!(options.m_dMinOverlap >= 0 && options.m_dMinOverlap <= 1))
+        return JobRefusal::BadOverlap;
+    return JobRefusal::None;
+}
+
 bool CJobEngine::BeginJob(const CJobParams& params, const std::string& target,
-                          const char* noTarget) {
+                          JobRefusal noTarget) {
     m_result = CJobResult{};
     m_nReportedWritten = m_nReportedTrashed = m_nReportedSkipped = m_nReportedFailures = 0;
     if (params.m_strSrcDir.empty())
-        Refuse(JobRefusal::NoSource, "no source folder");
+        Refuse(JobRefusal::NoSource);
     else if (target.empty())
-        Refuse(JobRefusal::NoTarget, noTarget);
+        Refuse(noTarget);
     else if (!params.m_source)
-        Refuse(JobRefusal::NoChoice, "no source file type chosen");
+        Refuse(JobRefusal::NoChoice);
     return m_result.m_end != JobEnd::Refused;
 }
 
-void CJobEngine::Refuse(JobRefusal refusal, const std::string& reason) {
+void CJobEngine::Refuse(JobRefusal refusal, const std::string& detail) {
+    Refuse(refusal, detail, RefusalReason(refusal, detail));
+}
+
+void CJobEngine::Refuse(JobRefusal refusal, const std::string& detail, const std::string& reason) {
     m_result.m_end = JobEnd::Refused;
     m_result.m_refusal = refusal;
+    m_result.m_strRefusalDetail = detail;
     m_result.m_strReason = reason;
 }
 
 bool CJobEngine::GuardTarget(const std::string& folder) {
     if (!m_guard.Lock(folder)) {
-        Refuse(JobRefusal::TargetBusy,
+        Refuse(JobRefusal::TargetBusy, folder,
                folder +
                    ": another job is writing into this folder; start this one once it has "
                    "ended");
@@ -65,11 +96,13 @@ bool CJobEngine::Counted(int nTotal) {
 }
 
 bool CJobEngine::PrepareTargetFolder(const std::string& folder, const std::string& failPath) {
-    const CStatus made = MakeWritableFolder(folder);
-    if (made)
+    CJobProblem problem;
+    if (MakeWritableFolder(folder, &problem))
         return true;
     m_result.m_end = JobEnd::Failed;
-    Fail(failPath, made.Reason());
+    problem.m_strPath = failPath;
+    m_result.m_failures.push_back(std::move(problem));
+    ReportNew();
     return false;
 }
 

@@ -12,18 +12,27 @@
 #include "jobs/job_result.h"
 #include "platform/status.h"
 
+struct CStackOptions;
+
 // Makes `folder` and its missing parents; fails when it cannot be made, is no folder, or files
-// cannot be created in it (read-only, no permission).
-CStatus MakeWritableFolder(const std::string& folder);
+// cannot be created in it (read-only, no permission). On failure `problem`, when given, holds
+// the kind, the folder as its detail and the system's reason (the path is left to the caller).
+CStatus MakeWritableFolder(const std::string& folder, CJobProblem* problem = nullptr);
+
+// The kind of refusal for stacking options that CImageStacker::CheckOptions refuses, with its
+// detail; None when they pass.
+JobRefusal StackOptionsRefusal(const CStackOptions& options, std::string* detail);
 
 class CJobEngine {
 protected:
     explicit CJobEngine(IJobObserver& observer) : m_observer(observer) {}
 
     // Starts a fresh result. Refuses (false, the reason in the result) without a source
-    // folder, without `target` (`noTarget` names it) or without a source kind.
-    bool BeginJob(const CJobParams& params, const std::string& target, const char* noTarget);
-    void Refuse(JobRefusal refusal, const std::string& reason);
+    // folder, without `target` (as `noTarget`) or without a source kind.
+    bool BeginJob(const CJobParams& params, const std::string& target, JobRefusal noTarget);
+    // Refuses with the English of RefusalReason(refusal, detail), or with `reason`.
+    void Refuse(JobRefusal refusal, const std::string& detail = {});
+    void Refuse(JobRefusal refusal, const std::string& detail, const std::string& reason);
     // Locks the target folder for this job (refused as TargetBusy when another job holds it),
     // removes the leftovers of a killed run from it (listed in the result) and notes its names.
     bool GuardTarget(const std::string& folder);

@@ -33,7 +33,8 @@ void CJobResult::Fail(const std::string& path, JobProblemKind kind, const std::s
     m_failures.push_back(MakeProblem(path, kind, detail));
 }
 
-std::string ProblemReason(JobProblemKind kind, const std::string& detail) {
+std::string ProblemReason(JobProblemKind kind, const std::string& detail,
+                          const std::string& system) {
     switch (kind) {
         case JobProblemKind::TrashFailed:
             return "cannot move to the trash: " + detail;
@@ -52,6 +53,14 @@ std::string ProblemReason(JobProblemKind kind, const std::string& detail) {
             return "cannot make a " + detail + " image";
         case JobProblemKind::NoResizedCopy:
             return "cannot make the resized copy";
+        case JobProblemKind::FolderNotMade:
+            return "cannot create the folder " + detail + ": " + system;
+        case JobProblemKind::NotAFolder:
+            return detail + " is not a folder";
+        case JobProblemKind::FolderNotWritable:
+            return "cannot write into the folder " + detail + ": " + system;
+        case JobProblemKind::NoMemoryForSums:
+            return "not enough memory for the sums of a " + detail + " image";
         case JobProblemKind::Other:
         case JobProblemKind::Unreadable:
         case JobProblemKind::WriteFailed:
@@ -60,8 +69,39 @@ std::string ProblemReason(JobProblemKind kind, const std::string& detail) {
     return detail;
 }
 
-CJobProblem MakeProblem(const std::string& path, JobProblemKind kind, const std::string& detail) {
-    return {path, ProblemReason(kind, detail), kind, detail};
+CJobProblem MakeProblem(const std::string& path, JobProblemKind kind, const std::string& detail,
+                        const std::string& system) {
+    return {path, ProblemReason(kind, detail, system), kind, detail, system};
+}
+
+std::string RefusalReason(JobRefusal kind, const std::string& detail) {
+    switch (kind) {
+        case JobRefusal::NoSource:
+            return "no source folder";
+        case JobRefusal::NoTarget:
+            return "no target file";
+        case JobRefusal::NoChoice:
+            return "no source file type chosen";
+        case JobRefusal::NoTargetFolder:
+            return "no target folder";
+        case JobRefusal::NoSize:
+            return "no size chosen";
+        case JobRefusal::NegativeLimit:
+            return "the limit of images cannot be negative";
+        case JobRefusal::ReportIsResult:
+            return detail + ": the report would replace the result";
+        case JobRefusal::ReportIsSource:
+            return detail + ": the report would replace a source image";
+        case JobRefusal::None:
+        case JobRefusal::TargetIsSource:
+        case JobRefusal::TargetBusy:
+        case JobRefusal::BadKappa:
+        case JobRefusal::BadReferenceCount:
+        case JobRefusal::NegativeDivisor:
+        case JobRefusal::BadOverlap:
+            break;
+    }
+    return detail;
 }
 
 std::string CanonicalPath(const std::string& path) {

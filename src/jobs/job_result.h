@@ -17,15 +17,25 @@ enum class JobEnd {
     Failed,        // ended early by a failure listed in m_failures
 };
 
-// Why a job refused to start. The front ends word the last two for the user; the others mean
-// there is nothing to run.
+// Why a job refused to start. The engine's English reason (what the command line prints) is
+// RefusalReason(kind, detail), but for the stacking options' kinds, whose English is the
+// stacker's; the front ends word each kind in their own language.
 enum class JobRefusal {
-    None,
-    NoSource,        // no source folder
-    NoTarget,        // no target file or folder
-    NoChoice,        // no source kind or no size chosen
-    TargetIsSource,  // an output would replace a source that is not going to the trash
-    TargetBusy,      // another job is writing into the target folder
+    None,               // only the English reason says it
+    NoSource,           // no source folder
+    NoTarget,           // no target file
+    NoChoice,           // no source kind chosen
+    TargetIsSource,     // an output would replace a source that is not going to the trash
+    TargetBusy,         // another job is writing into the target folder
+    NoTargetFolder,     // enlarging: no target folder
+    NoSize,             // enlarging: no size chosen
+    NegativeLimit,      // averaging: a limit of images below 0
+    ReportIsResult,     // averaging: the report (the detail) would replace the result
+    ReportIsSource,     // averaging: the report (the detail) would replace a source image
+    BadKappa,           // stacking: kappa (the detail) not above 0
+    BadReferenceCount,  // stacking: fewer than 1 reference candidate (the detail)
+    NegativeDivisor,    // stacking: a divisor of the mean below 0
+    BadOverlap,         // stacking: the least overlap outside 0..1
 };
 
 // What went wrong with a file, for the front ends that word it in their own language. The
@@ -42,34 +52,45 @@ enum class JobProblemKind {
     SourceImageStays,   // averaging: the target is a source image that stays; nothing written
     NoImage,            // an image of the detail's size ("640x480") could not be made
     NoResizedCopy,      // averaging: the resized copy could not be made
+    FolderNotMade,      // the detail is the folder that cannot be made, m_strSystem the reason
+    NotAFolder,         // the detail is a path that should be a folder and is something else
+    FolderNotWritable,  // no files can be made in the detail's folder, m_strSystem says why
+    NoMemoryForSums,    // averaging: no memory for the sums of an image of the detail's size
 };
 
 struct CJobProblem {
     CJobProblem() = default;
     CJobProblem(std::string path, std::string reason, JobProblemKind kind = JobProblemKind::Other,
-                std::string detail = {})
+                std::string detail = {}, std::string system = {})
         : m_strPath(std::move(path)),
           m_strReason(std::move(reason)),
           m_kind(kind),
-          m_strDetail(std::move(detail)) {}
+          m_strDetail(std::move(detail)),
+          m_strSystem(std::move(system)) {}
 
     std::string m_strPath;
     std::string m_strReason;  // English
     JobProblemKind m_kind = JobProblemKind::Other;
     std::string m_strDetail;  // the varying part of the reason (see JobProblemKind)
+    std::string m_strSystem;  // the system's own reason, for the kinds that have one
 };
 
-// The English reason of a problem of `kind` with `detail`.
-std::string ProblemReason(JobProblemKind kind, const std::string& detail);
+// The English reason of a problem of `kind` with `detail` (and the system's reason `system`).
+std::string ProblemReason(JobProblemKind kind, const std::string& detail,
+                          const std::string& system = {});
 // A problem of `kind` with its English reason.
 CJobProblem MakeProblem(const std::string& path, JobProblemKind kind,
-                        const std::string& detail = {});
+                        const std::string& detail = {}, const std::string& system = {});
+// The English reason of a refusal of `kind` with `detail` (see JobRefusal).
+std::string RefusalReason(JobRefusal kind, const std::string& detail = {});
 
 struct CJobResult {
     JobEnd m_end = JobEnd::Finished;
     bool m_bStopped = false;
     std::string m_strReason;  // why a job was refused
     JobRefusal m_refusal = JobRefusal::None;
+    // The varying part of the refusal (see JobRefusal).
+    std::string m_strRefusalDetail;
     int m_nTotal = 0;         // N of the counting pass (averaging: at most 255)
     int m_nVisited = 0;       // files handed to the job, the one it stopped on included
     int m_nUsed = 0;          // images averaged, or files enlarged

@@ -54,6 +54,8 @@ struct CMergeImageJob::CLoaded {
     std::string m_strFailure;  // the sums could not be made: the job ends
     int m_nSumWidth = 0;       // entered the average: the sums' size
     int m_nSumHeight = 0;
+    // What m_strFailure is: the English reason (Other), or the detail of this kind.
+    JobProblemKind m_failureKind = JobProblemKind::Other;
     CStackFile m_placed;                // stacker path: the image placed on the grid,
     std::vector<std::uint8_t> m_frame;  // in these pixels
 };
@@ -151,15 +153,16 @@ CMergeImageJob::CMergeImageJob(const CMergeParams& params, IJobObserver& observe
 CMergeImageJob::~CMergeImageJob() = default;
 
 CJobResult CMergeImageJob::Run() {
-    if (!BeginJob(m_params, m_params.m_strTargetFile, "no target file"))
+    if (!BeginJob(m_params, m_params.m_strTargetFile, JobRefusal::NoTarget))
         return m_result;
     m_params.m_nJpgQuality = std::clamp(m_params.m_nJpgQuality, 1, 100);
     if (std::string why; !CImageStacker::CheckOptions(StackOptions(), &why)) {
-        Refuse(JobRefusal::None, why);
+        std::string detail;
+        Refuse(StackOptionsRefusal(StackOptions(), &detail), detail, why);
         return m_result;
     }
     if (m_params.m_nLimit < 0) {
-        Refuse(JobRefusal::None, "the limit of images cannot be negative");
+        Refuse(JobRefusal::NegativeLimit);
         return m_result;
     }
     const std::string pattern = SourcePattern(*m_params.m_source);
@@ -190,19 +193,19 @@ CJobResult CMergeImageJob::Run() {
     if (!report.empty()) {
         for (const std::string& output : OutputPaths()) {
             if (SamePath(output, report)) {
-                Refuse(JobRefusal::None, report + ": the report would replace the result");
+                Refuse(JobRefusal::ReportIsResult, report);
                 return m_result;
             }
         }
         if (m_sources.count(CanonicalPath(report))) {
-            Refuse(JobRefusal::None, report + ": the report would replace a source image");
+            Refuse(JobRefusal::ReportIsSource, report);
             return m_result;
         }
     }
     if (!m_params.m_bDelSrc) {
         for (const std::string& output : OutputPaths()) {
             if (m_sources.count(CanonicalPath(output))) {
-                Refuse(JobRefusal::TargetIsSource,
+                Refuse(JobRefusal::TargetIsSource, output,
                        output +
                            ": is one of the source images; the result would replace it. "
                            "Choose another target, or have the sources moved to the trash");
@@ -273,7 +276,7 @@ bool CMergeImageJob::AddImage(const std::string& path, CParallelLoader<CLoaded>&
     }
     if (!loaded->m_strFailure.empty()) {
         m_result.m_end = JobEnd::Failed;
-        Fail(path, loaded->m_strFailure);
+        Fail(path, loaded->m_failureKind, loaded->m_strFailure);
         return false;
     }
     if (m_stacker)
@@ -408,9 +411,9 @@ CMergeImageJob::CLoaded CMergeImageJob::LoadAndAdd(const std::string& path, std:
         try {
             own.m_sums.assign(width * std::size_t(place.m_nHeight) * 3, 0);
         } catch (const std::bad_alloc&) {
-            loaded.m_strFailure = "not enough memory for the sums of a " +
-                                  std::to_string(place.m_nWidth) + "x" +
-                                  std::to_string(place.m_nHeight) + " image";
+            loaded.m_failureKind = JobProblemKind::NoMemoryForSums;
+            loaded.m_strFailure =
+                std::to_string(place.m_nWidth) + "x" + std::to_string(place.m_nHeight);
             return loaded;
         }
     }

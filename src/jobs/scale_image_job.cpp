@@ -33,10 +33,10 @@ CScaleImageJob::CScaleImageJob(const CScaleParams& params, IJobObserver& observe
 CScaleImageJob::~CScaleImageJob() = default;
 
 CJobResult CScaleImageJob::Run() {
-    if (!BeginJob(m_params, m_params.m_strTargetFolder, "no target folder"))
+    if (!BeginJob(m_params, m_params.m_strTargetFolder, JobRefusal::NoTargetFolder))
         return m_result;
     if (!m_params.m_scale) {
-        Refuse(JobRefusal::NoChoice, "no size chosen");
+        Refuse(JobRefusal::NoSize);
         return m_result;
     }
     m_params.m_nJpgQuality = std::clamp(m_params.m_nJpgQuality, 1, 100);
@@ -53,7 +53,7 @@ CJobResult CScaleImageJob::Run() {
     // Without the trash, every output that would replace its source would lose the original.
     const std::string& folder = m_params.m_strTargetFolder;
     if (!m_params.m_bDelSrc && SamePath(folder, m_params.m_strSrcDir)) {
-        Refuse(JobRefusal::TargetIsSource,
+        Refuse(JobRefusal::TargetIsSource, folder,
                folder +
                    ": is the source folder; the results would replace the originals. Choose "
                    "another target folder, or have the sources moved to the trash");

@@ -1,6 +1,7 @@
 // The program in a Chinese locale says nothing in English: the sheet with its four pages, the
 // folder dialog, a Yes/No question, a job's summary with every kind of problem and the message
-// of a folder nothing can show are walked widget by widget and every visible text is
+// of a folder nothing can show are walked widget by widget, and every refusal of the engines is
+// worded and every visible text is
 // held against the program's English (the translations in tarnwick_en.ts) and Qt's own English
 // button and dialog texts. The English locale keeps its English texts.
 #include <gtest/gtest.h>
@@ -23,9 +24,13 @@
 #include <QTreeWidgetItemIterator>
 #include <QXmlStreamReader>
 
+#include <filesystem>
+#include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "app/jobs/job_page_widget.h"
 #include "app/jobs/job_summary_dialog.h"
 #include "app/main_sheet.h"
 #include "app/program_pages.h"
@@ -34,7 +39,12 @@
 #include "app/widgets/select_folder_dialog.h"
 #include "app/widgets/view_folder.h"
 #include "gui_common/qt_test_app.h"
+#include "jobs/image_stacker.h"
+#include "jobs/job_engine.h"
+#include "jobs/job_guard.h"
 #include "jobs/job_result.h"
+#include "jobs/merge_image_job.h"
+#include "jobs/scale_image_job.h"
 
 namespace {
 
@@ -245,22 +255,34 @@ TEST(Locale, JobSummaryAndViewFolderSpeakTheLanguage) {
 
     // Every kind but Other (whose English is all there is); the details as the engines give them.
     CJobResult result;
-    const int kLastKind = int(JobProblemKind::NoResizedCopy);
+    const int kLastKind = int(JobProblemKind::NoMemoryForSums);
     for (int k = int(JobProblemKind::Other) + 1; k <= kLastKind; ++k) {
         const auto kind = JobProblemKind(k);
         const std::string path = folder + "/out" + std::to_string(k) + ".jpg";
         std::string detail = folder + "/source.jpg";
+        std::string system;
         if (kind == JobProblemKind::Unreadable) {
             detail = "not a BMP file";
         } else if (kind == JobProblemKind::WriteFailed || kind == JobProblemKind::TrashFailed) {
             detail = "Permission denied";
-        } else if (kind == JobProblemKind::NoImage) {
+        } else if (kind == JobProblemKind::NoImage || kind == JobProblemKind::NoMemoryForSums) {
             detail = "800x600";
+        } else if (kind == JobProblemKind::FolderNotWritable) {
+            detail = folder;
+            system = "Permission denied";
         }
         if (kind == JobProblemKind::Unreadable) {
             result.m_skipped.push_back(MakeProblem(path, kind, detail));
+        } else if (kind == JobProblemKind::FolderNotMade) {
+            // The folder check's own problem: a folder below a file cannot be made.
+            CJobProblem problem;
+            EXPECT_FALSE(MakeWritableFolder(folder + "/a.jpg/sub", &problem).Ok());
+            EXPECT_EQ(problem.m_kind, kind);
+            EXPECT_FALSE(problem.m_strSystem.empty());
+            problem.m_strPath = path;
+            result.m_failures.push_back(problem);
         } else {
-            result.Fail(path, kind, detail);
+            result.m_failures.push_back(MakeProblem(path, kind, detail, system));
         }
     }
     result.m_unused.push_back(folder + "/late.jpg");
@@ -316,6 +338,111 @@ TEST(Locale, JobSummaryAndViewFolderSpeakTheLanguage) {
         } else {
             EXPECT_TRUE(EnglishAmong(summaryTexts).contains(QStringLiteral("Reason")));
             EXPECT_FALSE(EnglishAmong(viewTexts).isEmpty()) << Joined(viewTexts);
+        }
+    }
+}
+
+class CQuietObserver : public IJobObserver {
+public:
+    void OnEvent(const CJobEvent&) override {}
+    bool StopRequested() override { return false; }
+};
+
+// Every refusal of the engines, made as they make it: the engine run on parameters it refuses,
+// or, for stacking options no parameter reaches, the stacker's own check. In Chinese the page's
+// message holds none of the program's English nor the engine's reason; in English the reason is
+// the engine's word for word (the two kinds the page words itself aside).
+TEST(Locale, RefusalsSpeakTheLanguage) {
+    TestApp();
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString();
+    const std::string source = folder + "/src";
+    std::filesystem::create_directories(source);
+    std::ofstream(source + "/a.bmp").put('x');
+    const std::string busy = folder + "/busy";
+    std::filesystem::create_directories(busy);
+    CJobGuard other;
+    ASSERT_TRUE(other.Lock(busy));
+
+    CQuietObserver observer;
+    const auto merge = [&](const std::function<void(CMergeParams&)>& change) {
+        CMergeParams params;
+        params.m_strSrcDir = source;
+        params.m_strTargetFile = folder + "/out/average.bmp";
+        params.m_bDelSrc = false;
+        params.m_bAutoNumber = false;
+        change(params);
+        return CMergeImageJob(params, observer).Run();
+    };
+    const auto scale = [&](const std::function<void(CScaleParams&)>& change) {
+        CScaleParams params;
+        params.m_strSrcDir = source;
+        params.m_strTargetFolder = folder + "/big";
+        params.m_bDelSrc = false;
+        change(params);
+        return CScaleImageJob(params, observer).Run();
+    };
+    const auto options = [&](const std::function<void(CStackOptions&)>& change) {
+        CStackOptions stack;
+        change(stack);
+        CJobResult result;
+        result.m_end = JobEnd::Refused;
+        EXPECT_FALSE(CImageStacker::CheckOptions(stack, &result.m_strReason));
+        result.m_refusal = StackOptionsRefusal(stack, &result.m_strRefusalDetail);
+        return result;
+    };
+    const std::pair<JobRefusal, CJobResult> kCases[] = {
+        {JobRefusal::NoSource, merge([](CMergeParams& p) { p.m_strSrcDir.clear(); })},
+        {JobRefusal::NoTarget, merge([](CMergeParams& p) { p.m_strTargetFile.clear(); })},
+        {JobRefusal::NoChoice, merge([](CMergeParams& p) { p.m_source.reset(); })},
+        {JobRefusal::NegativeLimit, merge([](CMergeParams& p) { p.m_nLimit = -1; })},
+        {JobRefusal::BadKappa, merge([](CMergeParams& p) { p.m_dKappa = 0; })},
+        {JobRefusal::ReportIsResult,
+         merge([](CMergeParams& p) { p.m_strReportFile = p.m_strTargetFile; })},
+        {JobRefusal::ReportIsSource,
+         merge([&](CMergeParams& p) { p.m_strReportFile = source + "/a.bmp"; })},
+        {JobRefusal::TargetIsSource,
+         merge([&](CMergeParams& p) { p.m_strTargetFile = source + "/a.bmp"; })},
+        {JobRefusal::TargetBusy,
+         merge([&](CMergeParams& p) { p.m_strTargetFile = busy + "/average.bmp"; })},
+        {JobRefusal::NoTargetFolder, scale([](CScaleParams& p) { p.m_strTargetFolder.clear(); })},
+        {JobRefusal::NoSize, scale([](CScaleParams& p) { p.m_scale.reset(); })},
+        {JobRefusal::TargetIsSource, scale([&](CScaleParams& p) { p.m_strTargetFolder = source; })},
+        {JobRefusal::TargetBusy, scale([&](CScaleParams& p) { p.m_strTargetFolder = busy; })},
+        {JobRefusal::BadKappa, options([](CStackOptions& o) { o.m_dKappa = -0.5; })},
+        {JobRefusal::BadReferenceCount,
+         options([](CStackOptions& o) { o.m_nReferenceCandidates = 0; })},
+        {JobRefusal::NegativeDivisor, options([](CStackOptions& o) { o.m_nMeanDivisor = -1; })},
+        {JobRefusal::BadOverlap, options([](CStackOptions& o) { o.m_dMinOverlap = 1.5; })},
+    };
+    // Every kind but None is among them, each refused as the table says.
+    std::set<JobRefusal> kinds;
+    for (const auto& [kind, result] : kCases) {
+        SCOPED_TRACE(result.m_strReason);
+        EXPECT_EQ(result.m_end, JobEnd::Refused);
+        EXPECT_EQ(result.m_refusal, kind);
+        EXPECT_FALSE(result.m_strReason.empty());
+        kinds.insert(result.m_refusal);
+    }
+    EXPECT_EQ(kinds.size(), std::size_t(JobRefusal::BadOverlap));
+    EXPECT_EQ(kinds.count(JobRefusal::None), 0u);
+
+    for (const LocaleCase& c : kLocales) {
+        SCOPED_TRACE(c.m_szLocale);
+        CLanguageScope language(c.m_szLocale);
+        for (const auto& [kind, result] : kCases) {
+            SCOPED_TRACE(result.m_strReason);
+            const QString message = CJobPageWidget::RefusalText(result);
+            const std::string reason = RefusalReasonText(result).toStdString();
+            const bool bPageWords =
+                kind == JobRefusal::TargetIsSource || kind == JobRefusal::TargetBusy;
+            if (c.m_bChinese) {
+                EXPECT_EQ(Joined(EnglishAmong({message})), "");
+                EXPECT_FALSE(message.contains(QString::fromStdString(result.m_strReason)));
+            } else if (!bPageWords) {
+                EXPECT_EQ(reason, result.m_strReason);
+                EXPECT_TRUE(message.contains(QString::fromStdString(reason)));
+            }
         }
     }
 }

@@ -428,7 +428,7 @@ QString CJobPageWidget::RefusalText(const CJobResult& result) {
         case JobRefusal::TargetBusy:
             return tr("另一个任务正在向目标目录写入文件，因此没有开始。\n请等它结束后再开始。");
         default:
-            return tr("无法开始：%1").arg(QString::fromStdString(result.m_strReason));
+            return tr("无法开始：%1").arg(RefusalReasonText(result));
     }
 }
 

@@ -77,6 +77,10 @@ public:
     QPushButton* LoadButton() const { return m_pLoadButton; }
     QPushButton* ResetButton() const { return m_pResetButton; }
 
+    // Why the engine refused to start, as the page says it: an output that would replace a kept
+    // source, a target folder another job writes into; otherwise its reason (RefusalReasonText).
+    static QString RefusalText(const CJobResult& result);
+
 signals:
     // A file of the running job is shown and about to be handled (before it is loaded).
     void JobFileStarted(const QString& path, int nFile, int nTotal);
@@ -128,9 +132,6 @@ protected:
 
     // "抱歉，在指定的源目录下没有所需的文件。", with the type looked for when there is one.
     static QString NoFilesText(std::optional<SourceKind> kind = std::nullopt);
-    // Why the engine refused to start: an output that would replace a kept source, a target
-    // folder another job writes into; otherwise the engine's own reason.
-    static QString RefusalText(const CJobResult& result);
     // The temporary files of a killed earlier run that the job removed, one line each after a
     // heading; empty when there were none.
     static QStringList LeftoverLines(const CJobResult& result);

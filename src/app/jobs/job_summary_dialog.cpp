@@ -58,10 +58,62 @@ QString ProblemText(const CJobProblem& problem) {
             return QCoreApplication::translate(kContext, "无法生成 %1 的图像").arg(detail);
         case JobProblemKind::NoResizedCopy:
             return QCoreApplication::translate(kContext, "无法生成缩放副本");
+        case JobProblemKind::FolderNotMade:
+            return QCoreApplication::translate(kContext, "无法创建文件夹 %1：%2")
+                .arg(PathText(problem.m_strDetail), QString::fromStdString(problem.m_strSystem));
+        case JobProblemKind::NotAFolder:
+            return QCoreApplication::translate(kContext, "%1 不是文件夹")
+                .arg(PathText(problem.m_strDetail));
+        case JobProblemKind::FolderNotWritable:
+            return QCoreApplication::translate(kContext, "无法在文件夹 %1 中创建文件：%2")
+                .arg(PathText(problem.m_strDetail), QString::fromStdString(problem.m_strSystem));
+        case JobProblemKind::NoMemoryForSums:
+            return QCoreApplication::translate(kContext, "内存不足，无法为 %1 的图像累加")
+                .arg(detail);
         case JobProblemKind::Other:
             break;
     }
     return QString::fromStdString(problem.m_strReason);
+}
+
+QString RefusalReasonText(const CJobResult& result) {
+    const QString detail = QString::fromStdString(result.m_strRefusalDetail);
+    switch (result.m_refusal) {
+        case JobRefusal::NoSource:
+            return QCoreApplication::translate("CJobPageWidget", "没有选择源目录");
+        case JobRefusal::NoTarget:
+            return QCoreApplication::translate("CJobPageWidget", "没有选择目标文件");
+        case JobRefusal::NoChoice:
+            return QCoreApplication::translate("CJobPageWidget", "没有选择源文件类型");
+        case JobRefusal::NoTargetFolder:
+            return QCoreApplication::translate("CJobPageWidget", "没有选择目标目录");
+        case JobRefusal::NoSize:
+            return QCoreApplication::translate("CJobPageWidget", "没有选择放大尺寸");
+        case JobRefusal::NegativeLimit:
+            return QCoreApplication::translate("CJobPageWidget", "图像数量上限不能为负数");
+        case JobRefusal::ReportIsResult:
+            return QCoreApplication::translate("CJobPageWidget", "%1：报告会覆盖结果文件")
+                .arg(PathText(result.m_strRefusalDetail));
+        case JobRefusal::ReportIsSource:
+            return QCoreApplication::translate("CJobPageWidget", "%1：报告会覆盖一个源图像")
+                .arg(PathText(result.m_strRefusalDetail));
+        case JobRefusal::BadKappa:
+            return QCoreApplication::translate("CJobPageWidget", "κ 值必须大于 0，而不是 %1")
+                .arg(detail);
+        case JobRefusal::BadReferenceCount:
+            return QCoreApplication::translate("CJobPageWidget",
+                                               "参考图像至少要从 1 张图像中选出，而不是 %1")
+                .arg(detail);
+        case JobRefusal::NegativeDivisor:
+            return QCoreApplication::translate("CJobPageWidget", "平均值的除数不能为负数");
+        case JobRefusal::BadOverlap:
+            return QCoreApplication::translate("CJobPageWidget", "最小重叠比例必须在 0 到 1 之间");
+        case JobRefusal::None:
+        case JobRefusal::TargetIsSource:
+        case JobRefusal::TargetBusy:
+            break;
+    }
+    return QString::fromStdString(result.m_strReason);
 }
 
 CJobSummary CJobSummary::From(const CJobResult& result, const QString& headline,

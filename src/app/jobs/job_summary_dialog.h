@@ -18,6 +18,9 @@ struct CJobProblem;
 // The reason of a skipped or failed file in the user's language (the engine's English where
 // it gives no kind). The loader's and the system's own words are kept after the kind.
 QString ProblemText(const CJobProblem& problem);
+// Why an engine refused to start, in the user's language (the engine's English where it gives no
+// kind). The front end words TargetIsSource and TargetBusy itself; they get the English here.
+QString RefusalReasonText(const CJobResult& result);
 
 struct CJobSummary {
     struct CProblem {
