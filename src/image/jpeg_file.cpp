@@ -83,22 +83,12 @@ struct FileCloser {
     }
 };
 
-}  // namespace
+// Rows handed to the library in one call: a strip of a few kilobytes a row stays in the cache
+// for the hook.
+constexpr int kStripRows = 16;
 
-int ReadJpegFile(const std::string& path, CDibImage& image, int& isGrey, bool swapToBgr,
-                 std::string* why) {
-    std::string reason;
-    FileCloser in{OpenRegularFile(path, reason)};
-    if (!in.file) {
-        if (why)
-            *why = reason;
-        return 0;
-    }
-    return ReadJpegStream(in.file, image, isGrey, swapToBgr, why);
-}
-
-int ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBgr,
-                   std::string* why) {
+int ReadRows(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBgr,
+             const CJpegRowHook* hook, std::string* why) {
     jpeg_decompress_struct cinfo;
     jpeg_error_mgr err;
     SetUpErrorManager(err);
@@ -108,10 +98,13 @@ int ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBg
     jpeg_stdio_src(&cinfo, file);
     std::vector<JSAMPLE> row;
     bool bCreated = false;
+    int shown = 0;  // rows the hook was told of
     // Whatever ends the read after the image was made leaves it empty: half a picture must
     // not pass for a whole one.
     auto failed = [&](const std::string& reason) {
         jpeg_destroy_decompress(&cinfo);
+        if (shown > 0 && hook && hook->m_undo)
+            hook->m_undo(shown);
         if (bCreated)
             image.Free();
         if (why)
@@ -150,16 +143,16 @@ int ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBg
         if (!(components == 3 && (direct || !swapToBgr)))
             row.resize(std::size_t(cinfo.output_width) * components);
         const int width = image.m_nWidth;
-        for (int y = 0; y < image.m_nHeight; ++y) {
+        const bool inPlace = components == 3 && (direct || !swapToBgr);
+        // One row through the row buffer, turned into the image's order.
+        const auto ConvertRow = [&](int y) {
             std::uint8_t* dst = image.TopRow(y);
             JSAMPROW rows[1] = {row.data()};
-            if (components == 3 && (direct || !swapToBgr))
-                rows[0] = dst;
             jpeg_read_scanlines(&cinfo, rows, 1);
             const JSAMPLE* s = row.data();
             if (components == 1) {
                 for (int x = 0; x < width; ++x, dst += 3) dst[0] = dst[1] = dst[2] = s[x];
-            } else if (components == 3 && swapToBgr && !direct) {
+            } else if (components == 3) {
                 for (int x = 0; x < width; ++x, dst += 3, s += 3) {
                     dst[0] = s[2];
                     dst[1] = s[1];
@@ -179,6 +172,25 @@ int ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBg
                     dst[2] = swapToBgr ? r : b;
                 }
             }
+        };
+        for (int top = 0; top < image.m_nHeight; top += kStripRows) {
+            const int count = std::min(kStripRows, image.m_nHeight - top);
+            if (inPlace) {
+                // Straight into the image's rows, as many as the library gives per call.
+                JSAMPROW rows[kStripRows];
+                for (int i = 0; i < count; ++i) rows[i] = image.TopRow(top + i);
+                for (int done = 0; done < count;) {
+                    const int got =
+                        int(jpeg_read_scanlines(&cinfo, rows + done, JDIMENSION(count - done)));
+                    done += std::max(got, 1);
+                }
+            } else {
+                for (int y = top; y < top + count; ++y) ConvertRow(y);
+            }
+            if (hook && hook->m_rows) {
+                hook->m_rows(top, count);
+                shown = top + count;
+            }
         }
         jpeg_finish_decompress(&cinfo);
     } catch (const CJPEGException& e) {
@@ -188,6 +200,30 @@ int ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBg
     }
     jpeg_destroy_decompress(&cinfo);
     return 1;
+}
+
+}  // namespace
+
+int ReadJpegFile(const std::string& path, CDibImage& image, int& isGrey, bool swapToBgr,
+                 std::string* why) {
+    return ReadJpegFileRows(path, image, isGrey, swapToBgr, {}, why);
+}
+
+int ReadJpegFileRows(const std::string& path, CDibImage& image, int& isGrey, bool swapToBgr,
+                     const CJpegRowHook& hook, std::string* why) {
+    std::string reason;
+    FileCloser in{OpenRegularFile(path, reason)};
+    if (!in.file) {
+        if (why)
+            *why = reason;
+        return 0;
+    }
+    return ReadRows(in.file, image, isGrey, swapToBgr, &hook, why);
+}
+
+int ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBgr,
+                   std::string* why) {
+    return ReadRows(file, image, isGrey, swapToBgr, nullptr, why);
 }
 
 CStatus WriteJpegFile(const std::string& path, CDibImage& image, int quality, bool grey,

@@ -33,6 +33,18 @@ int ReadJpegFile(const std::string& path, CDibImage& image, int& isGrey, bool sw
 int ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBgr,
                    std::string* why = nullptr);
 
+// Told of a read's rows as they come, so a caller can use each strip while it is still in the
+// cache: `m_rows(top, count)` once the image's rows top..top+count-1 (counted from the top)
+// hold their pixels; `m_undo(count)` when the read then fails, while rows 0..count-1 still hold
+// what `m_rows` was shown, just before the image is emptied. Either may be empty.
+struct CJpegRowHook {
+    std::function<void(int top, int count)> m_rows;
+    std::function<void(int count)> m_undo;
+};
+// ReadJpegFile, telling `hook` of the rows as they are decoded.
+int ReadJpegFileRows(const std::string& path, CDibImage& image, int& isGrey, bool swapToBgr,
+                     const CJpegRowHook& hook, std::string* why = nullptr);
+
 // Writes the file, or says why it could not. `quality` is 1..100;
 // `grey` writes one component; `swapToRgb` hands B, G, R rows to the library as R, G, B.
 // The file is written beside its target and renamed into place (CAtomicFile) as `commit` says.

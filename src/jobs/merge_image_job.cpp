@@ -110,6 +110,16 @@ public:
         return place;
     }
 
+    // The sums' size once the first loaded image is known, without waiting: false before.
+    bool KnownSize(int& width, int& height) {
+        std::lock_guard lock(m_mutex);
+        if (m_nLoadedCount == 0)
+            return false;
+        width = m_nWidth;
+        height = m_nHeight;
+        return true;
+    }
+
     // Alignment: the worker of the first loaded file gives its pixels (packed, top row first;
     // none when they could not be copied), the others wait for them.
     void SetReference(std::vector<std::uint8_t> pixels) {
@@ -396,6 +406,8 @@ CMergeImageJob::CLoaded CMergeImageJob::LoadAndAdd(const std::string& path, std:
     CLoaded loaded;
     CWorker& own = m_workers[std::size_t(worker)];
     CDibImage& image = own.m_image;
+    if (LoadJpegIntoSums(path, index, own, loaded))
+        return loaded;
     loaded.m_bLoaded = LoadSourceInto(path, image, &loaded.m_strWhy);
     const COrder::CPlace place =
         m_order->Publish(index, loaded.m_bLoaded, image.m_nWidth, image.m_nHeight);
@@ -421,6 +433,50 @@ CMergeImageJob::CLoaded CMergeImageJob::LoadAndAdd(const std::string& path, std:
         AddBytesToSums(own.m_sums.data() + std::size_t(y) * width * 3, image.TopRow(y),
                        std::size_t(cols) * 3);
     return loaded;
+}
+
+bool CMergeImageJob::LoadJpegIntoSums(const std::string& path, std::size_t index, CWorker& own,
+                                      CLoaded& loaded) {
+    // Only a file that enters whenever it loads (one of the first N) and whose sums' size is
+    // known already; the others are added whole once they loaded.
+    int width = 0, height = 0;
+    if (index >= std::size_t(m_nFiles) || !IsJpegPath(path) || !m_order->KnownSize(width, height))
+        return false;
+    const std::size_t size = std::size_t(width) * std::size_t(height) * 3;
+    if (own.m_sums.empty()) {
+        try {
+            own.m_sums.assign(size, 0);
+        } catch (const std::bad_alloc&) {
+            return false;  // the whole-picture path says so
+        }
+    }
+    // Each strip of rows goes into the sums just after it was decoded, while it is in the cache.
+    // A read that fails later takes its rows back out: the sums wrap modulo 2^16, so subtracting
+    // the same bytes leaves them exactly as they were.
+    CDibImage& image = own.m_image;
+    const auto apply = [&](int top, int count, bool bAdd) {
+        const int bottom = std::min(top + count, height);
+        const std::size_t cols = std::size_t(std::min(width, image.m_nWidth)) * 3;
+        for (int y = top; y < bottom; ++y) {
+            std::uint16_t* sums = own.m_sums.data() + std::size_t(y) * std::size_t(width) * 3;
+            if (bAdd)
+                AddBytesToSums(sums, image.TopRow(y), cols);
+            else
+                SubtractBytesFromSums(sums, image.TopRow(y), cols);
+        }
+    };
+    CJpegRowHook hook;
+    hook.m_rows = [&](int top, int count) { apply(top, count, true); };
+    hook.m_undo = [&](int count) { apply(0, count, false); };
+    int grey = 0;
+    loaded.m_bLoaded = ReadJpegFileRows(path, image, grey, true, hook, &loaded.m_strWhy) != 0;
+    const COrder::CPlace place =
+        m_order->Publish(index, loaded.m_bLoaded, image.m_nWidth, image.m_nHeight);
+    if (place.m_bEnters) {
+        loaded.m_nSumWidth = place.m_nWidth;
+        loaded.m_nSumHeight = place.m_nHeight;
+    }
+    return true;
 }
 
 void CMergeImageJob::MergeSums() {
