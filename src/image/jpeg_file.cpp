@@ -83,29 +83,40 @@ struct FileCloser {
     }
 };
 
-// Rows handed to the library in one call: a strip of a few kilobytes a row stays in the cache
-// for the hook.
-constexpr int kStripRows = 16;
+// Rows handed to the library in one call.
+constexpr int kStripRows = kJpegStripRows;
 
-int ReadRows(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBgr,
-             const CJpegRowHook* hook, std::string* why) {
+// Where a read goes: the whole picture into the image, or (with a hook) a strip at a time into
+// an image of at most kStripRows rows, from a file or from bytes in memory.
+struct CReadTarget {
+    std::FILE* m_file = nullptr;
+    const std::vector<unsigned char>* m_bytes = nullptr;
+    const std::function<void(int top, int count)>* m_strips = nullptr;
+    int m_nShown = 0;  // rows handed to m_strips
+    int m_nWidth = 0;  // the picture's size, once known
+    int m_nHeight = 0;
+};
+
+int ReadRows(CReadTarget& target, CDibImage& image, int& isGrey, bool swapToBgr, std::string* why) {
     jpeg_decompress_struct cinfo;
     jpeg_error_mgr err;
     SetUpErrorManager(err);
     err.emit_message = ReadingEmitMessage;
     cinfo.err = &err;
     jpeg_create_decompress(&cinfo);
-    jpeg_stdio_src(&cinfo, file);
+    if (target.m_bytes)
+        jpeg_mem_src(&cinfo, target.m_bytes->data(),
+                     static_cast<unsigned long>(target.m_bytes->size()));
+    else
+        jpeg_stdio_src(&cinfo, target.m_file);
+    const bool strips = target.m_strips != nullptr;
     std::vector<JSAMPLE> row;
     bool bCreated = false;
-    int shown = 0;  // rows the hook was told of
     // Whatever ends the read after the image was made leaves it empty: half a picture must
     // not pass for a whole one.
     auto failed = [&](const std::string& reason) {
         jpeg_destroy_decompress(&cinfo);
-        if (shown > 0 && hook && hook->m_undo)
-            hook->m_undo(shown);
-        if (bCreated)
+        if (bCreated && !strips)
             image.Free();
         if (why)
             *why = reason;
@@ -126,12 +137,14 @@ int ReadRows(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBgr,
         const bool direct = cinfo.out_color_space == JCS_RGB && swapToBgr;
         if (direct)
             cinfo.out_color_space = JCS_EXT_BGR;
+        target.m_nWidth = int(cinfo.image_width);
+        target.m_nHeight = int(cinfo.image_height);
+        const int madeHeight = strips ? std::min(target.m_nHeight, kStripRows) : target.m_nHeight;
         // An image of this size already made is decoded into as it is: no new block per file.
-        const bool reuse = image.m_hDib && image.m_nBitCount == 24 &&
-                           image.m_nWidth == int(cinfo.image_width) &&
-                           image.m_nHeight == int(cinfo.image_height) &&
-                           DibRead32(image.m_hDib->data()) == kInfoHeaderSize;
-        if (!reuse && !image.Create(int(cinfo.image_width), int(cinfo.image_height), 24))
+        const bool reuse =
+            image.m_hDib && image.m_nBitCount == 24 && image.m_nWidth == int(cinfo.image_width) &&
+            image.m_nHeight == madeHeight && DibRead32(image.m_hDib->data()) == kInfoHeaderSize;
+        if (!reuse && !image.Create(int(cinfo.image_width), madeHeight, 24))
             return failed("unsupported: " + std::to_string(cinfo.image_width) + " x " +
                           std::to_string(cinfo.image_height) + " pixels is too large");
         bCreated = true;
@@ -145,8 +158,7 @@ int ReadRows(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBgr,
         const int width = image.m_nWidth;
         const bool inPlace = components == 3 && (direct || !swapToBgr);
         // One row through the row buffer, turned into the image's order.
-        const auto ConvertRow = [&](int y) {
-            std::uint8_t* dst = image.TopRow(y);
+        const auto ConvertRow = [&](std::uint8_t* dst) {
             JSAMPROW rows[1] = {row.data()};
             jpeg_read_scanlines(&cinfo, rows, 1);
             const JSAMPLE* s = row.data();
@@ -173,23 +185,25 @@ int ReadRows(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBgr,
                 }
             }
         };
-        for (int top = 0; top < image.m_nHeight; top += kStripRows) {
-            const int count = std::min(kStripRows, image.m_nHeight - top);
+        const int height = target.m_nHeight;
+        for (int top = 0; top < height; top += kStripRows) {
+            const int count = std::min(kStripRows, height - top);
+            const int first = strips ? 0 : top;  // the image row of picture row `top`
             if (inPlace) {
                 // Straight into the image's rows, as many as the library gives per call.
                 JSAMPROW rows[kStripRows];
-                for (int i = 0; i < count; ++i) rows[i] = image.TopRow(top + i);
+                for (int i = 0; i < count; ++i) rows[i] = image.TopRow(first + i);
                 for (int done = 0; done < count;) {
                     const int got =
                         int(jpeg_read_scanlines(&cinfo, rows + done, JDIMENSION(count - done)));
                     done += std::max(got, 1);
                 }
             } else {
-                for (int y = top; y < top + count; ++y) ConvertRow(y);
+                for (int i = 0; i < count; ++i) ConvertRow(image.TopRow(first + i));
             }
-            if (hook && hook->m_rows) {
-                hook->m_rows(top, count);
-                shown = top + count;
+            if (strips) {
+                (*target.m_strips)(top, count);
+                target.m_nShown = top + count;
             }
         }
         jpeg_finish_decompress(&cinfo);
@@ -206,11 +220,6 @@ int ReadRows(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBgr,
 
 int ReadJpegFile(const std::string& path, CDibImage& image, int& isGrey, bool swapToBgr,
                  std::string* why) {
-    return ReadJpegFileRows(path, image, isGrey, swapToBgr, {}, why);
-}
-
-int ReadJpegFileRows(const std::string& path, CDibImage& image, int& isGrey, bool swapToBgr,
-                     const CJpegRowHook& hook, std::string* why) {
     std::string reason;
     FileCloser in{OpenRegularFile(path, reason)};
     if (!in.file) {
@@ -218,12 +227,66 @@ int ReadJpegFileRows(const std::string& path, CDibImage& image, int& isGrey, boo
             *why = reason;
         return 0;
     }
-    return ReadRows(in.file, image, isGrey, swapToBgr, &hook, why);
+    CReadTarget target;
+    target.m_file = in.file;
+    return ReadRows(target, image, isGrey, swapToBgr, why);
 }
 
 int ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBgr,
                    std::string* why) {
-    return ReadRows(file, image, isGrey, swapToBgr, nullptr, why);
+    CReadTarget target;
+    target.m_file = file;
+    return ReadRows(target, image, isGrey, swapToBgr, why);
+}
+
+int ReadJpegStrips(const std::string& path, CDibImage& strip, int& width, int& height,
+                   const CJpegStripHook& hook, std::string* why) {
+    std::string reason;
+    FileCloser in{OpenRegularFile(path, reason)};
+    if (!in.file) {
+        if (why)
+            *why = reason;
+        return 0;
+    }
+    // The bytes are kept: a failed read is decoded once more from exactly these.
+    std::vector<unsigned char> bytes;
+    try {
+        unsigned char buffer[65536];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, in.file)) > 0;)
+            bytes.insert(bytes.end(), buffer, buffer + n);
+    } catch (const std::bad_alloc&) {
+        if (why)
+            *why = "out of memory";
+        return 0;
+    }
+    if (std::ferror(in.file)) {
+        if (why)
+            *why = std::strerror(errno);
+        return 0;
+    }
+    int grey = 0;
+    const std::function<void(int, int)> none = [](int, int) {};
+    CReadTarget target;
+    target.m_bytes = &bytes;
+    target.m_strips = hook.m_rows ? &hook.m_rows : &none;
+    if (ReadRows(target, strip, grey, true, why)) {
+        width = target.m_nWidth;
+        height = target.m_nHeight;
+        return 1;
+    }
+    if (target.m_nShown == 0 || !hook.m_undo)
+        return 0;
+    // The decoder is deterministic: the same bytes give the same rows up to the same failure.
+    const int shown = target.m_nShown;
+    const std::function<void(int, int)> undo = [&](int top, int count) {
+        if (top < shown)
+            hook.m_undo(top, std::min(count, shown - top));
+    };
+    CReadTarget again;
+    again.m_bytes = &bytes;
+    again.m_strips = &undo;
+    ReadRows(again, strip, grey, true, nullptr);
+    return again.m_nShown >= shown ? 0 : -1;
 }
 
 CStatus WriteJpegFile(const std::string& path, CDibImage& image, int quality, bool grey,

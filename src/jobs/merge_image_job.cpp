@@ -62,6 +62,7 @@ struct CMergeImageJob::CLoaded {
 // needs no new block) and its sums.
 struct CMergeImageJob::CWorker {
     CDibImage m_image;
+    CDibImage m_strip;  // a strip of rows of the JPEG being added as it is decoded
     std::vector<std::uint16_t> m_sums;
     std::unique_ptr<CStackPlacer> m_placer;  // stacker path: made for the first file it places
     std::string m_strPlacerFailure;          // the placer could not be made
@@ -266,6 +267,11 @@ bool CMergeImageJob::AddImage(const std::string& path, CParallelLoader<CLoaded>&
     std::optional<CLoaded> loaded = loader.Next();
     if (!loaded)
         return false;
+    if (!loaded->m_bLoaded && !loaded->m_strFailure.empty()) {
+        m_result.m_end = JobEnd::Failed;
+        Fail(path, loaded->m_strFailure);
+        return false;
+    }
     if (!loaded->m_bLoaded) {
         m_result.m_skipped.push_back(
             MakeProblem(path, JobProblemKind::Unreadable, loaded->m_strWhy));
@@ -450,28 +456,32 @@ bool CMergeImageJob::LoadJpegIntoSums(const std::string& path, std::size_t index
             return false;  // the whole-picture path says so
         }
     }
-    // Each strip of rows goes into the sums just after it was decoded, while it is in the cache.
-    // A read that fails later takes its rows back out: the sums wrap modulo 2^16, so subtracting
-    // the same bytes leaves them exactly as they were.
-    CDibImage& image = own.m_image;
+    // Each strip of rows goes into the sums just after it was decoded, while it is in the cache,
+    // and the whole picture is never made. A read that fails later takes its rows back out: the
+    // sums wrap modulo 2^16, so subtracting the same bytes leaves them exactly as they were.
+    CDibImage& strip = own.m_strip;
     const auto apply = [&](int top, int count, bool bAdd) {
-        const int bottom = std::min(top + count, height);
-        const std::size_t cols = std::size_t(std::min(width, image.m_nWidth)) * 3;
-        for (int y = top; y < bottom; ++y) {
-            std::uint16_t* sums = own.m_sums.data() + std::size_t(y) * std::size_t(width) * 3;
+        const int rows = std::min(top + count, height) - top;
+        const std::size_t cols = std::size_t(std::min(width, strip.m_nWidth)) * 3;
+        for (int i = 0; i < rows; ++i) {
+            std::uint16_t* sums = own.m_sums.data() + std::size_t(top + i) * std::size_t(width) * 3;
             if (bAdd)
-                AddBytesToSums(sums, image.TopRow(y), cols);
+                AddBytesToSums(sums, strip.TopRow(i), cols);
             else
-                SubtractBytesFromSums(sums, image.TopRow(y), cols);
+                SubtractBytesFromSums(sums, strip.TopRow(i), cols);
         }
     };
-    CJpegRowHook hook;
+    CJpegStripHook hook;
     hook.m_rows = [&](int top, int count) { apply(top, count, true); };
-    hook.m_undo = [&](int count) { apply(0, count, false); };
-    int grey = 0;
-    loaded.m_bLoaded = ReadJpegFileRows(path, image, grey, true, hook, &loaded.m_strWhy) != 0;
+    hook.m_undo = [&](int top, int count) { apply(top, count, false); };
+    int pictureWidth = 0, pictureHeight = 0;
+    const int read =
+        ReadJpegStrips(path, own.m_strip, pictureWidth, pictureHeight, hook, &loaded.m_strWhy);
+    loaded.m_bLoaded = read == 1;
     const COrder::CPlace place =
-        m_order->Publish(index, loaded.m_bLoaded, image.m_nWidth, image.m_nHeight);
+        m_order->Publish(index, loaded.m_bLoaded, pictureWidth, pictureHeight);
+    if (read < 0)
+        loaded.m_strFailure = "not enough memory to take a failed read back out of the sums";
     if (place.m_bEnters) {
         loaded.m_nSumWidth = place.m_nWidth;
         loaded.m_nSumHeight = place.m_nHeight;
