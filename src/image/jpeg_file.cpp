@@ -1,5 +1,7 @@
 #include "image/jpeg_file.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -104,11 +106,6 @@ int ReadRows(CReadTarget& target, CDibImage& image, int& isGrey, bool swapToBgr,
     err.emit_message = ReadingEmitMessage;
     cinfo.err = &err;
     jpeg_create_decompress(&cinfo);
-    if (target.m_bytes)
-        jpeg_mem_src(&cinfo, target.m_bytes->data(),
-                     static_cast<unsigned long>(target.m_bytes->size()));
-    else
-        jpeg_stdio_src(&cinfo, target.m_file);
     const bool strips = target.m_strips != nullptr;
     std::vector<JSAMPLE> row;
     bool bCreated = false;
@@ -123,6 +120,12 @@ int ReadRows(CReadTarget& target, CDibImage& image, int& isGrey, bool swapToBgr,
         return 0;
     };
     try {
+        // No bytes at all is an error of the memory source, as of the file source.
+        if (target.m_bytes)
+            jpeg_mem_src(&cinfo, target.m_bytes->data(),
+                         static_cast<unsigned long>(target.m_bytes->size()));
+        else
+            jpeg_stdio_src(&cinfo, target.m_file);
         jpeg_read_header(&cinfo, TRUE);
         cinfo.dct_method = JDCT_FLOAT;
         // Four-component files are decoded as CMYK and turned into RGB below.
@@ -251,9 +254,21 @@ int ReadJpegStrips(const std::string& path, CDibImage& strip, int& width, int& h
     // The bytes are kept: a failed read is decoded once more from exactly these.
     std::vector<unsigned char> bytes;
     try {
-        unsigned char buffer[65536];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, in.file)) > 0;)
-            bytes.insert(bytes.end(), buffer, buffer + n);
+        // Straight into a block of the file's size and one byte more, so that the end shows as
+        // a short read; grown only when the file grew meanwhile.
+        struct stat st {};
+        if (fstat(fileno(in.file), &st) == 0 && st.st_size > 0)
+            bytes.resize(std::size_t(st.st_size) + 1);
+        std::size_t size = 0;
+        for (;;) {
+            if (size == bytes.size())
+                bytes.resize(std::max<std::size_t>(65536, 2 * bytes.size()));
+            const std::size_t n = std::fread(bytes.data() + size, 1, bytes.size() - size, in.file);
+            size += n;
+            if (n == 0)
+                break;
+        }
+        bytes.resize(size);
     } catch (const std::bad_alloc&) {
         if (why)
             *why = "out of memory";

@@ -193,8 +193,9 @@ TEST(JpegRead, CmykBecomesRgb) {
 }
 
 // The strip reader against the whole-picture reader over the fuzz corpus, each file whole, cut
-// short at two points and with a byte changed in its middle: the same verdict; on success the
-// same size and rows; on a failure after some strips, exactly the rows shown handed back.
+// short at two points, with a byte changed in its middle, and once empty: the same verdict and
+// reason; on success the same size and rows; on a failure after some strips, exactly the rows
+// shown handed back.
 TEST(JpegRead, StripsAreTheRowsOfTheWholePicture) {
     TempDir dir;
     const std::filesystem::path corpus =
@@ -204,18 +205,21 @@ TEST(JpegRead, StripsAreTheRowsOfTheWholePicture) {
         const std::vector<unsigned char> original = ReadAllBytes(entry.path().string());
         if (LargerThan(original, 1u << 20))
             continue;
-        for (int variant = 0; variant < 4; ++variant) {
+        for (int variant = 0; variant < (cases == 0 ? 5 : 4); ++variant) {
             SCOPED_TRACE(entry.path().filename().string() + " variant " + std::to_string(variant));
             std::vector<unsigned char> bytes = original;
             if (variant == 1 || variant == 2)
                 bytes.resize(bytes.size() * std::size_t(variant + 1) / 4);
             if (variant == 3 && !bytes.empty())
                 bytes[bytes.size() / 2] ^= 0x5a;
+            if (variant == 4)
+                bytes.clear();
             const std::string path = dir.File("case.jpg");
             WriteAllBytes(path, bytes);
             CDibImage whole;
             int grey = 0;
-            const int wholeRead = ReadJpegFile(path, whole, grey, true);
+            std::string wholeWhy, stripWhy;
+            const int wholeRead = ReadJpegFile(path, whole, grey, true, &wholeWhy);
 
             CDibImage strip;
             int width = 0, height = 0;
@@ -230,9 +234,10 @@ TEST(JpegRead, StripsAreTheRowsOfTheWholePicture) {
             CJpegStripHook hook;
             hook.m_rows = [&](int top, int count) { take(rows, top, count); };
             hook.m_undo = [&](int top, int count) { take(undone, top, count); };
-            const int stripRead = ReadJpegStrips(path, strip, width, height, hook);
+            const int stripRead = ReadJpegStrips(path, strip, width, height, hook, &stripWhy);
             ++cases;
             ASSERT_EQ(stripRead, wholeRead);
+            EXPECT_EQ(stripWhy, wholeWhy);
             if (wholeRead) {
                 ASSERT_EQ(width, whole.m_nWidth);
                 ASSERT_EQ(height, whole.m_nHeight);
