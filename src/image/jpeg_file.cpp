@@ -1,5 +1,7 @@
 #include "image/jpeg_file.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -83,42 +85,47 @@ struct FileCloser {
     }
 };
 
-}  // namespace
+// Rows handed to the library in one call.
+constexpr int kStripRows = kJpegStripRows;
 
-int ReadJpegFile(const std::string& path, CDibImage& image, int& isGrey, bool swapToBgr,
-                 std::string* why) {
-    std::string reason;
-    FileCloser in{OpenRegularFile(path, reason)};
-    if (!in.file) {
-        if (why)
-            *why = reason;
-        return 0;
-    }
-    return ReadJpegStream(in.file, image, isGrey, swapToBgr, why);
-}
+// Where a read goes: the whole picture into the image, or (with a hook) a strip at a time into
+// an image of at most kStripRows rows, from a file or from bytes in memory.
+struct CReadTarget {
+    std::FILE* m_file = nullptr;
+    const std::vector<unsigned char>* m_bytes = nullptr;
+    const std::function<void(int top, int count)>* m_strips = nullptr;
+    int m_nShown = 0;  // rows handed to m_strips
+    int m_nWidth = 0;  // the picture's size, once known
+    int m_nHeight = 0;
+};
 
-int ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBgr,
-                   std::string* why) {
+int ReadRows(CReadTarget& target, CDibImage& image, int& isGrey, bool swapToBgr, std::string* why) {
     jpeg_decompress_struct cinfo;
     jpeg_error_mgr err;
     SetUpErrorManager(err);
     err.emit_message = ReadingEmitMessage;
     cinfo.err = &err;
     jpeg_create_decompress(&cinfo);
-    jpeg_stdio_src(&cinfo, file);
+    const bool strips = target.m_strips != nullptr;
     std::vector<JSAMPLE> row;
     bool bCreated = false;
     // Whatever ends the read after the image was made leaves it empty: half a picture must
     // not pass for a whole one.
     auto failed = [&](const std::string& reason) {
         jpeg_destroy_decompress(&cinfo);
-        if (bCreated)
+        if (bCreated && !strips)
             image.Free();
         if (why)
             *why = reason;
         return 0;
     };
     try {
+        // No bytes at all is an error of the memory source, as of the file source.
+        if (target.m_bytes)
+            jpeg_mem_src(&cinfo, target.m_bytes->data(),
+                         static_cast<unsigned long>(target.m_bytes->size()));
+        else
+            jpeg_stdio_src(&cinfo, target.m_file);
         jpeg_read_header(&cinfo, TRUE);
         cinfo.dct_method = JDCT_FLOAT;
         // Four-component files are decoded as CMYK and turned into RGB below.
@@ -133,12 +140,14 @@ int ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBg
         const bool direct = cinfo.out_color_space == JCS_RGB && swapToBgr;
         if (direct)
             cinfo.out_color_space = JCS_EXT_BGR;
+        target.m_nWidth = int(cinfo.image_width);
+        target.m_nHeight = int(cinfo.image_height);
+        const int madeHeight = strips ? std::min(target.m_nHeight, kStripRows) : target.m_nHeight;
         // An image of this size already made is decoded into as it is: no new block per file.
-        const bool reuse = image.m_hDib && image.m_nBitCount == 24 &&
-                           image.m_nWidth == int(cinfo.image_width) &&
-                           image.m_nHeight == int(cinfo.image_height) &&
-                           DibRead32(image.m_hDib->data()) == kInfoHeaderSize;
-        if (!reuse && !image.Create(int(cinfo.image_width), int(cinfo.image_height), 24))
+        const bool reuse =
+            image.m_hDib && image.m_nBitCount == 24 && image.m_nWidth == int(cinfo.image_width) &&
+            image.m_nHeight == madeHeight && DibRead32(image.m_hDib->data()) == kInfoHeaderSize;
+        if (!reuse && !image.Create(int(cinfo.image_width), madeHeight, 24))
             return failed("unsupported: " + std::to_string(cinfo.image_width) + " x " +
                           std::to_string(cinfo.image_height) + " pixels is too large");
         bCreated = true;
@@ -150,16 +159,15 @@ int ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBg
         if (!(components == 3 && (direct || !swapToBgr)))
             row.resize(std::size_t(cinfo.output_width) * components);
         const int width = image.m_nWidth;
-        for (int y = 0; y < image.m_nHeight; ++y) {
-            std::uint8_t* dst = image.TopRow(y);
+        const bool inPlace = components == 3 && (direct || !swapToBgr);
+        // One row through the row buffer, turned into the image's order.
+        const auto ConvertRow = [&](std::uint8_t* dst) {
             JSAMPROW rows[1] = {row.data()};
-            if (components == 3 && (direct || !swapToBgr))
-                rows[0] = dst;
             jpeg_read_scanlines(&cinfo, rows, 1);
             const JSAMPLE* s = row.data();
             if (components == 1) {
                 for (int x = 0; x < width; ++x, dst += 3) dst[0] = dst[1] = dst[2] = s[x];
-            } else if (components == 3 && swapToBgr && !direct) {
+            } else if (components == 3) {
                 for (int x = 0; x < width; ++x, dst += 3, s += 3) {
                     dst[0] = s[2];
                     dst[1] = s[1];
@@ -179,6 +187,27 @@ int ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBg
                     dst[2] = swapToBgr ? r : b;
                 }
             }
+        };
+        const int height = target.m_nHeight;
+        for (int top = 0; top < height; top += kStripRows) {
+            const int count = std::min(kStripRows, height - top);
+            const int first = strips ? 0 : top;  // the image row of picture row `top`
+            if (inPlace) {
+                // Straight into the image's rows, as many as the library gives per call.
+                JSAMPROW rows[kStripRows];
+                for (int i = 0; i < count; ++i) rows[i] = image.TopRow(first + i);
+                for (int done = 0; done < count;) {
+                    const int got =
+                        int(jpeg_read_scanlines(&cinfo, rows + done, JDIMENSION(count - done)));
+                    done += std::max(got, 1);
+                }
+            } else {
+                for (int i = 0; i < count; ++i) ConvertRow(image.TopRow(first + i));
+            }
+            if (strips) {
+                (*target.m_strips)(top, count);
+                target.m_nShown = top + count;
+            }
         }
         jpeg_finish_decompress(&cinfo);
     } catch (const CJPEGException& e) {
@@ -188,6 +217,91 @@ int ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBg
     }
     jpeg_destroy_decompress(&cinfo);
     return 1;
+}
+
+}  // namespace
+
+int ReadJpegFile(const std::string& path, CDibImage& image, int& isGrey, bool swapToBgr,
+                 std::string* why) {
+    std::string reason;
+    FileCloser in{OpenRegularFile(path, reason)};
+    if (!in.file) {
+        if (why)
+            *why = reason;
+        return 0;
+    }
+    CReadTarget target;
+    target.m_file = in.file;
+    return ReadRows(target, image, isGrey, swapToBgr, why);
+}
+
+int ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBgr,
+                   std::string* why) {
+    CReadTarget target;
+    target.m_file = file;
+    return ReadRows(target, image, isGrey, swapToBgr, why);
+}
+
+int ReadJpegStrips(const std::string& path, CDibImage& strip, int& width, int& height,
+                   const CJpegStripHook& hook, std::string* why) {
+    std::string reason;
+    FileCloser in{OpenRegularFile(path, reason)};
+    if (!in.file) {
+        if (why)
+            *why = reason;
+        return 0;
+    }
+    // The bytes are kept: a failed read is decoded once more from exactly these.
+    std::vector<unsigned char> bytes;
+    try {
+        // Straight into a block of the file's size and one byte more, so that the end shows as
+        // a short read; grown only when the file grew meanwhile.
+        struct stat st {};
+        if (fstat(fileno(in.file), &st) == 0 && st.st_size > 0)
+            bytes.resize(std::size_t(st.st_size) + 1);
+        std::size_t size = 0;
+        for (;;) {
+            if (size == bytes.size())
+                bytes.resize(std::max<std::size_t>(65536, 2 * bytes.size()));
+            const std::size_t n = std::fread(bytes.data() + size, 1, bytes.size() - size, in.file);
+            size += n;
+            if (n == 0)
+                break;
+        }
+        bytes.resize(size);
+    } catch (const std::bad_alloc&) {
+        if (why)
+            *why = "out of memory";
+        return 0;
+    }
+    if (std::ferror(in.file)) {
+        if (why)
+            *why = std::strerror(errno);
+        return 0;
+    }
+    int grey = 0;
+    const std::function<void(int, int)> none = [](int, int) {};
+    CReadTarget target;
+    target.m_bytes = &bytes;
+    target.m_strips = hook.m_rows ? &hook.m_rows : &none;
+    if (ReadRows(target, strip, grey, true, why)) {
+        width = target.m_nWidth;
+        height = target.m_nHeight;
+        return 1;
+    }
+    if (target.m_nShown == 0 || !hook.m_undo)
+        return 0;
+    // The decoder is deterministic: the same bytes give the same rows up to the same failure.
+    const int shown = target.m_nShown;
+    const std::function<void(int, int)> undo = [&](int top, int count) {
+        if (top < shown)
+            hook.m_undo(top, std::min(count, shown - top));
+    };
+    CReadTarget again;
+    again.m_bytes = &bytes;
+    again.m_strips = &undo;
+    ReadRows(again, strip, grey, true, nullptr);
+    return again.m_nShown >= shown ? 0 : -1;
 }
 
 CStatus WriteJpegFile(const std::string& path, CDibImage& image, int quality, bool grey,

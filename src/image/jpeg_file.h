@@ -33,6 +33,22 @@ int ReadJpegFile(const std::string& path, CDibImage& image, int& isGrey, bool sw
 int ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBgr,
                    std::string* why = nullptr);
 
+// Decodes a JPEG file a strip of rows at a time into `strip` (made the picture's width and at
+// most kJpegStripRows rows high, and kept from call to call), never holding the whole picture,
+// as ReadJpegFile with the swap flag would decode it: `m_rows(top, count)` once strip rows
+// 0..count-1 (from the top) hold the picture's rows top..top+count-1. When the read then fails,
+// the rows shown are decoded once more from the same bytes and handed to `m_undo(top, count)`
+// the same way, so a caller can take back what it did with them. 1 when the whole picture was
+// decoded, with its size in `width` and `height`; 0 when not (why in *why); -1 when the rows
+// shown could not all be decoded again for `m_undo`.
+constexpr int kJpegStripRows = 16;
+struct CJpegStripHook {
+    std::function<void(int top, int count)> m_rows;
+    std::function<void(int top, int count)> m_undo;
+};
+int ReadJpegStrips(const std::string& path, CDibImage& strip, int& width, int& height,
+                   const CJpegStripHook& hook, std::string* why = nullptr);
+
 // Writes the file, or says why it could not. `quality` is 1..100;
 // `grey` writes one component; `swapToRgb` hands B, G, R rows to the library as R, G, B.
 // The file is written beside its target and renamed into place (CAtomicFile) as `commit` says.

@@ -64,6 +64,7 @@ struct CMergeImageJob::CLoaded {
 // needs no new block) and its sums.
 struct CMergeImageJob::CWorker {
     CDibImage m_image;
+    CDibImage m_strip;  // a strip of rows of the JPEG being added as it is decoded
     std::vector<std::uint16_t> m_sums;
     std::unique_ptr<CStackPlacer> m_placer;  // stacker path: made for the first file it places
     std::string m_strPlacerFailure;          // the placer could not be made
@@ -110,6 +111,16 @@ public:
         place.m_nWidth = m_nWidth;
         place.m_nHeight = m_nHeight;
         return place;
+    }
+
+    // The sums' size once the first loaded image is known, without waiting: false before.
+    bool KnownSize(int& width, int& height) {
+        std::lock_guard lock(m_mutex);
+        if (m_nLoadedCount == 0)
+            return false;
+        width = m_nWidth;
+        height = m_nHeight;
+        return true;
     }
 
     // Alignment: the worker of the first loaded file gives its pixels (packed, top row first;
@@ -259,6 +270,11 @@ bool CMergeImageJob::AddImage(const std::string& path, CParallelLoader<CLoaded>&
     std::optional<CLoaded> loaded = loader.Next();
     if (!loaded)
         return false;
+    if (!loaded->m_bLoaded && !loaded->m_strFailure.empty()) {
+        m_result.m_end = JobEnd::Failed;
+        Fail(path, loaded->m_strFailure);
+        return false;
+    }
     if (!loaded->m_bLoaded) {
         m_result.m_skipped.push_back(
             MakeProblem(path, JobProblemKind::Unreadable, loaded->m_strWhy));
@@ -399,6 +415,8 @@ CMergeImageJob::CLoaded CMergeImageJob::LoadAndAdd(const std::string& path, std:
     CLoaded loaded;
     CWorker& own = m_workers[std::size_t(worker)];
     CDibImage& image = own.m_image;
+    if (LoadJpegIntoSums(path, index, own, loaded))
+        return loaded;
     loaded.m_bLoaded = LoadSourceInto(path, image, &loaded.m_strWhy);
     const COrder::CPlace place =
         m_order->Publish(index, loaded.m_bLoaded, image.m_nWidth, image.m_nHeight);
@@ -424,6 +442,54 @@ CMergeImageJob::CLoaded CMergeImageJob::LoadAndAdd(const std::string& path, std:
         AddBytesToSums(own.m_sums.data() + std::size_t(y) * width * 3, image.TopRow(y),
                        std::size_t(cols) * 3);
     return loaded;
+}
+
+bool CMergeImageJob::LoadJpegIntoSums(const std::string& path, std::size_t index, CWorker& own,
+                                      CLoaded& loaded) {
+    // Only a file that enters whenever it loads (one of the first N) and whose sums' size is
+    // known already; the others are added whole once they loaded.
+    int width = 0, height = 0;
+    if (index >= std::size_t(m_nFiles) || !IsJpegPath(path) || !m_order->KnownSize(width, height))
+        return false;
+    const std::size_t size = std::size_t(width) * std::size_t(height) * 3;
+    if (own.m_sums.empty()) {
+        try {
+            own.m_sums.assign(size, 0);
+        } catch (const std::bad_alloc&) {
+            return false;  // the whole-picture path says so
+        }
+    }
+    // Each strip of rows goes into the sums just after it was decoded, while it is in the cache,
+    // and the whole picture is never made. A read that fails later takes its rows back out: the
+    // sums wrap modulo 2^16, so subtracting the same bytes leaves them exactly as they were.
+    CDibImage& strip = own.m_strip;
+    const auto apply = [&](int top, int count, bool bAdd) {
+        const int rows = std::min(top + count, height) - top;
+        const std::size_t cols = std::size_t(std::min(width, strip.m_nWidth)) * 3;
+        for (int i = 0; i < rows; ++i) {
+            std::uint16_t* sums = own.m_sums.data() + std::size_t(top + i) * std::size_t(width) * 3;
+            if (bAdd)
+                AddBytesToSums(sums, strip.TopRow(i), cols);
+            else
+                SubtractBytesFromSums(sums, strip.TopRow(i), cols);
+        }
+    };
+    CJpegStripHook hook;
+    hook.m_rows = [&](int top, int count) { apply(top, count, true); };
+    hook.m_undo = [&](int top, int count) { apply(top, count, false); };
+    int pictureWidth = 0, pictureHeight = 0;
+    const int read =
+        ReadJpegStrips(path, own.m_strip, pictureWidth, pictureHeight, hook, &loaded.m_strWhy);
+    loaded.m_bLoaded = read == 1;
+    const COrder::CPlace place =
+        m_order->Publish(index, loaded.m_bLoaded, pictureWidth, pictureHeight);
+    if (read < 0)
+        loaded.m_strFailure = "not enough memory to take a failed read back out of the sums";
+    if (place.m_bEnters) {
+        loaded.m_nSumWidth = place.m_nWidth;
+        loaded.m_nSumHeight = place.m_nHeight;
+    }
+    return true;
 }
 
 void CMergeImageJob::MergeSums() {

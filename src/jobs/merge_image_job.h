@@ -53,6 +53,10 @@ private:
     // On a worker: loads file `index` and adds it to that worker's sums when it enters the
     // average.
     CLoaded LoadAndAdd(const std::string& path, std::size_t index, int worker);
+    // LoadAndAdd of a JPEG added strip by strip as it is decoded, when that can be done: false
+    // (nothing done) when the file must be loaded whole first.
+    bool LoadJpegIntoSums(const std::string& path, std::size_t index, CWorker& own,
+                          CLoaded& loaded);
     // The workers' sums added up into m_sums.
     void MergeSums();
     void WriteResult();

@@ -1,11 +1,13 @@
 // The jobs on several worker threads: the same files, events and bytes as on one thread, and a
 // stop that leaves nothing half-written and trashes nothing whose output is not written.
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <map>
 #include <random>
 #include <set>
 
+#include "image/jpeg_file.h"
 #include "jobs/merge_image_job.h"
 #include "jobs/parallel_loader.h"
 #include "jobs/scale_image_job.h"
@@ -185,6 +187,106 @@ TEST(ParallelJobs, SameBytesAndEventsAsOneThread) {
                 EXPECT_TRUE(written.count(name) && written.at(name) == bytes) << name;
         }
         EXPECT_EQ(Contents(in), sources);
+    }
+}
+
+// JPEG folders of mixed sizes (larger, smaller and as large as the first loaded picture in each
+// direction), with files that fail before their size is known and files cut short that fail
+// after rows were decoded: at 1, 2 and 3 threads the average is the one computed here from the
+// pictures as they decode whole (top-left overlap, divided by the file count, round half up),
+// and the files that do not load are reported with the whole reader's reasons.
+TEST(ParallelJobs, JpegAverageIsTheAverageOfTheDecodedPictures) {
+    std::mt19937 rng(1207);
+    for (int round = 0; round < 8; ++round) {
+        SCOPED_TRACE(round);
+        TempDir dir;
+        const fs::path in = dir.Path() / "in";
+        const int files = 5 + int(rng() % 10);
+        const int w0 = 20 + int(rng() % 40), h0 = 64 + int(rng() % 40);
+        int cut = 0;
+        for (int i = 0; i < files; ++i) {
+            const fs::path path = in / ("j" + std::to_string(100 + i) + ".jpg");
+            const unsigned kind = rng() % 8;
+            if (kind == 0) {
+                WriteText(path, rng() % 2 ? "\xff\xd8 not a picture" : "");
+                continue;
+            }
+            const int w = w0 + std::array{-7, 0, 9}[rng() % 3];
+            const int h = h0 + std::array{-17, 0, 13}[rng() % 3];
+            const bool bCut = kind == 1 || (i == files / 2 && cut == 0);
+            // Noise (odd seeds) for a file to be cut: its data is spread over all rows.
+            WriteJpeg(path, w, h, unsigned(rng()) | (bCut ? 1u : 0u));
+            if (bCut) {
+                // Cut at three quarters: the first strips decode, then the data ends.
+                const std::string bytes = ReadText(path);
+                std::ofstream(path, std::ios::binary | std::ios::trunc)
+                    << bytes.substr(0, bytes.size() * 3 / 4);
+                ++cut;
+                // What the rows read strip by strip were, the same rows are handed back.
+                CDibImage strip;
+                int pw = 0, ph = 0, shown = 0;
+                std::vector<std::string> rows, undone;
+                const auto take = [&](std::vector<std::string>& into, int top, int count) {
+                    EXPECT_EQ(top, int(into.size()));
+                    for (int r = 0; r < count; ++r)
+                        into.emplace_back(reinterpret_cast<const char*>(strip.TopRow(r)),
+                                          std::size_t(strip.m_nWidth) * 3);
+                };
+                CJpegStripHook hook;
+                hook.m_rows = [&](int top, int count) { take(rows, top, count); };
+                hook.m_undo = [&](int top, int count) { take(undone, top, count); };
+                EXPECT_EQ(ReadJpegStrips(path.string(), strip, pw, ph, hook), 0);
+                shown = int(rows.size());
+                EXPECT_GT(shown, 0);
+                EXPECT_EQ(undone, rows);
+            }
+        }
+        int width = 0, height = 0;
+        std::vector<int> sums;
+        std::vector<std::string> skipped;  // path and reason of the files that do not load
+        for (const std::string& path : ScanOrder(in.string(), "*.jpg")) {
+            CDibImage image;
+            std::string why;
+            if (!LoadImageFile(path, image, &why)) {
+                skipped.push_back(path + ": " + why);
+                continue;
+            }
+            if (width == 0) {
+                width = image.m_nWidth;
+                height = image.m_nHeight;
+                sums.assign(std::size_t(width * height * 3), 0);
+            }
+            for (int y = 0; y < std::min(height, image.m_nHeight); ++y)
+                for (int x = 0; x < std::min(width, image.m_nWidth) * 3; ++x)
+                    sums[std::size_t(y * width * 3 + x)] += image.TopRow(y)[x];
+        }
+        ASSERT_GT(width, 0);
+        CDibImage expected;
+        ASSERT_TRUE(expected.Create(width, height, 24));
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width * 3; ++x)
+                expected.TopRow(y)[x] = std::uint8_t(std::min(
+                    (2 * sums[std::size_t(y * width * 3 + x)] + files) / (2 * files), 255));
+        const fs::path want = dir.Path() / "want.bmp";
+        ASSERT_TRUE(expected.SaveBmp(want.string()));
+
+        for (const int threads : {1, 2, 3}) {
+            SCOPED_TRACE(threads);
+            CThreads set(threads);
+            CMergeParams merge;
+            merge.m_strSrcDir = in.string();
+            merge.m_source = SourceKind::Jpg;
+            merge.m_strTargetFile =
+                (dir.Path() / ("avg" + std::to_string(threads) + ".bmp")).string();
+            merge.m_bExtra800 = merge.m_bExtra1024 = merge.m_bAutoNumber = merge.m_bDelSrc = false;
+            const CJobResult result = RunJob<CMergeImageJob>(merge);
+            ASSERT_EQ(result.m_end, JobEnd::Finished);
+            EXPECT_EQ(ReadText(merge.m_strTargetFile), ReadText(want));
+            std::vector<std::string> reported;
+            for (const CJobProblem& problem : result.m_skipped)
+                reported.push_back(problem.m_strPath + ": " + problem.m_strDetail);
+            EXPECT_EQ(reported, skipped);
+        }
     }
 }
 
