@@ -431,9 +431,15 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
         };
         std::vector<CActive> active;
         active.reserve(frames);
-        CSampleHistogram histogram[3];
+        std::vector<const std::uint8_t*> rows;
+        rows.reserve(frames);
+        CPrefixHistogram histogram[3];
         for (int y = yBegin; y < yEnd; ++y) {
             active.clear();
+            rows.clear();
+            // Every active picture covers [commonLeft, commonRight): no checks there.
+            int commonLeft = 0;
+            int commonRight = m_nWidth;
             for (std::size_t f = 0; f < frames; ++f) {
                 const CGridRect& r = rects[f];
                 if (y < r.m_nTop || y >= r.m_nBottom)
@@ -442,22 +448,27 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
                     bInMemory ? m_store->MemoryFrame(f) + std::size_t(y) * rowBytes
                               : tile.data() + f * tileStride + std::size_t(y - tileTop) * rowBytes;
                 active.push_back({row, r.m_nLeft, r.m_nRight});
+                rows.push_back(row);
+                commonLeft = std::max(commonLeft, r.m_nLeft);
+                commonRight = std::min(commonRight, r.m_nRight);
             }
             std::uint8_t* out = result.TopRow(y);
             for (int x = 0; x < m_nWidth; ++x) {
-                for (const CActive& a : active) {
-                    if (x < a.m_nLeft || x >= a.m_nRight)
-                        continue;
-                    const std::uint8_t* p = a.m_pRow + 3 * x;
-                    histogram[0].Add(p[0]);
-                    histogram[1].Add(p[1]);
-                    histogram[2].Add(p[2]);
+                const std::size_t at = 3 * std::size_t(x);
+                if (x >= commonLeft && x < commonRight) {
+                    for (int k = 0; k < 3; ++k)
+                        histogram[k].AddColumn(rows.data(), rows.size(), at + std::size_t(k));
+                } else {
+                    for (const CActive& a : active) {
+                        if (x < a.m_nLeft || x >= a.m_nRight)
+                            continue;
+                        histogram[0].Add(a.m_pRow[at]);
+                        histogram[1].Add(a.m_pRow[at + 1]);
+                        histogram[2].Add(a.m_pRow[at + 2]);
+                    }
                 }
-                for (int k = 0; k < 3; ++k) {
-                    out[3 * x + k] =
-                        bMedian ? histogram[k].Median() : histogram[k].SigmaClip(kappa);
-                    histogram[k].Clear();
-                }
+                for (int k = 0; k < 3; ++k)
+                    out[at + k] = bMedian ? histogram[k].Median() : histogram[k].SigmaClip(kappa);
             }
         }
     };

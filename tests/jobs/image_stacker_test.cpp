@@ -101,11 +101,62 @@ TEST(StackMethods, MedianAndSigmaClipOfSampleLists) {
             ::testing::PrintToString(std::vector<int>(c.samples.begin(), c.samples.end())));
         EXPECT_EQ(MedianOf(c.samples.data(), c.samples.size()), c.median);
         EXPECT_EQ(SigmaClipOf(c.samples.data(), c.samples.size(), c.kappa), c.clipped);
+        EXPECT_EQ(FastMedianOf(c.samples.data(), c.samples.size()), c.median);
+        EXPECT_EQ(FastSigmaClipOf(c.samples.data(), c.samples.size(), c.kappa), c.clipped);
     }
     StackMethod method = StackMethod::Mean;
     EXPECT_TRUE(ParseStackMethod("sigma-clip", method));
     EXPECT_EQ(method, StackMethod::SigmaClip);
     EXPECT_FALSE(ParseStackMethod("average", method));
+}
+
+// The stacker's fast combiner against the plain histogram on random stacks: noisy clusters with
+// outliers, a few distinct values (ties), the extremes 0 and 255, anything; kappas from tiny to
+// huge. One combiner serves every stack in turn, so anything a result leaves behind shows.
+TEST(StackMethods, PrefixHistogramMatchesThePlainOne) {
+    std::mt19937 rng(2026);
+    const auto uniform = [&](int lo, int hi) {
+        return std::uniform_int_distribution<int>(lo, hi)(rng);
+    };
+    const double kKappas[] = {0.05, 0.5, 1.0, 1.5, 2.0, 2.5, 3.0, 5.0, 1e300};
+    CPrefixHistogram fast;
+    std::vector<std::uint8_t> samples;
+    for (int round = 0; round < 20000; ++round) {
+        const int n = uniform(1, 300);
+        const int kind = round % 4;
+        const int centre = uniform(0, 255);
+        const double sigma = std::uniform_real_distribution<double>(0, 30)(rng);
+        std::normal_distribution<double> noise(centre, sigma);
+        std::uint8_t few[3] = {std::uint8_t(uniform(0, 255)), std::uint8_t(uniform(0, 255)),
+                               std::uint8_t(uniform(0, 255))};
+        samples.clear();
+        for (int i = 0; i < n; ++i) {
+            int v = 0;
+            switch (kind) {
+                case 0:  // a noisy cluster, now and then an outlier anywhere
+                    v = uniform(0, 9) == 0 ? uniform(0, 255) : int(std::lround(noise(rng)));
+                    break;
+                case 1:  // ties: a few values only
+                    v = few[uniform(0, 2)];
+                    break;
+                case 2:  // the extremes among a cluster
+                    v = uniform(0, 3) == 0 ? 255 * uniform(0, 1) : int(std::lround(noise(rng)));
+                    break;
+                default:
+                    v = uniform(0, 255);
+            }
+            samples.push_back(std::uint8_t(std::clamp(v, 0, 255)));
+        }
+        const double kappa = round % 10 == 9 ? std::uniform_real_distribution<double>(0.01, 6)(rng)
+                                             : kKappas[uniform(0, 8)];
+        SCOPED_TRACE(::testing::Message() << "round " << round << " kappa " << kappa);
+        for (std::uint8_t v : samples) fast.Add(v);
+        ASSERT_EQ(fast.SigmaClip(kappa), SigmaClipOf(samples.data(), samples.size(), kappa));
+        for (std::uint8_t v : samples) fast.Add(v);
+        ASSERT_EQ(fast.Median(), MedianOf(samples.data(), samples.size()));
+    }
+    EXPECT_EQ(fast.Median(), 0);  // nothing added
+    EXPECT_EQ(fast.SigmaClip(2.5), 0);
 }
 
 // Small stacks of flat pictures, some smaller than the first, through the stacker: which pictures
