@@ -420,6 +420,7 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
     const std::size_t tileStride = std::size_t(tileRows) * rowBytes;
 
     const bool bMedian = m_options.m_method == StackMethod::Median;
+    constexpr std::size_t kBlock = 16;
     const double kappa = m_options.m_dKappa;
     // Rows y0..y1 of the tile whose first row is `tileTop`; each band of rows has its own
     // samples, and writes only its own rows of the result.
@@ -434,6 +435,9 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
         std::vector<const std::uint8_t*> rows;
         rows.reserve(frames);
         CPrefixHistogram histogram[3];
+        // A block of pixels of every active row side by side: one pixel's samples then lie in
+        // a few kilobytes instead of one page a picture.
+        std::vector<std::uint8_t> block(frames * kBlock * 3);
         for (int y = yBegin; y < yEnd; ++y) {
             active.clear();
             rows.clear();
@@ -452,23 +456,36 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
                 commonLeft = std::max(commonLeft, r.m_nLeft);
                 commonRight = std::min(commonRight, r.m_nRight);
             }
+            commonRight = std::max(commonLeft, commonRight);
             std::uint8_t* out = result.TopRow(y);
-            for (int x = 0; x < m_nWidth; ++x) {
-                const std::size_t at = 3 * std::size_t(x);
-                if (x >= commonLeft && x < commonRight) {
-                    for (int k = 0; k < 3; ++k)
-                        histogram[k].AddColumn(rows.data(), rows.size(), at + std::size_t(k));
-                } else {
-                    for (const CActive& a : active) {
-                        if (x < a.m_nLeft || x >= a.m_nRight)
-                            continue;
-                        histogram[0].Add(a.m_pRow[at]);
-                        histogram[1].Add(a.m_pRow[at + 1]);
-                        histogram[2].Add(a.m_pRow[at + 2]);
-                    }
-                }
+            const auto finishPixel = [&](std::size_t at) {
                 for (int k = 0; k < 3; ++k)
                     out[at + k] = bMedian ? histogram[k].Median() : histogram[k].SigmaClip(kappa);
+            };
+            for (int x = 0; x < m_nWidth; ++x) {
+                if (x == commonLeft && commonLeft < commonRight) {
+                    x = commonRight - 1;
+                    continue;
+                }
+                const std::size_t at = 3 * std::size_t(x);
+                for (const CActive& a : active) {
+                    if (x < a.m_nLeft || x >= a.m_nRight)
+                        continue;
+                    histogram[0].Add(a.m_pRow[at]);
+                    histogram[1].Add(a.m_pRow[at + 1]);
+                    histogram[2].Add(a.m_pRow[at + 2]);
+                }
+                finishPixel(at);
+            }
+            for (int x0 = commonLeft; x0 < commonRight; x0 += int(kBlock)) {
+                const std::size_t bytes = 3 * std::size_t(std::min(int(kBlock), commonRight - x0));
+                for (std::size_t i = 0; i < rows.size(); ++i)
+                    std::memcpy(block.data() + i * bytes, rows[i] + 3 * std::size_t(x0), bytes);
+                for (std::size_t at = 0; at < bytes; at += 3) {
+                    for (std::size_t k = 0; k < 3; ++k)
+                        histogram[k].AddStrided(block.data() + at + k, rows.size(), bytes);
+                    finishPixel(3 * std::size_t(x0) + at);
+                }
             }
         }
     };

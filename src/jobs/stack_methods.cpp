@@ -113,14 +113,13 @@ void CPrefixHistogram::Reset() {
     m_n = 0;
 }
 
-void CPrefixHistogram::AddColumn(const std::uint8_t* const* rows, std::size_t n,
-                                 std::size_t offset) {
+void CPrefixHistogram::AddStrided(const std::uint8_t* first, std::size_t n, std::size_t stride) {
     // The range in registers: the counts could alias the members as far as the compiler knows.
     int lo = m_nMin;
     int hi = m_nMax;
     std::uint32_t* count = m_count;
     for (std::size_t i = 0; i < n; ++i) {
-        const int value = rows[i][offset];
+        const int value = first[i * stride];
         ++count[value];
         lo = value < lo ? value : lo;
         hi = value > hi ? value : hi;

@@ -81,8 +81,8 @@ public:
         m_nMax = value > m_nMax ? value : m_nMax;
         ++m_n;
     }
-    // Adds byte `offset` of each of the `n` rows (one channel of one pixel of n pictures).
-    void AddColumn(const std::uint8_t* const* rows, std::size_t n, std::size_t offset);
+    // Adds `n` samples `stride` bytes apart from `first` on.
+    void AddStrided(const std::uint8_t* first, std::size_t n, std::size_t stride);
     std::uint8_t Median();
     std::uint8_t SigmaClip(double kappa);
 
