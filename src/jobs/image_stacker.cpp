@@ -421,6 +421,7 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
 
     const bool bMedian = m_options.m_method == StackMethod::Median;
     constexpr std::size_t kBlock = 16;
+    constexpr std::size_t kAhead = 4 * 3 * kBlock;
     const double kappa = m_options.m_dKappa;
     // Rows y0..y1 of the tile whose first row is `tileTop`; each band of rows has its own
     // samples, and writes only its own rows of the result.
@@ -479,11 +480,14 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
             }
             for (int x0 = commonLeft; x0 < commonRight; x0 += int(kBlock)) {
                 const std::size_t bytes = 3 * std::size_t(std::min(int(kBlock), commonRight - x0));
-                for (std::size_t i = 0; i < rows.size(); ++i)
-                    std::memcpy(block.data() + i * bytes, rows[i] + 3 * std::size_t(x0), bytes);
+                // Too many rows for the hardware to follow: fetch a few blocks ahead.
+                for (std::size_t i = 0; i < rows.size(); ++i) {
+                    const std::uint8_t* src = rows[i] + 3 * std::size_t(x0);
+                    __builtin_prefetch(src + kAhead);
+                    std::memcpy(block.data() + i * bytes, src, bytes);
+                }
                 for (std::size_t at = 0; at < bytes; at += 3) {
-                    for (std::size_t k = 0; k < 3; ++k)
-                        histogram[k].AddStrided(block.data() + at + k, rows.size(), bytes);
+                    CPrefixHistogram::AddStrided3(histogram, block.data() + at, rows.size(), bytes);
                     finishPixel(3 * std::size_t(x0) + at);
                 }
             }

@@ -129,6 +129,31 @@ void CPrefixHistogram::AddStrided(const std::uint8_t* first, std::size_t n, std:
     m_n += std::uint32_t(n);
 }
 
+void CPrefixHistogram::AddStrided3(CPrefixHistogram* histograms, const std::uint8_t* first,
+                                   std::size_t n, std::size_t stride) {
+    std::uint32_t* count0 = histograms[0].m_count;
+    std::uint32_t* count1 = histograms[1].m_count;
+    std::uint32_t* count2 = histograms[2].m_count;
+    int lo0 = histograms[0].m_nMin, hi0 = histograms[0].m_nMax;
+    int lo1 = histograms[1].m_nMin, hi1 = histograms[1].m_nMax;
+    int lo2 = histograms[2].m_nMin, hi2 = histograms[2].m_nMax;
+    for (std::size_t i = 0; i < n; ++i, first += stride) {
+        const int v0 = first[0], v1 = first[1], v2 = first[2];
+        ++count0[v0];
+        ++count1[v1];
+        ++count2[v2];
+        lo0 = v0 < lo0 ? v0 : lo0;
+        hi0 = v0 > hi0 ? v0 : hi0;
+        lo1 = v1 < lo1 ? v1 : lo1;
+        hi1 = v1 > hi1 ? v1 : hi1;
+        lo2 = v2 < lo2 ? v2 : lo2;
+        hi2 = v2 > hi2 ? v2 : hi2;
+    }
+    histograms[0].m_nMin = lo0, histograms[0].m_nMax = hi0, histograms[0].m_n += std::uint32_t(n);
+    histograms[1].m_nMin = lo1, histograms[1].m_nMax = hi1, histograms[1].m_n += std::uint32_t(n);
+    histograms[2].m_nMin = lo2, histograms[2].m_nMax = hi2, histograms[2].m_n += std::uint32_t(n);
+}
+
 std::uint8_t CPrefixHistogram::Median() {
     if (m_n == 0)
         return 0;

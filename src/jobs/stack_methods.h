@@ -83,6 +83,9 @@ public:
     }
     // Adds `n` samples `stride` bytes apart from `first` on.
     void AddStrided(const std::uint8_t* first, std::size_t n, std::size_t stride);
+    // The same for three channels at once: histogram k takes the bytes at first + k.
+    static void AddStrided3(CPrefixHistogram* histograms, const std::uint8_t* first, std::size_t n,
+                            std::size_t stride);
     std::uint8_t Median();
     std::uint8_t SigmaClip(double kappa);
 
