@@ -487,7 +487,8 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
                     std::memcpy(block.data() + i * bytes, src, bytes);
                 }
                 for (std::size_t at = 0; at < bytes; at += 3) {
-                    CPrefixHistogram::AddStrided3(histogram, block.data() + at, rows.size(), bytes);
+                    CPrefixHistogram::AddInterleaved(histogram, block.data() + at, rows.size(),
+                                                     bytes);
                     finishPixel(3 * std::size_t(x0) + at);
                 }
             }

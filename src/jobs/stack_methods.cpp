@@ -113,24 +113,8 @@ void CPrefixHistogram::Reset() {
     m_n = 0;
 }
 
-void CPrefixHistogram::AddStrided(const std::uint8_t* first, std::size_t n, std::size_t stride) {
-    // The range in registers: the counts could alias the members as far as the compiler knows.
-    int lo = m_nMin;
-    int hi = m_nMax;
-    std::uint32_t* count = m_count;
-    for (std::size_t i = 0; i < n; ++i) {
-        const int value = first[i * stride];
-        ++count[value];
-        lo = value < lo ? value : lo;
-        hi = value > hi ? value : hi;
-    }
-    m_nMin = lo;
-    m_nMax = hi;
-    m_n += std::uint32_t(n);
-}
-
-void CPrefixHistogram::AddStrided3(CPrefixHistogram* histograms, const std::uint8_t* first,
-                                   std::size_t n, std::size_t stride) {
+void CPrefixHistogram::AddInterleaved(CPrefixHistogram* histograms, const std::uint8_t* first,
+                                      std::size_t n, std::size_t stride) {
     std::uint32_t* count0 = histograms[0].m_count;
     std::uint32_t* count1 = histograms[1].m_count;
     std::uint32_t* count2 = histograms[2].m_count;

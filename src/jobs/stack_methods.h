@@ -81,11 +81,10 @@ public:
         m_nMax = value > m_nMax ? value : m_nMax;
         ++m_n;
     }
-    // Adds `n` samples `stride` bytes apart from `first` on.
-    void AddStrided(const std::uint8_t* first, std::size_t n, std::size_t stride);
-    // The same for three channels at once: histogram k takes the bytes at first + k.
-    static void AddStrided3(CPrefixHistogram* histograms, const std::uint8_t* first, std::size_t n,
-                            std::size_t stride);
+    // Adds one pixel's samples of three channels at once: `n` pixels `stride` bytes apart from
+    // `first` on, histogram k taking byte k of each.
+    static void AddInterleaved(CPrefixHistogram* histograms, const std::uint8_t* first,
+                               std::size_t n, std::size_t stride);
     std::uint8_t Median();
     std::uint8_t SigmaClip(double kappa);
 
