@@ -496,38 +496,56 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
     };
     const int threads = m_options.m_nThreads > 0 ? m_options.m_nThreads : JobWorkerThreads();
 
-    for (int y0 = 0; y0 < m_nHeight; y0 += tileRows) {
-        const int y1 = std::min(m_nHeight, y0 + tileRows);
-        if (!bInMemory) {
+    // Rows [yBegin, yEnd) of the tile whose first row is `tileTop`: read from the store (each
+    // band its own rows, so that the reading is shared too), then combined.
+    const auto bandRows = [&](int yBegin, int yEnd, int tileTop, std::string* bandWhy) {
+        if (!bInMemory)
             for (std::size_t f = 0; f < frames; ++f) {
-                const int top = std::max(y0, rects[f].m_nTop);
-                const int bottom = std::min(y1, rects[f].m_nBottom);
+                const int top = std::max(yBegin, rects[f].m_nTop);
+                const int bottom = std::min(yEnd, rects[f].m_nBottom);
                 if (top < bottom &&
                     !m_store->Read(
                         f, std::size_t(top) * rowBytes, std::size_t(bottom - top) * rowBytes,
-                        tile.data() + f * tileStride + std::size_t(top - y0) * rowBytes, why))
+                        tile.data() + f * tileStride + std::size_t(top - tileTop) * rowBytes,
+                        bandWhy))
                     return false;
             }
-        }
+        combineRows(yBegin, yEnd, tileTop);
+        return true;
+    };
+    for (int y0 = 0; y0 < m_nHeight; y0 += tileRows) {
+        const int y1 = std::min(m_nHeight, y0 + tileRows);
         ++m_stats.m_nTilePasses;
         // The tile's rows in equal bands, one a thread; this thread takes the first band, and
         // any band whose thread could not be started.
         const int bands = std::clamp(threads, 1, y1 - y0);
         const auto bandStart = [&](int band) { return y0 + (y1 - y0) * band / bands; };
+        std::vector<std::string> failures(std::size_t(bands) + 1);
+        std::vector<char> failed(std::size_t(bands) + 1, 0);
+        const auto runBands = [&](int first, int last) {
+            failed[std::size_t(first)] =
+                !bandRows(bandStart(first), bandStart(last), y0, &failures[std::size_t(first)]);
+        };
         std::vector<std::jthread> helpers;
         int done = bands;
         for (int band = 1; band < bands; ++band) {
             try {
-                helpers.emplace_back(combineRows, bandStart(band), bandStart(band + 1), y0);
+                helpers.emplace_back(runBands, band, band + 1);
             } catch (const std::system_error&) {
                 done = band;
                 break;
             }
         }
-        combineRows(y0, bandStart(1), y0);
+        runBands(0, 1);
         if (done < bands)
-            combineRows(bandStart(done), y1, y0);
+            runBands(done, bands);
         helpers.clear();  // joins
+        for (std::size_t band = 0; band < failed.size(); ++band)
+            if (failed[band]) {
+                if (why)
+                    *why = failures[band];
+                return false;
+            }
     }
     return true;
 }
