@@ -420,6 +420,8 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
     const std::size_t tileStride = std::size_t(tileRows) * rowBytes;
 
     const bool bMedian = m_options.m_method == StackMethod::Median;
+    constexpr std::size_t kBlock = 16;
+    constexpr std::size_t kAhead = 4 * 3 * kBlock;
     const double kappa = m_options.m_dKappa;
     // Rows y0..y1 of the tile whose first row is `tileTop`; each band of rows has its own
     // samples, and writes only its own rows of the result.
@@ -431,9 +433,18 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
         };
         std::vector<CActive> active;
         active.reserve(frames);
-        CSampleHistogram histogram[3];
+        std::vector<const std::uint8_t*> rows;
+        rows.reserve(frames);
+        CPrefixHistogram histogram[3];
+        // A block of pixels of every active row side by side: one pixel's samples then lie in
+        // a few kilobytes instead of one page a picture.
+        std::vector<std::uint8_t> block(frames * kBlock * 3);
         for (int y = yBegin; y < yEnd; ++y) {
             active.clear();
+            rows.clear();
+            // Every active picture covers [commonLeft, commonRight): no checks there.
+            int commonLeft = 0;
+            int commonRight = m_nWidth;
             for (std::size_t f = 0; f < frames; ++f) {
                 const CGridRect& r = rects[f];
                 if (y < r.m_nTop || y >= r.m_nBottom)
@@ -442,59 +453,99 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
                     bInMemory ? m_store->MemoryFrame(f) + std::size_t(y) * rowBytes
                               : tile.data() + f * tileStride + std::size_t(y - tileTop) * rowBytes;
                 active.push_back({row, r.m_nLeft, r.m_nRight});
+                rows.push_back(row);
+                commonLeft = std::max(commonLeft, r.m_nLeft);
+                commonRight = std::min(commonRight, r.m_nRight);
             }
+            commonRight = std::max(commonLeft, commonRight);
             std::uint8_t* out = result.TopRow(y);
+            const auto finishPixel = [&](std::size_t at) {
+                for (int k = 0; k < 3; ++k)
+                    out[at + k] = bMedian ? histogram[k].Median() : histogram[k].SigmaClip(kappa);
+            };
             for (int x = 0; x < m_nWidth; ++x) {
+                if (x == commonLeft && commonLeft < commonRight) {
+                    x = commonRight - 1;
+                    continue;
+                }
+                const std::size_t at = 3 * std::size_t(x);
                 for (const CActive& a : active) {
                     if (x < a.m_nLeft || x >= a.m_nRight)
                         continue;
-                    const std::uint8_t* p = a.m_pRow + 3 * x;
-                    histogram[0].Add(p[0]);
-                    histogram[1].Add(p[1]);
-                    histogram[2].Add(p[2]);
+                    histogram[0].Add(a.m_pRow[at]);
+                    histogram[1].Add(a.m_pRow[at + 1]);
+                    histogram[2].Add(a.m_pRow[at + 2]);
                 }
-                for (int k = 0; k < 3; ++k) {
-                    out[3 * x + k] =
-                        bMedian ? histogram[k].Median() : histogram[k].SigmaClip(kappa);
-                    histogram[k].Clear();
+                finishPixel(at);
+            }
+            for (int x0 = commonLeft; x0 < commonRight; x0 += int(kBlock)) {
+                const std::size_t bytes = 3 * std::size_t(std::min(int(kBlock), commonRight - x0));
+                // Too many rows for the hardware to follow: fetch a few blocks ahead.
+                for (std::size_t i = 0; i < rows.size(); ++i) {
+                    const std::uint8_t* src = rows[i] + 3 * std::size_t(x0);
+                    __builtin_prefetch(src + kAhead);
+                    std::memcpy(block.data() + i * bytes, src, bytes);
+                }
+                for (std::size_t at = 0; at < bytes; at += 3) {
+                    CPrefixHistogram::AddInterleaved(histogram, block.data() + at, rows.size(),
+                                                     bytes);
+                    finishPixel(3 * std::size_t(x0) + at);
                 }
             }
         }
     };
     const int threads = m_options.m_nThreads > 0 ? m_options.m_nThreads : JobWorkerThreads();
 
-    for (int y0 = 0; y0 < m_nHeight; y0 += tileRows) {
-        const int y1 = std::min(m_nHeight, y0 + tileRows);
-        if (!bInMemory) {
+    // Rows [yBegin, yEnd) of the tile whose first row is `tileTop`: read from the store (each
+    // band its own rows, so that the reading is shared too), then combined.
+    const auto bandRows = [&](int yBegin, int yEnd, int tileTop, std::string* bandWhy) {
+        if (!bInMemory)
             for (std::size_t f = 0; f < frames; ++f) {
-                const int top = std::max(y0, rects[f].m_nTop);
-                const int bottom = std::min(y1, rects[f].m_nBottom);
+                const int top = std::max(yBegin, rects[f].m_nTop);
+                const int bottom = std::min(yEnd, rects[f].m_nBottom);
                 if (top < bottom &&
                     !m_store->Read(
                         f, std::size_t(top) * rowBytes, std::size_t(bottom - top) * rowBytes,
-                        tile.data() + f * tileStride + std::size_t(top - y0) * rowBytes, why))
+                        tile.data() + f * tileStride + std::size_t(top - tileTop) * rowBytes,
+                        bandWhy))
                     return false;
             }
-        }
+        combineRows(yBegin, yEnd, tileTop);
+        return true;
+    };
+    for (int y0 = 0; y0 < m_nHeight; y0 += tileRows) {
+        const int y1 = std::min(m_nHeight, y0 + tileRows);
         ++m_stats.m_nTilePasses;
         // The tile's rows in equal bands, one a thread; this thread takes the first band, and
         // any band whose thread could not be started.
         const int bands = std::clamp(threads, 1, y1 - y0);
         const auto bandStart = [&](int band) { return y0 + (y1 - y0) * band / bands; };
+        std::vector<std::string> failures(std::size_t(bands) + 1);
+        std::vector<char> failed(std::size_t(bands) + 1, 0);
+        const auto runBands = [&](int first, int last) {
+            failed[std::size_t(first)] =
+                !bandRows(bandStart(first), bandStart(last), y0, &failures[std::size_t(first)]);
+        };
         std::vector<std::jthread> helpers;
         int done = bands;
         for (int band = 1; band < bands; ++band) {
             try {
-                helpers.emplace_back(combineRows, bandStart(band), bandStart(band + 1), y0);
+                helpers.emplace_back(runBands, band, band + 1);
             } catch (const std::system_error&) {
                 done = band;
                 break;
             }
         }
-        combineRows(y0, bandStart(1), y0);
+        runBands(0, 1);
         if (done < bands)
-            combineRows(bandStart(done), y1, y0);
+            runBands(done, bands);
         helpers.clear();  // joins
+        for (std::size_t band = 0; band < failed.size(); ++band)
+            if (failed[band]) {
+                if (why)
+                    *why = failures[band];
+                return false;
+            }
     }
     return true;
 }

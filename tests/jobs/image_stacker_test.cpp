@@ -101,11 +101,77 @@ TEST(StackMethods, MedianAndSigmaClipOfSampleLists) {
             ::testing::PrintToString(std::vector<int>(c.samples.begin(), c.samples.end())));
         EXPECT_EQ(MedianOf(c.samples.data(), c.samples.size()), c.median);
         EXPECT_EQ(SigmaClipOf(c.samples.data(), c.samples.size(), c.kappa), c.clipped);
+        EXPECT_EQ(FastMedianOf(c.samples.data(), c.samples.size()), c.median);
+        EXPECT_EQ(FastSigmaClipOf(c.samples.data(), c.samples.size(), c.kappa), c.clipped);
     }
     StackMethod method = StackMethod::Mean;
     EXPECT_TRUE(ParseStackMethod("sigma-clip", method));
     EXPECT_EQ(method, StackMethod::SigmaClip);
     EXPECT_FALSE(ParseStackMethod("average", method));
+}
+
+// The stacker's fast combiner against the plain histogram on random stacks: noisy clusters with
+// outliers, a few distinct values (ties), the extremes 0 and 255, anything; kappas from tiny to
+// huge. One combiner serves every stack in turn, so anything a result leaves behind shows.
+TEST(StackMethods, PrefixHistogramMatchesThePlainOne) {
+    std::mt19937 rng(2026);
+    const auto uniform = [&](int lo, int hi) {
+        return std::uniform_int_distribution<int>(lo, hi)(rng);
+    };
+    const double kKappas[] = {0.05, 0.5, 1.0, 1.5, 2.0, 2.5, 3.0, 5.0, 1e300};
+    CPrefixHistogram fast[3];
+    std::vector<std::uint8_t> samples[3];
+    std::vector<std::uint8_t> pixels;  // the three channels interleaved, 4 bytes a sample
+    for (int round = 0; round < 10000; ++round) {
+        const int n = uniform(1, 300);
+        for (int k = 0; k < 3; ++k) {
+            const int kind = (round + k) % 4;
+            std::normal_distribution<double> noise(
+                uniform(0, 255), std::uniform_real_distribution<double>(0, 30)(rng));
+            const int few[3] = {uniform(0, 255), uniform(0, 255), uniform(0, 255)};
+            samples[k].clear();
+            for (int i = 0; i < n; ++i) {
+                int v = 0;
+                switch (kind) {
+                    case 0:  // a noisy cluster, now and then an outlier anywhere
+                        v = uniform(0, 9) == 0 ? uniform(0, 255) : int(std::lround(noise(rng)));
+                        break;
+                    case 1:  // ties: a few values only
+                        v = few[uniform(0, 2)];
+                        break;
+                    case 2:  // the extremes among a cluster
+                        v = uniform(0, 3) == 0 ? 255 * uniform(0, 1) : int(std::lround(noise(rng)));
+                        break;
+                    default:
+                        v = uniform(0, 255);
+                }
+                samples[k].push_back(std::uint8_t(std::clamp(v, 0, 255)));
+            }
+        }
+        pixels.assign(std::size_t(n) * 4, std::uint8_t(uniform(0, 255)));
+        for (int i = 0; i < n; ++i)
+            for (int k = 0; k < 3; ++k) pixels[4 * std::size_t(i) + k] = samples[k][i];
+        // Even rounds through the interleaved path, odd ones sample by sample.
+        const auto addAll = [&] {
+            if (round % 2 == 0)
+                CPrefixHistogram::AddInterleaved(fast, pixels.data(), std::size_t(n), 4);
+            else
+                for (int k = 0; k < 3; ++k)
+                    for (std::uint8_t v : samples[k]) fast[k].Add(v);
+        };
+        const double kappa = round % 10 == 9 ? std::uniform_real_distribution<double>(0.01, 6)(rng)
+                                             : kKappas[uniform(0, 8)];
+        SCOPED_TRACE(::testing::Message() << "round " << round << " kappa " << kappa);
+        addAll();
+        for (int k = 0; k < 3; ++k)
+            ASSERT_EQ(fast[k].SigmaClip(kappa),
+                      SigmaClipOf(samples[k].data(), samples[k].size(), kappa));
+        addAll();
+        for (int k = 0; k < 3; ++k)
+            ASSERT_EQ(fast[k].Median(), MedianOf(samples[k].data(), samples[k].size()));
+    }
+    EXPECT_EQ(fast[0].Median(), 0);  // nothing added
+    EXPECT_EQ(fast[1].SigmaClip(2.5), 0);
 }
 
 // Small stacks of flat pictures, some smaller than the first, through the stacker: which pictures
