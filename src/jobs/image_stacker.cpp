@@ -145,22 +145,31 @@ CImageStacker::CImageStacker(const CStackOptions& options) : m_options(options) 
 
 CImageStacker::~CImageStacker() = default;
 
-bool CImageStacker::CheckOptions(const CStackOptions& options, std::string* why) {
-    const auto refuse = [&](const std::string& text) {
-        if (why)
-            *why = text;
-        return false;
-    };
-    if (!(options.m_dKappa > 0) || !std::isfinite(options.m_dKappa))
-        return refuse("kappa must be a number above 0, not " + std::to_string(options.m_dKappa));
-    if (options.m_nReferenceCandidates < 1)
-        return refuse("the reference must be chosen among at least 1 picture, not " +
-                      std::to_string(options.m_nReferenceCandidates));
+JobRefusal StackOptionsRefusal(const CStackOptions& options, std::string* detail) {
+    if (!(options.m_dKappa > 0) || !std::isfinite(options.m_dKappa)) {
+        *detail = std::to_string(options.m_dKappa);
+        return JobRefusal::BadKappa;
+    }
+    if (options.m_nReferenceCandidates < 1) {
+        *detail = std::to_string(options.m_nReferenceCandidates);
+        return JobRefusal::BadReferenceCount;
+    }
+    detail->clear();
     if (options.m_nMeanDivisor < 0)
-        return refuse("the divisor of the mean cannot be negative");
+        return JobRefusal::NegativeDivisor;
     if (!(options.m_dMinOverlap >= 0 && options.m_dMinOverlap <= 1))
-        return refuse("the least overlap must lie between 0 and 1");
-    return true;
+        return JobRefusal::BadOverlap;
+    return JobRefusal::None;
+}
+
+bool CImageStacker::CheckOptions(const CStackOptions& options, std::string* why) {
+    std::string detail;
+    const JobRefusal refusal = StackOptionsRefusal(options, &detail);
+    if (refusal == JobRefusal::None)
+        return true;
+    if (why)
+        *why = RefusalReason(refusal, detail);
+    return false;
 }
 
 bool CImageStacker::Begin(int width, int height, std::string* why) {

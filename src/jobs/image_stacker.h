@@ -24,6 +24,7 @@
 
 #include "image/dib_image.h"
 #include "jobs/image_registration.h"
+#include "jobs/job_result.h"
 #include "jobs/stack_methods.h"
 
 inline constexpr std::size_t kDefaultStackMemory = std::size_t(128) << 20;
@@ -108,6 +109,10 @@ private:
     std::unique_ptr<CImageRegistration> m_registration;
 };
 
+// The kind of refusal for stacking options the stacker cannot use, with its detail (the value
+// at fault); None when they pass.
+JobRefusal StackOptionsRefusal(const CStackOptions& options, std::string* detail);
+
 class CImageStacker {
 public:
     explicit CImageStacker(const CStackOptions& options);
@@ -115,7 +120,8 @@ public:
     CImageStacker(const CImageStacker&) = delete;
     CImageStacker& operator=(const CImageStacker&) = delete;
 
-    // False (with the option and its value in *why) for options the stacker cannot use.
+    // False (with the option and its value in *why) for options the stacker cannot use:
+    // RefusalReason of StackOptionsRefusal.
     static bool CheckOptions(const CStackOptions& options, std::string* why);
 
     // Takes one loaded 24-bit picture; `path` names it in the report. A picture left out (not

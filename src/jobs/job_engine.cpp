@@ -3,12 +3,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cmath>
 #include <filesystem>
 #include <system_error>
 
 #include "image/image_file.h"
-#include "jobs/image_stacker.h"
 
 CStatus MakeWritableFolder(const std::string& folder, CJobProblem* problem) {
     namespace fs = std::filesystem;
@@ -30,24 +28,6 @@ CStatus MakeWritableFolder(const std::string& folder, CJobProblem* problem) {
     if (access(path.c_str(), W_OK | X_OK) != 0)
         return fail(JobProblemKind::FolderNotWritable, ErrnoText(errno));
     return {};
-}
-
-JobRefusal StackOptionsRefusal(const CStackOptions& options, std::string* detail) {
-    // The order and the tests of CImageStacker::CheckOptions.
-    if (!(options.m_dKappa > 0) || !std::isfinite(options.m_dKappa)) {
-        *detail = std::to_string(options.m_dKappa);
-        return JobRefusal::BadKappa;
-    }
-    if (options.m_nReferenceCandidates < 1) {
-        *detail = std::to_string(options.m_nReferenceCandidates);
-        return JobRefusal::BadReferenceCount;
-    }
-    detail->clear();
-    if (options.m_nMeanDivisor < 0)
-        return JobRefusal::NegativeDivisor;
-    if (!(options.m_dMinOverlap >= 0 && options.m_dMinOverlap <= 1))
-        return JobRefusal::BadOverlap;
-    return JobRefusal::None;
 }
 
 bool CJobEngine::BeginJob(const CJobParams& params, const std::string& target,

@@ -12,16 +12,10 @@
 #include "jobs/job_result.h"
 #include "platform/status.h"
 
-struct CStackOptions;
-
 // Makes `folder` and its missing parents; fails when it cannot be made, is no folder, or files
 // cannot be created in it (read-only, no permission). On failure `problem`, when given, holds
 // the kind, the folder as its detail and the system's reason (the path is left to the caller).
 CStatus MakeWritableFolder(const std::string& folder, CJobProblem* problem = nullptr);
-
-// The kind of refusal for stacking options that CImageStacker::CheckOptions refuses, with its
-// detail; None when they pass.
-JobRefusal StackOptionsRefusal(const CStackOptions& options, std::string* detail);
 
 class CJobEngine {
 protected:

@@ -92,13 +92,17 @@ std::string RefusalReason(JobRefusal kind, const std::string& detail) {
             return detail + ": the report would replace the result";
         case JobRefusal::ReportIsSource:
             return detail + ": the report would replace a source image";
+        case JobRefusal::BadKappa:
+            return "kappa must be a number above 0, not " + detail;
+        case JobRefusal::BadReferenceCount:
+            return "the reference must be chosen among at least 1 picture, not " + detail;
+        case JobRefusal::NegativeDivisor:
+            return "the divisor of the mean cannot be negative";
+        case JobRefusal::BadOverlap:
+            return "the least overlap must lie between 0 and 1";
         case JobRefusal::None:
         case JobRefusal::TargetIsSource:
         case JobRefusal::TargetBusy:
-        case JobRefusal::BadKappa:
-        case JobRefusal::BadReferenceCount:
-        case JobRefusal::NegativeDivisor:
-        case JobRefusal::BadOverlap:
             break;
     }
     return detail;

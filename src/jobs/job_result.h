@@ -18,8 +18,8 @@ enum class JobEnd {
 };
 
 // Why a job refused to start. The engine's English reason (what the command line prints) is
-// RefusalReason(kind, detail), but for the stacking options' kinds, whose English is the
-// stacker's; the front ends word each kind in their own language.
+// RefusalReason(kind, detail), but for the two whose English each job words itself
+// (TargetIsSource, TargetBusy); the front ends word each kind in their own language.
 enum class JobRefusal {
     None,               // only the English reason says it
     NoSource,           // no source folder

@@ -167,9 +167,10 @@ CJobResult CMergeImageJob::Run() {
     if (!BeginJob(m_params, m_params.m_strTargetFile, JobRefusal::NoTarget))
         return m_result;
     m_params.m_nJpgQuality = std::clamp(m_params.m_nJpgQuality, 1, 100);
-    if (std::string why; !CImageStacker::CheckOptions(StackOptions(), &why)) {
-        std::string detail;
-        Refuse(StackOptionsRefusal(StackOptions(), &detail), detail, why);
+    std::string detail;
+    if (const JobRefusal refusal = StackOptionsRefusal(StackOptions(), &detail);
+        refusal != JobRefusal::None) {
+        Refuse(refusal, detail);
         return m_result;
     }
     if (m_params.m_nLimit < 0) {

@@ -225,26 +225,30 @@ std::uint8_t CPrefixHistogram::SigmaClip(double kappa) {
     return RoundedMean(sum, n);
 }
 
-std::uint8_t FastMedianOf(const std::uint8_t* values, std::size_t n) {
-    CPrefixHistogram histogram;
+namespace {
+
+// A histogram of kind H holding the n samples of `values`.
+template <class H>
+H HistogramOf(const std::uint8_t* values, std::size_t n) {
+    H histogram;
     for (std::size_t i = 0; i < n; ++i) histogram.Add(values[i]);
-    return histogram.Median();
+    return histogram;
+}
+
+}  // namespace
+
+std::uint8_t FastMedianOf(const std::uint8_t* values, std::size_t n) {
+    return HistogramOf<CPrefixHistogram>(values, n).Median();
 }
 
 std::uint8_t FastSigmaClipOf(const std::uint8_t* values, std::size_t n, double kappa) {
-    CPrefixHistogram histogram;
-    for (std::size_t i = 0; i < n; ++i) histogram.Add(values[i]);
-    return histogram.SigmaClip(kappa);
+    return HistogramOf<CPrefixHistogram>(values, n).SigmaClip(kappa);
 }
 
 std::uint8_t MedianOf(const std::uint8_t* values, std::size_t n) {
-    CSampleHistogram histogram;
-    for (std::size_t i = 0; i < n; ++i) histogram.Add(values[i]);
-    return histogram.Median();
+    return HistogramOf<CSampleHistogram>(values, n).Median();
 }
 
 std::uint8_t SigmaClipOf(const std::uint8_t* values, std::size_t n, double kappa) {
-    CSampleHistogram histogram;
-    for (std::size_t i = 0; i < n; ++i) histogram.Add(values[i]);
-    return histogram.SigmaClip(kappa);
+    return HistogramOf<CSampleHistogram>(values, n).SigmaClip(kappa);
 }

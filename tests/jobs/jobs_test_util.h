@@ -16,7 +16,7 @@
 #include "jobs/job_observer.h"
 #include "jobs/job_params.h"
 #include "jobs/job_result.h"
-#include "jobs/srch_dir.h"
+#include "jobs/parallel_loader.h"
 
 namespace jobs_test {
 
@@ -81,15 +81,7 @@ inline bool LooksLikeJpeg(const fs::path& path) {
 
 // The order in which a scan reports the files of `folder` matching `pattern`.
 inline std::vector<std::string> ScanOrder(const std::string& folder, const std::string& pattern) {
-    struct CLister : CSrchDir {
-        void OnFileFound(const std::string& path, const CFindRecord&) override {
-            m_paths.push_back(path);
-        }
-        std::vector<std::string> m_paths;
-    } lister;
-    lister.Init(pattern, false);
-    lister.Search(folder);
-    return lister.m_paths;
+    return ListMatchingFiles(folder, pattern);
 }
 
 // Replaces the contents of an existing file in place (same directory entry, so the scan order of
