@@ -1,7 +1,7 @@
 #include "jobs/image_stacker.h"
 
 #include <fcntl.h>
-#include <malloc.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,8 +13,48 @@
 #include <new>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "jobs/parallel_loader.h"
+
+namespace {
+
+// Memory straight from the system, untouched pages costing nothing, in huge pages where the
+// system allows: a stack's pictures fill hundreds of megabytes, and faulting them in 4 KiB at a
+// time costs more than copying them. Given back whole on release.
+class CMappedBytes {
+public:
+    CMappedBytes() = default;
+    explicit CMappedBytes(std::size_t bytes) {
+        if (bytes == 0)
+            return;
+        void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        if (p == MAP_FAILED)
+            throw std::bad_alloc();
+        m_p = static_cast<std::uint8_t*>(p);
+        m_nBytes = bytes;
+    }
+    ~CMappedBytes() {
+        if (m_p)
+            munmap(m_p, m_nBytes);
+    }
+    CMappedBytes(CMappedBytes&& other) noexcept
+        : m_p(std::exchange(other.m_p, nullptr)), m_nBytes(std::exchange(other.m_nBytes, 0)) {}
+    CMappedBytes& operator=(CMappedBytes&& other) noexcept {
+        std::swap(m_p, other.m_p);
+        std::swap(m_nBytes, other.m_nBytes);
+        return *this;
+    }
+
+    std::uint8_t* data() const { return m_p; }
+
+private:
+    std::uint8_t* m_p = nullptr;
+    std::size_t m_nBytes = 0;
+};
+
+}  // namespace
 
 // The pictures of a median or sigma-clip job on the grid, in the order they were used: in memory
 // while they fit the budget, then all of them in a temporary file.
@@ -31,14 +71,25 @@ public:
 
     std::size_t Frames() const { return m_nFrames; }
     bool InMemory() const { return m_fd < 0; }
-    const std::uint8_t* MemoryFrame(std::size_t i) const { return m_memory[i].data(); }
+    const std::uint8_t* MemoryFrame(std::size_t i) const { return m_memory[i]; }
     std::uint64_t FileBytes() const {
         return m_fd < 0 ? 0 : m_nFrames * std::uint64_t(m_nFrameBytes);
     }
 
     bool Append(const std::uint8_t* frame, std::string* why) {
         if (m_fd < 0 && (m_nFrames + 1) * m_nFrameBytes <= m_nMemoryBytes) {
-            m_memory.emplace_back(frame, frame + m_nFrameBytes);
+            if (m_nFrames == m_nRoom) {
+                // Chunks grow with the stack, up to 32 MiB, and never past the budget.
+                const std::size_t most =
+                    std::max<std::size_t>(1, (std::size_t(32) << 20) / m_nFrameBytes);
+                const std::size_t frames = std::min({std::max<std::size_t>(1, m_nFrames), most,
+                                                     m_nMemoryBytes / m_nFrameBytes - m_nFrames});
+                m_chunks.emplace_back(frames * m_nFrameBytes);
+                for (std::size_t i = 0; i < frames; ++i)
+                    m_memory.push_back(m_chunks.back().data() + i * m_nFrameBytes);
+                m_nRoom += frames;
+            }
+            std::memcpy(m_memory[m_nFrames], frame, m_nFrameBytes);
             ++m_nFrames;
             return true;
         }
@@ -84,13 +135,11 @@ private:
             return false;
         }
         unlink(name.c_str());
-        for (std::size_t i = 0; i < m_memory.size(); ++i)
-            if (!WriteAt(m_memory[i].data(), m_nFrameBytes, i * std::uint64_t(m_nFrameBytes), why))
+        for (std::size_t i = 0; i < m_nFrames; ++i)
+            if (!WriteAt(MemoryFrame(i), m_nFrameBytes, i * std::uint64_t(m_nFrameBytes), why))
                 return false;
+        m_chunks.clear();
         m_memory.clear();
-        m_memory.shrink_to_fit();
-        // The freed pictures stay in the heap otherwise, and the tiles would come on top of them.
-        malloc_trim(0);
         return true;
     }
 
@@ -115,7 +164,10 @@ private:
     std::size_t m_nFrameBytes;
     std::size_t m_nMemoryBytes;
     std::string m_strDir;
-    std::vector<std::vector<std::uint8_t>> m_memory;  // one block a picture: no growth spikes
+    // Pictures held in memory, several a chunk: no growth spikes, few system calls.
+    std::vector<CMappedBytes> m_chunks;
+    std::vector<std::uint8_t*> m_memory;  // where each picture is
+    std::size_t m_nRoom = 0;              // pictures the chunks hold
     int m_fd = -1;
     std::size_t m_nFrames = 0;
 };
@@ -415,10 +467,10 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
                              : StackTileRows(m_nWidth, m_nHeight, frames, m_options.m_nMemoryBytes);
     m_stats.m_nTileRows = tileRows;
     m_stats.m_nStoreFileBytes = m_store->FileBytes();
-    std::vector<std::uint8_t> tile;
+    CMappedBytes tile;
     if (!bInMemory) {
         try {
-            tile.resize(frames * tileRows * rowBytes);
+            tile = CMappedBytes(frames * tileRows * rowBytes);
         } catch (const std::bad_alloc&) {
             if (why)
                 *why = "not enough memory for " + std::to_string(tileRows) + " rows of " +
@@ -444,7 +496,14 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
         active.reserve(frames);
         std::vector<const std::uint8_t*> rows;
         rows.reserve(frames);
-        CPrefixHistogram histogram[3];
+        CBlockCombiner combiner;
+        const auto combine = [&](const std::uint8_t* samples, std::size_t n, int lanes,
+                                 std::uint8_t* out) {
+            if (bMedian)
+                combiner.Median(samples, n, lanes, out);
+            else
+                combiner.SigmaClip(samples, n, lanes, kappa, out);
+        };
         // A block of pixels of every active row side by side: one pixel's samples then lie in
         // a few kilobytes instead of one page a picture.
         std::vector<std::uint8_t> block(frames * kBlock * 3);
@@ -468,24 +527,19 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
             }
             commonRight = std::max(commonLeft, commonRight);
             std::uint8_t* out = result.TopRow(y);
-            const auto finishPixel = [&](std::size_t at) {
-                for (int k = 0; k < 3; ++k)
-                    out[at + k] = bMedian ? histogram[k].Median() : histogram[k].SigmaClip(kappa);
-            };
             for (int x = 0; x < m_nWidth; ++x) {
                 if (x == commonLeft && commonLeft < commonRight) {
                     x = commonRight - 1;
                     continue;
                 }
                 const std::size_t at = 3 * std::size_t(x);
+                std::size_t n = 0;
                 for (const CActive& a : active) {
                     if (x < a.m_nLeft || x >= a.m_nRight)
                         continue;
-                    histogram[0].Add(a.m_pRow[at]);
-                    histogram[1].Add(a.m_pRow[at + 1]);
-                    histogram[2].Add(a.m_pRow[at + 2]);
+                    std::memcpy(block.data() + 3 * n++, a.m_pRow + at, 3);
                 }
-                finishPixel(at);
+                combine(block.data(), n, 3, out + at);
             }
             for (int x0 = commonLeft; x0 < commonRight; x0 += int(kBlock)) {
                 const std::size_t bytes = 3 * std::size_t(std::min(int(kBlock), commonRight - x0));
@@ -495,14 +549,12 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
                     __builtin_prefetch(src + kAhead);
                     std::memcpy(block.data() + i * bytes, src, bytes);
                 }
-                for (std::size_t at = 0; at < bytes; at += 3) {
-                    CPrefixHistogram::AddInterleaved(histogram, block.data() + at, rows.size(),
-                                                     bytes);
-                    finishPixel(3 * std::size_t(x0) + at);
-                }
+                combine(block.data(), rows.size(), int(bytes), out + 3 * std::size_t(x0));
             }
         }
     };
+    static_assert(3 * kBlock <= CBlockCombiner::kMaxLanes);
+
     const int threads = m_options.m_nThreads > 0 ? m_options.m_nThreads : JobWorkerThreads();
 
     // Rows [yBegin, yEnd) of the tile whose first row is `tileTop`: read from the store (each

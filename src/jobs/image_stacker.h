@@ -27,7 +27,9 @@
 #include "jobs/job_result.h"
 #include "jobs/stack_methods.h"
 
-inline constexpr std::size_t kDefaultStackMemory = std::size_t(128) << 20;
+// Holds 255 pictures of 640x480 (224 MiB) without a temporary file; a whole job stays under
+// 256 MiB whatever the number of pictures of that size.
+inline constexpr std::size_t kDefaultStackMemory = std::size_t(232) << 20;
 
 struct CStackOptions {
     StackMethod m_method = StackMethod::MeanOfAdded;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 namespace {
 
@@ -106,123 +107,165 @@ void CSampleHistogram::Clear() {
     m_nSquares = 0;
 }
 
-void CPrefixHistogram::Reset() {
-    std::memset(m_count + m_nMin, 0, std::size_t(m_nMax - m_nMin + 1) * sizeof m_count[0]);
-    m_nMin = 256;
-    m_nMax = -1;
-    m_n = 0;
-}
+namespace {
 
-void CPrefixHistogram::AddInterleaved(CPrefixHistogram* histograms, const std::uint8_t* first,
-                                      std::size_t n, std::size_t stride) {
-    std::uint32_t* count0 = histograms[0].m_count;
-    std::uint32_t* count1 = histograms[1].m_count;
-    std::uint32_t* count2 = histograms[2].m_count;
-    int lo0 = histograms[0].m_nMin, hi0 = histograms[0].m_nMax;
-    int lo1 = histograms[1].m_nMin, hi1 = histograms[1].m_nMax;
-    int lo2 = histograms[2].m_nMin, hi2 = histograms[2].m_nMax;
-    for (std::size_t i = 0; i < n; ++i, first += stride) {
-        const int v0 = first[0], v1 = first[1], v2 = first[2];
-        ++count0[v0];
-        ++count1[v1];
-        ++count2[v2];
-        lo0 = v0 < lo0 ? v0 : lo0;
-        hi0 = v0 > hi0 ? v0 : hi0;
-        lo1 = v1 < lo1 ? v1 : lo1;
-        hi1 = v1 > hi1 ? v1 : hi1;
-        lo2 = v2 < lo2 ? v2 : lo2;
-        hi2 = v2 > hi2 ? v2 : hi2;
-    }
-    histograms[0].m_nMin = lo0, histograms[0].m_nMax = hi0, histograms[0].m_n += std::uint32_t(n);
-    histograms[1].m_nMin = lo1, histograms[1].m_nMax = hi1, histograms[1].m_n += std::uint32_t(n);
-    histograms[2].m_nMin = lo2, histograms[2].m_nMax = hi2, histograms[2].m_n += std::uint32_t(n);
-}
+// Thread sanitizer builds cannot take the indirect functions of target_clones.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_THREAD__)
+#define TARNWICK_LANE_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
+#else
+#define TARNWICK_LANE_CLONES
+#endif
 
-std::uint8_t CPrefixHistogram::Median() {
-    if (m_n == 0)
-        return 0;
-    const std::uint32_t rankLow = (m_n - 1) / 2;
-    const std::uint32_t rankHigh = m_n / 2;
-    std::uint32_t below = 0;
-    int low = -1;
-    int twice = 2 * m_nMax;
-    for (int v = m_nMin; v <= m_nMax; ++v) {
-        below += m_count[v];
-        if (low < 0 && below > rankLow)
-            low = v;
-        if (below > rankHigh) {
-            twice = low + v;
-            break;
+// Range, sum and sum of squares of every channel. With the channel count a constant the
+// accumulators stay in registers.
+template <class TLanes>
+void LaneStatsOf(const std::uint8_t* __restrict block, std::size_t n, TLanes lanes,
+                 std::uint8_t* __restrict lo, std::uint8_t* __restrict hi,
+                 std::uint32_t* __restrict sums, std::uint32_t* __restrict squares) {
+    constexpr int kMax = CBlockCombiner::kMaxLanes;
+    std::uint8_t l[kMax], h[kMax];
+    std::uint32_t s[kMax], q[kMax];
+    for (int j = 0; j < lanes; ++j) l[j] = 255, h[j] = 0, s[j] = 0, q[j] = 0;
+    for (std::size_t i = 0; i < n; ++i, block += lanes)
+        for (int j = 0; j < lanes; ++j) {
+            const std::uint8_t v = block[j];
+            l[j] = v < l[j] ? v : l[j];
+            h[j] = v > h[j] ? v : h[j];
+            s[j] += v;
+            q[j] += std::uint32_t(v) * v;
         }
+    for (int j = 0; j < lanes; ++j) lo[j] = l[j], hi[j] = h[j], sums[j] = s[j], squares[j] = q[j];
+}
+
+TARNWICK_LANE_CLONES
+void LaneStats(const std::uint8_t* block, std::size_t n, int lanes, std::uint8_t* lo,
+               std::uint8_t* hi, std::uint32_t* sums, std::uint32_t* squares) {
+    if (lanes == CBlockCombiner::kMaxLanes)
+        LaneStatsOf(block, n, std::integral_constant<int, CBlockCombiner::kMaxLanes>(), lo, hi,
+                    sums, squares);
+    else
+        LaneStatsOf(block, n, lanes, lo, hi, sums, squares);
+}
+
+// Where a channel's median lies: `below` of the kept samples are under the value `at`.
+struct CMedianCursor {
+    int m_nAt;
+    std::uint32_t m_nBelow;
+
+    // Twice the median of the `n` kept samples, moving from where the cursor stands.
+    int TwiceMedian(const std::uint16_t* count, std::uint32_t n) {
+        const std::uint32_t rankLow = (n - 1) / 2;
+        while (m_nBelow + count[m_nAt] <= rankLow) m_nBelow += count[m_nAt++];
+        while (m_nBelow > rankLow) m_nBelow -= count[--m_nAt];
+        int high = m_nAt;
+        if (m_nBelow + count[m_nAt] <= n / 2)
+            do ++high;
+            while (count[high] == 0);
+        return m_nAt + high;
     }
-    Reset();
-    return std::uint8_t((twice + 1) / 2);
-}
+};
 
-void CPrefixHistogram::Accumulate() {
-    std::uint32_t n = 0;
-    std::uint64_t sum = 0, squares = 0;
-    m_below[m_nMin] = 0;
-    m_sums[m_nMin] = 0;
-    m_squares[m_nMin] = 0;
-    for (int v = m_nMin; v <= m_nMax; ++v) {
-        const std::uint32_t c = m_count[v];
-        n += c;
-        sum += std::uint64_t(c) * std::uint64_t(v);
-        squares += std::uint64_t(c) * std::uint64_t(v * v);
-        m_below[v + 1] = n;
-        m_sums[v + 1] = sum;
-        m_squares[v + 1] = squares;
-    }
-}
-
-int CPrefixHistogram::TwiceMedian(int lo, int hi, std::uint32_t n) const {
-    // The first value whose running count passes the rank.
-    const std::uint32_t base = m_below[lo];
-    const std::uint32_t* first = m_below + lo + 1;
-    const std::uint32_t* last = m_below + hi + 2;
-    const int low = int(std::upper_bound(first, last, base + (n - 1) / 2) - first);
-    const int high = int(std::upper_bound(first + low, last, base + n / 2) - first);
-    return 2 * lo + low + high;
-}
-
-std::uint8_t CPrefixHistogram::SigmaClip(double kappa) {
-    if (m_n == 0)
-        return 0;
-    Accumulate();
-    const std::uint32_t minKeep = (m_n + 1) / 2;
-    int lo = m_nMin;
-    int hi = m_nMax;
-    std::uint64_t n = m_n;
-    std::uint64_t sum = m_sums[hi + 1];
-    std::uint64_t squares = m_squares[hi + 1];
+// CSampleHistogram::SigmaClip over one channel's counts, with the same arithmetic and so the
+// same decisions. Kept values always form a range [lo, hi].
+std::uint8_t ClipChannel(const std::uint16_t* count, int lo, int hi, std::uint32_t n,
+                         std::uint64_t sum, std::uint64_t squares, double kappa) {
+    const std::uint32_t minKeep = (n + 1) / 2;
+    CMedianCursor median{lo, 0};
     for (;;) {
-        // The same arithmetic as CSampleHistogram's, so the same decisions to the last bit.
-        const double twiceMedian = TwiceMedian(lo, hi, std::uint32_t(n));
+        const std::int64_t twiceMedian = median.TwiceMedian(count, n);
         const double spread = double(n * squares - sum * sum);
         const double sigma = std::sqrt(spread) / double(n);
         const double limit = 2.0 * kappa * sigma;
-        // |2v - m| > limit splits exactly into the two sides, each monotone in v.
-        const auto rejectedBelow = [&](int v) { return twiceMedian - 2.0 * v > limit; };
-        const auto rejectedAbove = [&](int v) { return 2.0 * v - twiceMedian > limit; };
-        // The kept values are [keepLo, keepHi] within [lo, hi]: estimate, then settle exactly.
-        int keepLo = int(std::fmin(std::fmax(std::ceil((twiceMedian - limit) / 2), lo), hi + 1));
-        while (keepLo > lo && !rejectedBelow(keepLo - 1)) --keepLo;
-        while (keepLo <= hi && rejectedBelow(keepLo)) ++keepLo;
-        int keepHi = int(std::fmax(std::fmin(std::floor((twiceMedian + limit) / 2), hi), lo - 1));
-        while (keepHi < hi && !rejectedAbove(keepHi + 1)) ++keepHi;
-        while (keepHi >= lo && rejectedAbove(keepHi)) --keepHi;
-        const std::uint64_t newN = keepLo <= keepHi ? m_below[keepHi + 1] - m_below[keepLo] : 0;
-        if (newN == n || newN < minKeep)
+        // An integer distance d exceeds the limit exactly when it exceeds its whole part; no
+        // byte lies 1024 from another.
+        const std::int64_t whole = limit < 1024.0 ? std::int64_t(limit) : 1024;
+        // Kept: |2v - twiceMedian| <= whole.
+        const int keepLo = std::max(lo, int((twiceMedian - whole + 1) >> 1));
+        const int keepHi = std::min(hi, int((twiceMedian + whole) >> 1));
+        if (keepLo > keepHi)
+            break;  // nothing kept
+        std::uint32_t dropped = 0;
+        std::uint32_t droppedBelow = 0;
+        std::uint64_t newSum = sum, newSquares = squares;
+        const auto drop = [&](int v) {
+            const std::uint32_t c = count[v];
+            dropped += c;
+            newSum -= std::uint64_t(c) * std::uint64_t(v);
+            newSquares -= std::uint64_t(c) * std::uint64_t(v * v);
+        };
+        for (int v = lo; v < keepLo; ++v) drop(v);
+        droppedBelow = dropped;
+        for (int v = keepHi + 1; v <= hi; ++v) drop(v);
+        if (dropped == 0 || n - dropped < minKeep)
             break;
         lo = keepLo;
         hi = keepHi;
-        n = newN;
-        sum = m_sums[hi + 1] - m_sums[lo];
-        squares = m_squares[hi + 1] - m_squares[lo];
+        n -= dropped;
+        sum = newSum;
+        squares = newSquares;
+        if (median.m_nAt < lo || median.m_nAt > hi)
+            median = {lo, 0};
+        else
+            median.m_nBelow -= droppedBelow;
     }
-    Reset();
     return RoundedMean(sum, n);
+}
+
+}  // namespace
+
+bool CBlockCombiner::Count(const std::uint8_t* block, std::size_t n, int lanes) {
+    if (n > 0xFFFF)
+        return false;
+    LaneStats(block, n, lanes, m_min, m_max, m_sum, m_squares);
+    for (std::size_t i = 0; i < n; ++i, block += lanes)
+        for (int j = 0; j < lanes; ++j) ++m_count[j][block[j]];
+    return true;
+}
+
+void CBlockCombiner::Clear(int lane) {
+    std::memset(m_count[lane] + m_min[lane], 0,
+                std::size_t(m_max[lane] - m_min[lane] + 1) * sizeof m_count[0][0]);
+}
+
+template <class FPlain, class FFast>
+void CBlockCombiner::Combine(const std::uint8_t* block, std::size_t n, int lanes, std::uint8_t* out,
+                             FPlain plain, FFast fast) {
+    if (n == 0) {
+        std::memset(out, 0, std::size_t(lanes));
+        return;
+    }
+    if (!Count(block, n, lanes)) {
+        for (int j = 0; j < lanes; ++j) {
+            CSampleHistogram histogram;
+            for (std::size_t i = 0; i < n; ++i) histogram.Add(block[i * std::size_t(lanes) + j]);
+            out[j] = plain(histogram);
+        }
+        return;
+    }
+    for (int j = 0; j < lanes; ++j) {
+        out[j] = fast(j);
+        Clear(j);
+    }
+}
+
+void CBlockCombiner::Median(const std::uint8_t* block, std::size_t n, int lanes,
+                            std::uint8_t* out) {
+    Combine(
+        block, n, lanes, out, [](const CSampleHistogram& h) { return h.Median(); },
+        [&](int j) {
+            CMedianCursor median{m_min[j], 0};
+            return std::uint8_t((median.TwiceMedian(m_count[j], std::uint32_t(n)) + 1) / 2);
+        });
+}
+
+void CBlockCombiner::SigmaClip(const std::uint8_t* block, std::size_t n, int lanes, double kappa,
+                               std::uint8_t* out) {
+    Combine(
+        block, n, lanes, out, [kappa](const CSampleHistogram& h) { return h.SigmaClip(kappa); },
+        [&](int j) {
+            return ClipChannel(m_count[j], m_min[j], m_max[j], std::uint32_t(n), m_sum[j],
+                               m_squares[j], kappa);
+        });
 }
 
 namespace {
@@ -238,11 +281,15 @@ H HistogramOf(const std::uint8_t* values, std::size_t n) {
 }  // namespace
 
 std::uint8_t FastMedianOf(const std::uint8_t* values, std::size_t n) {
-    return HistogramOf<CPrefixHistogram>(values, n).Median();
+    std::uint8_t out;
+    CBlockCombiner().Median(values, n, 1, &out);
+    return out;
 }
 
 std::uint8_t FastSigmaClipOf(const std::uint8_t* values, std::size_t n, double kappa) {
-    return HistogramOf<CPrefixHistogram>(values, n).SigmaClip(kappa);
+    std::uint8_t out;
+    CBlockCombiner().SigmaClip(values, n, 1, kappa, &out);
+    return out;
 }
 
 std::uint8_t MedianOf(const std::uint8_t* values, std::size_t n) {

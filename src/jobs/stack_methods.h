@@ -69,45 +69,39 @@ private:
     std::uint64_t m_nSquares = 0;
 };
 
-// The same results as CSampleHistogram, for the per-pixel loops: Add only counts and keeps the
-// range; reading a result first makes running counts, sums and sums of squares over the range,
-// so that every clipping step costs a few look-ups instead of scans, and leaves the counts
-// empty for the next pixel.
-class CPrefixHistogram {
+// The same results as CSampleHistogram, for many channels side by side (the per-pixel loops):
+// `lanes` channels (at most kMaxLanes) of `n` samples each, sample i of channel j at
+// block[i * lanes + j]; one result byte a channel. The range, sums and squares of each channel
+// come from one vectorised pass, its histogram from a second; the clipping steps then only
+// walk the values they drop, and the median moves from where it was.
+class CBlockCombiner {
 public:
-    void Add(std::uint8_t value) {
-        ++m_count[value];
-        m_nMin = value < m_nMin ? value : m_nMin;
-        m_nMax = value > m_nMax ? value : m_nMax;
-        ++m_n;
-    }
-    // Adds one pixel's samples of three channels at once: `n` pixels `stride` bytes apart from
-    // `first` on, histogram k taking byte k of each.
-    static void AddInterleaved(CPrefixHistogram* histograms, const std::uint8_t* first,
-                               std::size_t n, std::size_t stride);
-    std::uint8_t Median();
-    std::uint8_t SigmaClip(double kappa);
+    static constexpr int kMaxLanes = 48;
+
+    void Median(const std::uint8_t* block, std::size_t n, int lanes, std::uint8_t* out);
+    void SigmaClip(const std::uint8_t* block, std::size_t n, int lanes, double kappa,
+                   std::uint8_t* out);
 
 private:
-    // Running counts, sums and squares: entry v + 1 over the values from m_nMin to v. Empties
-    // the counts.
-    void Accumulate();
-    // Twice the median of the `n` samples in [lo, hi], from the running counts.
-    int TwiceMedian(int lo, int hi, std::uint32_t n) const;
-    void Reset();
+    // Every channel through `fast` (given the channel; the counts filled) or, past what the
+    // counts hold, through `plain` (given the channel's CSampleHistogram).
+    template <class FPlain, class FFast>
+    void Combine(const std::uint8_t* block, std::size_t n, int lanes, std::uint8_t* out,
+                 FPlain plain, FFast fast);
+    // False when the counts cannot hold `n` samples.
+    bool Count(const std::uint8_t* block, std::size_t n, int lanes);
+    void Clear(int lane);
 
-    std::uint32_t m_count[256] = {};
-    int m_nMin = 256;
-    int m_nMax = -1;
-    std::uint32_t m_n = 0;
-    std::uint32_t m_below[257];
-    std::uint64_t m_sums[257];
-    std::uint64_t m_squares[257];
+    std::uint16_t m_count[kMaxLanes][256] = {};
+    std::uint8_t m_min[kMaxLanes];
+    std::uint8_t m_max[kMaxLanes];
+    std::uint32_t m_sum[kMaxLanes];
+    std::uint32_t m_squares[kMaxLanes];
 };
 
 // The same combiners over a plain list of samples (tests and one-off uses).
 std::uint8_t MedianOf(const std::uint8_t* values, std::size_t n);
 std::uint8_t SigmaClipOf(const std::uint8_t* values, std::size_t n, double kappa);
-// The same through CPrefixHistogram.
+// The same through CBlockCombiner.
 std::uint8_t FastMedianOf(const std::uint8_t* values, std::size_t n);
 std::uint8_t FastSigmaClipOf(const std::uint8_t* values, std::size_t n, double kappa);

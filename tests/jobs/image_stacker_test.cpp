@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cmath>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <thread>
 
@@ -110,26 +111,31 @@ TEST(StackMethods, MedianAndSigmaClipOfSampleLists) {
     EXPECT_FALSE(ParseStackMethod("average", method));
 }
 
-// The stacker's fast combiner against the plain histogram on random stacks: noisy clusters with
-// outliers, a few distinct values (ties), the extremes 0 and 255, anything; kappas from tiny to
-// huge. One combiner serves every stack in turn, so anything a result leaves behind shows.
-TEST(StackMethods, PrefixHistogramMatchesThePlainOne) {
+// The stacker's combiner against the plain histogram on random blocks of channels side by side:
+// noisy clusters with outliers, a few distinct values (ties), the extremes 0 and 255, anything;
+// kappas from tiny to huge. One combiner serves every block in turn, so anything a result leaves
+// behind shows.
+TEST(StackMethods, BlockCombinerMatchesThePlainOne) {
     std::mt19937 rng(2026);
     const auto uniform = [&](int lo, int hi) {
         return std::uniform_int_distribution<int>(lo, hi)(rng);
     };
     const double kKappas[] = {0.05, 0.5, 1.0, 1.5, 2.0, 2.5, 3.0, 5.0, 1e300};
-    CPrefixHistogram fast[3];
-    std::vector<std::uint8_t> samples[3];
-    std::vector<std::uint8_t> pixels;  // the three channels interleaved, 4 bytes a sample
-    for (int round = 0; round < 10000; ++round) {
-        const int n = uniform(1, 300);
-        for (int k = 0; k < 3; ++k) {
-            const int kind = (round + k) % 4;
+    auto combiner = std::make_unique<CBlockCombiner>();
+    std::vector<std::uint8_t> block;
+    std::vector<std::uint8_t> channel;
+    std::uint8_t out[CBlockCombiner::kMaxLanes];
+    for (int round = 0; round < 3000; ++round) {
+        // Mostly full blocks, as the stacker hands them; a block past the counts' reach once.
+        const int lanes =
+            round % 3 == 0 ? uniform(1, CBlockCombiner::kMaxLanes) : CBlockCombiner::kMaxLanes;
+        const int n = round == 7 ? 70000 : uniform(1, 300);
+        block.assign(std::size_t(n) * std::size_t(lanes), 0);
+        for (int j = 0; j < lanes; ++j) {
+            const int kind = uniform(0, 3);
             std::normal_distribution<double> noise(
                 uniform(0, 255), std::uniform_real_distribution<double>(0, 30)(rng));
             const int few[3] = {uniform(0, 255), uniform(0, 255), uniform(0, 255)};
-            samples[k].clear();
             for (int i = 0; i < n; ++i) {
                 int v = 0;
                 switch (kind) {
@@ -145,33 +151,34 @@ TEST(StackMethods, PrefixHistogramMatchesThePlainOne) {
                     default:
                         v = uniform(0, 255);
                 }
-                samples[k].push_back(std::uint8_t(std::clamp(v, 0, 255)));
+                block[std::size_t(i) * std::size_t(lanes) + std::size_t(j)] =
+                    std::uint8_t(std::clamp(v, 0, 255));
             }
         }
-        pixels.assign(std::size_t(n) * 4, std::uint8_t(uniform(0, 255)));
-        for (int i = 0; i < n; ++i)
-            for (int k = 0; k < 3; ++k) pixels[4 * std::size_t(i) + k] = samples[k][i];
-        // Even rounds through the interleaved path, odd ones sample by sample.
-        const auto addAll = [&] {
-            if (round % 2 == 0)
-                CPrefixHistogram::AddInterleaved(fast, pixels.data(), std::size_t(n), 4);
-            else
-                for (int k = 0; k < 3; ++k)
-                    for (std::uint8_t v : samples[k]) fast[k].Add(v);
-        };
         const double kappa = round % 10 == 9 ? std::uniform_real_distribution<double>(0.01, 6)(rng)
                                              : kKappas[uniform(0, 8)];
-        SCOPED_TRACE(::testing::Message() << "round " << round << " kappa " << kappa);
-        addAll();
-        for (int k = 0; k < 3; ++k)
-            ASSERT_EQ(fast[k].SigmaClip(kappa),
-                      SigmaClipOf(samples[k].data(), samples[k].size(), kappa));
-        addAll();
-        for (int k = 0; k < 3; ++k)
-            ASSERT_EQ(fast[k].Median(), MedianOf(samples[k].data(), samples[k].size()));
+        SCOPED_TRACE(::testing::Message() << "round " << round << " kappa " << kappa << " lanes "
+                                          << lanes << " n " << n);
+        const auto channelOf = [&](int j) {
+            channel.clear();
+            for (int i = 0; i < n; ++i)
+                channel.push_back(block[std::size_t(i) * std::size_t(lanes) + std::size_t(j)]);
+        };
+        combiner->SigmaClip(block.data(), std::size_t(n), lanes, kappa, out);
+        for (int j = 0; j < lanes; ++j) {
+            channelOf(j);
+            ASSERT_EQ(out[j], SigmaClipOf(channel.data(), channel.size(), kappa))
+                << "channel " << j;
+        }
+        combiner->Median(block.data(), std::size_t(n), lanes, out);
+        for (int j = 0; j < lanes; ++j) {
+            channelOf(j);
+            ASSERT_EQ(out[j], MedianOf(channel.data(), channel.size())) << "channel " << j;
+        }
     }
-    EXPECT_EQ(fast[0].Median(), 0);  // nothing added
-    EXPECT_EQ(fast[1].SigmaClip(2.5), 0);
+    out[0] = 1;
+    combiner->Median(block.data(), 0, 1, out);
+    EXPECT_EQ(out[0], 0);  // nothing to combine
 }
 
 // Small stacks of flat pictures, some smaller than the first, through the stacker: which pictures
