@@ -96,8 +96,8 @@ public:
     // False (with the reason) when the reference has nothing to register on, or no memory.
     bool SetReference(const CImageView& reference, std::string* why);
     // `frame` (resized to the grid: width x 3 bytes a row, top row first) gets the picture on
-    // the grid; the result says what it covers and its shift, or why it is left out. The
-    // reference itself is placed unshifted.
+    // the grid (grid pixels it does not cover keep what they had); the result says what it
+    // covers and its shift, or why it is left out. The reference itself is placed unshifted.
     CStackFile Place(const std::string& path, const CImageView& image, bool bReference,
                      std::vector<std::uint8_t>& frame);
 

@@ -261,6 +261,7 @@ CJobResult CMergeImageJob::Run() {
     m_workers.clear();
     m_order.reset();
     m_stacker.reset();
+    m_spareFrames = {};
     m_guard.Unlock();
     return m_result;
 }
@@ -375,6 +376,13 @@ CMergeImageJob::CLoaded CMergeImageJob::LoadAndPlace(const std::vector<std::stri
     }
     loaded.m_nSumWidth = place.m_nWidth;
     loaded.m_nSumHeight = place.m_nHeight;
+    {
+        std::lock_guard lock(m_spareLock);
+        if (!m_spareFrames.empty()) {
+            loaded.m_frame = std::move(m_spareFrames.back());
+            m_spareFrames.pop_back();
+        }
+    }
     try {
         loaded.m_placed = own.m_placer->Place(paths[index], view, bReference, loaded.m_frame);
     } catch (const std::bad_alloc&) {
@@ -392,7 +400,10 @@ bool CMergeImageJob::StackImage(const std::string& path, CLoaded& loaded) {
         Fail(path, why);
         return false;
     }
-    loaded.m_frame = {};
+    {
+        std::lock_guard lock(m_spareLock);
+        m_spareFrames.push_back(std::move(loaded.m_frame));
+    }
     const std::vector<CStackFile>& files = m_stacker->Files();
     for (std::size_t i = before; i < files.size(); ++i) {
         const CStackFile& file = files[i];

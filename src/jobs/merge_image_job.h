@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -92,6 +93,10 @@ private:
     std::unique_ptr<COrder> m_order;
     std::unique_ptr<CImageStacker> m_stacker;  // every path but the plain average
     std::vector<CStackFile> m_report;          // every file handed to the job, in scan order
+    // Stacker path: pictures on the grid that the stacker has taken, for workers to place the
+    // next ones in (no new block to fault in and clear for every file).
+    std::mutex m_spareLock;
+    std::vector<std::vector<std::uint8_t>> m_spareFrames;
 };
 
 // The first free numbered name for `target`: the digits that end its name are replaced by the

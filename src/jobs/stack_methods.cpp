@@ -147,10 +147,29 @@ void LaneStats(const std::uint8_t* block, std::size_t n, int lanes, std::uint8_t
         LaneStatsOf(block, n, lanes, lo, hi, sums, squares);
 }
 
+// The counts of a whole block, unrolled: two instructions a sample.
+template <int kLanes>
+void CountLanes(std::uint16_t (*count)[256], const std::uint8_t* block, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i, block += kLanes) {
+#pragma GCC unroll 48
+        for (int j = 0; j < kLanes; ++j) ++count[j][block[j]];
+    }
+}
+
 // Where a channel's median lies: `below` of the kept samples are under the value `at`.
 struct CMedianCursor {
     int m_nAt;
     std::uint32_t m_nBelow;
+
+    // A cursor at the mean of the samples in [lo, hi], which usually lies a step or two from
+    // the median: counting the values below it is one short vectorised sum.
+    static CMedianCursor AtMean(const std::uint16_t* count, int lo, int hi, std::uint64_t sum,
+                                std::uint32_t n) {
+        const int at = std::clamp(int(sum / n), lo, hi);
+        std::uint32_t below = 0;
+        for (int v = lo; v < at; ++v) below += count[v];
+        return {at, below};
+    }
 
     // Twice the median of the `n` kept samples, moving from where the cursor stands.
     int TwiceMedian(const std::uint16_t* count, std::uint32_t n) {
@@ -165,50 +184,21 @@ struct CMedianCursor {
     }
 };
 
-// CSampleHistogram::SigmaClip over one channel's counts, with the same arithmetic and so the
-// same decisions. Kept values always form a range [lo, hi].
-std::uint8_t ClipChannel(const std::uint16_t* count, int lo, int hi, std::uint32_t n,
-                         std::uint64_t sum, std::uint64_t squares, double kappa) {
-    const std::uint32_t minKeep = (n + 1) / 2;
-    CMedianCursor median{lo, 0};
-    for (;;) {
-        const std::int64_t twiceMedian = median.TwiceMedian(count, n);
-        const double spread = double(n * squares - sum * sum);
-        const double sigma = std::sqrt(spread) / double(n);
-        const double limit = 2.0 * kappa * sigma;
-        // An integer distance d exceeds the limit exactly when it exceeds its whole part; no
-        // byte lies 1024 from another.
-        const std::int64_t whole = limit < 1024.0 ? std::int64_t(limit) : 1024;
-        // Kept: |2v - twiceMedian| <= whole.
-        const int keepLo = std::max(lo, int((twiceMedian - whole + 1) >> 1));
-        const int keepHi = std::min(hi, int((twiceMedian + whole) >> 1));
-        if (keepLo > keepHi)
-            break;  // nothing kept
-        std::uint32_t dropped = 0;
-        std::uint32_t droppedBelow = 0;
-        std::uint64_t newSum = sum, newSquares = squares;
-        const auto drop = [&](int v) {
-            const std::uint32_t c = count[v];
-            dropped += c;
-            newSum -= std::uint64_t(c) * std::uint64_t(v);
-            newSquares -= std::uint64_t(c) * std::uint64_t(v * v);
-        };
-        for (int v = lo; v < keepLo; ++v) drop(v);
-        droppedBelow = dropped;
-        for (int v = keepHi + 1; v <= hi; ++v) drop(v);
-        if (dropped == 0 || n - dropped < minKeep)
-            break;
-        lo = keepLo;
-        hi = keepHi;
-        n -= dropped;
-        sum = newSum;
-        squares = newSquares;
-        if (median.m_nAt < lo || median.m_nAt > hi)
-            median = {lo, 0};
-        else
-            median.m_nBelow -= droppedBelow;
+// The whole part of every channel's clipping limit 2 kappa s, s = sqrt(n squares - sum^2) / n,
+// in the same double arithmetic as CSampleHistogram::SigmaClip. An integer distance exceeds the
+// limit exactly when it exceeds the limit's whole part; no byte lies 1024 from another. One
+// vector loop over the channels: the square roots and divisions overlap instead of each waiting
+// for the last.
+TARNWICK_LANE_CLONES
+void WholeLimits(int lanes, const std::uint32_t* n, const std::uint64_t* sums,
+                 const std::uint64_t* squares, double kappa, std::int64_t* whole) {
+    const double twoKappa = 2.0 * kappa;
+    for (int j = 0; j < lanes; ++j) {
+        const double spread = double(n[j] * squares[j] - sums[j] * sums[j]);
+        const double sigma = std::sqrt(spread) / double(n[j]);
+        const double limit = twoKappa * sigma;
+        whole[j] = limit < 1024.0 ? std::int64_t(limit) : 1024;
     }
-    return RoundedMean(sum, n);
 }
 
 }  // namespace
@@ -217,8 +207,11 @@ bool CBlockCombiner::Count(const std::uint8_t* block, std::size_t n, int lanes) 
     if (n > 0xFFFF)
         return false;
     LaneStats(block, n, lanes, m_min, m_max, m_sum, m_squares);
-    for (std::size_t i = 0; i < n; ++i, block += lanes)
-        for (int j = 0; j < lanes; ++j) ++m_count[j][block[j]];
+    if (lanes == kMaxLanes)
+        CountLanes<kMaxLanes>(m_count, block, n);
+    else
+        for (std::size_t i = 0; i < n; ++i, block += lanes)
+            for (int j = 0; j < lanes; ++j) ++m_count[j][block[j]];
     return true;
 }
 
@@ -242,9 +235,71 @@ void CBlockCombiner::Combine(const std::uint8_t* block, std::size_t n, int lanes
         }
         return;
     }
+    fast();
+    for (int j = 0; j < lanes; ++j) Clear(j);
+}
+
+void CBlockCombiner::ClipAll(std::uint32_t n0, int lanes, double kappa, std::uint8_t* out) {
+    // CSampleHistogram::SigmaClip for every channel in step, with the same arithmetic and so the
+    // same decisions. A channel's kept values always form a range [lo, hi].
+    int lo[kMaxLanes], hi[kMaxLanes];
+    std::uint32_t n[kMaxLanes];
+    std::uint64_t sums[kMaxLanes], squares[kMaxLanes];
+    std::int64_t twiceMedian[kMaxLanes], whole[kMaxLanes];
+    CMedianCursor median[kMaxLanes];
+    bool active[kMaxLanes];
     for (int j = 0; j < lanes; ++j) {
-        out[j] = fast(j);
-        Clear(j);
+        lo[j] = m_min[j];
+        hi[j] = m_max[j];
+        n[j] = n0;
+        sums[j] = m_sum[j];
+        squares[j] = m_squares[j];
+        median[j] = CMedianCursor::AtMean(m_count[j], lo[j], hi[j], sums[j], n0);
+        active[j] = true;
+    }
+    const std::uint32_t minKeep = (n0 + 1) / 2;
+    for (int left = lanes; left > 0;) {
+        for (int j = 0; j < lanes; ++j)
+            if (active[j])
+                twiceMedian[j] = median[j].TwiceMedian(m_count[j], n[j]);
+        WholeLimits(lanes, n, sums, squares, kappa, whole);
+        for (int j = 0; j < lanes; ++j) {
+            if (!active[j])
+                continue;
+            // Kept: |2v - twiceMedian| <= whole.
+            const int keepLo = std::max(lo[j], int((twiceMedian[j] - whole[j] + 1) >> 1));
+            const int keepHi = std::min(hi[j], int((twiceMedian[j] + whole[j]) >> 1));
+            std::uint32_t dropped = 0, droppedBelow = 0;
+            std::uint64_t newSum = sums[j], newSquares = squares[j];
+            if (keepLo <= keepHi) {
+                const std::uint16_t* count = m_count[j];
+                const auto drop = [&](int v) {
+                    const std::uint32_t c = count[v];
+                    dropped += c;
+                    newSum -= std::uint64_t(c) * std::uint64_t(v);
+                    newSquares -= std::uint64_t(c) * std::uint64_t(v * v);
+                };
+                for (int v = lo[j]; v < keepLo; ++v) drop(v);
+                droppedBelow = dropped;
+                for (int v = keepHi + 1; v <= hi[j]; ++v) drop(v);
+            }
+            // Nothing more rejected, or too much (all of it when nothing is kept): done.
+            if (keepLo > keepHi || dropped == 0 || n[j] - dropped < minKeep) {
+                out[j] = RoundedMean(sums[j], n[j]);
+                active[j] = false;
+                --left;
+                continue;
+            }
+            lo[j] = keepLo;
+            hi[j] = keepHi;
+            n[j] -= dropped;
+            sums[j] = newSum;
+            squares[j] = newSquares;
+            if (median[j].m_nAt < keepLo || median[j].m_nAt > keepHi)
+                median[j] = {keepLo, 0};
+            else
+                median[j].m_nBelow -= droppedBelow;
+        }
     }
 }
 
@@ -252,9 +307,12 @@ void CBlockCombiner::Median(const std::uint8_t* block, std::size_t n, int lanes,
                             std::uint8_t* out) {
     Combine(
         block, n, lanes, out, [](const CSampleHistogram& h) { return h.Median(); },
-        [&](int j) {
-            CMedianCursor median{m_min[j], 0};
-            return std::uint8_t((median.TwiceMedian(m_count[j], std::uint32_t(n)) + 1) / 2);
+        [&] {
+            for (int j = 0; j < lanes; ++j) {
+                CMedianCursor median = CMedianCursor::AtMean(m_count[j], m_min[j], m_max[j],
+                                                             m_sum[j], std::uint32_t(n));
+                out[j] = std::uint8_t((median.TwiceMedian(m_count[j], std::uint32_t(n)) + 1) / 2);
+            }
         });
 }
 
@@ -262,10 +320,7 @@ void CBlockCombiner::SigmaClip(const std::uint8_t* block, std::size_t n, int lan
                                std::uint8_t* out) {
     Combine(
         block, n, lanes, out, [kappa](const CSampleHistogram& h) { return h.SigmaClip(kappa); },
-        [&](int j) {
-            return ClipChannel(m_count[j], m_min[j], m_max[j], std::uint32_t(n), m_sum[j],
-                               m_squares[j], kappa);
-        });
+        [&] { ClipAll(std::uint32_t(n), lanes, kappa, out); });
 }
 
 namespace {

@@ -83,14 +83,15 @@ public:
                    std::uint8_t* out);
 
 private:
-    // Every channel through `fast` (given the channel; the counts filled) or, past what the
-    // counts hold, through `plain` (given the channel's CSampleHistogram).
+    // Every channel through `fast` (the counts filled) or, past what the counts hold, through
+    // `plain` (given the channel's CSampleHistogram).
     template <class FPlain, class FFast>
     void Combine(const std::uint8_t* block, std::size_t n, int lanes, std::uint8_t* out,
                  FPlain plain, FFast fast);
     // False when the counts cannot hold `n` samples.
     bool Count(const std::uint8_t* block, std::size_t n, int lanes);
     void Clear(int lane);
+    void ClipAll(std::uint32_t n, int lanes, double kappa, std::uint8_t* out);
 
     std::uint16_t m_count[kMaxLanes][256] = {};
     std::uint8_t m_min[kMaxLanes];
