@@ -247,7 +247,7 @@ void CBlockCombiner::ClipAll(std::uint32_t n0, int lanes, double kappa, std::uin
     std::uint64_t sums[kMaxLanes], squares[kMaxLanes];
     std::int64_t twiceMedian[kMaxLanes], whole[kMaxLanes];
     CMedianCursor median[kMaxLanes];
-    bool active[kMaxLanes];
+    int live[kMaxLanes];  // the channels still clipping
     for (int j = 0; j < lanes; ++j) {
         lo[j] = m_min[j];
         hi[j] = m_max[j];
@@ -255,17 +255,18 @@ void CBlockCombiner::ClipAll(std::uint32_t n0, int lanes, double kappa, std::uin
         sums[j] = m_sum[j];
         squares[j] = m_squares[j];
         median[j] = CMedianCursor::AtMean(m_count[j], lo[j], hi[j], sums[j], n0);
-        active[j] = true;
+        live[j] = j;
     }
     const std::uint32_t minKeep = (n0 + 1) / 2;
-    for (int left = lanes; left > 0;) {
-        for (int j = 0; j < lanes; ++j)
-            if (active[j])
-                twiceMedian[j] = median[j].TwiceMedian(m_count[j], n[j]);
+    for (int nLive = lanes; nLive > 0;) {
+        for (int k = 0; k < nLive; ++k) {
+            const int j = live[k];
+            twiceMedian[j] = median[j].TwiceMedian(m_count[j], n[j]);
+        }
         WholeLimits(lanes, n, sums, squares, kappa, whole);
-        for (int j = 0; j < lanes; ++j) {
-            if (!active[j])
-                continue;
+        int stillLive = 0;
+        for (int k = 0; k < nLive; ++k) {
+            const int j = live[k];
             // Kept: |2v - twiceMedian| <= whole.
             const int keepLo = std::max(lo[j], int((twiceMedian[j] - whole[j] + 1) >> 1));
             const int keepHi = std::min(hi[j], int((twiceMedian[j] + whole[j]) >> 1));
@@ -286,10 +287,9 @@ void CBlockCombiner::ClipAll(std::uint32_t n0, int lanes, double kappa, std::uin
             // Nothing more rejected, or too much (all of it when nothing is kept): done.
             if (keepLo > keepHi || dropped == 0 || n[j] - dropped < minKeep) {
                 out[j] = RoundedMean(sums[j], n[j]);
-                active[j] = false;
-                --left;
                 continue;
             }
+            live[stillLive++] = j;
             lo[j] = keepLo;
             hi[j] = keepHi;
             n[j] -= dropped;
@@ -300,6 +300,7 @@ void CBlockCombiner::ClipAll(std::uint32_t n0, int lanes, double kappa, std::uin
             else
                 median[j].m_nBelow -= droppedBelow;
         }
+        nLive = stillLive;
     }
 }
 
