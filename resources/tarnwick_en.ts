@@ -460,12 +460,12 @@ Sigma-clipped mean: values too far from the median are dropped before averaging,
         <translation>Cannot align: the picture has no contrast to align on</translation>
     </message>
     <message>
-        <source>无法对齐：与第一张图像的相关性太弱（%1，至少需 %2）</source>
-        <translation>Cannot align: too little correlation with the first image (%1, needs at least %2)</translation>
+        <source>无法对齐：与参考图像的相关性太弱（%1，至少需 %2）</source>
+        <translation>Cannot align: too little correlation with the reference image (%1, needs at least %2)</translation>
     </message>
     <message>
-        <source>对齐后只覆盖第一张图像的 %1%</source>
-        <translation>Once aligned, covers only %1% of the first image</translation>
+        <source>对齐后只覆盖参考图像的 %1%</source>
+        <translation>Once aligned, covers only %1% of the reference image</translation>
     </message>
 </context>
 <context>

@@ -62,6 +62,8 @@ public:
     // A peak must stand this many standard deviations above the surface's mean: unrelated
     // pictures give about 4.5 with a 256 x 256 window.
     static constexpr double kDefaultMinPeakRatio = 8.0;
+    // The smallest side of a picture it registers.
+    static constexpr int kMinWindow = 16;
 
     CImageRegistration();
     ~CImageRegistration();

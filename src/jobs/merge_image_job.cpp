@@ -45,6 +45,20 @@ CStackFile LeftOut(const std::string& path, const std::string& reason) {
     return file;
 }
 
+// The picture's rows packed, top row first; empty when there is no memory for them.
+std::vector<std::uint8_t> PackedCopy(const CImageView& view) {
+    std::vector<std::uint8_t> pixels;
+    try {
+        const std::size_t row = std::size_t(view.m_nWidth) * 3;
+        pixels.resize(row * std::size_t(view.m_nHeight));
+        for (int y = 0; y < view.m_nHeight; ++y)
+            std::copy_n(view.Row(y), row, pixels.data() + std::size_t(y) * row);
+    } catch (const std::bad_alloc&) {
+        pixels.clear();
+    }
+    return pixels;
+}
+
 }  // namespace
 
 // What a worker made of one file, for the driving thread to report.
@@ -82,7 +96,7 @@ public:
         bool m_bEnters = false;
         int m_nWidth = 0;  // the sums' size
         int m_nHeight = 0;
-        std::size_t m_nReference = 0;  // the first loaded file: the alignment's reference
+        std::size_t m_nReference = 0;  // the first loaded file
     };
     // File `index` loaded (with its size) or not; where it stands.
     CPlace Publish(std::size_t index, bool bLoaded, int width, int height) {
@@ -123,18 +137,33 @@ public:
         return true;
     }
 
-    // Alignment: the worker of the first loaded file gives its pixels (packed, top row first;
-    // none when they could not be copied), the others wait for them.
-    void SetReference(std::vector<std::uint8_t> pixels) {
+    // Alignment: the reference is the first entering file of the grid's size whose picture has
+    // something to register on. The worker of each such file in turn is asked (Reference says
+    // so) and either gives its pixels (packed, top row first; none when they could not be
+    // copied) or declines; the others wait until there are pixels.
+    struct CReferenceTurn {
+        bool m_bYours = false;                                 // offer this file's picture
+        const std::vector<std::uint8_t>* m_pPixels = nullptr;  // or register against these
+        std::size_t m_nIndex = 0;                              // the reference file
+    };
+    CReferenceTurn Reference(std::size_t index) {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_bReferenceSet || NextCandidate() == index; });
+        if (m_bReferenceSet)
+            return {false, &m_reference, m_nReference};
+        return {true, nullptr, index};
+    }
+    void SetReference(std::size_t index, std::vector<std::uint8_t> pixels) {
         std::lock_guard lock(m_mutex);
         m_reference = std::move(pixels);
+        m_nReference = index;
         m_bReferenceSet = true;
         m_changed.notify_all();
     }
-    const std::vector<std::uint8_t>& WaitReference() {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_bReferenceSet; });
-        return m_reference;
+    void DeclineReference(std::size_t index) {
+        std::lock_guard lock(m_mutex);
+        m_files[index].m_bDeclined = true;
+        m_changed.notify_all();
     }
 
 private:
@@ -143,8 +172,21 @@ private:
         signed char m_state = kUnknown;
         int m_nWidth = 0;
         int m_nHeight = 0;
-        int m_nLoadedBefore = 0;  // images loaded before it, once the prefix reaches it
+        int m_nLoadedBefore = 0;   // images loaded before it, once the prefix reaches it
+        bool m_bDeclined = false;  // has nothing to register on
     };
+
+    // The file to ask for the reference next: past the files that published and cannot be it
+    // (not loaded, another size, past the first N, declined). Under the lock.
+    std::size_t NextCandidate() {
+        for (; m_nCandidate < m_nPrefix; ++m_nCandidate) {
+            const CFile& file = m_files[m_nCandidate];
+            if (file.m_state == kLoaded && !file.m_bDeclined && file.m_nWidth == m_nWidth &&
+                file.m_nHeight == m_nHeight && file.m_nLoadedBefore < m_nFiles)
+                break;
+        }
+        return m_nCandidate;
+    }
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<CFile> m_files;  // in scan order
@@ -155,7 +197,9 @@ private:
     int m_nHeight = 0;
     std::size_t m_nFirstLoaded = 0;
     std::vector<std::uint8_t> m_reference;
+    std::size_t m_nReference = 0;
     bool m_bReferenceSet = false;
+    std::size_t m_nCandidate = 0;  // files before it cannot be the reference
 };
 
 CMergeImageJob::CMergeImageJob(const CMergeParams& params, IJobObserver& observer)
@@ -336,46 +380,56 @@ CMergeImageJob::CLoaded CMergeImageJob::LoadAndPlace(const std::vector<std::stri
     if (!place.m_bEnters)
         return loaded;
     const CImageView view = ViewOf(image);
-    const bool bReference = index == place.m_nReference;
-    if (m_params.m_bAlign && bReference) {
-        std::vector<std::uint8_t> pixels;
-        try {
-            pixels.resize(std::size_t(view.m_nWidth) * std::size_t(view.m_nHeight) * 3);
-            for (int y = 0; y < view.m_nHeight; ++y)
-                std::copy_n(view.Row(y), std::size_t(view.m_nWidth) * 3,
-                            pixels.data() + std::size_t(y) * std::size_t(view.m_nWidth) * 3);
-        } catch (const std::bad_alloc&) {
-            pixels.clear();
-        }
-        m_order->SetReference(std::move(pixels));
-    }
+    // Without alignment the first loaded file stands as the reference in the report.
+    bool bReference = !m_params.m_bAlign && index == place.m_nReference;
+    loaded.m_nSumWidth = place.m_nWidth;
+    loaded.m_nSumHeight = place.m_nHeight;
     if (!own.m_placer && own.m_strPlacerFailure.empty()) {
         std::string why;
+        std::size_t reference = place.m_nReference;
         try {
-            own.m_placer =
+            auto placer =
                 std::make_unique<CStackPlacer>(StackOptions(), place.m_nWidth, place.m_nHeight);
             if (m_params.m_bAlign) {
-                const std::vector<std::uint8_t>& reference = m_order->WaitReference();
-                if (reference.empty())
+                const COrder::CReferenceTurn turn = m_order->Reference(index);
+                reference = turn.m_nIndex;
+                if (turn.m_bYours) {
+                    std::string declined;
+                    if (!placer->SetReference(view, &declined)) {
+                        if (std::min(view.m_nWidth, view.m_nHeight) <
+                            CImageRegistration::kMinWindow) {
+                            why = declined;  // no picture of the grid's size can serve
+                        } else {
+                            // Nothing to register on (a black frame, say): left out, and the next
+                            // file is asked.
+                            m_order->DeclineReference(index);
+                            loaded.m_placed = LeftOut(paths[index], declined);
+                            loaded.m_placed.m_leftOut = StackLeftOut::NoContrast;
+                            return loaded;
+                        }
+                    } else {
+                        m_order->SetReference(index, PackedCopy(view));
+                        bReference = true;
+                    }
+                } else if (turn.m_pPixels->empty()) {
                     why = "not enough memory for the reference";
-                else if (!own.m_placer->SetReference(
-                             PackedView(reference.data(), place.m_nWidth, place.m_nHeight), &why))
-                    own.m_placer.reset();
+                } else {
+                    placer->SetReference(
+                        PackedView(turn.m_pPixels->data(), place.m_nWidth, place.m_nHeight), &why);
+                }
             }
+            if (why.empty())
+                own.m_placer = std::move(placer);
         } catch (const std::bad_alloc&) {
             why = "not enough memory to place the images";
         }
-        if (!why.empty()) {
-            own.m_placer.reset();
-            own.m_strPlacerFailure = "cannot align to " + paths[place.m_nReference] + ": " + why;
-        }
+        if (!why.empty())
+            own.m_strPlacerFailure = "cannot align to " + paths[reference] + ": " + why;
     }
     if (!own.m_placer) {
         loaded.m_strFailure = own.m_strPlacerFailure;
         return loaded;
     }
-    loaded.m_nSumWidth = place.m_nWidth;
-    loaded.m_nSumHeight = place.m_nHeight;
     {
         std::lock_guard lock(m_spareLock);
         if (!m_spareFrames.empty()) {

@@ -547,6 +547,77 @@ TEST(CMergeImageJob, EveryMethodThroughTheEngine) {
     }
 }
 
+// Alignment takes as its reference the first picture with something to register on: a
+// recording that starts on black frames still aligns, the flat frames left out and named, at
+// any number of workers. Flat frames elsewhere are left out too; all flat adds nothing.
+TEST(CMergeImageJob, AlignmentSkipsFlatFramesForItsReference) {
+    constexpr int kW = 64, kH = 48, kFiles = 8;
+    struct Case {
+        std::vector<int> flat;  // scan positions of flat frames
+        int reference;          // scan position of the reference; -1: nothing added
+    };
+    const Case kCases[] = {
+        {{}, 0},
+        {{0, 1}, 2},
+        {{0, 3, 4}, 1},
+        {{0, 1, 2, 3, 4, 5, 6, 7}, -1},
+    };
+    for (const int threads : {1, 2, 3}) {
+        SetWorkerThreads(threads);
+        for (const Case& c : kCases) {
+            SCOPED_TRACE(::testing::Message() << threads << " workers, reference " << c.reference);
+            TempDir dir;
+            const fs::path in = dir.Path() / "in";
+            for (int i = 0; i < kFiles; ++i) WriteText(in / ("f" + std::to_string(i) + ".bmp"), "");
+            const std::vector<std::string> order = ScanOrder(in.string(), "*.bmp");
+            const auto isFlat = [&](int i) {
+                return std::find(c.flat.begin(), c.flat.end(), i) != c.flat.end();
+            };
+            for (int i = 0; i < kFiles; ++i)
+                FillInPlace(order[std::size_t(i)], kW, kH, [&](int x, int y, int k) {
+                    return isFlat(i) ? std::uint8_t(i * 20) : Texture(x + i % 3, y + i % 2, k, 0);
+                });
+            CMergeParams s = Plain(in.string(), (dir.Path() / "avg.bmp").string());
+            s.m_method = StackMethod::Median;
+            s.m_bAlign = true;
+            s.m_bDelSrc = false;
+            s.m_strReportFile = (dir.Path() / "report.csv").string();
+            CTestObserver observer;
+            const CJobResult result = RunJob<CMergeImageJob>(s, observer);
+            std::vector<std::string> skipped;
+            for (const auto& problem : result.m_skipped) skipped.push_back(problem.m_strPath);
+            std::vector<std::string> flat;
+            for (int i : c.flat) flat.push_back(order[std::size_t(i)]);
+            EXPECT_EQ(skipped, flat);
+            if (c.reference < 0) {
+                EXPECT_EQ(result.m_end, JobEnd::NothingAdded);
+                EXPECT_FALSE(fs::exists(dir.Path() / "avg.bmp"));
+                continue;
+            }
+            ASSERT_TRUE(result.Ok()) << result.m_strReason;
+            EXPECT_EQ(result.m_nUsed, kFiles - int(c.flat.size()));
+            const std::string report = ReadText(s.m_strReportFile);
+            for (int i = 0; i < kFiles; ++i) {
+                const std::string& path = order[std::size_t(i)];
+                const std::size_t at = report.find(path + ",");
+                ASSERT_NE(at, std::string::npos) << report;
+                const std::string line = report.substr(at, report.find('\n', at) - at);
+                if (isFlat(i))
+                    EXPECT_NE(line.find(",rejected,"), std::string::npos) << line;
+                else
+                    EXPECT_EQ(line.find(",used,reference") != std::string::npos, i == c.reference)
+                        << line;
+            }
+            // Shifts are against the reference's content.
+            CDibImage avg;
+            LoadOrFail(dir.Path() / "avg.bmp", avg);
+            EXPECT_NEAR(avg.TopRow(kH / 2)[3 * (kW / 2)],
+                        Texture(kW / 2 + c.reference % 3, kH / 2 + c.reference % 2, 0, 0), 2);
+        }
+    }
+    SetWorkerThreads(0);
+}
+
 // Parameters the engine cannot use, a report it cannot write and a report over an output.
 TEST(CMergeImageJob, StackingRefusalsAndReportFailures) {
     TempDir dir;

@@ -122,11 +122,11 @@ QString CMergeImagePage::LeftOutReason(const CStackFile& file) {
         case StackLeftOut::NoContrast:
             return tr("无法对齐：画面没有可供对齐的反差");
         case StackLeftOut::WeakPeak:
-            return tr("无法对齐：与第一张图像的相关性太弱（%1，至少需 %2）")
+            return tr("无法对齐：与参考图像的相关性太弱（%1，至少需 %2）")
                 .arg(file.m_dPeakRatio, 0, 'f', 1)
                 .arg(file.m_dNeededPeakRatio, 0, 'f', 1);
         case StackLeftOut::SmallOverlap:
-            return tr("对齐后只覆盖第一张图像的 %1%").arg(qRound(file.m_dCoverage * 100));
+            return tr("对齐后只覆盖参考图像的 %1%").arg(qRound(file.m_dCoverage * 100));
         case StackLeftOut::None:
             break;
     }
