@@ -102,25 +102,51 @@ CImageView PackedView(const std::uint8_t* data, int width, int height) {
 
 namespace {
 
-// Thread sanitizer builds cannot take the indirect functions of target_clones.
+// Thread sanitizer builds cannot take the indirect functions of target_clones. The loops below
+// are integer arithmetic (or float without contraction), so every clone gives the same bytes.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_THREAD__)
-#define TARNWICK_TAP_CLONES __attribute__((target_clones("avx2", "default")))
+#define TARNWICK_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
 #else
-#define TARNWICK_TAP_CLONES
+#define TARNWICK_CLONES
 #endif
 
-// sums[i] += bytes[i] * weight: one tap of the pass across rows.
-TARNWICK_TAP_CLONES
-void AddByteTap(std::int32_t* __restrict sums, const std::uint8_t* __restrict bytes,
-                std::int32_t weight, int n) {
-    for (int i = 0; i < n; ++i) sums[i] += bytes[i] * weight;
+// One row across, six taps: out[i] = (128 + sum over k of src[i + 3k] w[k]) >> 8, 1/16 units.
+TARNWICK_CLONES
+void AcrossRow(const std::uint8_t* __restrict src, const std::int32_t* __restrict w,
+               std::int16_t* __restrict out, int n) {
+    const std::int32_t w0 = w[0], w1 = w[1], w2 = w[2], w3 = w[3], w4 = w[4], w5 = w[5];
+    for (int i = 0; i < n; ++i) {
+        const std::int32_t s = 128 + src[i] * w0 + src[i + 3] * w1 + src[i + 6] * w2 +
+                               src[i + 9] * w3 + src[i + 12] * w4 + src[i + 15] * w5;
+        out[i] = std::int16_t(s >> 8);
+    }
 }
 
-// sums[i] += values[i] * weight: one tap of the pass down columns.
-TARNWICK_TAP_CLONES
-void AddShortTap(std::int32_t* __restrict sums, const std::int16_t* __restrict values,
-                 std::int32_t weight, int n) {
-    for (int i = 0; i < n; ++i) sums[i] += values[i] * weight;
+// One row across without a fraction: (128 + src[i] 4096) >> 8 is src[i] in 1/16 units.
+TARNWICK_CLONES
+void AcrossCopy(const std::uint8_t* __restrict src, std::int16_t* __restrict out, int n) {
+    for (int i = 0; i < n; ++i) out[i] = std::int16_t(src[i] * 16);
+}
+
+// One grid row down, six taps of rows r0 .. r5, rounded and clipped to bytes.
+TARNWICK_CLONES
+void DownRow(const std::int16_t* __restrict r0, const std::int16_t* __restrict r1,
+             const std::int16_t* __restrict r2, const std::int16_t* __restrict r3,
+             const std::int16_t* __restrict r4, const std::int16_t* __restrict r5,
+             const std::int32_t* __restrict w, std::uint8_t* __restrict out, int n) {
+    const std::int32_t w0 = w[0], w1 = w[1], w2 = w[2], w3 = w[3], w4 = w[4], w5 = w[5];
+    for (int i = 0; i < n; ++i) {
+        const std::int32_t s =
+            (1 << 15) + r0[i] * w0 + r1[i] * w1 + r2[i] * w2 + r3[i] * w3 + r4[i] * w4 + r5[i] * w5;
+        out[i] = std::uint8_t(std::clamp(s >> 16, 0, 255));
+    }
+}
+
+// One grid row down without a fraction: (2^15 + v 4096) >> 16, clipped.
+TARNWICK_CLONES
+void DownCopy(const std::int16_t* __restrict r0, std::uint8_t* __restrict out, int n) {
+    for (int i = 0; i < n; ++i)
+        out[i] = std::uint8_t(std::clamp(((1 << 15) + r0[i] * 4096) >> 16, 0, 255));
 }
 
 // FFTW's planner, plan destruction included, is not thread-safe, and each decoding worker has
@@ -445,30 +471,32 @@ CGridRect ShiftOntoGrid(const CImageView& image, double dx, double dy, int width
         }
         return rect;
     }
-    // Rows first, kept in 1/16 units (16 bits hold them with the kernel's overshoot), for every
-    // source row some grid row needs; then columns.
+    // Rows first, kept in 1/16 units (16 bits hold them with the kernel's overshoot), then
+    // columns. Each source row is taken across once, into a ring of as many rows as there are
+    // taps down, just before the first grid row that needs it.
     const int firstRow = rect.m_nTop + iy + ty.m_nFirst;
-    const int rows = rect.m_nBottom - rect.m_nTop + ty.m_nCount - 1;
-    // Tap by tap over whole rows, so that the loops run over bytes and vectorise.
-    std::vector<std::int16_t> across(std::size_t(rows) * bytes);
-    std::vector<std::int32_t> sums(static_cast<std::size_t>(bytes));
-    for (int r = 0; r < rows; ++r) {
-        const std::uint8_t* src = image.Row(firstRow + r) + 3 * (rect.m_nLeft + ix + tx.m_nFirst);
-        std::fill(sums.begin(), sums.end(), 128);  // round half up
-        for (int k = 0; k < tx.m_nCount; ++k)
-            AddByteTap(sums.data(), src + 3 * k, tx.m_weights[k], bytes);
-        std::int16_t* out = across.data() + std::size_t(r) * bytes;
-        for (int i = 0; i < bytes; ++i) out[i] = std::int16_t(sums[std::size_t(i)] >> 8);
-    }
+    const int firstByte = 3 * (rect.m_nLeft + ix + tx.m_nFirst);
+    const int taps = ty.m_nCount;
+    std::vector<std::int16_t> ring(std::size_t(taps) * bytes);
+    const auto across = [&](int r) {
+        const std::uint8_t* src = image.Row(firstRow + r) + firstByte;
+        std::int16_t* out = ring.data() + std::size_t(r % taps) * bytes;
+        if (tx.m_nCount == 1)
+            AcrossCopy(src, out, bytes);
+        else
+            AcrossRow(src, tx.m_weights, out, bytes);
+    };
+    for (int r = 0; r + 1 < taps; ++r) across(r);
     for (int y = rect.m_nTop; y < rect.m_nBottom; ++y) {
-        const std::int16_t* col = across.data() + std::size_t(y - rect.m_nTop) * bytes;
-        std::fill(sums.begin(), sums.end(), 1 << 15);  // round half up
-        for (int k = 0; k < ty.m_nCount; ++k)
-            AddShortTap(sums.data(), col + std::size_t(k) * bytes, ty.m_weights[k], bytes);
+        const int r = y - rect.m_nTop;
+        across(r + taps - 1);
         std::uint8_t* out = grid + (std::size_t(y) * width + rect.m_nLeft) * 3;
-        // Clip the kernel's overshoot.
-        for (int i = 0; i < bytes; ++i)
-            out[i] = std::uint8_t(std::clamp(sums[std::size_t(i)] >> 16, 0, 255));
+        if (taps == 1) {
+            DownCopy(ring.data(), out, bytes);
+            continue;
+        }
+        const auto row = [&](int k) { return ring.data() + std::size_t((r + k) % taps) * bytes; };
+        DownRow(row(0), row(1), row(2), row(3), row(4), row(5), ty.m_weights, out, bytes);
     }
     return rect;
 }
