@@ -4,6 +4,7 @@
 #include <cmath>
 #include <complex>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <numbers>
 
@@ -23,7 +24,6 @@ constexpr double kLowPass = 0.15;
 
 // The spectra are single precision; sums over them are taken in double.
 using Complex = std::complex<float>;
-using Complex64 = std::complex<double>;
 
 Complex* AsComplex(fftwf_complex* p) {
     return reinterpret_cast<Complex*>(p);
@@ -149,6 +149,160 @@ void DownCopy(const std::int16_t* __restrict r0, std::uint8_t* __restrict out, i
         out[i] = std::uint8_t(std::clamp(((1 << 15) + r0[i] * 4096) >> 16, 0, 255));
 }
 
+// Grey values of n pixels (B, G, R) with the luma weights, in float.
+TARNWICK_CLONES
+void GreyRow(const std::uint8_t* __restrict bgr, float* __restrict out, int n) {
+    for (int x = 0; x < n; ++x)
+        out[x] = 0.114f * float(bgr[3 * x]) + 0.587f * float(bgr[3 * x + 1]) +
+                 0.299f * float(bgr[3 * x + 2]);
+}
+
+// Four floats or two doubles, added lane by lane: sums split over lanes that meet in double at
+// the end, written out so that they vectorise without reordering any one lane's sum.
+using Float4 = float __attribute__((vector_size(16)));
+using Double2 = double __attribute__((vector_size(16)));
+
+Float4 Load4(const float* p) {
+    Float4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+Double2 Load2(const double* p) {
+    Double2 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+double LaneSum(const Float4* lanes, int count) {
+    double total = 0;
+    for (int k = 0; k < count; ++k)
+        for (int j = 0; j < 4; ++j) total += lanes[k][j];
+    return total;
+}
+
+// Adds the sum of v[i] - pivot and of its squares over n values to `sum` and `squares`. Taken
+// about a value of the window itself, a flat window sums to exactly nothing.
+void AddDeviations(const float* v, int n, float pivot, double& sum, double& squares) {
+    Float4 s[4] = {}, q[4] = {};
+    int i = 0;
+    for (; i + 16 <= n; i += 16)
+        for (int k = 0; k < 4; ++k) {
+            const Float4 d = Load4(v + i + 4 * k) - pivot;
+            s[k] += d;
+            q[k] += d * d;
+        }
+    for (; i < n; ++i) {
+        const double d = double(v[i]) - pivot;
+        sum += d;
+        squares += d * d;
+    }
+    sum += LaneSum(s, 4);
+    squares += LaneSum(q, 4);
+}
+
+// The largest of n values, their sum and the sum of their squares (added to `sum`, `squares`).
+float AddSurfaceRow(const float* v, int n, double& sum, double& squares) {
+    Float4 s[4] = {}, q[4] = {};
+    Float4 m[4] = {Float4{} + v[0], Float4{} + v[0], Float4{} + v[0], Float4{} + v[0]};
+    int i = 0;
+    for (; i + 16 <= n; i += 16)
+        for (int k = 0; k < 4; ++k) {
+            const Float4 x = Load4(v + i + 4 * k);
+            m[k] = m[k] < x ? x : m[k];
+            s[k] += x;
+            q[k] += x * x;
+        }
+    float highest = v[0];
+    for (; i < n; ++i) {
+        highest = std::max(highest, v[i]);
+        sum += v[i];
+        squares += double(v[i]) * v[i];
+    }
+    for (int k = 0; k < 4; ++k)
+        for (int j = 0; j < 4; ++j) highest = std::max(highest, m[k][j]);
+    sum += LaneSum(s, 4);
+    squares += LaneSum(q, 4);
+    return highest;
+}
+
+// The normalised cross-power spectrum of `work` and the conjugate reference `ref`, weighted by
+// `lowPass`, into both `cross` and `work` (interleaved complex values, n of them). Bins of no
+// power are left out.
+TARNWICK_CLONES
+void CrossPower(float* __restrict work, const float* __restrict ref,
+                const float* __restrict lowPass, float* __restrict cross, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        const float a = work[2 * i], b = work[2 * i + 1];
+        const float c = ref[2 * i], d = ref[2 * i + 1];
+        const float re = a * c - b * d, im = a * d + b * c;
+        const float power = re * re + im * im;
+        const float scale =
+            (power > 1e-18f ? 1.0f : 0.0f) * lowPass[i] / std::sqrt(std::max(power, 1e-18f));
+        cross[2 * i] = work[2 * i] = re * scale;
+        cross[2 * i + 1] = work[2 * i + 1] = im * scale;
+    }
+}
+
+// line[u] += row[u] p for n complex values (planar `line`, interleaved `row`).
+TARNWICK_CLONES
+void AddTurnedRow(const float* __restrict row, float pr, float pi, float* __restrict lineRe,
+                  float* __restrict lineIm, int n) {
+    for (int u = 0; u < n; ++u) {
+        const float re = row[2 * u], im = row[2 * u + 1];
+        lineRe[u] += re * pr - im * pi;
+        lineIm[u] += re * pi + im * pr;
+    }
+}
+
+// Sum over u of row[u] p[u] for n complex values (interleaved `row`, planar p).
+std::complex<double> TurnedSum(const float* row, const float* pr, const float* pi, int n) {
+    // Lanes hold (re, im) pairs: the row as it is times (pr, pr), and swapped times (-pi, pi).
+    Float4 a[2] = {}, b[2] = {};
+    int u = 0;
+    for (; u + 4 <= n; u += 4)
+        for (int k = 0; k < 2; ++k) {
+            const Float4 z = Load4(row + 2 * (u + 2 * k));
+            const Float4 swapped = __builtin_shufflevector(z, z, 1, 0, 3, 2);
+            const float r0 = pr[u + 2 * k], r1 = pr[u + 2 * k + 1];
+            const float i0 = pi[u + 2 * k], i1 = pi[u + 2 * k + 1];
+            a[k] += z * Float4{r0, r0, r1, r1};
+            b[k] += swapped * Float4{-i0, i0, -i1, i1};
+        }
+    double tr = 0, ti = 0;
+    for (; u < n; ++u) {
+        const double re = row[2 * u], im = row[2 * u + 1];
+        tr += re * pr[u] - im * pi[u];
+        ti += re * pi[u] + im * pr[u];
+    }
+    for (int k = 0; k < 2; ++k) {
+        tr += double(a[k][0]) + a[k][2] + b[k][0] + b[k][2];
+        ti += double(a[k][1]) + a[k][3] + b[k][1] + b[k][3];
+    }
+    return {tr, ti};
+}
+
+// values[s] = Re sum over k of c[k] w[k]^s for s = 0 .. count - 1; c is turned as it goes.
+void PowerSums(double* cre, double* cim, const double* wre, const double* wim, int n, int count,
+               double* values) {
+    for (int s = 0; s < count; ++s) {
+        Double2 lanes[2] = {};
+        int k = 0;
+        for (; k + 4 <= n; k += 4) {
+            lanes[0] += Load2(cre + k);
+            lanes[1] += Load2(cre + k + 2);
+        }
+        double total = 0;
+        for (; k < n; ++k) total += cre[k];
+        values[s] = total + (lanes[0][0] + lanes[0][1]) + (lanes[1][0] + lanes[1][1]);
+        for (k = 0; k < n; ++k) {
+            const double re = cre[k] * wre[k] - cim[k] * wim[k];
+            cim[k] = cre[k] * wim[k] + cim[k] * wre[k];
+            cre[k] = re;
+        }
+    }
+}
+
 // FFTW's planner, plan destruction included, is not thread-safe, and each decoding worker has
 // its own registration: they plan one at a time.
 std::mutex& PlannerLock() {
@@ -206,8 +360,11 @@ bool CImageRegistration::SetReference(const CImageView& reference, std::string* 
             const double fv = double(Frequency(v, size)) / size;
             for (int u = 0; u < size / 2 + 1; ++u) {
                 const double fu = double(u) / size;
+                // Nothing on the Nyquist row and column (see Register).
+                const bool nyquist = v == size / 2 || u == size / 2;
                 m_lowPass[std::size_t(v) * (size / 2 + 1) + u] =
-                    float(std::exp(-(fu * fu + fv * fv) / (2 * kLowPass * kLowPass)));
+                    nyquist ? 0.0f
+                            : float(std::exp(-(fu * fu + fv * fv) / (2 * kLowPass * kLowPass)));
             }
         }
         m_taper.resize(std::size_t(size));
@@ -238,23 +395,28 @@ bool CImageRegistration::LoadSpectrum(const CImageView& image) {
     if (x1 - x0 < 2 || y1 - y0 < 2)
         return false;
     // The grey values are read once into the window, then made mean-free and tapered there.
-    std::fill(real, real + std::size_t(size) * size, 0.0f);
+    if (x0 > 0 || y0 > 0 || x1 < size || y1 < size)
+        std::fill(real, real + std::size_t(size) * size, 0.0f);
     double sum = 0, squares = 0;
+    float pivot = 0;
+    const int rowBytes = 3 * (x1 - x0);
     for (int y = y0; y < y1; ++y) {
-        const std::uint8_t* row = image.Row(m_nTop + y) + 3 * (m_nLeft + x0);
-        float* out = real + std::size_t(y) * size;
-        for (int x = x0; x < x1; ++x, row += 3) {
-            const double g = Grey(row);
-            out[x] = float(g);
-            sum += g;
-            squares += g * g;
+        // The picture was most likely not read lately: ask for a row a few rows ahead.
+        if (y + 4 < y1) {
+            const std::uint8_t* ahead = image.Row(m_nTop + y + 4) + 3 * (m_nLeft + x0);
+            for (int i = 0; i < rowBytes; i += 64) __builtin_prefetch(ahead + i);
         }
+        float* out = real + std::size_t(y) * size + x0;
+        GreyRow(image.Row(m_nTop + y) + 3 * (m_nLeft + x0), out, x1 - x0);
+        if (y == y0)
+            pivot = out[0];
+        AddDeviations(out, x1 - x0, pivot, sum, squares);
     }
     const double inside = double(x1 - x0) * double(y1 - y0);
-    const double mean = sum / inside;
-    if (squares / inside - mean * mean < 1e-6)
+    const double offset = sum / inside;
+    if (squares / inside - offset * offset < 1e-6)
         return false;
-    const float level = float(mean);
+    const float level = float(pivot + offset);
     const float* taper = m_taper.data();
     for (int y = y0; y < y1; ++y) {
         float* out = real + std::size_t(y) * size;
@@ -279,40 +441,28 @@ CRegistration CImageRegistration::Register(const CImageView& image, double minPe
     const int halfWidth = size / 2 + 1;
     const std::size_t half = std::size_t(size) * halfWidth;
     const std::size_t n = std::size_t(size) * size;
-    Complex* work = AsComplex(m_pWork);
-    Complex* cross = AsComplex(m_pCross);
-    const Complex* ref = AsComplex(m_pReference);
-    for (std::size_t i = 0; i < half; ++i) {
-        const Complex c = work[i] * ref[i];
-        const float magnitude = std::sqrt(c.real() * c.real() + c.imag() * c.imag());
-        cross[i] = magnitude > 1e-9f ? c / magnitude : 0.0f;
-    }
-    // A Gaussian weight on the frequencies: the highest ones carry mostly noise and JPEG blocks.
-    // A symmetric weight leaves a true peak where it is.
-    for (std::size_t i = 0; i < half; ++i) cross[i] *= m_lowPass[i];
-    // The Nyquist row and column have no sign: dropping them keeps the surface real between
-    // the pixels.
-    for (int k = 0; k < halfWidth; ++k) cross[std::size_t(size / 2) * halfWidth + k] = 0.0f;
-    for (int k = 0; k < size; ++k) cross[std::size_t(k) * halfWidth + size / 2] = 0.0f;
-    std::copy(cross, cross + half, work);
+    // The weight on the frequencies is Gaussian (the highest ones carry mostly noise and JPEG
+    // blocks; a symmetric weight leaves a true peak where it is) and nothing on the Nyquist row
+    // and column, which have no sign: dropping them keeps the surface real between the pixels.
+    CrossPower(reinterpret_cast<float*>(m_pWork), reinterpret_cast<const float*>(m_pReference),
+               m_lowPass.data(), reinterpret_cast<float*>(m_pCross), half);
     fftwf_execute(m_backward);  // m_pWork -> m_pReal (the transform overwrites m_pWork)
 
-    // The highest point (the first of equals) and the surface's sums, in one pass.
+    // The highest point (the first of equals) and the surface's sums, a row at a time.
     const float* surface = m_pReal;
-    std::size_t peak = 0;
-    float highest = surface[0];
     double sum = 0, squares = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const float v = surface[i];
-        if (v > highest) {
-            highest = v;
-            peak = i;
+    float highest = surface[0];
+    int py = 0;
+    for (int y = 0; y < size; ++y) {
+        const float rowHighest = AddSurfaceRow(surface + std::size_t(y) * size, size, sum, squares);
+        if (rowHighest > highest || y == 0) {
+            highest = rowHighest;
+            py = y;
         }
-        sum += double(v);
-        squares += double(v) * v;
     }
-    const int px = int(peak % std::size_t(size));
-    const int py = int(peak / std::size_t(size));
+    const float* peakRow = surface + std::size_t(py) * size;
+    const int px = int(std::find(peakRow, peakRow + size, highest) - peakRow);
+    const std::size_t peak = std::size_t(py) * size + px;
     std::size_t count = n;
     for (int dy = -kPeakRadius; dy <= kPeakRadius; ++dy)
         for (int dx = -kPeakRadius; dx <= kPeakRadius; ++dx) {
@@ -348,7 +498,7 @@ CRegistration CImageRegistration::Register(const CImageView& image, double minPe
 double CImageRegistration::RefineAlong(bool bAlongY, double fixed, double x0, double reach) {
     const int size = m_nSize;
     const int halfWidth = size / 2 + 1;
-    const Complex* cross = AsComplex(m_pCross);
+    const float* cross = reinterpret_cast<const float*>(m_pCross);
     const double step = 2 * std::numbers::pi / size;
     // The spectrum holds the x frequencies u = 0 .. size/2 only (the others are the conjugates
     // of these): every u above 0 counts twice, and only real parts are summed.
@@ -356,65 +506,93 @@ double CImageRegistration::RefineAlong(bool bAlongY, double fixed, double x0, do
     // is Re sum over u of line(u) e^(i 2 pi u x / size). Along y: line(v) = sum over u of w(u)
     // R(u, v) e^(i 2 pi u fixed / size), the surface at y is Re sum over v of line(v)
     // e^(i 2 pi v y / size). `line` is kept in order of signed frequency from `lowest` up.
-    const auto weight = [](int u) { return u == 0 ? 1.0 : 2.0; };
-    std::vector<Complex64> line;
-    int lowest = 0;
+    // Turns e^(i step f fixed) for f = 0 .. size/2 by a recurrence (negative f: conjugates).
+    const int length = bAlongY ? size : halfWidth;
+    const int lowest = bAlongY ? -size / 2 : 0;
+    m_scratch.assign(std::size_t(8) * size, 0.0);
+    double* lineRe = m_scratch.data();
+    double* lineIm = lineRe + size;
+    double* turnRe = lineIm + size;
+    double* turnIm = turnRe + size;
+    {
+        const std::complex<double> turn = std::polar(1.0, step * fixed);
+        std::complex<double> z = 1.0;
+        for (int f = 0; f < halfWidth; ++f, z *= turn) {
+            turnRe[f] = z.real();
+            turnIm[f] = z.imag();
+        }
+    }
+    float lineF[2 * kMaxWindow], turnF[2 * kMaxWindow];
     if (bAlongY) {
-        std::vector<Complex64> phase(static_cast<std::size_t>(halfWidth));
-        for (int u = 0; u < halfWidth; ++u)
-            phase[std::size_t(u)] = weight(u) * std::polar(1.0, step * u * fixed);
-        line.assign(std::size_t(size), 0.0);
-        lowest = -size / 2;
+        for (int u = 0; u < halfWidth; ++u) {
+            turnF[u] = float((u == 0 ? 1 : 2) * turnRe[u]);
+            turnF[kMaxWindow + u] = float((u == 0 ? 1 : 2) * turnIm[u]);
+        }
         for (int v = 0; v < size; ++v) {
-            const Complex* row = cross + std::size_t(v) * halfWidth;
-            Complex64 s = 0.0;
-            for (int u = 0; u < halfWidth; ++u) s += Complex64(row[u]) * phase[std::size_t(u)];
-            line[std::size_t(Frequency(v, size) - lowest)] = s;
+            const std::complex<double> s = TurnedSum(cross + std::size_t(v) * 2 * halfWidth, turnF,
+                                                     turnF + kMaxWindow, halfWidth);
+            lineRe[Frequency(v, size) - lowest] = s.real();
+            lineIm[Frequency(v, size) - lowest] = s.imag();
         }
     } else {
-        line.assign(std::size_t(halfWidth), 0.0);
+        std::fill(lineF, lineF + 2 * kMaxWindow, 0.0f);
         for (int v = 0; v < size; ++v) {
-            const Complex* row = cross + std::size_t(v) * halfWidth;
-            const Complex64 p = std::polar(1.0, step * Frequency(v, size) * fixed);
-            for (int u = 0; u < halfWidth; ++u) line[std::size_t(u)] += Complex64(row[u]) * p;
+            const int f = Frequency(v, size);
+            const float pr = float(turnRe[std::abs(f)]);
+            const float pi = float(f < 0 ? -turnIm[-f] : turnIm[f]);
+            AddTurnedRow(cross + std::size_t(v) * 2 * halfWidth, pr, pi, lineF, lineF + kMaxWindow,
+                         halfWidth);
         }
-        for (int u = 0; u < halfWidth; ++u) line[std::size_t(u)] *= weight(u);
+        for (int u = 0; u < halfWidth; ++u) {
+            lineRe[u] = (u == 0 ? 1 : 2) * double(lineF[u]);
+            lineIm[u] = (u == 0 ? 1 : 2) * double(lineF[kMaxWindow + u]);
+        }
     }
-    const auto surface = [&](double x) {
-        const Complex64 turn = std::polar(1.0, step * x);
-        Complex64 z = std::polar(1.0, step * lowest * x);
-        double s = 0;
-        for (const Complex64& c : line) {
-            s += c.real() * z.real() - c.imag() * z.imag();
-            z *= turn;
+    // The surface at x = start + s h for s = 0 .. count - 1 into values: the line turned to
+    // `start`, then turned on by one step h at a time.
+    double* cRe = turnIm + size;
+    double* cIm = cRe + size;
+    double* wRe = cIm + size;
+    double* wIm = wRe + size;
+    const auto grid = [&](double start, double h, int count, double* values) {
+        const std::complex<double> a = std::polar(1.0, step * start);
+        const std::complex<double> b = std::polar(1.0, step * h);
+        std::complex<double> za = std::polar(1.0, step * lowest * start);
+        std::complex<double> zb = std::polar(1.0, step * lowest * h);
+        for (int k = 0; k < length; ++k, za *= a, zb *= b) {
+            cRe[k] = lineRe[k] * za.real() - lineIm[k] * za.imag();
+            cIm[k] = lineRe[k] * za.imag() + lineIm[k] * za.real();
+            wRe[k] = zb.real();
+            wIm[k] = zb.imag();
         }
-        return s;
+        PowerSums(cRe, cIm, wRe, wIm, length, count, values);
     };
     // Coarse then fine grid search, then a parabola through the best point and its neighbours.
-    double best = x0;
-    double bestValue = surface(x0);
     const int coarse = int(std::lround(reach * kCoarseSteps));
-    for (int s = -coarse; s <= coarse; ++s) {
-        const double x = x0 + double(s) / kCoarseSteps;
-        const double v = surface(x);
-        if (v > bestValue) {
-            bestValue = v;
-            best = x;
+    double values[2 * (kCoarseSteps + kFineSteps) + 3] = {};
+    grid(x0 - double(coarse) / kCoarseSteps, 1.0 / kCoarseSteps, 2 * coarse + 1, values);
+    double best = x0;
+    double bestValue = values[coarse];
+    for (int s = -coarse; s <= coarse; ++s)
+        if (values[s + coarse] > bestValue) {
+            bestValue = values[s + coarse];
+            best = x0 + double(s) / kCoarseSteps;
         }
-    }
+    // The fine grid reaches one step further either way for the parabola's neighbours.
     const double h = 1.0 / (kCoarseSteps * kFineSteps);
     const double centre = best;
-    for (int s = -kFineSteps; s <= kFineSteps; ++s) {
-        const double x = centre + s * h;
-        const double v = surface(x);
-        if (v > bestValue) {
-            bestValue = v;
-            best = x;
+    const int fine = kFineSteps + 1;
+    grid(centre - fine * h, h, 2 * fine + 1, values);
+    int at = fine;
+    for (int s = -kFineSteps; s <= kFineSteps; ++s)
+        if (values[s + fine] > bestValue) {
+            bestValue = values[s + fine];
+            best = centre + s * h;
+            at = s + fine;
         }
-    }
-    const double left = surface(best - h);
-    const double right = surface(best + h);
-    const double curvature = left - 2 * bestValue + right;
+    const double left = values[at - 1];
+    const double right = values[at + 1];
+    const double curvature = left - 2 * values[at] + right;
     if (curvature < 0)
         best += 0.5 * h * (left - right) / curvature;
     return best;

@@ -91,8 +91,9 @@ private:
     int m_nSize = 0;
     int m_nLeft = 0;
     int m_nTop = 0;
-    std::vector<float> m_taper;    // Hann window, one axis
-    std::vector<float> m_lowPass;  // weight of each frequency of the cross-power spectrum
+    std::vector<float> m_taper;     // Hann window, one axis
+    std::vector<float> m_lowPass;   // weight of each frequency of the cross-power spectrum
+    std::vector<double> m_scratch;  // lines and turns of the refinement
     // Spectra hold size rows of size / 2 + 1 x frequencies (real-input transforms), in single
     // precision: the shifts found stay those of double precision to well within 1/100 pixel;
     // sums over the spectra and the surface are taken in double.
