@@ -443,6 +443,46 @@ void PowerSums(double* cre, double* cim, const double* wre, const double* wim, i
     }
 }
 
+// The spectrum X[0 .. m] of a real row x of 2m values, from the transform Z of its pairs
+// z[j] = x[2j] + i x[2j + 1] (interleaved complex): with the even and odd parts
+// E = (Z[k] + conj Z[m - k]) / 2 and O = (Z[k] - conj Z[m - k]) / 2i, X[k] = E + turn[k] O.
+TARNWICK_CLONES
+void SplitRow(const float* __restrict z, const float* __restrict turn, float* __restrict out,
+              int m) {
+    out[0] = z[0] + z[1];
+    out[1] = 0;
+    out[2 * m] = z[0] - z[1];
+    out[2 * m + 1] = 0;
+    for (int k = 1; k < m; ++k) {
+        const float ar = z[2 * k], ai = z[2 * k + 1];
+        const float br = z[2 * (m - k)], bi = -z[2 * (m - k) + 1];
+        const float er = 0.5f * (ar + br), ei = 0.5f * (ai + bi);
+        const float orr = 0.5f * (ai - bi), oi = -0.5f * (ar - br);
+        const float tr = turn[2 * k], ti = turn[2 * k + 1];
+        out[2 * k] = er + (tr * orr - ti * oi);
+        out[2 * k + 1] = ei + (tr * oi + ti * orr);
+    }
+}
+
+// The way back: from X[0 .. m] (the imaginary parts of X[0] and X[m] taken as nothing, as for
+// a real row) the pairs' spectrum Z[k] = A + i B with A = X[k] + conj X[m - k] and
+// B = (X[k] - conj X[m - k]) conj turn[k], whose inverse transform is the row's pairs.
+TARNWICK_CLONES
+void JoinRow(const float* __restrict x, const float* __restrict turn, float* __restrict z, int m) {
+    z[0] = x[0] + x[2 * m];
+    z[1] = x[0] - x[2 * m];
+    for (int k = 1; k < m; ++k) {
+        const float ar = x[2 * k], ai = x[2 * k + 1];
+        const float br = x[2 * (m - k)], bi = -x[2 * (m - k) + 1];
+        const float sr = ar + br, si = ai + bi;
+        const float dr = ar - br, di = ai - bi;
+        const float tr = turn[2 * k], ti = -turn[2 * k + 1];
+        const float qr = dr * tr - di * ti, qi = dr * ti + di * tr;
+        z[2 * k] = sr - qi;
+        z[2 * k + 1] = si + qr;
+    }
+}
+
 // FFTW's planner, plan destruction included, is not thread-safe, and each decoding worker has
 // its own registration: they plan one at a time.
 std::mutex& PlannerLock() {
@@ -460,15 +500,14 @@ CImageRegistration::~CImageRegistration() {
 
 void CImageRegistration::Release() {
     std::lock_guard lock(PlannerLock());
-    if (m_forward)
-        fftwf_destroy_plan(m_forward);
-    if (m_backward)
-        fftwf_destroy_plan(m_backward);
+    for (fftwf_plan plan : {m_rowsForward, m_rowsBackward, m_columnsForward, m_columnsBackward})
+        if (plan)
+            fftwf_destroy_plan(plan);
     fftwf_free(m_pReal);
     fftwf_free(m_pWork);
     fftwf_free(m_pReference);
     fftwf_free(m_pCross);
-    m_forward = m_backward = nullptr;
+    m_rowsForward = m_rowsBackward = m_columnsForward = m_columnsBackward = nullptr;
     m_pReal = nullptr;
     m_pWork = m_pReference = m_pCross = nullptr;
     m_nSize = 0;
@@ -492,8 +531,24 @@ bool CImageRegistration::SetReference(const CImageView& reference, std::string* 
         m_pCross = fftwf_alloc_complex(half);
         // FFTW_ESTIMATE: planning must not overwrite the arrays and should take no time.
         std::lock_guard lock(PlannerLock());
-        m_forward = fftwf_plan_dft_r2c_2d(size, size, m_pReal, m_pWork, FFTW_ESTIMATE);
-        m_backward = fftwf_plan_dft_c2r_2d(size, size, m_pWork, m_pReal, FFTW_ESTIMATE);
+        const int half1 = size / 2, halfWidth = size / 2 + 1;
+        auto* pairs = reinterpret_cast<fftwf_complex*>(m_pReal);
+        m_rowsForward = fftwf_plan_many_dft(1, &half1, size, pairs, nullptr, 1, half1, pairs,
+                                            nullptr, 1, half1, FFTW_FORWARD, FFTW_ESTIMATE);
+        m_rowsBackward = fftwf_plan_many_dft(1, &half1, size, pairs, nullptr, 1, half1, pairs,
+                                             nullptr, 1, half1, FFTW_BACKWARD, FFTW_ESTIMATE);
+        m_columnsForward =
+            fftwf_plan_many_dft(1, &size, halfWidth, m_pWork, nullptr, halfWidth, 1, m_pWork,
+                                nullptr, halfWidth, 1, FFTW_FORWARD, FFTW_ESTIMATE);
+        m_columnsBackward =
+            fftwf_plan_many_dft(1, &size, halfWidth, m_pWork, nullptr, halfWidth, 1, m_pWork,
+                                nullptr, halfWidth, 1, FFTW_BACKWARD, FFTW_ESTIMATE);
+        m_turns.resize(std::size_t(2 * halfWidth));
+        for (int k = 0; k < halfWidth; ++k) {
+            const std::complex<double> turn = std::polar(1.0, -2 * std::numbers::pi * k / size);
+            m_turns[std::size_t(2 * k)] = float(turn.real());
+            m_turns[std::size_t(2 * k + 1)] = float(turn.imag());
+        }
         m_nSize = size;
         m_lowPass.resize(half);
         for (int v = 0; v < size; ++v) {
@@ -563,8 +618,26 @@ bool CImageRegistration::LoadSpectrum(const CImageView& image) {
         const float ty = taper[y];
         for (int x = x0; x < x1; ++x) out[x] = (out[x] - level) * (taper[x] * ty);
     }
-    fftwf_execute(m_forward);
+    Forward();
     return true;
+}
+
+void CImageRegistration::Forward() {
+    const int half = m_nSize / 2;
+    fftwf_execute(m_rowsForward);
+    for (int y = 0; y < m_nSize; ++y)
+        SplitRow(m_pReal + std::size_t(y) * m_nSize, m_turns.data(),
+                 reinterpret_cast<float*>(m_pWork + std::size_t(y) * (half + 1)), half);
+    fftwf_execute(m_columnsForward);
+}
+
+void CImageRegistration::Backward() {
+    const int half = m_nSize / 2;
+    fftwf_execute(m_columnsBackward);
+    for (int y = 0; y < m_nSize; ++y)
+        JoinRow(reinterpret_cast<const float*>(m_pWork + std::size_t(y) * (half + 1)),
+                m_turns.data(), m_pReal + std::size_t(y) * m_nSize, half);
+    fftwf_execute(m_rowsBackward);
 }
 
 CRegistration CImageRegistration::Register(const CImageView& image, double minPeakRatio) {
@@ -586,7 +659,7 @@ CRegistration CImageRegistration::Register(const CImageView& image, double minPe
     // and column, which have no sign: dropping them keeps the surface real between the pixels.
     CrossPower(reinterpret_cast<float*>(m_pWork), reinterpret_cast<const float*>(m_pReference),
                m_lowPass.data(), reinterpret_cast<float*>(m_pCross), half);
-    fftwf_execute(m_backward);  // m_pWork -> m_pReal (the transform overwrites m_pWork)
+    Backward();
 
     // The highest point (the first of equals) and the surface's sums, a row at a time.
     const float* surface = m_pReal;

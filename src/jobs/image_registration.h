@@ -80,12 +80,15 @@ public:
 
 private:
     // Hann-tapered, mean-free grey values of `image` in the window into m_pReal, transformed
-    // into m_pWork.
+    // into m_pWork (m_pReal is overwritten).
     // False when the window has no contrast.
     bool LoadSpectrum(const CImageView& image);
     // The peak of the correlation surface (from the cross-power spectrum in m_pCross) along x
     // at y = `fixed`, or along y at x = `fixed`, searched within `reach` of `x0`.
     double RefineAlong(bool bAlongY, double fixed, double x0, double reach);
+    // The spectrum of the window in m_pReal into m_pWork, and back (m_pWork overwritten).
+    void Forward();
+    void Backward();
     void Release();
 
     int m_nSize = 0;
@@ -101,8 +104,15 @@ private:
     fftwf_complex* m_pWork = nullptr;
     fftwf_complex* m_pReference = nullptr;  // conjugate of the reference's spectrum
     fftwf_complex* m_pCross = nullptr;      // normalised cross-power spectrum of the last picture
-    fftwf_plan m_forward = nullptr;
-    fftwf_plan m_backward = nullptr;
+    // The 2-D transforms are taken as rows then columns. A real row of size values is
+    // transformed as size / 2 complex (even, odd) pairs, then split into its spectrum with the
+    // turns e^(-i 2 pi k / size) of m_turns (and joined back the same way): half the work of a
+    // transform meant for real rows.
+    std::vector<float> m_turns;
+    fftwf_plan m_rowsForward = nullptr;  // in place in m_pReal
+    fftwf_plan m_rowsBackward = nullptr;
+    fftwf_plan m_columnsForward = nullptr;  // in place in m_pWork
+    fftwf_plan m_columnsBackward = nullptr;
 };
 
 // Grey-level sharpness (mean squared difference of neighbouring grey values) of a picture.
