@@ -395,25 +395,24 @@ void AddTurnedRow(const float* __restrict row, float pr, float pi, float* __rest
     }
 }
 
-// Sum over u of row[u] p[u] for n complex values (interleaved `row`, planar p).
-std::complex<double> TurnedSum(const float* row, const float* pr, const float* pi, int n) {
-    // Lanes hold (re, im) pairs: the row as it is times (pr, pr), and swapped times (-pi, pi).
+// Sum over u of row[u] p[u] for n complex values, both interleaved; `real` holds each p's real
+// part twice, `imag` its imaginary part as (-im, im).
+std::complex<double> TurnedSum(const float* row, const float* real, const float* imag, int n) {
+    // Lanes hold (re, im) pairs: the row as it is times `real`, and swapped times `imag`.
     Float4 a[2] = {}, b[2] = {};
     int u = 0;
     for (; u + 4 <= n; u += 4)
         for (int k = 0; k < 2; ++k) {
-            const Float4 z = Load4(row + 2 * (u + 2 * k));
-            const Float4 swapped = __builtin_shufflevector(z, z, 1, 0, 3, 2);
-            const float r0 = pr[u + 2 * k], r1 = pr[u + 2 * k + 1];
-            const float i0 = pi[u + 2 * k], i1 = pi[u + 2 * k + 1];
-            a[k] += z * Float4{r0, r0, r1, r1};
-            b[k] += swapped * Float4{-i0, i0, -i1, i1};
+            const int i = 2 * u + 4 * k;
+            const Float4 z = Load4(row + i);
+            a[k] += z * Load4(real + i);
+            b[k] += __builtin_shufflevector(z, z, 1, 0, 3, 2) * Load4(imag + i);
         }
     double tr = 0, ti = 0;
     for (; u < n; ++u) {
         const double re = row[2 * u], im = row[2 * u + 1];
-        tr += re * pr[u] - im * pi[u];
-        ti += re * pi[u] + im * pr[u];
+        tr += re * real[2 * u] - im * imag[2 * u + 1];
+        ti += re * imag[2 * u + 1] + im * real[2 * u];
     }
     for (int k = 0; k < 2; ++k) {
         tr += double(a[k][0]) + a[k][2] + b[k][0] + b[k][2];
@@ -735,15 +734,19 @@ double CImageRegistration::RefineAlong(bool bAlongY, double fixed, double x0, do
             turnIm[f] = z.imag();
         }
     }
-    float lineF[2 * kMaxWindow], turnF[2 * kMaxWindow];
+    float lineF[2 * kMaxWindow], turnF[4 * kMaxWindow];
     if (bAlongY) {
+        float* real = turnF;
+        float* imag = turnF + 2 * kMaxWindow;
         for (int u = 0; u < halfWidth; ++u) {
-            turnF[u] = float((u == 0 ? 1 : 2) * turnRe[u]);
-            turnF[kMaxWindow + u] = float((u == 0 ? 1 : 2) * turnIm[u]);
+            const double w = u == 0 ? 1 : 2;
+            real[2 * u] = real[2 * u + 1] = float(w * turnRe[u]);
+            imag[2 * u + 1] = float(w * turnIm[u]);
+            imag[2 * u] = -imag[2 * u + 1];
         }
         for (int v = 0; v < size; ++v) {
-            const std::complex<double> s = TurnedSum(cross + std::size_t(v) * 2 * halfWidth, turnF,
-                                                     turnF + kMaxWindow, halfWidth);
+            const std::complex<double> s =
+                TurnedSum(cross + std::size_t(v) * 2 * halfWidth, real, imag, halfWidth);
             lineRe[Frequency(v, size) - lowest] = s.real();
             lineIm[Frequency(v, size) - lowest] = s.imag();
         }
