@@ -163,3 +163,65 @@ TEST(ShiftOntoGrid, SameBytesAsThePlainWay) {
     // The random shifts must not all have missed the grid.
     EXPECT_GT(covered, 150);
 }
+
+namespace {
+
+// Packed pixels of a width x height picture of soft blobs (random place, size and colour, on
+// grey), seen moved by (dx, dy): picture(x, y) = texture(x - dx, y - dy) at any fraction.
+std::vector<std::uint8_t> Blobs(int width, int height, double dx, double dy) {
+    std::vector<double> sum(std::size_t(width) * height * 3, 128.0);
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> unit(0, 1);
+    const int count = std::max(40, width * height / 60);
+    for (int i = 0; i < count; ++i) {
+        const double cx = unit(rng) * width + dx, cy = unit(rng) * height + dy;
+        const double sigma = 1 + 2.5 * unit(rng);
+        const double colour[3] = {unit(rng) * 160 - 80, unit(rng) * 160 - 80, unit(rng) * 160 - 80};
+        const int reach = int(std::ceil(4 * sigma));
+        for (int y = std::max(0, int(cy) - reach); y < std::min(height, int(cy) + reach + 1); ++y)
+            for (int x = std::max(0, int(cx) - reach); x < std::min(width, int(cx) + reach + 1);
+                 ++x) {
+                const double g =
+                    std::exp(-((x - cx) * (x - cx) + (y - cy) * (y - cy)) / (2 * sigma * sigma));
+                for (int k = 0; k < 3; ++k)
+                    sum[(std::size_t(y) * width + x) * 3 + k] += colour[k] * g;
+            }
+    }
+    std::vector<std::uint8_t> bytes(sum.size());
+    for (std::size_t i = 0; i < sum.size(); ++i)
+        bytes[i] = std::uint8_t(std::clamp(std::floor(sum[i] + 0.5), 0.0, 255.0));
+    return bytes;
+}
+
+}  // namespace
+
+// Windows of every size from 32 up, on pictures of odd and uneven sides, find whole and
+// fractional shifts either way within a tenth of a pixel (a fifth in the smallest window, which
+// sees too little of the picture for more).
+TEST(CImageRegistration, RecoversShiftsWithEveryWindowSize) {
+    struct {
+        int width, height, window;
+        double tolerance;
+    } const kCases[] = {
+        {45, 70, 32, 0.2}, {90, 65, 64, 0.1}, {301, 200, 128, 0.1}, {640, 480, 256, 0.1}};
+    const double kShifts[][2] = {{2.4, -1.7}, {-0.35, 0.8}, {-3, 2}, {0.5, -0.5}};
+    for (const auto& c : kCases) {
+        const std::vector<std::uint8_t> reference = Blobs(c.width, c.height, 0, 0);
+        CImageRegistration registration;
+        std::string why;
+        ASSERT_TRUE(
+            registration.SetReference(PackedView(reference.data(), c.width, c.height), &why))
+            << why;
+        EXPECT_EQ(registration.WindowSize(), c.window);
+        for (const auto& shift : kShifts) {
+            SCOPED_TRACE(::testing::Message()
+                         << c.width << "x" << c.height << " by " << shift[0] << ", " << shift[1]);
+            const std::vector<std::uint8_t> moved = Blobs(c.width, c.height, shift[0], shift[1]);
+            const CRegistration found =
+                registration.Register(PackedView(moved.data(), c.width, c.height));
+            ASSERT_TRUE(found.m_bOk) << found.m_strReason;
+            EXPECT_NEAR(found.m_dx, shift[0], c.tolerance);
+            EXPECT_NEAR(found.m_dy, shift[1], c.tolerance);
+        }
+    }
+}
