@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <numbers>
 #include <random>
 #include <vector>
@@ -223,5 +224,108 @@ TEST(CImageRegistration, RecoversShiftsWithEveryWindowSize) {
             EXPECT_NEAR(found.m_dx, shift[0], c.tolerance);
             EXPECT_NEAR(found.m_dy, shift[1], c.tolerance);
         }
+    }
+}
+
+namespace {
+
+// Phase correlation worked out plainly, in double with direct transforms, as the yardstick of
+// the fast transforms: the peak ratio of the correlation surface of `image` against `reference`
+// (packed, width x height) over the centred window of n x n.
+double PlainPeakRatio(const std::vector<std::uint8_t>& reference,
+                      const std::vector<std::uint8_t>& image, int width, int height, int n) {
+    using Cx = std::complex<double>;
+    const double pi = std::numbers::pi;
+    const int left = (width - n) / 2, top = (height - n) / 2;
+    // Grey, mean-free, Hann-tapered window.
+    const auto window = [&](const std::vector<std::uint8_t>& bytes) {
+        std::vector<Cx> a(std::size_t(n) * n);
+        double mean = 0;
+        for (int y = 0; y < n; ++y)
+            for (int x = 0; x < n; ++x) {
+                const std::uint8_t* p = &bytes[(std::size_t(top + y) * width + left + x) * 3];
+                a[std::size_t(y) * n + x] = 0.114 * p[0] + 0.587 * p[1] + 0.299 * p[2];
+                mean += a[std::size_t(y) * n + x].real() / (double(n) * n);
+            }
+        for (int y = 0; y < n; ++y)
+            for (int x = 0; x < n; ++x)
+                a[std::size_t(y) * n + x] = (a[std::size_t(y) * n + x] - mean) *
+                                            (0.5 - 0.5 * std::cos(2 * pi * x / n)) *
+                                            (0.5 - 0.5 * std::cos(2 * pi * y / n));
+        return a;
+    };
+    // Direct 2-D transform, rows then columns; sign -1 forward, +1 back (not normalised).
+    const auto transform = [&](std::vector<Cx> a, int sign) {
+        std::vector<Cx> b(a.size());
+        for (int pass = 0; pass < 2; ++pass) {
+            for (int line = 0; line < n; ++line)
+                for (int k = 0; k < n; ++k) {
+                    Cx s = 0;
+                    for (int j = 0; j < n; ++j) {
+                        const std::size_t at =
+                            pass == 0 ? std::size_t(line) * n + j : std::size_t(j) * n + line;
+                        s += a[at] * std::polar(1.0, sign * 2 * pi * double(j * k % n) / n);
+                    }
+                    b[pass == 0 ? std::size_t(line) * n + k : std::size_t(k) * n + line] = s;
+                }
+            a.swap(b);
+        }
+        return a;
+    };
+    const std::vector<Cx> r = transform(window(reference), -1);
+    std::vector<Cx> c = transform(window(image), -1);
+    for (int v = 0; v < n; ++v)
+        for (int u = 0; u < n; ++u) {
+            Cx& z = c[std::size_t(v) * n + u];
+            z *= std::conj(r[std::size_t(v) * n + u]);
+            z = std::abs(z) > 1e-9 ? z / std::abs(z) : 0.0;
+            const double fu = double(u < n / 2 ? u : u - n) / n;
+            const double fv = double(v < n / 2 ? v : v - n) / n;
+            z *=
+                u == n / 2 || v == n / 2 ? 0.0 : std::exp(-(fu * fu + fv * fv) / (2 * 0.15 * 0.15));
+        }
+    const std::vector<Cx> surface = transform(c, +1);
+    std::size_t peak = 0;
+    for (std::size_t i = 0; i < surface.size(); ++i)
+        if (surface[i].real() > surface[peak].real())
+            peak = i;
+    const int px = int(peak % std::size_t(n)), py = int(peak / std::size_t(n));
+    double sum = 0, squares = 0, count = 0;
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x) {
+            const int ax = std::abs(x - px), ay = std::abs(y - py);
+            if (std::min(ax, n - ax) <= 3 && std::min(ay, n - ay) <= 3)
+                continue;
+            const double s = surface[std::size_t(y) * n + x].real();
+            sum += s;
+            squares += s * s;
+            ++count;
+        }
+    const double mean = sum / count;
+    return (surface[peak].real() - mean) / std::sqrt(squares / count - mean * mean);
+}
+
+}  // namespace
+
+// The peak ratio, which decides whether a picture is used, is that of phase correlation worked
+// out plainly, for pictures moved every way and for one of unrelated noise.
+TEST(CImageRegistration, PeakRatioOfThePlainCorrelation) {
+    const int width = 90, height = 65, window = 64;
+    const std::vector<std::uint8_t> reference = Blobs(width, height, 0, 0);
+    CImageRegistration registration;
+    ASSERT_TRUE(registration.SetReference(PackedView(reference.data(), width, height), nullptr));
+    ASSERT_EQ(registration.WindowSize(), window);
+    std::mt19937 rng(11);
+    std::vector<std::uint8_t> noise(std::size_t(width) * height * 3);
+    for (auto& b : noise) b = std::uint8_t(rng());
+    const double kShifts[][2] = {{0.5, 0}, {1.25, -0.5}, {-4.6, 3.3}, {12, 9.5}};
+    std::vector<std::vector<std::uint8_t>> pictures = {noise};
+    for (const auto& shift : kShifts) pictures.push_back(Blobs(width, height, shift[0], shift[1]));
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+        SCOPED_TRACE(i);
+        const CRegistration found =
+            registration.Register(PackedView(pictures[i].data(), width, height), 0);
+        const double expected = PlainPeakRatio(reference, pictures[i], width, height, window);
+        EXPECT_NEAR(found.m_dPeakRatio, expected, 1e-4 * expected);
     }
 }
