@@ -114,12 +114,15 @@ CImageView PackedView(const std::uint8_t* data, int width, int height) {
 
 namespace {
 
-// Thread sanitizer builds cannot take the indirect functions of target_clones. The loops below
-// are integer arithmetic (or float without contraction), so every clone gives the same bytes.
+// Thread sanitizer builds cannot take the indirect functions of target_clones. Integer loops
+// give the same bytes in every clone. Float loops are left without AVX-512, whose clones GCC
+// fuses complex multiply-adds in even with contraction off: every clone then rounds alike.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_THREAD__)
 #define TARNWICK_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
+#define TARNWICK_FLOAT_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define TARNWICK_CLONES
+#define TARNWICK_FLOAT_CLONES
 #endif
 
 // One row across, six taps: out[i] = (128 + sum over k of src[i + 3k] w[k]) >> 8, 1/16 units,
@@ -290,7 +293,7 @@ __attribute__((target("avx512bw"))) int DownRowAvx512(const std::int16_t* const*
 #endif
 
 // Grey values of n pixels (B, G, R) with the luma weights, in float.
-TARNWICK_CLONES
+TARNWICK_FLOAT_CLONES
 void GreyRow(const std::uint8_t* __restrict bgr, float* __restrict out, int n) {
     for (int x = 0; x < n; ++x)
         out[x] = 0.114f * float(bgr[3 * x]) + 0.587f * float(bgr[3 * x + 1]) +
@@ -369,7 +372,7 @@ float AddSurfaceRow(const float* v, int n, double& sum, double& squares) {
 // The normalised cross-power spectrum of `work` and the conjugate reference `ref`, weighted by
 // `lowPass`, into both `cross` and `work` (interleaved complex values, n of them). Bins of no
 // power are left out.
-TARNWICK_CLONES
+TARNWICK_FLOAT_CLONES
 void CrossPower(float* __restrict work, const float* __restrict ref,
                 const float* __restrict lowPass, float* __restrict cross, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) {
@@ -385,7 +388,7 @@ void CrossPower(float* __restrict work, const float* __restrict ref,
 }
 
 // line[u] += row[u] p for n complex values (planar `line`, interleaved `row`).
-TARNWICK_CLONES
+TARNWICK_FLOAT_CLONES
 void AddTurnedRow(const float* __restrict row, float pr, float pi, float* __restrict lineRe,
                   float* __restrict lineIm, int n) {
     for (int u = 0; u < n; ++u) {
@@ -445,7 +448,7 @@ void PowerSums(double* cre, double* cim, const double* wre, const double* wim, i
 // The spectrum X[0 .. m] of a real row x of 2m values, from the transform Z of its pairs
 // z[j] = x[2j] + i x[2j + 1] (interleaved complex): with the even and odd parts
 // E = (Z[k] + conj Z[m - k]) / 2 and O = (Z[k] - conj Z[m - k]) / 2i, X[k] = E + turn[k] O.
-TARNWICK_CLONES
+TARNWICK_FLOAT_CLONES
 void SplitRow(const float* __restrict z, const float* __restrict turn, float* __restrict out,
               int m) {
     out[0] = z[0] + z[1];
@@ -466,7 +469,7 @@ void SplitRow(const float* __restrict z, const float* __restrict turn, float* __
 // The way back: from X[0 .. m] (the imaginary parts of X[0] and X[m] taken as nothing, as for
 // a real row) the pairs' spectrum Z[k] = A + i B with A = X[k] + conj X[m - k] and
 // B = (X[k] - conj X[m - k]) conj turn[k], whose inverse transform is the row's pairs.
-TARNWICK_CLONES
+TARNWICK_FLOAT_CLONES
 void JoinRow(const float* __restrict x, const float* __restrict turn, float* __restrict z, int m) {
     z[0] = x[0] + x[2 * m];
     z[1] = x[0] - x[2 * m];
