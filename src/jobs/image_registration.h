@@ -6,8 +6,8 @@
 // transformed back (with a Gaussian weight that quietens the noisy highest frequencies) and its
 // peak gives the whole-pixel shift. The peak is then refined by evaluating the correlation surface
 // between the pixels straight from the spectrum (a band-limited interpolation, no fitting model),
-// first along x, then y, then x again, on a 1/32-pixel grid finished by a parabola through the best
-// three points.
+// first along x, then y, then x again, on a 1/8- then a 1/64-pixel grid finished by a parabola
+// through the best three points.
 #pragma once
 
 #include <fftw3.h>
