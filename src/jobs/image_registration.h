@@ -6,8 +6,8 @@
 // transformed back (with a Gaussian weight that quietens the noisy highest frequencies) and its
 // peak gives the whole-pixel shift. The peak is then refined by evaluating the correlation surface
 // between the pixels straight from the spectrum (a band-limited interpolation, no fitting model),
-// first along x, then y, then x again, on a 1/32-pixel grid finished by a parabola through the best
-// three points.
+// first along x, then y, then x again, on a 1/8- then a 1/64-pixel grid finished by a parabola
+// through the best three points.
 #pragma once
 
 #include <fftw3.h>
@@ -82,19 +82,23 @@ public:
 
 private:
     // Hann-tapered, mean-free grey values of `image` in the window into m_pReal, transformed
-    // into m_pWork.
+    // into m_pWork (m_pReal is overwritten).
     // False when the window has no contrast.
     bool LoadSpectrum(const CImageView& image);
     // The peak of the correlation surface (from the cross-power spectrum in m_pCross) along x
     // at y = `fixed`, or along y at x = `fixed`, searched within `reach` of `x0`.
     double RefineAlong(bool bAlongY, double fixed, double x0, double reach);
+    // The spectrum of the window in m_pReal into m_pWork, and back (m_pWork overwritten).
+    void Forward();
+    void Backward();
     void Release();
 
     int m_nSize = 0;
     int m_nLeft = 0;
     int m_nTop = 0;
-    std::vector<float> m_taper;    // Hann window, one axis
-    std::vector<float> m_lowPass;  // weight of each frequency of the cross-power spectrum
+    std::vector<float> m_taper;     // Hann window, one axis
+    std::vector<float> m_lowPass;   // weight of each frequency of the cross-power spectrum
+    std::vector<double> m_scratch;  // lines and turns of the refinement
     // Spectra hold size rows of size / 2 + 1 x frequencies (real-input transforms), in single
     // precision: the shifts found stay those of double precision to well within 1/100 pixel;
     // sums over the spectra and the surface are taken in double.
@@ -102,8 +106,15 @@ private:
     fftwf_complex* m_pWork = nullptr;
     fftwf_complex* m_pReference = nullptr;  // conjugate of the reference's spectrum
     fftwf_complex* m_pCross = nullptr;      // normalised cross-power spectrum of the last picture
-    fftwf_plan m_forward = nullptr;
-    fftwf_plan m_backward = nullptr;
+    // The 2-D transforms are taken as rows then columns. A real row of size values is
+    // transformed as size / 2 complex (even, odd) pairs, then split into its spectrum with the
+    // turns e^(-i 2 pi k / size) of m_turns (and joined back the same way): half the work of a
+    // transform meant for real rows.
+    std::vector<float> m_turns;
+    fftwf_plan m_rowsForward = nullptr;  // in place in m_pReal
+    fftwf_plan m_rowsBackward = nullptr;
+    fftwf_plan m_columnsForward = nullptr;  // in place in m_pWork
+    fftwf_plan m_columnsBackward = nullptr;
 };
 
 // Grey-level sharpness (mean squared difference of neighbouring grey values) of a picture.
