@@ -117,9 +117,10 @@ namespace {
 #endif
 
 // Range, sum and sum of squares of every channel. With the channel count a constant the
-// accumulators stay in registers.
+// accumulators stay in registers. Inlined, so that each of LaneStats' versions vectorises it for
+// its own processor.
 template <class TLanes>
-void LaneStatsOf(const std::uint8_t* __restrict block, std::size_t n, TLanes lanes,
+[[gnu::always_inline]] inline void LaneStatsOf(const std::uint8_t* __restrict block, std::size_t n, TLanes lanes,
                  std::uint8_t* __restrict lo, std::uint8_t* __restrict hi,
                  std::uint32_t* __restrict sums, std::uint32_t* __restrict squares) {
     constexpr int kMax = CBlockCombiner::kMaxLanes;
