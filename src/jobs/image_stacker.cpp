@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -77,21 +78,42 @@ public:
         return m_fd < 0 ? 0 : m_nFrames * std::uint64_t(m_nFrameBytes);
     }
 
+    // Slots: memory for pictures placed straight into the store; any thread.
+    std::uint8_t* TakeSlot() {
+        std::lock_guard lock(m_slotLock);
+        if (m_freeSlots.empty()) {
+            // Chunks grow with the stack, up to 32 MiB, and never past the budget.
+            const std::size_t most =
+                std::max<std::size_t>(1, (std::size_t(32) << 20) / m_nFrameBytes);
+            const std::size_t budget = m_nMemoryBytes / m_nFrameBytes;
+            const std::size_t frames = std::min(
+                {std::max<std::size_t>(1, m_nSlots), most, budget - std::min(budget, m_nSlots)});
+            if (frames == 0)
+                return nullptr;
+            m_chunks.emplace_back(frames * m_nFrameBytes);
+            for (std::size_t i = 0; i < frames; ++i)
+                m_freeSlots.push_back(m_chunks.back().data() + (frames - 1 - i) * m_nFrameBytes);
+            m_nSlots += frames;
+        }
+        std::uint8_t* slot = m_freeSlots.back();
+        m_freeSlots.pop_back();
+        return slot;
+    }
+    void ReturnSlot(std::uint8_t* slot) {
+        std::lock_guard lock(m_slotLock);
+        m_freeSlots.push_back(slot);
+    }
+    // Takes a slot's picture as it is.
+    void AppendSlot(const std::uint8_t* slot) {
+        m_memory.push_back(slot);
+        ++m_nFrames;
+    }
+
     bool Append(const std::uint8_t* frame, std::string* why) {
         if (m_fd < 0 && (m_nFrames + 1) * m_nFrameBytes <= m_nMemoryBytes) {
-            if (m_nFrames == m_nRoom) {
-                // Chunks grow with the stack, up to 32 MiB, and never past the budget.
-                const std::size_t most =
-                    std::max<std::size_t>(1, (std::size_t(32) << 20) / m_nFrameBytes);
-                const std::size_t frames = std::min({std::max<std::size_t>(1, m_nFrames), most,
-                                                     m_nMemoryBytes / m_nFrameBytes - m_nFrames});
-                m_chunks.emplace_back(frames * m_nFrameBytes);
-                for (std::size_t i = 0; i < frames; ++i)
-                    m_memory.push_back(m_chunks.back().data() + i * m_nFrameBytes);
-                m_nRoom += frames;
-            }
-            std::memcpy(m_memory[m_nFrames], frame, m_nFrameBytes);
-            ++m_nFrames;
+            std::uint8_t* slot = TakeSlot();
+            std::memcpy(slot, frame, m_nFrameBytes);
+            AppendSlot(slot);
             return true;
         }
         if (m_fd < 0 && !Spill(why))
@@ -140,6 +162,7 @@ private:
             if (!WriteAt(MemoryFrame(i), m_nFrameBytes, i * std::uint64_t(m_nFrameBytes), why))
                 return false;
         m_chunks.clear();
+        m_freeSlots.clear();
         m_memory.clear();
         return true;
     }
@@ -166,9 +189,11 @@ private:
     std::size_t m_nMemoryBytes;
     std::string m_strDir;
     // Pictures held in memory, several a chunk: no growth spikes, few system calls.
+    std::mutex m_slotLock;
     std::vector<CMappedBytes> m_chunks;
-    std::vector<std::uint8_t*> m_memory;  // where each picture is
-    std::size_t m_nRoom = 0;              // pictures the chunks hold
+    std::vector<std::uint8_t*> m_freeSlots;
+    std::size_t m_nSlots = 0;                   // pictures the chunks hold
+    std::vector<const std::uint8_t*> m_memory;  // where each picture taken is
     int m_fd = -1;
     std::size_t m_nFrames = 0;
 };
@@ -337,7 +362,7 @@ bool CStackPlacer::SetReference(const CImageView& reference, std::string* why) {
 }
 
 CStackFile CStackPlacer::Place(const std::string& path, const CImageView& image, bool bReference,
-                               std::vector<std::uint8_t>& frame) {
+                               std::uint8_t* frame) {
     CStackFile file;
     file.m_strPath = path;
     file.m_bReference = bReference;
@@ -357,9 +382,7 @@ CStackFile CStackPlacer::Place(const std::string& path, const CImageView& image,
         file.m_dx = found.m_dx;
         file.m_dy = found.m_dy;
     }
-    frame.resize(std::size_t(m_nWidth) * std::size_t(m_nHeight) * 3);
-    const CGridRect rect =
-        ShiftOntoGrid(image, file.m_dx, file.m_dy, m_nWidth, m_nHeight, frame.data());
+    const CGridRect rect = ShiftOntoGrid(image, file.m_dx, file.m_dy, m_nWidth, m_nHeight, frame);
     const double share = double(rect.Area()) / (double(m_nWidth) * m_nHeight);
     if (m_options.m_bAlign && (rect.Empty() || share < m_options.m_dMinOverlap)) {
         char text[80];
@@ -376,15 +399,46 @@ CStackFile CStackPlacer::Place(const std::string& path, const CImageView& image,
 
 bool CImageStacker::Process(const std::string& path, const CImageView& image, bool bReference,
                             std::string* why) {
-    const CStackFile file = m_placer->Place(path, image, bReference, m_frame);
+    const CStackFile file = m_placer->Place(path, image, bReference, m_frame.data());
     return Accumulate(file, m_frame.data(), why);
 }
 
 bool CImageStacker::AddPlaced(const CStackFile& file, const std::uint8_t* frame, int width,
-                              int height, std::string* why) {
-    if (m_nWidth == 0 && !Begin(width, height, why))
-        return false;
+                              int height, std::string* why, bool bSlot) {
+    {
+        std::lock_guard lock(m_beginLock);
+        if (m_nWidth == 0 && !Begin(width, height, why))
+            return false;
+    }
+    if (bSlot && m_store && file.m_bUsed) {
+        m_store->AppendSlot(frame);
+        ++m_nUsed;
+        m_files.push_back(file);
+        return true;
+    }
     return Accumulate(file, frame, why);
+}
+
+std::uint8_t* CImageStacker::TakeSlot(int width, int height, std::size_t frames) {
+    if (!PerPixel(m_options.m_method))
+        return nullptr;
+    {
+        std::lock_guard lock(m_beginLock);
+        if (m_nWidth == 0 && !Begin(width, height, nullptr))
+            return nullptr;
+    }
+    if (width != m_nWidth || height != m_nHeight ||
+        frames > m_options.m_nMemoryBytes / (std::size_t(width) * std::size_t(height) * 3))
+        return nullptr;
+    try {
+        return m_store->TakeSlot();
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+void CImageStacker::ReturnSlot(std::uint8_t* slot) {
+    m_store->ReturnSlot(slot);
 }
 
 bool CImageStacker::Accumulate(const CStackFile& file, const std::uint8_t* frame,

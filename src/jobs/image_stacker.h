@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -95,11 +96,11 @@ public:
 
     // False (with the reason) when the reference has nothing to register on, or no memory.
     bool SetReference(const CImageView& reference, std::string* why);
-    // `frame` (resized to the grid: width x 3 bytes a row, top row first) gets the picture on
-    // the grid (grid pixels it does not cover keep what they had); the result says what it
-    // covers and its shift, or why it is left out. The reference itself is placed unshifted.
+    // `frame` (the grid's size: width x 3 bytes a row, top row first) gets the picture on the
+    // grid (grid pixels it does not cover keep what they had); the result says what it covers
+    // and its shift, or why it is left out. The reference itself is placed unshifted.
     CStackFile Place(const std::string& path, const CImageView& image, bool bReference,
-                     std::vector<std::uint8_t>& frame);
+                     std::uint8_t* frame);
 
     int Width() const { return m_nWidth; }
     int Height() const { return m_nHeight; }
@@ -133,9 +134,18 @@ public:
     bool Add(const std::string& path, const CDibImage& image, std::string* why);
     // Takes a picture that a CStackPlacer (of this stacker's options) placed on a grid of
     // width x height into `frame`; the first one fixes the grid. Used instead of Add, never
-    // together with it. False as for Add.
+    // together with it. False as for Add. A frame from TakeSlot is kept as it is, not copied.
     bool AddPlaced(const CStackFile& file, const std::uint8_t* frame, int width, int height,
-                   std::string* why);
+                   std::string* why, bool bSlot = false);
+
+    // For the threads that place pictures, at the same time as each other and as AddPlaced:
+    // memory for one more picture on a grid of width x height, when the median or sigma clip
+    // keeps its pictures in memory and `frames` of them (all there can be) fit the budget;
+    // null otherwise (place into memory of your own; AddPlaced copies it). Placing into the
+    // store's own memory saves a copy of every picture and spreads the cost of fresh memory
+    // over the placing threads. A slot whose picture is left out goes back with ReturnSlot.
+    std::uint8_t* TakeSlot(int width, int height, std::size_t frames);
+    void ReturnSlot(std::uint8_t* slot);
     // Builds the result into `result`. False when no picture was used or on a failure (*why).
     bool Finish(CDibImage& result, std::string* why);
 
@@ -163,6 +173,7 @@ private:
     bool FinishPerPixel(CDibImage& result, std::string* why);
 
     CStackOptions m_options;
+    std::mutex m_beginLock;  // the first picture begins the stack, placed or added
     int m_nWidth = 0;
     int m_nHeight = 0;
     int m_nUsed = 0;

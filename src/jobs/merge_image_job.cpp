@@ -72,6 +72,7 @@ struct CMergeImageJob::CLoaded {
     JobProblemKind m_failureKind = JobProblemKind::Other;
     CStackFile m_placed;                // stacker path: the image placed on the grid,
     std::vector<std::uint8_t> m_frame;  // in these pixels
+    std::uint8_t* m_pSlot = nullptr;    // or in this slot of the stacker's
 };
 
 // A worker's own: the image it decodes into (kept from file to file, so a file of the same size
@@ -145,17 +146,20 @@ public:
         bool m_bYours = false;                                 // offer this file's picture
         const std::vector<std::uint8_t>* m_pPixels = nullptr;  // or register against these
         std::size_t m_nIndex = 0;                              // the reference file
+        std::string m_strFailure;  // or why no reference can be made: the job ends
     };
     CReferenceTurn Reference(std::size_t index) {
         std::unique_lock lock(m_mutex);
         m_changed.wait(lock, [&] { return m_bReferenceSet || NextCandidate() == index; });
         if (m_bReferenceSet)
-            return {false, &m_reference, m_nReference};
-        return {true, nullptr, index};
+            return {false, &m_reference, m_nReference, m_strReferenceFailure};
+        return {true, nullptr, index, {}};
     }
-    void SetReference(std::size_t index, std::vector<std::uint8_t> pixels) {
+    // The reference's pixels, or (none) why they cannot be had.
+    void SetReference(std::size_t index, std::vector<std::uint8_t> pixels, std::string failure) {
         std::lock_guard lock(m_mutex);
         m_reference = std::move(pixels);
+        m_strReferenceFailure = std::move(failure);
         m_nReference = index;
         m_bReferenceSet = true;
         m_changed.notify_all();
@@ -197,6 +201,7 @@ private:
     int m_nHeight = 0;
     std::size_t m_nFirstLoaded = 0;
     std::vector<std::uint8_t> m_reference;
+    std::string m_strReferenceFailure;
     std::size_t m_nReference = 0;
     bool m_bReferenceSet = false;
     std::size_t m_nCandidate = 0;  // files before it cannot be the reference
@@ -385,62 +390,82 @@ CMergeImageJob::CLoaded CMergeImageJob::LoadAndPlace(const std::vector<std::stri
     loaded.m_nSumWidth = place.m_nWidth;
     loaded.m_nSumHeight = place.m_nHeight;
     if (!own.m_placer && own.m_strPlacerFailure.empty()) {
+        // With alignment this file's turn comes first: when it is to offer the reference, every
+        // later worker waits for its answer, whatever happens below.
+        const COrder::CReferenceTurn turn =
+            m_params.m_bAlign ? m_order->Reference(index) : COrder::CReferenceTurn{};
+        bool bAnswered = !turn.m_bYours;
         std::string why;
-        std::size_t reference = place.m_nReference;
         try {
             auto placer =
                 std::make_unique<CStackPlacer>(StackOptions(), place.m_nWidth, place.m_nHeight);
-            if (m_params.m_bAlign) {
-                const COrder::CReferenceTurn turn = m_order->Reference(index);
-                reference = turn.m_nIndex;
-                if (turn.m_bYours) {
-                    std::string declined;
-                    if (!placer->SetReference(view, &declined)) {
-                        if (std::min(view.m_nWidth, view.m_nHeight) <
-                            CImageRegistration::kMinWindow) {
-                            why = declined;  // no picture of the grid's size can serve
-                        } else {
-                            // Nothing to register on (a black frame, say): left out, and the next
-                            // file is asked.
-                            m_order->DeclineReference(index);
-                            loaded.m_placed = LeftOut(paths[index], declined);
-                            loaded.m_placed.m_leftOut = StackLeftOut::NoContrast;
-                            return loaded;
-                        }
-                    } else {
-                        m_order->SetReference(index, PackedCopy(view));
-                        bReference = true;
-                    }
-                } else if (turn.m_pPixels->empty()) {
-                    why = "not enough memory for the reference";
-                } else {
+            std::string declined;
+            if (!m_params.m_bAlign) {
+            } else if (!turn.m_bYours) {
+                if (!turn.m_strFailure.empty())
+                    why = turn.m_strFailure;
+                else
                     placer->SetReference(
                         PackedView(turn.m_pPixels->data(), place.m_nWidth, place.m_nHeight), &why);
-                }
+            } else if (placer->SetReference(view, &declined)) {
+                std::vector<std::uint8_t> pixels = PackedCopy(view);
+                if (pixels.empty())
+                    why = "not enough memory for the reference";
+                m_order->SetReference(index, std::move(pixels), why);
+                bAnswered = true;
+                bReference = true;
+            } else if (std::min(view.m_nWidth, view.m_nHeight) < CImageRegistration::kMinWindow) {
+                why = declined;  // no picture of the grid's size can serve
+            } else {
+                // Nothing to register on (a black frame, say): left out, and the next file is
+                // asked.
+                m_order->DeclineReference(index);
+                loaded.m_placed = LeftOut(paths[index], declined);
+                loaded.m_placed.m_leftOut = StackLeftOut::NoContrast;
+                return loaded;
             }
             if (why.empty())
                 own.m_placer = std::move(placer);
         } catch (const std::bad_alloc&) {
             why = "not enough memory to place the images";
         }
+        if (!bAnswered)
+            m_order->SetReference(index, {}, why);
         if (!why.empty())
-            own.m_strPlacerFailure = "cannot align to " + paths[reference] + ": " + why;
+            own.m_strPlacerFailure =
+                "cannot align to " + paths[m_params.m_bAlign ? turn.m_nIndex : index] + ": " + why;
     }
     if (!own.m_placer) {
         loaded.m_strFailure = own.m_strPlacerFailure;
         return loaded;
     }
-    {
-        std::lock_guard lock(m_spareLock);
-        if (!m_spareFrames.empty()) {
-            loaded.m_frame = std::move(m_spareFrames.back());
-            m_spareFrames.pop_back();
+    // Into the stacker's own memory when it keeps the pictures there, else into a frame of ours.
+    loaded.m_pSlot = m_stacker->TakeSlot(place.m_nWidth, place.m_nHeight, std::size_t(m_nFiles));
+    std::uint8_t* frame = loaded.m_pSlot;
+    if (!frame) {
+        {
+            std::lock_guard lock(m_spareLock);
+            if (!m_spareFrames.empty()) {
+                loaded.m_frame = std::move(m_spareFrames.back());
+                m_spareFrames.pop_back();
+            }
         }
+        try {
+            loaded.m_frame.resize(std::size_t(place.m_nWidth) * std::size_t(place.m_nHeight) * 3);
+        } catch (const std::bad_alloc&) {
+            loaded.m_strFailure = "not enough memory to place the image";
+            return loaded;
+        }
+        frame = loaded.m_frame.data();
     }
     try {
-        loaded.m_placed = own.m_placer->Place(paths[index], view, bReference, loaded.m_frame);
+        loaded.m_placed = own.m_placer->Place(paths[index], view, bReference, frame);
     } catch (const std::bad_alloc&) {
         loaded.m_strFailure = "not enough memory to place the image";
+    }
+    if (loaded.m_pSlot && !loaded.m_placed.m_bUsed) {
+        m_stacker->ReturnSlot(loaded.m_pSlot);
+        loaded.m_pSlot = nullptr;
     }
     return loaded;
 }
@@ -448,8 +473,9 @@ CMergeImageJob::CLoaded CMergeImageJob::LoadAndPlace(const std::vector<std::stri
 bool CMergeImageJob::StackImage(const std::string& path, CLoaded& loaded) {
     const std::size_t before = m_stacker->Files().size();
     std::string why;
-    if (!m_stacker->AddPlaced(loaded.m_placed, loaded.m_frame.data(), loaded.m_nSumWidth,
-                              loaded.m_nSumHeight, &why)) {
+    const bool bSlot = loaded.m_pSlot != nullptr;
+    if (!m_stacker->AddPlaced(loaded.m_placed, bSlot ? loaded.m_pSlot : loaded.m_frame.data(),
+                              loaded.m_nSumWidth, loaded.m_nSumHeight, &why, bSlot)) {
         m_result.m_end = JobEnd::Failed;
         Fail(path, why);
         return false;
