@@ -67,8 +67,9 @@ void AddOptions(CLI::App* sub, AverageArgs& args) {
         ->check(CLI::PositiveNumber)
         ->each([&args](const std::string&) { args.bKappaGiven = true; });
     sub->add_flag("--align", args.params.m_bAlign,
-                  "Register every image to the first by translation and move it onto it "
-                  "before combining; an image that cannot be registered is left out");
+                  "Register every image by translation to the first one with something to "
+                  "register on and move it onto it before combining; an image that cannot be "
+                  "registered (a flat frame, say) is left out");
     sub->add_option("--limit", args.params.m_nLimit,
                     "Methods other than mean: combine at most the first N images (default and 0: "
                     "all of them)")

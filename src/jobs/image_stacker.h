@@ -28,9 +28,9 @@
 #include "jobs/job_result.h"
 #include "jobs/stack_methods.h"
 
-// Holds 255 pictures of 640x480 (224 MiB) without a temporary file; a whole job stays under
+// Holds 255 pictures of 640x480 (224.1 MiB) without a temporary file; a whole job stays under
 // 256 MiB whatever the number of pictures of that size.
-inline constexpr std::size_t kDefaultStackMemory = std::size_t(232) << 20;
+inline constexpr std::size_t kDefaultStackMemory = std::size_t(226) << 20;
 
 struct CStackOptions {
     StackMethod m_method = StackMethod::MeanOfAdded;

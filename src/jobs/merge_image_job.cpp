@@ -299,6 +299,12 @@ CJobResult CMergeImageJob::Run() {
                 break;
         }
     }  // the files under way are done
+    // Stacking: the workers' pictures and registrations are done with; their memory goes back
+    // before the stacker's result needs its own. (The plain average still merges their sums.)
+    if (m_stacker) {
+        m_workers.clear();
+        m_spareFrames = {};
+    }
 
     if (m_result.m_end != JobEnd::Failed) {
         if (m_result.m_nUsed == 0)
