@@ -120,9 +120,11 @@ namespace {
 // accumulators stay in registers. Inlined, so that each of LaneStats' versions vectorises it for
 // its own processor.
 template <class TLanes>
-[[gnu::always_inline]] inline void LaneStatsOf(const std::uint8_t* __restrict block, std::size_t n, TLanes lanes,
-                 std::uint8_t* __restrict lo, std::uint8_t* __restrict hi,
-                 std::uint32_t* __restrict sums, std::uint32_t* __restrict squares) {
+[[gnu::always_inline]] inline void LaneStatsOf(const std::uint8_t* __restrict block, std::size_t n,
+                                               TLanes lanes, std::uint8_t* __restrict lo,
+                                               std::uint8_t* __restrict hi,
+                                               std::uint32_t* __restrict sums,
+                                               std::uint32_t* __restrict squares) {
     constexpr int kMax = CBlockCombiner::kMaxLanes;
     std::uint8_t l[kMax], h[kMax];
     std::uint32_t s[kMax], q[kMax];
