@@ -545,11 +545,11 @@ bool CImageRegistration::SetReference(const CImageView& reference, std::string* 
         m_columnsBackward =
             fftwf_plan_many_dft(1, &size, halfWidth, m_pWork, nullptr, halfWidth, 1, m_pWork,
                                 nullptr, halfWidth, 1, FFTW_BACKWARD, FFTW_ESTIMATE);
-        m_turns.resize(std::size_t(2 * halfWidth));
+        m_turns.resize(2 * std::size_t(halfWidth));
         for (int k = 0; k < halfWidth; ++k) {
             const std::complex<double> turn = std::polar(1.0, -2 * std::numbers::pi * k / size);
-            m_turns[std::size_t(2 * k)] = float(turn.real());
-            m_turns[std::size_t(2 * k + 1)] = float(turn.imag());
+            m_turns[2 * std::size_t(k)] = float(turn.real());
+            m_turns[2 * std::size_t(k) + 1] = float(turn.imag());
         }
         m_nSize = size;
         m_lowPass.resize(half);
