@@ -23,7 +23,6 @@
 namespace {
 
 constexpr int kMaxWindow = 256;
-constexpr int kMinWindow = CImageRegistration::kMinWindow;
 // Grid points of the refinement: ±1 pixel in 1/8 steps, then ±1/8 in 1/64 steps.
 constexpr int kCoarseSteps = 8;
 constexpr int kFineSteps = 8;
