@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <numbers>
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -109,6 +110,19 @@ CImageView PackedView(const std::uint8_t* data, int width, int height) {
     view.m_nWidth = width;
     view.m_nHeight = height;
     return view;
+}
+
+std::vector<std::uint8_t> PackedCopy(const CImageView& view) {
+    std::vector<std::uint8_t> pixels;
+    try {
+        const std::size_t row = std::size_t(view.m_nWidth) * 3;
+        pixels.resize(row * std::size_t(view.m_nHeight));
+        for (int y = 0; y < view.m_nHeight; ++y)
+            std::copy_n(view.Row(y), row, pixels.data() + std::size_t(y) * row);
+    } catch (const std::bad_alloc&) {
+        pixels.clear();
+    }
+    return pixels;
 }
 
 namespace {

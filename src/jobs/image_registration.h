@@ -32,6 +32,8 @@ struct CImageView {
 CImageView ViewOf(const CDibImage& image);
 // A packed picture: rows of width x 3 bytes, top row first.
 CImageView PackedView(const std::uint8_t* data, int width, int height);
+// A packed copy of the picture's rows, top row first; empty when there is no memory for it.
+std::vector<std::uint8_t> PackedCopy(const CImageView& view);
 
 // Half-open rectangle of grid pixels [m_nLeft, m_nRight) x [m_nTop, m_nBottom).
 struct CGridRect {

@@ -21,9 +21,9 @@
 
 namespace {
 
-// Memory straight from the system, untouched pages costing nothing, in huge pages where the
-// system allows: a stack's pictures fill hundreds of megabytes, and faulting them in 4 KiB at a
-// time costs more than copying them. Given back whole on release.
+// Memory straight from the system, faulted in by one call: a stack's pictures fill hundreds of
+// megabytes, and faulting them in 4 KiB at a time as they are written costs more. Given back
+// whole on release.
 class CMappedBytes {
 public:
     CMappedBytes() = default;
@@ -295,10 +295,9 @@ bool CImageStacker::Add(const std::string& path, const CDibImage& image, std::st
         pending.m_strPath = path;
         pending.m_nWidth = view.m_nWidth;
         pending.m_nHeight = view.m_nHeight;
-        pending.m_pixels.resize(std::size_t(view.m_nWidth) * view.m_nHeight * 3);
-        for (int y = 0; y < view.m_nHeight; ++y)
-            std::copy_n(view.Row(y), std::size_t(view.m_nWidth) * 3,
-                        pending.m_pixels.data() + std::size_t(y) * view.m_nWidth * 3);
+        pending.m_pixels = PackedCopy(view);
+        if (pending.m_pixels.empty())
+            throw std::bad_alloc();
         m_pending.push_back(std::move(pending));
     } catch (const std::bad_alloc&) {
         if (why)
@@ -410,13 +409,7 @@ bool CImageStacker::AddPlaced(const CStackFile& file, const std::uint8_t* frame,
         if (m_nWidth == 0 && !Begin(width, height, why))
             return false;
     }
-    if (bSlot && m_store && file.m_bUsed) {
-        m_store->AppendSlot(frame);
-        ++m_nUsed;
-        m_files.push_back(file);
-        return true;
-    }
-    return Accumulate(file, frame, why);
+    return Accumulate(file, frame, why, bSlot);
 }
 
 std::uint8_t* CImageStacker::TakeSlot(int width, int height, std::size_t frames) {
@@ -441,14 +434,16 @@ void CImageStacker::ReturnSlot(std::uint8_t* slot) {
     m_store->ReturnSlot(slot);
 }
 
-bool CImageStacker::Accumulate(const CStackFile& file, const std::uint8_t* frame,
-                               std::string* why) {
+bool CImageStacker::Accumulate(const CStackFile& file, const std::uint8_t* frame, std::string* why,
+                               bool bSlot) {
     if (!file.m_bUsed) {
         m_files.push_back(file);
         return true;
     }
     const CGridRect& rect = file.m_covered;
-    if (m_store) {
+    if (m_store && bSlot) {
+        m_store->AppendSlot(frame);
+    } else if (m_store) {
         if (!m_store->Append(frame, why))
             return false;
     } else {

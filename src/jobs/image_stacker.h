@@ -167,8 +167,10 @@ private:
     bool ChooseReference(std::string* why);
     bool Process(const std::string& path, const CImageView& image, bool bReference,
                  std::string* why);
-    // Records a placed picture and, when used, adds it to the sums or the store.
-    bool Accumulate(const CStackFile& file, const std::uint8_t* frame, std::string* why);
+    // Records a placed picture and, when used, adds it to the sums or the store (a slot of the
+    // store's own as it is).
+    bool Accumulate(const CStackFile& file, const std::uint8_t* frame, std::string* why,
+                    bool bSlot = false);
     bool FinishMeans(CDibImage& result);
     bool FinishPerPixel(CDibImage& result, std::string* why);
 

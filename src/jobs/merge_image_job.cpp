@@ -45,20 +45,6 @@ CStackFile LeftOut(const std::string& path, const std::string& reason) {
     return file;
 }
 
-// The picture's rows packed, top row first; empty when there is no memory for them.
-std::vector<std::uint8_t> PackedCopy(const CImageView& view) {
-    std::vector<std::uint8_t> pixels;
-    try {
-        const std::size_t row = std::size_t(view.m_nWidth) * 3;
-        pixels.resize(row * std::size_t(view.m_nHeight));
-        for (int y = 0; y < view.m_nHeight; ++y)
-            std::copy_n(view.Row(y), row, pixels.data() + std::size_t(y) * row);
-    } catch (const std::bad_alloc&) {
-        pixels.clear();
-    }
-    return pixels;
-}
-
 }  // namespace
 
 // What a worker made of one file, for the driving thread to report.
@@ -407,6 +393,7 @@ CMergeImageJob::CLoaded CMergeImageJob::LoadAndPlace(const std::vector<std::stri
                 std::make_unique<CStackPlacer>(StackOptions(), place.m_nWidth, place.m_nHeight);
             std::string declined;
             if (!m_params.m_bAlign) {
+                // Nothing to register: the placer only copies.
             } else if (!turn.m_bYours) {
                 if (!turn.m_strFailure.empty())
                     why = turn.m_strFailure;
