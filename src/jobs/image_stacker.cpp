@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -21,17 +22,26 @@
 
 namespace {
 
-// Memory straight from the system, faulted in by one call: a stack's pictures fill hundreds of
-// megabytes, and faulting them in 4 KiB at a time as they are written costs more. Given back
-// whole on release.
+// Faults the pages of `bytes` at `p` in with one call: a stack's pictures fill hundreds of
+// megabytes, and faulting them in 4 KiB at a time as they are written costs more. Where the
+// system cannot, they are faulted in as they are written.
+void FaultIn(std::uint8_t* p, std::size_t bytes) {
+    static const std::uintptr_t page = std::uintptr_t(sysconf(_SC_PAGESIZE));
+    const std::uintptr_t begin = std::uintptr_t(p) & ~(page - 1);
+    madvise(reinterpret_cast<void*>(begin), std::uintptr_t(p) + bytes - begin,  // NOLINT
+            MADV_POPULATE_WRITE);
+}
+
+// Memory straight from the system, given back whole on release: faulted in at once, or
+// (bFaultNow false) later, a piece at a time, by FaultIn.
 class CMappedBytes {
 public:
     CMappedBytes() = default;
-    explicit CMappedBytes(std::size_t bytes) {
+    explicit CMappedBytes(std::size_t bytes, bool bFaultNow = true) {
         if (bytes == 0)
             return;
         void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
-                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+                       MAP_PRIVATE | MAP_ANONYMOUS | (bFaultNow ? MAP_POPULATE : 0), -1, 0);
         if (p == MAP_FAILED)
             throw std::bad_alloc();
         m_p = static_cast<std::uint8_t*>(p);
@@ -78,25 +88,13 @@ public:
         return m_fd < 0 ? 0 : m_nFrames * std::uint64_t(m_nFrameBytes);
     }
 
-    // Slots: memory for pictures placed straight into the store; any thread.
+    // Slots: memory for pictures placed straight into the store; any thread. A slot is faulted
+    // in by the thread that takes it, outside the lock: the placing threads share the cost
+    // evenly and never wait for each other's chunk.
     std::uint8_t* TakeSlot() {
-        std::lock_guard lock(m_slotLock);
-        if (m_freeSlots.empty()) {
-            // Chunks grow with the stack, up to 32 MiB, and never past the budget.
-            const std::size_t most =
-                std::max<std::size_t>(1, (std::size_t(32) << 20) / m_nFrameBytes);
-            const std::size_t budget = m_nMemoryBytes / m_nFrameBytes;
-            const std::size_t frames = std::min(
-                {std::max<std::size_t>(1, m_nSlots), most, budget - std::min(budget, m_nSlots)});
-            if (frames == 0)
-                return nullptr;
-            m_chunks.emplace_back(frames * m_nFrameBytes);
-            for (std::size_t i = 0; i < frames; ++i)
-                m_freeSlots.push_back(m_chunks.back().data() + (frames - 1 - i) * m_nFrameBytes);
-            m_nSlots += frames;
-        }
-        std::uint8_t* slot = m_freeSlots.back();
-        m_freeSlots.pop_back();
+        std::uint8_t* slot = TakeSlotUnfaulted();
+        if (slot)
+            FaultIn(slot, m_nFrameBytes);
         return slot;
     }
     void ReturnSlot(std::uint8_t* slot) {
@@ -146,6 +144,28 @@ public:
     }
 
 private:
+    // A slot from the free ones or a new chunk, not faulted in yet; none past the budget.
+    std::uint8_t* TakeSlotUnfaulted() {
+        std::lock_guard lock(m_slotLock);
+        if (m_freeSlots.empty()) {
+            // Chunks grow with the stack, up to 32 MiB, and never past the budget.
+            const std::size_t most =
+                std::max<std::size_t>(1, (std::size_t(32) << 20) / m_nFrameBytes);
+            const std::size_t budget = m_nMemoryBytes / m_nFrameBytes;
+            const std::size_t frames = std::min(
+                {std::max<std::size_t>(1, m_nSlots), most, budget - std::min(budget, m_nSlots)});
+            if (frames == 0)
+                return nullptr;
+            m_chunks.emplace_back(frames * m_nFrameBytes, false);
+            for (std::size_t i = 0; i < frames; ++i)
+                m_freeSlots.push_back(m_chunks.back().data() + (frames - 1 - i) * m_nFrameBytes);
+            m_nSlots += frames;
+        }
+        std::uint8_t* slot = m_freeSlots.back();
+        m_freeSlots.pop_back();
+        return slot;
+    }
+
     // Moves the pictures held so far to a new temporary file. The file is unlinked as soon as it
     // is open, so nothing is left behind whatever way the job ends.
     bool Spill(std::string* why) {
@@ -634,36 +654,37 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
     for (int y0 = 0; y0 < m_nHeight; y0 += tileRows) {
         const int y1 = std::min(m_nHeight, y0 + tileRows);
         ++m_stats.m_nTilePasses;
-        // The tile's rows in equal bands, one a thread; this thread takes the first band, and
-        // any band whose thread could not be started.
-        const int bands = std::clamp(threads, 1, y1 - y0);
-        const auto bandStart = [&](int band) { return y0 + (y1 - y0) * band / bands; };
-        std::vector<std::string> failures(std::size_t(bands) + 1);
-        std::vector<char> failed(std::size_t(bands) + 1, 0);
-        const auto runBands = [&](int first, int last) {
-            failed[std::size_t(first)] =
-                !bandRows(bandStart(first), bandStart(last), y0, &failures[std::size_t(first)]);
+        // The tile's rows in pieces, taken in turn by this thread and helpers until none is
+        // left: a thread slowed by costlier rows or by the system leaves more to the others.
+        const int pieceRows = std::max(1, (y1 - y0) / (8 * threads));
+        std::atomic<int> next{y0};
+        std::atomic<bool> bFailed{false};
+        std::vector<std::string> failures(std::size_t(std::max(1, threads)));
+        const auto runPieces = [&](std::size_t slot) {
+            for (;;) {
+                const int top = next.fetch_add(pieceRows);
+                if (top >= y1 || bFailed)
+                    return;
+                if (!bandRows(top, std::min(y1, top + pieceRows), y0, &failures[slot]))
+                    bFailed = true;
+            }
         };
         std::vector<std::jthread> helpers;
-        int done = bands;
-        for (int band = 1; band < bands; ++band) {
+        for (std::size_t helper = 1; helper < failures.size(); ++helper) {
             try {
-                helpers.emplace_back(runBands, band, band + 1);
+                helpers.emplace_back(runPieces, helper);
             } catch (const std::system_error&) {
-                done = band;
-                break;
+                break;  // fewer threads: the pieces are shared by those that started
             }
         }
-        runBands(0, 1);
-        if (done < bands)
-            runBands(done, bands);
+        runPieces(0);
         helpers.clear();  // joins
-        for (std::size_t band = 0; band < failed.size(); ++band)
-            if (failed[band]) {
-                if (why)
-                    *why = failures[band];
-                return false;
-            }
+        if (bFailed) {
+            for (const std::string& failure : failures)
+                if (!failure.empty() && why)
+                    *why = failure;
+            return false;
+        }
     }
     return true;
 }
