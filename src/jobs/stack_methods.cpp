@@ -164,16 +164,6 @@ struct CMedianCursor {
     int m_nAt;
     std::uint32_t m_nBelow;
 
-    // A cursor at the mean of the samples in [lo, hi], which usually lies a step or two from
-    // the median: counting the values below it is one short vectorised sum.
-    static CMedianCursor AtMean(const std::uint16_t* count, int lo, int hi, std::uint64_t sum,
-                                std::uint32_t n) {
-        const int at = std::clamp(int(sum / n), lo, hi);
-        std::uint32_t below = 0;
-        for (int v = lo; v < at; ++v) below += count[v];
-        return {at, below};
-    }
-
     // Twice the median of the `n` kept samples, moving from where the cursor stands.
     int TwiceMedian(const std::uint16_t* count, std::uint32_t n) {
         const std::uint32_t rankLow = (n - 1) / 2;
@@ -204,12 +194,43 @@ void WholeLimits(int lanes, const std::uint32_t* n, const std::uint64_t* sums,
     }
 }
 
+// How many of each channel's samples lie below `at`: where a median cursor starts. One vector
+// pass over the block beats walking each channel's counts up to `at`, whose length varies.
+template <class TLanes>
+[[gnu::always_inline]] inline void LaneBelowOf(const std::uint8_t* __restrict block, std::size_t n,
+                                               TLanes lanes, const std::uint8_t* __restrict at,
+                                               std::uint16_t* __restrict below) {
+    constexpr int kMax = CBlockCombiner::kMaxLanes;
+    std::uint8_t a[kMax];
+    std::uint16_t b[kMax];
+    for (int j = 0; j < lanes; ++j) a[j] = at[j], b[j] = 0;
+    for (std::size_t i = 0; i < n; ++i, block += lanes)
+        for (int j = 0; j < lanes; ++j) b[j] += std::uint16_t(block[j] < a[j]);
+    for (int j = 0; j < lanes; ++j) below[j] = b[j];
+}
+
+TARNWICK_LANE_CLONES
+void LaneBelow(const std::uint8_t* block, std::size_t n, int lanes, const std::uint8_t* at,
+               std::uint16_t* below) {
+    if (lanes == CBlockCombiner::kMaxLanes)
+        LaneBelowOf(block, n, std::integral_constant<int, CBlockCombiner::kMaxLanes>(), at, below);
+    else
+        LaneBelowOf(block, n, lanes, at, below);
+}
+
 }  // namespace
 
 bool CBlockCombiner::Count(const std::uint8_t* block, std::size_t n, int lanes) {
     if (n > 0xFFFF)
         return false;
     LaneStats(block, n, lanes, m_min, m_max, m_sum, m_squares);
+    // Median cursors start at about the mean, usually a step or two from the median; any start
+    // in the range leads to the same median.
+    const float inverse = 1.0f / float(n);
+    for (int j = 0; j < lanes; ++j)
+        m_start[j] =
+            std::uint8_t(std::clamp(int(float(m_sum[j]) * inverse), int(m_min[j]), int(m_max[j])));
+    LaneBelow(block, n, lanes, m_start, m_below);
     if (lanes == kMaxLanes)
         CountLanes<kMaxLanes>(m_count, block, n);
     else
@@ -257,7 +278,7 @@ void CBlockCombiner::ClipAll(std::uint32_t n0, int lanes, double kappa, std::uin
         n[j] = n0;
         sums[j] = m_sum[j];
         squares[j] = m_squares[j];
-        median[j] = CMedianCursor::AtMean(m_count[j], lo[j], hi[j], sums[j], n0);
+        median[j] = {m_start[j], m_below[j]};
         live[j] = j;
     }
     const std::uint32_t minKeep = (n0 + 1) / 2;
@@ -313,8 +334,7 @@ void CBlockCombiner::Median(const std::uint8_t* block, std::size_t n, int lanes,
         block, n, lanes, out, [](const CSampleHistogram& h) { return h.Median(); },
         [&] {
             for (int j = 0; j < lanes; ++j) {
-                CMedianCursor median = CMedianCursor::AtMean(m_count[j], m_min[j], m_max[j],
-                                                             m_sum[j], std::uint32_t(n));
+                CMedianCursor median{m_start[j], m_below[j]};
                 out[j] = std::uint8_t((median.TwiceMedian(m_count[j], std::uint32_t(n)) + 1) / 2);
             }
         });

@@ -98,6 +98,8 @@ private:
     std::uint8_t m_max[kMaxLanes];
     std::uint32_t m_sum[kMaxLanes];
     std::uint32_t m_squares[kMaxLanes];
+    std::uint8_t m_start[kMaxLanes];   // where each channel's median cursor starts
+    std::uint16_t m_below[kMaxLanes];  // samples below it
 };
 
 // The same combiners over a plain list of samples (tests and one-off uses).
