@@ -656,7 +656,10 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
         ++m_stats.m_nTilePasses;
         // The tile's rows in pieces, taken in turn by this thread and helpers until none is
         // left: a thread slowed by costlier rows or by the system leaves more to the others.
-        const int pieceRows = std::max(1, (y1 - y0) / (8 * threads));
+        // From the temporary store, one piece a thread: each piece reads its rows of every
+        // picture, and smaller pieces would mean more, smaller reads.
+        const int pieces = bInMemory ? 8 * threads : threads;
+        const int pieceRows = std::max(1, (y1 - y0 + pieces - 1) / pieces);
         std::atomic<int> next{y0};
         std::atomic<bool> bFailed{false};
         std::vector<std::string> failures(std::size_t(std::max(1, threads)));
