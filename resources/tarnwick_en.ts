@@ -843,6 +843,14 @@ The images are in the folder:
         <source>内存不足，无法为 %1 的图像累加</source>
         <translation>not enough memory for the sums of a %1 image</translation>
     </message>
+    <message>
+        <source>内存不足，无法合成这些图像</source>
+        <translation>not enough memory to stack the pictures</translation>
+    </message>
+    <message>
+        <source>无法使用文件夹 %1 中的临时图像存储：%2</source>
+        <translation>cannot use the temporary picture store in %1: %2</translation>
+    </message>
 </context>
 <context>
     <name>OpenDocument</name>

@@ -69,7 +69,8 @@ private:
 }  // namespace
 
 // The pictures of a median or sigma-clip job on the grid, in the order they were used: in memory
-// while they fit the budget, then all of them in a temporary file.
+// while they fit the budget, then all of them in a temporary file. A failure of the file gives
+// the system's reason in *why; the stacker says which store and where.
 class CImageStacker::CFrameStore {
 public:
     CFrameStore(std::size_t frameBytes, std::size_t memoryBytes, std::string dir)
@@ -82,6 +83,7 @@ public:
     CFrameStore& operator=(const CFrameStore&) = delete;
 
     std::size_t Frames() const { return m_nFrames; }
+    const std::string& Folder() const { return m_strDir; }
     bool InMemory() const { return m_fd < 0; }
     const std::uint8_t* MemoryFrame(std::size_t i) const { return m_memory[i]; }
     std::uint64_t FileBytes() const {
@@ -109,10 +111,17 @@ public:
 
     bool Append(const std::uint8_t* frame, std::string* why) {
         if (m_fd < 0 && (m_nFrames + 1) * m_nFrameBytes <= m_nMemoryBytes) {
-            std::uint8_t* slot = TakeSlot();
-            std::memcpy(slot, frame, m_nFrameBytes);
-            AppendSlot(slot);
-            return true;
+            std::uint8_t* slot = nullptr;
+            try {
+                slot = TakeSlot();
+            } catch (const std::bad_alloc&) {
+                // The system is short of memory before the budget is: the file takes them all.
+            }
+            if (slot) {
+                std::memcpy(slot, frame, m_nFrameBytes);
+                AppendSlot(slot);
+                return true;
+            }
         }
         if (m_fd < 0 && !Spill(why))
             return false;
@@ -132,8 +141,7 @@ public:
                 continue;
             if (got <= 0) {
                 if (why)
-                    *why = "cannot read the temporary picture store in " + m_strDir + ": " +
-                           (got < 0 ? std::strerror(errno) : "file ended early");
+                    *why = got < 0 ? std::strerror(errno) : "the file ended early";
                 return false;
             }
             dst += got;
@@ -173,8 +181,7 @@ private:
         m_fd = mkstemp(name.data());
         if (m_fd < 0) {
             if (why)
-                *why = "cannot create a temporary picture store in " + m_strDir + ": " +
-                       std::strerror(errno);
+                *why = std::strerror(errno);
             return false;
         }
         unlink(name.c_str());
@@ -194,8 +201,7 @@ private:
                 continue;
             if (put <= 0) {
                 if (why)
-                    *why = "cannot write the temporary picture store in " + m_strDir + ": " +
-                           (put < 0 ? std::strerror(errno) : "nothing written");
+                    *why = put < 0 ? std::strerror(errno) : "nothing was written";
                 return false;
             }
             data += put;
@@ -270,6 +276,14 @@ bool CImageStacker::CheckOptions(const CStackOptions& options, std::string* why)
     return false;
 }
 
+bool CImageStacker::Fail(std::string* why, JobProblemKind kind, const std::string& detail,
+                         const std::string& system) {
+    m_failure = MakeProblem({}, kind, detail, system);
+    if (why)
+        *why = m_failure.m_strReason;
+    return false;
+}
+
 bool CImageStacker::Begin(int width, int height, std::string* why) {
     const std::size_t pixels = std::size_t(width) * std::size_t(height);
     try {
@@ -284,10 +298,7 @@ bool CImageStacker::Begin(int width, int height, std::string* why) {
         }
         m_placer = std::make_unique<CStackPlacer>(m_options, width, height);
     } catch (const std::bad_alloc&) {
-        if (why)
-            *why = "not enough memory to stack " + std::to_string(width) + "x" +
-                   std::to_string(height) + " pictures";
-        return false;
+        return Fail(why, JobProblemKind::StackNoMemory);
     }
     m_nWidth = width;
     m_nHeight = height;
@@ -320,9 +331,7 @@ bool CImageStacker::Add(const std::string& path, const CDibImage& image, std::st
             throw std::bad_alloc();
         m_pending.push_back(std::move(pending));
     } catch (const std::bad_alloc&) {
-        if (why)
-            *why = "not enough memory to hold " + path;
-        return false;
+        return Fail(why, JobProblemKind::StackNoMemory);
     }
     if (int(m_pending.size()) >= m_options.m_nReferenceCandidates)
         return ChooseReference(why);
@@ -348,9 +357,8 @@ bool CImageStacker::ChooseReference(std::string* why) {
     if (!m_placer->SetReference(
             PackedView(reference.m_pixels.data(), reference.m_nWidth, reference.m_nHeight),
             &reason)) {
-        if (why)
-            *why = "cannot align to " + reference.m_strPath + ": " + reason;
-        return false;
+        return Fail(why, JobProblemKind::Other,
+                    "cannot align to " + reference.m_strPath + ": " + reason);
     }
     m_bHaveReference = true;
     std::vector<CPending> pending;
@@ -464,8 +472,8 @@ bool CImageStacker::Accumulate(const CStackFile& file, const std::uint8_t* frame
     if (m_store && bSlot) {
         m_store->AppendSlot(frame);
     } else if (m_store) {
-        if (!m_store->Append(frame, why))
-            return false;
+        if (std::string system; !m_store->Append(frame, &system))
+            return Fail(why, JobProblemKind::StackStoreFailed, m_store->Folder(), system);
     } else {
         const bool bCount = m_options.m_method == StackMethod::MeanOfAdded;
         for (int y = rect.m_nTop; y < rect.m_nBottom; ++y) {
@@ -488,17 +496,10 @@ bool CImageStacker::Accumulate(const CStackFile& file, const std::uint8_t* frame
 bool CImageStacker::Finish(CDibImage& result, std::string* why) {
     if (m_options.m_bAlign && !m_bHaveReference && !m_pending.empty() && !ChooseReference(why))
         return false;
-    if (m_nUsed == 0) {
-        if (why)
-            *why = "no picture could be used";
-        return false;
-    }
-    if (!result.Create(m_nWidth, m_nHeight, 24)) {
-        if (why)
-            *why = "cannot make a " + std::to_string(m_nWidth) + "x" + std::to_string(m_nHeight) +
-                   " picture";
-        return false;
-    }
+    if (m_nUsed == 0)
+        return Fail(why, JobProblemKind::Other, "no picture could be used");
+    if (!result.Create(m_nWidth, m_nHeight, 24))
+        return Fail(why, JobProblemKind::StackNoMemory);
     return m_store ? FinishPerPixel(result, why) : FinishMeans(result);
 }
 
@@ -542,10 +543,7 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
         try {
             tile = CMappedBytes(frames * tileRows * rowBytes);
         } catch (const std::bad_alloc&) {
-            if (why)
-                *why = "not enough memory for " + std::to_string(tileRows) + " rows of " +
-                       std::to_string(frames) + " pictures";
-            return false;
+            return Fail(why, JobProblemKind::StackNoMemory);
         }
     }
     const std::size_t tileStride = std::size_t(tileRows) * rowBytes;
@@ -683,10 +681,11 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
         runPieces(0);
         helpers.clear();  // joins
         if (bFailed) {
-            for (const std::string& failure : failures)
-                if (!failure.empty() && why)
-                    *why = failure;
-            return false;
+            // A piece fails only in reading the temporary store back.
+            const auto failure = std::find_if(failures.begin(), failures.end(),
+                                              [](const std::string& f) { return !f.empty(); });
+            return Fail(why, JobProblemKind::StackStoreFailed, m_store->Folder(),
+                        failure != failures.end() ? *failure : std::string());
         }
     }
     return true;

@@ -148,6 +148,9 @@ public:
     void ReturnSlot(std::uint8_t* slot);
     // Builds the result into `result`. False when no picture was used or on a failure (*why).
     bool Finish(CDibImage& result, std::string* why);
+    // What the last false of Add, AddPlaced or Finish was, without a path: StackNoMemory,
+    // StackStoreFailed (with the folder and the system's reason), or Other with *why as a whole.
+    const CJobProblem& Failure() const { return m_failure; }
 
     // Every picture handed to Add, in order, with its shift and whether it was used.
     const std::vector<CStackFile>& Files() const { return m_files; }
@@ -163,6 +166,9 @@ private:
         int m_nHeight = 0;
     };
 
+    // Records the failure and its English reason in *why; false.
+    bool Fail(std::string* why, JobProblemKind kind, const std::string& detail = {},
+              const std::string& system = {});
     bool Begin(int width, int height, std::string* why);
     bool ChooseReference(std::string* why);
     bool Process(const std::string& path, const CImageView& image, bool bReference,
@@ -188,6 +194,7 @@ private:
     std::unique_ptr<CFrameStore> m_store;    // median and sigma-clip
     std::unique_ptr<CStackPlacer> m_placer;  // Add's own
     CStackStats m_stats;
+    CJobProblem m_failure;
 };
 
 // Rows of a tile when `frames` pictures of `width` pixels must fit `memoryBytes`: at least 1,

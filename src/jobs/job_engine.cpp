@@ -127,6 +127,11 @@ void CJobEngine::Fail(const std::string& path, JobProblemKind kind, const std::s
     ReportNew();
 }
 
+void CJobEngine::Fail(CJobProblem problem) {
+    m_result.m_failures.push_back(std::move(problem));
+    ReportNew();
+}
+
 void CJobEngine::ReportNew() {
     for (; m_nReportedWritten < m_result.m_written.size(); ++m_nReportedWritten)
         m_observer.OnEvent(CFileWritten{m_result.m_written[m_nReportedWritten]});

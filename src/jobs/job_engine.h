@@ -49,6 +49,7 @@ protected:
     bool Trash(const std::string& path);
     void Fail(const std::string& path, const std::string& reason);
     void Fail(const std::string& path, JobProblemKind kind, const std::string& detail = {});
+    void Fail(CJobProblem problem);
     // Reports what was recorded in the result since the last report, in that order.
     void ReportNew();
 

@@ -61,6 +61,10 @@ std::string ProblemReason(JobProblemKind kind, const std::string& detail,
             return "cannot write into the folder " + detail + ": " + system;
         case JobProblemKind::NoMemoryForSums:
             return "not enough memory for the sums of a " + detail + " image";
+        case JobProblemKind::StackNoMemory:
+            return "not enough memory to stack the pictures";
+        case JobProblemKind::StackStoreFailed:
+            return "cannot use the temporary picture store in " + detail + ": " + system;
         case JobProblemKind::Other:
         case JobProblemKind::Unreadable:
         case JobProblemKind::WriteFailed:

@@ -56,6 +56,9 @@ enum class JobProblemKind {
     NotAFolder,         // the detail is a path that should be a folder and is something else
     FolderNotWritable,  // no files can be made in the detail's folder, m_strSystem says why
     NoMemoryForSums,    // averaging: no memory for the sums of an image of the detail's size
+    StackNoMemory,      // stacking: no memory for the pictures or the work on them
+    StackStoreFailed,   // stacking: the temporary picture store in the detail's folder failed,
+                        // m_strSystem says why
 };
 
 struct CJobProblem {

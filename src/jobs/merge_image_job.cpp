@@ -54,8 +54,10 @@ struct CMergeImageJob::CLoaded {
     std::string m_strFailure;  // the sums could not be made: the job ends
     int m_nSumWidth = 0;       // entered the average: the sums' size
     int m_nSumHeight = 0;
-    // What m_strFailure is: the English reason (Other), or the detail of this kind.
+    // What m_strFailure is: the English reason (Other), or the detail of this kind (a kind
+    // without a detail is a failure of its own).
     JobProblemKind m_failureKind = JobProblemKind::Other;
+    bool Failed() const { return !m_strFailure.empty() || m_failureKind != JobProblemKind::Other; }
     CStackFile m_placed;                // stacker path: the image placed on the grid,
     std::vector<std::uint8_t> m_frame;  // in these pixels
     std::uint8_t* m_pSlot = nullptr;    // or in this slot of the stacker's
@@ -333,7 +335,7 @@ bool CMergeImageJob::AddImage(const std::string& path, CParallelLoader<CLoaded>&
         m_report.push_back(LeftOut(path, "past the first " + std::to_string(m_nFiles) + " images"));
         return true;
     }
-    if (!loaded->m_strFailure.empty()) {
+    if (loaded->Failed()) {
         m_result.m_end = JobEnd::Failed;
         Fail(path, loaded->m_failureKind, loaded->m_strFailure);
         return false;
@@ -446,7 +448,7 @@ CMergeImageJob::CLoaded CMergeImageJob::LoadAndPlace(const std::vector<std::stri
         try {
             loaded.m_frame.resize(std::size_t(place.m_nWidth) * std::size_t(place.m_nHeight) * 3);
         } catch (const std::bad_alloc&) {
-            loaded.m_strFailure = "not enough memory to place the image";
+            loaded.m_failureKind = JobProblemKind::StackNoMemory;
             return loaded;
         }
         frame = loaded.m_frame.data();
@@ -454,7 +456,7 @@ CMergeImageJob::CLoaded CMergeImageJob::LoadAndPlace(const std::vector<std::stri
     try {
         loaded.m_placed = own.m_placer->Place(paths[index], view, bReference, frame);
     } catch (const std::bad_alloc&) {
-        loaded.m_strFailure = "not enough memory to place the image";
+        loaded.m_failureKind = JobProblemKind::StackNoMemory;
     }
     if (loaded.m_pSlot && !loaded.m_placed.m_bUsed) {
         m_stacker->ReturnSlot(loaded.m_pSlot);
@@ -470,7 +472,7 @@ bool CMergeImageJob::StackImage(const std::string& path, CLoaded& loaded) {
     if (!m_stacker->AddPlaced(loaded.m_placed, bSlot ? loaded.m_pSlot : loaded.m_frame.data(),
                               loaded.m_nSumWidth, loaded.m_nSumHeight, &why, bSlot)) {
         m_result.m_end = JobEnd::Failed;
-        Fail(path, why);
+        FailStacking(path);
         return false;
     }
     {
@@ -577,6 +579,12 @@ bool CMergeImageJob::LoadJpegIntoSums(const std::string& path, std::size_t index
     return true;
 }
 
+void CMergeImageJob::FailStacking(const std::string& path) {
+    CJobProblem problem = m_stacker->Failure();
+    problem.m_strPath = path;
+    Fail(std::move(problem));
+}
+
 void CMergeImageJob::MergeSums() {
     m_sums.clear();
     for (CWorker& worker : m_workers) {
@@ -610,8 +618,8 @@ void CMergeImageJob::WriteResult() {
     const std::string& target = m_params.m_strTargetFile;
     CDibImage average;
     if (m_stacker) {
-        if (std::string why; !m_stacker->Finish(average, &why)) {
-            Fail(target, why);
+        if (!m_stacker->Finish(average, nullptr)) {
+            FailStacking(target);
             return;
         }
     } else {

@@ -79,6 +79,8 @@ private:
     CLoaded LoadAndPlace(const std::vector<std::string>& paths, std::size_t index, int worker);
     // On the driving thread: hands a loaded image to the stacker and records what it did.
     bool StackImage(const std::string& path, CLoaded& loaded);
+    // The stacker's failure, on `path`.
+    void FailStacking(const std::string& path);
     bool WriteReport();
 
     CMergeParams m_params;

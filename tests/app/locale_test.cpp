@@ -255,7 +255,7 @@ TEST(Locale, JobSummaryAndViewFolderSpeakTheLanguage) {
 
     // Every kind but Other (whose English is all there is); the details as the engines give them.
     CJobResult result;
-    const int kLastKind = int(JobProblemKind::NoMemoryForSums);
+    const int kLastKind = int(JobProblemKind::StackStoreFailed);
     for (int k = int(JobProblemKind::Other) + 1; k <= kLastKind; ++k) {
         const auto kind = JobProblemKind(k);
         const std::string path = folder + "/out" + std::to_string(k) + ".jpg";
@@ -267,9 +267,12 @@ TEST(Locale, JobSummaryAndViewFolderSpeakTheLanguage) {
             detail = "Permission denied";
         } else if (kind == JobProblemKind::NoImage || kind == JobProblemKind::NoMemoryForSums) {
             detail = "800x600";
-        } else if (kind == JobProblemKind::FolderNotWritable) {
+        } else if (kind == JobProblemKind::FolderNotWritable ||
+                   kind == JobProblemKind::StackStoreFailed) {
             detail = folder;
             system = "Permission denied";
+        } else if (kind == JobProblemKind::StackNoMemory) {
+            detail.clear();
         }
         if (kind == JobProblemKind::Unreadable) {
             result.m_skipped.push_back(MakeProblem(path, kind, detail));

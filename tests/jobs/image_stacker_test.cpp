@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <random>
@@ -469,4 +471,49 @@ TEST(CImageStacker, MedianOf1000PicturesStaysWithinItsMemory) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status)) << "the child was killed by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// What stops a stacker is named by kind, so that a page can word it: the temporary store with its
+// folder and the system's reason, the rest by the English reason alone.
+TEST(CImageStacker, FailuresNameTheirKind) {
+    TempDir dir;
+    const std::string missing = (dir.Path() / "gone").string();
+    CDibImage image;
+    image.Create(8, 6, 24);
+    struct Case {
+        const char* m_szName;
+        int m_nPictures;  // added before Finish
+        JobProblemKind m_kind;
+        std::string m_strDetail;
+        std::string m_strSystem;
+        std::string m_strReason;
+    };
+    const Case cases[] = {
+        {"store in a missing folder", 3, JobProblemKind::StackStoreFailed, missing,
+         std::strerror(ENOENT),
+         "cannot use the temporary picture store in " + missing + ": " + std::strerror(ENOENT)},
+        {"nothing added", 0, JobProblemKind::Other, "no picture could be used", "",
+         "no picture could be used"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.m_szName);
+        CStackOptions options;
+        options.m_method = StackMethod::Median;
+        options.m_nMemoryBytes = 8 * 6 * 3;  // one picture: the second goes to the file
+        options.m_strTempDir = missing;
+        CImageStacker stacker(options);
+        std::string why;
+        bool bOk = true;
+        for (int i = 0; i < c.m_nPictures && bOk; ++i) bOk = stacker.Add("p", image, &why);
+        if (bOk) {
+            CDibImage result;
+            bOk = stacker.Finish(result, &why);
+        }
+        EXPECT_FALSE(bOk);
+        EXPECT_EQ(stacker.Failure().m_kind, c.m_kind);
+        EXPECT_EQ(stacker.Failure().m_strDetail, c.m_strDetail);
+        EXPECT_EQ(stacker.Failure().m_strSystem, c.m_strSystem);
+        EXPECT_EQ(why, c.m_strReason);
+        EXPECT_EQ(stacker.Failure().m_strReason, c.m_strReason);
+    }
 }

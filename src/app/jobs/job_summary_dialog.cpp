@@ -70,6 +70,11 @@ QString ProblemText(const CJobProblem& problem) {
         case JobProblemKind::NoMemoryForSums:
             return QCoreApplication::translate(kContext, "内存不足，无法为 %1 的图像累加")
                 .arg(detail);
+        case JobProblemKind::StackNoMemory:
+            return QCoreApplication::translate(kContext, "内存不足，无法合成这些图像");
+        case JobProblemKind::StackStoreFailed:
+            return QCoreApplication::translate(kContext, "无法使用文件夹 %1 中的临时图像存储：%2")
+                .arg(PathText(problem.m_strDetail), QString::fromStdString(problem.m_strSystem));
         case JobProblemKind::Other:
             break;
     }
