@@ -60,6 +60,7 @@ public:
     }
 
     std::uint8_t* data() const { return m_p; }
+    std::size_t size() const { return m_nBytes; }
 
 private:
     std::uint8_t* m_p = nullptr;
@@ -103,6 +104,46 @@ public:
         std::lock_guard lock(m_slotLock);
         m_freeSlots.push_back(slot);
     }
+    // Gives the pictures' memory back, each of `threads` threads a share at once: the system
+    // frees pages on several threads side by side, but a mapping's end only on one. The store
+    // holds nothing afterwards.
+    void Release(int threads) {
+        std::size_t total = 0;
+        for (const CMappedBytes& chunk : m_chunks) total += chunk.size();
+        const auto share = [&](int part) {
+            const std::size_t begin = total * std::size_t(part) / std::size_t(threads);
+            const std::size_t end = total * std::size_t(part + 1) / std::size_t(threads);
+            static const std::size_t page = std::size_t(sysconf(_SC_PAGESIZE));
+            std::size_t at = 0;
+            for (const CMappedBytes& chunk : m_chunks) {
+                // This share's part of the chunk, widened to whole pages.
+                const std::size_t lo = std::max(begin, at);
+                const std::size_t hi = std::min(end, at + chunk.size());
+                if (lo < hi) {
+                    const std::size_t first = (lo - at) / page * page;
+                    const std::size_t last =
+                        std::min(chunk.size(), (hi - at + page - 1) / page * page);
+                    madvise(chunk.data() + first, last - first, MADV_DONTNEED);
+                }
+                at += chunk.size();
+            }
+        };
+        {
+            std::vector<std::jthread> helpers;
+            for (int part = 1; part < threads; ++part) {
+                try {
+                    helpers.emplace_back(share, part);
+                } catch (const std::system_error&) {
+                    break;  // its share goes back with the mapping
+                }
+            }
+            share(0);
+        }
+        m_memory.clear();
+        m_freeSlots.clear();
+        m_chunks.clear();
+    }
+
     // Takes a slot's picture as it is.
     void AppendSlot(const std::uint8_t* slot) {
         m_memory.push_back(slot);
@@ -688,6 +729,9 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
                         failure != failures.end() ? *failure : std::string());
         }
     }
+    // Hundreds of megabytes go back quicker on all the threads than at the end on one.
+    if (bInMemory && threads > 1)
+        m_store->Release(threads);
     return true;
 }
 
