@@ -697,7 +697,7 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
         // left: a thread slowed by costlier rows or by the system leaves more to the others.
         // From the temporary store, one piece a thread: each piece reads its rows of every
         // picture, and smaller pieces would mean more, smaller reads.
-        const int pieces = bInMemory ? 8 * threads : threads;
+        const int pieces = bInMemory ? 16 * threads : threads;
         const int pieceRows = std::max(1, (y1 - y0 + pieces - 1) / pieces);
         std::atomic<int> next{y0};
         std::atomic<bool> bFailed{false};
