@@ -104,27 +104,17 @@ public:
         std::lock_guard lock(m_slotLock);
         m_freeSlots.push_back(slot);
     }
-    // Gives the pictures' memory back, each of `threads` threads a share at once: the system
-    // frees pages on several threads side by side, but a mapping's end only on one. The store
-    // holds nothing afterwards.
+    // Gives the pictures' memory back, each of `threads` threads a share of the chunks at once
+    // (a chunk goes with the share its middle lies in): the system frees pages on several threads
+    // side by side, but a mapping's end only on one. The store holds nothing afterwards.
     void Release(int threads) {
         std::size_t total = 0;
         for (const CMappedBytes& chunk : m_chunks) total += chunk.size();
         const auto share = [&](int part) {
-            const std::size_t begin = total * std::size_t(part) / std::size_t(threads);
-            const std::size_t end = total * std::size_t(part + 1) / std::size_t(threads);
-            static const std::size_t page = std::size_t(sysconf(_SC_PAGESIZE));
             std::size_t at = 0;
             for (const CMappedBytes& chunk : m_chunks) {
-                // This share's part of the chunk, widened to whole pages.
-                const std::size_t lo = std::max(begin, at);
-                const std::size_t hi = std::min(end, at + chunk.size());
-                if (lo < hi) {
-                    const std::size_t first = (lo - at) / page * page;
-                    const std::size_t last =
-                        std::min(chunk.size(), (hi - at + page - 1) / page * page);
-                    madvise(chunk.data() + first, last - first, MADV_DONTNEED);
-                }
+                if ((at + chunk.size() / 2) * std::size_t(threads) / total == std::size_t(part))
+                    madvise(chunk.data(), chunk.size(), MADV_DONTNEED);
                 at += chunk.size();
             }
         };
@@ -593,7 +583,7 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
     constexpr std::size_t kBlock = 16;
     constexpr std::size_t kAhead = 4 * 3 * kBlock;
     const double kappa = m_options.m_dKappa;
-    // Rows y0..y1 of the tile whose first row is `tileTop`; each band of rows has its own
+    // Rows y0..y1 of the tile whose first row is `tileTop`; each piece of rows has its own
     // samples, and writes only its own rows of the result.
     const auto combineRows = [&](int yBegin, int yEnd, int tileTop) {
         struct CActive {
@@ -674,8 +664,8 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
     const int threads = m_options.m_nThreads > 0 ? m_options.m_nThreads : JobWorkerThreads();
 
     // Rows [yBegin, yEnd) of the tile whose first row is `tileTop`: read from the store (each
-    // band its own rows, so that the reading is shared too), then combined.
-    const auto bandRows = [&](int yBegin, int yEnd, int tileTop, std::string* bandWhy) {
+    // piece its own rows, so that the reading is shared too), then combined.
+    const auto combinePiece = [&](int yBegin, int yEnd, int tileTop, std::string* pieceWhy) {
         if (!bInMemory)
             for (std::size_t f = 0; f < frames; ++f) {
                 const int top = std::max(yBegin, rects[f].m_nTop);
@@ -684,7 +674,7 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
                     !m_store->Read(
                         f, std::size_t(top) * rowBytes, std::size_t(bottom - top) * rowBytes,
                         tile.data() + f * tileStride + std::size_t(top - tileTop) * rowBytes,
-                        bandWhy))
+                        pieceWhy))
                     return false;
             }
         combineRows(yBegin, yEnd, tileTop);
@@ -707,7 +697,7 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
                 const int top = next.fetch_add(pieceRows);
                 if (top >= y1 || bFailed)
                     return;
-                if (!bandRows(top, std::min(y1, top + pieceRows), y0, &failures[slot]))
+                if (!combinePiece(top, std::min(y1, top + pieceRows), y0, &failures[slot]))
                     bFailed = true;
             }
         };
