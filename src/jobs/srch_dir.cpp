@@ -5,6 +5,7 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <vector>
 
@@ -15,8 +16,24 @@ struct DirEntry {
     bool bDir = false;
 };
 
-// Reads every entry of `folder` except "." and "..", in the order the file system returns them.
-// A folder that cannot be opened gives no entries.
+// Name order: ASCII letters compared ignoring case first, then the bytes as they are to break ties
+// ("a.bmp" before "B.bmp" before "b.bmp"), so that recorded frames come in time order.
+bool NameBefore(const std::string& a, const std::string& b) {
+    const auto fold = [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u >= 'A' && u <= 'Z' ? u + ('a' - 'A') : u;
+    };
+    const bool folded = std::lexicographical_compare(
+        a.begin(), a.end(), b.begin(), b.end(), [&](char x, char y) { return fold(x) < fold(y); });
+    if (folded)
+        return true;
+    const bool foldedAfter = std::lexicographical_compare(
+        b.begin(), b.end(), a.begin(), a.end(), [&](char x, char y) { return fold(x) < fold(y); });
+    return !foldedAfter && a < b;
+}
+
+// Reads every entry of `folder` except "." and "..", in name order. A folder that cannot be opened
+// gives no entries.
 std::vector<DirEntry> ReadFolder(const std::string& folder) {
     std::vector<DirEntry> entries;
     DIR* dir = opendir(folder.c_str());
@@ -38,6 +55,8 @@ std::vector<DirEntry> ReadFolder(const std::string& folder) {
         entries.push_back(std::move(entry));
     }
     closedir(dir);
+    std::sort(entries.begin(), entries.end(),
+              [](const DirEntry& a, const DirEntry& b) { return NameBefore(a.name, b.name); });
     return entries;
 }
 
