@@ -214,6 +214,10 @@ Start it again once that job has ended.</translation>
         <translation>%1: the report would replace a source image</translation>
     </message>
     <message>
+        <source>%1：报告会混在源图像中间，请写到别处</source>
+        <translation>%1: the report would lie among the source images; write it elsewhere</translation>
+    </message>
+    <message>
         <source>κ 值必须大于 0，而不是 %1</source>
         <translation>kappa must be a number above 0, not %1</translation>
     </message>
@@ -458,6 +462,10 @@ Sigma-clipped mean: values too far from the median are dropped before averaging,
     <message>
         <source>无法对齐：画面没有可供对齐的反差</source>
         <translation>Cannot align: the picture has no contrast to align on</translation>
+    </message>
+    <message>
+        <source>无法对齐：与第一张同样大小的图像都没有可供对齐的反差</source>
+        <translation>Cannot align: no picture of the first one&apos;s size has contrast to align on</translation>
     </message>
     <message>
         <source>无法对齐：与参考图像的相关性太弱（%1，至少需 %2）</source>
@@ -818,6 +826,10 @@ The images are in the folder:
     <message>
         <source>这是要保留的源图像，没有写入</source>
         <translation>is a source image that stays; nothing written there</translation>
+    </message>
+    <message>
+        <source>不是普通文件（而是文件夹、管道或设备），没有写入</source>
+        <translation>is not a regular file (a folder, a pipe or a device); nothing written there</translation>
     </message>
     <message>
         <source>无法生成 %1 的图像</source>

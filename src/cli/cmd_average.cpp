@@ -3,6 +3,11 @@
 //                      [--method mean|mean-of-added|median|sigma-clip] [--kappa K] [--align]
 //                      [--limit N] [--report FILE]
 #include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <string>
 
 #include "cli/job_options.h"
 #include "jobs/merge_image_job.h"
@@ -38,7 +43,7 @@ struct AverageArgs {
 
 const CJobCommandText kText = {
     "average",
-    "Average every *.jpg or *.bmp image of SRC_DIR (the first 255 in folder order) pixel by pixel "
+    "Average every *.jpg or *.bmp image of SRC_DIR (the first 255 by name) pixel by pixel "
     "into TARGET, written as BMP for .bmp/.dib and as JPEG otherwise. Ctrl-C stops after the "
     "current file and writes nothing.",
     "Folder of the images to average", "TARGET", "Image to write"};
@@ -58,13 +63,23 @@ void AddOptions(CLI::App* sub, AverageArgs& args) {
     AddChoiceOption(sub, "--method", args.params.m_method, kStackMethods, StackMethodName,
                     "How the images are combined per pixel: mean (the plain average, the "
                     "default), mean-of-added (each pixel divided by the images that cover it), "
-                    "median, or sigma-clip (the mean after rejecting outliers)")
+                    "median, or sigma-clip (the mean after rejecting outliers). The methods "
+                    "other than the plain mean skip pictures over 32 megapixels, which keeps "
+                    "them within 226 MiB plus about three pictures per thread")
         ->default_val("mean");
     sub->add_option("--kappa", args.params.m_dKappa,
                     "sigma-clip: reject values farther than K standard deviations from the "
                     "median (default 2.5)")
         ->type_name("K")
-        ->check(CLI::PositiveNumber)
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                char* end = nullptr;
+                const double value = std::strtod(text.c_str(), &end);
+                if (text.empty() || *end != '\0' || !(value > 0) || !std::isfinite(value))
+                    return "must be a number above 0, such as 2.5, not " + text;
+                return {};
+            },
+            "K"))
         ->each([&args](const std::string&) { args.bKappaGiven = true; });
     sub->add_flag("--align", args.params.m_bAlign,
                   "Register every image by translation to the first one with something to "
@@ -74,7 +89,17 @@ void AddOptions(CLI::App* sub, AverageArgs& args) {
                     "Methods other than mean: combine at most the first N images (default and 0: "
                     "all of them)")
         ->type_name("N")
-        ->check(CLI::NonNegativeNumber)
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                int value = 0;
+                const char* end = text.data() + text.size();
+                const auto [ptr, error] = std::from_chars(text.data(), end, value);
+                if (text.empty() || error != std::errc() || ptr != end || value < 0)
+                    return "must be a whole number from 0 to " +
+                           std::to_string(std::numeric_limits<int>::max()) + ", not " + text;
+                return {};
+            },
+            "N"))
         ->each([&args](const std::string&) { args.bLimitGiven = true; });
     sub->add_option("--report", args.params.m_strReportFile,
                     "Write a CSV line per source file: name, dx, dy (the shift found), used or "

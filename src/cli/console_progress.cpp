@@ -43,7 +43,7 @@ CConsoleProgress::CConsoleProgress(std::FILE* stream)
     g_bInterrupted = 0;
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
-    action.sa_flags = SA_RESTART;
+    action.sa_flags = 0;  // no restart: Ctrl-C ends a call that waits on a pipe or a terminal
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, &m_oldAction);
 }
@@ -129,8 +129,11 @@ bool PrintJobSummary(const CJobResult& result, const std::string& pattern,
             error(srcDir + ": no " + pattern + " files");
             break;
         case JobEnd::NothingAdded:
-            if (!result.m_bStopped)
-                error(srcDir + ": no image could be read; nothing written");
+            if (result.m_bStopped)
+                break;
+            error(srcDir + (result.m_bNoneAlignable
+                                ? ": no image has enough detail to align; nothing written"
+                                : ": no image could be read; nothing written"));
             break;
         case JobEnd::Failed:
         case JobEnd::Finished:

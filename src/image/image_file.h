@@ -2,7 +2,9 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "image/dib_image.h"
 
@@ -17,6 +19,11 @@ int LoadImageFile(const std::string& path, CDibImage& image, std::string* why);
 // The same, except that a BMP is read into the block `image` already holds
 // (CDibImage::LoadBmpIntoBlock), so a loop over files of one size allocates once.
 int LoadImageFileReusing(const std::string& path, CDibImage& image, std::string* why);
+
+// The picture's width and height as its header states them, read without decoding (BMP by its
+// info header, JPEG by its first frame header), so that a job can refuse a picture too large
+// for it before holding it. None when the header cannot be read; a load then says why.
+std::optional<std::pair<int, int>> PeekImageSize(const std::string& path);
 
 // ".bmp"/".dib": SaveBmp; anything else: WriteJpegFile with the swap flag at `quality`. The
 // reason of a failure does not repeat the path. The written file takes its place as `commit`

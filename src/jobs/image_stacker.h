@@ -31,6 +31,9 @@
 // Holds 255 pictures of 640x480 (224.1 MiB) without a temporary file; a whole job stays under
 // 256 MiB whatever the number of pictures of that size.
 inline constexpr std::size_t kDefaultStackMemory = std::size_t(226) << 20;
+// The largest picture the stacking methods take (pixels): with the store's budget this bounds
+// their memory, whatever the pictures (a larger one is skipped before it is decoded).
+inline constexpr std::int64_t kMaxStackPixels = 32'000'000;
 
 struct CStackOptions {
     StackMethod m_method = StackMethod::MeanOfAdded;
@@ -60,6 +63,7 @@ enum class StackLeftOut {
     NoContrast,    // alignment: nothing in the window to register on
     WeakPeak,      // alignment: the correlation peak is below the needed ratio
     SmallOverlap,  // alignment: the shifted picture covers too little of the grid
+    NoReference,   // alignment: no picture of the grid's size has anything to register on
 };
 
 // What happened to one picture handed to the stacker.
@@ -202,5 +206,8 @@ private:
 int StackTileRows(int width, int height, std::size_t frames, std::size_t memoryBytes);
 
 // The report as CSV: a header line, then per picture its path, dx, dy (3 decimals), "used" or
-// "rejected", and the reason.
+// "rejected", and the reason; always UTF-8 (EscapeToUtf8).
 std::string StackReportCsv(const std::vector<CStackFile>& files);
+// `text` as valid UTF-8: well-formed sequences stay, every other byte becomes "\xHH" (two
+// upper-case hex digits) and a backslash "\\", so the bytes can be had back.
+std::string EscapeToUtf8(const std::string& text);

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "image/image_file.h"
+#include "platform/atomic_file.h"
 
 CStatus MakeWritableFolder(const std::string& folder, CJobProblem* problem) {
     namespace fs = std::filesystem;
@@ -54,13 +55,21 @@ void CJobEngine::Refuse(JobRefusal refusal, const std::string& detail, const std
     m_result.m_strReason = reason;
 }
 
-bool CJobEngine::GuardTarget(const std::string& folder) {
-    if (!m_guard.Lock(folder)) {
-        Refuse(JobRefusal::TargetBusy, folder,
-               folder +
+bool CJobEngine::GuardTarget(const std::string& folder, const std::string& trashedFrom) {
+    const auto busy = [this](const std::string& busyFolder) {
+        Refuse(JobRefusal::TargetBusy, busyFolder,
+               busyFolder +
                    ": another job is writing into this folder; start this one once it has "
                    "ended");
         return false;
+    };
+    if (!m_guard.Lock(folder))
+        return busy(folder);
+    // A job that moves its sources to the trash owns their folder as well: a second such job
+    // would trash files under the first one's hands.
+    if (!trashedFrom.empty() && !m_guard.LockAlso(trashedFrom)) {
+        m_guard.Unlock();
+        return busy(trashedFrom);
     }
     m_result.m_leftovers = m_guard.Begin(folder);
     return true;
@@ -84,6 +93,17 @@ bool CJobEngine::PrepareTargetFolder(const std::string& folder, const std::strin
     m_result.m_failures.push_back(std::move(problem));
     ReportNew();
     return false;
+}
+
+bool CJobEngine::CheckOutputs(const std::vector<std::string>& outputs) {
+    for (const std::string& output : outputs) {
+        if (const CStatus target = CheckOutputTarget(output); !target) {
+            m_result.m_end = JobEnd::Failed;
+            Fail(MakeProblem(output, JobProblemKind::NotAFile, target.Reason()));
+            return false;
+        }
+    }
+    return true;
 }
 
 bool CJobEngine::BeginFile(const std::string& path) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "image/dib_image.h"
 #include "jobs/job_guard.h"
@@ -27,9 +28,10 @@ protected:
     // Refuses with the English of RefusalReason(refusal, detail), or with `reason`.
     void Refuse(JobRefusal refusal, const std::string& detail = {});
     void Refuse(JobRefusal refusal, const std::string& detail, const std::string& reason);
-    // Locks the target folder for this job (refused as TargetBusy when another job holds it),
-    // removes the leftovers of a killed run from it (listed in the result) and notes its names.
-    bool GuardTarget(const std::string& folder);
+    // Locks the target folder for this job, and the sources' folder `trashedFrom` unless empty
+    // (refused as TargetBusy when another job holds either), removes the leftovers of a killed
+    // run from the target folder (listed in the result) and notes its names.
+    bool GuardTarget(const std::string& folder, const std::string& trashedFrom = {});
     // The counting pass is over with `nTotal` files: recorded; false (the job ends as NoFiles)
     // when there are none.
     bool Counted(int nTotal);
@@ -37,6 +39,10 @@ protected:
     // created in it, before any source is read. On failure the job ends as Failed with one
     // failure for `failPath` (the target as the user named it).
     bool PrepareTargetFolder(const std::string& folder, const std::string& failPath);
+
+    // Every output whose name is taken must be a regular file: the first that is not ends the job
+    // as Failed before any source is read (one failure, NotAFile).
+    bool CheckOutputs(const std::vector<std::string>& outputs);
 
     // The start of one file of the processing pass: counted, reported, and the stop question.
     // False when the job is to stop before this file.

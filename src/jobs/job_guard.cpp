@@ -27,6 +27,16 @@ CJobGuard::~CJobGuard() {
 
 bool CJobGuard::Lock(const std::string& folder) {
     Unlock();
+    return LockAlso(folder);
+}
+
+bool CJobGuard::LockAlso(const std::string& folder) {
+    // A folder held already is not locked twice: a second lock of this process would conflict
+    // with the first.
+    const std::string canonical = CanonicalPath(folder);
+    for (const auto& held : m_locks)
+        if (held.first == canonical)
+            return true;
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return true;
@@ -34,15 +44,13 @@ bool CJobGuard::Lock(const std::string& folder) {
         ::close(fd);
         return false;
     }
-    m_nLockFd = fd;
+    m_locks.emplace_back(canonical, fd);
     return true;
 }
 
 void CJobGuard::Unlock() {
-    if (m_nLockFd >= 0) {
-        ::close(m_nLockFd);
-        m_nLockFd = -1;
-    }
+    for (const auto& held : m_locks) ::close(held.second);
+    m_locks.clear();
 }
 
 std::vector<std::string> CJobGuard::Begin(const std::string& folder) {

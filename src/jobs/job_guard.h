@@ -5,6 +5,7 @@
 
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CJobGuard {
@@ -18,6 +19,10 @@ public:
     // another job, in this process or another, holds it. A folder that does not exist is not
     // locked (nothing can be written there); true.
     bool Lock(const std::string& folder);
+    // Takes the lock of one more folder (a job that trashes its sources locks their folder too);
+    // true when it is held already.
+    bool LockAlso(const std::string& folder);
+    // Releases every lock.
     void Unlock();
 
     // Removes the temporary files of a killed earlier run from `folder` (those no live writer
@@ -27,8 +32,8 @@ public:
     bool ExistedAtStart(const std::string& path) const;
 
 private:
-    int m_nLockFd = -1;
-    std::set<std::string> m_existing;  // canonical paths
+    std::vector<std::pair<std::string, int>> m_locks;  // canonical folder, descriptor
+    std::set<std::string> m_existing;                  // canonical paths
 };
 
 // The folder a target file is written into ("." for a bare name).

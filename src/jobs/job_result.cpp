@@ -65,6 +65,8 @@ std::string ProblemReason(JobProblemKind kind, const std::string& detail,
             return "not enough memory to stack the pictures";
         case JobProblemKind::StackStoreFailed:
             return "cannot use the temporary picture store in " + detail + ": " + system;
+        case JobProblemKind::NotAFile:
+            return detail + "; nothing written there";
         case JobProblemKind::Other:
         case JobProblemKind::Unreadable:
         case JobProblemKind::WriteFailed:
@@ -96,6 +98,8 @@ std::string RefusalReason(JobRefusal kind, const std::string& detail) {
             return detail + ": the report would replace the result";
         case JobRefusal::ReportIsSource:
             return detail + ": the report would replace a source image";
+        case JobRefusal::ReportInSourceFolder:
+            return detail + ": the report would lie among the source images; write it elsewhere";
         case JobRefusal::BadKappa:
             return "kappa must be a number above 0, not " + detail;
         case JobRefusal::BadReferenceCount:

@@ -21,21 +21,22 @@ enum class JobEnd {
 // RefusalReason(kind, detail), but for the two whose English each job words itself
 // (TargetIsSource, TargetBusy); the front ends word each kind in their own language.
 enum class JobRefusal {
-    None,               // only the English reason says it
-    NoSource,           // no source folder
-    NoTarget,           // no target file
-    NoChoice,           // no source kind chosen
-    TargetIsSource,     // an output would replace a source that is not going to the trash
-    TargetBusy,         // another job is writing into the target folder
-    NoTargetFolder,     // enlarging: no target folder
-    NoSize,             // enlarging: no size chosen
-    NegativeLimit,      // averaging: a limit of images below 0
-    ReportIsResult,     // averaging: the report (the detail) would replace the result
-    ReportIsSource,     // averaging: the report (the detail) would replace a source image
-    BadKappa,           // stacking: kappa (the detail) not above 0
-    BadReferenceCount,  // stacking: fewer than 1 reference candidate (the detail)
-    NegativeDivisor,    // stacking: a divisor of the mean below 0
-    BadOverlap,         // stacking: the least overlap outside 0..1
+    None,                  // only the English reason says it
+    NoSource,              // no source folder
+    NoTarget,              // no target file
+    NoChoice,              // no source kind chosen
+    TargetIsSource,        // an output would replace a source that is not going to the trash
+    TargetBusy,            // another job is writing into the target folder
+    NoTargetFolder,        // enlarging: no target folder
+    NoSize,                // enlarging: no size chosen
+    NegativeLimit,         // averaging: a limit of images below 0
+    ReportIsResult,        // averaging: the report (the detail) would replace the result
+    ReportIsSource,        // averaging: the report (the detail) would replace a source image
+    ReportInSourceFolder,  // averaging: the report (the detail) would lie among the sources
+    BadKappa,              // stacking: kappa (the detail) not above 0
+    BadReferenceCount,     // stacking: fewer than 1 reference candidate (the detail)
+    NegativeDivisor,       // stacking: a divisor of the mean below 0
+    BadOverlap,            // stacking: the least overlap outside 0..1
 };
 
 // What went wrong with a file, for the front ends that word it in their own language. The
@@ -59,6 +60,8 @@ enum class JobProblemKind {
     StackNoMemory,      // stacking: no memory for the pictures or the work on them
     StackStoreFailed,   // stacking: the temporary picture store in the detail's folder failed,
                         // m_strSystem says why
+    NotAFile,           // an output's name is taken by a folder, a pipe or a device; the detail
+                        // says which
 };
 
 struct CJobProblem {
@@ -104,6 +107,8 @@ struct CJobResult {
     std::vector<std::string> m_unused;     // averaging: read but past the 255th, not averaged
     std::vector<CJobProblem> m_failures;   // writes and moves to the trash that failed
     std::vector<std::string> m_leftovers;  // temporary files of a killed earlier run, removed
+    // Averaging with alignment: no image had anything to register on (all read, none used).
+    bool m_bNoneAlignable = false;
 
     // True when the job ran to its end (or was stopped) and nothing failed.
     bool Ok() const { return m_end == JobEnd::Finished && m_failures.empty(); }

@@ -37,6 +37,23 @@ bool NameTaken(const std::string& path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
+bool IsLink(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+// The stacking methods keep their memory bound: a picture above kMaxStackPixels is skipped
+// before it is decoded. False with the reason then.
+bool FitsStacking(const std::string& path, std::string* why) {
+    const auto size = PeekImageSize(path);
+    if (!size || std::int64_t(size->first) * size->second <= kMaxStackPixels)
+        return true;
+    *why = std::to_string(size->first) + "x" + std::to_string(size->second) +
+           " is larger than the stacking methods take (" +
+           std::to_string(kMaxStackPixels / 1000000) + " megapixels at most)";
+    return false;
+}
+
 // A report line for a file that did not enter the result.
 CStackFile LeftOut(const std::string& path, const std::string& reason) {
     CStackFile file;
@@ -126,59 +143,15 @@ public:
         return true;
     }
 
-    // Alignment: the reference is the first entering file of the grid's size whose picture has
-    // something to register on. The worker of each such file in turn is asked (Reference says
-    // so) and either gives its pixels (packed, top row first; none when they could not be
-    // copied) or declines; the others wait until there are pixels.
-    struct CReferenceTurn {
-        bool m_bYours = false;                                 // offer this file's picture
-        const std::vector<std::uint8_t>* m_pPixels = nullptr;  // or register against these
-        std::size_t m_nIndex = 0;                              // the reference file
-        std::string m_strFailure;  // or why no reference can be made: the job ends
-    };
-    CReferenceTurn Reference(std::size_t index) {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_bReferenceSet || NextCandidate() == index; });
-        if (m_bReferenceSet)
-            return {false, &m_reference, m_nReference, m_strReferenceFailure};
-        return {true, nullptr, index, {}};
-    }
-    // The reference's pixels, or (none) why they cannot be had.
-    void SetReference(std::size_t index, std::vector<std::uint8_t> pixels, std::string failure) {
-        std::lock_guard lock(m_mutex);
-        m_reference = std::move(pixels);
-        m_strReferenceFailure = std::move(failure);
-        m_nReference = index;
-        m_bReferenceSet = true;
-        m_changed.notify_all();
-    }
-    void DeclineReference(std::size_t index) {
-        std::lock_guard lock(m_mutex);
-        m_files[index].m_bDeclined = true;
-        m_changed.notify_all();
-    }
-
 private:
     static constexpr signed char kUnknown = -1, kFailed = 0, kLoaded = 1;
     struct CFile {
         signed char m_state = kUnknown;
         int m_nWidth = 0;
         int m_nHeight = 0;
-        int m_nLoadedBefore = 0;   // images loaded before it, once the prefix reaches it
-        bool m_bDeclined = false;  // has nothing to register on
+        int m_nLoadedBefore = 0;  // images loaded before it, once the prefix reaches it
     };
 
-    // The file to ask for the reference next: past the files that published and cannot be it
-    // (not loaded, another size, past the first N, declined). Under the lock.
-    std::size_t NextCandidate() {
-        for (; m_nCandidate < m_nPrefix; ++m_nCandidate) {
-            const CFile& file = m_files[m_nCandidate];
-            if (file.m_state == kLoaded && !file.m_bDeclined && file.m_nWidth == m_nWidth &&
-                file.m_nHeight == m_nHeight && file.m_nLoadedBefore < m_nFiles)
-                break;
-        }
-        return m_nCandidate;
-    }
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<CFile> m_files;  // in scan order
@@ -188,11 +161,6 @@ private:
     int m_nWidth = 0;           // the first loaded image's size
     int m_nHeight = 0;
     std::size_t m_nFirstLoaded = 0;
-    std::vector<std::uint8_t> m_reference;
-    std::string m_strReferenceFailure;
-    std::size_t m_nReference = 0;
-    bool m_bReferenceSet = false;
-    std::size_t m_nCandidate = 0;  // files before it cannot be the reference
 };
 
 CMergeImageJob::CMergeImageJob(const CMergeParams& params, IJobObserver& observer)
@@ -234,7 +202,8 @@ CJobResult CMergeImageJob::Run() {
         return m_result;
     // The lock comes before the name is chosen: a second job on the same target waits for
     // nothing and takes no number.
-    if (!GuardTarget(FolderOf(m_params.m_strTargetFile)))
+    if (!GuardTarget(FolderOf(m_params.m_strTargetFile),
+                     m_params.m_bDelSrc ? m_params.m_strSrcDir : std::string()))
         return m_result;
     if (m_params.m_bAutoNumber)
         m_params.m_strTargetFile = MakeUniqueTarget(m_params.m_strTargetFile);
@@ -250,6 +219,15 @@ CJobResult CMergeImageJob::Run() {
             Refuse(JobRefusal::ReportIsSource, report);
             return m_result;
         }
+        // Later runs would take a report in the source folder for a source, or skip it.
+        if (SamePath(FolderOf(report), m_params.m_strSrcDir)) {
+            Refuse(JobRefusal::ReportInSourceFolder, report);
+            return m_result;
+        }
+        // Its folder is made now, so a report that cannot be written ends the job before any
+        // source is read.
+        if (!PrepareTargetFolder(FolderOf(report), report))
+            return m_result;
     }
     if (!m_params.m_bDelSrc) {
         for (const std::string& output : OutputPaths()) {
@@ -262,6 +240,11 @@ CJobResult CMergeImageJob::Run() {
             }
         }
     }
+    std::vector<std::string> outputs = OutputPaths();
+    if (!report.empty())
+        outputs.push_back(report);
+    if (!CheckOutputs(outputs))
+        return m_result;
     m_result.m_strTarget = m_params.m_strTargetFile;
     m_observer.OnEvent(CTargetChosen{m_params.m_strTargetFile});
     m_observer.OnEvent(CJobStarted{m_nFiles});
@@ -276,7 +259,9 @@ CJobResult CMergeImageJob::Run() {
     m_order = std::make_unique<COrder>(paths.size(), m_nFiles);
     if (!bPlain)
         m_stacker = std::make_unique<CImageStacker>(StackOptions());
-    {
+    if (m_params.m_bAlign)
+        FindReference(paths);
+    if (!m_result.m_bStopped) {
         CParallelLoader<CLoaded> loader(paths.size(), threads, std::size_t(2 * threads),
                                         [&](std::size_t index, int worker) {
                                             return bPlain ? LoadAndAdd(paths[index], index, worker)
@@ -368,67 +353,102 @@ CStackOptions CMergeImageJob::StackOptions() const {
     return options;
 }
 
+void CMergeImageJob::FindReference(const std::vector<std::string>& paths) {
+    m_reference.clear();
+    m_declined.clear();
+    m_strReferenceFailure.clear();
+    m_nReference = paths.size();
+    // The candidates: the first N loaded files that have the first loaded file's size.
+    CDibImage image;
+    int loadedCount = 0, width = 0, height = 0;
+    for (std::size_t i = 0; i < paths.size() && loadedCount < m_nFiles; ++i) {
+        if (m_observer.StopRequested()) {
+            m_result.m_bStopped = true;
+            return;
+        }
+        std::string why;
+        if (!FitsStacking(paths[i], &why) || !LoadSourceInto(paths[i], image, &why))
+            continue;
+        if (loadedCount++ == 0) {
+            width = image.m_nWidth;
+            height = image.m_nHeight;
+        }
+        if (image.m_nWidth != width || image.m_nHeight != height)
+            continue;
+        try {
+            CStackPlacer placer(StackOptions(), width, height);
+            const CImageView view = ViewOf(image);
+            std::string declined;
+            if (placer.SetReference(view, &declined)) {
+                m_reference = PackedCopy(view);
+                m_nReference = i;
+                if (m_reference.empty())
+                    m_strReferenceFailure = "not enough memory for the reference";
+                return;
+            }
+            if (std::min(width, height) < CImageRegistration::kMinWindow) {
+                m_nReference = i;  // no picture of the grid's size can serve
+                m_strReferenceFailure = declined;
+                return;
+            }
+            m_declined.emplace(i, declined);  // a black frame, say: the next one is tried
+        } catch (const std::bad_alloc&) {
+            m_nReference = i;
+            m_strReferenceFailure = "not enough memory to place the images";
+            return;
+        }
+    }
+    m_result.m_bNoneAlignable = !m_declined.empty();
+}
+
 CMergeImageJob::CLoaded CMergeImageJob::LoadAndPlace(const std::vector<std::string>& paths,
                                                      std::size_t index, int worker) {
     CLoaded loaded;
     CWorker& own = m_workers[std::size_t(worker)];
     CDibImage& image = own.m_image;
-    loaded.m_bLoaded = LoadSourceInto(paths[index], image, &loaded.m_strWhy);
+    loaded.m_bLoaded = FitsStacking(paths[index], &loaded.m_strWhy) &&
+                       LoadSourceInto(paths[index], image, &loaded.m_strWhy);
     const COrder::CPlace place =
         m_order->Publish(index, loaded.m_bLoaded, image.m_nWidth, image.m_nHeight);
     if (!place.m_bEnters)
         return loaded;
     const CImageView view = ViewOf(image);
     // Without alignment the first loaded file stands as the reference in the report.
-    bool bReference = !m_params.m_bAlign && index == place.m_nReference;
+    const bool bReference = m_params.m_bAlign ? index == m_nReference : index == place.m_nReference;
     loaded.m_nSumWidth = place.m_nWidth;
     loaded.m_nSumHeight = place.m_nHeight;
+    if (m_params.m_bAlign && m_strReferenceFailure.empty() && !bReference) {
+        // Nothing to register on, or nothing to register to: left out.
+        const auto declined = m_declined.find(index);
+        if (declined != m_declined.end()) {
+            loaded.m_placed = LeftOut(paths[index], declined->second);
+            loaded.m_placed.m_leftOut = StackLeftOut::NoContrast;
+            return loaded;
+        }
+        if (m_reference.empty()) {
+            loaded.m_placed = LeftOut(paths[index],
+                                      "no picture of the first one's size has "
+                                      "anything to register on");
+            loaded.m_placed.m_leftOut = StackLeftOut::NoReference;
+            return loaded;
+        }
+    }
     if (!own.m_placer && own.m_strPlacerFailure.empty()) {
-        // With alignment this file's turn comes first: when it is to offer the reference, every
-        // later worker waits for its answer, whatever happens below.
-        const COrder::CReferenceTurn turn =
-            m_params.m_bAlign ? m_order->Reference(index) : COrder::CReferenceTurn{};
-        bool bAnswered = !turn.m_bYours;
-        std::string why;
+        std::string why = m_params.m_bAlign ? m_strReferenceFailure : std::string();
         try {
             auto placer =
                 std::make_unique<CStackPlacer>(StackOptions(), place.m_nWidth, place.m_nHeight);
-            std::string declined;
-            if (!m_params.m_bAlign) {
-                // Nothing to register: the placer only copies.
-            } else if (!turn.m_bYours) {
-                if (!turn.m_strFailure.empty())
-                    why = turn.m_strFailure;
-                else
-                    placer->SetReference(
-                        PackedView(turn.m_pPixels->data(), place.m_nWidth, place.m_nHeight), &why);
-            } else if (placer->SetReference(view, &declined)) {
-                std::vector<std::uint8_t> pixels = PackedCopy(view);
-                if (pixels.empty())
-                    why = "not enough memory for the reference";
-                m_order->SetReference(index, std::move(pixels), why);
-                bAnswered = true;
-                bReference = true;
-            } else if (std::min(view.m_nWidth, view.m_nHeight) < CImageRegistration::kMinWindow) {
-                why = declined;  // no picture of the grid's size can serve
-            } else {
-                // Nothing to register on (a black frame, say): left out, and the next file is
-                // asked.
-                m_order->DeclineReference(index);
-                loaded.m_placed = LeftOut(paths[index], declined);
-                loaded.m_placed.m_leftOut = StackLeftOut::NoContrast;
-                return loaded;
-            }
+            if (m_params.m_bAlign && why.empty())
+                placer->SetReference(
+                    PackedView(m_reference.data(), place.m_nWidth, place.m_nHeight), &why);
             if (why.empty())
                 own.m_placer = std::move(placer);
         } catch (const std::bad_alloc&) {
             why = "not enough memory to place the images";
         }
-        if (!bAnswered)
-            m_order->SetReference(index, {}, why);
         if (!why.empty())
             own.m_strPlacerFailure =
-                "cannot align to " + paths[m_params.m_bAlign ? turn.m_nIndex : index] + ": " + why;
+                "cannot align to " + paths[m_params.m_bAlign ? m_nReference : index] + ": " + why;
     }
     if (!own.m_placer) {
         loaded.m_strFailure = own.m_strPlacerFailure;
@@ -702,8 +722,10 @@ bool CMergeImageJob::WriteOutput(const std::string& path, CDibImage& image, int 
     commit.m_bNoReplace =
         m_params.m_bAutoNumber && (bMainNumbered || !m_guard.ExistedAtStart(path));
     for (int attempt = 0;; ++attempt) {
-        // A source under the output's name goes to the trash just before it is replaced.
-        const bool bSource = m_sources.count(CanonicalPath(target)) != 0;
+        // A source under the output's name goes to the trash just before it is replaced. A link
+        // to a source is no source: the rename replaces the link, and the source itself goes
+        // with the others.
+        const bool bSource = m_sources.count(CanonicalPath(target)) != 0 && !IsLink(target);
         if (bSource && !m_params.m_bDelSrc) {
             Fail(target, JobProblemKind::SourceImageStays);
             return false;

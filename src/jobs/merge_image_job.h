@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -77,6 +78,10 @@ private:
     // On a worker (stacker path): loads file `index` and places it on the grid (registered to
     // the first loaded file with alignment).
     CLoaded LoadAndPlace(const std::vector<std::string>& paths, std::size_t index, int worker);
+    // Alignment, before the workers start: the reference is the first of the first N loaded
+    // files of the grid's size that has something to register on; those before it that have
+    // nothing are noted to be left out. Loads files on the calling thread and asks about Stop.
+    void FindReference(const std::vector<std::string>& paths);
     // On the driving thread: hands a loaded image to the stacker and records what it did.
     bool StackImage(const std::string& path, CLoaded& loaded);
     // The stacker's failure, on `path`.
@@ -95,6 +100,12 @@ private:
     std::unique_ptr<COrder> m_order;
     std::unique_ptr<CImageStacker> m_stacker;  // every path but the plain average
     std::vector<CStackFile> m_report;          // every file handed to the job, in scan order
+    // Alignment: the reference (index, packed pixels), or why none can serve; the files before
+    // it with nothing to register on, with the reason. Read-only while the workers run.
+    std::size_t m_nReference = 0;
+    std::vector<std::uint8_t> m_reference;
+    std::string m_strReferenceFailure;
+    std::map<std::size_t, std::string> m_declined;
     // Stacker path: pictures on the grid that the stacker has taken, for workers to place the
     // next ones in (no new block to fault in and clear for every file).
     std::mutex m_spareLock;

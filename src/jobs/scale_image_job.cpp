@@ -62,7 +62,11 @@ CJobResult CScaleImageJob::Run() {
     // A target that cannot be written ends the job before any source is read.
     if (!PrepareTargetFolder(folder, folder))
         return m_result;
-    if (!GuardTarget(folder))
+    if (!GuardTarget(folder, m_params.m_bDelSrc ? m_params.m_strSrcDir : std::string()))
+        return m_result;
+    std::vector<std::string> outputs;
+    for (const std::string& path : paths) outputs.push_back(OutputPath(path));
+    if (!CheckOutputs(outputs))
         return m_result;
     m_observer.OnEvent(CJobStarted{m_result.m_nTotal});
 

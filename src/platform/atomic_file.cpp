@@ -48,22 +48,26 @@ CAtomicFile::~CAtomicFile() {
     Abandon();
 }
 
+CStatus CheckOutputTarget(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode))
+        return {};
+    // Writing there would block on a pipe, vanish into a device or fail on a folder.
+    return CStatus::Failure("is not a regular file (a folder, a pipe or a device)");
+}
+
 CStatus CAtomicFile::Open(const std::string& path) {
     Abandon();
     m_strTarget = path;
-    struct stat st {};
-    m_bDirect = ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
+    if (CStatus target = CheckOutputTarget(path); !target)
+        return target;
     int fd = -1;
-    if (m_bDirect) {
-        fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    } else {
-        for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-            m_strTemp = TemporaryName(path);
-            // 0666 less the umask: the mode any new file of the user gets.
-            fd = ::open(m_strTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd < 0 && errno != EEXIST)
-                break;
-        }
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        m_strTemp = TemporaryName(path);
+        // 0666 less the umask: the mode any new file of the user gets.
+        fd = ::open(m_strTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
     }
     if (fd < 0) {
         const int error = errno;
@@ -71,7 +75,7 @@ CStatus CAtomicFile::Open(const std::string& path) {
         return CStatus::FromErrno(error);
     }
     // Held until the rename: a cleaner that cannot take it leaves the file alone.
-    if (!m_bDirect && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
         m_nLockFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     m_file = ::fdopen(fd, "wb");
     if (!m_file) {
@@ -89,7 +93,7 @@ CStatus CAtomicFile::Commit(const CCommitOptions& options) {
     int error = 0;
     if (std::fflush(m_file) != 0 || std::ferror(m_file))
         error = errno ? errno : EIO;
-    if (error == 0 && !m_bDirect) {
+    if (error == 0) {
         // An existing file keeps its mode when it is replaced.
         struct stat old {};
         if (::stat(m_strTarget.c_str(), &old) == 0)
@@ -104,8 +108,6 @@ CStatus CAtomicFile::Commit(const CCommitOptions& options) {
         Abandon();
         return CStatus::FromErrno(error);
     }
-    if (m_bDirect)
-        return {};
     if (options.m_beforeRename) {
         CStatus hook = options.m_beforeRename();
         if (!hook) {

@@ -36,7 +36,7 @@ public:
     CAtomicFile& operator=(const CAtomicFile&) = delete;
 
     // Creates the temporary file beside `path`. A target that exists and is not a regular file
-    // (a device, a pipe) is written in place instead.
+    // (a folder, a pipe, a device, or a link to one) is refused (CheckOutputTarget).
     CStatus Open(const std::string& path);
     std::FILE* Stream() const { return m_file; }
     // Flushes to disk, gives the file the mode of the file it replaces (or the usual mode of a
@@ -53,8 +53,11 @@ private:
     std::string m_strTemp;
     std::FILE* m_file = nullptr;
     int m_nLockFd = -1;  // keeps the temporary file's lock past the stream's close
-    bool m_bDirect = false;
 };
+
+// Fails, with the reason, when `path` exists (links followed) and is not a regular file: the
+// program writes only regular files, so that no output blocks on a pipe or goes into a device.
+CStatus CheckOutputTarget(const std::string& path);
 
 // The ways to rename without replacing, each tried when the file system lacks the one before:
 // renameat2(RENAME_NOREPLACE), a hard link then unlinking the old name, and creating the

@@ -404,6 +404,8 @@ TEST(Locale, RefusalsSpeakTheLanguage) {
          merge([](CMergeParams& p) { p.m_strReportFile = p.m_strTargetFile; })},
         {JobRefusal::ReportIsSource,
          merge([&](CMergeParams& p) { p.m_strReportFile = source + "/a.bmp"; })},
+        {JobRefusal::ReportInSourceFolder,
+         merge([&](CMergeParams& p) { p.m_strReportFile = source + "/report.csv"; })},
         {JobRefusal::TargetIsSource,
          merge([&](CMergeParams& p) { p.m_strTargetFile = source + "/a.bmp"; })},
         {JobRefusal::TargetBusy,

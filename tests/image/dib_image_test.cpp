@@ -2,11 +2,14 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <random>
 
 #include "common/bmp_builder.h"
 #include "common/temp_dir.h"
 #include "image/dib_image.h"
+#include "image/image_file.h"
 #include "image/jpeg_file.h"
 
 namespace {
@@ -103,7 +106,7 @@ TEST(ImageWriters, FailuresAreReported) {
             const char* reason;
         } kCases[] = {
             {dir.File("missing/x"), "No such file"},
-            {"/dev/full", "No space left"},
+            {"/dev/full", "is not a regular file"},  // never written into
         };
         for (const auto& c : kCases) {
             if (c.path == "/dev/full" && !std::filesystem::exists(c.path))
@@ -334,3 +337,42 @@ TEST(DibImageCrop, LargerTargetOrNoImage) {
 }
 
 }  // namespace
+
+// The size a header states is read without decoding: written pictures of random sizes, both
+// kinds and BMP's header forms, then headers cut short or of another kind.
+TEST(PeekImageSize, ReadsWhatTheHeaderStates) {
+    TempDir dir;
+    std::mt19937 rng(11);
+    for (int round = 0; round < 12; ++round) {
+        const int width = 1 + int(rng() % 300), height = 1 + int(rng() % 200);
+        SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+        CDibImage image;
+        ASSERT_EQ(image.Create(width, height, 24), 1);
+        for (const char* name : {"p.bmp", "p.jpg", "P.JPEG", "p.dib"}) {
+            ASSERT_TRUE(SaveImageFile(dir.File(name), image, 90));
+            EXPECT_EQ(PeekImageSize(dir.File(name)), std::make_pair(width, height)) << name;
+        }
+        for (const std::uint32_t header : {12u, 40u, 124u}) {
+            BmpLayout layout;
+            layout.headerSize = header;
+            layout.width = width;
+            layout.height = round % 2 ? -height : height;  // top-down rows
+            if (header == 12 && layout.height < 0)
+                layout.height = height;
+            const std::vector<unsigned char> bytes = MakeBmp(layout);  // no pixels: never decoded
+            std::ofstream(dir.File("h.bmp"), std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+            EXPECT_EQ(PeekImageSize(dir.File("h.bmp")), std::make_pair(width, height)) << header;
+        }
+    }
+    // What says nothing: a missing file, a header cut short, another kind, a folder.
+    const std::string jpeg = dir.File("p.jpg");
+    std::ifstream in(jpeg, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    std::ofstream(dir.File("cut.jpg"), std::ios::binary) << bytes.substr(0, 20);
+    std::ofstream(dir.File("cut.bmp"), std::ios::binary) << "BM\x10";
+    std::ofstream(dir.File("text.jpg"), std::ios::binary) << "not a picture at all";
+    std::filesystem::create_directories(dir.File("folder.bmp"));
+    for (const char* name : {"missing.bmp", "cut.jpg", "cut.bmp", "text.jpg", "folder.bmp"})
+        EXPECT_EQ(PeekImageSize(dir.File(name)), std::nullopt) << name;
+}

@@ -6,8 +6,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <clocale>
 #include <cmath>
 #include <cstring>
+#include <cwchar>
 #include <fstream>
 #include <memory>
 #include <random>
@@ -516,4 +518,54 @@ TEST(CImageStacker, FailuresNameTheirKind) {
         EXPECT_EQ(why, c.m_strReason);
         EXPECT_EQ(stacker.Failure().m_strReason, c.m_strReason);
     }
+}
+
+// The report is UTF-8 whatever bytes the file names hold: well-formed sequences stay, any other
+// byte is "\xHH" and a backslash "\\", so the names can be had back.
+TEST(StackReportCsv, NamesAreUtf8WithOtherBytesEscaped) {
+    const std::pair<std::string, std::string> kCases[] = {
+        {"帧/00001234.bmp", "帧/00001234.bmp"},
+        {"a\xff.bmp", "a\\xFF.bmp"},
+        {"a\\b.bmp", "a\\\\b.bmp"},
+        {"\xC0\xAF", "\\xC0\\xAF"},                    // overlong '/'
+        {"\xED\xA0\x80", "\\xED\\xA0\\x80"},           // a surrogate
+        {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},  // past U+10FFFF
+        {"x\xE4\xB8", "x\\xE4\\xB8"},                  // cut short
+        {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},      // four bytes
+    };
+    for (const auto& [name, want] : kCases) {
+        SCOPED_TRACE(want);
+        EXPECT_EQ(EscapeToUtf8(name), want);
+        CStackFile file;
+        file.m_strPath = name;
+        file.m_strReason = "cannot align to " + name;
+        EXPECT_NE(
+            StackReportCsv({file}).find(want + ",0.000,0.000,rejected,cannot align to " + want),
+            std::string::npos);
+    }
+    // Random bytes: what comes out decodes as UTF-8 by the C library, and unescapes to the input.
+    ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
+    std::mt19937 rng(7);
+    for (int round = 0; round < 2000; ++round) {
+        std::string raw(rng() % 12, '\0');
+        for (char& c : raw) c = char(rng() % 4 == 0 ? '\\' : rng() % 256);
+        const std::string text = EscapeToUtf8(raw);
+        std::mbstate_t state{};
+        const char* p = text.c_str();
+        EXPECT_NE(std::mbsrtowcs(nullptr, &p, 0, &state), std::size_t(-1)) << text;
+        std::string back;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] != '\\') {
+                back += text[i];
+            } else if (text[i + 1] == '\\') {
+                back += '\\';
+                ++i;
+            } else {
+                back += char(std::stoi(text.substr(i + 2, 2), nullptr, 16));
+                i += 3;
+            }
+        }
+        EXPECT_EQ(back, raw);
+    }
+    std::setlocale(LC_CTYPE, "C");
 }

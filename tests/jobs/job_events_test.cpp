@@ -112,15 +112,25 @@ TEST(JobEvents, TellWhatHappensInOrder) {
                          CFileWritten{in}};
              return RunJob<CScaleImageJob>(Scale(dir / "in", dir / "in"), observer);
          }},
-        {"enlarging: an output that cannot be written",
+        {"enlarging: an output that appeared while the job ran",
+         [](const fs::path& dir, CTestObserver& observer, std::vector<CJobEvent>& expected) {
+             WriteFlatBmp(dir / "in" / "a.bmp", 2, 2, 1);
+             const std::string out = (dir / "out" / "a.bmp").string();
+             observer.m_onFile = [out](const std::string&) { WriteText(out, "appeared"); };
+             const CJobResult r = RunJob<CScaleImageJob>(Scale(dir / "in", dir / "out"), observer);
+             expected = {CJobStarted{1}, CFileStarted{(dir / "in" / "a.bmp").string(), 1, 1},
+                         CFileFailed{out, FailReason(r)}};
+             EXPECT_EQ(r.m_failures.at(0).m_kind, JobProblemKind::AppearedMeanwhile);
+             return r;
+         }},
+        {"enlarging: an output name that a folder holds, before any file",
          [](const fs::path& dir, CTestObserver& observer, std::vector<CJobEvent>& expected) {
              WriteFlatBmp(dir / "in" / "a.bmp", 2, 2, 1);
              fs::create_directories(dir / "out" / "a.bmp");
              const std::string out = (dir / "out" / "a.bmp").string();
              const CJobResult r = RunJob<CScaleImageJob>(Scale(dir / "in", dir / "out"), observer);
-             expected = {CJobStarted{1}, CFileStarted{(dir / "in" / "a.bmp").string(), 1, 1},
-                         CFileFailed{out, FailReason(r)}};
-             EXPECT_EQ(r.m_failures.at(0).m_kind, JobProblemKind::WriteFailed);
+             expected = {CFileFailed{out, FailReason(r)}};
+             EXPECT_EQ(r.m_failures.at(0).m_kind, JobProblemKind::NotAFile);
              return r;
          }},
         {"no files, refused: nothing to tell",

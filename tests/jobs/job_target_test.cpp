@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include "jobs/merge_image_job.h"
 #include "jobs/scale_image_job.h"
 #include "jobs_test_util.h"
@@ -81,6 +83,63 @@ TEST(JobTarget, UnwritableTargetEndsTheJobBeforeAnySourceIsRead) {
     }
     std::error_code ec;
     fs::permissions(readOnly, fs::perms::owner_all, ec);
+}
+
+// An output whose name is taken by something other than a regular file (a pipe would block the
+// job, a device swallow the result) ends the job before any source is read, naming it. A hang
+// here fails the test through its time limit.
+TEST(JobTarget, OutputThatIsNoRegularFileEndsTheJobFirst) {
+    TempDir dir;
+    const fs::path in = dir.Path() / "in";
+    WriteFlatBmp(in / "a.bmp", 4, 4, 20);
+    WriteFlatBmp(in / "b.bmp", 4, 4, 40);
+    const struct {
+        const char* name;
+        std::function<void(const fs::path&)> make;
+    } kKinds[] = {
+        {"pipe", [](const fs::path& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); }},
+        {"link to a device", [](const fs::path& p) { fs::create_symlink("/dev/null", p); }},
+        {"folder", [](const fs::path& p) { fs::create_directories(p); }},
+    };
+    for (const auto& kind : kKinds) {
+        for (const int job : {0, 1, 2}) {  // average, its report, enlarge
+            SCOPED_TRACE(std::string(kind.name) + " " + std::to_string(job));
+            const fs::path out = dir.Path() / "out";
+            fs::remove_all(out);
+            fs::create_directories(out);
+            const fs::path special = out / (job == 1 ? "r.csv" : job == 0 ? "avg.bmp" : "b.bmp");
+            kind.make(special);
+            CTestObserver observer;
+            CJobResult result;
+            if (job == 2) {
+                CScaleParams p;
+                p.m_strSrcDir = in.string();
+                p.m_strTargetFolder = out.string();
+                p.m_bDelSrc = true;
+                result = RunJob<CScaleImageJob>(p, observer);
+            } else {
+                CMergeParams p;
+                p.m_strSrcDir = in.string();
+                p.m_strTargetFile = (out / "avg.bmp").string();
+                p.m_bAutoNumber = p.m_bExtra800 = p.m_bExtra1024 = false;
+                p.m_bDelSrc = true;
+                if (job == 1)
+                    p.m_strReportFile = special.string();
+                result = RunJob<CMergeImageJob>(p, observer);
+            }
+            EXPECT_EQ(result.m_end, JobEnd::Failed);
+            ASSERT_EQ(result.m_failures.size(), 1u);
+            EXPECT_EQ(result.m_failures[0].m_strPath, special.string());
+            EXPECT_EQ(result.m_failures[0].m_kind, JobProblemKind::NotAFile);
+            EXPECT_NE(result.m_failures[0].m_strReason.find("not a regular file"),
+                      std::string::npos);
+            EXPECT_TRUE(observer.m_files.empty());
+            EXPECT_TRUE(result.m_written.empty());
+            EXPECT_TRUE(result.m_trashed.empty());
+            EXPECT_EQ(std::distance(fs::directory_iterator(in), {}), 2);
+            EXPECT_EQ(std::distance(fs::directory_iterator(out), {}), 1);
+        }
+    }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <random>
 #include <tuple>
 
+#include "common/bmp_builder.h"
 #include "jobs_test_util.h"
 
 using namespace jobs_test;
@@ -549,18 +550,20 @@ TEST(CMergeImageJob, EveryMethodThroughTheEngine) {
 
 // Alignment takes as its reference the first picture with something to register on: a
 // recording that starts on black frames still aligns, the flat frames left out and named, at
-// any number of workers. Flat frames elsewhere are left out too; all flat adds nothing.
+// any number of workers. Flat frames elsewhere are left out too; all flat adds nothing and says
+// why. Pictures of another size never wait for a reference that cannot come (a hang fails the
+// test through its time limit).
 TEST(CMergeImageJob, AlignmentSkipsFlatFramesForItsReference) {
     constexpr int kW = 64, kH = 48, kFiles = 8;
     struct Case {
         std::vector<int> flat;  // scan positions of flat frames
+        std::vector<int> wide;  // scan positions of textured frames of 80x60
         int reference;          // scan position of the reference; -1: nothing added
     };
     const Case kCases[] = {
-        {{}, 0},
-        {{0, 1}, 2},
-        {{0, 3, 4}, 1},
-        {{0, 1, 2, 3, 4, 5, 6, 7}, -1},
+        {{}, {}, 0},        {{0, 1}, {}, 2},
+        {{0, 3, 4}, {}, 1}, {{0, 1, 2, 3, 4, 5, 6, 7}, {}, -1},
+        {{0}, {1}, 2},      {{0, 2, 3, 4, 5, 6, 7}, {1}, -1},
     };
     for (const int threads : {1, 2, 3}) {
         SetWorkerThreads(threads);
@@ -573,10 +576,15 @@ TEST(CMergeImageJob, AlignmentSkipsFlatFramesForItsReference) {
             const auto isFlat = [&](int i) {
                 return std::find(c.flat.begin(), c.flat.end(), i) != c.flat.end();
             };
+            const auto isWide = [&](int i) {
+                return std::find(c.wide.begin(), c.wide.end(), i) != c.wide.end();
+            };
             for (int i = 0; i < kFiles; ++i)
-                FillInPlace(order[std::size_t(i)], kW, kH, [&](int x, int y, int k) {
-                    return isFlat(i) ? std::uint8_t(i * 20) : Texture(x + i % 3, y + i % 2, k, 0);
-                });
+                FillInPlace(order[std::size_t(i)], isWide(i) ? 80 : kW, isWide(i) ? 60 : kH,
+                            [&](int x, int y, int k) {
+                                return isFlat(i) ? std::uint8_t(i * 20)
+                                                 : Texture(x + i % 3, y + i % 2, k, 0);
+                            });
             CMergeParams s = Plain(in.string(), (dir.Path() / "avg.bmp").string());
             s.m_method = StackMethod::Median;
             s.m_bAlign = true;
@@ -587,8 +595,11 @@ TEST(CMergeImageJob, AlignmentSkipsFlatFramesForItsReference) {
             std::vector<std::string> skipped;
             for (const auto& problem : result.m_skipped) skipped.push_back(problem.m_strPath);
             std::vector<std::string> flat;
-            for (int i : c.flat) flat.push_back(order[std::size_t(i)]);
+            for (int i = 0; i < kFiles; ++i)
+                if (isFlat(i) || (isWide(i) && c.reference < 0))
+                    flat.push_back(order[std::size_t(i)]);
             EXPECT_EQ(skipped, flat);
+            EXPECT_EQ(result.m_bNoneAlignable, c.reference < 0);
             if (c.reference < 0) {
                 EXPECT_EQ(result.m_end, JobEnd::NothingAdded);
                 EXPECT_FALSE(fs::exists(dir.Path() / "avg.bmp"));
@@ -645,7 +656,13 @@ TEST(CMergeImageJob, StackingRefusalsAndReportFailures) {
              s.m_method = StackMethod::Median;
              s.m_strReportFile = (dir.Path() / "afile" / "r.csv").string();
          },
-         JobEnd::Finished, (dir.Path() / "afile" / "r.csv").string()},
+         JobEnd::Failed, (dir.Path() / "afile" / "r.csv").string()},
+        {"report over a folder",
+         [&](CMergeParams& s) {
+             s.m_method = StackMethod::Median;
+             s.m_strReportFile = dir.Path().string();
+         },
+         JobEnd::Failed, dir.Path().string()},
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
@@ -661,10 +678,51 @@ TEST(CMergeImageJob, StackingRefusalsAndReportFailures) {
             ASSERT_EQ(result.m_failures.size(), 1u);
             EXPECT_EQ(result.m_failures[0].m_strPath, c.failurePath);
             EXPECT_FALSE(result.m_failures[0].m_strReason.empty());
-            EXPECT_EQ(result.m_written, std::vector<std::string>{avg});
+            // Found before any image was read.
+            EXPECT_EQ(result.m_nVisited, 0);
+            EXPECT_TRUE(result.m_written.empty());
         }
         // No source went anywhere.
         EXPECT_TRUE(result.m_trashed.empty());
         EXPECT_EQ(CountFilesIn(in), 2);
+    }
+}
+
+// A picture too large for the stacking methods is skipped before it is decoded, whichever place
+// it has: the first one no longer sets a grid of its size. Its header alone states the size (no
+// pixels follow), so a decode would have failed with another reason.
+TEST(CMergeImageJob, StackingSkipsPicturesTooLargeBeforeDecoding) {
+    const std::pair<std::int32_t, std::int32_t> kHuge[] = {{8000, 5000}, {16000, 16000}};
+    for (const auto& [width, height] : kHuge) {
+        for (const bool bAlign : {false, true}) {
+            SCOPED_TRACE(std::to_string(width) + (bAlign ? " aligned" : ""));
+            TempDir dir;
+            const fs::path in = dir.Path() / "in";
+            BmpLayout layout;
+            layout.width = width;
+            layout.height = height;
+            const std::vector<unsigned char> bytes = MakeBmp(layout);
+            fs::create_directories(in);
+            std::ofstream(in / "a.bmp", std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+            for (const char* name : {"b.bmp", "c.bmp", "d.bmp"})
+                WriteBmp(in / name, 64, 48,
+                         [](int x, int y, int k) { return Texture(x, y, k, 0); });
+            CMergeParams s = Plain(in.string(), (dir.Path() / "avg.bmp").string());
+            s.m_method = StackMethod::Median;
+            s.m_bAlign = bAlign;
+            s.m_bDelSrc = false;
+            const CJobResult result = RunJob<CMergeImageJob>(s);
+            ASSERT_TRUE(result.Ok()) << result.m_strReason;
+            EXPECT_EQ(result.m_nUsed, 3);
+            ASSERT_EQ(result.m_skipped.size(), 1u);
+            EXPECT_EQ(result.m_skipped[0].m_strPath, (in / "a.bmp").string());
+            EXPECT_NE(result.m_skipped[0].m_strReason.find("megapixels"), std::string::npos)
+                << result.m_skipped[0].m_strReason;
+            CDibImage avg;
+            LoadOrFail(dir.Path() / "avg.bmp", avg);
+            EXPECT_EQ(avg.m_nWidth, 64);
+            EXPECT_EQ(avg.m_nHeight, 48);
+        }
     }
 }

@@ -103,6 +103,29 @@ TEST(JobSafetyLoss, SourceUnderAnOutputIsInTheTrashFirst) {
     EXPECT_TRUE(fs::exists(src / "f0_800x600.bmp"));
 }
 
+// A target that is a link to a source is no source of its own: the result replaces the link,
+// and only the real sources go to the trash, each once.
+TEST(JobSafetyLoss, LinkToASourceIsReplacedAndOnlySourcesAreTrashed) {
+    TempDir dir;
+    const fs::path src = dir.Path() / "src", out = dir.Path() / "out";
+    WriteFlatBmp(src / "g0.bmp", 2, 2, 10);
+    WriteFlatBmp(src / "g1.bmp", 2, 2, 30);
+    fs::create_directories(out);
+    fs::create_symlink(src / "g0.bmp", out / "avg.bmp");
+    const CJobResult result = RunJob<CMergeImageJob>(Average(src, out / "avg.bmp", true));
+    ASSERT_TRUE(result.Ok()) << Failures(result);
+    std::vector<std::string> trashed = result.m_trashed;
+    std::sort(trashed.begin(), trashed.end());
+    EXPECT_EQ(trashed,
+              (std::vector<std::string>{(src / "g0.bmp").string(), (src / "g1.bmp").string()}));
+    EXPECT_FALSE(fs::exists(src / "g0.bmp"));
+    EXPECT_FALSE(fs::exists(src / "g1.bmp"));
+    EXPECT_FALSE(fs::is_symlink(out / "avg.bmp"));
+    CDibImage avg;
+    LoadOrFail(out / "avg.bmp", avg);
+    EXPECT_EQ(avg.TopRow(0)[0], 20);
+}
+
 // A source that could not be read stays in place: a later source whose output has its name
 // (x.BMP gives x.bmp) fails instead of replacing it, in whichever order the folder lists them.
 TEST(JobSafetyLoss, UnreadableSourceIsNotReplacedByAnotherOutput) {
@@ -212,16 +235,31 @@ TEST(JobSafetyLoss, SecondJobOnTheSameTargetIsRefused) {
     };
     for (const auto& c : kSecond) {
         SCOPED_TRACE(c.name);
-        {
+        // The other job holds the target folder, or the source folder whose files this one
+        // would move to the trash.
+        for (const fs::path& held : {out, src}) {
             CJobGuard other;
-            ASSERT_TRUE(other.Lock(out.string()));
+            ASSERT_TRUE(other.Lock(held.string()));
             const auto before = Snapshot(dir.Path());
             CTestObserver observer;
             const CJobResult result = c.run(observer);
             EXPECT_EQ(result.m_end, JobEnd::Refused);
             EXPECT_EQ(result.m_refusal, JobRefusal::TargetBusy);
-            EXPECT_NE(result.m_strReason.find("another job"), std::string::npos);
+            EXPECT_EQ(result.m_strReason,
+                      held.string() +
+                          ": another job is writing into this folder; start this one once it "
+                          "has ended");
             EXPECT_EQ(Snapshot(dir.Path()), before);
+        }
+        // A job that keeps its sources only reads their folder: it runs beside the holder.
+        {
+            CJobGuard other;
+            ASSERT_TRUE(other.Lock(src.string()));
+            CTestObserver observer;
+            const CJobResult kept = RunJob<CScaleImageJob>(Enlarge(src, out, false), observer);
+            EXPECT_TRUE(kept.Ok()) << Failures(kept);
+            fs::remove_all(out);
+            fs::create_directories(out);
         }
         // Nested: the second starts while the first reads its file.
         CTestObserver first;

@@ -155,8 +155,6 @@ TEST(CScaleImageJob, TrashOnlyAfterTheOwnOutputIsWritten) {
                    out = dir.Path() / "new" / "deeper";  // created by the job
     for (const char* name : {"k1.bmp", "k2.bmp", "k3.bmp"}) WriteBmp(in / name, 4, 4, Pattern);
     WriteText(in / "k4.bmp", "garbage");
-    fs::create_directories(out /
-                           "k2.bmp");  // a folder where k2's output should go: its write fails
     CScaleParams s = Plain(in.string(), out.string(), 0);
     s.m_bDelSrc = true;
     CTestObserver observer;
@@ -169,6 +167,9 @@ TEST(CScaleImageJob, TrashOnlyAfterTheOwnOutputIsWritten) {
             }
         EXPECT_FALSE(InTrash(path));
         seen.push_back(path);
+        // A file takes k2's output name while the job runs: its write fails.
+        if (fs::path(path).filename() == "k2.bmp")
+            WriteText(out / "k2.bmp", "appeared");
     };
     const CJobResult result = RunJob<CScaleImageJob>(s, observer);
     EXPECT_FALSE(result.Ok());

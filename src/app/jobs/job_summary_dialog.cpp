@@ -75,6 +75,9 @@ QString ProblemText(const CJobProblem& problem) {
         case JobProblemKind::StackStoreFailed:
             return QCoreApplication::translate(kContext, "无法使用文件夹 %1 中的临时图像存储：%2")
                 .arg(PathText(problem.m_strDetail), QString::fromStdString(problem.m_strSystem));
+        case JobProblemKind::NotAFile:
+            return QCoreApplication::translate(kContext,
+                                               "不是普通文件（而是文件夹、管道或设备），没有写入");
         case JobProblemKind::Other:
             break;
     }
@@ -101,6 +104,10 @@ QString RefusalReasonText(const CJobResult& result) {
                 .arg(PathText(result.m_strRefusalDetail));
         case JobRefusal::ReportIsSource:
             return QCoreApplication::translate("CJobPageWidget", "%1：报告会覆盖一个源图像")
+                .arg(PathText(result.m_strRefusalDetail));
+        case JobRefusal::ReportInSourceFolder:
+            return QCoreApplication::translate("CJobPageWidget",
+                                               "%1：报告会混在源图像中间，请写到别处")
                 .arg(PathText(result.m_strRefusalDetail));
         case JobRefusal::BadKappa:
             return QCoreApplication::translate("CJobPageWidget", "κ 值必须大于 0，而不是 %1")

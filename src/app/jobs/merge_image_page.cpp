@@ -127,6 +127,8 @@ QString CMergeImagePage::LeftOutReason(const CStackFile& file) {
                 .arg(file.m_dNeededPeakRatio, 0, 'f', 1);
         case StackLeftOut::SmallOverlap:
             return tr("对齐后只覆盖参考图像的 %1%").arg(qRound(file.m_dCoverage * 100));
+        case StackLeftOut::NoReference:
+            return tr("无法对齐：与第一张同样大小的图像都没有可供对齐的反差");
         case StackLeftOut::None:
             break;
     }
