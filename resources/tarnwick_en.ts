@@ -136,6 +136,12 @@ Start it again once that job has ended.</translation>
 %1</translation>
     </message>
     <message>
+        <source>无法调入设置：
+%1</source>
+        <translation>Could not load the settings:
+%1</translation>
+    </message>
+    <message>
         <source>正在处理，停止或处理完后才能更改</source>
         <translation>Processing: can be changed once stopped or finished</translation>
     </message>

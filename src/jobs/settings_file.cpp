@@ -11,6 +11,7 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -133,25 +134,53 @@ void Describe(std::string* why, const std::string& text) {
         *why = text;
 }
 
-// Reads the whole file. A missing file is an empty one; false only when it exists but cannot be
-// read.
+std::string TooLarge() {
+    return "larger than " + std::to_string(kMaxSettingsFileBytes >> 20) +
+           " MiB, too large for a settings file";
+}
+
+// Reads the whole file. A missing file is an empty one; false when it exists but cannot be read,
+// is not a regular file or holds more than kMaxSettingsFileBytes. Opened without blocking, as a
+// FIFO would wait for a writer; the opened file is what is checked, so a link counts as what it
+// points to (/dev/zero never ends).
 bool ReadWholeFile(const std::string& path, std::string& text, std::string* why) {
     text.clear();
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
         if (errno == ENOENT)
             return true;
         Describe(why, path + ": " + std::strerror(errno));
         return false;
     }
+    struct stat st {};
+    std::string reason;
+    if (fstat(fd, &st) != 0)
+        reason = std::strerror(errno);
+    else if (S_ISDIR(st.st_mode))
+        reason = std::strerror(EISDIR);
+    else if (!S_ISREG(st.st_mode))
+        reason = "not a regular file";
+    else if (std::uint64_t(st.st_size) > kMaxSettingsFileBytes)
+        reason = TooLarge();
+    // A file that grew since fstat is refused once past the limit, not read to its end.
     char buffer[8192];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-    const bool bOk = !std::ferror(file);
-    if (!bOk)
-        Describe(why, path + ": " + std::strerror(errno));
-    std::fclose(file);
-    return bOk;
+    while (reason.empty()) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got == 0)
+            break;
+        if (got < 0) {
+            if (errno != EINTR)
+                reason = std::strerror(errno);
+        } else if (text.append(buffer, std::size_t(got)).size() > kMaxSettingsFileBytes) {
+            reason = TooLarge();
+        }
+    }
+    close(fd);
+    if (reason.empty())
+        return true;
+    text.clear();
+    Describe(why, path + ": " + reason);
+    return false;
 }
 
 // Writes `text` beside `path` under a temporary name and renames it into place, so a failed
@@ -219,15 +248,15 @@ bool Save(const S& settings, const char* section, const CIniKey<S> (&keys)[K],
 }
 
 template <class S, std::size_t K>
-void Load(S& settings, const char* section, const CIniKey<S> (&keys)[K],
-          const std::string& iniPath) {
+bool Load(S& settings, const char* section, const CIniKey<S> (&keys)[K], const std::string& iniPath,
+          std::string* why) {
     settings = S{};
     std::string text;
-    if (!ReadWholeFile(iniPath, text, nullptr))
-        return;
+    if (!ReadWholeFile(iniPath, text, why))
+        return false;
     CSimpleIniA ini;
     if (ini.LoadData(text) < 0)
-        return;
+        return true;
     for (const CIniKey<S>& key : keys) {
         const char* value = ini.GetValue(section, key.m_pszKey, nullptr);
         std::visit(
@@ -244,6 +273,7 @@ void Load(S& settings, const char* section, const CIniKey<S> (&keys)[K],
             },
             key.m_member);
     }
+    return true;
 }
 
 }  // namespace
@@ -285,10 +315,10 @@ void ResetSettings(CScaleParams& settings) {
     settings = CScaleParams{};
 }
 
-void LoadSettings(CMergeParams& settings, const std::string& iniPath) {
-    Load(settings, kMergeSection, kMergeKeys, iniPath);
+bool LoadSettings(CMergeParams& settings, const std::string& iniPath, std::string* why) {
+    return Load(settings, kMergeSection, kMergeKeys, iniPath, why);
 }
 
-void LoadSettings(CScaleParams& settings, const std::string& iniPath) {
-    Load(settings, kScaleSection, kScaleKeys, iniPath);
+bool LoadSettings(CScaleParams& settings, const std::string& iniPath, std::string* why) {
+    return Load(settings, kScaleSection, kScaleKeys, iniPath, why);
 }

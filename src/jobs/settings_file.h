@@ -3,12 +3,18 @@
 // are read and written only on request (the pages' Load, Save and Reset buttons).
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "jobs/job_params.h"
 
 // Full path of the settings file, set once at start-up by MakeIniPath.
 extern std::string g_szIniFile;
+
+// Save and Load read only a regular file (links followed) of at most 1 MiB, far beyond the few
+// hundred bytes of the two sections: a FIFO, a device, a folder or a larger file is refused at
+// once (with the reason in *why), never waited on nor read whole into memory.
+inline constexpr std::size_t kMaxSettingsFileBytes = std::size_t(1) << 20;
 
 // The settings file for the executable at `exePath`: the executable's path with its extension
 // replaced by ".ini" (or ".ini" appended), when that folder is writable; otherwise (an installed
@@ -45,6 +51,9 @@ void ResetSettings(CScaleParams& settings);
 // Resets, then reads the section: texts as they stand, less one pair of enclosing double quotes
 // (a missing key reads as empty), integers
 // replace the default when they read as 0 or more. A missing, unreadable or malformed file, a
-// missing key or a value that is not a number leaves the defaults.
-void LoadSettings(CMergeParams& settings, const std::string& iniPath);
-void LoadSettings(CScaleParams& settings, const std::string& iniPath);
+// missing key or a value that is not a number leaves the defaults. False with *why (path and
+// reason) when the file exists but cannot be read or is refused.
+[[nodiscard]] bool LoadSettings(CMergeParams& settings, const std::string& iniPath,
+                                std::string* why);
+[[nodiscard]] bool LoadSettings(CScaleParams& settings, const std::string& iniPath,
+                                std::string* why);

@@ -1,10 +1,15 @@
 // Settings loader: any file loads without harm, and what it loads survives a save and a load,
 // both into a fresh file and into the fuzzed file itself (whose other sections and keys are kept).
+// The same bytes behind a FIFO or at the start of a file past the size limit are refused at once
+// by Load and Save, which leave the file as it was.
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "jobs/settings_file.h"
 
@@ -45,11 +50,14 @@ template <class P>
 void RoundTrip(const std::string& path, const std::uint8_t* data, std::size_t size) {
     WriteFile(path, data, size);
     P loaded;
-    LoadSettings(loaded, path);
+    std::string why;
+    if (!LoadSettings(loaded, path, &why)) {
+        std::fprintf(stderr, "a regular file is not read: %s\n", why.c_str());
+        std::abort();
+    }
 
     // Saved into a fresh file.
     std::remove(path.c_str());
-    std::string why;
     if (!SaveSettings(loaded, path, &why)) {
         std::fprintf(stderr, "a loaded value cannot be saved: %s\n", why.c_str());
         std::abort();
@@ -57,8 +65,7 @@ void RoundTrip(const std::string& path, const std::uint8_t* data, std::size_t si
     P expected = loaded;
     Expected(expected);
     P again;
-    LoadSettings(again, path);
-    if (!(again == expected)) {
+    if (!LoadSettings(again, path, &why) || !(again == expected)) {
         std::fprintf(stderr, "a fresh save does not load back\n");
         std::abort();
     }
@@ -68,9 +75,50 @@ void RoundTrip(const std::string& path, const std::uint8_t* data, std::size_t si
     if (!SaveSettings(loaded, path, &why))
         return;
     P kept;
-    LoadSettings(kept, path);
-    if (!(kept == expected)) {
+    if (!LoadSettings(kept, path, &why) || !(kept == expected)) {
         std::fprintf(stderr, "a save into the file does not load back\n");
+        std::abort();
+    }
+}
+
+// The special files: a FIFO without a writer (an ordinary open waits for one for ever), and the
+// bytes followed by a sparse tail to 1.5 GiB (read whole, it exhausts the fuzzer's memory).
+enum class Special { Fifo, Large };
+
+void MakeSpecial(Special kind, const std::string& path, const std::uint8_t* data,
+                 std::size_t size) {
+    std::remove(path.c_str());
+    if (kind == Special::Fifo) {
+        if (mkfifo(path.c_str(), 0600) != 0)
+            std::abort();
+        return;
+    }
+    WriteFile(path, data, size);
+    if (truncate(path.c_str(), off_t(kMaxSettingsFileBytes) * 1536) != 0)
+        std::abort();
+}
+
+// What the file is: its type and size.
+std::pair<mode_t, off_t> Kind(const std::string& path) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0)
+        std::abort();
+    return {st.st_mode & S_IFMT, S_ISREG(st.st_mode) ? st.st_size : 0};
+}
+
+// Refused with a reason naming the file, the defaults loaded, the file left alone.
+template <class P>
+void Refused(const std::string& path) {
+    const auto before = Kind(path);
+    P loaded;
+    std::string why;
+    if (LoadSettings(loaded, path, &why) || !(loaded == P{}) || why.find(path) != 0) {
+        std::fprintf(stderr, "a special file is read: %s\n", why.c_str());
+        std::abort();
+    }
+    why.clear();
+    if (SaveSettings(P{}, path, &why) || why.find(path) != 0 || Kind(path) != before) {
+        std::fprintf(stderr, "a special file is saved over: %s\n", why.c_str());
         std::abort();
     }
 }
@@ -83,6 +131,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string path = TempPath();
     RoundTrip<CMergeParams>(path, data, size);
     RoundTrip<CScaleParams>(path, data, size);
+    for (const Special kind : {Special::Fifo, Special::Large}) {
+        MakeSpecial(kind, path, data, size);
+        Refused<CMergeParams>(path);
+        Refused<CScaleParams>(path);
+    }
     std::remove(path.c_str());
     return 0;
 }

@@ -1,5 +1,13 @@
 #include "jobs/settings_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+
 #include "jobs_test_util.h"
 
 using namespace jobs_test;
@@ -63,13 +71,13 @@ TEST(SettingsFile, SaveResetLoadRestoresBothSections) {
     CMergeParams m = SomeMerge();
     ResetSettings(m);
     EXPECT_EQ(m, CMergeParams{});
-    LoadSettings(m, ini);
+    ASSERT_TRUE(LoadSettings(m, ini, &why)) << why;
     EXPECT_EQ(m, SomeMerge());
 
     CScaleParams s = SomeScale();
     ResetSettings(s);
     EXPECT_EQ(s, CScaleParams{});
-    LoadSettings(s, ini);
+    ASSERT_TRUE(LoadSettings(s, ini, &why)) << why;
     EXPECT_EQ(s, SomeScale());
 
     const std::string text = ReadText(ini);
@@ -176,9 +184,9 @@ TEST(SettingsFile, RoundTripThroughTheParameters) {
         WriteText(ini, SettingsText(c.merge, c.scale));
         CMergeParams merge;
         CScaleParams scale;
-        LoadSettings(merge, ini);
-        LoadSettings(scale, ini);
         std::string why;
+        ASSERT_TRUE(LoadSettings(merge, ini, &why)) << why;
+        ASSERT_TRUE(LoadSettings(scale, ini, &why)) << why;
         ASSERT_TRUE(SaveSettings(merge, ini, &why)) << why;
         ASSERT_TRUE(SaveSettings(scale, ini, &why)) << why;
         Values mergeOut = c.mergeOut.empty() ? c.merge : c.mergeOut;
@@ -237,22 +245,80 @@ TEST(SettingsFile, LoadEdgeCases) {
         if (c.text)
             WriteText(ini, c.text);
         CMergeParams got = SomeMerge();
-        LoadSettings(got, ini.string());
+        std::string why;
+        EXPECT_TRUE(LoadSettings(got, ini.string(), &why)) << why;
         EXPECT_EQ(got, c.want);
     }
 }
 
-TEST(SettingsFile, UnreadableFileLoadsDefaultsAndIsNotOverwritten) {
+// Only a regular file of at most kMaxSettingsFileBytes is read, links followed. Anything else is
+// refused by Load (which gives the defaults) and by Save, at once and with a reason naming the
+// file, and stays as it was. Unchecked, the FIFO blocks for ever, /dev/zero is read until memory
+// runs out and the sparse file takes gigabytes: a hang ends at the TIMEOUT of tests/CMakeLists.txt.
+TEST(SettingsFile, OnlyARegularFileWithinTheLimitIsRead) {
     TempDir dir;
-    // A folder where the file should be: it cannot be read as a file, nor replaced.
-    const fs::path ini = dir.Path() / "t.ini";
-    fs::create_directories(ini);
-    CScaleParams s = SomeScale();
-    LoadSettings(s, ini.string());
-    EXPECT_EQ(s, CScaleParams{});
-    std::string why;
-    EXPECT_FALSE(SaveSettings(SomeScale(), ini.string(), &why));
-    EXPECT_NE(why.find(ini.string()), std::string::npos) << why;
+    // A settings file of exactly the limit whose key comes last: read only when read whole.
+    const std::string key = "\n[ScaleImage]\nJpgQuality=33\n";
+    const std::string atLimit =
+        ";" + std::string(kMaxSettingsFileBytes - 1 - key.size(), 'x') + key;
+    const auto write = [](const std::string& text) {
+        return [text](const fs::path& p) { WriteText(p, text); };
+    };
+    const auto sparse = [](const fs::path& p) {
+        const int fd = open(p.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0) << std::strerror(errno);
+        EXPECT_EQ(ftruncate(fd, off_t(kMaxSettingsFileBytes) * 1536), 0) << std::strerror(errno);
+        close(fd);
+    };
+    const std::string notRegular = "not a regular file", tooLarge = "too large";
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> make;
+        std::string reason;  // part of the refusal; empty: read
+    };
+    const Case kCases[] = {
+        {"a FIFO", [](const fs::path& p) { ASSERT_EQ(mkfifo(p.c_str(), 0644), 0); }, notRegular},
+        {"a link to /dev/zero", [](const fs::path& p) { fs::create_symlink("/dev/zero", p); },
+         notRegular},
+        {"a folder", [](const fs::path& p) { fs::create_directories(p); }, std::strerror(EISDIR)},
+        {"a sparse file of 1.5 GiB", sparse, tooLarge},
+        {"one byte over the limit", write(atLimit + "\n"), tooLarge},
+        {"exactly the limit", write(atLimit), ""},
+        {"a link to a settings file",
+         [&](const fs::path& p) {
+             WriteText(dir.Path() / "real.ini", key);
+             fs::create_symlink(dir.Path() / "real.ini", p);
+         },
+         ""},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        const fs::path ini = dir.Path() / c.name / "tarnwick.ini";
+        fs::create_directories(ini.parent_path());
+        c.make(ini);
+        const fs::file_type type = fs::symlink_status(ini).type();
+        const auto size = [&] { return fs::is_regular_file(ini) ? fs::file_size(ini) : 0; };
+        const std::uintmax_t bytes = size();
+
+        CScaleParams s = SomeScale();
+        std::string why;
+        if (c.reason.empty()) {
+            ASSERT_TRUE(LoadSettings(s, ini.string(), &why)) << why;
+            EXPECT_EQ(s.m_nJpgQuality, 33);
+            continue;
+        }
+        EXPECT_FALSE(LoadSettings(s, ini.string(), &why));
+        EXPECT_EQ(s, CScaleParams{});
+        EXPECT_NE(why.find(ini.string() + ": "), std::string::npos) << why;
+        EXPECT_NE(why.find(c.reason), std::string::npos) << why;
+
+        why.clear();
+        EXPECT_FALSE(SaveSettings(SomeScale(), ini.string(), &why));
+        EXPECT_NE(why.find(ini.string() + ": "), std::string::npos) << why;
+        EXPECT_NE(why.find(c.reason), std::string::npos) << why;
+        EXPECT_EQ(fs::symlink_status(ini).type(), type);
+        EXPECT_EQ(size(), bytes);
+    }
 }
 
 TEST(SettingsFile, LineBreakInTextIsRefused) {
@@ -324,7 +390,7 @@ TEST(SettingsFile, FolderTextsKeepTheirBlanks) {
         ASSERT_TRUE(SaveSettings(saved, ini, &why)) << why;
         EXPECT_NE(ReadText(ini).find("\n" + c.line), std::string::npos) << ReadText(ini);
         CScaleParams loaded;
-        LoadSettings(loaded, ini);
+        ASSERT_TRUE(LoadSettings(loaded, ini, &why)) << why;
         EXPECT_EQ(loaded, saved);
     }
 }

@@ -523,8 +523,15 @@ void CJobPageWidget::OnSaveSettings() {
     }
 }
 
+// A file that cannot be read (or is no settings file at all, such as a FIFO) is reported, and the
+// page keeps what it shows.
 void CJobPageWidget::OnLoadSettings() {
-    LoadFromFile();
+    std::string why;
+    if (!LoadFromFile(&why)) {
+        ShowMessage(this, tr("无法调入设置：\n%1").arg(QString::fromStdString(why)),
+                    QMessageBox::Warning);
+        return;
+    }
     RefreshControls();
     RememberFields();
 }

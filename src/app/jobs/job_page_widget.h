@@ -100,9 +100,10 @@ protected:
     virtual bool OutputIsJpeg();
     // The text of the Start button's hint when the target is missing.
     virtual QString MissingTargetHint() const = 0;
-    // The page's section of the settings file: write, read (after the defaults), defaults.
+    // The page's section of the settings file: write, read (after the defaults), defaults. A
+    // read that fails leaves the fields as they were.
     [[nodiscard]] virtual bool SaveToFile(std::string* why) = 0;
-    virtual void LoadFromFile() = 0;
+    [[nodiscard]] virtual bool LoadFromFile(std::string* why) = 0;
     virtual void ResetFields() = 0;
 
     // Restores the fields from the remembered folders under `source` and `target`, and keeps
@@ -204,7 +205,13 @@ protected:
     CJobParams& Common() override { return m_params; }
     std::string& Target() override { return m_params.*TargetField; }
     bool SaveToFile(std::string* why) override { return SaveSettings(m_params, g_szIniFile, why); }
-    void LoadFromFile() override { LoadSettings(m_params, g_szIniFile); }
+    bool LoadFromFile(std::string* why) override {
+        P loaded;
+        if (!LoadSettings(loaded, g_szIniFile, why))
+            return false;
+        m_params = loaded;
+        return true;
+    }
     void ResetFields() override { ResetSettings(m_params); }
 
     P m_params;

@@ -26,6 +26,8 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -885,6 +887,39 @@ TEST(JobPages, AFailedSaveIsReported) {
     EXPECT_NE(messages.m_texts[0].find((dir.Path() / "file.txt").string()), std::string::npos)
         << messages.m_texts[0];
     EXPECT_EQ(messages.m_icons[0], QMessageBox::Warning);
+}
+
+// A settings file that cannot be read is reported with its name in the page's language, the
+// window goes on at once (a FIFO never blocks it; this test runs under a TIMEOUT) and the page
+// keeps what it shows.
+TEST(JobPages, AFailedLoadIsReportedAndKeepsThePage) {
+    TestApp();
+    TempDir dir;
+    const std::string fifo = dir.File("fifo.ini"), folder = dir.File("folder.ini");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_directories(folder);
+    const struct {
+        const char* m_szLocale;
+        std::string m_strStart;
+    } kLanguages[] = {{"zh_CN", "无法调入设置：\n"}, {"en_US", "Could not load the settings:\n"}};
+    for (const auto& language : kLanguages) {
+        CLanguageScope scope(language.m_szLocale);
+        for (const std::string& ini : {fifo, folder}) {
+            SCOPED_TRACE(std::string(language.m_szLocale) + " " + ini);
+            g_szIniFile = ini;
+            CMessageRecorder messages;
+            CScaleImagePage page;
+            page.SourcePath()->setText(QStringLiteral("/grabs/small"));
+            page.QualitySpin()->setValue(77);
+            page.LoadButton()->click();
+            ASSERT_EQ(messages.m_texts.size(), 1u);
+            const std::string& text = messages.m_texts[0];
+            EXPECT_EQ(text.rfind(language.m_strStart + ini + ": ", 0), 0u) << text;
+            EXPECT_EQ(messages.m_icons[0], QMessageBox::Warning);
+            EXPECT_EQ(page.SourcePath()->text(), QStringLiteral("/grabs/small"));
+            EXPECT_EQ(page.QualitySpin()->value(), 77);
+        }
+    }
 }
 
 TEST(JobPages, SelectButtonsTakeTheChosenFolder) {
