@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -28,7 +27,20 @@ CStatus CStatus::FromErrno(int error) {
 namespace {
 
 constexpr char kTempPrefix[] = ".tarnwick-";
+constexpr char kUnnamedPrefix[] = ".tarnwick-stack-";
 constexpr std::size_t kTempLetters = 6;
+
+// `prefix` and six letters: lower case and digits, or with `bUpper` (mkstemp's) also upper case.
+bool IsPrefixAndSix(const std::string& name, const std::string& prefix, bool bUpper) {
+    if (name.size() != prefix.size() + kTempLetters || name.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    for (std::size_t i = prefix.size(); i < name.size(); ++i) {
+        const char c = name[i];
+        if (!(c >= 'a' && c <= 'z') && !(c >= '0' && c <= '9') && !(bUpper && c >= 'A' && c <= 'Z'))
+            return false;
+    }
+    return true;
+}
 
 // ".tarnwick-" and six random letters in the target's folder: short, so that a target whose
 // name is as long as names may be still gets one, and hidden, so that no scan takes it.
@@ -182,14 +194,7 @@ CStatus RenameNoReplace(const std::string& from, const std::string& to, NoReplac
 }
 
 bool IsTemporaryName(const std::string& name) {
-    const std::size_t prefix = sizeof kTempPrefix - 1;
-    if (name.size() != prefix + kTempLetters || name.compare(0, prefix, kTempPrefix) != 0)
-        return false;
-    for (std::size_t i = prefix; i < name.size(); ++i)
-        if (!std::islower(static_cast<unsigned char>(name[i])) &&
-            !std::isdigit(static_cast<unsigned char>(name[i])))
-            return false;
-    return true;
+    return IsPrefixAndSix(name, kTempPrefix, false) || IsPrefixAndSix(name, kUnnamedPrefix, true);
 }
 
 std::vector<std::string> RemoveLeftoverTemporaries(const std::string& folder) {

@@ -65,7 +65,8 @@ enum class NoReplaceMethod { Rename2, Link, Placeholder };
 CStatus RenameNoReplace(const std::string& from, const std::string& to,
                         NoReplaceMethod first = NoReplaceMethod::Rename2);
 
-// True for a name CAtomicFile gives its temporary files (".tarnwick-" and six letters).
+// True for a name CAtomicFile gives its temporary files (".tarnwick-" and six letters) and for
+// the stacker's spill file (".tarnwick-stack-" and mkstemp's six), which a kill leaves.
 bool IsTemporaryName(const std::string& name);
 // Removes from `folder` the temporary files that no live writer holds (leftovers of a writer
 // that was killed); returns their paths.
