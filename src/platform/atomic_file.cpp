@@ -193,6 +193,26 @@ CStatus RenameNoReplace(const std::string& from, const std::string& to, NoReplac
     return {};
 }
 
+CStatus OpenUnnamedFile(const std::string& folder, int& fd, UnnamedFileMethod first) {
+    if (first == UnnamedFileMethod::TmpFile) {
+        fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            return {};
+        // Only a file system (or kernel) without O_TMPFILE falls back; any other error is final.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            return CStatus::FromErrno(errno);
+    }
+    std::string name = (std::filesystem::path(folder) / kUnnamedPrefix).string() + "XXXXXX";
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0)
+        return CStatus::FromErrno(errno);
+    // Locked while it has a name, so that no job's cleaner takes it for a leftover. A cleaner
+    // that locked it first unlinks it itself, which is all the same.
+    ::flock(fd, LOCK_EX | LOCK_NB);
+    ::unlink(name.c_str());
+    return {};
+}
+
 bool IsTemporaryName(const std::string& name) {
     return IsPrefixAndSix(name, kTempPrefix, false) || IsPrefixAndSix(name, kUnnamedPrefix, true);
 }
