@@ -45,8 +45,11 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Tarnwick developers <tarnwick@example.inval
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://tarnwick.example.org/")
-# Library dependencies come from dpkg-shlibdeps; Help and the links open through xdg-open.
+# Library dependencies come from dpkg-shlibdeps, which appends them to these; the player library
+# is opened with dlopen, out of its sight, so it is named here. Help and the links open through
+# xdg-open.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "${TARNWICK_MPV_DEB_PACKAGE}")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bash-completion")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "jobs/parallel_loader.h"
+#include "platform/atomic_file.h"
 
 namespace {
 
@@ -205,17 +206,15 @@ private:
         return slot;
     }
 
-    // Moves the pictures held so far to a new temporary file. The file is unlinked as soon as it
-    // is open, so nothing is left behind whatever way the job ends.
+    // Moves the pictures held so far to a new file that has no name in the folder, so nothing is
+    // left behind whatever way the job ends.
     bool Spill(std::string* why) {
-        std::string name = m_strDir + "/.tarnwick-stack-XXXXXX";
-        m_fd = mkstemp(name.data());
-        if (m_fd < 0) {
+        const CStatus opened = OpenUnnamedFile(m_strDir, m_fd);
+        if (!opened) {
             if (why)
-                *why = std::strerror(errno);
+                *why = opened.Reason();
             return false;
         }
-        unlink(name.c_str());
         for (std::size_t i = 0; i < m_nFrames; ++i)
             if (!WriteAt(MemoryFrame(i), m_nFrameBytes, i * std::uint64_t(m_nFrameBytes), why))
                 return false;

@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -28,7 +27,20 @@ CStatus CStatus::FromErrno(int error) {
 namespace {
 
 constexpr char kTempPrefix[] = ".tarnwick-";
+constexpr char kUnnamedPrefix[] = ".tarnwick-stack-";
 constexpr std::size_t kTempLetters = 6;
+
+// `prefix` and six letters: lower case and digits, or with `bUpper` (mkstemp's) also upper case.
+bool IsPrefixAndSix(const std::string& name, const std::string& prefix, bool bUpper) {
+    if (name.size() != prefix.size() + kTempLetters || name.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    for (std::size_t i = prefix.size(); i < name.size(); ++i) {
+        const char c = name[i];
+        if (!(c >= 'a' && c <= 'z') && !(c >= '0' && c <= '9') && !(bUpper && c >= 'A' && c <= 'Z'))
+            return false;
+    }
+    return true;
+}
 
 // ".tarnwick-" and six random letters in the target's folder: short, so that a target whose
 // name is as long as names may be still gets one, and hidden, so that no scan takes it.
@@ -183,15 +195,28 @@ CStatus RenameNoReplace(const std::string& from, const std::string& to, NoReplac
     return {};
 }
 
+CStatus OpenUnnamedFile(const std::string& folder, int& fd, UnnamedFileMethod first) {
+    if (first == UnnamedFileMethod::TmpFile) {
+        fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            return {};
+        // Only a file system (or kernel) without O_TMPFILE falls back; any other error is final.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            return CStatus::FromErrno(errno);
+    }
+    std::string name = (std::filesystem::path(folder) / kUnnamedPrefix).string() + "XXXXXX";
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0)
+        return CStatus::FromErrno(errno);
+    // Locked while it has a name, so that no job's cleaner takes it for a leftover. A cleaner
+    // that locked it first unlinks it itself, which is all the same.
+    ::flock(fd, LOCK_EX | LOCK_NB);
+    ::unlink(name.c_str());
+    return {};
+}
+
 bool IsTemporaryName(const std::string& name) {
-    const std::size_t prefix = sizeof kTempPrefix - 1;
-    if (name.size() != prefix + kTempLetters || name.compare(0, prefix, kTempPrefix) != 0)
-        return false;
-    for (std::size_t i = prefix; i < name.size(); ++i)
-        if (!std::islower(static_cast<unsigned char>(name[i])) &&
-            !std::isdigit(static_cast<unsigned char>(name[i])))
-            return false;
-    return true;
+    return IsPrefixAndSix(name, kTempPrefix, false) || IsPrefixAndSix(name, kUnnamedPrefix, true);
 }
 
 std::vector<std::string> RemoveLeftoverTemporaries(const std::string& folder) {

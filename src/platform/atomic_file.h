@@ -68,7 +68,18 @@ enum class NoReplaceMethod { Rename2, Link, Placeholder };
 CStatus RenameNoReplace(const std::string& from, const std::string& to,
                         NoReplaceMethod first = NoReplaceMethod::Rename2);
 
-// True for a name CAtomicFile gives its temporary files (".tarnwick-" and six letters).
+// The ways to make a file with no name, the second where the file system refuses the first:
+// O_TMPFILE, and a file created under a temporary name that is unlinked at once.
+enum class UnnamedFileMethod { TmpFile, Unlinked };
+// Opens a new file (mode 0600, read and write) in `folder` under no name there, so that it goes
+// with its last descriptor however the process ends; the descriptor in `fd`, -1 on failure.
+// For a moment the second way names it ".tarnwick-stack-" and six letters, held with a lock.
+CStatus OpenUnnamedFile(const std::string& folder, int& fd,
+                        UnnamedFileMethod first = UnnamedFileMethod::TmpFile);
+
+// True for a name CAtomicFile gives its temporary files (".tarnwick-" and six letters) and for
+// the one OpenUnnamedFile gives for a moment (".tarnwick-stack-" and mkstemp's six), which a
+// kill leaves.
 bool IsTemporaryName(const std::string& name);
 // Removes from `folder` the temporary files that no live writer holds (leftovers of a writer
 // that was killed); returns their paths.

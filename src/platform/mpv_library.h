@@ -9,8 +9,9 @@
 
 #include "platform/status.h"
 
-// The libmpv the program is built for (Debian 12 ships libmpv.so.2).
-inline constexpr const char* kMpvLibraryName = "libmpv.so.2";
+// The libmpv the program is built for (Debian 12 ships libmpv.so.2), set with the package that
+// holds it in the top CMakeLists.txt.
+inline constexpr const char* kMpvLibraryName = TARNWICK_MPV_SONAME;
 
 // Every libmpv function the player calls; X(name) stands for mpv_<name>.
 // clang-format off

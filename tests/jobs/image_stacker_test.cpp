@@ -10,9 +10,12 @@
 #include <cmath>
 #include <cstring>
 #include <cwchar>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <random>
+#include <string>
+#include <system_error>
 #include <thread>
 
 #include "jobs/merge_image_job.h"
@@ -411,7 +414,8 @@ TEST(CImageStacker, LeavesOutPicturesThatCannotBeRegistered) {
 }
 
 // A median over 1000 pictures that together need far more memory than the process may take:
-// the stacker holds its budget, goes through its temporary store in tiles and leaves no file.
+// the stacker holds its budget, goes through its temporary store in tiles, and its file in the
+// chosen folder has no name there, neither while it is written nor after.
 // Runs in a child process whose address space is capped a little above what it uses at start.
 TEST(CImageStacker, MedianOf1000PicturesStaysWithinItsMemory) {
     const int width = 200, height = 150, frames = 1000;
@@ -425,7 +429,8 @@ TEST(CImageStacker, MedianOf1000PicturesStaysWithinItsMemory) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         // Exit codes: 0 fine, 1 the cap could not be set, 2 stacking failed, 3 wrong pixels,
-        // 4 the tiles broke the budget or the store was not used, 5 a file was left behind.
+        // 4 the tiles broke the budget or the store was not used, 5 a file was left behind,
+        // 6 the store's file had a name while it was written, 7 it was not in the folder.
         std::ifstream status("/proc/self/status");
         std::string line;
         std::size_t vmKb = 0;
@@ -452,6 +457,20 @@ TEST(CImageStacker, MedianOf1000PicturesStaysWithinItsMemory) {
                         image.TopRow(y)[3 * x + k] = std::uint8_t((f * 7) % 200 + x % 3 + k);
             if (!stacker.Add("f", image, &why))
                 _exit(2);
+            if (f == frames / 2) {
+                if (!std::filesystem::is_empty(dir.Path()))
+                    _exit(6);
+                // Open files of this process: the store's shows as one in the folder.
+                const std::string folder = std::filesystem::canonical(dir.Path()).string() + "/";
+                bool bInFolder = false;
+                for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+                    std::error_code error;
+                    const std::string target = std::filesystem::read_symlink(fd, error).string();
+                    bInFolder |= target.rfind(folder, 0) == 0;
+                }
+                if (!bInFolder)
+                    _exit(7);
+            }
         }
         CDibImage result;
         if (!stacker.Finish(result, &why))

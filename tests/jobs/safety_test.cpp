@@ -1,7 +1,10 @@
 // No job loses a file: an output never replaces a source that is not first in the trash, nor a
 // file that appeared after the job chose its name; a second job on the same target is refused;
 // the leftovers of a killed run are removed and named, and hidden files are never sources.
+#include <algorithm>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "jobs/job_guard.h"
 #include "jobs/merge_image_job.h"
@@ -291,7 +294,10 @@ TEST(JobSafetyLoss, LeftoversAreRemovedAndHiddenFilesAreNoSources) {
         WriteFlatBmp(src / "a.bmp", 2, 2, 50);
         WriteFlatBmp(src / ".a.tarnwick-old.bmp", 2, 2, 99);  // hidden
         WriteFlatBmp(src / ".tarnwick-q1w2e3", 2, 2, 99);     // a leftover in the source folder
-        WriteFlatBmp(out / ".tarnwick-k1lled", 2, 2, 99);     // the leftover
+        // The leftovers: an atomic writer's, and a spilling stacker's killed before it unlinked.
+        const std::vector<std::string> leftovers = {(out / ".tarnwick-k1lled").string(),
+                                                    (out / ".tarnwick-stack-ab12CD").string()};
+        for (const std::string& leftover : leftovers) WriteFlatBmp(leftover, 2, 2, 99);
         WriteText(out / ".keep.bmp", "hidden user file");
         CTestObserver observer;
         const CJobResult result =
@@ -299,9 +305,10 @@ TEST(JobSafetyLoss, LeftoversAreRemovedAndHiddenFilesAreNoSources) {
                        : RunJob<CMergeImageJob>(Average(src, out / "avg.bmp", false), observer);
         EXPECT_TRUE(result.Ok()) << Failures(result);
         EXPECT_EQ(observer.m_files, std::vector<std::string>{(src / "a.bmp").string()});
-        EXPECT_EQ(result.m_leftovers,
-                  std::vector<std::string>{(out / ".tarnwick-k1lled").string()});
-        EXPECT_FALSE(fs::exists(out / ".tarnwick-k1lled"));
+        std::vector<std::string> removed = result.m_leftovers;
+        std::sort(removed.begin(), removed.end());
+        EXPECT_EQ(removed, leftovers);
+        for (const std::string& leftover : leftovers) EXPECT_FALSE(fs::exists(leftover));
         EXPECT_TRUE(fs::exists(out / ".keep.bmp"));
         EXPECT_TRUE(fs::exists(src / ".tarnwick-q1w2e3"));  // not the job's target folder
         CDibImage image;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <string>
 
@@ -74,4 +76,44 @@ TEST(AtomicFile, FailureSaysWhy) {
     const CStatus status = WriteWholeFile(dir.File("missing/x.ini"), "x");
     EXPECT_FALSE(status);
     EXPECT_NE(status.Reason().find("No such file"), std::string::npos) << status.Reason();
+}
+
+// Either way an unnamed file is made, it lives in the chosen folder yet shows no name there, is
+// the user's alone, holds what is written, and a missing folder fails with the system's reason.
+TEST(AtomicFile, UnnamedFileLeavesNoName) {
+    const struct {
+        const char* name;
+        UnnamedFileMethod method;
+    } kCases[] = {
+        {"O_TMPFILE", UnnamedFileMethod::TmpFile},
+        {"named then unlinked", UnnamedFileMethod::Unlinked},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        int fd = -1;
+        const CStatus opened = OpenUnnamedFile(dir.Path().string(), fd, c.method);
+        ASSERT_TRUE(opened) << opened.Reason();
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(EntriesIn(dir.Path()), 0u);
+        struct stat file {
+        }, folder{};
+        ASSERT_EQ(::fstat(fd, &file), 0);
+        ASSERT_EQ(::stat(dir.Path().c_str(), &folder), 0);
+        EXPECT_TRUE(S_ISREG(file.st_mode));
+        EXPECT_EQ(file.st_nlink, 0u);
+        EXPECT_EQ(file.st_dev, folder.st_dev);
+        EXPECT_EQ(file.st_mode & 07777, 0600u);
+        EXPECT_EQ(::pwrite(fd, "pictures", 8, 4096), 8);
+        char back[8] = {};
+        EXPECT_EQ(::pread(fd, back, 8, 4096), 8);
+        EXPECT_EQ(std::string(back, 8), "pictures");
+        ::close(fd);
+
+        const CStatus missing = OpenUnnamedFile(dir.File("missing"), fd, c.method);
+        EXPECT_FALSE(missing);
+        EXPECT_EQ(missing.Error(), ENOENT);
+        EXPECT_EQ(fd, -1);
+        EXPECT_EQ(EntriesIn(dir.Path()), 0u);
+    }
 }

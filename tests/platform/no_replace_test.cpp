@@ -1,5 +1,8 @@
 // Writing without replacing, and telling a leftover temporary file from a live one.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -78,22 +81,47 @@ TEST(NoReplace, CommitKeepsAFileThatAppearedMeanwhile) {
     }
 }
 
-// Leftovers: a temporary file that no writer holds goes, one a live writer holds stays, and so do
-// files whose names only look alike.
+// Leftovers: a temporary file that no writer holds goes (the atomic writer's and the unnamed
+// file's short-lived name alike), one a live writer holds stays, and so do files whose names
+// only look alike.
 TEST(NoReplace, OnlyUnheldTemporariesAreLeftovers) {
+    const struct {
+        const char* name;
+        bool bLeftover;
+    } kFiles[] = {
+        {".tarnwick-ab12cd", true},         {".tarnwick-stack-ab12CD", true},
+        {".tarnwick-notes", false},          // not six letters
+        {".tarnwick-ABCDEF", false},         // not the letters the writer uses
+        {"tarnwick-ab12cd", false},          // not hidden
+        {".tarnwick-stack-ab12C", false},    // five letters
+        {".tarnwick-stack-ab1-CD", false},   // not a letter
+        {".tarnwick-stack-ab12CDE", false},  // seven letters
+        {"tarnwick-stack-ab12CD", false},    // not hidden
+    };
     TempDir dir;
-    WriteText(dir.File(".tarnwick-ab12cd"), "killed");
-    WriteText(dir.File(".tarnwick-notes"), "user");   // not six letters
-    WriteText(dir.File(".tarnwick-ABCDEF"), "user");  // not the letters the writer uses
-    WriteText(dir.File("tarnwick-ab12cd"), "user");   // not hidden
+    std::vector<std::string> expected;
+    for (const auto& f : kFiles) {
+        WriteText(dir.File(f.name), "file");
+        if (f.bLeftover)
+            expected.push_back(dir.File(f.name));
+    }
     fs::create_directory(dir.Path() / ".tarnwick-folder");
     CAtomicFile live;
     ASSERT_TRUE(live.Open(dir.File("live.bmp")));
+    // A writer between naming and unlinking its unnamed file holds it the same way.
+    WriteText(dir.File(".tarnwick-stack-Li1VE0"), "");
+    const int held = ::open(dir.File(".tarnwick-stack-Li1VE0").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
     std::vector<std::string> before = Names(dir.Path());
 
-    const std::vector<std::string> removed = RemoveLeftoverTemporaries(dir.Path().string());
-    EXPECT_EQ(removed, std::vector<std::string>{dir.File(".tarnwick-ab12cd")});
-    before.erase(std::find(before.begin(), before.end(), ".tarnwick-ab12cd"));
+    std::vector<std::string> removed = RemoveLeftoverTemporaries(dir.Path().string());
+    ::close(held);
+    std::sort(removed.begin(), removed.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(removed, expected);
+    for (const std::string& path : expected)
+        before.erase(std::find(before.begin(), before.end(), fs::path(path).filename()));
     EXPECT_EQ(Names(dir.Path()), before);
     // The live writer still commits.
     std::fputs("live", live.Stream());
