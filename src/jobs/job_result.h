@@ -2,6 +2,7 @@
 // what failed (each with the path and the reason). A job never reports success over a failure.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <utility>
@@ -123,6 +124,9 @@ struct CJobResult {
     void Fail(const std::string& path, const std::string& reason);
     void Fail(const std::string& path, JobProblemKind kind, const std::string& detail = {});
 };
+
+// The summaries name this many of the files moved to the trash, then "…".
+inline constexpr std::size_t kTrashedNamed = 10;
 
 // `path` with symbolic links, "." and ".." resolved, whether or not it exists yet: two paths of
 // the same file give the same text.
