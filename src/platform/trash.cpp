@@ -51,7 +51,7 @@ std::vector<std::string> TrashesFor(const std::string& path) {
 std::set<std::string> InfoFiles(const std::vector<std::string>& trashes) {
     std::set<std::string> files;
     for (const std::string& trash : trashes) {
-        const std::string folder = trash + "/info";
+        const std::string folder = trash + "/info/";
         DIR* dir = ::opendir(folder.c_str());
         if (!dir)
             continue;
@@ -60,7 +60,7 @@ std::set<std::string> InfoFiles(const std::vector<std::string>& trashes) {
             const std::size_t suffix = sizeof kInfoSuffix - 1;
             if (name.size() > suffix &&
                 name.compare(name.size() - suffix, suffix, kInfoSuffix) == 0)
-                files.insert(folder + "/" + name);
+                files.insert(folder + name);
         }
         ::closedir(dir);
     }
