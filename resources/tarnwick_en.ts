@@ -787,6 +787,50 @@ This path does not exist. Do you want to create it?</translation>
         <source>没有写入任何文件</source>
         <translation>No file was written</translation>
     </message>
+    <message>
+        <source>1 张图像尺寸与第一张不同，只合入了重叠部分</source>
+        <translation>1 image differs in size from the first; only the overlap was merged in</translation>
+    </message>
+    <message>
+        <source>%1 张图像尺寸与第一张不同，只合入了重叠部分</source>
+        <translation>%1 images differ in size from the first; only the overlap was merged in</translation>
+    </message>
+    <message>
+        <source>移到回收站的源文件：</source>
+        <translation>Sources moved to the trash:</translation>
+    </message>
+    <message>
+        <source>恢复源文件</source>
+        <translation>Restore the sources</translation>
+    </message>
+    <message>
+        <source>把本次任务移到回收站的源文件放回原位置，不覆盖已有的文件</source>
+        <translation>Put the sources this job moved to the trash back where they were, never over a file standing there</translation>
+    </message>
+    <message>
+        <source>已将 %1 个源文件恢复到原位置：</source>
+        <translation>Put back where they were (%1):</translation>
+    </message>
+    <message>
+        <source>%1 个源文件没有恢复：</source>
+        <translation>Not put back (%1):</translation>
+    </message>
+    <message>
+        <source>%1：%2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>原位置已有同名文件，没有覆盖它</source>
+        <translation>a file of that name stands there now; it was not replaced</translation>
+    </message>
+    <message>
+        <source>回收站中已没有这个文件</source>
+        <translation>no longer in the trash</translation>
+    </message>
+    <message>
+        <source>无法恢复：%1</source>
+        <translation>cannot put it back: %1</translation>
+    </message>
 </context>
 <context>
     <name>ViewFolder</name>

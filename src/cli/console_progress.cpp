@@ -115,8 +115,18 @@ bool PrintJobSummary(const CJobResult& result, const std::string& pattern,
     for (const std::string& path : result.m_leftovers)
         std::printf("removed %s, left behind by an earlier run that was killed\n", path.c_str());
     for (const std::string& path : result.m_written) std::printf("wrote %s\n", path.c_str());
-    if (!result.m_trashed.empty())
-        std::printf("moved %zu source files to the trash\n", result.m_trashed.size());
+    if (!result.m_trashed.empty()) {
+        std::printf("moved %zu source files to the trash:\n", result.m_trashed.size());
+        const std::size_t named = std::min(result.m_trashed.size(), kTrashedNamed);
+        for (std::size_t i = 0; i < named; ++i) std::printf("  %s\n", result.m_trashed[i].c_str());
+        if (result.m_trashed.size() > named)
+            std::printf("  …\n");
+    }
+    if (result.m_nOtherSize == 1)
+        std::printf("1 image differs in size from the first; only the overlap was merged in\n");
+    else if (result.m_nOtherSize > 1)
+        std::printf("%d images differ in size from the first; only the overlap was merged in\n",
+                    result.m_nOtherSize);
     std::fflush(stdout);
     for (const CJobProblem& p : result.m_skipped)
         error("skipped " + p.m_strPath + ": " + p.m_strReason);

@@ -51,8 +51,9 @@ private:
 int RunJobOnConsole(const std::function<CJobResult(IJobObserver&)>& run, const std::string& srcDir,
                     SourceKind source, const std::function<void(const std::string&)>& error);
 
-// Prints what the job wrote to stdout ("wrote PATH", and the count of sources moved to the trash)
-// and every skipped file, failure or early end through `error` (one line each, path and reason).
+// Prints what the job wrote to stdout ("wrote PATH", the sources moved to the trash with the
+// first kTrashedNamed named, and how many images of another size than the first went in) and
+// every skipped file, failure or early end through `error` (one line each, path and reason).
 // True when the job ran to its end and nothing was skipped or failed.
 bool PrintJobSummary(const CJobResult& result, const std::string& pattern,
                      const std::string& srcDir,

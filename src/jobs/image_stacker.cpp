@@ -423,6 +423,7 @@ CStackFile CStackPlacer::Place(const std::string& path, const CImageView& image,
     CStackFile file;
     file.m_strPath = path;
     file.m_bReference = bReference;
+    file.m_bOtherSize = image.m_nWidth != m_nWidth || image.m_nHeight != m_nHeight;
     if (m_options.m_bAlign && !bReference) {
         const CRegistration found = m_registration
                                         ? m_registration->Register(image, m_options.m_dMinPeakRatio)

@@ -79,6 +79,8 @@ struct CStackFile {
     StackLeftOut m_leftOut = StackLeftOut::None;
     double m_dNeededPeakRatio = 0;  // WeakPeak: the ratio it needed
     double m_dCoverage = 0;         // SmallOverlap: the part of the grid it covers (0..1)
+    // Its size is not the grid's: only the overlap enters.
+    bool m_bOtherSize = false;
 };
 
 struct CStackStats {

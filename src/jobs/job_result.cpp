@@ -1,6 +1,7 @@
 #include "jobs/job_result.h"
 
 #include <filesystem>
+#include <utility>
 
 #include "image/image_file.h"
 #include "platform/trash.h"
@@ -17,11 +18,13 @@ bool CJobResult::WriteImage(const std::string& path, CDibImage& image, int quali
 
 bool CJobResult::TrashSource(const std::string& path) {
     std::string why;
-    if (!MoveToTrash(path, &why)) {
+    CTrashedFile where;
+    if (!MoveToTrash(path, &why, &where)) {
         Fail(path, JobProblemKind::TrashFailed, why);
         return false;
     }
     m_trashed.push_back(path);
+    m_trashPlaces.push_back(std::move(where));
     return true;
 }
 

@@ -2,12 +2,14 @@
 // what failed (each with the path and the reason). A job never reports success over a failure.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "image/dib_image.h"
+#include "platform/trash.h"
 
 enum class JobEnd {
     Finished,      // ran to its end, or stopped on request (see m_bStopped)
@@ -101,8 +103,12 @@ struct CJobResult {
     int m_nVisited = 0;       // files handed to the job, the one it stopped on included
     int m_nUsed = 0;          // images averaged, or files enlarged
     std::string m_strTarget;  // averaging: the target file used (after auto-numbering)
+    // Averaging: images used whose size differs from the first; only the overlap entered.
+    int m_nOtherSize = 0;
     std::vector<std::string> m_written;
     std::vector<std::string> m_trashed;
+    // Where each of m_trashed went in the trash, in the same order (for putting them back).
+    std::vector<CTrashedFile> m_trashPlaces;
     std::vector<CJobProblem> m_skipped;    // unreadable or without pixels; left in place
     std::vector<std::string> m_unused;     // averaging: read but past the 255th, not averaged
     std::vector<CJobProblem> m_failures;   // writes and moves to the trash that failed
@@ -123,6 +129,9 @@ struct CJobResult {
     void Fail(const std::string& path, const std::string& reason);
     void Fail(const std::string& path, JobProblemKind kind, const std::string& detail = {});
 };
+
+// The summaries name this many of the files moved to the trash, then "…".
+inline constexpr std::size_t kTrashedNamed = 10;
 
 // `path` with symbolic links, "." and ".." resolved, whether or not it exists yet: two paths of
 // the same file give the same text.

@@ -71,6 +71,7 @@ struct CMergeImageJob::CLoaded {
     std::string m_strFailure;  // the sums could not be made: the job ends
     int m_nSumWidth = 0;       // entered the average: the sums' size
     int m_nSumHeight = 0;
+    bool m_bOtherSize = false;  // entered, but its size is not the sums': only the overlap
     // What m_strFailure is: the English reason (Other), or the detail of this kind (a kind
     // without a detail is a failure of its own).
     JobProblemKind m_failureKind = JobProblemKind::Other;
@@ -325,6 +326,10 @@ bool CMergeImageJob::AddImage(const std::string& path, CParallelLoader<CLoaded>&
         Fail(path, loaded->m_failureKind, loaded->m_strFailure);
         return false;
     }
+    // Another size than the first: only the overlap enters, which the summary tells.
+    if (m_stacker ? loaded->m_placed.m_bUsed && loaded->m_placed.m_bOtherSize
+                  : loaded->m_bOtherSize)
+        ++m_result.m_nOtherSize;
     if (m_stacker)
         return StackImage(path, *loaded);
     m_nBufWidth = loaded->m_nSumWidth;
@@ -531,6 +536,7 @@ CMergeImageJob::CLoaded CMergeImageJob::LoadAndAdd(const std::string& path, std:
         return loaded;
     loaded.m_nSumWidth = place.m_nWidth;
     loaded.m_nSumHeight = place.m_nHeight;
+    loaded.m_bOtherSize = image.m_nWidth != place.m_nWidth || image.m_nHeight != place.m_nHeight;
     const std::size_t width = std::size_t(place.m_nWidth);
     if (own.m_sums.empty()) {
         try {
@@ -595,6 +601,7 @@ bool CMergeImageJob::LoadJpegIntoSums(const std::string& path, std::size_t index
     if (place.m_bEnters) {
         loaded.m_nSumWidth = place.m_nWidth;
         loaded.m_nSumHeight = place.m_nHeight;
+        loaded.m_bOtherSize = pictureWidth != width || pictureHeight != height;
     }
     return true;
 }

@@ -290,6 +290,14 @@ TEST(Locale, JobSummaryAndViewFolderSpeakTheLanguage) {
     }
     result.m_unused.push_back(folder + "/late.jpg");
     result.m_bStopped = true;
+    result.m_nOtherSize = 2;
+    result.m_trashed.push_back(folder + "/gone.jpg");
+    result.m_trashPlaces.push_back({folder + "/gone.jpg", {}, {}});
+    // A restore with an answer of every kind.
+    std::vector<CRestoredFile> answers;
+    for (const RestoreOutcome outcome : {RestoreOutcome::Restored, RestoreOutcome::PathTaken,
+                                         RestoreOutcome::NotInTrash, RestoreOutcome::Failed})
+        answers.push_back({folder + "/gone.jpg", outcome, "Permission denied"});
     ASSERT_EQ(result.m_skipped.size() + result.m_failures.size(), std::size_t(kLastKind));
 
     for (const LocaleCase& c : kLocales) {
@@ -335,11 +343,18 @@ TEST(Locale, JobSummaryAndViewFolderSpeakTheLanguage) {
         SetDocumentOpener(previous);
         EXPECT_TRUE(viewTexts.join(u'\n').contains(dir.path())) << Joined(viewTexts);
 
+        // Every line but the one naming the file put back says something in the language.
+        QStringList restoreTexts = RestoreText(answers).split(u'\n');
+        EXPECT_EQ(restoreTexts.removeAll(QString::fromStdString(folder + "/gone.jpg")), 1);
         if (c.m_bChinese) {
             EXPECT_EQ(Joined(EnglishAmong(summaryTexts)), "");
             EXPECT_EQ(Joined(EnglishAmong(viewTexts)), "");
+            EXPECT_EQ(Joined(EnglishAmong(restoreTexts)), "");
         } else {
             EXPECT_TRUE(EnglishAmong(summaryTexts).contains(QStringLiteral("Reason")));
+            EXPECT_TRUE(EnglishAmong(summaryTexts).contains(QStringLiteral("Restore the sources")));
+            EXPECT_EQ(EnglishAmong(restoreTexts).size(), restoreTexts.size())
+                << Joined(restoreTexts);
             EXPECT_FALSE(EnglishAmong(viewTexts).isEmpty()) << Joined(viewTexts);
         }
     }

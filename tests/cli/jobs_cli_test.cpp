@@ -19,6 +19,7 @@
 #include "common/temp_dir.h"
 #include "image/dib_image.h"
 #include "image/image_file.h"
+#include "jobs/parallel_loader.h"
 
 namespace fs = std::filesystem;
 
@@ -173,6 +174,28 @@ TEST(CliAverage, JpegSourcesAutoNumberAndTrash) {
     EXPECT_EQ(CountFiles(dir.Path() / "in"), 1);  // only the BMP stays
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(fs::exists(Home().Trash() / ("j" + std::to_string(i) + ".jpg")));
+}
+
+// Twelve sources go to the trash: the first ten are named, then "…"; the two of another size
+// than the first are counted.
+TEST(CliAverage, NamesTheTrashedSourcesAndCountsOtherSizes) {
+    TempDir dir;
+    const fs::path in = dir.Path() / "in";
+    for (int i = 0; i < 12; ++i)
+        WriteFlat(in / ("s" + std::to_string(i) + ".bmp"), 8, 6, std::uint8_t(10 * i));
+    const std::vector<std::string> order = ListMatchingFiles(in.string(), "*.bmp");
+    ASSERT_EQ(order.size(), 12u);
+    for (const std::size_t i : {std::size_t(4), std::size_t(9)})
+        WriteFlat(order[i], 5 + int(i), 6, 30);
+    const CliResult r = RunCli({"average", in.string(), dir.File("avg.bmp"), "--delete-sources"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("moved 12 source files to the trash:"), std::string::npos) << r.out;
+    for (std::size_t i = 0; i < order.size(); ++i)
+        EXPECT_EQ(r.out.find("  " + order[i] + "\n") != std::string::npos, i < 10) << order[i];
+    EXPECT_NE(r.out.find("  …\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("2 images differ in size from the first; only the overlap was merged in"),
+              std::string::npos)
+        << r.out;
 }
 
 TEST(CliEnlarge, EnlargesJpegAndBmpFolders) {

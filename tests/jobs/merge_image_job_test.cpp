@@ -150,6 +150,76 @@ TEST(CMergeImageJob, FirstImageFixesTheSize) {
     }
 }
 
+// The result counts the images of another size than the first that entered it (only their
+// overlap did): on the plain path (BMP whole, JPEG strip by strip) and the stacker's. Neither the
+// first image read nor one that did not enter counts.
+TEST(CMergeImageJob, CountsTheImagesOfAnotherSize) {
+    struct Size {
+        int w, h;  // 0 x 0: a file that cannot be read
+    };
+    struct Case {
+        const char* name;
+        SourceKind kind;
+        StackMethod method;
+        int limit;
+        std::vector<Size> sizes;  // in scan order
+    };
+    const Case kCases[] = {
+        {"bmp mean", SourceKind::Bmp, StackMethod::Mean, 0, {{6, 4}, {8, 6}, {6, 4}, {6, 3}}},
+        {"jpg mean", SourceKind::Jpg, StackMethod::Mean, 0, {{16, 8}, {16, 8}, {24, 8}, {16, 8}}},
+        {"unreadable first", SourceKind::Bmp, StackMethod::Mean, 0, {{0, 0}, {5, 5}, {4, 5}}},
+        {"median", SourceKind::Bmp, StackMethod::Median, 0, {{6, 4}, {6, 4}, {3, 4}, {9, 9}}},
+        {"median past the limit",
+         SourceKind::Bmp,
+         StackMethod::Median,
+         2,
+         {{6, 4}, {7, 4}, {6, 4}, {3, 3}}},
+        {"one size", SourceKind::Bmp, StackMethod::MeanOfAdded, 0, {{6, 4}, {6, 4}}},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const fs::path in = dir.Path() / "in";
+        const char* ext = c.kind == SourceKind::Jpg ? ".jpg" : ".bmp";
+        for (std::size_t i = 0; i < c.sizes.size(); ++i)
+            WriteText(in / ("p" + std::to_string(i) + ext), "");
+        const std::vector<std::string> order = ScanOrder(in.string(), std::string("*") + ext);
+        ASSERT_EQ(order.size(), c.sizes.size());
+        // The expected count follows the rules: the first readable image fixes the size, and
+        // only the first `limit` readable images enter.
+        int readable = 0, expected = 0;
+        const Size* first = nullptr;
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            const Size size = c.sizes[i];
+            if (size.w == 0)
+                continue;  // left empty: unreadable
+            CDibImage image;
+            ASSERT_TRUE(image.Create(size.w, size.h, 24));
+            for (int y = 0; y < size.h; ++y)
+                std::fill_n(image.TopRow(y), size.w * 3, std::uint8_t(40 + 10 * i));
+            const std::string staging = (dir.Path() / ("staging" + std::string(ext))).string();
+            ASSERT_TRUE(SaveImageFile(staging, image, 90));
+            std::ofstream(order[i], std::ios::binary | std::ios::trunc) << ReadText(staging);
+            if (!first)
+                first = &c.sizes[i];
+            if ((c.limit == 0 || readable < c.limit) && (size.w != first->w || size.h != first->h))
+                ++expected;
+            ++readable;
+        }
+        CMergeParams s = Plain(in.string(), (dir.Path() / "avg.bmp").string());
+        s.m_source = c.kind;
+        s.m_method = c.method;
+        s.m_nLimit = c.limit;
+        const CJobResult result = RunJob<CMergeImageJob>(s);
+        ASSERT_EQ(result.m_end, JobEnd::Finished);
+        EXPECT_EQ(result.m_nOtherSize, expected);
+        CDibImage avg;
+        LoadOrFail(dir.Path() / "avg.bmp", avg);
+        EXPECT_EQ(avg.m_nWidth, first->w);
+        EXPECT_EQ(avg.m_nHeight, first->h);
+    }
+}
+
 TEST(CMergeImageJob, TargetExtensionChoosesTheFormatAndTheExtrasNames) {
     struct Case {
         const char* target;

@@ -11,6 +11,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <utility>
 
 #include "app/widgets/message_box.h"
@@ -26,6 +27,24 @@ JobSummaryHook& Hook() {
 
 QString PathText(const std::string& path) {
     return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+// The first kTrashedNamed of `lines`, then "…" when there are more.
+QStringList FirstNamed(const QStringList& lines) {
+    QStringList named = lines.mid(0, qsizetype(kTrashedNamed));
+    if (lines.size() > named.size()) {
+        named << QStringLiteral("…");
+    }
+    return named;
+}
+
+QString OtherSizeText(int count) {
+    const char* const kContext = "CJobSummaryDialog";
+    if (count == 1) {
+        return QCoreApplication::translate(kContext, "1 张图像尺寸与第一张不同，只合入了重叠部分");
+    }
+    return QCoreApplication::translate(kContext, "%1 张图像尺寸与第一张不同，只合入了重叠部分")
+        .arg(count);
 }
 
 }  // namespace
@@ -153,6 +172,9 @@ CJobSummary CJobSummary::From(const CJobResult& result, const QString& headline,
         summary.m_notes << QCoreApplication::translate("CJobSummaryDialog",
                                                        "已按要求停止，其余文件未处理。");
     }
+    if (result.m_nOtherSize > 0) {
+        summary.m_notes << OtherSizeText(result.m_nOtherSize);
+    }
     if (!result.m_failures.empty()) {
         summary.m_bWarning = true;
         summary.m_notes << QCoreApplication::translate("CJobSummaryDialog",
@@ -164,6 +186,12 @@ CJobSummary CJobSummary::From(const CJobResult& result, const QString& headline,
             PathText(result.m_strTarget.empty() ? result.m_written.front() : result.m_strTarget);
     }
     summary.m_strFolder = folder;
+    QStringList trashed;
+    for (const std::string& path : result.m_trashed) {
+        trashed << PathText(path);
+    }
+    summary.m_trashedNames = FirstNamed(trashed);
+    summary.m_trashPlaces = result.m_trashPlaces;
     return summary;
 }
 
@@ -177,6 +205,47 @@ QString CJobSummary::Text() const {
             .arg(m_nFailed)
             .arg(m_nTrashed)};
     lines << m_notes;
+    if (!m_trashedNames.isEmpty()) {
+        lines << QCoreApplication::translate("CJobSummaryDialog", "移到回收站的源文件：")
+              << m_trashedNames;
+    }
+    return lines.join(u'\n');
+}
+
+QString RestoreText(const std::vector<CRestoredFile>& answers) {
+    const char* const kContext = "CJobSummaryDialog";
+    QStringList restored;
+    QStringList kept;
+    for (const CRestoredFile& answer : answers) {
+        const QString path = PathText(answer.m_strPath);
+        QString why;
+        switch (answer.m_outcome) {
+            case RestoreOutcome::Restored:
+                restored << path;
+                continue;
+            case RestoreOutcome::PathTaken:
+                why = QCoreApplication::translate(kContext, "原位置已有同名文件，没有覆盖它");
+                break;
+            case RestoreOutcome::NotInTrash:
+                why = QCoreApplication::translate(kContext, "回收站中已没有这个文件");
+                break;
+            case RestoreOutcome::Failed:
+                why = QCoreApplication::translate(kContext, "无法恢复：%1")
+                          .arg(QString::fromStdString(answer.m_strWhy));
+                break;
+        }
+        kept << QCoreApplication::translate(kContext, "%1：%2").arg(path, why);
+    }
+    QStringList lines;
+    if (!restored.isEmpty()) {
+        lines << QCoreApplication::translate(kContext, "已将 %1 个源文件恢复到原位置：")
+                     .arg(restored.size())
+              << FirstNamed(restored);
+    }
+    if (!kept.isEmpty()) {
+        lines << QCoreApplication::translate(kContext, "%1 个源文件没有恢复：").arg(kept.size())
+              << FirstNamed(kept);
+    }
     return lines.join(u'\n');
 }
 
@@ -184,7 +253,9 @@ CJobSummaryDialog::CJobSummaryDialog(const CJobSummary& summary, QWidget* parent
     : QDialog(parent),
       m_pResultButton(new QPushButton(tr("打开结果"), this)),
       m_pFolderButton(new QPushButton(tr("打开文件夹"), this)),
-      m_pDetails(new QTreeWidget(this)) {
+      m_pRestoreButton(new QPushButton(tr("恢复源文件"), this)),
+      m_pDetails(new QTreeWidget(this)),
+      m_trashPlaces(summary.m_trashPlaces) {
     setWindowTitle(QString::fromLatin1(kAppTitle));
 
     auto* icon = new QLabel(this);
@@ -216,10 +287,14 @@ CJobSummaryDialog::CJobSummaryDialog(const CJobSummary& summary, QWidget* parent
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(m_pResultButton, QDialogButtonBox::ActionRole);
     buttons->addButton(m_pFolderButton, QDialogButtonBox::ActionRole);
+    buttons->addButton(m_pRestoreButton, QDialogButtonBox::ActionRole);
     QPushButton* close = buttons->addButton(tr("关闭"), QDialogButtonBox::AcceptRole);
     close->setDefault(true);
     m_pResultButton->setAutoDefault(false);
     m_pFolderButton->setAutoDefault(false);
+    m_pRestoreButton->setAutoDefault(false);
+    m_pRestoreButton->setVisible(!m_trashPlaces.empty());
+    m_pRestoreButton->setToolTip(tr("把本次任务移到回收站的源文件放回原位置，不覆盖已有的文件"));
     m_pResultButton->setEnabled(!summary.m_strResult.isEmpty());
     m_pFolderButton->setEnabled(!summary.m_strFolder.isEmpty());
     if (summary.m_strResult.isEmpty()) {
@@ -232,6 +307,7 @@ CJobSummaryDialog::CJobSummaryDialog(const CJobSummary& summary, QWidget* parent
             [this, result] { OpenOrReport(result, this); });
     connect(m_pFolderButton, &QPushButton::clicked, this,
             [this, folder] { OpenOrReport(folder, this); });
+    connect(m_pRestoreButton, &QPushButton::clicked, this, &CJobSummaryDialog::RestoreSources);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
@@ -240,6 +316,24 @@ CJobSummaryDialog::CJobSummaryDialog(const CJobSummary& summary, QWidget* parent
     if (!summary.m_problems.empty()) {
         resize(640, 360);
     }
+}
+
+void CJobSummaryDialog::RestoreSources() {
+    const std::vector<CRestoredFile> answers = RestoreFromTrash(m_trashPlaces);
+    // Those in the way of a file or refused may be tried again; the rest is done with.
+    std::vector<CTrashedFile> left;
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        if (answers[i].m_outcome == RestoreOutcome::PathTaken ||
+            answers[i].m_outcome == RestoreOutcome::Failed) {
+            left.push_back(m_trashPlaces[i]);
+        }
+    }
+    const bool bAll = std::all_of(answers.begin(), answers.end(), [](const CRestoredFile& answer) {
+        return answer.m_outcome == RestoreOutcome::Restored;
+    });
+    m_trashPlaces = std::move(left);
+    m_pRestoreButton->setEnabled(!m_trashPlaces.empty());
+    ShowMessage(this, RestoreText(answers), bAll ? QMessageBox::Information : QMessageBox::Warning);
 }
 
 void ShowJobSummary(QWidget* parent, const CJobSummary& summary) {

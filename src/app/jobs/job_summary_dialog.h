@@ -1,6 +1,7 @@
 // The end of a batch job as the user sees it: one window with the page's end message, what was
-// written, skipped, failed and moved to the trash (with counts), every skipped or failed file
-// with its reason, and buttons that open the result and its folder.
+// written, skipped, failed and moved to the trash (with counts, the first trashed files named),
+// every skipped or failed file with its reason, and buttons that open the result and its folder
+// and put the trashed sources back.
 #pragma once
 
 #include <QDialog>
@@ -9,6 +10,8 @@
 
 #include <functional>
 #include <vector>
+
+#include "platform/trash.h"
 
 class QPushButton;
 class QTreeWidget;
@@ -36,6 +39,12 @@ struct CJobSummary {
     int m_nFailed = 0;
     int m_nTrashed = 0;
     std::vector<CProblem> m_problems;  // skipped ones first, then the failed, in job order
+
+    // The first kTrashedNamed sources moved to the trash, then "…"; where every one of them
+    // went, for "恢复源文件".
+    QStringList m_trashedNames;
+    std::vector<CTrashedFile> m_trashPlaces;
+
     QString m_strResult;      // the file "打开结果" opens; empty when nothing was written
     QString m_strFolder;      // the folder "打开文件夹" opens
     bool m_bWarning = false;  // something failed
@@ -44,9 +53,13 @@ struct CJobSummary {
     // left out of the result (the averaging job's past the 255th) count as skipped.
     static CJobSummary From(const CJobResult& result, const QString& headline,
                             const QString& folder);
-    // The lines shown above the details: headline, counts, notes.
+    // The lines shown above the details: headline, counts, notes, the trashed files.
     QString Text() const;
 };
+
+// What a restore did, in the user's language: the files put back, and each one that was not
+// with the reason (at most kTrashedNamed of each, then "…").
+QString RestoreText(const std::vector<CRestoredFile>& answers);
 
 class CJobSummaryDialog : public QDialog {
     Q_OBJECT
@@ -55,13 +68,20 @@ public:
 
     QPushButton* ResultButton() const { return m_pResultButton; }
     QPushButton* FolderButton() const { return m_pFolderButton; }
+    // Puts the trashed sources back and says how it went; shown only when the job trashed some,
+    // and usable again while some could not be put back.
+    QPushButton* RestoreButton() const { return m_pRestoreButton; }
     // The skipped and failed files (file, outcome, reason); hidden when there are none.
     QTreeWidget* Details() const { return m_pDetails; }
 
 private:
+    void RestoreSources();
+
     QPushButton* m_pResultButton;
     QPushButton* m_pFolderButton;
+    QPushButton* m_pRestoreButton;
     QTreeWidget* m_pDetails;
+    std::vector<CTrashedFile> m_trashPlaces;  // not put back yet
 };
 
 // Shows the summary modally over `parent`. While a hook is installed, the hook receives it

@@ -328,6 +328,65 @@ TEST(MergeImagePage, AveragesIntoANumberedTargetWithExtras) {
     EXPECT_EQ(page.StartButton()->text(), QString::fromUtf8("开始"));
 }
 
+// The summary of an average that trashed twelve sources names the first ten and says that one
+// image of another size went in by its overlap; "恢复源文件" puts the sources back, never over a
+// file that took a name meanwhile, names what it did and did not put back, and can be pressed
+// again for those once the way is clear.
+TEST(MergeImagePage, SummaryNamesTheTrashedSourcesAndPutsThemBack) {
+    TestApp();
+    TempDir dir;
+    const fs::path src = dir.Path() / "src";
+    WriteBmps(src, 12, 6, 4);
+    const std::vector<std::string> order = jobs_test::ScanOrder(src.string(), "*.bmp");
+    ASSERT_EQ(order.size(), 12u);
+    WriteFlatBmp(order[5], 7, 3, 99);
+    std::vector<std::vector<unsigned char>> bytes;
+    for (const std::string& path : order) bytes.push_back(ReadAllBytes(path));
+    CMergeImagePage page;
+    SetMerge(page, src.string(), dir.File("avg.bmp"));
+    CSummaryRecorder summaries;
+    StartWith(page);
+    ASSERT_EQ(summaries.m_headlines, std::vector<std::string>{kMergeDone});
+    const CJobSummary& summary = summaries.m_summaries[0];
+    const QStringList lines = summary.Text().split(u'\n');
+    EXPECT_TRUE(lines.contains(QString::fromUtf8("1 张图像尺寸与第一张不同，只合入了重叠部分")))
+        << summary.Text().toStdString();
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        EXPECT_FALSE(fs::exists(order[i]));
+        EXPECT_EQ(lines.contains(QString::fromStdString(order[i])), i < 10) << order[i];
+    }
+    EXPECT_EQ(lines.back(), QString::fromUtf8("…"));
+
+    const std::string blocker = "made after the job";
+    jobs_test::WriteText(order[3], blocker);
+    CJobSummaryDialog dialog(summary);
+    ASSERT_TRUE(dialog.RestoreButton()->isVisibleTo(&dialog));
+    CMessageRecorder messages;
+    dialog.RestoreButton()->click();
+    ASSERT_EQ(messages.m_texts.size(), 1u);
+    const std::string& first = messages.m_texts[0];
+    EXPECT_EQ(messages.m_icons[0], QMessageBox::Warning);
+    EXPECT_NE(first.find("已将 11 个源文件恢复到原位置"), std::string::npos) << first;
+    EXPECT_NE(first.find(order[3] + "：原位置已有同名文件，没有覆盖它"), std::string::npos)
+        << first;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (i == 3) {
+            EXPECT_EQ(jobs_test::ReadText(order[i]), blocker);
+        } else {
+            EXPECT_EQ(ReadAllBytes(order[i]), bytes[i]) << order[i];
+        }
+    }
+    EXPECT_TRUE(dialog.RestoreButton()->isEnabled());
+
+    fs::rename(order[3], dir.File("moved aside"));
+    dialog.RestoreButton()->click();
+    ASSERT_EQ(messages.m_texts.size(), 2u);
+    EXPECT_EQ(messages.m_icons[1], QMessageBox::Information);
+    EXPECT_EQ(messages.m_texts[1], "已将 1 个源文件恢复到原位置：\n" + order[3]);
+    EXPECT_EQ(ReadAllBytes(order[3]), bytes[3]);
+    EXPECT_FALSE(dialog.RestoreButton()->isEnabled());
+}
+
 TEST(MergeImagePage, AutoNumberingFollowsTheDigitsOfTheName) {
     TestApp();
     TempDir dir;
