@@ -28,7 +28,7 @@ int LoadImage(const std::string& path, CDibImage& image, std::string* why, bool 
         }
     } else if (IsJpegPath(path)) {
         int grey = 0;
-        // A truncated or damaged JPEG still gives its decoded rows; use them if it has a size.
+        // A truncated or damaged JPEG fails like any other: the reader frees what it decoded.
         std::string reason;
         if (!ReadJpegFile(path, image, grey, true, &reason) && !image.m_hDib) {
             if (why)

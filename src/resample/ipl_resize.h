@@ -2,7 +2,7 @@
 // which plans the pass (grid, mode fallback for small sources) and runs it.
 //
 // Outcomes are reported through the layer status (layer_status.h), never returned. The layer
-// state is process-wide and unsynchronised: one resize at a time.
+// state is per thread: resizes on different threads do not see each other's status.
 #pragma once
 
 #include "resample/image_header.h"
