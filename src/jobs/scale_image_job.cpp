@@ -65,6 +65,7 @@ CJobResult CScaleImageJob::Run() {
     if (!GuardTarget(folder, m_params.m_bDelSrc ? m_params.m_strSrcDir : std::string()))
         return m_result;
     std::vector<std::string> outputs;
+    outputs.reserve(paths.size());
     for (const std::string& path : paths) outputs.push_back(OutputPath(path));
     if (!CheckOutputs(outputs))
         return m_result;
