@@ -16,6 +16,7 @@
 #include "jobs/merge_sums.h"
 #include "jobs/resize_to_fill.h"
 #include "platform/atomic_file.h"
+#include "platform/free_name.h"
 
 namespace fs = std::filesystem;
 
@@ -30,12 +31,6 @@ const CExtra kExtras[] = {
     {&CMergeParams::m_bExtra800, 800, 600},
     {&CMergeParams::m_bExtra1024, 1024, 768},
 };
-
-// Exists in the sense of "a name that is taken": a dangling link counts as taken.
-bool NameTaken(const std::string& path) {
-    struct stat st {};
-    return lstat(path.c_str(), &st) == 0;
-}
 
 bool IsLink(const std::string& path) {
     struct stat st {};
@@ -793,12 +788,7 @@ std::string MakeUniqueTarget(const std::string& target) {
     // A number above 999999 is taken as it is, untested.
     if (run.size() > 6)
         return candidate(run);
-    int number = run.empty() ? 0 : std::stoi(run);
-    std::string current = candidate(std::to_string(number));
-    for (int k = number + 1; k <= 999999; ++k) {
-        if (!NameTaken(current))
-            break;
-        current = candidate(std::to_string(k));
-    }
-    return current;
+    const int number = run.empty() ? 0 : std::stoi(run);
+    return candidate(std::to_string(FirstFreeNumber(
+        number, 999999, [&](std::int64_t n) { return candidate(std::to_string(n)); })));
 }
