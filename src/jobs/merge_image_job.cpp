@@ -350,6 +350,8 @@ CStackOptions CMergeImageJob::StackOptions() const {
     options.m_nMeanDivisor = m_params.m_method == StackMethod::Mean ? m_nFiles : 0;
     // The target's folder is known to be writable, and is no memory-backed /tmp.
     options.m_strTempDir = FolderOf(m_params.m_strTargetFile);
+    // The median and the sigma clip combine on as many threads as the job decodes on.
+    options.m_nThreads = JobWorkerThreads();
     return options;
 }
 
@@ -602,9 +604,35 @@ bool CMergeImageJob::LoadJpegIntoSums(const std::string& path, std::size_t index
 }
 
 void CMergeImageJob::FailStacking(const std::string& path) {
-    CJobProblem problem = m_stacker->Failure();
-    problem.m_strPath = path;
-    Fail(std::move(problem));
+    const CStackFailure& failure = m_stacker->Failure();
+    switch (failure.m_kind) {
+        case StackFailureKind::NoMemory:
+            Fail(MakeProblem(path, JobProblemKind::StackNoMemory));
+            return;
+        case StackFailureKind::StoreFailed:
+            Fail(MakeProblem(path, JobProblemKind::StackStoreFailed, failure.m_strFolder,
+                             failure.m_strSystem));
+            return;
+        case StackFailureKind::Other:
+            break;
+    }
+    Fail(MakeProblem(path, JobProblemKind::Other, failure.m_strReason));
+}
+
+JobRefusal StackOptionsRefusal(const CStackOptions& options, std::string* detail) {
+    switch (CheckStackOptions(options, detail)) {
+        case StackOptionFault::None:
+            break;
+        case StackOptionFault::BadKappa:
+            return JobRefusal::BadKappa;
+        case StackOptionFault::BadReferenceCount:
+            return JobRefusal::BadReferenceCount;
+        case StackOptionFault::NegativeDivisor:
+            return JobRefusal::NegativeDivisor;
+        case StackOptionFault::BadOverlap:
+            return JobRefusal::BadOverlap;
+    }
+    return JobRefusal::None;
 }
 
 void CMergeImageJob::MergeSums() {
