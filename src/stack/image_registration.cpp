@@ -9,18 +9,6 @@
 #include <new>
 #include <numbers>
 
-#if defined(__x86_64__) && defined(__GNUC__)
-// GCC 12 takes the AVX-512 headers' deliberately undefined vectors for uninitialised ones.
-#ifndef __clang__
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-#include <immintrin.h>
-#ifndef __clang__
-#pragma GCC diagnostic pop
-#endif
-#endif
-
 #include "stack/stack_detail.h"
 
 using namespace registration_detail;
