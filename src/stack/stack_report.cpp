@@ -44,7 +44,7 @@ std::string EscapeToUtf8(const std::string& text) {
 
 std::string StackReportCsv(const std::vector<CStackFile>& files) {
     const auto field = [](const std::string& raw) {
-        const std::string text = EscapeToUtf8(raw);
+        std::string text = EscapeToUtf8(raw);
         if (text.find_first_of(",\"\n\r") == std::string::npos)
             return text;
         std::string quoted = "\"";
