@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "image/image_file.h"
-#include "jobs/image_registration.h"
+#include "stack/stack.h"
 #include "stacking_scene.h"
 
 namespace {

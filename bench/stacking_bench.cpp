@@ -13,9 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "common/stack_feed.h"
 #include "image/image_file.h"
-#include "jobs/image_stacker.h"
 #include "jobs/merge_image_job.h"
+#include "stack/stack.h"
 #include "stacking_scene.h"
 
 namespace {
@@ -81,10 +82,11 @@ void BM_Stack(benchmark::State& state, StackMethod method, bool bAlign) {
     options.m_strTempDir = grabs.m_folder.string();
     for (auto _ : state) {
         CImageStacker stacker(options);
+        CStackFeed feed(stacker, options);
         std::string why;
         for (const std::string& path : grabs.m_files) {
             CDibImage image;
-            if (!LoadImageFile(path, image, &why) || !stacker.Add(path, image, &why)) {
+            if (!LoadImageFile(path, image, &why) || !feed.Add(path, image, &why)) {
                 state.SkipWithError(why.c_str());
                 return;
             }

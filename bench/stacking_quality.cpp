@@ -19,8 +19,9 @@
 #include <string>
 #include <vector>
 
+#include "common/stack_feed.h"
 #include "image/image_file.h"
-#include "jobs/image_stacker.h"
+#include "stack/stack.h"
 #include "stacking_scene.h"
 
 namespace fs = std::filesystem;
@@ -55,6 +56,7 @@ bool Stack(const std::vector<std::string>& files, const CStackOptions& options, 
            std::vector<CStackFile>* report, double* seconds) {
     const auto start = std::chrono::steady_clock::now();
     CImageStacker stacker(options);
+    CStackFeed feed(stacker, options);
     std::string why;
     for (const std::string& path : files) {
         CDibImage image;
@@ -62,7 +64,7 @@ bool Stack(const std::vector<std::string>& files, const CStackOptions& options, 
             std::fprintf(stderr, "%s: %s\n", path.c_str(), why.c_str());
             continue;
         }
-        if (!stacker.Add(path, image, &why)) {
+        if (!feed.Add(path, image, &why)) {
             std::fprintf(stderr, "%s\n", why.c_str());
             return false;
         }

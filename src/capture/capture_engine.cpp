@@ -2,7 +2,6 @@
 #include "capture/capture_engine.h"
 
 #include <poll.h>
-#include <sys/stat.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
@@ -17,6 +16,7 @@
 #include <utility>
 
 #include "platform/atomic_file.h"
+#include "platform/free_name.h"
 #include "platform/media_player.h"
 #include "platform/window_grab.h"
 
@@ -72,9 +72,12 @@ std::int64_t CCaptureTarget::WriteFrame(CDibImage& frame, std::int64_t number) {
     for (;;) {
         // Names in use are passed over before anything is written; the commit still refuses a
         // file that appeared meanwhile, and the next number is tried then.
+        number = FirstFreeNumber(number, std::numeric_limits<std::int64_t>::max(),
+                                 [this](std::int64_t n) {
+                                     SetName(n);
+                                     return m_strPath.c_str();
+                                 });
         SetName(number);
-        struct stat st {};
-        while (::lstat(m_strPath.c_str(), &st) == 0) SetName(++number);
         saved = frame.SaveBmp(m_strPath, commit);
         if (saved || saved.Error() != EEXIST)
             break;

@@ -116,21 +116,6 @@ bool CJobEngine::BeginFile(const std::string& path) {
     return true;
 }
 
-bool CJobEngine::LoadSource(const std::string& path, CDibImage& image) {
-    std::string why;
-    if (LoadImageFile(path, image, &why))
-        return true;
-    m_result.m_skipped.push_back(MakeProblem(path, JobProblemKind::Unreadable, why));
-    ReportNew();
-    return false;
-}
-
-bool CJobEngine::Write(const std::string& path, CDibImage& image, int quality) {
-    const bool bWritten = m_result.WriteImage(path, image, quality);
-    ReportNew();
-    return bWritten;
-}
-
 bool CJobEngine::Trash(const std::string& path) {
     const bool bTrashed = m_result.TrashSource(path);
     ReportNew();

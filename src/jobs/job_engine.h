@@ -47,11 +47,8 @@ protected:
     // The start of one file of the processing pass: counted, reported, and the stop question.
     // False when the job is to stop before this file.
     bool BeginFile(const std::string& path);
-    // Loads a source; a file that cannot be read (or has no pixels) is recorded as skipped.
-    bool LoadSource(const std::string& path, CDibImage& image);
 
     // Each records its outcome in the result and reports it.
-    bool Write(const std::string& path, CDibImage& image, int quality);
     bool Trash(const std::string& path);
     void Fail(const std::string& path, const std::string& reason);
     void Fail(const std::string& path, JobProblemKind kind, const std::string& detail = {});

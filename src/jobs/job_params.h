@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "jobs/stack_methods.h"
+#include "stack/stack_methods.h"
 
 // The kind of source images. The values are the settings file's numbers and the order of the
 // pages' source lists.

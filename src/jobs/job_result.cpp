@@ -5,16 +5,7 @@
 
 #include "image/image_file.h"
 #include "platform/trash.h"
-
-bool CJobResult::WriteImage(const std::string& path, CDibImage& image, int quality,
-                            const CCommitOptions& commit) {
-    if (CStatus saved = SaveImageFile(path, image, quality, commit); !saved) {
-        Fail(path, JobProblemKind::WriteFailed, saved.Reason());
-        return false;
-    }
-    m_written.push_back(path);
-    return true;
-}
+#include "stack/image_stacker.h"
 
 bool CJobResult::TrashSource(const std::string& path) {
     std::string why;
@@ -65,9 +56,9 @@ std::string ProblemReason(JobProblemKind kind, const std::string& detail,
         case JobProblemKind::NoMemoryForSums:
             return "not enough memory for the sums of a " + detail + " image";
         case JobProblemKind::StackNoMemory:
-            return "not enough memory to stack the pictures";
+            return StackFailureReason(StackFailureKind::NoMemory, detail, system);
         case JobProblemKind::StackStoreFailed:
-            return "cannot use the temporary picture store in " + detail + ": " + system;
+            return StackFailureReason(StackFailureKind::StoreFailed, detail, system);
         case JobProblemKind::NotAFile:
             return detail + "; nothing written there";
         case JobProblemKind::Other:

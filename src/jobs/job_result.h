@@ -119,11 +119,6 @@ struct CJobResult {
     // True when the job ran to its end (or was stopped) and nothing failed.
     bool Ok() const { return m_end == JobEnd::Finished && m_failures.empty(); }
 
-    // Writes `image` by the extension of `path` (".bmp"/".dib" any case: BMP; else JPEG at
-    // `quality`), recording the path as written or the failure. `commit` says how the written
-    // file takes its place; a failure of its step is the write's.
-    bool WriteImage(const std::string& path, CDibImage& image, int quality,
-                    const CCommitOptions& commit = {});
     // Moves a source to the trash, recording it as trashed or the failure.
     bool TrashSource(const std::string& path);
     void Fail(const std::string& path, const std::string& reason);

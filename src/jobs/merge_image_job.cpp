@@ -16,6 +16,7 @@
 #include "jobs/merge_sums.h"
 #include "jobs/resize_to_fill.h"
 #include "platform/atomic_file.h"
+#include "platform/free_name.h"
 
 namespace fs = std::filesystem;
 
@@ -30,12 +31,6 @@ const CExtra kExtras[] = {
     {&CMergeParams::m_bExtra800, 800, 600},
     {&CMergeParams::m_bExtra1024, 1024, 768},
 };
-
-// Exists in the sense of "a name that is taken": a dangling link counts as taken.
-bool NameTaken(const std::string& path) {
-    struct stat st {};
-    return lstat(path.c_str(), &st) == 0;
-}
 
 bool IsLink(const std::string& path) {
     struct stat st {};
@@ -355,6 +350,8 @@ CStackOptions CMergeImageJob::StackOptions() const {
     options.m_nMeanDivisor = m_params.m_method == StackMethod::Mean ? m_nFiles : 0;
     // The target's folder is known to be writable, and is no memory-backed /tmp.
     options.m_strTempDir = FolderOf(m_params.m_strTargetFile);
+    // The median and the sigma clip combine on as many threads as the job decodes on.
+    options.m_nThreads = JobWorkerThreads();
     return options;
 }
 
@@ -607,9 +604,35 @@ bool CMergeImageJob::LoadJpegIntoSums(const std::string& path, std::size_t index
 }
 
 void CMergeImageJob::FailStacking(const std::string& path) {
-    CJobProblem problem = m_stacker->Failure();
-    problem.m_strPath = path;
-    Fail(std::move(problem));
+    const CStackFailure& failure = m_stacker->Failure();
+    switch (failure.m_kind) {
+        case StackFailureKind::NoMemory:
+            Fail(MakeProblem(path, JobProblemKind::StackNoMemory));
+            return;
+        case StackFailureKind::StoreFailed:
+            Fail(MakeProblem(path, JobProblemKind::StackStoreFailed, failure.m_strFolder,
+                             failure.m_strSystem));
+            return;
+        case StackFailureKind::Other:
+            break;
+    }
+    Fail(MakeProblem(path, JobProblemKind::Other, failure.m_strReason));
+}
+
+JobRefusal StackOptionsRefusal(const CStackOptions& options, std::string* detail) {
+    switch (CheckStackOptions(options, detail)) {
+        case StackOptionFault::None:
+            break;
+        case StackOptionFault::BadKappa:
+            return JobRefusal::BadKappa;
+        case StackOptionFault::BadReferenceCount:
+            return JobRefusal::BadReferenceCount;
+        case StackOptionFault::NegativeDivisor:
+            return JobRefusal::NegativeDivisor;
+        case StackOptionFault::BadOverlap:
+            return JobRefusal::BadOverlap;
+    }
+    return JobRefusal::None;
 }
 
 void CMergeImageJob::MergeSums() {
@@ -793,12 +816,7 @@ std::string MakeUniqueTarget(const std::string& target) {
     // A number above 999999 is taken as it is, untested.
     if (run.size() > 6)
         return candidate(run);
-    int number = run.empty() ? 0 : std::stoi(run);
-    std::string current = candidate(std::to_string(number));
-    for (int k = number + 1; k <= 999999; ++k) {
-        if (!NameTaken(current))
-            break;
-        current = candidate(std::to_string(k));
-    }
-    return current;
+    const int number = run.empty() ? 0 : std::stoi(run);
+    return candidate(std::to_string(FirstFreeNumber(
+        number, 999999, [&](std::int64_t n) { return candidate(std::to_string(n)); })));
 }

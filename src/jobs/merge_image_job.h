@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "jobs/image_stacker.h"
 #include "jobs/job_engine.h"
 #include "jobs/parallel_loader.h"
+#include "stack/stack.h"
 
 // At most this many images enter an average: 255 x 255 still fits a 16-bit sum.
 inline constexpr int kMaxMergeFiles = 255;
@@ -111,6 +111,10 @@ private:
     std::mutex m_spareLock;
     std::vector<std::vector<std::uint8_t>> m_spareFrames;
 };
+
+// The kind of refusal for stacking options the stacker cannot use, with its detail (the value
+// at fault); None when they pass.
+JobRefusal StackOptionsRefusal(const CStackOptions& options, std::string* detail);
 
 // The first free numbered name for `target`: the digits that end its name are replaced by the
 // first number from theirs (0 without digits), written with at least six digits, whose file does

@@ -39,12 +39,12 @@
 #include "app/widgets/select_folder_dialog.h"
 #include "app/widgets/view_folder.h"
 #include "gui_common/qt_test_app.h"
-#include "jobs/image_stacker.h"
 #include "jobs/job_engine.h"
 #include "jobs/job_guard.h"
 #include "jobs/job_result.h"
 #include "jobs/merge_image_job.h"
 #include "jobs/scale_image_job.h"
+#include "stack/stack.h"
 
 namespace {
 
@@ -405,8 +405,9 @@ TEST(Locale, RefusalsSpeakTheLanguage) {
         change(stack);
         CJobResult result;
         result.m_end = JobEnd::Refused;
-        EXPECT_FALSE(CImageStacker::CheckOptions(stack, &result.m_strReason));
         result.m_refusal = StackOptionsRefusal(stack, &result.m_strRefusalDetail);
+        EXPECT_NE(result.m_refusal, JobRefusal::None);
+        result.m_strReason = RefusalReason(result.m_refusal, result.m_strRefusalDetail);
         return result;
     };
     const std::pair<JobRefusal, CJobResult> kCases[] = {

@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "common/bmp_builder.h"
+#include "common/stack_feed.h"
 #include "jobs_test_util.h"
 
 using namespace jobs_test;
@@ -795,4 +796,45 @@ TEST(CMergeImageJob, StackingSkipsPicturesTooLargeBeforeDecoding) {
             EXPECT_EQ(avg.m_nHeight, 48);
         }
     }
+}
+
+// The stacker's mean with the file count as divisor is the averaging engine's result, byte for
+// byte, on pictures of random sizes and contents (the first decides the size).
+TEST(CImageStacker, MeanMatchesTheAveragingEngine) {
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 rng(seed);
+    TempDir dir;
+    const int files = 7;
+    for (int i = 0; i < files; ++i) {
+        const int w = i == 0 ? 9 : 3 + int(rng() % 10);
+        const int h = i == 0 ? 6 : 2 + int(rng() % 8);
+        std::vector<std::uint8_t> bytes(std::size_t(w) * h * 3);
+        for (auto& b : bytes) b = std::uint8_t(rng());
+        WriteBmp(dir.Path() / "in" / ("p" + std::to_string(i) + ".bmp"), w, h,
+                 [&](int x, int y, int k) { return bytes[(std::size_t(y) * w + x) * 3 + k]; });
+    }
+    CMergeParams settings;
+    settings.m_strSrcDir = (dir.Path() / "in").string();
+    settings.m_strTargetFile = dir.File("engine.bmp");
+    settings.m_source = SourceKind::Bmp;
+    settings.m_bExtra800 = settings.m_bExtra1024 = settings.m_bDelSrc = false;
+    settings.m_bAutoNumber = false;
+    ASSERT_TRUE(RunJob<CMergeImageJob>(settings).Ok());
+
+    CStackOptions options;
+    options.m_method = StackMethod::Mean;
+    options.m_nMeanDivisor = files;
+    CImageStacker stacker(options);
+    CStackFeed feed(stacker, options);
+    std::string why;
+    for (const std::string& path : ScanOrder(settings.m_strSrcDir, "*.bmp")) {
+        CDibImage image;
+        LoadOrFail(path, image);
+        ASSERT_TRUE(feed.Add(path, image, &why)) << why;
+    }
+    CDibImage result;
+    ASSERT_TRUE(stacker.Finish(result, &why)) << why;
+    ASSERT_TRUE(result.SaveBmp(dir.File("stacked.bmp")).Ok());
+    EXPECT_EQ(ReadAllBytes(dir.File("stacked.bmp")), ReadAllBytes(settings.m_strTargetFile));
 }

@@ -117,8 +117,6 @@ void CMergeImagePage::RefreshControls() {
 
 QString CMergeImagePage::LeftOutReason(const CStackFile& file) {
     switch (file.m_leftOut) {
-        case StackLeftOut::NotAPicture:
-            return tr("不是可合成的 24 位图像");
         case StackLeftOut::NoContrast:
             return tr("无法对齐：画面没有可供对齐的反差");
         case StackLeftOut::WeakPeak:

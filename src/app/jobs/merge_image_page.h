@@ -4,7 +4,7 @@
 #pragma once
 
 #include "app/jobs/job_page_widget.h"
-#include "jobs/image_stacker.h"
+#include "stack/stack.h"
 
 class QCheckBox;
 class QComboBox;

@@ -1,4 +1,4 @@
-#include "jobs/image_registration.h"
+#include "stack/stack.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "jobs/stack_methods.h"
+#include "stack/stack_methods.h"
 
 #include <algorithm>
 #include <cmath>

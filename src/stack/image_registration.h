@@ -1,5 +1,5 @@
-// Registering one picture to another by translation with sub-pixel precision, and moving a
-// picture onto a reference grid by a found shift.
+// Registering one picture to another by translation with sub-pixel precision (the shift then
+// goes to ShiftOntoGrid, image_warp.h).
 //
 // Registration is phase correlation (FFTW3, single precision): both pictures' grey values in one
 // window centred on the grid, Hann-tapered, are transformed; the normalised cross-power spectrum is
@@ -12,41 +12,10 @@
 
 #include <fftw3.h>
 
-#include <cstddef>
-#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "image/dib_image.h"
-
-// A 24-bit picture's rows, top row first, whatever its storage: `m_pTop` is the top row and
-// `m_nStride` the step to the next row down (negative for a bottom-up DIB).
-struct CImageView {
-    const std::uint8_t* m_pTop = nullptr;
-    std::ptrdiff_t m_nStride = 0;
-    int m_nWidth = 0;
-    int m_nHeight = 0;
-
-    const std::uint8_t* Row(int y) const { return m_pTop + y * m_nStride; }
-};
-CImageView ViewOf(const CDibImage& image);
-// A packed picture: rows of width x 3 bytes, top row first.
-CImageView PackedView(const std::uint8_t* data, int width, int height);
-// A packed copy of the picture's rows, top row first; empty when there is no memory for it.
-std::vector<std::uint8_t> PackedCopy(const CImageView& view);
-
-// Half-open rectangle of grid pixels [m_nLeft, m_nRight) x [m_nTop, m_nBottom).
-struct CGridRect {
-    int m_nLeft = 0;
-    int m_nTop = 0;
-    int m_nRight = 0;
-    int m_nBottom = 0;
-
-    bool Empty() const { return m_nRight <= m_nLeft || m_nBottom <= m_nTop; }
-    std::int64_t Area() const {
-        return Empty() ? 0 : std::int64_t(m_nRight - m_nLeft) * (m_nBottom - m_nTop);
-    }
-};
+#include "stack/image_view.h"
 
 // What registering one picture found. The shift says where the picture's content lies relative
 // to the reference: picture(x, y) shows reference(x - dx, y - dy), so content moved right and
@@ -118,15 +87,3 @@ private:
     fftwf_plan m_columnsForward = nullptr;  // in place in m_pWork
     fftwf_plan m_columnsBackward = nullptr;
 };
-
-// Grey-level sharpness (mean squared difference of neighbouring grey values) of a picture.
-double Sharpness(const CImageView& image);
-
-// Moves `image` by (-dx, -dy) onto a grid of width x height (top row first, width x 3 bytes a
-// row), so that grid(x, y) = image(x + dx, y + dy). The fractions are taken in 1/256 pixel and
-// interpolated with a separable Lanczos kernel of three lobes (six taps an axis, fixed-point
-// weights, round half up, clipped to 0..255); an axis without a fraction is copied. Returns the
-// grid pixels the image covers, whose taps all lie inside it; pixels outside are left as they
-// are. With a zero shift this is the top-left-anchored overlap, copied unchanged.
-CGridRect ShiftOntoGrid(const CImageView& image, double dx, double dy, int width, int height,
-                        std::uint8_t* grid);

@@ -1,4 +1,6 @@
-#include "jobs/image_stacker.h"
+#include "stack/stack.h"
+
+#include <gtest/gtest.h>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -18,10 +20,8 @@
 #include <system_error>
 #include <thread>
 
-#include "jobs/merge_image_job.h"
-#include "jobs_test_util.h"
-
-using namespace jobs_test;
+#include "common/stack_feed.h"
+#include "common/temp_dir.h"
 
 namespace {
 
@@ -71,8 +71,9 @@ CStackRun StackAll(const CStackOptions& options, const std::vector<const CDibIma
                    CDibImage& result) {
     CStackRun run;
     CImageStacker stacker(options);
+    CStackFeed feed(stacker, options);
     for (std::size_t i = 0; i < images.size(); ++i)
-        if (!stacker.Add(std::to_string(i), *images[i], &run.m_strWhy))
+        if (!feed.Add(std::to_string(i), *images[i], &run.m_strWhy))
             return run;
     run.m_bOk = stacker.Finish(result, &run.m_strWhy);
     run.m_files = stacker.Files();
@@ -242,46 +243,6 @@ TEST(CImageStacker, MethodsOnHandMadeStacks) {
     }
 }
 
-// The stacker's mean with the file count as divisor is the averaging engine's result, byte for
-// byte, on pictures of random sizes and contents (the first decides the size).
-TEST(CImageStacker, MeanMatchesTheAveragingEngine) {
-    const unsigned seed = std::random_device{}();
-    SCOPED_TRACE("seed " + std::to_string(seed));
-    std::mt19937 rng(seed);
-    TempDir dir;
-    const int files = 7;
-    for (int i = 0; i < files; ++i) {
-        const int w = i == 0 ? 9 : 3 + int(rng() % 10);
-        const int h = i == 0 ? 6 : 2 + int(rng() % 8);
-        std::vector<std::uint8_t> bytes(std::size_t(w) * h * 3);
-        for (auto& b : bytes) b = std::uint8_t(rng());
-        WriteBmp(dir.Path() / "in" / ("p" + std::to_string(i) + ".bmp"), w, h,
-                 [&](int x, int y, int k) { return bytes[(std::size_t(y) * w + x) * 3 + k]; });
-    }
-    CMergeParams settings;
-    settings.m_strSrcDir = (dir.Path() / "in").string();
-    settings.m_strTargetFile = dir.File("engine.bmp");
-    settings.m_source = SourceKind::Bmp;
-    settings.m_bExtra800 = settings.m_bExtra1024 = settings.m_bDelSrc = false;
-    settings.m_bAutoNumber = false;
-    ASSERT_TRUE(RunJob<CMergeImageJob>(settings).Ok());
-
-    CStackOptions options;
-    options.m_method = StackMethod::Mean;
-    options.m_nMeanDivisor = files;
-    CImageStacker stacker(options);
-    std::string why;
-    for (const std::string& path : ScanOrder(settings.m_strSrcDir, "*.bmp")) {
-        CDibImage image;
-        LoadOrFail(path, image);
-        ASSERT_TRUE(stacker.Add(path, image, &why)) << why;
-    }
-    CDibImage result;
-    ASSERT_TRUE(stacker.Finish(result, &why)) << why;
-    ASSERT_TRUE(result.SaveBmp(dir.File("stacked.bmp")).Ok());
-    EXPECT_EQ(ReadAllBytes(dir.File("stacked.bmp")), ReadAllBytes(settings.m_strTargetFile));
-}
-
 // Registration finds whole and fractional shifts of a textured picture within 0.1 pixel, and
 // pictures moved that way come out on the reference's grid.
 TEST(CImageRegistration, RecoversKnownShifts) {
@@ -446,6 +407,7 @@ TEST(CImageStacker, MedianOf1000PicturesStaysWithinItsMemory) {
         options.m_nMemoryBytes = budget;
         options.m_strTempDir = dir.Path().string();
         CImageStacker stacker(options);
+        CStackFeed feed(stacker, options);
         CDibImage image;
         image.Create(width, height, 24);
         std::string why;
@@ -455,7 +417,7 @@ TEST(CImageStacker, MedianOf1000PicturesStaysWithinItsMemory) {
                 for (int x = 0; x < width; ++x)
                     for (int k = 0; k < 3; ++k)
                         image.TopRow(y)[3 * x + k] = std::uint8_t((f * 7) % 200 + x % 3 + k);
-            if (!stacker.Add("f", image, &why))
+            if (!feed.Add("f", image, &why))
                 _exit(2);
             if (f == frames / 2) {
                 if (!std::filesystem::is_empty(dir.Path()))
@@ -504,17 +466,16 @@ TEST(CImageStacker, FailuresNameTheirKind) {
     struct Case {
         const char* m_szName;
         int m_nPictures;  // added before Finish
-        JobProblemKind m_kind;
-        std::string m_strDetail;
+        StackFailureKind m_kind;
+        std::string m_strFolder;
         std::string m_strSystem;
         std::string m_strReason;
     };
     const Case cases[] = {
-        {"store in a missing folder", 3, JobProblemKind::StackStoreFailed, missing,
+        {"store in a missing folder", 3, StackFailureKind::StoreFailed, missing,
          std::strerror(ENOENT),
          "cannot use the temporary picture store in " + missing + ": " + std::strerror(ENOENT)},
-        {"nothing added", 0, JobProblemKind::Other, "no picture could be used", "",
-         "no picture could be used"},
+        {"nothing added", 0, StackFailureKind::Other, "", "", "no picture could be used"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.m_szName);
@@ -523,16 +484,17 @@ TEST(CImageStacker, FailuresNameTheirKind) {
         options.m_nMemoryBytes = 8 * 6 * 3;  // one picture: the second goes to the file
         options.m_strTempDir = missing;
         CImageStacker stacker(options);
+        CStackFeed feed(stacker, options);
         std::string why;
         bool bOk = true;
-        for (int i = 0; i < c.m_nPictures && bOk; ++i) bOk = stacker.Add("p", image, &why);
+        for (int i = 0; i < c.m_nPictures && bOk; ++i) bOk = feed.Add("p", image, &why);
         if (bOk) {
             CDibImage result;
             bOk = stacker.Finish(result, &why);
         }
         EXPECT_FALSE(bOk);
         EXPECT_EQ(stacker.Failure().m_kind, c.m_kind);
-        EXPECT_EQ(stacker.Failure().m_strDetail, c.m_strDetail);
+        EXPECT_EQ(stacker.Failure().m_strFolder, c.m_strFolder);
         EXPECT_EQ(stacker.Failure().m_strSystem, c.m_strSystem);
         EXPECT_EQ(why, c.m_strReason);
         EXPECT_EQ(stacker.Failure().m_strReason, c.m_strReason);
