@@ -78,7 +78,7 @@ TEST(RMPlayWnd, NotificationsActOnlyWhileRecording) {
     CRMPlayerPage page(recording, false);
     ASSERT_TRUE(page.OpenMedia(QString::fromStdString(MakeClip(dir, ".avi", 4))));
     page.SetFolder(QString::fromStdString(dir.File("frames")));
-    CMediaPlayer* player = page.VideoPlayer()->Player();
+    IMediaPlayer* player = page.VideoPlayer()->Player();
 
     // Idle: a position report leaves a queued frame alone; a stop report changes nothing.
     const std::string idlePath = recording.NextFramePath();
