@@ -72,6 +72,10 @@ std::vector<std::string> FilesIn(const fs::path& dir) {
 
 class CaptureEngine : public testing::Test {
 protected:
+    // Frames flushed without a target of the test's own land in its folder, never in the
+    // current one.
+    CaptureEngine() { m_target.SetCaptureTarget(m_dir.Path().string(), 0); }
+
     TempDir m_dir;
     CFrameQueue m_queue;
     CCaptureTarget m_target{m_queue};
