@@ -190,10 +190,14 @@ std::uint32_t CCaptureWorker::CaptureRoutine(void* param) {
     const CGrabOptions& options = self->m_options;
     // The first grab waits for a new picture; the timer's ticks count from that grab.
     if (options.m_nPicturesBefore) {
+        self->m_bWaitingForPicture = true;
         while (view.FrameCount() <= *options.m_nPicturesBefore) {
-            if (self->m_thread.WaitForStop(kPictureWaitMs))
+            if (self->m_thread.WaitForStop(kPictureWaitMs)) {
+                self->m_bWaitingForPicture = false;
                 return 0;
+            }
         }
+        self->m_bWaitingForPicture = false;
     }
     CGrabBitmap bitmap;
     const int timer = self->CreateTickTimer(self->m_nInterval);
@@ -209,8 +213,10 @@ std::uint32_t CCaptureWorker::CaptureRoutine(void* param) {
             if (timer >= 0) {
                 // Every expiry since the last read is taken at once, so ticks that fell while
                 // a grab waited for a flush collapse into one and the next grab follows.
-                pollfd pfd{timer, POLLIN, 0};
-                if (poll(&pfd, 1, self->m_nInterval) > 0) {
+                // A stop wakes the wait at once, whatever the interval.
+                pollfd fds[2] = {{timer, POLLIN, 0}, {self->m_thread.WakeHandle(), POLLIN, 0}};
+                if (poll(fds, fds[1].fd >= 0 ? 2 : 1, self->m_nInterval) > 0 &&
+                    (fds[0].revents & POLLIN)) {
                     std::uint64_t expirations = 0;
                     [[maybe_unused]] const ssize_t n =
                         read(timer, &expirations, sizeof expirations);

@@ -132,13 +132,19 @@ public:
     void Start(const CPlayerView* view, int intervalMs, const CGrabOptions& options = {});
     void Stop();
     bool IsRunning() const { return m_thread.IsRunning(); }
+    // The interval of the current (or last) run, in milliseconds.
+    int IntervalMs() const { return m_nInterval; }
+    // True while the run waits for its first picture (CGrabOptions::m_nPicturesBefore).
+    bool IsWaitingForPicture() const { return m_bWaitingForPicture.load(); }
     int GrabbedFrames() const { return m_nGrabbed.load(); }
     // Frames lost because the queue was full.
     int DroppedFrames() const { return m_nDropped.load(); }
 
 protected:
     // A periodic CLOCK_MONOTONIC timerfd firing every `intervalMs`, or -1 when none can be had
-    // (the routine then grabs without waiting).
+    // (the routine then grabs without waiting). The routine owns and closes it; each readable
+    // state, read as 8 bytes, is one tick (ticks that fell meanwhile count as one), and without
+    // a tick it grabs again after `intervalMs`.
     virtual int CreateTickTimer(int intervalMs);
 
 private:
@@ -151,6 +157,7 @@ private:
     CGrabOptions m_options;
     std::atomic<int> m_nGrabbed{0};
     std::atomic<int> m_nDropped{0};
+    std::atomic<bool> m_bWaitingForPicture{false};
 };
 
 class CFrameWriter {

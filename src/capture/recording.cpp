@@ -33,14 +33,8 @@ bool CRecording::MakeTargetFolder(const std::string& folder, std::string* why) {
 }
 
 void CRecording::EndRunning() {
-    if (!IsRunning())
-        return;
-    // Copied: the owner's stop clears it.
-    const std::function<void()> endRequest = m_fnEndRequest;
-    if (endRequest)
-        endRequest();
-    else
-        Stop();
+    if (IsRunning())
+        static_cast<void>(Stop());
 }
 
 void CRecording::Start(CRecordingParams params) {
@@ -49,7 +43,7 @@ void CRecording::Start(CRecordingParams params) {
     m_target.SetFailureHandling(params.m_bStopAtFirstFailure, std::move(params.m_fnFirstFailure));
     m_bRunning = true;
     m_pPlayer = params.m_pPlayer;
-    m_fnEndRequest = std::move(params.m_fnEndRequest);
+    m_fnStopped = std::move(params.m_fnStopped);
     m_dStopSeconds = 0;
     CGrabOptions grab;
     grab.m_pPosition = m_pPlayer;
@@ -61,7 +55,7 @@ void CRecording::Start(CRecordingParams params) {
     }
     if (m_pPlayer)
         m_pPlayer->PlayForRecording();
-    // Each start stops whatever its worker ran, dispatching events meanwhile.
+    // Each start stops whatever its worker ran.
     m_captureWorker.Start(params.m_pView, params.m_nIntervalMs, grab);
     if (params.m_bWriterThread)
         m_writer.Start(m_pPlayer);
@@ -76,7 +70,8 @@ CRecordingResult CRecording::Stop() {
         return Result();
     m_bRunning = false;
     IRecordedPlayer* player = std::exchange(m_pPlayer, nullptr);
-    m_fnEndRequest = nullptr;
+    const std::function<void(const CRecordingResult&)> stopped =
+        std::exchange(m_fnStopped, nullptr);
     m_captureWorker.Stop();
     m_writer.Stop();
     if (player) {
@@ -84,13 +79,16 @@ CRecordingResult CRecording::Stop() {
         m_dStopSeconds = player->PositionSeconds();
     }
     m_target.FlushFrames(PositionToMs(m_dStopSeconds));
-    return Result();
+    const CRecordingResult result = Result();
+    if (stopped)
+        stopped(result);
+    return result;
 }
 
 void CRecording::Abandon() {
     m_bRunning = false;
     m_pPlayer = nullptr;
-    m_fnEndRequest = nullptr;
+    m_fnStopped = nullptr;
     m_captureWorker.Stop();
     m_writer.Stop();
     std::lock_guard guard(m_queue);

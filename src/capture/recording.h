@@ -13,8 +13,10 @@
 // A frame goes: view -> CCaptureWorker (grab, every interval) -> CFrameQueue (30 frames) ->
 // CCaptureTarget::FlushFrames (UI thread or writer thread) -> "<folder>/%08d.bmp".
 //
-// Start, Stop, Abandon and EndRunning are called on the UI thread; the stops wait for the
-// workers while dispatching that thread's events. Flush may come from any thread.
+// Start, Stop, Abandon and EndRunning are called on the UI thread; the stops block it until
+// the workers have ended (a stop wakes them, so that is at once or after one frame write) and
+// dispatch none of its events, so nothing re-enters the owner meanwhile. Flush may come from
+// any thread.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +39,8 @@ public:
     virtual void PauseAfterRecording() = 0;
 };
 
+struct CRecordingResult;
+
 struct CRecordingParams {
     std::string m_strFolder;  // receives the frames; a separator is added when missing
     // Number of the first frame file when frames carry no stamp (no player).
@@ -52,9 +56,10 @@ struct CRecordingParams {
     std::optional<std::uint64_t> m_nPicturesBefore;
     // Flush every 100 ms on a thread of its own; without it the owner calls Flush.
     bool m_bWriterThread = false;
-    // How the owner ends this recording when another one is about to start (its own stop,
-    // which calls Stop); without it the recording is simply stopped.
-    std::function<void()> m_fnEndRequest;
+    // Called once when this recording has stopped, whoever stopped it (its owner, or another
+    // recording about to start), on the thread that called Stop and after the final flush,
+    // with the result; Abandon calls it not.
+    std::function<void(const CRecordingResult&)> m_fnStopped;
     // The first frame file that cannot be written ends the writing: nothing more is written
     // (the frames after it are counted as unwritten) and `m_fnFirstFailure`, when given, is
     // called once, on the thread of that flush and under the queue's lock: it may only post
@@ -98,13 +103,14 @@ public:
     void Start(CRecordingParams params);
     // Writes the queued frames, then numbers the next one `nextNumber`.
     void Flush(std::int32_t nextNumber);
-    // Stops the workers, pauses the player, writes what is still queued and gives the result.
-    // Returns the last result at once when nothing runs.
+    // Stops the workers, pauses the player, writes what is still queued, tells the owner
+    // (CRecordingParams::m_fnStopped) and gives the result. Returns the last result at once
+    // when nothing runs.
     CRecordingResult Stop();
     // For an owner going away: stops the workers and throws the queued frames away, with no
     // call to the player and nothing more written.
     void Abandon();
-    // Asks the owner of a running recording to end it (see CRecordingParams::m_fnEndRequest).
+    // Stops a running recording, as Stop does.
     void EndRunning();
 
     bool IsRunning() const { return m_bRunning; }
@@ -126,6 +132,6 @@ private:
     CFrameWriter m_writer{m_target};
     bool m_bRunning = false;
     IRecordedPlayer* m_pPlayer = nullptr;  // while running
-    std::function<void()> m_fnEndRequest;
+    std::function<void(const CRecordingResult&)> m_fnStopped;
     double m_dStopSeconds = 0;
 };

@@ -1,14 +1,12 @@
 // The worker thread and its manual-reset event.
 #include "capture/worker_thread.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdint>
 #include <system_error>
-
-#include "platform/pump_messages.h"
-
-namespace {
-constexpr int kStopSliceMs = 100;  // longest wait between two dispatches of the caller's events
-}
 
 void CManualEvent::Set() {
     {
@@ -34,9 +32,18 @@ bool CManualEvent::Wait(int ms) const {
                               [this] { return m_bSet; });
 }
 
+void CManualEvent::Wait() const {
+    std::unique_lock guard(m_lock);
+    m_changed.wait(guard, [this] { return m_bSet; });
+}
+
+CWorkerThread::CWorkerThread() : m_nWakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
 CWorkerThread::~CWorkerThread() {
     Stop();
     Reap();
+    if (m_nWakeFd >= 0)
+        close(m_nWakeFd);
 }
 
 void CWorkerThread::SetRoutine(Routine routine, void* param) {
@@ -54,6 +61,10 @@ bool CWorkerThread::Start() {
     // that its Stop waits for its own routine.
     m_stop.Reset();
     m_finished.Reset();
+    if (m_nWakeFd >= 0) {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const ssize_t n = read(m_nWakeFd, &count, sizeof count);
+    }
     m_bRunning = true;
     try {
         m_thread = std::thread(&CWorkerThread::ThreadBody, this);
@@ -70,12 +81,13 @@ void CWorkerThread::Stop() {
         return;
     }
     m_stop.Set();
-    OnStopRequested();
-    for (;;) {
-        PumpMessages();
-        if (m_finished.Wait(kStopSliceMs))
-            break;
+    // Raised after the signal, so that a routine woken by it sees the stop request.
+    if (m_nWakeFd >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = write(m_nWakeFd, &one, sizeof one);
     }
+    OnStopRequested();
+    m_finished.Wait();
     if (m_thread.joinable())
         m_thread.join();
     m_bRunning = false;

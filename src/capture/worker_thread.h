@@ -1,9 +1,10 @@
 // CWorkerThread: runs one routine on a thread of its own until asked to stop.
 //
 // Start, Stop and SetRoutine are called by the owner (the UI thread); the routine polls
-// IsStopRequested or waits in WaitForStop and returns soon after the stop signal. Stop keeps
-// dispatching the calling thread's events while it waits, so the UI stays alive and a routine
-// that waits for the UI thread can still end.
+// IsStopRequested, waits in WaitForStop, or polls WakeHandle beside its own descriptors, and
+// returns soon after the stop signal. Stop blocks the calling thread until the routine has
+// returned and dispatches none of its events: a routine must never wait for its owner's
+// thread.
 #pragma once
 
 #include <atomic>
@@ -20,6 +21,8 @@ public:
     bool IsSet() const;
     // True when raised within `ms` milliseconds.
     bool Wait(int ms) const;
+    // Until raised.
+    void Wait() const;
 
 private:
     mutable std::mutex m_lock;
@@ -31,7 +34,7 @@ class CWorkerThread {
 public:
     using Routine = std::uint32_t (*)(void* param);
 
-    CWorkerThread() = default;
+    CWorkerThread();
     virtual ~CWorkerThread();
     CWorkerThread(const CWorkerThread&) = delete;
     CWorkerThread& operator=(const CWorkerThread&) = delete;
@@ -41,13 +44,16 @@ public:
     // Stops a run in progress, then runs the routine on a new thread. False when no routine
     // is set or the thread cannot be created.
     bool Start();
-    // Ends the current run and waits for its routine to return, dispatching the calling
-    // thread's events in slices of at most 100 ms. Returns at once when nothing runs.
+    // Ends the current run and waits for its routine to return, on the calling thread and
+    // without dispatching its events. Returns at once when nothing runs.
     void Stop();
     bool IsRunning() const { return m_bRunning.load(); }
     bool IsStopRequested() const { return m_stop.IsSet(); }
     // True when the stop signal is raised within `ms` milliseconds.
     bool WaitForStop(int ms) const { return m_stop.Wait(ms); }
+    // A descriptor that turns readable when a stop is requested (an eventfd; -1 when none
+    // could be made), for a routine that waits in poll: it stays readable until the next Start.
+    int WakeHandle() const { return m_nWakeFd; }
     // Exit code of the last run that ended.
     std::uint32_t ExitCode() const { return m_nExitCode.load(); }
 
@@ -71,4 +77,5 @@ private:
     CManualEvent m_finished;
     Routine m_pfnRoutine = nullptr;
     void* m_pParam = nullptr;
+    int m_nWakeFd = -1;
 };

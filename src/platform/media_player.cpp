@@ -81,7 +81,13 @@ CStatus LoadPlayerLibrary() {
     return status;
 }
 
-CMediaPlayer::CMediaPlayer(bool bAudio, QObject* parent) : QObject(parent), m_bAudio(bAudio) {}
+CMediaPlayer::CMediaPlayer(bool bAudio, QObject* parent) : IMediaPlayer(parent), m_bAudio(bAudio) {}
+
+MediaPlayerFactory MediaPlayerMaker(bool bAudio) {
+    return [bAudio]() -> std::unique_ptr<IMediaPlayer> {
+        return std::make_unique<CMediaPlayer>(bAudio);
+    };
+}
 
 bool CMediaPlayer::IsReady() {
     if (m_bStartTried)

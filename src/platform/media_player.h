@@ -27,6 +27,7 @@
 #include <thread>
 
 #include "platform/grab_bitmap.h"
+#include "platform/media_player_interface.h"
 #include "platform/status.h"
 
 struct MpvApi;
@@ -84,6 +85,9 @@ inline constexpr int kPlayStateStopped = 0;
 inline constexpr int kPlayStatePaused = 1;
 inline constexpr int kPlayStatePlaying = 2;
 
+// Makes CMediaPlayer(bAudio) players.
+MediaPlayerFactory MediaPlayerMaker(bool bAudio);
+
 // Loads the player library (libmpv) unless it is loaded already; once per process, and every
 // later call gives the first call's answer (any thread). On failure the reason is the system
 // loader's own text, e.g. "libmpv.so.2: cannot open shared object file: No such file or
@@ -91,7 +95,7 @@ inline constexpr int kPlayStatePlaying = 2;
 // followed by that text.
 CStatus LoadPlayerLibrary();
 
-class CMediaPlayer : public QObject {
+class CMediaPlayer : public IMediaPlayer {
     Q_OBJECT
 public:
     // `bAudio` false plays without any audio device (tests, the command line). libmpv is not
@@ -106,46 +110,40 @@ public:
     // Why the player could not be set up; empty before IsReady or Open was called and after
     // a successful start.
     const std::string& Error() const { return m_strError; }
-    CPlayerView& View() { return m_view; }
+    CPlayerView& View() override { return m_view; }
     // Renders the picture at this size from now on.
-    bool SetViewSize(int width, int height);
+    bool SetViewSize(int width, int height) override;
 
     // Loads a media file, stopped at its start with its first picture shown. Waits until the
     // file is loaded or refused; false with the reason in *why, the view then black.
-    bool Open(const std::string& path, std::string* why = nullptr);
-    bool HasMedia() const { return m_bLoaded.load(); }
+    bool Open(const std::string& path, std::string* why = nullptr) override;
+    bool HasMedia() const override { return m_bLoaded.load(); }
     // Whether the media open has a picture to show (a video track or a still image); false
     // with no media and for sound only.
-    bool HasVideo() const;
-    void Play();
-    void Pause();
+    bool HasVideo() const override;
+    void Play() override;
+    void Pause() override;
     // Pauses and goes back to the start; the media stays loaded.
-    void Stop();
+    void Stop() override;
     // Moves to `seconds` from the start (clamped to the media), to the exact picture; a playing
     // player plays on from there, a stopped one is then paused there.
-    void Seek(double seconds);
+    void Seek(double seconds) override;
     // Shows the next (or, as far as the media allows, the previous) picture and pauses.
-    void StepFrame(bool bForward);
+    void StepFrame(bool bForward) override;
     // Renders the picture the player holds once more and presents it, so that the view's frame
     // counter moves on even where nothing new is decoded (a still image, a paused player). The
     // player's state and position stay as they are.
-    void Redraw();
+    void Redraw() override;
     // Playback position; 0 with no media. Any thread.
-    double PositionSeconds() const;
+    double PositionSeconds() const override;
     // The same in milliseconds, truncated toward zero. Any thread.
     std::int32_t PositionMs() const;
-    double Duration() const;
+    double Duration() const override;
     // Playback rate, 1.0 = normal speed; libmpv accepts 0.01 to 100. Starts the player.
-    bool SetRate(double rate);
-    double Rate() const;
+    bool SetRate(double rate) override;
+    double Rate() const override;
     // kPlayStateStopped, kPlayStatePaused or kPlayStatePlaying, as it is now.
-    int PlayState() const;
-
-signals:
-    // Both are emitted on the player's thread and describe the player as it is at delivery:
-    // a state change that was undone before delivery is not reported at all.
-    void PositionChanged(double seconds);
-    void PlayStateChanged(int state);
+    int PlayState() const override;
 
 private:
     struct WakeupGuard;

@@ -159,16 +159,23 @@ TEST(Locale, TheEnglishListIsTheProgramsEnglish) {
     }
 }
 
-// Runs `look` on the next modal widget to open, then closes it.
+// Runs `look` on the next modal widget to open, then closes it. Looks from the event loop
+// until one is open: the modal's own loop runs it, whenever that starts.
 void OnNextModal(std::function<void(QWidget*)> look) {
-    QTimer::singleShot(50, [look] {
+    auto* poll = new QTimer;
+    poll->setInterval(0);
+    QObject::connect(poll, &QTimer::timeout, [poll, look] {
         QWidget* modal = QApplication::activeModalWidget();
-        ASSERT_NE(modal, nullptr);
+        if (!modal)
+            return;
+        poll->stop();
+        poll->deleteLater();
         look(modal);
         if (auto* dialog = qobject_cast<QDialog*>(modal)) {
             dialog->reject();
         }
     });
+    poll->start();
 }
 
 struct LocaleCase {

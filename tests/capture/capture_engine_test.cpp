@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/eventfd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -13,6 +15,7 @@
 
 #include "capture/capture_engine.h"
 #include "common/temp_dir.h"
+#include "common/wait_for.h"
 #include "platform/media_player.h"
 #include "platform/window_grab.h"
 
@@ -69,6 +72,10 @@ std::vector<std::string> FilesIn(const fs::path& dir) {
 
 class CaptureEngine : public testing::Test {
 protected:
+    // Frames flushed without a target of the test's own land in its folder, never in the
+    // current one.
+    CaptureEngine() { m_target.SetCaptureTarget(m_dir.Path().string(), 0); }
+
     TempDir m_dir;
     CFrameQueue m_queue;
     CCaptureTarget m_target{m_queue};
@@ -79,6 +86,28 @@ public:
     explicit FixedPosition(double seconds) : m_dSeconds(seconds) {}
     double PositionSeconds() const override { return m_dSeconds; }
     std::atomic<double> m_dSeconds;
+};
+
+// A worker whose timer is the test's: each Tick is one expiry.
+class TickedWorker : public CCaptureWorker {
+public:
+    explicit TickedWorker(CFrameQueue& queue)
+        : CCaptureWorker(queue), m_nTicks(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    ~TickedWorker() override {
+        Stop();
+        close(m_nTicks);
+    }
+    void Tick() {
+        const std::uint64_t one = 1;
+        ASSERT_EQ(write(m_nTicks, &one, sizeof one), ssize_t(sizeof one));
+    }
+
+protected:
+    // The routine closes what it is given.
+    int CreateTickTimer(int) override { return dup(m_nTicks); }
+
+private:
+    const int m_nTicks;
 };
 
 class NoTimerWorker : public CCaptureWorker {
@@ -223,17 +252,17 @@ TEST_F(CaptureEngine, WorkerGrabsTheViewIntoTheQueue) {
     }
 }
 
-TEST_F(CaptureEngine, SlowRunStopsWithinAboutTwoSeconds) {
+// A stop wakes a run that waits for its next tick at once, however long the interval: with
+// a day between ticks and no tick, only the stop can end the wait.
+TEST_F(CaptureEngine, StopWakesARunWaitingForItsNextTick) {
     CPlayerView view;
     ASSERT_TRUE(view.Resize(350, 240));
-    CCaptureWorker worker(m_queue);
-    worker.Start(&view, 1000);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const auto before = std::chrono::steady_clock::now();
+    TickedWorker worker(m_queue);
+    worker.Start(&view, 24 * 3600 * 1000);
+    ASSERT_TRUE(WaitFor([&] { return worker.GrabbedFrames() == 1; }));
     worker.Stop();
-    const auto took = std::chrono::steady_clock::now() - before;
-    EXPECT_LT(took, std::chrono::milliseconds(2100));
-    EXPECT_EQ(worker.GrabbedFrames(), 1);  // the first grab comes at once, the next after 1 s
+    EXPECT_FALSE(worker.IsRunning());
+    EXPECT_EQ(worker.GrabbedFrames(), 1);  // the first grab comes at once, the next on a tick
     m_target.FlushFrames(0);
 }
 
@@ -362,34 +391,40 @@ TEST_F(CaptureEngine, FramesTakeTheirStampsNeverGoBackAndNeverReplaceAFile) {
 }
 
 // A run told how many pictures the view had shown grabs nothing until a new one is presented,
-// then takes that one first; each frame carries the position read as it was grabbed.
+// then takes that one first; each frame carries the position read as it was grabbed. The
+// ticks are the test's, so the position changes between two known grabs.
 TEST_F(CaptureEngine, WorkerWaitsForANewPictureAndStampsThePosition) {
     CPlayerView view;
     ASSERT_TRUE(view.Resize(kGrabWidth, kGrabHeight));
     PresentTagged(view, 30);  // what the view showed before: an earlier run's last picture
     FixedPosition position(2.5);
-    CCaptureWorker worker(m_queue);
+    TickedWorker worker(m_queue);
     CGrabOptions options;
     options.m_pPosition = &position;
     options.m_nPicturesBefore = view.FrameCount();
-    worker.Start(&view, 20, options);
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    // A day between ticks: every grab after the first is one of the test's ticks.
+    worker.Start(&view, 24 * 3600 * 1000, options);
+    ASSERT_TRUE(WaitFor([&] { return worker.IsWaitingForPicture(); }));
     EXPECT_EQ(worker.GrabbedFrames(), 0);
     EXPECT_TRUE(m_queue.IsEmpty());
     position.m_dSeconds = 0.125;
     PresentTagged(view, 60);
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (m_queue.Count() < 3 && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // The picture's own grab, then one a tick.
+    constexpr int kStill = 3;
+    for (int n = 1; n <= kStill; ++n) {
+        if (n > 1)
+            worker.Tick();
+        ASSERT_TRUE(WaitFor([&] { return m_queue.Count() == n; })) << n;
+    }
     position.m_dSeconds = 0.75;
-    const int atSwitch = m_queue.Count();
-    ASSERT_GE(atSwitch, 3);
-    const auto later = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (m_queue.Count() < atSwitch + 3 && std::chrono::steady_clock::now() < later)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    constexpr int kMoved = 3;
+    for (int n = 1; n <= kMoved; ++n) {
+        worker.Tick();
+        ASSERT_TRUE(WaitFor([&] { return m_queue.Count() == kStill + n; })) << n;
+    }
     worker.Stop();
     const int queued = m_queue.Count();
-    ASSERT_GE(queued, atSwitch + 3);
+    ASSERT_EQ(queued, kStill + kMoved);
     CDibImage* frame = nullptr;
     std::optional<std::int32_t> stamp;
     ASSERT_TRUE(m_queue.PeekFront(&frame, &stamp));
@@ -397,21 +432,10 @@ TEST_F(CaptureEngine, WorkerWaitsForANewPictureAndStampsThePosition) {
     EXPECT_EQ(stamp, std::optional<std::int32_t>(125));
     m_target.SetCaptureTarget(m_dir.Path().string(), 0);
     m_target.FlushFrames(0);
-    // 125, 126, 127 ... while the position stood at 0.125 s, then from 750 on.
+    // 125, 126, 127 while the position stood at 0.125 s (a name never repeats), then 750 on.
     const std::vector<std::string> files = FilesIn(m_dir.Path());
-    ASSERT_EQ(int(files.size()), queued);
-    EXPECT_EQ(files.front(), "00000125.bmp");
-    long long previous = -1;
-    int stalled = 0;
-    for (const std::string& name : files) {
-        const long long number = std::stoll(name);
-        EXPECT_GT(number, previous);
-        EXPECT_TRUE(number < 125 + queued || number >= 750) << name;
-        stalled += number < 750;
-        previous = number;
-    }
-    // Every frame grabbed before the switch, and at most one read just before it, stood still.
-    EXPECT_GE(stalled, atSwitch);
-    EXPECT_LE(stalled, atSwitch + 1);
+    EXPECT_EQ(files, (std::vector<std::string>{"00000125.bmp", "00000126.bmp", "00000127.bmp",
+                                               "00000750.bmp", "00000751.bmp", "00000752.bmp"}));
+    ASSERT_FALSE(files.empty());
     EXPECT_EQ(BlueAt(ReadAllBytes(m_dir.File(files.front())), 0, 0), 60);
 }

@@ -15,6 +15,7 @@
 
 #include "capture/recording.h"
 #include "common/temp_dir.h"
+#include "common/wait_for.h"
 #include "platform/media_player.h"
 
 namespace fs = std::filesystem;
@@ -76,17 +77,6 @@ std::string FrameName(int number) {
     char name[32];
     std::snprintf(name, sizeof name, "%08d.bmp", number);
     return name;
-}
-
-template <typename Done>
-bool WaitFor(Done done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
 }
 
 class RecordingTest : public testing::Test {
@@ -236,20 +226,24 @@ TEST_F(RecordingTest, FirstFailureEndsTheWritingAndIsToldOnce) {
     }
 }
 
-// Starting while a recording runs ends it first: through its owner's own stop when it gave
-// one, otherwise directly; its frames stay in its own folder.
+// Starting while a recording runs stops it first, its frames written into its own folder,
+// and tells its owner when it gave a way to.
 TEST_F(RecordingTest, StartingAgainEndsTheRunningRecordingFirst) {
-    for (const bool bOwnerStop : {true, false}) {
-        SCOPED_TRACE(bOwnerStop ? "owner's stop" : "no owner's stop");
-        const fs::path first = m_dir.Path() / (bOwnerStop ? "a1" : "b1");
-        const fs::path second = m_dir.Path() / (bOwnerStop ? "a2" : "b2");
-        int ownerStops = 0;
+    for (const bool bOwnerTold : {true, false}) {
+        SCOPED_TRACE(bOwnerTold ? "owner told" : "no owner to tell");
+        const fs::path first = m_dir.Path() / (bOwnerTold ? "a1" : "b1");
+        const fs::path second = m_dir.Path() / (bOwnerTold ? "a2" : "b2");
+        int ownerTold = 0;
         CRecordingResult firstResult;
         CRecordingParams params = Params(first, 0, false);
-        if (bOwnerStop) {
-            params.m_fnEndRequest = [&] {
-                ++ownerStops;
-                firstResult = m_recording.Stop();
+        if (bOwnerTold) {
+            params.m_fnStopped = [&](const CRecordingResult& result) {
+                ++ownerTold;
+                // Told once the recording has stopped and its frames are written.
+                EXPECT_FALSE(m_recording.IsRunning());
+                EXPECT_FALSE(m_recording.CaptureWorker().IsRunning());
+                EXPECT_TRUE(m_recording.Queue().IsEmpty());
+                firstResult = result;
             };
         }
         fs::create_directories(first);
@@ -257,15 +251,17 @@ TEST_F(RecordingTest, StartingAgainEndsTheRunningRecordingFirst) {
         m_recording.Start(std::move(params));
         ASSERT_TRUE(WaitFor([&] { return m_recording.Queue().Count() >= 3; }));
         m_recording.Start(Params(second, 0, false));
-        EXPECT_EQ(ownerStops, bOwnerStop ? 1 : 0);
+        EXPECT_EQ(ownerTold, bOwnerTold ? 1 : 0);
         EXPECT_EQ(m_player.m_nPauses, 1);
         const std::size_t firstFiles = FilesIn(first).size();
         EXPECT_GE(firstFiles, 3u);
-        if (bOwnerStop) {
+        if (bOwnerTold) {
             EXPECT_EQ(std::size_t(firstResult.m_nWritten), firstFiles);
         }
         ASSERT_TRUE(WaitFor([&] { return m_recording.Queue().Count() >= 2; }));
         const CRecordingResult result = m_recording.Stop();
+        // The second recording's stop tells nobody: it has no owner to tell.
+        EXPECT_EQ(ownerTold, bOwnerTold ? 1 : 0);
         EXPECT_EQ(FilesIn(first).size(), firstFiles);
         EXPECT_EQ(FilesIn(second).size(), std::size_t(result.m_nWritten));
         EXPECT_GE(result.m_nWritten, 2);
@@ -286,8 +282,14 @@ TEST_F(RecordingTest, AbandonWritesNothingAndLeavesThePlayerAlone) {
     EXPECT_EQ(m_player.m_nPauses, 0);
     const std::size_t written = FilesIn(m_dir.Path()).size();
     EXPECT_EQ(std::size_t(m_recording.Result().m_nWritten), written);
-    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    // Both workers have ended, so nothing can write any more: a new picture is not grabbed,
+    // and a later stop of the abandoned recording writes nothing and leaves the player alone.
+    const int grabbed = m_recording.Result().m_nGrabbed;
+    Present(m_view, 0x40);
+    EXPECT_EQ(m_recording.Result().m_nGrabbed, grabbed);
+    static_cast<void>(m_recording.Stop());
     EXPECT_EQ(FilesIn(m_dir.Path()).size(), written);
+    EXPECT_EQ(m_player.m_nPauses, 0);
 }
 
 TEST(RecordingFolder, MadeWithItsParentsOrRefusedWithAReason) {

@@ -4,6 +4,8 @@
 #include <QMetaObject>
 #include <QObject>
 
+#include <poll.h>
+
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -118,34 +120,45 @@ TEST(WorkerThread, StopAfterAnEarlierRunEndedByItselfWaitsForTheNewRun) {
     EXPECT_EQ(log.ended, 2);
 }
 
-// The routine, once asked to stop, needs the UI thread before it can end: Stop must keep
-// dispatching the caller's events or this would never return.
-TEST(WorkerThread, StopKeepsTheCallersEventsFlowing) {
+// Stop waits on the caller's thread and dispatches none of its events: an event posted to
+// the caller before the stop is still waiting afterwards, and a routine that waits in poll is
+// woken by the stop through the wake handle, whatever its own time-out.
+TEST(WorkerThread, StopDispatchesNothingAndWakesAPollingRoutine) {
     EnsureApplication();
     struct Ctx {
         CWorkerThread* worker;
-        QObject* uiObject;
-        std::atomic<int> served{0};
+        std::atomic<bool> polling{false};
+        std::atomic<int> woken{0};
     };
     CWorkerThread worker;
-    QObject uiObject;
-    Ctx ctx{&worker, &uiObject};
+    ASSERT_GE(worker.WakeHandle(), 0);
+    Ctx ctx{&worker};
     worker.SetRoutine(
         [](void* param) -> std::uint32_t {
             auto* c = static_cast<Ctx*>(param);
-            while (!c->worker->WaitForStop(5)) {
-            }
-            for (int i = 0; i < 3; ++i) {
-                QMetaObject::invokeMethod(
-                    c->uiObject, [c] { ++c->served; }, Qt::BlockingQueuedConnection);
-                std::this_thread::sleep_for(std::chrono::milliseconds(120));
-            }
+            pollfd wake{c->worker->WakeHandle(), POLLIN, 0};
+            c->polling = true;
+            // A day: only the stop can end this wait.
+            if (poll(&wake, 1, 24 * 3600 * 1000) > 0 && c->worker->IsStopRequested())
+                ++c->woken;
             return 0;
         },
         &ctx);
-    ASSERT_TRUE(worker.Start());
-    worker.Stop();
-    EXPECT_EQ(ctx.served, 3);
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        ctx.polling = false;
+        ASSERT_TRUE(worker.Start());
+        ASSERT_TRUE(WaitFor([&] { return ctx.polling.load(); }, 10000));
+        QObject uiObject;
+        int served = 0;
+        QMetaObject::invokeMethod(
+            &uiObject, [&served] { ++served; }, Qt::QueuedConnection);
+        worker.Stop();
+        EXPECT_EQ(ctx.woken, run + 1);
+        EXPECT_EQ(served, 0);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(served, 1);
+    }
 }
 
 TEST(ManualEvent, StaysRaisedUntilCleared) {

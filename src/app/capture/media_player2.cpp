@@ -6,7 +6,10 @@
 #include "platform/media_player.h"
 
 CMediaPlayer2::CMediaPlayer2(bool bAudio, QWidget* parent)
-    : QWidget(parent), m_pPlayer(std::make_unique<CMediaPlayer>(bAudio)) {
+    : CMediaPlayer2(MediaPlayerMaker(bAudio), parent) {}
+
+CMediaPlayer2::CMediaPlayer2(const MediaPlayerFactory& makePlayer, QWidget* parent)
+    : QWidget(parent), m_pPlayer(makePlayer()) {
     setFixedSize(kMediaPlayer2Width, kMediaPlayer2Height);
     m_pVideo = new CVideoViewWidget(this);
     m_pVideo->SetPictureSize(QSize(kGrabWidth, kGrabHeight));
@@ -19,7 +22,7 @@ CMediaPlayer2::CMediaPlayer2(bool bAudio, QWidget* parent)
     m_pVideo->setFocusPolicy(Qt::ClickFocus);
     m_pVideo->setFocusProxy(m_pPanel);
     setFocusProxy(m_pPanel);
-    connect(m_pPlayer.get(), &CMediaPlayer::PlayStateChanged, this, [this](int state) {
+    connect(m_pPlayer.get(), &IMediaPlayer::PlayStateChanged, this, [this](int state) {
         const int old = m_nLastState;
         m_nLastState = state;
         emit PlayStateChange(old, state);

@@ -7,7 +7,9 @@
 #include <memory>
 #include <string>
 
-class CMediaPlayer;
+#include "platform/media_player_interface.h"
+
+class IMediaPlayer;
 class CPlayerPanelWidget;
 class CPlayerView;
 class CVideoViewWidget;
@@ -20,6 +22,8 @@ class CMediaPlayer2 : public QWidget {
 public:
     // `bAudio` false plays without an audio device.
     explicit CMediaPlayer2(bool bAudio, QWidget* parent = nullptr);
+    // Plays through the player `makePlayer` makes.
+    explicit CMediaPlayer2(const MediaPlayerFactory& makePlayer, QWidget* parent = nullptr);
     ~CMediaPlayer2() override;
 
     // Loads a media file by full path, stopped at its start. False with the reason in *why.
@@ -51,7 +55,7 @@ public:
 
     // The picture the capture engine grabs: the top 350 x 240 pixels of the player.
     const CPlayerView& View() const;
-    CMediaPlayer& Player() const { return *m_pPlayer; }
+    IMediaPlayer& Player() const { return *m_pPlayer; }
     CVideoViewWidget* VideoWidget() const { return m_pVideo; }
     CPlayerPanelWidget* PanelWidget() const { return m_pPanel; }
 
@@ -60,7 +64,7 @@ signals:
     void PlayStateChange(int oldState, int newState);
 
 private:
-    std::unique_ptr<CMediaPlayer> m_pPlayer;
+    std::unique_ptr<IMediaPlayer> m_pPlayer;
     CVideoViewWidget* m_pVideo = nullptr;
     CPlayerPanelWidget* m_pPanel = nullptr;
     int m_nLastState = 0;

@@ -205,9 +205,6 @@ void CPlayerPage::SetFolder(const QString& strFolder) {
 }
 
 void CPlayerPage::OnRecord() {
-    // A click while a start or stop waits for the workers (dispatching events) is ignored.
-    if (m_bChanging)
-        return;
     switch (m_nState) {
         case kStateNoMedia:
             ShowMessage(this, tr("请先选择欲播放的媒体文件。"));
@@ -236,7 +233,6 @@ void CPlayerPage::StartRecording() {
     }
     const QString folder = Folder();
     const int interval = m_pIntervalSpin->value();
-    m_bChanging = true;
     // One recording for both pages: one running on the other page ends first, with its
     // frames written into its own folder.
     m_recording.EndRunning();
@@ -258,7 +254,7 @@ void CPlayerPage::StartRecording() {
     params.m_pPlayer = this;
     params.m_bWriterThread = UsesWriterThread();
     params.m_nPicturesBefore = picturesBefore;
-    params.m_fnEndRequest = [this] { StopRecording(); };
+    params.m_fnStopped = [this](const CRecordingResult& result) { OnRecordingStopped(result); };
     // The first frame that cannot be written ends the recording at once (from whichever
     // thread wrote it, the news comes through the event loop).
     params.m_bStopAtFirstFailure = true;
@@ -268,24 +264,22 @@ void CPlayerPage::StartRecording() {
     m_strRecordingFolder = folder;
     m_dStartSeconds = bRewound ? 0.0 : PositionSeconds();
     UpdateControls();
-    // Starting the workers stops whatever they ran, dispatching events meanwhile.
     m_recording.Start(std::move(params));
-    m_bChanging = false;
     ShowRecordingProgress();
     m_progressTimer.start();
     emit BusyChanged(true);
 }
 
 void CPlayerPage::StopRecording() {
-    if (m_nState != kStateRecording || m_bChanging)
-        return;
-    m_bChanging = true;
-    // Set first: a player notification arriving while the workers stop asks for nothing.
+    // The recording tells the page when it has stopped (OnRecordingStopped).
+    if (m_nState == kStateRecording)
+        static_cast<void>(m_recording.Stop());
+}
+
+void CPlayerPage::OnRecordingStopped(const CRecordingResult& result) {
     m_nState = kStateMediaChosen;
     m_progressTimer.stop();
-    const CRecordingResult result = m_recording.Stop();
     UpdateControls();
-    m_bChanging = false;
     m_pRecordingLine->ShowSummary(result, std::max(0.0, result.m_dStopSeconds - m_dStartSeconds),
                                   m_strRecordingFolder);
     ReportFailedFrames(result);
@@ -319,13 +313,7 @@ void CPlayerPage::PostStopIfRecording() {
 }
 
 void CPlayerPage::OnPostedStop() {
-    if (m_nState != kStateRecording)
-        return;
-    // Arrived while the recording was still being started: asked again once that is done.
-    if (m_bChanging)
-        PostStopIfRecording();
-    else
-        StopRecording();
+    StopRecording();
 }
 
 void CPlayerPage::ReportFailedFrames(const CRecordingResult& result) {

@@ -129,6 +129,8 @@ protected:
 private:
     void StartRecording();
     void StopRecording();
+    // The recording has stopped (by this page, or by the other page starting one).
+    void OnRecordingStopped(const CRecordingResult& result);
     void OnPostedStop();
     void OnWriteFailed();
     void OnSaveFrameKey();
@@ -138,7 +140,6 @@ private:
 
     CRecording& m_recording;
     int m_nState = kStateNoMedia;
-    bool m_bChanging = false;  // a start or stop is under way
     QStringList m_mediaFilters;
     QWidget* m_pPlayerArea = nullptr;
     QVBoxLayout* m_pSideColumn = nullptr;

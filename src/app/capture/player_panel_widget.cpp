@@ -123,15 +123,15 @@ CPlayerPanelWidget::CPlayerPanelWidget(QWidget* parent) : QWidget(parent) {
     Refresh();
 }
 
-void CPlayerPanelWidget::SetPlayer(CMediaPlayer* player) {
+void CPlayerPanelWidget::SetPlayer(IMediaPlayer* player) {
     disconnect(m_position);
     disconnect(m_state);
     m_pPlayer = player;
     if (m_pPlayer) {
         m_position =
-            connect(m_pPlayer, &CMediaPlayer::PositionChanged, this, &CPlayerPanelWidget::Refresh);
+            connect(m_pPlayer, &IMediaPlayer::PositionChanged, this, &CPlayerPanelWidget::Refresh);
         m_state =
-            connect(m_pPlayer, &CMediaPlayer::PlayStateChanged, this, &CPlayerPanelWidget::Refresh);
+            connect(m_pPlayer, &IMediaPlayer::PlayStateChanged, this, &CPlayerPanelWidget::Refresh);
         m_refresh.start();
     } else {
         m_refresh.stop();

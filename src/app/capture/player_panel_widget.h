@@ -5,7 +5,7 @@
 #include <QTimer>
 #include <QWidget>
 
-class CMediaPlayer;
+class IMediaPlayer;
 class QLabel;
 class QSlider;
 class QToolButton;
@@ -23,8 +23,8 @@ public:
     explicit CPlayerPanelWidget(QWidget* parent = nullptr);
 
     // The player these controls drive (null: all disabled).
-    void SetPlayer(CMediaPlayer* player);
-    CMediaPlayer* Player() const { return m_pPlayer; }
+    void SetPlayer(IMediaPlayer* player);
+    IMediaPlayer* Player() const { return m_pPlayer; }
 
     // The buttons, the slider and the player keys work only while enabled.
     void SetControlsEnabled(bool bEnable);
@@ -66,7 +66,7 @@ private:
     // Moves the player to where the slider stands.
     void SeekToSlider();
 
-    CMediaPlayer* m_pPlayer = nullptr;
+    IMediaPlayer* m_pPlayer = nullptr;
     QMetaObject::Connection m_position;
     QMetaObject::Connection m_state;
     QToolButton* m_pPlay = nullptr;

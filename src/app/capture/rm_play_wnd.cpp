@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include <utility>
+
 #include "app/capture/player_panel_widget.h"
 #include "app/capture/video_view_widget.h"
 #include "capture/capture_engine.h"
@@ -32,7 +34,12 @@ int RmPlayState(int playerState) {
 }
 
 CRMPlayWnd::CRMPlayWnd(bool bAudio, QWidget* parent)
-    : QFrame(parent), m_pictureSize(kGrabWidth, kGrabHeight), m_bAudio(bAudio) {
+    : CRMPlayWnd(MediaPlayerMaker(bAudio), parent) {}
+
+CRMPlayWnd::CRMPlayWnd(MediaPlayerFactory makePlayer, QWidget* parent)
+    : QFrame(parent),
+      m_pictureSize(kGrabWidth, kGrabHeight),
+      m_fnMakePlayer(std::move(makePlayer)) {
     setLineWidth(kBorderWidth);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -62,16 +69,16 @@ void CRMPlayWnd::CreateInPlace(QWidget* placeholder) {
     show();
 }
 
-void CRMPlayWnd::Bind(std::shared_ptr<CMediaPlayer> player) {
+void CRMPlayWnd::Bind(std::shared_ptr<IMediaPlayer> player) {
     if (player == m_pPlayer)
         return;
     disconnect(m_position);
     disconnect(m_state);
     m_pPlayer = std::move(player);
     if (m_pPlayer) {
-        m_position = connect(m_pPlayer.get(), &CMediaPlayer::PositionChanged, this,
+        m_position = connect(m_pPlayer.get(), &IMediaPlayer::PositionChanged, this,
                              [this](double seconds) { OnPositionChange(PositionToMs(seconds)); });
-        m_state = connect(m_pPlayer.get(), &CMediaPlayer::PlayStateChanged, this,
+        m_state = connect(m_pPlayer.get(), &IMediaPlayer::PlayStateChanged, this,
                           [this](int state) { OnPlayStateChange(RmPlayState(state)); });
     }
     if (m_pVideo)
@@ -82,7 +89,7 @@ void CRMPlayWnd::Bind(std::shared_ptr<CMediaPlayer> player) {
 
 void CRMPlayWnd::EnsurePlayer() {
     if (!m_pPlayer)
-        Bind(std::make_shared<CMediaPlayer>(m_bAudio));
+        Bind(std::shared_ptr<IMediaPlayer>(m_fnMakePlayer()));
 }
 
 bool CRMPlayWnd::SetSource(const QString& strPath, std::string* why) {
@@ -96,7 +103,7 @@ void CRMPlayWnd::SetConsole(const QString& strName, CRMPlayWnd* other) {
     if (!other || other == this || !SameConsole(strName, other->m_strConsole))
         return;
     // The console keeps its player unless only this view holds media.
-    std::shared_ptr<CMediaPlayer> chosen = other->m_pPlayer;
+    std::shared_ptr<IMediaPlayer> chosen = other->m_pPlayer;
     if (!chosen || (m_pPlayer && m_pPlayer->HasMedia() && !chosen->HasMedia()))
         chosen = m_pPlayer;
     if (!chosen)

@@ -12,7 +12,9 @@
 #include <memory>
 #include <string>
 
-class CMediaPlayer;
+#include "platform/media_player_interface.h"
+
+class IMediaPlayer;
 class CPlayerPanelWidget;
 class CVideoViewWidget;
 class CPlayerView;
@@ -30,6 +32,8 @@ class CRMPlayWnd : public QFrame {
 public:
     // A player the view makes for itself opens an audio device only when `bAudio` is true.
     explicit CRMPlayWnd(bool bAudio, QWidget* parent = nullptr);
+    // The view makes its player with `makePlayer`.
+    explicit CRMPlayWnd(MediaPlayerFactory makePlayer, QWidget* parent = nullptr);
     ~CRMPlayWnd() override;
 
     // Takes the place of `placeholder` (same parent, same rectangle, same place in a layout)
@@ -85,7 +89,7 @@ public:
 
     // The picture the capture engine grabs (null before a player exists).
     const CPlayerView* View() const;
-    CMediaPlayer* Player() const { return m_pPlayer.get(); }
+    IMediaPlayer* Player() const { return m_pPlayer.get(); }
     CVideoViewWidget* VideoWidget() const { return m_pVideo; }
     CPlayerPanelWidget* PanelWidget() const { return m_pPanel; }
     // The picture's size (the view's size without its frame).
@@ -103,12 +107,12 @@ signals:
 private:
     void OnPositionChange(std::int32_t positionMs);
     void OnPlayStateChange(int rmState);
-    void Bind(std::shared_ptr<CMediaPlayer> player);
+    void Bind(std::shared_ptr<IMediaPlayer> player);
     void EnsurePlayer();
     void Rebuild();
     void UpdateFrame();
 
-    std::shared_ptr<CMediaPlayer> m_pPlayer;
+    std::shared_ptr<IMediaPlayer> m_pPlayer;
     QMetaObject::Connection m_position;
     QMetaObject::Connection m_state;
     CVideoViewWidget* m_pVideo = nullptr;
@@ -123,5 +127,5 @@ private:
     bool m_bClickToPause = true;
     bool m_bPanelEnabled = true;
     bool m_bRecording = false;
-    bool m_bAudio = true;
+    MediaPlayerFactory m_fnMakePlayer;
 };

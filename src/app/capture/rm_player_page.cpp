@@ -22,6 +22,10 @@ QStringList CRMPlayerPage::RmMediaFilters() {
 }
 
 CRMPlayerPage::CRMPlayerPage(CRecording& recording, bool bAudio, QWidget* parent)
+    : CRMPlayerPage(recording, MediaPlayerMaker(bAudio), parent) {}
+
+CRMPlayerPage::CRMPlayerPage(CRecording& recording, const MediaPlayerFactory& makePlayer,
+                             QWidget* parent)
     : CPlayerPage(kIDD, RmMediaFilters(), recording, parent) {
     // Placeholders first, as the page is laid out; the views take their places.
     auto* column = new QVBoxLayout(PlayerArea());
@@ -35,13 +39,13 @@ CRMPlayerPage::CRMPlayerPage(CRecording& recording, bool bAudio, QWidget* parent
     column->addWidget(panelPlace);
     column->addStretch(1);
 
-    m_pVideo = new CRMPlayWnd(bAudio, PlayerArea());
+    m_pVideo = new CRMPlayWnd(makePlayer, PlayerArea());
     m_pVideo->CreateInPlace(videoPlace);
     m_pVideo->SetControls(QStringLiteral("IMAGEWINDOW"));
     m_pVideo->SetAcceptsKeyboard(false);
     m_pVideo->SetSunkenFrame(true);
 
-    m_pPanel = new CRMPlayWnd(bAudio, PlayerArea());
+    m_pPanel = new CRMPlayWnd(makePlayer, PlayerArea());
     m_pPanel->CreateInPlace(panelPlace);
     m_pPanel->SetControls(QStringLiteral("ControlPanel,StatusBar"));
     m_pPanel->SetAcceptsKeyboard(false);
@@ -95,7 +99,7 @@ bool CRMPlayerPage::RewindFinishedMedia() {
 }
 
 double CRMPlayerPage::PositionSeconds() const {
-    const CMediaPlayer* player = m_pVideo->Player();
+    const IMediaPlayer* player = m_pVideo->Player();
     return player ? player->PositionSeconds() : 0.0;
 }
 
@@ -104,12 +108,12 @@ const CPlayerView* CRMPlayerPage::RecordedView() const {
 }
 
 void CRMPlayerPage::RedrawPicture() {
-    if (CMediaPlayer* player = m_pVideo->Player())
+    if (IMediaPlayer* player = m_pVideo->Player())
         player->Redraw();
 }
 
 bool CRMPlayerPage::HasPicture() const {
-    const CMediaPlayer* player = m_pVideo->Player();
+    const IMediaPlayer* player = m_pVideo->Player();
     return player && player->HasVideo();
 }
 
@@ -131,7 +135,7 @@ void CRMPlayerPage::ShowPlayerControls(bool bRecording) {
 }
 
 void CRMPlayerPage::ClearPicture() {
-    if (CMediaPlayer* player = m_pVideo->Player())
+    if (IMediaPlayer* player = m_pVideo->Player())
         player->View().Clear();
     m_pVideo->VideoWidget()->update();
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/capture/player_page.h"
+#include "platform/media_player_interface.h"
 
 class CRMPlayWnd;
 
@@ -17,6 +18,9 @@ public:
 
     // Records through `recording`; `bAudio` false plays without an audio device.
     CRMPlayerPage(CRecording& recording, bool bAudio, QWidget* parent = nullptr);
+    // Its players made by `makePlayer`.
+    CRMPlayerPage(CRecording& recording, const MediaPlayerFactory& makePlayer,
+                  QWidget* parent = nullptr);
     // A running recording ends without writing anything more.
     ~CRMPlayerPage() override;
 

@@ -20,7 +20,7 @@ CVideoViewWidget::CVideoViewWidget(QWidget* parent)
     connect(&m_poll, &QTimer::timeout, this, &CVideoViewWidget::PollFrame);
 }
 
-void CVideoViewWidget::SetPlayer(CMediaPlayer* player) {
+void CVideoViewWidget::SetPlayer(IMediaPlayer* player) {
     m_pPlayer = player;
     m_nShownFrame = 0;
     if (m_pPlayer) {

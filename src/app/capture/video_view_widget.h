@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-class CMediaPlayer;
+class IMediaPlayer;
 class CPlayerView;
 
 // Paints what a CPlayerView holds, at the view's own size from the widget's top-left corner,
@@ -18,8 +18,8 @@ public:
     explicit CVideoViewWidget(QWidget* parent = nullptr);
 
     // The player whose picture is shown (null: black). Sizes the player's view to this widget.
-    void SetPlayer(CMediaPlayer* player);
-    CMediaPlayer* Player() const { return m_pPlayer; }
+    void SetPlayer(IMediaPlayer* player);
+    IMediaPlayer* Player() const { return m_pPlayer; }
     // Sets the widget and its player's picture to `size`.
     void SetPictureSize(const QSize& size);
 
@@ -36,7 +36,7 @@ protected:
 private:
     void PollFrame();
 
-    CMediaPlayer* m_pPlayer = nullptr;
+    IMediaPlayer* m_pPlayer = nullptr;
     QSize m_size;
     QTimer m_poll;
     std::uint64_t m_nShownFrame = 0;

@@ -20,10 +20,14 @@ QStringList CWinMediaPlayerPage::WmMediaFilters() {
 }
 
 CWinMediaPlayerPage::CWinMediaPlayerPage(CRecording& recording, bool bAudio, QWidget* parent)
+    : CWinMediaPlayerPage(recording, MediaPlayerMaker(bAudio), parent) {}
+
+CWinMediaPlayerPage::CWinMediaPlayerPage(CRecording& recording,
+                                         const MediaPlayerFactory& makePlayer, QWidget* parent)
     : CPlayerPage(kIDD, WmMediaFilters(), recording, parent) {
     auto* column = new QVBoxLayout(PlayerArea());
     column->setContentsMargins(0, 0, 0, 0);
-    m_pPlayer = new CMediaPlayer2(bAudio, PlayerArea());
+    m_pPlayer = new CMediaPlayer2(makePlayer, PlayerArea());
     column->addWidget(m_pPlayer);
     column->addStretch(1);
 

@@ -21,6 +21,7 @@
 #include "capture/recording.h"
 #include "common/media_clips.h"
 #include "common/temp_dir.h"
+#include "fake_media_player.h"
 #include "gui_common/qt_test_app.h"
 #include "image/dib_image.h"
 #include "platform/media_player.h"
@@ -43,8 +44,9 @@ std::string MakeClip(const TempDir& dir, const std::string& extension, double se
 TEST(RMPlayWnd, BothViewsDriveOneClip) {
     TestApp();
     TempDir dir;
+    CFakePlayers players;
     CRecording recording;
-    CRMPlayerPage page(recording, false);
+    CRMPlayerPage page(recording, players.Factory());
     CRMPlayWnd* video = page.VideoPlayer();
     CRMPlayWnd* panel = page.PanelPlayer();
     EXPECT_EQ(video->VideoWidget()->size(), QSize(350, 240));
@@ -57,14 +59,18 @@ TEST(RMPlayWnd, BothViewsDriveOneClip) {
     EXPECT_TRUE(panel->AcceptsKeyboard());
     EXPECT_TRUE(video->SunkenFrame() && panel->SunkenFrame());
 
-    ASSERT_TRUE(page.OpenMedia(QString::fromStdString(MakeClip(dir, ".rm", 4))));
+    const std::string clip = dir.File("clip.rm");
+    players.AddMedia(clip, CFakeMedia{});
+    ASSERT_TRUE(page.OpenMedia(QString::fromStdString(clip)));
     EXPECT_EQ(video->Console(), QStringLiteral("Clip1"));
     EXPECT_EQ(panel->Console(), QStringLiteral("Clip1"));
     ASSERT_EQ(panel->Player(), video->Player());
     panel->PanelWidget()->PlayButton()->click();
     EXPECT_TRUE(PumpUntil([&] { return video->GetPlayState() == kRmStatePlaying; }, 5000));
+    dynamic_cast<CFakeMediaPlayer&>(*video->Player()).ShowFrame(30);
     panel->PanelWidget()->PauseButton()->click();
     EXPECT_TRUE(PumpUntil([&] { return video->GetPlayState() == kRmStatePaused; }, 5000));
+    EXPECT_EQ(video->GetPosition(), 1200);
     panel->PanelWidget()->StopButton()->click();
     EXPECT_TRUE(PumpUntil([&] { return video->GetPlayState() == kRmStateStopped; }, 5000));
     EXPECT_EQ(video->GetPosition(), 0);
@@ -78,7 +84,7 @@ TEST(RMPlayWnd, NotificationsActOnlyWhileRecording) {
     CRMPlayerPage page(recording, false);
     ASSERT_TRUE(page.OpenMedia(QString::fromStdString(MakeClip(dir, ".avi", 4))));
     page.SetFolder(QString::fromStdString(dir.File("frames")));
-    CMediaPlayer* player = page.VideoPlayer()->Player();
+    IMediaPlayer* player = page.VideoPlayer()->Player();
 
     // Idle: a position report leaves a queued frame alone; a stop report changes nothing.
     const std::string idlePath = recording.NextFramePath();
