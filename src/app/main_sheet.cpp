@@ -98,6 +98,7 @@ void CMainSheet::UpdateMinimumSize() {
 }
 
 void CMainSheet::ConnectPage(CFontablePage* page) {
+    page->SetHost(this);
     connect(page, &CFontablePage::BusyChanged, this, &CMainSheet::OnPageBusyChanged);
     connect(page, &CFontablePage::DocumentChanged, this, [this, page] {
         if (m_pTabs->currentWidget() == page) {

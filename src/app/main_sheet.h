@@ -11,13 +11,15 @@
 #include <functional>
 #include <utility>
 
+#include "app/widgets/page_host.h"
 #include "capture/recording.h"
 
 class CFontablePage;
 class QPushButton;
 class QTabWidget;
 
-class CMainSheet : public QDialog {
+// Hands itself to every page it holds as the page's host.
+class CMainSheet : public QDialog, public IPageHost {
     Q_OBJECT
 public:
     explicit CMainSheet(QWidget* parent = nullptr);
@@ -54,7 +56,7 @@ public:
     // The one recording of both player pages: starting on one page ends the other's.
     CRecording& Recording() { return m_recording; }
     // Closing waits for busy pages: true between a close request and the end of their jobs.
-    bool IsClosePending() const { return m_bClosePending; }
+    bool IsClosePending() const override { return m_bClosePending; }
 
     // Every way of closing ends here (Close, Escape, the window's close box). While a page is
     // busy the user is asked first; on Yes the busy pages are asked to stop and the sheet

@@ -41,7 +41,7 @@ TEST(MainSheet, FourTabsInOrderWithTheirPages) {
         EXPECT_EQ(tabs->tabText(i), QString::fromUtf8(kCaptions[i]));
         ASSERT_NE(sheet.Page(i), nullptr);
         EXPECT_EQ(sheet.Page(i)->TemplateId(), kTemplates[i]);
-        EXPECT_EQ(sheet.Page(i)->MainSheet(), &sheet);
+        EXPECT_EQ(sheet.Page(i)->Host(), static_cast<IPageHost*>(&sheet));
     }
     EXPECT_EQ(tabs->currentIndex(), 0);
     EXPECT_EQ(sheet.windowTitle(), QStringLiteral("Tarnwick"));
@@ -249,6 +249,7 @@ TEST(MainSheet, ClosingDuringAJobAsksThenStopsTheJobFirst) {
         sheet.ReplacePage(3, page);
         EXPECT_EQ(sheet.Tabs()->tabText(3), QString::fromUtf8("图像平均"));
         EXPECT_EQ(sheet.Page(3), page);
+        EXPECT_EQ(page->Host(), static_cast<IPageHost*>(&sheet));
         CMessageRecorder messages;
 
         bool bUntouchedAfterNo = false;

@@ -60,10 +60,11 @@ void CRMPlayWnd::CreateInPlace(QWidget* placeholder) {
     m_pictureSize = placeholder->size();
     setParent(parent);
     QLayout* layout = parent ? parent->layout() : nullptr;
-    if (QLayoutItem* old = layout ? layout->replaceWidget(placeholder, this) : nullptr)
-        delete old;
-    else
+    QLayoutItem* old = layout ? layout->replaceWidget(placeholder, this) : nullptr;
+    if (old == nullptr) {
         move(placeholder->pos());
+    }
+    delete old;
     delete placeholder;
     Rebuild();
     show();

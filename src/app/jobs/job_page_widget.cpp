@@ -19,8 +19,8 @@
 #include <algorithm>
 
 #include "app/jobs/job_summary_dialog.h"
-#include "app/main_sheet.h"
 #include "app/widgets/message_box.h"
+#include "app/widgets/page_host.h"
 #include "app/widgets/path_drop.h"
 #include "app/widgets/path_label.h"
 #include "app/widgets/select_folder_dialog.h"
@@ -367,8 +367,8 @@ bool CJobPageWidget::RunJob(const std::function<CJobResult(IJobObserver&)>& run,
     }
     ClearProgress();
     // After the user closed the window (which stopped the job) only failures are shown.
-    const CMainSheet* sheet = MainSheet();
-    const bool bClosing = sheet != nullptr && sheet->IsClosePending();
+    const IPageHost* host = Host();
+    const bool bClosing = host != nullptr && host->IsClosePending();
     // The page is usable again behind what it shows; while the window closes it stays busy
     // until the user has seen the failures, so that it closes only afterwards.
     if (!bClosing) {

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QWidget>
 
-class CMainSheet;
+class IPageHost;
 
 // A page knows its dialog number (129, 130, 132, 133) and takes part in closing the sheet:
 // a page running a job reports itself busy, is asked to stop when the user closes the window,
@@ -26,8 +26,10 @@ public:
     // The file this page shows, for the window's caption while the page is shown (none: empty).
     virtual QString DocumentPath() const { return QString(); }
 
-    // The sheet holding this page, or null while the page stands alone.
-    CMainSheet* MainSheet() const;
+    // The window holding this page, or null while the page stands alone. The host outlives
+    // the page: it owns the page from SetHost on.
+    IPageHost* Host() const { return m_pHost; }
+    void SetHost(IPageHost* host) { m_pHost = host; }
 
 signals:
     // Emitted by a page when its job starts (true) and once it has fully ended (false).
@@ -37,4 +39,5 @@ signals:
 
 private:
     int m_nIDTemplate;
+    IPageHost* m_pHost = nullptr;
 };

@@ -201,7 +201,7 @@ QString FindBrowserCommand() {
         for (const QString& id : ids) {
             const QString desktop =
                 QStandardPaths::locate(QStandardPaths::ApplicationsLocation, id.trimmed());
-            const QString exec = desktop.isEmpty() ? QString() : ReadDesktopExec(desktop);
+            QString exec = desktop.isEmpty() ? QString() : ReadDesktopExec(desktop);
             if (!exec.isEmpty()) {
                 return exec;
             }

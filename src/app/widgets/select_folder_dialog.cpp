@@ -161,5 +161,7 @@ void CSelectFolderDialog::accept() {
         }
     }
     SetSelectedFolder(folder);
-    QDialog::accept();
+    // Past QFileDialog::accept on purpose: it would judge its own name field again, not the
+    // folder settled above.
+    QDialog::accept();  // NOLINT(bugprone-parent-virtual-call)
 }
