@@ -79,7 +79,7 @@ CRecordingResult CRecording::Stop() {
         m_dStopSeconds = player->PositionSeconds();
     }
     m_target.FlushFrames(PositionToMs(m_dStopSeconds));
-    const CRecordingResult result = Result();
+    CRecordingResult result = Result();
     if (stopped)
         stopped(result);
     return result;
