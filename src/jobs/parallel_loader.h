@@ -11,9 +11,10 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <vector>
+
+#include "platform/start_threads.h"
 
 class CDibImage;
 
@@ -46,14 +47,9 @@ public:
         if (threads <= 1 || count <= 1)
             return;
         m_slots.resize(m_nAhead);
-        const int n = int(std::min<std::size_t>(std::size_t(threads), count));
-        for (int w = 0; w < n; ++w) {
-            try {
-                m_workers.emplace_back([this, w] { WorkerLoop(w); });
-            } catch (const std::system_error&) {
-                break;  // no more threads to be had: fewer workers, or none (Next does it all)
-            }
-        }
+        // Fewer workers when the system refuses threads, or none (Next does it all).
+        m_workers = StartThreads(int(std::min<std::size_t>(std::size_t(threads), count)),
+                                 [this](int worker) { WorkerLoop(worker); });
     }
     ~CParallelLoader() { Finish(); }
     CParallelLoader(const CParallelLoader&) = delete;

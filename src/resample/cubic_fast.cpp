@@ -2,9 +2,8 @@
 #include "resample/cubic_fast.h"
 
 #include <algorithm>
-#include <system_error>
-#include <thread>
 
+#include "platform/start_threads.h"
 #include "resample/cubic_pass.h"
 #include "resample/layer_memory.h"
 
@@ -130,22 +129,11 @@ bool RunCubicPassFast(const CubicGrid& grid, int srcWidth, const std::uint8_t* s
     const CubicKernels& kernels = CubicKernelsFor(kernel);
     const int bands = std::clamp(threads, 1, std::max(1, grid.rows));
     std::vector<char> ok(bands, 0);
-    auto band = [&](int t) noexcept {
+    const auto band = [&](int t) noexcept {
         const int y0 = int(std::int64_t(grid.rows) * t / bands);
         const int y1 = int(std::int64_t(grid.rows) * (t + 1) / bands);
         ok[t] = RunBand(plan, kernels, srcData, srcStep, dstData, dstStep, y0, y1);
     };
-    {
-        std::vector<std::jthread> workers;
-        workers.reserve(bands - 1);
-        for (int t = 1; t < bands; ++t) {
-            try {
-                workers.emplace_back(band, t);
-            } catch (const std::system_error&) {
-                band(t);  // no thread to be had: this one does the band
-            }
-        }
-        band(0);
-    }  // the workers join here
+    RunOnThreads(bands, band);  // a band refused a thread is done on this one
     return std::all_of(ok.begin(), ok.end(), [](char b) { return b != 0; });
 }

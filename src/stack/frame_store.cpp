@@ -7,10 +7,9 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
-#include <system_error>
-#include <thread>
 
 #include "platform/atomic_file.h"
+#include "platform/start_threads.h"
 
 namespace {
 
@@ -74,17 +73,7 @@ void CFrameStore::Release(int threads) {
             at += chunk.size();
         }
     };
-    {
-        std::vector<std::jthread> helpers;
-        for (int part = 1; part < threads; ++part) {
-            try {
-                helpers.emplace_back(share, part);
-            } catch (const std::system_error&) {
-                break;  // its share goes back with the mapping
-            }
-        }
-        share(0);
-    }
+    RunOnThreads(std::max(1, threads), share);
     m_memory.clear();
     m_freeSlots.clear();
     m_chunks.clear();

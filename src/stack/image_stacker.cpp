@@ -5,10 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <system_error>
 #include <thread>
 #include <type_traits>
 #include <utility>
+
+#include "platform/start_threads.h"
 
 namespace {
 
@@ -309,7 +310,8 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
         std::atomic<int> next{y0};
         std::atomic<bool> bFailed{false};
         std::vector<std::string> failures(std::size_t(std::max(1, threads)));
-        const auto runPieces = [&](std::size_t slot) {
+        const auto runPieces = [&](int thread) {
+            const std::size_t slot = std::size_t(thread);
             for (;;) {
                 const int top = next.fetch_add(pieceRows);
                 if (top >= y1 || bFailed)
@@ -318,16 +320,8 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
                     bFailed = true;
             }
         };
-        std::vector<std::jthread> helpers;
-        for (std::size_t helper = 1; helper < failures.size(); ++helper) {
-            try {
-                helpers.emplace_back(runPieces, helper);
-            } catch (const std::system_error&) {
-                break;  // fewer threads: the pieces are shared by those that started
-            }
-        }
-        runPieces(0);
-        helpers.clear();  // joins
+        // Fewer threads when the system refuses some: the pieces go to those that started.
+        RunOnThreads(int(failures.size()), runPieces);
         if (bFailed) {
             // A piece fails only in reading the temporary store back.
             const auto failure = std::find_if(failures.begin(), failures.end(),
