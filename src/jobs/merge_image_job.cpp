@@ -5,15 +5,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <condition_variable>
-#include <cstdio>
 #include <filesystem>
-#include <mutex>
-#include <new>
 
 #include "image/image_file.h"
-#include "image/jpeg_file.h"
-#include "jobs/merge_sums.h"
+#include "jobs/merge_plain.h"
+#include "jobs/merge_stacking.h"
+#include "jobs/merge_workers.h"
 #include "jobs/resize_to_fill.h"
 #include "platform/atomic_file.h"
 #include "platform/free_name.h"
@@ -37,127 +34,7 @@ bool IsLink(const std::string& path) {
     return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-// The stacking methods keep their memory bound: a picture above kMaxStackPixels is skipped
-// before it is decoded. False with the reason then.
-bool FitsStacking(const std::string& path, std::string* why) {
-    const auto size = PeekImageSize(path);
-    if (!size || std::int64_t(size->first) * size->second <= kMaxStackPixels)
-        return true;
-    *why = std::to_string(size->first) + "x" + std::to_string(size->second) +
-           " is larger than the stacking methods take (" +
-           std::to_string(kMaxStackPixels / 1000000) + " megapixels at most)";
-    return false;
-}
-
-// A report line for a file that did not enter the result.
-CStackFile LeftOut(const std::string& path, const std::string& reason) {
-    CStackFile file;
-    file.m_strPath = path;
-    file.m_strReason = reason;
-    return file;
-}
-
 }  // namespace
-
-// What a worker made of one file, for the driving thread to report.
-struct CMergeImageJob::CLoaded {
-    bool m_bLoaded = false;
-    std::string m_strWhy;      // why it did not load
-    std::string m_strFailure;  // the sums could not be made: the job ends
-    int m_nSumWidth = 0;       // entered the average: the sums' size
-    int m_nSumHeight = 0;
-    bool m_bOtherSize = false;  // entered, but its size is not the sums': only the overlap
-    // What m_strFailure is: the English reason (Other), or the detail of this kind (a kind
-    // without a detail is a failure of its own).
-    JobProblemKind m_failureKind = JobProblemKind::Other;
-    bool Failed() const { return !m_strFailure.empty() || m_failureKind != JobProblemKind::Other; }
-    CStackFile m_placed;                // stacker path: the image placed on the grid,
-    std::vector<std::uint8_t> m_frame;  // in these pixels
-    std::uint8_t* m_pSlot = nullptr;    // or in this slot of the stacker's
-};
-
-// A worker's own: the image it decodes into (kept from file to file, so a file of the same size
-// needs no new block) and its sums.
-struct CMergeImageJob::CWorker {
-    CDibImage m_image;
-    CDibImage m_strip;  // a strip of rows of the JPEG being added as it is decoded
-    std::vector<std::uint16_t> m_sums;
-    std::unique_ptr<CStackPlacer> m_placer;  // stacker path: made for the first file it places
-    std::string m_strPlacerFailure;          // the placer could not be made
-};
-
-// What decides how a loaded file enters the average depends on the files before it in scan
-// order: the first loaded image fixes the size, and only the first N loaded images are added.
-// Workers publish whether their file loaded; one that needs to know about earlier files waits
-// for them, which happens only before the first image loaded and past the Nth file.
-class CMergeImageJob::COrder {
-public:
-    COrder(std::size_t count, int nFiles) : m_files(count), m_nFiles(nFiles) {}
-
-    struct CPlace {
-        bool m_bEnters = false;
-        int m_nWidth = 0;  // the sums' size
-        int m_nHeight = 0;
-        std::size_t m_nReference = 0;  // the first loaded file
-    };
-    // File `index` loaded (with its size) or not; where it stands.
-    CPlace Publish(std::size_t index, bool bLoaded, int width, int height) {
-        std::unique_lock lock(m_mutex);
-        m_files[index] = {bLoaded ? kLoaded : kFailed, width, height, 0};
-        for (; m_nPrefix < m_files.size() && m_files[m_nPrefix].m_state != kUnknown; ++m_nPrefix) {
-            CFile& file = m_files[m_nPrefix];
-            file.m_nLoadedBefore = m_nLoadedCount;
-            if (file.m_state == kLoaded && m_nLoadedCount++ == 0) {
-                m_nWidth = file.m_nWidth;
-                m_nHeight = file.m_nHeight;
-                m_nFirstLoaded = m_nPrefix;
-            }
-        }
-        m_changed.notify_all();
-        CPlace place;
-        if (!bLoaded)
-            return place;
-        place.m_nReference = m_nFirstLoaded;
-        // Up to file N every loaded image enters: fewer than N loaded before it.
-        const bool bNeedCount = index >= std::size_t(m_nFiles);
-        m_changed.wait(lock,
-                       [&] { return m_nLoadedCount > 0 && (!bNeedCount || m_nPrefix > index); });
-        place.m_nReference = m_nFirstLoaded;
-        place.m_bEnters = !bNeedCount || m_files[index].m_nLoadedBefore < m_nFiles;
-        place.m_nWidth = m_nWidth;
-        place.m_nHeight = m_nHeight;
-        return place;
-    }
-
-    // The sums' size once the first loaded image is known, without waiting: false before.
-    bool KnownSize(int& width, int& height) {
-        std::lock_guard lock(m_mutex);
-        if (m_nLoadedCount == 0)
-            return false;
-        width = m_nWidth;
-        height = m_nHeight;
-        return true;
-    }
-
-private:
-    static constexpr signed char kUnknown = -1, kFailed = 0, kLoaded = 1;
-    struct CFile {
-        signed char m_state = kUnknown;
-        int m_nWidth = 0;
-        int m_nHeight = 0;
-        int m_nLoadedBefore = 0;  // images loaded before it, once the prefix reaches it
-    };
-
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<CFile> m_files;  // in scan order
-    const int m_nFiles;
-    std::size_t m_nPrefix = 0;  // files 0..prefix-1 have published
-    int m_nLoadedCount = 0;     // loaded among them
-    int m_nWidth = 0;           // the first loaded image's size
-    int m_nHeight = 0;
-    std::size_t m_nFirstLoaded = 0;
-};
 
 CMergeImageJob::CMergeImageJob(const CMergeParams& params, IJobObserver& observer)
     : CJobEngine(observer), m_params(params) {}
@@ -245,24 +122,27 @@ CJobResult CMergeImageJob::Run() {
     m_observer.OnEvent(CTargetChosen{m_params.m_strTargetFile});
     m_observer.OnEvent(CJobStarted{m_nFiles});
 
-    m_sums.clear();
     m_nBufWidth = m_nBufHeight = m_nSeen = 0;
     m_loaded.clear();
     m_report.clear();
     const int threads = JobWorkerThreads();
-    const bool bPlain = Plain();
-    m_workers = std::vector<CWorker>(std::size_t(std::max(1, threads)));
-    m_order = std::make_unique<COrder>(paths.size(), m_nFiles);
-    if (!bPlain)
-        m_stacker = std::make_unique<CImageStacker>(StackOptions());
-    if (m_params.m_bAlign)
-        FindReference(paths);
+    m_order = std::make_unique<CMergeOrder>(paths.size(), m_nFiles);
+    if (Plain())
+        m_plain = std::make_unique<CMergePlain>(threads, m_nFiles, *m_order);
+    else
+        m_stacking = std::make_unique<CMergeStacking>(StackOptions(), threads, m_nFiles, *m_order);
+    if (m_params.m_bAlign) {
+        if (!m_stacking->FindReference(paths, m_observer))
+            m_result.m_bStopped = true;
+        else if (m_stacking->NoneAlignable())
+            m_result.m_bNoneAlignable = true;
+    }
     if (!m_result.m_bStopped) {
-        CParallelLoader<CLoaded> loader(paths.size(), threads, std::size_t(2 * threads),
-                                        [&](std::size_t index, int worker) {
-                                            return bPlain ? LoadAndAdd(paths[index], index, worker)
-                                                          : LoadAndPlace(paths, index, worker);
-                                        });
+        CParallelLoader<CMergeLoaded> loader(
+            paths.size(), threads, std::size_t(2 * threads), [&](std::size_t index, int worker) {
+                return m_plain ? m_plain->LoadAndAdd(paths[index], index, worker)
+                               : m_stacking->LoadAndPlace(paths, index, worker);
+            });
         for (const std::string& path : paths) {
             if (!AddImage(path, loader))
                 break;
@@ -270,10 +150,8 @@ CJobResult CMergeImageJob::Run() {
     }  // the files under way are done
     // Stacking: the workers' pictures and registrations are done with; their memory goes back
     // before the stacker's result needs its own. (The plain average still merges their sums.)
-    if (m_stacker) {
-        m_workers.clear();
-        m_spareFrames = {};
-    }
+    if (m_stacking)
+        m_stacking->EndLoading();
 
     if (m_result.m_end != JobEnd::Failed) {
         if (m_result.m_nUsed == 0)
@@ -281,19 +159,17 @@ CJobResult CMergeImageJob::Run() {
         else if (!m_result.m_bStopped)
             WriteResult();
     }
-    m_sums = {};
-    m_workers.clear();
+    m_plain.reset();
+    m_stacking.reset();
     m_order.reset();
-    m_stacker.reset();
-    m_spareFrames = {};
     m_guard.Unlock();
     return m_result;
 }
 
-bool CMergeImageJob::AddImage(const std::string& path, CParallelLoader<CLoaded>& loader) {
+bool CMergeImageJob::AddImage(const std::string& path, CParallelLoader<CMergeLoaded>& loader) {
     if (!BeginFile(path))
         return false;
-    std::optional<CLoaded> loaded = loader.Next();
+    std::optional<CMergeLoaded> loaded = loader.Next();
     if (!loaded)
         return false;
     if (!loaded->m_bLoaded && !loaded->m_strFailure.empty()) {
@@ -322,10 +198,10 @@ bool CMergeImageJob::AddImage(const std::string& path, CParallelLoader<CLoaded>&
         return false;
     }
     // Another size than the first: only the overlap enters, which the summary tells.
-    if (m_stacker ? loaded->m_placed.m_bUsed && loaded->m_placed.m_bOtherSize
-                  : loaded->m_bOtherSize)
+    if (m_stacking ? loaded->m_placed.m_bUsed && loaded->m_placed.m_bOtherSize
+                   : loaded->m_bOtherSize)
         ++m_result.m_nOtherSize;
-    if (m_stacker)
+    if (m_stacking)
         return StackImage(path, *loaded);
     m_nBufWidth = loaded->m_nSumWidth;
     m_nBufHeight = loaded->m_nSumHeight;
@@ -355,153 +231,14 @@ CStackOptions CMergeImageJob::StackOptions() const {
     return options;
 }
 
-void CMergeImageJob::FindReference(const std::vector<std::string>& paths) {
-    m_reference.clear();
-    m_declined.clear();
-    m_strReferenceFailure.clear();
-    m_nReference = paths.size();
-    // The candidates: the first N loaded files that have the first loaded file's size.
-    CDibImage image;
-    int loadedCount = 0, width = 0, height = 0;
-    for (std::size_t i = 0; i < paths.size() && loadedCount < m_nFiles; ++i) {
-        if (m_observer.StopRequested()) {
-            m_result.m_bStopped = true;
-            return;
-        }
-        std::string why;
-        if (!FitsStacking(paths[i], &why) || !LoadSourceInto(paths[i], image, &why))
-            continue;
-        if (loadedCount++ == 0) {
-            width = image.m_nWidth;
-            height = image.m_nHeight;
-        }
-        if (image.m_nWidth != width || image.m_nHeight != height)
-            continue;
-        try {
-            CStackPlacer placer(StackOptions(), width, height);
-            const CImageView view = ViewOf(image);
-            std::string declined;
-            if (placer.SetReference(view, &declined)) {
-                m_reference = PackedCopy(view);
-                m_nReference = i;
-                if (m_reference.empty())
-                    m_strReferenceFailure = "not enough memory for the reference";
-                return;
-            }
-            if (std::min(width, height) < CImageRegistration::kMinWindow) {
-                m_nReference = i;  // no picture of the grid's size can serve
-                m_strReferenceFailure = declined;
-                return;
-            }
-            m_declined.emplace(i, declined);  // a black frame, say: the next one is tried
-        } catch (const std::bad_alloc&) {
-            m_nReference = i;
-            m_strReferenceFailure = "not enough memory to place the images";
-            return;
-        }
-    }
-    m_result.m_bNoneAlignable = !m_declined.empty();
-}
-
-CMergeImageJob::CLoaded CMergeImageJob::LoadAndPlace(const std::vector<std::string>& paths,
-                                                     std::size_t index, int worker) {
-    CLoaded loaded;
-    CWorker& own = m_workers[std::size_t(worker)];
-    CDibImage& image = own.m_image;
-    loaded.m_bLoaded = FitsStacking(paths[index], &loaded.m_strWhy) &&
-                       LoadSourceInto(paths[index], image, &loaded.m_strWhy);
-    const COrder::CPlace place =
-        m_order->Publish(index, loaded.m_bLoaded, image.m_nWidth, image.m_nHeight);
-    if (!place.m_bEnters)
-        return loaded;
-    const CImageView view = ViewOf(image);
-    // Without alignment the first loaded file stands as the reference in the report.
-    const bool bReference = m_params.m_bAlign ? index == m_nReference : index == place.m_nReference;
-    loaded.m_nSumWidth = place.m_nWidth;
-    loaded.m_nSumHeight = place.m_nHeight;
-    if (m_params.m_bAlign && m_strReferenceFailure.empty() && !bReference) {
-        // Nothing to register on, or nothing to register to: left out.
-        const auto declined = m_declined.find(index);
-        if (declined != m_declined.end()) {
-            loaded.m_placed = LeftOut(paths[index], declined->second);
-            loaded.m_placed.m_leftOut = StackLeftOut::NoContrast;
-            return loaded;
-        }
-        if (m_reference.empty()) {
-            loaded.m_placed = LeftOut(paths[index],
-                                      "no picture of the first one's size has "
-                                      "anything to register on");
-            loaded.m_placed.m_leftOut = StackLeftOut::NoReference;
-            return loaded;
-        }
-    }
-    if (!own.m_placer && own.m_strPlacerFailure.empty()) {
-        std::string why = m_params.m_bAlign ? m_strReferenceFailure : std::string();
-        try {
-            auto placer =
-                std::make_unique<CStackPlacer>(StackOptions(), place.m_nWidth, place.m_nHeight);
-            if (m_params.m_bAlign && why.empty())
-                placer->SetReference(
-                    PackedView(m_reference.data(), place.m_nWidth, place.m_nHeight), &why);
-            if (why.empty())
-                own.m_placer = std::move(placer);
-        } catch (const std::bad_alloc&) {
-            why = "not enough memory to place the images";
-        }
-        if (!why.empty())
-            own.m_strPlacerFailure =
-                "cannot align to " + paths[m_params.m_bAlign ? m_nReference : index] + ": " + why;
-    }
-    if (!own.m_placer) {
-        loaded.m_strFailure = own.m_strPlacerFailure;
-        return loaded;
-    }
-    // Into the stacker's own memory when it keeps the pictures there, else into a frame of ours.
-    loaded.m_pSlot = m_stacker->TakeSlot(place.m_nWidth, place.m_nHeight, std::size_t(m_nFiles));
-    std::uint8_t* frame = loaded.m_pSlot;
-    if (!frame) {
-        {
-            std::lock_guard lock(m_spareLock);
-            if (!m_spareFrames.empty()) {
-                loaded.m_frame = std::move(m_spareFrames.back());
-                m_spareFrames.pop_back();
-            }
-        }
-        try {
-            loaded.m_frame.resize(std::size_t(place.m_nWidth) * std::size_t(place.m_nHeight) * 3);
-        } catch (const std::bad_alloc&) {
-            loaded.m_failureKind = JobProblemKind::StackNoMemory;
-            return loaded;
-        }
-        frame = loaded.m_frame.data();
-    }
-    try {
-        loaded.m_placed = own.m_placer->Place(paths[index], view, bReference, frame);
-    } catch (const std::bad_alloc&) {
-        loaded.m_failureKind = JobProblemKind::StackNoMemory;
-    }
-    if (loaded.m_pSlot && !loaded.m_placed.m_bUsed) {
-        m_stacker->ReturnSlot(loaded.m_pSlot);
-        loaded.m_pSlot = nullptr;
-    }
-    return loaded;
-}
-
-bool CMergeImageJob::StackImage(const std::string& path, CLoaded& loaded) {
-    const std::size_t before = m_stacker->Files().size();
-    std::string why;
-    const bool bSlot = loaded.m_pSlot != nullptr;
-    if (!m_stacker->AddPlaced(loaded.m_placed, bSlot ? loaded.m_pSlot : loaded.m_frame.data(),
-                              loaded.m_nSumWidth, loaded.m_nSumHeight, &why, bSlot)) {
+bool CMergeImageJob::StackImage(const std::string& path, CMergeLoaded& loaded) {
+    const std::size_t before = m_stacking->Files().size();
+    if (!m_stacking->Add(loaded)) {
         m_result.m_end = JobEnd::Failed;
         FailStacking(path);
         return false;
     }
-    {
-        std::lock_guard lock(m_spareLock);
-        m_spareFrames.push_back(std::move(loaded.m_frame));
-    }
-    const std::vector<CStackFile>& files = m_stacker->Files();
+    const std::vector<CStackFile>& files = m_stacking->Files();
     for (std::size_t i = before; i < files.size(); ++i) {
         const CStackFile& file = files[i];
         m_report.push_back(file);
@@ -519,92 +256,8 @@ bool CMergeImageJob::StackImage(const std::string& path, CLoaded& loaded) {
     return true;
 }
 
-CMergeImageJob::CLoaded CMergeImageJob::LoadAndAdd(const std::string& path, std::size_t index,
-                                                   int worker) {
-    CLoaded loaded;
-    CWorker& own = m_workers[std::size_t(worker)];
-    CDibImage& image = own.m_image;
-    if (LoadJpegIntoSums(path, index, own, loaded))
-        return loaded;
-    loaded.m_bLoaded = LoadSourceInto(path, image, &loaded.m_strWhy);
-    const COrder::CPlace place =
-        m_order->Publish(index, loaded.m_bLoaded, image.m_nWidth, image.m_nHeight);
-    if (!place.m_bEnters)
-        return loaded;
-    loaded.m_nSumWidth = place.m_nWidth;
-    loaded.m_nSumHeight = place.m_nHeight;
-    loaded.m_bOtherSize = image.m_nWidth != place.m_nWidth || image.m_nHeight != place.m_nHeight;
-    const std::size_t width = std::size_t(place.m_nWidth);
-    if (own.m_sums.empty()) {
-        try {
-            own.m_sums.assign(width * std::size_t(place.m_nHeight) * 3, 0);
-        } catch (const std::bad_alloc&) {
-            loaded.m_failureKind = JobProblemKind::NoMemoryForSums;
-            loaded.m_strFailure =
-                std::to_string(place.m_nWidth) + "x" + std::to_string(place.m_nHeight);
-            return loaded;
-        }
-    }
-    // The overlap anchored at the top-left corner.
-    const int rows = std::min(place.m_nHeight, image.m_nHeight);
-    const int cols = std::min(place.m_nWidth, image.m_nWidth);
-    for (int y = 0; y < rows; ++y)
-        AddBytesToSums(own.m_sums.data() + std::size_t(y) * width * 3, image.TopRow(y),
-                       std::size_t(cols) * 3);
-    return loaded;
-}
-
-bool CMergeImageJob::LoadJpegIntoSums(const std::string& path, std::size_t index, CWorker& own,
-                                      CLoaded& loaded) {
-    // Only a file that enters whenever it loads (one of the first N) and whose sums' size is
-    // known already; the others are added whole once they loaded.
-    int width = 0, height = 0;
-    if (index >= std::size_t(m_nFiles) || !IsJpegPath(path) || !m_order->KnownSize(width, height))
-        return false;
-    const std::size_t size = std::size_t(width) * std::size_t(height) * 3;
-    if (own.m_sums.empty()) {
-        try {
-            own.m_sums.assign(size, 0);
-        } catch (const std::bad_alloc&) {
-            return false;  // the whole-picture path says so
-        }
-    }
-    // Each strip of rows goes into the sums just after it was decoded, while it is in the cache,
-    // and the whole picture is never made. A read that fails later takes its rows back out: the
-    // sums wrap modulo 2^16, so subtracting the same bytes leaves them exactly as they were.
-    CDibImage& strip = own.m_strip;
-    const auto apply = [&](int top, int count, bool bAdd) {
-        const int rows = std::min(top + count, height) - top;
-        const std::size_t cols = std::size_t(std::min(width, strip.m_nWidth)) * 3;
-        for (int i = 0; i < rows; ++i) {
-            std::uint16_t* sums = own.m_sums.data() + std::size_t(top + i) * std::size_t(width) * 3;
-            if (bAdd)
-                AddBytesToSums(sums, strip.TopRow(i), cols);
-            else
-                SubtractBytesFromSums(sums, strip.TopRow(i), cols);
-        }
-    };
-    CJpegStripHook hook;
-    hook.m_rows = [&](int top, int count) { apply(top, count, true); };
-    hook.m_undo = [&](int top, int count) { apply(top, count, false); };
-    int pictureWidth = 0, pictureHeight = 0;
-    const int read =
-        ReadJpegStrips(path, own.m_strip, pictureWidth, pictureHeight, hook, &loaded.m_strWhy);
-    loaded.m_bLoaded = read == 1;
-    const COrder::CPlace place =
-        m_order->Publish(index, loaded.m_bLoaded, pictureWidth, pictureHeight);
-    if (read < 0)
-        loaded.m_strFailure = "not enough memory to take a failed read back out of the sums";
-    if (place.m_bEnters) {
-        loaded.m_nSumWidth = place.m_nWidth;
-        loaded.m_nSumHeight = place.m_nHeight;
-        loaded.m_bOtherSize = pictureWidth != width || pictureHeight != height;
-    }
-    return true;
-}
-
 void CMergeImageJob::FailStacking(const std::string& path) {
-    const CStackFailure& failure = m_stacker->Failure();
+    const CStackFailure& failure = m_stacking->Failure();
     switch (failure.m_kind) {
         case StackFailureKind::NoMemory:
             Fail(MakeProblem(path, JobProblemKind::StackNoMemory));
@@ -635,46 +288,16 @@ JobRefusal StackOptionsRefusal(const CStackOptions& options, std::string* detail
     return JobRefusal::None;
 }
 
-void CMergeImageJob::MergeSums() {
-    m_sums.clear();
-    for (CWorker& worker : m_workers) {
-        if (worker.m_sums.empty())
-            continue;
-        if (m_sums.empty())
-            m_sums = std::move(worker.m_sums);
-        else
-            AddSumsToSums(m_sums.data(), worker.m_sums.data(), m_sums.size());
-        worker.m_sums = {};
-    }
-}
-
-bool CMergeImageJob::BuildAverage(CDibImage& average) {
-    if (!average.Create(m_nBufWidth, m_nBufHeight, 24))
-        return false;
-    // Always divided by N, the capped count, even when fewer images were added: round half up.
-    const double n = m_nFiles;
-    for (int y = 0; y < m_nBufHeight; ++y) {
-        std::uint8_t* dst = average.TopRow(y);
-        const std::uint16_t* sum = m_sums.data() + std::size_t(y) * std::size_t(m_nBufWidth) * 3;
-        for (int i = 0; i < m_nBufWidth * 3; ++i) {
-            const int value = m_nFiles == 1 ? sum[i] : int(sum[i] / n + 0.5);
-            dst[i] = std::uint8_t(std::min(value, 255));
-        }
-    }
-    return true;
-}
-
 void CMergeImageJob::WriteResult() {
     const std::string& target = m_params.m_strTargetFile;
     CDibImage average;
-    if (m_stacker) {
-        if (!m_stacker->Finish(average, nullptr)) {
+    if (m_stacking) {
+        if (!m_stacking->Finish(average)) {
             FailStacking(target);
             return;
         }
     } else {
-        MergeSums();
-        if (!BuildAverage(average)) {
+        if (!m_plain->BuildAverage(m_nBufWidth, m_nBufHeight, average)) {
             Fail(target, JobProblemKind::NoImage,
                  std::to_string(m_nBufWidth) + "x" + std::to_string(m_nBufHeight));
             return;

@@ -1,13 +1,11 @@
 // The averaging job without its page: every image of one kind in a folder (at most 255 of them
 // enter the average) is summed pixel by pixel into 16-bit sums, divided by the file count and
 // written as BMP or JPEG, optionally with copies filled and cropped to 800x600 and 1024x768.
-// The other stack methods, and alignment, go through CImageStacker onto the same outputs.
+// The other stack methods, and alignment, go through CImageStacker onto the same outputs. This
+// is the driver: the sums are in merge_plain.h, the stacking in merge_stacking.h.
 #pragma once
 
-#include <cstdint>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,6 +13,11 @@
 #include "jobs/job_engine.h"
 #include "jobs/parallel_loader.h"
 #include "stack/stack.h"
+
+struct CMergeLoaded;
+class CMergeOrder;
+class CMergePlain;
+class CMergeStacking;
 
 // At most this many images enter an average: 255 x 255 still fits a 16-bit sum.
 inline constexpr int kMaxMergeFiles = 255;
@@ -46,21 +49,8 @@ public:
     const std::vector<CStackFile>& Report() const { return m_report; }
 
 private:
-    struct CLoaded;
-    struct CWorker;
-    class COrder;
-
     // One file of the processing pass, in scan order; false ends the job (a stop request).
-    bool AddImage(const std::string& path, CParallelLoader<CLoaded>& loader);
-    // On a worker: loads file `index` and adds it to that worker's sums when it enters the
-    // average.
-    CLoaded LoadAndAdd(const std::string& path, std::size_t index, int worker);
-    // LoadAndAdd of a JPEG added strip by strip as it is decoded, when that can be done: false
-    // (nothing done) when the file must be loaded whole first.
-    bool LoadJpegIntoSums(const std::string& path, std::size_t index, CWorker& own,
-                          CLoaded& loaded);
-    // The workers' sums added up into m_sums.
-    void MergeSums();
+    bool AddImage(const std::string& path, CParallelLoader<CMergeLoaded>& loader);
     void WriteResult();
     // The path of the extra copy of width x height beside the target.
     std::string ExtraPath(int width, int height) const;
@@ -69,47 +59,28 @@ private:
     // Writes one output and records it; `bMainNumbered` for the auto-numbered target, which
     // moves on to the next free number when its name was taken meanwhile.
     bool WriteOutput(const std::string& path, CDibImage& image, int quality, bool bMainNumbered);
-    // The average of the sums, each divided by N with round half up.
-    bool BuildAverage(CDibImage& average);
     // The plain average (16-bit sums, divided by N): mean, not aligned.
     bool Plain() const;
     // The stacker's options for the job's parameters.
     CStackOptions StackOptions() const;
-    // On a worker (stacker path): loads file `index` and places it on the grid (registered to
-    // the first loaded file with alignment).
-    CLoaded LoadAndPlace(const std::vector<std::string>& paths, std::size_t index, int worker);
-    // Alignment, before the workers start: the reference is the first of the first N loaded
-    // files of the grid's size that has something to register on; those before it that have
-    // nothing are noted to be left out. Loads files on the calling thread and asks about Stop.
-    void FindReference(const std::vector<std::string>& paths);
     // On the driving thread: hands a loaded image to the stacker and records what it did.
-    bool StackImage(const std::string& path, CLoaded& loaded);
+    bool StackImage(const std::string& path, CMergeLoaded& loaded);
     // The stacker's failure, on `path`.
     void FailStacking(const std::string& path);
     bool WriteReport();
 
     CMergeParams m_params;
-    int m_nFiles = 0;                   // N: mean at most 255, the others at most the limit
-    std::vector<std::uint16_t> m_sums;  // B, G, R per pixel, top row first, no padding
-    int m_nBufWidth = 0;
+    int m_nFiles = 0;     // N: mean at most 255, the others at most the limit
+    int m_nBufWidth = 0;  // the plain sums' size
     int m_nBufHeight = 0;
     int m_nSeen = 0;                    // images loaded so far
     std::vector<std::string> m_loaded;  // sources that loaded, in scan order
     std::set<std::string> m_sources;    // every matching file (canonical paths)
-    std::vector<CWorker> m_workers;
-    std::unique_ptr<COrder> m_order;
-    std::unique_ptr<CImageStacker> m_stacker;  // every path but the plain average
-    std::vector<CStackFile> m_report;          // every file handed to the job, in scan order
-    // Alignment: the reference (index, packed pixels), or why none can serve; the files before
-    // it with nothing to register on, with the reason. Read-only while the workers run.
-    std::size_t m_nReference = 0;
-    std::vector<std::uint8_t> m_reference;
-    std::string m_strReferenceFailure;
-    std::map<std::size_t, std::string> m_declined;
-    // Stacker path: pictures on the grid that the stacker has taken, for workers to place the
-    // next ones in (no new block to fault in and clear for every file).
-    std::mutex m_spareLock;
-    std::vector<std::vector<std::uint8_t>> m_spareFrames;
+    std::unique_ptr<CMergeOrder> m_order;
+    // While the job runs, one of the two: the plain average, or every other path.
+    std::unique_ptr<CMergePlain> m_plain;
+    std::unique_ptr<CMergeStacking> m_stacking;
+    std::vector<CStackFile> m_report;  // every file handed to the job, in scan order
 };
 
 // The kind of refusal for stacking options the stacker cannot use, with its detail (the value
