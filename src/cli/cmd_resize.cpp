@@ -46,7 +46,7 @@ bool ParseSize(const std::string& text, int& width, int& height, std::string& wh
 
 // Reads IN, makes the new picture with `make`, writes OUT; one line on stderr for any failure.
 template <typename Make>
-int RunResize(const ResizeArgs& args, Make make) {
+int RunResize(const ResizeArgs& args, Make make, const CResampleOptions& options) {
     int width = 0;
     int height = 0;
     std::string why;
@@ -60,7 +60,7 @@ int RunResize(const ResizeArgs& args, Make make) {
         return kExitFailed;
     }
     CDibImage dst;
-    if (!make(src, dst, width, height, why)) {
+    if (!make(options, src, dst, width, height, why)) {
         CliError(args.in + ": cannot resize to " + args.size + ": " + why);
         return kExitFailed;
     }
@@ -71,16 +71,18 @@ int RunResize(const ResizeArgs& args, Make make) {
     return kExitOk;
 }
 
-bool Stretch(const CDibImage& src, CDibImage& dst, int width, int height, std::string& why) {
+bool Stretch(const CResampleOptions& options, const CDibImage& src, CDibImage& dst, int width,
+             int height, std::string& why) {
     if (!dst.Create(width, height, 24)) {
         why = "not enough memory";
         return false;
     }
-    return ResizeDib(src, dst, &why);
+    return ResizeDib(options, src, dst, &why);
 }
 
-bool Fill(const CDibImage& src, CDibImage& dst, int width, int height, std::string& why) {
-    if (ResizeToFill(src, dst, width, height))
+bool Fill(const CResampleOptions& options, const CDibImage& src, CDibImage& dst, int width,
+          int height, std::string& why) {
+    if (ResizeToFill(src, dst, width, height, options))
         return true;
     why = "the scaled image is too large or memory ran out";
     return false;
@@ -99,24 +101,32 @@ CLI::App* AddResizeOptions(CLI::App& app, const char* name, const char* descript
     return sub;
 }
 
-const CliCommand kResize(30, [](CLI::App& app) -> std::function<int()> {
-    auto args = std::make_shared<ResizeArgs>();
-    AddResizeOptions(
-        app, "resize",
-        "Resize an image to exactly WxH with cubic interpolation; each side is scaled on "
-        "its own, so the proportions may change.",
-        *args);
-    return [args] { return RunResize(*args, Stretch); };
-});
-
-const CliCommand kFill(31, [](CLI::App& app) -> std::function<int()> {
-    auto args = std::make_shared<ResizeArgs>();
-    AddResizeOptions(
-        app, "fill",
-        "Bring an image to exactly WxH without distortion: scale it to cover WxH, then "
-        "cut out the centre.",
-        *args);
-    return [args] { return RunResize(*args, Fill); };
-});
-
 }  // namespace
+
+CliCommand ResizeCommand() {
+    return {[](CLI::App& app) -> CliCommand::Run {
+        auto args = std::make_shared<ResizeArgs>();
+        AddResizeOptions(
+            app, "resize",
+            "Resize an image to exactly WxH with cubic interpolation; each side is scaled on "
+            "its own, so the proportions may change.",
+            *args);
+        return [args](const CRunContext& context) {
+            return RunResize(*args, Stretch, context.Resample());
+        };
+    }};
+}
+
+CliCommand FillCommand() {
+    return {[](CLI::App& app) -> CliCommand::Run {
+        auto args = std::make_shared<ResizeArgs>();
+        AddResizeOptions(
+            app, "fill",
+            "Bring an image to exactly WxH without distortion: scale it to cover WxH, then "
+            "cut out the centre.",
+            *args);
+        return [args](const CRunContext& context) {
+            return RunResize(*args, Fill, context.Resample());
+        };
+    }};
+}

@@ -14,7 +14,8 @@ int RoundHalfUp(double x) {
 
 }  // namespace
 
-int ResizeToFill(const CDibImage& src, CDibImage& dst, int width, int height) {
+int ResizeToFill(const CDibImage& src, CDibImage& dst, int width, int height,
+                 const CResampleOptions& options) {
     if (!src.m_hDib || src.m_nWidth <= 0 || src.m_nHeight <= 0)
         return 0;
     if (width <= 0 || height <= 0) {
@@ -36,7 +37,7 @@ int ResizeToFill(const CDibImage& src, CDibImage& dst, int width, int height) {
     // `dst`, so memory follows the result however large the scaled image would be.
     // Every failure leaves `dst` empty, so that the caller never writes a blank picture.
     if (scaledWidth < width || scaledHeight < height || !dst.Create(width, height, 24) ||
-        !ResizeDibWindow(src, scaledWidth, scaledHeight, (scaledWidth - width) / 2,
+        !ResizeDibWindow(options, src, scaledWidth, scaledHeight, (scaledWidth - width) / 2,
                          (scaledHeight - height) / 2, dst)) {
         dst.Free();
         return 0;

@@ -34,12 +34,12 @@ AxisWindow SamplesInWindow(const ZoomAxis& axis, int first, int size) {
 }
 
 void Zoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, int yDst, int ySrc,
-          int interpolate, const ZoomWindow* window);
+          int interpolate, const ZoomWindow* window, const CResampleOptions& options);
 
 }  // namespace
 
 void iplResize(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, int yDst, int ySrc,
-               int interpolate) {
+               int interpolate, const CResampleOptions& options) {
     if (interpolate == IPL_INTER_SUPER) {
         if (xDst > xSrc || yDst > ySrc) {
             LayerReport(kStsBadArg, "iplResize", "(xDst > xSrc || yDst > ySrc)", "iplresiz",
@@ -50,28 +50,28 @@ void iplResize(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc,
                         "iplresiz", __LINE__);
         }
     } else {
-        iplZoom(srcImage, dstImage, xDst, xSrc, yDst, ySrc, interpolate);
+        iplZoom(srcImage, dstImage, xDst, xSrc, yDst, ySrc, interpolate, options);
     }
     if (LayerStatus() < 0)
         LayerReport(kStsBackTrace, "iplResize", "", "iplresiz", __LINE__);
 }
 
 void iplZoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, int yDst, int ySrc,
-             int interpolate) {
-    Zoom(srcImage, dstImage, xDst, xSrc, yDst, ySrc, interpolate, nullptr);
+             int interpolate, const CResampleOptions& options) {
+    Zoom(srcImage, dstImage, xDst, xSrc, yDst, ySrc, interpolate, nullptr, options);
 }
 
 void iplZoomWindow(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, int yDst,
-                   int ySrc, int interpolate, int x0, int y0) {
+                   int ySrc, int interpolate, int x0, int y0, const CResampleOptions& options) {
     const ZoomWindow window{x0, y0};
-    Zoom(srcImage, dstImage, xDst, xSrc, yDst, ySrc, interpolate, &window);
+    Zoom(srcImage, dstImage, xDst, xSrc, yDst, ySrc, interpolate, &window, options);
 }
 
 namespace {
 
 // iplZoom, over the whole destination (no window) or the window of a larger one.
 void Zoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, int yDst, int ySrc,
-          int interpolate, const ZoomWindow* window) {
+          int interpolate, const ZoomWindow* window, const CResampleOptions& options) {
     // 1. Header consistency.
     for (const ImageHeader* image : {srcImage, dstImage}) {
         if (const int code = CheckImageHeader(image)) {
@@ -173,13 +173,14 @@ void Zoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, int 
         if (mode == IPL_INTER_CUBIC) {
             const CubicGrid grid =
                 MakeCubicGrid(width, height, x, y, channels, columnWindow, rowWindow);
-            const ResampleKernel kernel = ActiveResampleKernel();
+            const ResampleKernel kernel =
+                ResampleKernelSupported(options.m_kernel) ? options.m_kernel : BestResampleKernel();
             if (kernel == ResampleKernel::kScalar) {
                 written =
                     RunCubicPass(grid, src, srcStep, srcImage->nChannels, dst, dstStep, channels);
             } else {
                 const int threads =
-                    ResampleThreadsFor(grid.rows, std::int64_t(grid.columns) * channels);
+                    ResampleThreadsFor(options, grid.rows, std::int64_t(grid.columns) * channels);
                 written = RunCubicPassFast(grid, width, src, srcStep, srcImage->nChannels, dst,
                                            dstStep, channels, kernel, threads);
             }

@@ -93,14 +93,24 @@ bool ResizeThroughLayer(const CDibImage& src, CDibImage& dst, std::string* why,
 }  // namespace
 
 bool ResizeDib(const CDibImage& src, CDibImage& dst, std::string* why) {
+    return ResizeDib(CResampleOptions{}, src, dst, why);
+}
+
+bool ResizeDib(const CResampleOptions& options, const CDibImage& src, CDibImage& dst,
+               std::string* why) {
     return ResizeThroughLayer(src, dst, why, [&](ImageHeader* srcImage, ImageHeader* dstImage) {
         iplResize(srcImage, dstImage, dst.m_nWidth, src.m_nWidth, dst.m_nHeight, src.m_nHeight,
-                  IPL_INTER_CUBIC);
+                  IPL_INTER_CUBIC, options);
     });
 }
 
 bool ResizeDibWindow(const CDibImage& src, int fullWidth, int fullHeight, int x0, int y0,
                      CDibImage& dst, std::string* why) {
+    return ResizeDibWindow(CResampleOptions{}, src, fullWidth, fullHeight, x0, y0, dst, why);
+}
+
+bool ResizeDibWindow(const CResampleOptions& options, const CDibImage& src, int fullWidth,
+                     int fullHeight, int x0, int y0, CDibImage& dst, std::string* why) {
     if (dst.m_hDib && (fullWidth <= 0 || fullHeight <= 0 || x0 < 0 || y0 < 0 ||
                        std::int64_t(x0) + dst.m_nWidth > fullWidth ||
                        std::int64_t(y0) + dst.m_nHeight > fullHeight)) {
@@ -110,6 +120,6 @@ bool ResizeDibWindow(const CDibImage& src, int fullWidth, int fullHeight, int x0
     const int memoryRow = fullHeight - y0 - dst.m_nHeight;
     return ResizeThroughLayer(src, dst, why, [&](ImageHeader* srcImage, ImageHeader* dstImage) {
         iplZoomWindow(srcImage, dstImage, fullWidth, src.m_nWidth, fullHeight, src.m_nHeight,
-                      IPL_INTER_CUBIC, x0, memoryRow);
+                      IPL_INTER_CUBIC, x0, memoryRow, options);
     });
 }
