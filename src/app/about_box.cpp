@@ -10,7 +10,7 @@
 
 #include "app/widgets/link_label.h"
 
-CAboutBox::CAboutBox(QWidget* parent) : QDialog(parent) {
+CAboutBox::CAboutBox(CDesktop& desktop, QWidget* parent) : QDialog(parent) {
     setWindowTitle(tr("Tarnwick版本信息"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
@@ -22,8 +22,8 @@ CAboutBox::CAboutBox(QWidget* parent) : QDialog(parent) {
                                this);
 
     const QString email = QString::fromLatin1(AuthorEmail());
-    m_pEmailLink = new CLinkLabel(email, QStringLiteral("mailto:") + email, this);
-    m_pHomepageLink = new CLinkLabel(QString::fromLatin1(Homepage()), QString(), this);
+    m_pEmailLink = new CLinkLabel(desktop, email, QStringLiteral("mailto:") + email, this);
+    m_pHomepageLink = new CLinkLabel(desktop, QString::fromLatin1(Homepage()), QString(), this);
 
     auto* people = new QGridLayout;
     people->addWidget(new QLabel(tr("作者："), this), 0, 0);

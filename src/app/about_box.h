@@ -3,12 +3,13 @@
 
 #include <QDialog>
 
+class CDesktop;
 class CLinkLabel;
 
 class CAboutBox : public QDialog {
     Q_OBJECT
 public:
-    explicit CAboutBox(QWidget* parent = nullptr);
+    explicit CAboutBox(CDesktop& desktop, QWidget* parent = nullptr);
 
     CLinkLabel* EmailLink() const { return m_pEmailLink; }
     CLinkLabel* HomepageLink() const { return m_pHomepageLink; }

@@ -8,6 +8,7 @@
 #include "app/main_sheet.h"
 #include "app/program_pages.h"
 #include "app/startup.h"
+#include "app/widgets/desktop.h"
 #include "jobs/run_context.h"
 #include "platform/program_path.h"
 
@@ -19,15 +20,17 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tarnwick.png")));
     InstallTranslation(app, QLocale::system());
 
+    // The one desktop of the program: its message boxes and the folders remembered between runs.
+    CDesktop desktop(CRememberedFolders::StateFilePath());
     QString strMode;
     const int depth = CheckDisplayDepth(strMode);
-    if (!ConfirmDisplayDepth(depth, strMode)) {
+    if (!ConfirmDisplayDepth(desktop, depth, strMode)) {
         return 1;
     }
     // Threads and kernels as the environment says; the job pages' Save and Load use the
     // settings file beside the program.
     const CRunContext context = RunContextFromEnvironment(0, ProgramFilePath());
-    CMainSheet sheet;
+    CMainSheet sheet(desktop);
     InstallProgramPages(sheet, true, context);
     sheet.exec();
     return 0;

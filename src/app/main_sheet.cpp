@@ -17,8 +17,8 @@
 
 #include "app/about_box.h"
 #include "app/startup.h"
+#include "app/widgets/desktop.h"
 #include "app/widgets/fontable_page.h"
-#include "app/widgets/message_box.h"
 #include "platform/program_path.h"
 
 namespace {
@@ -26,7 +26,7 @@ namespace {
 const QSize kMinTabsSize(520, 380);
 }  // namespace
 
-CMainSheet::CMainSheet(QWidget* parent) : QDialog(parent) {
+CMainSheet::CMainSheet(CDesktop& desktop, QWidget* parent) : QDialog(parent), m_desktop(desktop) {
     setWindowTitle(QString::fromLatin1(kAppTitle));
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -34,10 +34,10 @@ CMainSheet::CMainSheet(QWidget* parent) : QDialog(parent) {
     m_pTabs = new QTabWidget(this);
     // Room for all four tab captions; the pages' own needs are added as they come.
     m_pTabs->setMinimumSize(kMinTabsSize);
-    m_pRmPage = new CFontablePage(129);
-    m_pWmpPage = new CFontablePage(130);
-    m_pScalePage = new CFontablePage(133);
-    m_pMergePage = new CFontablePage(132);
+    m_pRmPage = new CFontablePage(129, m_desktop);
+    m_pWmpPage = new CFontablePage(130, m_desktop);
+    m_pScalePage = new CFontablePage(133, m_desktop);
+    m_pMergePage = new CFontablePage(132, m_desktop);
     AddPage(m_pRmPage, QStringLiteral("RMPlayer"));
     AddPage(m_pWmpPage, QStringLiteral("WinMediaPlayer"));
     AddPage(m_pScalePage, tr("批量放大"));
@@ -164,20 +164,21 @@ QUrl CMainSheet::HelpUrl(const QString& strPath, const QLocale& locale) {
 void CMainSheet::OnHelp() {
     const QString path = HelpPath();
     if (!QFileInfo(path).isFile()) {
-        ShowMessage(this, tr("抱歉，找不到帮助文件Tarnwick.htm。\n请下载完整的ZIP文件。"));
+        m_desktop.ShowMessage(this,
+                              tr("抱歉，找不到帮助文件Tarnwick.htm。\n请下载完整的ZIP文件。"));
         return;
     }
     const QUrl url = HelpUrl(path, QLocale());
     if (!(m_urlOpener ? m_urlOpener(url) : QDesktopServices::openUrl(url))) {
-        ShowMessage(this,
-                    tr("没有可以打开帮助文件的程序（例如网页浏览器）。\n帮助文件在：\n%1")
-                        .arg(QDir::toNativeSeparators(path)),
-                    QMessageBox::Warning);
+        m_desktop.ShowMessage(this,
+                              tr("没有可以打开帮助文件的程序（例如网页浏览器）。\n帮助文件在：\n%1")
+                                  .arg(QDir::toNativeSeparators(path)),
+                              QMessageBox::Warning);
     }
 }
 
 void CMainSheet::OnAbout() {
-    CAboutBox box(this);
+    CAboutBox box(m_desktop, this);
     box.exec();
 }
 
@@ -251,8 +252,8 @@ void CMainSheet::done(int result) {
     }
     if (const CFontablePage* busy = FirstBusyPage()) {
         // Nothing stops unless the user says so; the work goes on while the question shows.
-        if (ShowMessage(this, busy->BusyQuestion(), QMessageBox::Question,
-                        QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
+        if (m_desktop.ShowMessage(this, busy->BusyQuestion(), QMessageBox::Question,
+                                  QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
             return;
         }
     }

@@ -14,6 +14,7 @@
 #include "app/widgets/page_host.h"
 #include "capture/recording.h"
 
+class CDesktop;
 class CFontablePage;
 class QPushButton;
 class QTabWidget;
@@ -22,7 +23,8 @@ class QTabWidget;
 class CMainSheet : public QDialog, public IPageHost {
     Q_OBJECT
 public:
-    explicit CMainSheet(QWidget* parent = nullptr);
+    // `desktop` answers the sheet's and its pages' message boxes; it outlives the sheet.
+    explicit CMainSheet(CDesktop& desktop, QWidget* parent = nullptr);
     // The pages go before the recording they use.
     ~CMainSheet() override;
 
@@ -55,6 +57,7 @@ public:
     void ReplacePage(int index, CFontablePage* page);
     // The one recording of both player pages: starting on one page ends the other's.
     CRecording& Recording() { return m_recording; }
+    CDesktop& Desktop() const { return m_desktop; }
     // Closing waits for busy pages: true between a close request and the end of their jobs.
     bool IsClosePending() const override { return m_bClosePending; }
 
@@ -80,6 +83,7 @@ private:
     bool AnyPageBusy() const;
     void OnPageBusyChanged(bool bBusy);
 
+    CDesktop& m_desktop;
     CRecording m_recording;
     UrlOpener m_urlOpener;
     // Pages in tab order; placeholders until their pages exist.

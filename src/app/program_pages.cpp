@@ -7,8 +7,9 @@
 #include "app/main_sheet.h"
 
 void InstallProgramPages(CMainSheet& sheet, bool bPlayersHaveAudio, const CRunContext& context) {
-    sheet.ReplacePage(0, new CRMPlayerPage(sheet.Recording(), bPlayersHaveAudio));
-    sheet.ReplacePage(1, new CWinMediaPlayerPage(sheet.Recording(), bPlayersHaveAudio));
-    sheet.ReplacePage(2, new CScaleImagePage(context));
-    sheet.ReplacePage(3, new CMergeImagePage(context));
+    CDesktop& desktop = sheet.Desktop();
+    sheet.ReplacePage(0, new CRMPlayerPage(desktop, sheet.Recording(), bPlayersHaveAudio));
+    sheet.ReplacePage(1, new CWinMediaPlayerPage(desktop, sheet.Recording(), bPlayersHaveAudio));
+    sheet.ReplacePage(2, new CScaleImagePage(desktop, context));
+    sheet.ReplacePage(3, new CMergeImagePage(desktop, context));
 }

@@ -7,5 +7,5 @@ class CMainSheet;
 
 // Replaces the sheet's placeholders with the two player pages (both recording through the
 // sheet's recording; `bPlayersHaveAudio` false plays without an audio device) and the two job
-// pages, which run their jobs in `context`.
+// pages, which run their jobs in `context`; all of them use the sheet's desktop.
 void InstallProgramPages(CMainSheet& sheet, bool bPlayersHaveAudio, const CRunContext& context);

@@ -9,7 +9,7 @@
 
 #include <cstdio>
 
-#include "app/widgets/message_box.h"
+#include "app/widgets/desktop.h"
 #include "platform/program_path.h"
 
 int ClassifyDisplayDepth(int bitsPerPixel, bool bPalette, QString& strMode) {
@@ -49,7 +49,7 @@ int CheckDisplayDepth(QString& strMode) {
     return ClassifyDisplayDepth(screen->depth(), false, strMode);
 }
 
-bool ConfirmDisplayDepth(int result, const QString& strMode, QWidget* parent) {
+bool ConfirmDisplayDepth(CDesktop& desktop, int result, const QString& strMode, QWidget* parent) {
     if (result == kDepthTrueColour) {
         return true;
     }
@@ -60,15 +60,15 @@ bool ConfirmDisplayDepth(int result, const QString& strMode, QWidget* parent) {
                                  "Startup",
                                  "模式。为了达到最好的效果，本程序要求工作在24位或32位真彩模式下。"
                                  "要继续吗？");
-        return ShowMessage(parent, text, QMessageBox::Question,
-                           QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+        return desktop.ShowMessage(parent, text, QMessageBox::Question,
+                                   QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     }
     const QString refusal = QCoreApplication::translate(
         "Startup", "抱歉，本程序只能工作在真彩模式下。请先设置您的显示器。");
     // Qt cannot draw on most palette displays, so the box may stay invisible there; a start from
     // a terminal still learns why the program ends.
     std::fputs(qPrintable(refusal + u'\n'), stderr);
-    ShowMessage(parent, refusal);
+    desktop.ShowMessage(parent, refusal);
     return false;
 }
 

@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QString>
 
+class CDesktop;
 class QCoreApplication;
 class QTranslator;
 class QWidget;
@@ -23,7 +24,8 @@ int ClassifyDisplayDepth(int bitsPerPixel, bool bPalette, QString& strMode);
 int CheckDisplayDepth(QString& strMode);
 
 // Asks or refuses as the depth class demands; false means the program must end.
-bool ConfirmDisplayDepth(int result, const QString& strMode, QWidget* parent = nullptr);
+bool ConfirmDisplayDepth(CDesktop& desktop, int result, const QString& strMode,
+                         QWidget* parent = nullptr);
 
 // The path of a file beside `programPath` named like the program with its extension replaced by
 // `ext` (".htm", ".ini"), or with `ext` appended when the name has none. A dot in a folder name

@@ -35,7 +35,6 @@
 #include "app/main_sheet.h"
 #include "app/program_pages.h"
 #include "app/widgets/message_box.h"
-#include "app/widgets/open_document.h"
 #include "app/widgets/select_folder_dialog.h"
 #include "app/widgets/view_folder.h"
 #include "gui_common/qt_test_app.h"
@@ -192,6 +191,7 @@ const LocaleCase kLocales[] = {
 
 // The sheet, every page, the folder dialog and a Yes/No question, in both languages.
 TEST(Locale, ChineseShowsNoEnglishAndEnglishKeepsItsTexts) {
+    CTestDesktop desktop;
     TestApp();
     for (const LocaleCase& c : kLocales) {
         SCOPED_TRACE(c.m_szLocale);
@@ -199,7 +199,7 @@ TEST(Locale, ChineseShowsNoEnglishAndEnglishKeepsItsTexts) {
         if (c.m_bChinese) {
             ASSERT_TRUE(language.HasQtTranslation()) << "qt6-translations-l10n is missing";
         }
-        CMainSheet sheet;
+        CMainSheet sheet(desktop);
         InstallProgramPages(sheet, false, CRunContext{});
         sheet.show();
         QStringList texts;
@@ -213,7 +213,9 @@ TEST(Locale, ChineseShowsNoEnglishAndEnglishKeepsItsTexts) {
         EXPECT_EQ(sheet.CloseButton()->text(), QString::fromUtf8(c.m_szButtons[2]));
 
         QTemporaryDir dir;
-        CSelectFolderDialog folders(true, dir.path(), BmpFolderFilters(), &sheet);
+        // The program's own message boxes, to be seen.
+        CDesktop shown(dir.filePath(QStringLiteral("state.ini")));
+        CSelectFolderDialog folders(shown, true, dir.path(), BmpFolderFilters(), &sheet);
         folders.show();
         QCoreApplication::processEvents();
         const QStringList folderTexts = VisibleTexts(&folders);
@@ -255,6 +257,12 @@ TEST(Locale, ChineseShowsNoEnglishAndEnglishKeepsItsTexts) {
 TEST(Locale, JobSummaryAndViewFolderSpeakTheLanguage) {
     TestApp();
     QTemporaryDir dir;
+    // The program's own message boxes, on a desktop where nothing opens files.
+    class CNothingOpens : public CDesktop {
+    public:
+        using CDesktop::CDesktop;
+        bool OpenUrl(const QUrl&) override { return false; }
+    } desktop(dir.filePath(QStringLiteral("state.ini")));
     const std::string folder = dir.path().toStdString();
     QFile image(dir.filePath(QStringLiteral("a.jpg")));
     ASSERT_TRUE(image.open(QIODevice::WriteOnly));
@@ -311,7 +319,7 @@ TEST(Locale, JobSummaryAndViewFolderSpeakTheLanguage) {
         SCOPED_TRACE(c.m_szLocale);
         CLanguageScope language(c.m_szLocale);
         const CJobSummary summary = CJobSummary::From(result, QString(), dir.path());
-        CJobSummaryDialog dialog(summary);
+        CJobSummaryDialog dialog(summary, desktop);
         dialog.show();
         QCoreApplication::processEvents();
         const QStringList summaryTexts = VisibleTexts(&dialog);
@@ -338,7 +346,6 @@ TEST(Locale, JobSummaryAndViewFolderSpeakTheLanguage) {
         EXPECT_EQ(nChecked, kLastKind);
 
         // Nothing opens the folder's first image.
-        const DocumentOpener previous = SetDocumentOpener([](const QUrl&) { return false; });
         QStringList viewTexts;
         OnNextModal([&](QWidget* box) {
             viewTexts = VisibleTexts(box);
@@ -346,8 +353,7 @@ TEST(Locale, JobSummaryAndViewFolderSpeakTheLanguage) {
                 message->done(QMessageBox::Ok);
             }
         });
-        EXPECT_FALSE(ViewFolder(dir.path(), &dialog));
-        SetDocumentOpener(previous);
+        EXPECT_FALSE(ViewFolder(desktop, dir.path(), &dialog));
         EXPECT_TRUE(viewTexts.join(u'\n').contains(dir.path())) << Joined(viewTexts);
 
         // Every line but the one naming the file put back says something in the language.
@@ -478,6 +484,7 @@ TEST(Locale, RefusalsSpeakTheLanguage) {
 // Help opens the part of the page in the user's language; with nothing to open it, the user
 // is told where the file is.
 TEST(Locale, HelpOpensTheSectionOfTheLanguage) {
+    CTestDesktop desktop;
     TestApp();
     const QString path = QStringLiteral("/opt/tarnwick/tarnwick.htm");
     const struct {
@@ -498,8 +505,8 @@ TEST(Locale, HelpOpensTheSectionOfTheLanguage) {
     for (const bool bOpens : {true, false}) {
         SCOPED_TRACE(bOpens);
         CLanguageScope language("en_GB");
-        CMessageRecorder messages;
-        CMainSheet sheet;
+        CTestDesktop& messages = desktop.StartRecording();
+        CMainSheet sheet(desktop);
         QList<QUrl> opened;
         sheet.SetUrlOpener([&](const QUrl& url) {
             opened << url;

@@ -24,14 +24,14 @@
 #include "app/main_sheet.h"
 #include "app/widgets/fontable_page.h"
 #include "app/widgets/link_label.h"
-#include "app/widgets/open_document.h"
 #include "gui_common/qt_test_app.h"
 
 namespace {
 
 TEST(MainSheet, FourTabsInOrderWithTheirPages) {
+    CTestDesktop desktop;
     TestApp();
-    CMainSheet sheet;
+    CMainSheet sheet(desktop);
     QTabWidget* tabs = sheet.Tabs();
     ASSERT_EQ(tabs->count(), 4);
     const char* kCaptions[] = {"RMPlayer", "WinMediaPlayer", "批量放大", "图像平均"};
@@ -48,8 +48,9 @@ TEST(MainSheet, FourTabsInOrderWithTheirPages) {
 }
 
 TEST(MainSheet, ButtonsHelpAboutCloseWithTheBannerToTheirLeft) {
+    CTestDesktop desktop;
     TestApp();
-    CMainSheet sheet;
+    CMainSheet sheet(desktop);
     sheet.show();
     QCoreApplication::processEvents();
     QPushButton* buttons[] = {sheet.HelpButton(), sheet.AboutButton(), sheet.CloseButton()};
@@ -89,8 +90,9 @@ TEST(MainSheet, ButtonsHelpAboutCloseWithTheBannerToTheirLeft) {
 }
 
 TEST(MainSheet, BannerIsPaintedYellowWithANearBlackShadowLeftOfTheButtons) {
+    CTestDesktop desktop;
     TestApp();
-    CMainSheet sheet;
+    CMainSheet sheet(desktop);
     sheet.show();
     QCoreApplication::processEvents();
     const QImage image = sheet.grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -118,8 +120,9 @@ TEST(MainSheet, BannerIsPaintedYellowWithANearBlackShadowLeftOfTheButtons) {
 }
 
 TEST(MainSheet, SetDocumentTitleShowsTheFileNameOfTheMedia) {
+    CTestDesktop desktop;
     TestApp();
-    CMainSheet sheet;
+    CMainSheet sheet(desktop);
     const struct {
         const char* m_szPath;
         const char* m_szTitle;
@@ -140,13 +143,14 @@ TEST(MainSheet, SetDocumentTitleShowsTheFileNameOfTheMedia) {
 }
 
 TEST(MainSheet, HelpOpensThePageBesideTheProgramOrSaysItIsMissing) {
+    CTestDesktop desktop;
     TestApp();
-    CMainSheet sheet;
+    CMainSheet sheet(desktop);
     const QString help = CMainSheet::HelpPath();
     EXPECT_EQ(help, QCoreApplication::applicationDirPath() + QStringLiteral("/test_app.htm"));
     QFile::remove(help);
     {
-        CMessageRecorder recorder;
+        CTestDesktop& recorder = desktop.StartRecording();
         CUrlCatcher catcher(QStringLiteral("file"));
         sheet.HelpButton()->click();
         ASSERT_EQ(recorder.m_messages.size(), 1u);
@@ -159,7 +163,7 @@ TEST(MainSheet, HelpOpensThePageBesideTheProgramOrSaysItIsMissing) {
     file.write("<html></html>");
     file.close();
     {
-        CMessageRecorder recorder;
+        CTestDesktop& recorder = desktop.StartRecording();
         CUrlCatcher catcher(QStringLiteral("file"));
         sheet.HelpButton()->click();
         EXPECT_TRUE(recorder.m_messages.empty());
@@ -170,8 +174,9 @@ TEST(MainSheet, HelpOpensThePageBesideTheProgramOrSaysItIsMissing) {
 }
 
 TEST(MainSheet, AboutShowsTheAboutBoxWithItsLinks) {
+    CTestDesktop desktop;
     TestApp();
-    CMainSheet sheet;
+    CMainSheet sheet(desktop);
     sheet.show();
     QString title;
     QString mail;
@@ -201,7 +206,7 @@ TEST(MainSheet, AboutShowsTheAboutBoxWithItsLinks) {
 // A page whose job runs on the UI thread and keeps events flowing, as the job pages do.
 class CFakeJobPage : public CFontablePage {
 public:
-    CFakeJobPage() : CFontablePage(132) {}
+    explicit CFakeJobPage(CDesktop& desktop) : CFontablePage(132, desktop) {}
     bool IsBusy() const override { return m_bRunning; }
     void RequestStop() override { m_bStop = true; }
 
@@ -229,6 +234,7 @@ public:
 // Every way of closing during a job asks first: No leaves the job running and the sheet open,
 // Yes stops the job and closes the sheet once the job has ended.
 TEST(MainSheet, ClosingDuringAJobAsksThenStopsTheJobFirst) {
+    CTestDesktop desktop;
     TestApp();
     const struct {
         const char* m_szName;
@@ -244,13 +250,13 @@ TEST(MainSheet, ClosingDuringAJobAsksThenStopsTheJobFirst) {
     };
     for (const auto& way : kWays) {
         SCOPED_TRACE(way.m_szName);
-        CMainSheet sheet;
-        auto* page = new CFakeJobPage;
+        CMainSheet sheet(desktop);
+        auto* page = new CFakeJobPage(desktop);
         sheet.ReplacePage(3, page);
         EXPECT_EQ(sheet.Tabs()->tabText(3), QString::fromUtf8("图像平均"));
         EXPECT_EQ(sheet.Page(3), page);
         EXPECT_EQ(page->Host(), static_cast<IPageHost*>(&sheet));
-        CMessageRecorder messages;
+        CTestDesktop& messages = desktop.StartRecording();
 
         bool bUntouchedAfterNo = false;
         bool bPendingAfterYes = false;
@@ -286,10 +292,11 @@ TEST(MainSheet, ClosingDuringAJobAsksThenStopsTheJobFirst) {
 }
 
 TEST(MainSheet, ClosingWhileIdleClosesAtOnce) {
+    CTestDesktop desktop;
     TestApp();
-    CMessageRecorder messages;
-    CMainSheet sheet;
-    sheet.ReplacePage(2, new CFakeJobPage);
+    CTestDesktop& messages = desktop.StartRecording();
+    CMainSheet sheet(desktop);
+    sheet.ReplacePage(2, new CFakeJobPage(desktop));
     QTimer::singleShot(0, &sheet, [&] { sheet.CloseButton()->click(); });
     QTimer::singleShot(10000, &sheet, [&] { sheet.QDialog::done(99); });
     EXPECT_EQ(sheet.exec(), QDialog::Rejected);
@@ -298,14 +305,14 @@ TEST(MainSheet, ClosingWhileIdleClosesAtOnce) {
 }
 
 TEST(OpenDocument, OpensFullPathsAndRefusesBareNames) {
+    CTestDesktop desktop;
     TestApp();
-    CUrlCatcher catcher(QStringLiteral("file"));
-    EXPECT_TRUE(OpenDocument(QStringLiteral("/grabs/a.jpg")));
-    ASSERT_EQ(catcher.m_urls.size(), 1);
-    EXPECT_EQ(catcher.m_urls[0], QUrl::fromLocalFile(QStringLiteral("/grabs/a.jpg")));
-    EXPECT_FALSE(OpenDocument(QStringLiteral("a.jpg")));
-    EXPECT_FALSE(OpenDocument(QString()));
-    EXPECT_EQ(catcher.m_urls.size(), 1);
+    EXPECT_TRUE(desktop.OpenDocument(QStringLiteral("/grabs/a.jpg")));
+    ASSERT_EQ(desktop.m_urls.size(), 1);
+    EXPECT_EQ(desktop.m_urls[0], QUrl::fromLocalFile(QStringLiteral("/grabs/a.jpg")));
+    EXPECT_FALSE(desktop.OpenDocument(QStringLiteral("a.jpg")));
+    EXPECT_FALSE(desktop.OpenDocument(QString()));
+    EXPECT_EQ(desktop.m_urls.size(), 1);
 }
 
 }  // namespace

@@ -44,17 +44,18 @@ TEST(CheckDisplayDepth, OffscreenScreenIsTrueColour) {
 }
 
 TEST(ConfirmDisplayDepth, HighColourAsksAndOnlyYesGoesOn) {
+    CTestDesktop desktop;
     TestApp();
     const QString question = QString::fromUtf8(
         "您的显示器正工作在16位高彩模式。为了达到最好的效果，本程序要求工作在24位或32位真彩模式下。"
         "要继续吗？");
     for (const auto reply : {QMessageBox::Yes, QMessageBox::No}) {
         SCOPED_TRACE(reply);
-        CMessageRecorder recorder;
+        CTestDesktop& recorder = desktop.StartRecording();
         recorder.m_reply = reply;
         QString mode;
         const int result = ClassifyDisplayDepth(16, false, mode);
-        EXPECT_EQ(ConfirmDisplayDepth(result, mode), reply == QMessageBox::Yes);
+        EXPECT_EQ(ConfirmDisplayDepth(desktop, result, mode), reply == QMessageBox::Yes);
         ASSERT_EQ(recorder.m_messages.size(), 1u);
         EXPECT_EQ(recorder.m_messages[0].m_strText, question);
         EXPECT_EQ(recorder.m_messages[0].m_buttons, QMessageBox::Yes | QMessageBox::No);
@@ -62,21 +63,22 @@ TEST(ConfirmDisplayDepth, HighColourAsksAndOnlyYesGoesOn) {
 }
 
 TEST(ConfirmDisplayDepth, RefusedModesEndWithOneMessageTrueColourSaysNothing) {
+    CTestDesktop desktop;
     TestApp();
     const QString refusal =
         QString::fromUtf8("抱歉，本程序只能工作在真彩模式下。请先设置您的显示器。");
     for (const int bits : {1, 4, 8, 15}) {
         SCOPED_TRACE(bits);
-        CMessageRecorder recorder;
+        CTestDesktop& recorder = desktop.StartRecording();
         QString mode;
-        EXPECT_FALSE(ConfirmDisplayDepth(ClassifyDisplayDepth(bits, false, mode), mode));
+        EXPECT_FALSE(ConfirmDisplayDepth(desktop, ClassifyDisplayDepth(bits, false, mode), mode));
         ASSERT_EQ(recorder.m_messages.size(), 1u);
         EXPECT_EQ(recorder.m_messages[0].m_strText, refusal);
         EXPECT_EQ(recorder.m_messages[0].m_buttons, QMessageBox::Ok);
     }
-    CMessageRecorder recorder;
+    CTestDesktop& recorder = desktop.StartRecording();
     QString mode;
-    EXPECT_TRUE(ConfirmDisplayDepth(ClassifyDisplayDepth(32, false, mode), mode));
+    EXPECT_TRUE(ConfirmDisplayDepth(desktop, ClassifyDisplayDepth(32, false, mode), mode));
     EXPECT_TRUE(recorder.m_messages.empty());
 }
 

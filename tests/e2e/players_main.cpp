@@ -17,6 +17,7 @@
 #include "app/main_sheet.h"
 #include "app/program_pages.h"
 #include "app/startup.h"
+#include "app/widgets/desktop.h"
 #include "image/dib_image.h"
 
 namespace {
@@ -73,7 +74,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     InstallTranslation(app, QLocale::system());
-    CMainSheet sheet;
+    // The program's own desktop: real message boxes, the user's state file.
+    CDesktop desktop(CRememberedFolders::StateFilePath());
+    CMainSheet sheet(desktop);
     InstallProgramPages(sheet, true, CRunContext{});
     sheet.Tabs()->setCurrentIndex(0);
     QTimer::singleShot(kSettleMs, &sheet,

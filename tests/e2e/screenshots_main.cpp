@@ -23,7 +23,7 @@
 #include "app/main_sheet.h"
 #include "app/program_pages.h"
 #include "app/startup.h"
-#include "app/widgets/message_box.h"
+#include "app/widgets/desktop.h"
 #include "app/widgets/select_folder_dialog.h"
 
 namespace {
@@ -92,7 +92,9 @@ int main(int argc, char** argv) {
     const QLocale locale = QLocale::system();
     const QString prefix = out + u'/' + locale.name() + u'-';
     InstallTranslation(app, locale);
-    CMainSheet sheet;
+    // The program's own desktop: real message boxes, the user's state file.
+    CDesktop desktop(CRememberedFolders::StateFilePath());
+    CMainSheet sheet(desktop);
     InstallProgramPages(sheet, false, CRunContext{});
     QTabWidget* tabs = sheet.Tabs();
 
@@ -109,17 +111,17 @@ int main(int argc, char** argv) {
         }
     }
     steps.push_back([tabs] { tabs->setCurrentIndex(0); });
-    steps.push_back([&sheet, prefix] {
+    steps.push_back([&desktop, &sheet, prefix] {
         SaveNextModal(prefix + QStringLiteral("folder-dialog.png"));
-        CSelectFolderDialog dialog(true, QDir::homePath(), BmpFolderFilters(), &sheet);
+        CSelectFolderDialog dialog(desktop, true, QDir::homePath(), BmpFolderFilters(), &sheet);
         dialog.DoModal();
     });
-    steps.push_back([&sheet, prefix] {
+    steps.push_back([&desktop, &sheet, prefix] {
         // The question closing asks during a recording: a Yes/No box of the program.
         auto* page = qobject_cast<CPlayerPage*>(sheet.Page(0));
         SaveNextModal(prefix + QStringLiteral("question.png"));
-        ShowMessage(&sheet, page->BusyQuestion(), QMessageBox::Question,
-                    QMessageBox::Yes | QMessageBox::No);
+        desktop.ShowMessage(&sheet, page->BusyQuestion(), QMessageBox::Question,
+                            QMessageBox::Yes | QMessageBox::No);
     });
     auto* page = qobject_cast<CPlayerPage*>(sheet.Page(0));
     steps.push_back([page, clip, out, &sheet] {

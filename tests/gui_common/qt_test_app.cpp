@@ -1,7 +1,6 @@
 #include "gui_common/qt_test_app.h"
 
 #include <QDesktopServices>
-#include <QTemporaryDir>
 #include <QTranslator>
 
 #include <gtest/gtest.h>
@@ -10,28 +9,10 @@
 
 #include "app/startup.h"
 
-namespace {
-
-// Points the program's state file (the remembered folders) at a new empty folder.
-void FreshStateFolder() {
-    static QTemporaryDir root;
-    static int s_nTest = 0;
-    qputenv("XDG_STATE_HOME", (root.path() + QStringLiteral("/%1").arg(++s_nTest)).toLocal8Bit());
-}
-
-class CFreshStateEachTest : public testing::EmptyTestEventListener {
-    void OnTestStart(const testing::TestInfo&) override { FreshStateFolder(); }
-};
-
-}  // namespace
-
 QApplication& TestApp() {
     if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
         return *app;
     }
-    // Every test starts without remembered folders, in a state folder of its own.
-    testing::UnitTest::GetInstance()->listeners().Append(new CFreshStateEachTest);
-    FreshStateFolder();
     static int argc = 1;
     static char name[] = "tarnwick-test";
     static char* argv[] = {name, nullptr};
@@ -44,22 +25,37 @@ QApplication& TestApp() {
     return *app;
 }
 
-CMessageRecorder::CMessageRecorder() {
-    m_previous = SetMessageHook([this](const CMessageRecord& record) {
-        m_messages.push_back(record);
-        m_texts.push_back(record.m_strText.toStdString());
-        m_icons.push_back(record.m_icon);
-        if (record.m_buttons.testFlag(QMessageBox::Yes)) {
-            return m_reply;
-        }
-        return QMessageBox::Ok;
-    });
-    m_previousBeep = SetBeepHook([this] { ++m_nBeeps; });
+CTestDesktop::CTestDesktop()
+    : CDesktop(m_stateDir.filePath(QStringLiteral("tarnwick/state.ini"))) {}
+
+CTestDesktop::CTestDesktop(const QString& stateFile) : CDesktop(stateFile) {}
+
+CTestDesktop& CTestDesktop::StartRecording() {
+    m_messages.clear();
+    m_texts.clear();
+    m_icons.clear();
+    m_nBeeps = 0;
+    m_reply = QMessageBox::Yes;
+    return *this;
 }
 
-CMessageRecorder::~CMessageRecorder() {
-    SetMessageHook(m_previous);
-    SetBeepHook(m_previousBeep);
+QMessageBox::StandardButton CTestDesktop::RunMessageBox(QWidget*, const CMessageRecord& message) {
+    m_messages.push_back(message);
+    m_texts.push_back(message.m_strText.toStdString());
+    m_icons.push_back(message.m_icon);
+    if (message.m_buttons.testFlag(QMessageBox::Yes)) {
+        return m_reply;
+    }
+    return QMessageBox::Ok;
+}
+
+int CTestDesktop::Exec(QDialog& dialog) {
+    return m_onDialog ? m_onDialog(dialog) : int(QDialog::Rejected);
+}
+
+bool CTestDesktop::OpenUrl(const QUrl& url) {
+    m_urls.append(url);
+    return m_bOpens;
 }
 
 CUrlCatcher::CUrlCatcher(const QString& scheme) : m_strScheme(scheme) {

@@ -11,7 +11,7 @@ set(cases
   "app/widgets/path_label.cpp|app/main_sheet.h|refused"
   "app/widgets/path_label.h|app/startup.h|refused"
   "app/widgets/view_folder.cpp|app/jobs/job_page_widget.h|refused"
-  "app/widgets/message_box.cpp|app/capture/player_page.h|refused"
+  "app/widgets/desktop.cpp|app/capture/player_page.h|refused"
   "app/jobs/scale_image_page.cpp|app/main_sheet.h|refused"
   "app/capture/player_page.h|app/program_pages.h|refused"
   "app/capture/recording_line.cpp|app/jobs/job_summary_dialog.h|refused"

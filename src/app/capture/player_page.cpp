@@ -17,7 +17,7 @@
 
 #include "app/capture/player_panel_widget.h"
 #include "app/capture/recording_line.h"
-#include "app/widgets/message_box.h"
+#include "app/widgets/desktop.h"
 #include "app/widgets/path_label.h"
 #include "app/widgets/remembered_folders.h"
 #include "app/widgets/select_folder_dialog.h"
@@ -43,9 +43,11 @@ QStringList CPlayerPage::SnapshotFilters() {
     return {tr("位图文件 (*.bmp)"), AllFilesFilter()};
 }
 
-CPlayerPage::CPlayerPage(int nIDTemplate, const QStringList& mediaFilters, CRecording& recording,
-                         QWidget* parent)
-    : CFontablePage(nIDTemplate, parent), m_recording(recording), m_mediaFilters(mediaFilters) {
+CPlayerPage::CPlayerPage(int nIDTemplate, const QStringList& mediaFilters, CDesktop& desktop,
+                         CRecording& recording, QWidget* parent)
+    : CFontablePage(nIDTemplate, desktop, parent),
+      m_recording(recording),
+      m_mediaFilters(mediaFilters) {
     m_pPlayerArea = new QWidget(this);
     m_pMediaButton = new QPushButton(tr("源文件"), this);
     m_pRecordButton = new QPushButton(tr("开始录像"), this);
@@ -58,7 +60,7 @@ CPlayerPage::CPlayerPage(int nIDTemplate, const QStringList& mediaFilters, CReco
     m_pIntervalSpin = MakeNumberSpin(this, kMinInterval, kMaxInterval, kMinInterval);
     m_pFolderLabel = new CPathLabel(this, Qt::AlignLeft | Qt::AlignVCenter, false);
     m_pFolderLabel->m_bPathEllipsis = true;
-    m_pRecordingLine = new CRecordingLine(this);
+    m_pRecordingLine = new CRecordingLine(desktop, this);
 
     m_pSideColumn = new QVBoxLayout;
     m_pSideColumn->addWidget(m_pMediaButton);
@@ -92,8 +94,8 @@ CPlayerPage::CPlayerPage(int nIDTemplate, const QStringList& mediaFilters, CReco
 
     // Both player pages share the remembered capture folder; a page that records keeps showing
     // the folder it records into.
-    m_pFolderLabel->setText(CRememberedFolders::Instance().Get(CRememberedFolders::Capture));
-    connect(&CRememberedFolders::Instance(), &CRememberedFolders::Changed, this,
+    m_pFolderLabel->setText(Desktop().Folders().Get(CRememberedFolders::Capture));
+    connect(&Desktop().Folders(), &CRememberedFolders::Changed, this,
             [this](CRememberedFolders::Folder which, const QString& path) {
                 if (which == CRememberedFolders::Capture && path != Folder() &&
                     m_nState != kStateRecording)
@@ -154,13 +156,13 @@ void CPlayerPage::OnChooseMedia() {
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     dialog.setNameFilters(m_mediaFilters);
-    const QString mediaFolder = CRememberedFolders::Instance().Get(CRememberedFolders::Media);
+    const QString mediaFolder = Desktop().Folders().Get(CRememberedFolders::Media);
     if (!mediaFolder.isEmpty())
         dialog.setDirectory(mediaFolder);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    CRememberedFolders::Instance().Set(
-        CRememberedFolders::Media, QFileInfo(dialog.selectedFiles().constFirst()).absolutePath());
+    Desktop().Folders().Set(CRememberedFolders::Media,
+                            QFileInfo(dialog.selectedFiles().constFirst()).absolutePath());
     OpenMedia(dialog.selectedFiles().constFirst());
 }
 
@@ -172,7 +174,7 @@ bool CPlayerPage::OpenMedia(const QString& strPath) {
         m_strMediaPath.clear();
         emit DocumentChanged();
         UpdateControls();
-        ShowMessage(this, strMessage, QMessageBox::Warning);
+        Desktop().ShowMessage(this, strMessage, QMessageBox::Warning);
         return false;
     };
     // Without the player library nothing can play: the loader's own reason says why.
@@ -191,7 +193,7 @@ bool CPlayerPage::OpenMedia(const QString& strPath) {
 
 void CPlayerPage::OnChooseFolder() {
     const QString folder = Folder();
-    CSelectFolderDialog dialog(true, folder.isEmpty() ? QDir::homePath() : folder,
+    CSelectFolderDialog dialog(Desktop(), true, folder.isEmpty() ? QDir::homePath() : folder,
                                BmpFolderFilters(), this);
     if (dialog.DoModal() != QDialog::Accepted)
         return;
@@ -201,13 +203,13 @@ void CPlayerPage::OnChooseFolder() {
 void CPlayerPage::SetFolder(const QString& strFolder) {
     m_pFolderLabel->setText(strFolder);
     UpdateControls();
-    CRememberedFolders::Instance().Set(CRememberedFolders::Capture, strFolder);
+    Desktop().Folders().Set(CRememberedFolders::Capture, strFolder);
 }
 
 void CPlayerPage::OnRecord() {
     switch (m_nState) {
         case kStateNoMedia:
-            ShowMessage(this, tr("请先选择欲播放的媒体文件。"));
+            Desktop().ShowMessage(this, tr("请先选择欲播放的媒体文件。"));
             break;
         case kStateMediaChosen:
             StartRecording();
@@ -223,12 +225,13 @@ void CPlayerPage::OnRecord() {
 void CPlayerPage::StartRecording() {
     // Sound alone would give black frames only; the player is left as it is.
     if (!HasPicture()) {
-        ShowMessage(this, tr("这个媒体文件只有声音，没有可录的图像。"), QMessageBox::Warning);
+        Desktop().ShowMessage(this, tr("这个媒体文件只有声音，没有可录的图像。"),
+                              QMessageBox::Warning);
         return;
     }
     PauseBeforeRecording();
     if (!CRecording::MakeTargetFolder(Folder().toStdString())) {
-        ShowMessage(this, tr("抱歉，指定的目标目录不存在且无法创建，请重新选择。"));
+        Desktop().ShowMessage(this, tr("抱歉，指定的目标目录不存在且无法创建，请重新选择。"));
         return;
     }
     const QString folder = Folder();
@@ -319,12 +322,12 @@ void CPlayerPage::OnPostedStop() {
 void CPlayerPage::ReportFailedFrames(const CRecordingResult& result) {
     if (result.m_nFailed == 0)
         return;
-    ShowMessage(this,
-                tr("写入文件失败，录像已停止。\n%1\n已写入 %2 幅，%3 幅未能写入。")
-                    .arg(QString::fromStdString(result.FirstFailure()))
-                    .arg(result.m_nWritten)
-                    .arg(result.m_nFailed + result.m_nUnwritten),
-                QMessageBox::Warning);
+    Desktop().ShowMessage(this,
+                          tr("写入文件失败，录像已停止。\n%1\n已写入 %2 幅，%3 幅未能写入。")
+                              .arg(QString::fromStdString(result.FirstFailure()))
+                              .arg(result.m_nWritten)
+                              .arg(result.m_nFailed + result.m_nUnwritten),
+                          QMessageBox::Warning);
 }
 
 bool CPlayerPage::AbandonRecording() {
@@ -370,7 +373,7 @@ QString CPlayerPage::ProposedSnapshotName() const {
 bool CPlayerPage::SaveFrame(CDibImage& image, const QString& strPath) {
     const CStatus saved = image.SaveBmp(strPath.toStdString());
     if (!saved) {
-        ShowMessage(
+        Desktop().ShowMessage(
             this, tr("无法保存文件 %1。\n%2").arg(strPath, QString::fromStdString(saved.Reason())),
             QMessageBox::Warning);
     }

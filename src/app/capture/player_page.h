@@ -87,9 +87,9 @@ public:
     static QStringList SnapshotFilters();
 
 protected:
-    // `recording` must outlive the page.
-    CPlayerPage(int nIDTemplate, const QStringList& mediaFilters, CRecording& recording,
-                QWidget* parent);
+    // `desktop` and `recording` must outlive the page.
+    CPlayerPage(int nIDTemplate, const QStringList& mediaFilters, CDesktop& desktop,
+                CRecording& recording, QWidget* parent);
 
     // The left part of the page, above the folder row, for the player.
     QWidget* PlayerArea() const { return m_pPlayerArea; }

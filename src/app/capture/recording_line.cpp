@@ -12,11 +12,12 @@
 #include <algorithm>
 
 #include "app/capture/player_panel_widget.h"
-#include "app/widgets/message_box.h"
+#include "app/widgets/desktop.h"
 #include "app/widgets/path_label.h"
 #include "capture/recording.h"
 
-CRecordingLine::CRecordingLine(QWidget* parent) : QWidget(parent) {
+CRecordingLine::CRecordingLine(CDesktop& desktop, QWidget* parent)
+    : QWidget(parent), m_desktop(desktop) {
     m_pText = new QLabel(this);
     m_pText->setTextFormat(Qt::RichText);
     m_pText->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
@@ -112,5 +113,6 @@ void CRecordingLine::OpenFolder() {
     if (m_strFolder.isEmpty())
         return;
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(m_strFolder)))
-        ShowMessage(this, tr("无法打开文件夹 %1。").arg(m_strFolder), QMessageBox::Warning);
+        m_desktop.ShowMessage(this, tr("无法打开文件夹 %1。").arg(m_strFolder),
+                              QMessageBox::Warning);
 }

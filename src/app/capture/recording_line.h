@@ -6,6 +6,7 @@
 #include <QString>
 #include <QWidget>
 
+class CDesktop;
 struct CRecordingResult;
 class QLabel;
 class QPushButton;
@@ -13,7 +14,8 @@ class QPushButton;
 class CRecordingLine : public QWidget {
     Q_OBJECT
 public:
-    explicit CRecordingLine(QWidget* parent = nullptr);
+    // `desktop` opens the folder; it outlives the line.
+    explicit CRecordingLine(CDesktop& desktop, QWidget* parent = nullptr);
 
     // While recording: the figures so far; `seconds` of media recorded, into `strFolder`.
     void ShowProgress(const CRecordingResult& result, double seconds, const QString& strFolder);
@@ -40,6 +42,7 @@ private:
     void Show(const QString& strFigures, const QString& strFolderText, bool bSummary);
     void Relayout();
 
+    CDesktop& m_desktop;
     QLabel* m_pText = nullptr;
     QPushButton* m_pOpenFolder = nullptr;
     QString m_strFigures;     // plain text before the folder

@@ -21,12 +21,12 @@ QStringList CRMPlayerPage::RmMediaFilters() {
             tr("所有文件 (*.*) (*)")};
 }
 
-CRMPlayerPage::CRMPlayerPage(CRecording& recording, bool bAudio, QWidget* parent)
-    : CRMPlayerPage(recording, MediaPlayerMaker(bAudio), parent) {}
+CRMPlayerPage::CRMPlayerPage(CDesktop& desktop, CRecording& recording, bool bAudio, QWidget* parent)
+    : CRMPlayerPage(desktop, recording, MediaPlayerMaker(bAudio), parent) {}
 
-CRMPlayerPage::CRMPlayerPage(CRecording& recording, const MediaPlayerFactory& makePlayer,
-                             QWidget* parent)
-    : CPlayerPage(kIDD, RmMediaFilters(), recording, parent) {
+CRMPlayerPage::CRMPlayerPage(CDesktop& desktop, CRecording& recording,
+                             const MediaPlayerFactory& makePlayer, QWidget* parent)
+    : CPlayerPage(kIDD, RmMediaFilters(), desktop, recording, parent) {
     // Placeholders first, as the page is laid out; the views take their places.
     auto* column = new QVBoxLayout(PlayerArea());
     column->setContentsMargins(0, 0, 0, 0);

@@ -17,9 +17,9 @@ public:
     static constexpr const char* kConsoleName = "Clip1";
 
     // Records through `recording`; `bAudio` false plays without an audio device.
-    CRMPlayerPage(CRecording& recording, bool bAudio, QWidget* parent = nullptr);
+    CRMPlayerPage(CDesktop& desktop, CRecording& recording, bool bAudio, QWidget* parent = nullptr);
     // Its players made by `makePlayer`.
-    CRMPlayerPage(CRecording& recording, const MediaPlayerFactory& makePlayer,
+    CRMPlayerPage(CDesktop& desktop, CRecording& recording, const MediaPlayerFactory& makePlayer,
                   QWidget* parent = nullptr);
     // A running recording ends without writing anything more.
     ~CRMPlayerPage() override;

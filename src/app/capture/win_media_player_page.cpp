@@ -19,12 +19,13 @@ QStringList CWinMediaPlayerPage::WmMediaFilters() {
             tr("所有文件 (*.*) (*)")};
 }
 
-CWinMediaPlayerPage::CWinMediaPlayerPage(CRecording& recording, bool bAudio, QWidget* parent)
-    : CWinMediaPlayerPage(recording, MediaPlayerMaker(bAudio), parent) {}
+CWinMediaPlayerPage::CWinMediaPlayerPage(CDesktop& desktop, CRecording& recording, bool bAudio,
+                                         QWidget* parent)
+    : CWinMediaPlayerPage(desktop, recording, MediaPlayerMaker(bAudio), parent) {}
 
-CWinMediaPlayerPage::CWinMediaPlayerPage(CRecording& recording,
+CWinMediaPlayerPage::CWinMediaPlayerPage(CDesktop& desktop, CRecording& recording,
                                          const MediaPlayerFactory& makePlayer, QWidget* parent)
-    : CPlayerPage(kIDD, WmMediaFilters(), recording, parent) {
+    : CPlayerPage(kIDD, WmMediaFilters(), desktop, recording, parent) {
     auto* column = new QVBoxLayout(PlayerArea());
     column->setContentsMargins(0, 0, 0, 0);
     m_pPlayer = new CMediaPlayer2(makePlayer, PlayerArea());

@@ -19,10 +19,11 @@ public:
     static constexpr int kNormalRate = 100;
 
     // Records through `recording`; `bAudio` false plays without an audio device.
-    CWinMediaPlayerPage(CRecording& recording, bool bAudio, QWidget* parent = nullptr);
-    // Its players made by `makePlayer`.
-    CWinMediaPlayerPage(CRecording& recording, const MediaPlayerFactory& makePlayer,
+    CWinMediaPlayerPage(CDesktop& desktop, CRecording& recording, bool bAudio,
                         QWidget* parent = nullptr);
+    // Its players made by `makePlayer`.
+    CWinMediaPlayerPage(CDesktop& desktop, CRecording& recording,
+                        const MediaPlayerFactory& makePlayer, QWidget* parent = nullptr);
     // A running recording ends without writing anything more.
     ~CWinMediaPlayerPage() override;
 

@@ -19,7 +19,7 @@
 #include <algorithm>
 
 #include "app/jobs/job_summary_dialog.h"
-#include "app/widgets/message_box.h"
+#include "app/widgets/desktop.h"
 #include "app/widgets/page_host.h"
 #include "app/widgets/path_drop.h"
 #include "app/widgets/path_label.h"
@@ -99,8 +99,9 @@ private:
     QPointer<CJobPageWidget> m_pPage;
 };
 
-CJobPageWidget::CJobPageWidget(int nIDTemplate, const CRunContext& context, QWidget* parent)
-    : CFontablePage(nIDTemplate, parent),
+CJobPageWidget::CJobPageWidget(int nIDTemplate, CDesktop& desktop, const CRunContext& context,
+                               QWidget* parent)
+    : CFontablePage(nIDTemplate, desktop, parent),
       m_context(context),
       m_pStartButton(new QPushButton(tr("开始"), this)),
       m_pSrcSelectButton(new QPushButton(tr("选择"), this)),
@@ -297,7 +298,7 @@ void CJobPageWidget::RememberFolders(CRememberedFolders::Folder source,
     m_sourceKey = source;
     m_targetKey = target;
     m_bRemembering = true;
-    const CRememberedFolders& store = CRememberedFolders::Instance();
+    const CRememberedFolders& store = Desktop().Folders();
     Common().m_strSrcDir = ToPath(store.Get(source));
     Target() = ToPath(store.Get(target));
     RefreshControls();
@@ -307,7 +308,7 @@ void CJobPageWidget::RememberFields() {
     if (!m_bRemembering) {
         return;
     }
-    CRememberedFolders& store = CRememberedFolders::Instance();
+    CRememberedFolders& store = Desktop().Folders();
     store.Set(m_sourceKey, m_pSrcPath->text());
     store.Set(m_targetKey, m_pTgtPath->text());
 }
@@ -327,7 +328,7 @@ QString CJobPageWidget::NoFilesText(std::optional<SourceKind> kind) {
 }
 
 void CJobPageWidget::Message(const QString& text) {
-    ShowMessage(this, text);
+    Desktop().ShowMessage(this, text);
 }
 
 bool CJobPageWidget::PrepareStart(const QString& strNoTarget) {
@@ -379,10 +380,10 @@ bool CJobPageWidget::RunJob(const std::function<CJobResult(IJobObserver&)>& run,
         result.m_end == JobEnd::Failed && result.m_nVisited == 0 && !result.m_failures.empty();
     if (bTargetRefused) {
         const CJobProblem& problem = result.m_failures.front();
-        ShowMessage(this,
-                    tr("无法写入目标 %1，没有处理任何文件。\n%2")
-                        .arg(FromPath(problem.m_strPath), ProblemText(problem)),
-                    QMessageBox::Warning);
+        Desktop().ShowMessage(this,
+                              tr("无法写入目标 %1，没有处理任何文件。\n%2")
+                                  .arg(FromPath(problem.m_strPath), ProblemText(problem)),
+                              QMessageBox::Warning);
     } else if (result.m_end == JobEnd::NoFiles) {
         if (!bClosing) {
             Message(NoFilesText(Common().m_source));
@@ -402,7 +403,7 @@ bool CJobPageWidget::RunJob(const std::function<CJobResult(IJobObserver&)>& run,
         }
         CJobSummary summary = CJobSummary::From(result, headline, FromPath(TargetFolder()));
         summary.m_notes << LeftoverLines(result);
-        ShowJobSummary(this, summary);
+        ShowJobSummary(Desktop(), this, summary);
     }
     if (!guard) {
         return false;
@@ -489,7 +490,7 @@ void CJobPageWidget::TargetChosen(const std::string& path) {
 
 bool CJobPageWidget::SelectFolder(std::string& folder) {
     const bool bJpeg = Common().m_source == SourceKind::Jpg;
-    CSelectFolderDialog dialog(true, FromPath(folder),
+    CSelectFolderDialog dialog(Desktop(), true, FromPath(folder),
                                bJpeg ? JpegFolderFilters() : BmpFolderFilters(), this);
     if (dialog.DoModal() != QDialog::Accepted) {
         return false;
@@ -512,15 +513,15 @@ void CJobPageWidget::OnViewSource() {
         Message(tr("请先选择源目录。"));
         return;
     }
-    ViewFolder(FromPath(Common().m_strSrcDir), this);
+    ViewFolder(Desktop(), FromPath(Common().m_strSrcDir), this);
 }
 
 void CJobPageWidget::OnSaveSettings() {
     TakeControlValues();
     std::string why;
     if (!SaveToFile(&why)) {
-        ShowMessage(this, tr("无法保存设置：\n%1").arg(QString::fromStdString(why)),
-                    QMessageBox::Warning);
+        Desktop().ShowMessage(this, tr("无法保存设置：\n%1").arg(QString::fromStdString(why)),
+                              QMessageBox::Warning);
     }
 }
 
@@ -529,8 +530,8 @@ void CJobPageWidget::OnSaveSettings() {
 void CJobPageWidget::OnLoadSettings() {
     std::string why;
     if (!LoadFromFile(&why)) {
-        ShowMessage(this, tr("无法调入设置：\n%1").arg(QString::fromStdString(why)),
-                    QMessageBox::Warning);
+        Desktop().ShowMessage(this, tr("无法调入设置：\n%1").arg(QString::fromStdString(why)),
+                              QMessageBox::Warning);
         return;
     }
     RefreshControls();

@@ -34,8 +34,10 @@ QString FromPath(const std::string& path);
 class CJobPageWidget : public CFontablePage {
     Q_OBJECT
 public:
-    // `context`: the program's threads, kernels and settings file, which the jobs run in.
-    CJobPageWidget(int nIDTemplate, const CRunContext& context, QWidget* parent = nullptr);
+    // `context`: the program's threads, kernels and settings file, which the jobs run in;
+    // `desktop`: its message boxes and remembered folders.
+    CJobPageWidget(int nIDTemplate, CDesktop& desktop, const CRunContext& context,
+                   QWidget* parent = nullptr);
 
     const CRunContext& RunContext() const { return m_context; }
     // A test moves the page to another settings file this way.

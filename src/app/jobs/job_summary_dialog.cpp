@@ -14,16 +14,10 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/widgets/message_box.h"
-#include "app/widgets/open_document.h"
+#include "app/widgets/desktop.h"
 #include "jobs/job_result.h"
 
 namespace {
-
-JobSummaryHook& Hook() {
-    static JobSummaryHook s_hook;
-    return s_hook;
-}
 
 QString PathText(const std::string& path) {
     return QFile::decodeName(QByteArray::fromStdString(path));
@@ -249,8 +243,10 @@ QString RestoreText(const std::vector<CRestoredFile>& answers) {
     return lines.join(u'\n');
 }
 
-CJobSummaryDialog::CJobSummaryDialog(const CJobSummary& summary, QWidget* parent)
+CJobSummaryDialog::CJobSummaryDialog(const CJobSummary& summary, CDesktop& desktop, QWidget* parent)
     : QDialog(parent),
+      m_summary(summary),
+      m_desktop(desktop),
       m_pResultButton(new QPushButton(tr("打开结果"), this)),
       m_pFolderButton(new QPushButton(tr("打开文件夹"), this)),
       m_pRestoreButton(new QPushButton(tr("恢复源文件"), this)),
@@ -304,9 +300,9 @@ CJobSummaryDialog::CJobSummaryDialog(const CJobSummary& summary, QWidget* parent
     const QString result = summary.m_strResult;
     const QString folder = summary.m_strFolder;
     connect(m_pResultButton, &QPushButton::clicked, this,
-            [this, result] { OpenOrReport(result, this); });
+            [this, result] { m_desktop.OpenOrReport(result, this); });
     connect(m_pFolderButton, &QPushButton::clicked, this,
-            [this, folder] { OpenOrReport(folder, this); });
+            [this, folder] { m_desktop.OpenOrReport(folder, this); });
     connect(m_pRestoreButton, &QPushButton::clicked, this, &CJobSummaryDialog::RestoreSources);
 
     auto* layout = new QVBoxLayout(this);
@@ -333,18 +329,11 @@ void CJobSummaryDialog::RestoreSources() {
     });
     m_trashPlaces = std::move(left);
     m_pRestoreButton->setEnabled(!m_trashPlaces.empty());
-    ShowMessage(this, RestoreText(answers), bAll ? QMessageBox::Information : QMessageBox::Warning);
+    m_desktop.ShowMessage(this, RestoreText(answers),
+                          bAll ? QMessageBox::Information : QMessageBox::Warning);
 }
 
-void ShowJobSummary(QWidget* parent, const CJobSummary& summary) {
-    if (Hook()) {
-        Hook()(summary);
-        return;
-    }
-    CJobSummaryDialog dialog(summary, parent);
-    dialog.exec();
-}
-
-JobSummaryHook SetJobSummaryHook(JobSummaryHook hook) {
-    return std::exchange(Hook(), std::move(hook));
+void ShowJobSummary(CDesktop& desktop, QWidget* parent, const CJobSummary& summary) {
+    CJobSummaryDialog dialog(summary, desktop, parent);
+    desktop.Exec(dialog);
 }

@@ -8,11 +8,11 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 #include <vector>
 
 #include "platform/trash.h"
 
+class CDesktop;
 class QPushButton;
 class QTreeWidget;
 struct CJobResult;
@@ -64,7 +64,10 @@ QString RestoreText(const std::vector<CRestoredFile>& answers);
 class CJobSummaryDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CJobSummaryDialog(const CJobSummary& summary, QWidget* parent = nullptr);
+    // `desktop` opens the result and its folder; it outlives the dialog.
+    CJobSummaryDialog(const CJobSummary& summary, CDesktop& desktop, QWidget* parent = nullptr);
+
+    const CJobSummary& Summary() const { return m_summary; }
 
     QPushButton* ResultButton() const { return m_pResultButton; }
     QPushButton* FolderButton() const { return m_pFolderButton; }
@@ -77,6 +80,8 @@ public:
 private:
     void RestoreSources();
 
+    CJobSummary m_summary;
+    CDesktop& m_desktop;
     QPushButton* m_pResultButton;
     QPushButton* m_pFolderButton;
     QPushButton* m_pRestoreButton;
@@ -84,9 +89,5 @@ private:
     std::vector<CTrashedFile> m_trashPlaces;  // not put back yet
 };
 
-// Shows the summary modally over `parent`. While a hook is installed, the hook receives it
-// instead (the tests).
-void ShowJobSummary(QWidget* parent, const CJobSummary& summary);
-using JobSummaryHook = std::function<void(const CJobSummary&)>;
-// Installs `hook` (an empty function removes it); returns the previous one.
-JobSummaryHook SetJobSummaryHook(JobSummaryHook hook);
+// Shows the summary modally over `parent` through `desktop`.
+void ShowJobSummary(CDesktop& desktop, QWidget* parent, const CJobSummary& summary);

@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/widgets/open_document.h"
+#include "app/widgets/desktop.h"
 #include "app/widgets/path_drop.h"
 #include "app/widgets/path_label.h"
 #include "app/widgets/select_folder_dialog.h"
@@ -22,8 +22,8 @@
 #include "jobs/merge_image_job.h"
 #include "platform/pump_messages.h"
 
-CMergeImagePage::CMergeImagePage(const CRunContext& context, QWidget* parent)
-    : CJobPage(132, context, parent),
+CMergeImagePage::CMergeImagePage(CDesktop& desktop, const CRunContext& context, QWidget* parent)
+    : CJobPage(132, desktop, context, parent),
       m_pAutoNumberCheck(new QCheckBox(tr("自动编号"), this)),
       m_pResize800Check(new QCheckBox(QStringLiteral("800*600"), this)),
       m_pResize1024Check(new QCheckBox(QStringLiteral("1024*768"), this)),
@@ -191,5 +191,5 @@ void CMergeImagePage::OnViewTarget() {
         Message(tr("请先选择目标文件。"));
         return;
     }
-    OpenDocument(FromPath(m_params.m_strTargetFile));
+    Desktop().OpenDocument(FromPath(m_params.m_strTargetFile));
 }

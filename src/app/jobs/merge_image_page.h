@@ -12,7 +12,8 @@ class QComboBox;
 class CMergeImagePage : public CJobPage<CMergeParams, &CMergeParams::m_strTargetFile> {
     Q_OBJECT
 public:
-    explicit CMergeImagePage(const CRunContext& context = {}, QWidget* parent = nullptr);
+    explicit CMergeImagePage(CDesktop& desktop, const CRunContext& context = {},
+                             QWidget* parent = nullptr);
 
     void TakeControlValues() override;
     void RefreshControls() override;

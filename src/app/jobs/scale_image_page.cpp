@@ -12,8 +12,8 @@
 #include "app/widgets/view_folder.h"
 #include "jobs/scale_image_job.h"
 
-CScaleImagePage::CScaleImagePage(const CRunContext& context, QWidget* parent)
-    : CJobPage(133, context, parent), m_pSizeList(new QComboBox(this)) {
+CScaleImagePage::CScaleImagePage(CDesktop& desktop, const CRunContext& context, QWidget* parent)
+    : CJobPage(133, desktop, context, parent), m_pSizeList(new QComboBox(this)) {
     for (const ScaleChoice scale : kScaleChoices) {
         m_pSizeList->addItem(QString::fromLatin1(ScaleChoiceName(scale)));
     }
@@ -89,5 +89,5 @@ void CScaleImagePage::OnViewTarget() {
         Message(tr("请先选择目标目录。"));
         return;
     }
-    ViewFolder(FromPath(m_params.m_strTargetFolder), this);
+    ViewFolder(Desktop(), FromPath(m_params.m_strTargetFolder), this);
 }

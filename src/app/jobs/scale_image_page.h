@@ -10,7 +10,8 @@ class QComboBox;
 class CScaleImagePage : public CJobPage<CScaleParams, &CScaleParams::m_strTargetFolder> {
     Q_OBJECT
 public:
-    explicit CScaleImagePage(const CRunContext& context = {}, QWidget* parent = nullptr);
+    explicit CScaleImagePage(CDesktop& desktop, const CRunContext& context = {},
+                             QWidget* parent = nullptr);
 
     void TakeControlValues() override;
     void RefreshControls() override;

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QWidget>
 
+class CDesktop;
 class IPageHost;
 
 // A page knows its dialog number (129, 130, 132, 133) and takes part in closing the sheet:
@@ -13,9 +14,12 @@ class IPageHost;
 class CFontablePage : public QWidget {
     Q_OBJECT
 public:
-    explicit CFontablePage(int nIDTemplate, QWidget* parent = nullptr);
+    // `desktop` answers the page's and its controls' message boxes and keeps the remembered
+    // folders; it outlives the page.
+    CFontablePage(int nIDTemplate, CDesktop& desktop, QWidget* parent = nullptr);
 
     int TemplateId() const { return m_nIDTemplate; }
+    CDesktop& Desktop() const { return m_desktop; }
 
     // True while a job of this page runs.
     virtual bool IsBusy() const { return false; }
@@ -39,5 +43,6 @@ signals:
 
 private:
     int m_nIDTemplate;
+    CDesktop& m_desktop;
     IPageHost* m_pHost = nullptr;
 };

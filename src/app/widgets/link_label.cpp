@@ -11,7 +11,7 @@
 #include <QTextStream>
 #include <QUrl>
 
-#include "app/widgets/message_box.h"
+#include "app/widgets/desktop.h"
 
 // The texts are the program's Chinese; their English translations are the system's messages.
 QString HyperlinkErrorText(int code) {
@@ -255,8 +255,9 @@ QRect FitRectToText(const QRect& rect, const QSize& text, Qt::Alignment alignmen
     return QRect(left, top, width, height);
 }
 
-CLinkLabel::CLinkLabel(const QString& strText, const QString& strURL, QWidget* parent)
-    : QLabel(strText, parent), m_strURL(strURL), m_opener(OpenLinkTarget) {
+CLinkLabel::CLinkLabel(CDesktop& desktop, const QString& strText, const QString& strURL,
+                       QWidget* parent)
+    : QLabel(strText, parent), m_desktop(desktop), m_strURL(strURL), m_opener(OpenLinkTarget) {
     m_crHoverColour = palette().color(QPalette::Highlight);
     if (m_strURL.isEmpty()) {
         m_strURL = text();
@@ -310,8 +311,8 @@ void CLinkLabel::Follow() {
         ApplyLook();
         return;
     }
-    Beep();
-    ShowMessage(this, HyperlinkErrorMessage(*failure), QMessageBox::Warning);
+    m_desktop.Beep();
+    m_desktop.ShowMessage(this, HyperlinkErrorMessage(*failure), QMessageBox::Warning);
 }
 
 void CLinkLabel::enterEvent(QEnterEvent* event) {

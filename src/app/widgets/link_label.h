@@ -46,14 +46,17 @@ OpenFailure OpenLinkTarget(const QString& strTarget);
 // shrink equally at top and bottom, others keep their top.
 QRect FitRectToText(const QRect& rect, const QSize& text, Qt::Alignment alignment);
 
+class CDesktop;
+
 class CLinkLabel : public QLabel {
     Q_OBJECT
 public:
     using Opener = std::function<OpenFailure(const QString&)>;
 
     // Without a target the text is the target; without a text the target is shown.
-    explicit CLinkLabel(const QString& strText, const QString& strURL = QString(),
-                        QWidget* parent = nullptr);
+    // `desktop` beeps and tells the user when a target cannot be opened; it outlives the label.
+    explicit CLinkLabel(CDesktop& desktop, const QString& strText,
+                        const QString& strURL = QString(), QWidget* parent = nullptr);
 
     void SetURL(const QString& strURL);
     QString GetURL() const { return m_strURL; }
@@ -84,6 +87,7 @@ protected:
 private:
     void ApplyLook();
 
+    CDesktop& m_desktop;
     bool m_bHovering = false;
     bool m_bVisited = false;
     QString m_strURL;

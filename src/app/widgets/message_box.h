@@ -1,15 +1,11 @@
-// The program's message boxes: a fixed text, the program title as caption, and a way for tests
-// to answer them without a modal loop.
+// What a message box shows: a fixed text, an icon, its buttons; the program title is its caption.
+// CDesktop (desktop.h) shows them.
 #pragma once
 
 #include <QList>
 #include <QMessageBox>
 #include <QPair>
 #include <QString>
-
-#include <functional>
-
-class QWidget;
 
 // The caption of the window and of every message box.
 inline constexpr const char* kAppTitle = "Tarnwick";
@@ -24,20 +20,3 @@ struct CMessageRecord {
 
 // The narrowest a message box gets: its caption must not be cut by the window's own buttons.
 inline constexpr int kMessageBoxMinWidth = 300;
-
-// Shows `text` modally with the program title as caption and returns the button pressed
-// (QMessageBox::Ok or Yes/No). While a hook is installed, the hook answers instead.
-QMessageBox::StandardButton ShowMessage(QWidget* parent, const QString& text,
-                                        QMessageBox::Icon icon = QMessageBox::NoIcon,
-                                        QMessageBox::StandardButtons buttons = QMessageBox::Ok);
-// The same for a message whose buttons carry texts of their own.
-QMessageBox::StandardButton ShowMessage(QWidget* parent, const CMessageRecord& message);
-
-using MessageHook = std::function<QMessageBox::StandardButton(const CMessageRecord&)>;
-// Installs `hook` (an empty function removes it); returns the previous one.
-MessageHook SetMessageHook(MessageHook hook);
-
-// The system's alert sound; tests may count it instead.
-void Beep();
-using BeepHook = std::function<void()>;
-BeepHook SetBeepHook(BeepHook hook);

@@ -13,10 +13,8 @@ QString Key(CRememberedFolders::Folder which) {
 
 }  // namespace
 
-CRememberedFolders& CRememberedFolders::Instance() {
-    static CRememberedFolders* s_store = new CRememberedFolders;
-    return *s_store;
-}
+CRememberedFolders::CRememberedFolders(const QString& stateFile, QObject* parent)
+    : QObject(parent), m_strStateFile(stateFile) {}
 
 QString CRememberedFolders::StateFilePath() {
     QString base = qEnvironmentVariable("XDG_STATE_HOME");
@@ -27,7 +25,7 @@ QString CRememberedFolders::StateFilePath() {
 }
 
 QString CRememberedFolders::Get(Folder which) const {
-    const QSettings state(StateFilePath(), QSettings::IniFormat);
+    const QSettings state(m_strStateFile, QSettings::IniFormat);
     return state.value(Key(which)).toString();
 }
 
@@ -35,7 +33,7 @@ void CRememberedFolders::Set(Folder which, const QString& path) {
     if (path.isEmpty())
         return;
     if (Get(which) != path) {
-        QSettings state(StateFilePath(), QSettings::IniFormat);
+        QSettings state(m_strStateFile, QSettings::IniFormat);
         state.setValue(Key(which), path);
         state.sync();
     }

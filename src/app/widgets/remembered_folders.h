@@ -20,11 +20,13 @@ public:
     };
     Q_ENUM(Folder)
 
-    // The one store of the program.
-    static CRememberedFolders& Instance();
-    // $XDG_STATE_HOME/tarnwick/state.ini, or ~/.local/state/tarnwick/state.ini; read anew on
-    // every use, so that a test can point it elsewhere.
+    // A store kept in `stateFile`; two stores on one file see each other's folders.
+    explicit CRememberedFolders(const QString& stateFile, QObject* parent = nullptr);
+
+    // The program's state file: $XDG_STATE_HOME/tarnwick/state.ini, or
+    // ~/.local/state/tarnwick/state.ini.
     static QString StateFilePath();
+    QString StateFile() const { return m_strStateFile; }
 
     // The remembered path, or empty.
     QString Get(Folder which) const;
@@ -37,5 +39,5 @@ signals:
     void Changed(CRememberedFolders::Folder which, const QString& path);
 
 private:
-    CRememberedFolders() = default;
+    QString m_strStateFile;
 };

@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/widgets/message_box.h"
+#include "app/widgets/desktop.h"
 
 QString BmpFilesFilter() {
     return QCoreApplication::translate("CSelectFolderDialog", "BMP 文件 (*.bmp)");
@@ -56,9 +56,11 @@ void ReplaceInGrid(QGridLayout* grid, QWidget* old, QWidget* widget) {
 }
 }  // namespace
 
-CSelectFolderDialog::CSelectFolderDialog(bool bShowFiles, const QString& strInitialFolder,
+CSelectFolderDialog::CSelectFolderDialog(CDesktop& desktop, bool bShowFiles,
+                                         const QString& strInitialFolder,
                                          const QStringList& filters, QWidget* parent)
     : QFileDialog(parent),
+      m_desktop(desktop),
       m_bShowFiles(bShowFiles),
       m_strCurrentFolder(strInitialFolder),
       m_strTitle(tr("选择目录")) {
@@ -132,7 +134,7 @@ void CSelectFolderDialog::accept() {
         folder = browsed;
     }
     if (folder.isEmpty() || folder.contains(QStringLiteral("//"))) {
-        ShowMessage(this, tr("无效的目录"), QMessageBox::Critical);
+        m_desktop.ShowMessage(this, tr("无效的目录"), QMessageBox::Critical);
         return;
     }
     if (folder == u'~' || folder.startsWith(QStringLiteral("~/"))) {
@@ -146,8 +148,8 @@ void CSelectFolderDialog::accept() {
     }
     if (!QFileInfo(folder).isDir()) {
         const QString question = tr("%1\n\n该目录不存在，要创建它吗？").arg(folder);
-        if (ShowMessage(this, question, QMessageBox::Question,
-                        QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
+        if (m_desktop.ShowMessage(this, question, QMessageBox::Question,
+                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
             std::error_code error;
             std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), error);
             if (!QFileInfo(folder).isDir()) {
@@ -155,7 +157,7 @@ void CSelectFolderDialog::accept() {
                 if (error) {
                     text += QStringLiteral("\n\n") + QString::fromLocal8Bit(error.message());
                 }
-                ShowMessage(this, text);
+                m_desktop.ShowMessage(this, text);
                 return;
             }
         }

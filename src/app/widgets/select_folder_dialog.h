@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+class CDesktop;
 class QDialogButtonBox;
 class QLineEdit;
 class QPushButton;
@@ -28,7 +29,8 @@ QStringList JpegFolderFilters();
 class CSelectFolderDialog : public QFileDialog {
     Q_OBJECT
 public:
-    CSelectFolderDialog(bool bShowFiles, const QString& strInitialFolder,
+    // `desktop` asks and warns for the OK checks; it outlives the dialog.
+    CSelectFolderDialog(CDesktop& desktop, bool bShowFiles, const QString& strInitialFolder,
                         const QStringList& filters, QWidget* parent = nullptr);
 
     // Shows the dialog; QDialog::Accepted (1) after OK.
@@ -47,6 +49,7 @@ public:
 private:
     void OnFolderChange(const QString& strFolder);
 
+    CDesktop& m_desktop;
     bool m_bShowFiles;
     QString m_strSelectedFolder;
     QString m_strCurrentFolder;

@@ -4,21 +4,20 @@
 #include <QDir>
 #include <QFile>
 
-#include "app/widgets/message_box.h"
-#include "app/widgets/open_document.h"
+#include "app/widgets/desktop.h"
 #include "jobs/srch_dir.h"
 
-bool ViewFolder(const QString& folder, QWidget* parent) {
+bool ViewFolder(CDesktop& desktop, const QString& folder, QWidget* parent) {
     CFirstFileFinder finder;
     const std::string found = finder.Find(QFile::encodeName(folder).toStdString(), "*.jpg;*.bmp");
     if (found.empty()) {
         // The same text serves the source folders.
-        ShowMessage(parent, QCoreApplication::translate("ViewFolder",
-                                                        "抱歉，在目标目录中找不到可查看的文件。"));
+        desktop.ShowMessage(parent, QCoreApplication::translate(
+                                        "ViewFolder", "抱歉，在目标目录中找不到可查看的文件。"));
         return false;
     }
-    if (!OpenDocument(QFile::decodeName(QByteArray::fromStdString(found)))) {
-        ShowMessage(
+    if (!desktop.OpenDocument(QFile::decodeName(QByteArray::fromStdString(found)))) {
+        desktop.ShowMessage(
             parent,
             QCoreApplication::translate(
                 "ViewFolder", "没有可以打开图像文件的程序（例如看图软件）。\n图像在文件夹：\n%1")

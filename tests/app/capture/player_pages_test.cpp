@@ -100,7 +100,7 @@ struct PageCase {
     const char* m_szName;
     const char* m_szExtension;  // a clip type the page's source filter offers
     // A page recording through `recording`, its players made by `makePlayer`.
-    std::unique_ptr<CPlayerPage> (*m_pfnMake)(CRecording& recording,
+    std::unique_ptr<CPlayerPage> (*m_pfnMake)(CDesktop& desktop, CRecording& recording,
                                               const MediaPlayerFactory& makePlayer);
 };
 
@@ -110,12 +110,13 @@ void PrintTo(const PageCase& page, std::ostream* os) {
 
 const PageCase kPages[] = {
     {"RMPlayer", ".avi",
-     [](CRecording& recording, const MediaPlayerFactory& makePlayer) {
-         return std::unique_ptr<CPlayerPage>(new CRMPlayerPage(recording, makePlayer));
+     [](CDesktop& desktop, CRecording& recording, const MediaPlayerFactory& makePlayer) {
+         return std::unique_ptr<CPlayerPage>(new CRMPlayerPage(desktop, recording, makePlayer));
      }},
     {"WinMediaPlayer", ".wmv",
-     [](CRecording& recording, const MediaPlayerFactory& makePlayer) {
-         return std::unique_ptr<CPlayerPage>(new CWinMediaPlayerPage(recording, makePlayer));
+     [](CDesktop& desktop, CRecording& recording, const MediaPlayerFactory& makePlayer) {
+         return std::unique_ptr<CPlayerPage>(
+             new CWinMediaPlayerPage(desktop, recording, makePlayer));
      }},
 };
 
@@ -151,7 +152,7 @@ class PlayerPageTest : public ::testing::TestWithParam<PageCase> {
 protected:
     void SetUp() override {
         TestApp();
-        m_page = GetParam().m_pfnMake(m_recording, m_players.Factory());
+        m_page = GetParam().m_pfnMake(m_desktop, m_recording, m_players.Factory());
         m_page->show();
     }
     void TearDown() override {
@@ -206,6 +207,7 @@ protected:
 
     TempDir m_dir;
     CFakePlayers m_players;  // outlive the page
+    CTestDesktop m_desktop;
     CRecording m_recording;
     std::unique_ptr<CPlayerPage> m_page;
 };
@@ -253,7 +255,8 @@ TEST_P(PlayerPageTest, ControlsFollowTheState) {
 }
 
 TEST_P(PlayerPageTest, RecordWithoutMediaAsksForAFile) {
-    CMessageRecorder messages;
+    CTestDesktop& desktop = m_desktop;
+    CTestDesktop& messages = desktop.StartRecording();
     m_page->SetFolder(QString::fromStdString(m_dir.Path().string()));
     m_page->OnRecord();
     ASSERT_EQ(messages.m_texts.size(), 1u);
@@ -265,7 +268,8 @@ TEST_P(PlayerPageTest, RecordWithoutMediaAsksForAFile) {
 // A file the player cannot play is refused with its path and the player's reason; the page
 // is then without media, even if it had some before.
 TEST_P(PlayerPageTest, UnplayableFileIsRefusedAndThePictureCleared) {
-    CMessageRecorder messages;
+    CTestDesktop& desktop = m_desktop;
+    CTestDesktop& messages = desktop.StartRecording();
     Ready(2);
     CDibImage image;
     auto bright = [&] {
@@ -297,7 +301,8 @@ TEST_P(PlayerPageTest, UnplayableFileIsRefusedAndThePictureCleared) {
 
 // A folder that cannot be made is refused, and a playing player is left paused.
 TEST_P(PlayerPageTest, UnusableFolderIsRefusedAndThePlayerPaused) {
-    CMessageRecorder messages;
+    CTestDesktop& desktop = m_desktop;
+    CTestDesktop& messages = desktop.StartRecording();
     Ready(4);
     const fs::path blocker = m_dir.Path() / "file";
     std::ofstream(blocker) << "x";
@@ -449,6 +454,7 @@ TEST_P(PlayerPageTest, RecordingAgainAfterTheEndStartsAtTheBeginning) {
 // over a file already in the folder (kept as it was, counted, and said in the summary).
 // Sound alone: refused with a message before anything is made, the player left alone.
 TEST_P(PlayerPageTest, StillImagesRecordEveryFrameAndSoundAloneIsRefused) {
+    CTestDesktop& desktop = m_desktop;
     const struct {
         const char* m_szName;
         bool m_bSoundOnly;
@@ -465,7 +471,7 @@ TEST_P(PlayerPageTest, StillImagesRecordEveryFrameAndSoundAloneIsRefused) {
         ASSERT_TRUE(m_page->OpenMedia(QString::fromStdString(media)));
         const fs::path target = m_dir.Path() / c.m_szName;
         m_page->SetFolder(QString::fromStdString(target.string()));
-        CMessageRecorder messages;
+        CTestDesktop& messages = desktop.StartRecording();
         if (c.m_bSoundOnly) {
             const int playState = MediaOf(*m_page).PlayState();
             m_page->RecordButton()->click();
@@ -556,7 +562,8 @@ TEST_P(PlayerPageTest, DestroyedWhileRecordingWritesNothingMore) {
 // The first frame that cannot be written ends the recording by itself and the user is told
 // at once, with the path and the reason; the line under the player sums up what is on disk.
 TEST_P(PlayerPageTest, FirstFailedWriteStopsTheRecordingAndIsReported) {
-    CMessageRecorder messages;
+    CTestDesktop& desktop = m_desktop;
+    CTestDesktop& messages = desktop.StartRecording();
     const fs::path target = Ready(8);
     m_page->RecordButton()->click();
     WaitForFirstGrab();
@@ -712,7 +719,8 @@ TEST_P(PlayerPageTest, SaveCurrentFrameProposesTheMediasNameAndPosition) {
 }
 
 TEST_P(PlayerPageTest, SnapshotThatCannotBeWrittenIsReported) {
-    CMessageRecorder messages;
+    CTestDesktop& desktop = m_desktop;
+    CTestDesktop& messages = desktop.StartRecording();
     CDibImage image;
     ASSERT_TRUE(m_page->GrabCurrentFrame(image));
     const std::string path = (m_dir.Path() / "missing" / "snap.bmp").string();
@@ -723,6 +731,7 @@ TEST_P(PlayerPageTest, SnapshotThatCannotBeWrittenIsReported) {
 
 // The source button's dialog: the page's filters, and the chosen file opened (not played).
 TEST_P(PlayerPageTest, SourceButtonOpensTheChosenFile) {
+    CTestDesktop& desktop = m_desktop;
     const std::string clip = Clip(2);
     QStringList shown;
     WhenDialogOpens([&](QWidget* widget) {
@@ -736,7 +745,7 @@ TEST_P(PlayerPageTest, SourceButtonOpensTheChosenFile) {
     });
     const bool bRm = dynamic_cast<CRMPlayerPage*>(m_page.get()) != nullptr;
     const int tab = bRm ? 0 : 1;
-    CMainSheet sheet;
+    CMainSheet sheet(desktop);
     CPlayerPage* page = m_page.release();
     sheet.ReplacePage(tab, page);
     sheet.Tabs()->setCurrentIndex(tab);
@@ -926,9 +935,10 @@ TEST_P(PlayerPageTest, FocusIsMarkedAroundTheControls) {
 // Closing the sheet while recording asks; No records on, Yes stops the recording with every
 // queued frame written and then closes.
 TEST_P(PlayerPageTest, ClosingWhileRecordingAsksAndFlushesEverythingOnYes) {
-    CMessageRecorder messages;
+    CTestDesktop& desktop = m_desktop;
+    CTestDesktop& messages = desktop.StartRecording();
     const bool bRm = dynamic_cast<CRMPlayerPage*>(m_page.get()) != nullptr;
-    CMainSheet sheet;
+    CMainSheet sheet(desktop);
     CPlayerPage* page = m_page.release();
     sheet.ReplacePage(bRm ? 0 : 1, page);
     sheet.Tabs()->setCurrentWidget(page);
@@ -984,9 +994,10 @@ TEST(PlayerPagesDeathTest, AMissingPlayerLibraryIsReportedWithItsReason) {
         const QString expected = QString::fromUtf8("无法载入播放器程序库：%1")
                                      .arg(QString::fromStdString(loaded.Reason()));
         for (const PageCase& kind : kPages) {
+            CTestDesktop messages;
             CRecording recording;
-            std::unique_ptr<CPlayerPage> page = kind.m_pfnMake(recording, MediaPlayerMaker(false));
-            CMessageRecorder messages;
+            std::unique_ptr<CPlayerPage> page =
+                kind.m_pfnMake(messages, recording, MediaPlayerMaker(false));
             if (page->OpenMedia(QStringLiteral("/nonexistent/clip") +
                                 QString::fromLatin1(kind.m_szExtension)))
                 problems += std::string(kind.m_szName) + ": opened\n";
@@ -1008,10 +1019,10 @@ INSTANTIATE_TEST_SUITE_P(Pages, PlayerPageTest, ::testing::ValuesIn(kPages),
 // The caption names the media of the page being shown; a page without media (a job page, or a
 // player page whose file failed to open) shows the program's name alone.
 TEST(PlayerPages, TitleFollowsThePageShown) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
-    CMessageRecorder messages;
-    CMainSheet sheet;
+    CMainSheet sheet(desktop);
     InstallProgramPages(sheet, false, CRunContext{});
     auto* rm = dynamic_cast<CPlayerPage*>(sheet.Page(0));
     auto* wmp = dynamic_cast<CPlayerPage*>(sheet.Page(1));

@@ -42,11 +42,12 @@ std::string MakeClip(const TempDir& dir, const std::string& extension, double se
 // The picture view and the panel of the first page share one player once a file is chosen,
 // so the panel's buttons drive what the picture shows.
 TEST(RMPlayWnd, BothViewsDriveOneClip) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
     CFakePlayers players;
     CRecording recording;
-    CRMPlayerPage page(recording, players.Factory());
+    CRMPlayerPage page(desktop, recording, players.Factory());
     CRMPlayWnd* video = page.VideoPlayer();
     CRMPlayWnd* panel = page.PanelPlayer();
     EXPECT_EQ(video->VideoWidget()->size(), QSize(350, 240));
@@ -78,10 +79,11 @@ TEST(RMPlayWnd, BothViewsDriveOneClip) {
 
 // Notifications of the clip act only while the page records.
 TEST(RMPlayWnd, NotificationsActOnlyWhileRecording) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
     CRecording recording;
-    CRMPlayerPage page(recording, false);
+    CRMPlayerPage page(desktop, recording, false);
     ASSERT_TRUE(page.OpenMedia(QString::fromStdString(MakeClip(dir, ".avi", 4))));
     page.SetFolder(QString::fromStdString(dir.File("frames")));
     IMediaPlayer* player = page.VideoPlayer()->Player();
@@ -157,10 +159,11 @@ TEST(MediaPlayer2, ReportsOldAndNewState) {
 // The playback rate while recording: 100 % leaves the player's rate alone, any other value v
 // sets v / 100, and stopping always puts back 1.0.
 TEST(WinMediaPlayerPage, PlaybackRateDuringARecording) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
     CRecording recording;
-    CWinMediaPlayerPage page(recording, false);
+    CWinMediaPlayerPage page(desktop, recording, false);
     ASSERT_TRUE(page.OpenMedia(QString::fromStdString(MakeClip(dir, ".wmv", 10))));
     page.SetFolder(QString::fromStdString(dir.File("frames")));
     EXPECT_EQ(page.RateSpin()->minimum(), 1);
@@ -188,10 +191,11 @@ TEST(WinMediaPlayerPage, PlaybackRateDuringARecording) {
 // One recording, the sheet's: starting on one page ends the other page's recording first,
 // whose frames stay in its own folder.
 TEST(PlayerPages, StartingOnOnePageEndsTheOthersRecording) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
-    CMessageRecorder messages;
-    CMainSheet sheet;
+    CTestDesktop& messages = desktop.StartRecording();
+    CMainSheet sheet(desktop);
     InstallProgramPages(sheet, false, CRunContext{});
     auto& first = dynamic_cast<CRMPlayerPage&>(*sheet.Page(0));
     auto& second = dynamic_cast<CWinMediaPlayerPage&>(*sheet.Page(1));
@@ -220,13 +224,14 @@ TEST(PlayerPages, StartingOnOnePageEndsTheOthersRecording) {
 // On X11 the second page's snapshot is the screen at the player's corner, so a window lying
 // over the player is in it; the first page's snapshot is the picture alone.
 TEST(PlayerPagesX11, SnapshotOfTheScreenIncludesWindowsOverThePlayer) {
+    CTestDesktop desktop;
     TestApp();
     if (!CanReadScreen())
         GTEST_SKIP() << "the screen cannot be read on "
                      << qPrintable(QGuiApplication::platformName());
     CRecording recording;
-    CWinMediaPlayerPage wmp(recording, false);
-    CRMPlayerPage rm(recording, false);
+    CWinMediaPlayerPage wmp(desktop, recording, false);
+    CRMPlayerPage rm(desktop, recording, false);
     for (QWidget* page : std::initializer_list<QWidget*>{&wmp, &rm}) {
         page->move(20, 20);
         page->show();

@@ -8,7 +8,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCursor>
-#include <QDesktopServices>
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
@@ -44,7 +43,6 @@
 #include "app/program_pages.h"
 #include "app/startup.h"
 #include "app/widgets/message_box.h"
-#include "app/widgets/open_document.h"
 #include "app/widgets/path_label.h"
 #include "app/widgets/remembered_folders.h"
 #include "app/widgets/select_folder_dialog.h"
@@ -84,15 +82,14 @@ fs::path TrashFiles() {
 }
 
 // Receives the files the desktop would open.
-class CFileCatcher : public QObject {
-    Q_OBJECT
-public:
-    CFileCatcher() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "Open"); }
-    ~CFileCatcher() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
-    std::vector<std::string> m_paths;
-public slots:
-    void Open(const QUrl& url) { m_paths.push_back(url.toLocalFile().toStdString()); }
-};
+// The files `desktop` was asked to open, in order.
+std::vector<std::string> OpenedFiles(const CTestDesktop& desktop) {
+    std::vector<std::string> paths;
+    for (const QUrl& url : desktop.m_urls) {
+        paths.push_back(url.toLocalFile().toStdString());
+    }
+    return paths;
+}
 
 QString Q(const fs::path& path) {
     return QString::fromStdString(path.string());
@@ -117,15 +114,21 @@ int CountFiles(const fs::path& folder) {
     return n;
 }
 
-// Records every job summary while alive, instead of showing it.
+// Records every job summary `desktop` is to show while alive, instead of showing it.
 class CSummaryRecorder {
 public:
-    CSummaryRecorder()
-        : m_previous(SetJobSummaryHook([this](const CJobSummary& summary) {
-              m_summaries.push_back(summary);
-              m_headlines.push_back(summary.m_strHeadline.toStdString());
-          })) {}
-    ~CSummaryRecorder() { SetJobSummaryHook(m_previous); }
+    explicit CSummaryRecorder(CTestDesktop& desktop) : m_desktop(desktop) {
+        m_desktop.m_onDialog = [this](QDialog& dialog) {
+            const auto* shown = qobject_cast<CJobSummaryDialog*>(&dialog);
+            EXPECT_NE(shown, nullptr) << "a dialog other than the job summary";
+            if (shown != nullptr) {
+                m_summaries.push_back(shown->Summary());
+                m_headlines.push_back(shown->Summary().m_strHeadline.toStdString());
+            }
+            return int(QDialog::Accepted);
+        };
+    }
+    ~CSummaryRecorder() { m_desktop.m_onDialog = nullptr; }
     CSummaryRecorder(const CSummaryRecorder&) = delete;
     CSummaryRecorder& operator=(const CSummaryRecorder&) = delete;
 
@@ -133,7 +136,7 @@ public:
     std::vector<std::string> m_headlines;
 
 private:
-    JobSummaryHook m_previous;
+    CTestDesktop& m_desktop;
 };
 
 // Sets the page's folders and source type through its fields, as the settings buttons do.
@@ -184,9 +187,10 @@ const std::string kNothingToView = "抱歉，在目标目录中找不到可查�
 const std::string kTargetRefused = "无法写入目标 ";
 
 TEST(JobPages, StartsWithTheDefaultsOfTheirSettings) {
+    CTestDesktop desktop;
     TestApp();
-    CMergeImagePage merge;
-    CScaleImagePage scale;
+    CMergeImagePage merge(desktop);
+    CScaleImagePage scale(desktop);
     merge.TakeControlValues();
     scale.TakeControlValues();
     EXPECT_EQ(merge.Params(), CMergeParams{});
@@ -222,6 +226,7 @@ TEST(JobPages, StartsWithTheDefaultsOfTheirSettings) {
 
 // What Start and the View buttons say when something is missing.
 TEST(JobPages, MissingFoldersAndFilesAreNamed) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
     const fs::path empty = dir.Path() / "empty";
@@ -258,8 +263,8 @@ TEST(JobPages, MissingFoldersAndFilesAreNamed) {
     for (std::size_t i = 0; i < std::size(kCases); ++i) {
         SCOPED_TRACE(i);
         const Case& c = kCases[i];
-        CMergeImagePage merge;
-        CScaleImagePage scale;
+        CMergeImagePage merge(desktop);
+        CScaleImagePage scale(desktop);
         CJobPageWidget* page = &merge;
         if (c.bMerge) {
             SetMerge(merge, c.src, c.target);
@@ -267,7 +272,7 @@ TEST(JobPages, MissingFoldersAndFilesAreNamed) {
             SetScale(scale, c.src, c.target);
             page = &scale;
         }
-        CMessageRecorder messages;
+        CTestDesktop& messages = desktop.StartRecording();
         QPushButton* buttons[] = {page->StartButton(), page->SourceViewButton(),
                                   page->TargetViewButton()};
         buttons[c.button]->click();
@@ -282,6 +287,7 @@ TEST(JobPages, MissingFoldersAndFilesAreNamed) {
 }
 
 TEST(MergeImagePage, AveragesIntoANumberedTargetWithExtras) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
     const fs::path src = dir.Path() / "src";
@@ -290,10 +296,10 @@ TEST(MergeImagePage, AveragesIntoANumberedTargetWithExtras) {
     WriteFlatBmp(src / "b.bmp", 40, 30, 11);
     const fs::path out = dir.Path() / "out";
     fs::create_directories(out);
-    CMergeImagePage page;
+    CMergeImagePage page(desktop);
     SetMerge(page, src.string(), (out / "avg.bmp").string(), 1, true);
-    CMessageRecorder messages;
-    CSummaryRecorder summaries;
+    CTestDesktop& messages = desktop.StartRecording();
+    CSummaryRecorder summaries(desktop);
     std::vector<QString> shown;
     // The first free numbered name, shown in the target field from the first file on.
     const fs::path numbered = out / "avg000000.bmp";
@@ -340,6 +346,7 @@ TEST(MergeImagePage, AveragesIntoANumberedTargetWithExtras) {
 // file that took a name meanwhile, names what it did and did not put back, and can be pressed
 // again for those once the way is clear.
 TEST(MergeImagePage, SummaryNamesTheTrashedSourcesAndPutsThemBack) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
     const fs::path src = dir.Path() / "src";
@@ -349,9 +356,9 @@ TEST(MergeImagePage, SummaryNamesTheTrashedSourcesAndPutsThemBack) {
     WriteFlatBmp(order[5], 7, 3, 99);
     std::vector<std::vector<unsigned char>> bytes;
     for (const std::string& path : order) bytes.push_back(ReadAllBytes(path));
-    CMergeImagePage page;
+    CMergeImagePage page(desktop);
     SetMerge(page, src.string(), dir.File("avg.bmp"));
-    CSummaryRecorder summaries;
+    CSummaryRecorder summaries(desktop);
     StartWith(page);
     ASSERT_EQ(summaries.m_headlines, std::vector<std::string>{kMergeDone});
     const CJobSummary& summary = summaries.m_summaries[0];
@@ -366,9 +373,9 @@ TEST(MergeImagePage, SummaryNamesTheTrashedSourcesAndPutsThemBack) {
 
     const std::string blocker = "made after the job";
     jobs_test::WriteText(order[3], blocker);
-    CJobSummaryDialog dialog(summary);
+    CJobSummaryDialog dialog(summary, desktop);
     ASSERT_TRUE(dialog.RestoreButton()->isVisibleTo(&dialog));
-    CMessageRecorder messages;
+    CTestDesktop& messages = desktop.StartRecording();
     dialog.RestoreButton()->click();
     ASSERT_EQ(messages.m_texts.size(), 1u);
     const std::string& first = messages.m_texts[0];
@@ -395,6 +402,7 @@ TEST(MergeImagePage, SummaryNamesTheTrashedSourcesAndPutsThemBack) {
 }
 
 TEST(MergeImagePage, AutoNumberingFollowsTheDigitsOfTheName) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
     const fs::path src = dir.Path() / "src";
@@ -412,7 +420,7 @@ TEST(MergeImagePage, AutoNumberingFollowsTheDigitsOfTheName) {
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.target);
-        CMergeImagePage page;
+        CMergeImagePage page(desktop);
         CMergeParams params;
         params.m_strSrcDir = src.string();
         params.m_strTargetFile = (out / c.target).string();
@@ -421,7 +429,7 @@ TEST(MergeImagePage, AutoNumberingFollowsTheDigitsOfTheName) {
         params.m_bAutoNumber = c.bNumber;
         page.SetParams(params);
         page.RefreshControls();
-        CSummaryRecorder summaries;
+        CSummaryRecorder summaries(desktop);
         StartWith(page);
         EXPECT_EQ(summaries.m_headlines, std::vector<std::string>{kMergeDone});
         EXPECT_EQ(page.TargetPath()->text(), Q(out / c.used));
@@ -430,13 +438,14 @@ TEST(MergeImagePage, AutoNumberingFollowsTheDigitsOfTheName) {
 }
 
 TEST(MergeImagePage, NothingReadableIsAFailedMerge) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
     const fs::path src = dir.Path() / "src";
     jobs_test::WriteText(src / "broken.bmp", "BM but not an image");
-    CMergeImagePage page;
+    CMergeImagePage page(desktop);
     SetMerge(page, src.string(), (dir.Path() / "avg.bmp").string());
-    CSummaryRecorder summaries;
+    CSummaryRecorder summaries(desktop);
     StartWith(page);
     EXPECT_EQ(summaries.m_headlines, std::vector<std::string>{kMergeFailed});
     EXPECT_EQ(summaries.m_summaries[0].m_nSkipped, 1);
@@ -447,6 +456,7 @@ TEST(MergeImagePage, NothingReadableIsAFailedMerge) {
 // A target that cannot be written is refused before any source is read: the user is told the
 // path and the reason, no file is started, the sources stay.
 TEST(JobPages, UnwritableTargetIsRefusedBeforeAnySourceIsRead) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
     const fs::path src = dir.Path() / "src";
@@ -456,8 +466,8 @@ TEST(JobPages, UnwritableTargetIsRefusedBeforeAnySourceIsRead) {
 
     for (const bool bMerge : {true, false}) {
         SCOPED_TRACE(bMerge);
-        CMergeImagePage merge;
-        CScaleImagePage scale;
+        CMergeImagePage merge(desktop);
+        CScaleImagePage scale(desktop);
         CJobPageWidget* page = &merge;
         std::string failedPath;
         if (bMerge) {
@@ -473,8 +483,8 @@ TEST(JobPages, UnwritableTargetIsRefusedBeforeAnySourceIsRead) {
             SetScale(scale, src.string(), failedPath);
             page = &scale;
         }
-        CMessageRecorder messages;
-        CSummaryRecorder summaries;
+        CTestDesktop& messages = desktop.StartRecording();
+        CSummaryRecorder summaries(desktop);
         int nStarted = 0;
         StartWith(*page, [&](const QString&, int, int) { ++nStarted; });
         EXPECT_EQ(nStarted, 0);
@@ -492,6 +502,7 @@ TEST(JobPages, UnwritableTargetIsRefusedBeforeAnySourceIsRead) {
 }
 
 TEST(ScaleImagePage, EnlargesEveryFileIntoTheTargetFolder) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
     const fs::path src = dir.Path() / "src";
@@ -504,9 +515,9 @@ TEST(ScaleImagePage, EnlargesEveryFileIntoTheTargetFolder) {
     } kCases[] = {{0, 64, 48}, {1, 96, 72}, {3, 800, 600}};
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.nScale);
-        CScaleImagePage page;
+        CScaleImagePage page(desktop);
         SetScale(page, src.string(), out.string(), 1, c.nScale, false);
-        CSummaryRecorder summaries;
+        CSummaryRecorder summaries(desktop);
         StartWith(page);
         EXPECT_EQ(summaries.m_headlines, std::vector<std::string>{kScaleDone});
         for (const char* name : {"f00.bmp", "f01.bmp", "f02.bmp"}) {
@@ -523,6 +534,7 @@ TEST(ScaleImagePage, EnlargesEveryFileIntoTheTargetFolder) {
 // texts and progress stay as they are, the quality follows the source type; the wait cursor
 // shows. After it, everything is back.
 TEST(JobPages, ControlsDuringAJob) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
     const fs::path bmps = dir.Path() / "bmps";
@@ -545,8 +557,8 @@ TEST(JobPages, ControlsDuringAJob) {
             const fs::path out =
                 dir.Path() / ("out" + std::to_string(bMerge) + std::to_string(nSrcFile));
             fs::create_directories(out);
-            CMergeImagePage merge;
-            CScaleImagePage scale;
+            CMergeImagePage merge(desktop);
+            CScaleImagePage scale(desktop);
             CJobPageWidget* page = &merge;
             if (bMerge) {
                 SetMerge(merge, src.string(), (out / "avg.bmp").string(), nSrcFile, false, false);
@@ -566,8 +578,8 @@ TEST(JobPages, ControlsDuringAJob) {
             }
             const std::vector<QWidget*> untouched = {page->SourcePath(), page->TargetPath(),
                                                      page->StatusPath(), page->Progress()};
-            CMessageRecorder messages;
-            CSummaryRecorder summaries;
+            CTestDesktop& messages = desktop.StartRecording();
+            CSummaryRecorder summaries(desktop);
             int nSeen = 0;
             StartWith(*page, [&](const QString&, int, int) {
                 ++nSeen;
@@ -600,6 +612,7 @@ TEST(JobPages, ControlsDuringAJob) {
 
 // Stop pressed while file k is handled: the files before it count, the next is not loaded.
 TEST(JobPages, StopDuringAJob) {
+    CTestDesktop desktop;
     TestApp();
     struct Case {
         bool bMerge;
@@ -619,8 +632,8 @@ TEST(JobPages, StopDuringAJob) {
         const fs::path out = dir.Path() / "out";
         fs::create_directories(out);
         WriteBmps(src, c.nFiles, 8, 8);
-        CMergeImagePage merge;
-        CScaleImagePage scale;
+        CMergeImagePage merge(desktop);
+        CScaleImagePage scale(desktop);
         CJobPageWidget* page = &merge;
         if (c.bMerge) {
             SetMerge(merge, src.string(), (out / "avg.bmp").string());
@@ -628,7 +641,7 @@ TEST(JobPages, StopDuringAJob) {
             SetScale(scale, src.string(), out.string());
             page = &scale;
         }
-        CSummaryRecorder summaries;
+        CSummaryRecorder summaries(desktop);
         int nStarted = 0;
         StartWith(*page, [&](const QString&, int nFile, int) {
             nStarted = nFile;
@@ -652,6 +665,7 @@ TEST(JobPages, StopDuringAJob) {
 // job: three copies of one image average to that image, so the output must be that image
 // written at the changed quality.
 TEST(MergeImagePage, QualityChangedDuringTheJobIsUsed) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
     const fs::path src = dir.Path() / "src";
@@ -678,11 +692,11 @@ TEST(MergeImagePage, QualityChangedDuringTheJobIsUsed) {
         ASSERT_TRUE(saved) << saved.Reason();
     }
 
-    CMergeImagePage page;
+    CMergeImagePage page(desktop);
     const fs::path target = dir.Path() / "avg.jpg";
     SetMerge(page, src.string(), target.string(), 0, false, false);
     page.AutoNumberCheck()->setChecked(false);
-    CSummaryRecorder summaries;
+    CSummaryRecorder summaries(desktop);
     StartWith(page, [&](const QString&, int nFile, int) {
         if (nFile == 2) {
             page.QualitySpin()->setValue(40);
@@ -695,9 +709,10 @@ TEST(MergeImagePage, QualityChangedDuringTheJobIsUsed) {
 // The averaging page's target is a file: the save dialog starts in the target's folder with its
 // name, and a name typed without extension takes the one of the chosen filter.
 TEST(MergeImagePage, TargetDialogTakesTheChosenFile) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
-    CMergeImagePage page;
+    CMergeImagePage page(desktop);
     SetMerge(page, "", dir.File("avg.bmp"));
     struct Case {
         QString filter;  // in the page's language
@@ -742,6 +757,7 @@ TEST(MergeImagePage, TargetDialogTakesTheChosenFile) {
 // A job started on the other page from inside the pump runs to its end before the first one
 // goes on.
 TEST(JobPages, AJobStartedDuringAnotherRunsToItsEndFirst) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
     const fs::path mergeSrc = dir.Path() / "merge";
@@ -750,15 +766,15 @@ TEST(JobPages, AJobStartedDuringAnotherRunsToItsEndFirst) {
     WriteBmps(scaleSrc, 2, 8, 8);
     const fs::path out = dir.Path() / "out";
     fs::create_directories(out);
-    CMergeImagePage merge;
-    CScaleImagePage scale;
+    CMergeImagePage merge(desktop);
+    CScaleImagePage scale(desktop);
     SetMerge(merge, mergeSrc.string(), (out / "avg.bmp").string(), 1, false, false);
     SetScale(scale, scaleSrc.string(), (out / "big").string(), 1, 0, false);
     std::vector<std::string> events;
     QObject::connect(&scale, &CJobPageWidget::JobFileStarted, [&](const QString&, int n, int) {
         events.push_back("scale " + std::to_string(n));
     });
-    CSummaryRecorder summaries;
+    CSummaryRecorder summaries(desktop);
     StartWith(merge, [&](const QString&, int n, int) {
         events.push_back("merge " + std::to_string(n));
         if (n == 2) {
@@ -776,18 +792,19 @@ TEST(JobPages, AJobStartedDuringAnotherRunsToItsEndFirst) {
 // Closing the window during a job asks first, then stops the job; the sheet closes once it has
 // ended, without a "finished" message over the closed window.
 TEST(JobPages, ClosingTheWindowEndsTheJobFirst) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
     const fs::path src = dir.Path() / "src";
     WriteBmps(src, 6, 8, 8);
     const fs::path out = dir.Path() / "out";
     fs::create_directories(out);
-    CMainSheet sheet;
-    auto* page = new CMergeImagePage;
+    CMainSheet sheet(desktop);
+    auto* page = new CMergeImagePage(desktop);
     sheet.ReplacePage(3, page);
     SetMerge(*page, src.string(), (out / "avg.bmp").string());
-    CMessageRecorder messages;
-    CSummaryRecorder summaries;
+    CTestDesktop& messages = desktop.StartRecording();
+    CSummaryRecorder summaries(desktop);
     int nStarted = 0;
     bool bBusyAtClose = false;
     QObject::connect(page, &CJobPageWidget::JobFileStarted, page, [&](const QString&, int n, int) {
@@ -815,6 +832,7 @@ TEST(JobPages, ClosingTheWindowEndsTheJobFirst) {
 // A page destroyed inside the message pump of its own job: the job ends and nothing of the
 // page is touched afterwards (no message over it, no crash).
 TEST(JobPages, PageDestroyedDuringItsJob) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
     const fs::path src = dir.Path() / "src";
@@ -825,17 +843,17 @@ TEST(JobPages, PageDestroyedDuringItsJob) {
         SCOPED_TRACE(bMerge);
         CJobPageWidget* page = nullptr;
         if (bMerge) {
-            auto* merge = new CMergeImagePage;
+            auto* merge = new CMergeImagePage(desktop);
             SetMerge(*merge, src.string(), (out / "avg.bmp").string(), 1, false, false);
             page = merge;
         } else {
-            auto* scale = new CScaleImagePage;
+            auto* scale = new CScaleImagePage(desktop);
             SetScale(*scale, src.string(), out.string(), 1, 0, false);
             page = scale;
         }
         QPointer<CJobPageWidget> guard(page);
-        CMessageRecorder messages;
-        CSummaryRecorder summaries;
+        CTestDesktop& messages = desktop.StartRecording();
+        CSummaryRecorder summaries(desktop);
         int nStarted = 0;
         QObject::connect(page, &CJobPageWidget::JobFileStarted, [&](const QString&, int n, int) {
             nStarted = n;
@@ -857,12 +875,13 @@ TEST(JobPages, PageDestroyedDuringItsJob) {
 
 // Save, Reset, Load on both pages through the buttons, on a settings file of the test's own.
 TEST(JobPages, SettingsButtonsRoundTrip) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
     const CRunContext context = SettingsIn(dir.File("tarnwick.ini"));
-    CMessageRecorder messages;
+    CTestDesktop& messages = desktop.StartRecording();
 
-    CMergeImagePage merge(context);
+    CMergeImagePage merge(desktop, context);
     merge.SourcePath()->setText(QStringLiteral("/grabs/still"));
     merge.TargetPath()->setText(QStringLiteral("/grabs/avg.jpg"));
     merge.SourceTypeList()->setCurrentIndex(0);
@@ -875,7 +894,7 @@ TEST(JobPages, SettingsButtonsRoundTrip) {
     const CMergeParams savedMerge = merge.Params();
     EXPECT_NE(savedMerge, CMergeParams{});
 
-    CScaleImagePage scale(context);
+    CScaleImagePage scale(desktop, context);
     scale.SourcePath()->setText(QStringLiteral("/grabs/small"));
     scale.TargetPath()->setText(QStringLiteral("/grabs/big"));
     scale.SourceTypeList()->setCurrentIndex(0);
@@ -917,6 +936,7 @@ TEST(JobPages, SettingsButtonsRoundTrip) {
 // Values beyond the lists leave them without a selection; Start then refuses before any file
 // is touched.
 TEST(JobPages, OutOfRangeListValuesRefuseToStart) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
     const fs::path src = dir.Path() / "src";
@@ -927,12 +947,12 @@ TEST(JobPages, OutOfRangeListValuesRefuseToStart) {
                              "\nTgtDir=" + dir.File("avg.bmp") + "\nSrcFile=5\n[ScaleImage]\n" +
                              "SrcDir=" + src.string() + "\nTgtDir=" + dir.File("out") +
                              "\nScale=9\n");
-    CMessageRecorder messages;
-    CMergeImagePage merge(context);
+    CTestDesktop& messages = desktop.StartRecording();
+    CMergeImagePage merge(desktop, context);
     merge.LoadButton()->click();
     EXPECT_EQ(merge.SourceTypeList()->currentIndex(), -1);
     merge.StartButton()->click();
-    CScaleImagePage scale(context);
+    CScaleImagePage scale(desktop, context);
     scale.LoadButton()->click();
     EXPECT_EQ(scale.SourceTypeList()->currentIndex(), 1);
     EXPECT_EQ(scale.SizeList()->currentIndex(), -1);
@@ -943,12 +963,13 @@ TEST(JobPages, OutOfRangeListValuesRefuseToStart) {
 }
 
 TEST(JobPages, AFailedSaveIsReported) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
     jobs_test::WriteText(dir.Path() / "file.txt", "not a folder");
     const CRunContext context = SettingsIn((dir.Path() / "file.txt" / "tarnwick.ini").string());
-    CMessageRecorder messages;
-    CScaleImagePage page(context);
+    CTestDesktop& messages = desktop.StartRecording();
+    CScaleImagePage page(desktop, context);
     page.SaveButton()->click();
     ASSERT_EQ(messages.m_texts.size(), 1u);
     EXPECT_NE(messages.m_texts[0].find((dir.Path() / "file.txt").string()), std::string::npos)
@@ -960,6 +981,7 @@ TEST(JobPages, AFailedSaveIsReported) {
 // window goes on at once (a FIFO never blocks it; this test runs under a TIMEOUT) and the page
 // keeps what it shows.
 TEST(JobPages, AFailedLoadIsReportedAndKeepsThePage) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
     const std::string fifo = dir.File("fifo.ini"), folder = dir.File("folder.ini");
@@ -974,8 +996,8 @@ TEST(JobPages, AFailedLoadIsReportedAndKeepsThePage) {
         for (const std::string& ini : {fifo, folder}) {
             SCOPED_TRACE(std::string(language.m_szLocale) + " " + ini);
             const CRunContext context = SettingsIn(ini);
-            CMessageRecorder messages;
-            CScaleImagePage page(context);
+            CTestDesktop& messages = desktop.StartRecording();
+            CScaleImagePage page(desktop, context);
             page.SourcePath()->setText(QStringLiteral("/grabs/small"));
             page.QualitySpin()->setValue(77);
             page.LoadButton()->click();
@@ -990,11 +1012,12 @@ TEST(JobPages, AFailedLoadIsReportedAndKeepsThePage) {
 }
 
 TEST(JobPages, SelectButtonsTakeTheChosenFolder) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
     const fs::path chosen = dir.Path() / "chosen";
     fs::create_directories(chosen);
-    CScaleImagePage page;
+    CScaleImagePage page(desktop);
     for (QPushButton* button : {page.SourceSelectButton(), page.TargetSelectButton()}) {
         QTimer::singleShot(0, [&] {
             auto* dialog = qobject_cast<CSelectFolderDialog*>(QApplication::activeModalWidget());
@@ -1012,6 +1035,7 @@ TEST(JobPages, SelectButtonsTakeTheChosenFolder) {
 // failed is what the folders hold afterwards, and its details name every file left behind with
 // its reason. During the job the progress reads "k/N"; afterwards it is empty again.
 TEST(JobPages, SummaryCountsEqualTheFilesOnDisk) {
+    CTestDesktop desktop;
     TestApp();
     struct Case {
         const char* name;
@@ -1040,8 +1064,8 @@ TEST(JobPages, SummaryCountsEqualTheFilesOnDisk) {
         const int nTrashBefore = CountFiles(TrashFiles());
         const int nSources = c.nGood + c.nBroken;
 
-        CMergeImagePage merge;
-        CScaleImagePage scale;
+        CMergeImagePage merge(desktop);
+        CScaleImagePage scale(desktop);
         CJobPageWidget* page = &merge;
         if (c.bMerge) {
             SetMerge(merge, src.string(), (out / "avg.bmp").string(), 1, false, c.bDelSrc);
@@ -1049,7 +1073,7 @@ TEST(JobPages, SummaryCountsEqualTheFilesOnDisk) {
             SetScale(scale, src.string(), out.string(), 1, 0, c.bDelSrc);
             page = &scale;
         }
-        CSummaryRecorder summaries;
+        CSummaryRecorder summaries(desktop);
         std::vector<std::string> progress;
         StartWith(*page, [&](const QString&, int, int) {
             progress.push_back(page->ProgressText()->text().toStdString());
@@ -1096,25 +1120,26 @@ TEST(JobPages, SummaryCountsEqualTheFilesOnDisk) {
             << text;
 
         // The window: the details, and the buttons that open the result and its folder.
-        CJobSummaryDialog dialog(summary);
+        CJobSummaryDialog dialog(summary, desktop);
         EXPECT_EQ(dialog.Details()->topLevelItemCount(), int(summary.m_problems.size()));
         EXPECT_EQ(dialog.Details()->isVisibleTo(&dialog), !summary.m_problems.empty());
-        CFileCatcher catcher;
+        desktop.m_urls.clear();
         dialog.ResultButton()->click();
         dialog.FolderButton()->click();
-        ASSERT_EQ(catcher.m_paths.size(), 2u);
-        EXPECT_TRUE(fs::is_regular_file(catcher.m_paths[0])) << catcher.m_paths[0];
-        EXPECT_EQ(fs::path(catcher.m_paths[0]).parent_path(), out);
-        EXPECT_EQ(fs::path(catcher.m_paths[1]), out);
+        const std::vector<std::string> opened = OpenedFiles(desktop);
+        ASSERT_EQ(opened.size(), 2u);
+        EXPECT_TRUE(fs::is_regular_file(opened[0])) << opened[0];
+        EXPECT_EQ(fs::path(opened[0]).parent_path(), out);
+        EXPECT_EQ(fs::path(opened[1]), out);
 
         // With nothing to open them, each button says so and names what it could not open.
-        CMessageRecorder messages;
-        const DocumentOpener previous = SetDocumentOpener([](const QUrl&) { return false; });
+        CTestDesktop& messages = desktop.StartRecording();
+        desktop.m_bOpens = false;
         dialog.ResultButton()->click();
         dialog.FolderButton()->click();
-        SetDocumentOpener(previous);
+        desktop.m_bOpens = true;
         ASSERT_EQ(messages.m_texts.size(), 2u);
-        EXPECT_NE(messages.m_texts[0].find(catcher.m_paths[0]), std::string::npos);
+        EXPECT_NE(messages.m_texts[0].find(opened[0]), std::string::npos);
         EXPECT_NE(messages.m_texts[1].find(out.string()), std::string::npos);
         EXPECT_NE(messages.m_texts[0], messages.m_texts[1]);
     }
@@ -1123,6 +1148,7 @@ TEST(JobPages, SummaryCountsEqualTheFilesOnDisk) {
 // Choosing a source folder shows how many files of each type it holds; the message when none
 // matches names the type looked for.
 TEST(JobPages, SourceCountsShownWhenAFolderIsChosen) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
     const fs::path mixed = dir.Path() / "mixed";
@@ -1145,8 +1171,8 @@ TEST(JobPages, SourceCountsShownWhenAFolderIsChosen) {
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.folder);
-        CMergeImagePage merge;
-        CScaleImagePage scale;
+        CMergeImagePage merge(desktop);
+        CScaleImagePage scale(desktop);
         for (CJobPageWidget* page : std::initializer_list<CJobPageWidget*>{&merge, &scale}) {
             QTimer::singleShot(0, [&] {
                 auto* dialog =
@@ -1160,10 +1186,10 @@ TEST(JobPages, SourceCountsShownWhenAFolderIsChosen) {
         }
     }
     // "*.bmp" chosen on a folder of JPEG files: the message says which type is missing.
-    CScaleImagePage page;
+    CScaleImagePage page(desktop);
     SetScale(page, jpegs.string(), (dir.Path() / "out").string());
     EXPECT_EQ(page.SourceCounts()->text().toStdString(), "1 个 JPG，0 个 BMP");
-    CMessageRecorder messages;
+    CTestDesktop& messages = desktop.StartRecording();
     page.StartButton()->click();
     EXPECT_EQ(messages.m_texts, std::vector<std::string>{kNoBmpFiles});
 }
@@ -1172,6 +1198,7 @@ TEST(JobPages, SourceCountsShownWhenAFolderIsChosen) {
 // sources or a target that is not BMP, on the enlarging page for "*.jpg" sources only. A
 // disabled field says why.
 TEST(JobPages, QualityFollowsTheOutputType) {
+    CTestDesktop desktop;
     TestApp();
     struct Case {
         bool bMerge;
@@ -1192,8 +1219,8 @@ TEST(JobPages, QualityFollowsTheOutputType) {
     for (const Case& c : kCases) {
         SCOPED_TRACE(std::string(c.bMerge ? "average " : "enlarge ") + std::to_string(c.nSrcFile) +
                      " " + c.target);
-        CMergeImagePage merge;
-        CScaleImagePage scale;
+        CMergeImagePage merge(desktop);
+        CScaleImagePage scale(desktop);
         CJobPageWidget* page = &merge;
         if (c.bMerge) {
             SetMerge(merge, "", c.target, c.nSrcFile);
@@ -1206,7 +1233,7 @@ TEST(JobPages, QualityFollowsTheOutputType) {
         EXPECT_EQ(page->QualitySpin()->toolTip().isEmpty(), c.bEnabled);
     }
     // A target chosen later changes it at once.
-    CMergeImagePage merge;
+    CMergeImagePage merge(desktop);
     SetMerge(merge, "", "", 1);
     EXPECT_FALSE(merge.QualitySpin()->isEnabled());
     EXPECT_FALSE(merge.StartButton()->toolTip().isEmpty());
@@ -1232,6 +1259,7 @@ bool DropOn(QWidget* field, const QList<QUrl>& urls) {
 // Folders dropped on the source and target fields set them; a file dropped on the averaging
 // target sets the target; anything else is refused and changes nothing.
 TEST(JobPages, DroppedFoldersAndFilesSetTheFields) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
     const fs::path folder = dir.Path() / "grabs";
@@ -1273,8 +1301,8 @@ TEST(JobPages, DroppedFoldersAndFilesSetTheFields) {
     };
     for (const Case& c : kCases) {
         SCOPED_TRACE(std::string(c.name) + (c.bMerge ? " (average)" : " (enlarge)"));
-        CMergeImagePage merge;
-        CScaleImagePage scale;
+        CMergeImagePage merge(desktop);
+        CScaleImagePage scale(desktop);
         CJobPageWidget* page = &merge;
         if (c.bMerge) {
             SetMerge(merge, other.string(), (other / "avg.bmp").string());
@@ -1298,6 +1326,7 @@ TEST(JobPages, DroppedFoldersAndFilesSetTheFields) {
 // a second sheet on the same state file shows them. The two player pages share the capture
 // folder; Reset and the settings file keep their meaning.
 TEST(RememberedFolders, SurviveARestart) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
     const CRunContext context = SettingsIn(dir.File("tarnwick.ini"));
@@ -1309,7 +1338,7 @@ TEST(RememberedFolders, SurviveARestart) {
     }
     const QString averageTarget = Q(dir.Path() / "avg.jpg");
     {
-        CMainSheet sheet;
+        CMainSheet sheet(desktop);
         InstallProgramPages(sheet, false, context);
         auto* scale = qobject_cast<CScaleImagePage*>(sheet.Page(2));
         auto* merge = qobject_cast<CMergeImagePage*>(sheet.Page(3));
@@ -1322,16 +1351,18 @@ TEST(RememberedFolders, SurviveARestart) {
         merge->SetTargetPath(averageTarget);
         rm->SetFolder(Q(frames));
         EXPECT_EQ(wmp->Folder(), Q(frames));  // shared at once
-        CRememberedFolders::Instance().Set(CRememberedFolders::Media, Q(grabs));
+        desktop.Folders().Set(CRememberedFolders::Media, Q(grabs));
         // Reset empties the fields but forgets nothing.
         merge->ResetButton()->click();
         EXPECT_TRUE(merge->SourcePath()->text().isEmpty());
     }
-    EXPECT_TRUE(fs::is_regular_file(CRememberedFolders::StateFilePath().toStdString()));
+    EXPECT_TRUE(fs::is_regular_file(desktop.Folders().StateFile().toStdString()));
     EXPECT_FALSE(
         fs::exists(context.m_strSettingsFile));  // the settings file is only written by Save
 
-    CMainSheet sheet;
+    // The next run: a desktop of its own over the same state file.
+    CTestDesktop nextRun(desktop.Folders().StateFile());
+    CMainSheet sheet(nextRun);
     InstallProgramPages(sheet, false, context);
     auto* scale = qobject_cast<CScaleImagePage*>(sheet.Page(2));
     auto* merge = qobject_cast<CMergeImagePage*>(sheet.Page(3));
@@ -1342,7 +1373,7 @@ TEST(RememberedFolders, SurviveARestart) {
     EXPECT_TRUE(merge->QualitySpin()->isEnabled());  // a ".jpg" target
     EXPECT_EQ(qobject_cast<CPlayerPage*>(sheet.Page(0))->Folder(), Q(frames));
     EXPECT_EQ(qobject_cast<CPlayerPage*>(sheet.Page(1))->Folder(), Q(frames));
-    EXPECT_EQ(CRememberedFolders::Instance().Get(CRememberedFolders::Media), Q(grabs));
+    EXPECT_EQ(nextRun.Folders().Get(CRememberedFolders::Media), Q(grabs));
 
     // Every dialog opens in the folder its field holds.
     QString started;
@@ -1365,6 +1396,7 @@ TEST(RememberedFolders, SurviveARestart) {
 }
 
 TEST(ViewFolder, OpensTheFirstJpegElseTheFirstBmp) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
     const fs::path bmps = dir.Path() / "bmps";
@@ -1377,27 +1409,26 @@ TEST(ViewFolder, OpensTheFirstJpegElseTheFirstBmp) {
     const fs::path none = dir.Path() / "none";
     jobs_test::WriteText(none / "notes.txt", "not an image");
 
-    CFileCatcher catcher;
-    CMessageRecorder messages;
-    EXPECT_TRUE(ViewFolder(Q(bmps), nullptr));
-    EXPECT_TRUE(ViewFolder(Q(mixed), nullptr));
-    EXPECT_FALSE(ViewFolder(Q(none), nullptr));
-    EXPECT_EQ(catcher.m_paths,
+    CTestDesktop& messages = desktop.StartRecording();
+    EXPECT_TRUE(ViewFolder(desktop, Q(bmps), nullptr));
+    EXPECT_TRUE(ViewFolder(desktop, Q(mixed), nullptr));
+    EXPECT_FALSE(ViewFolder(desktop, Q(none), nullptr));
+    EXPECT_EQ(OpenedFiles(desktop),
               (std::vector<std::string>{(bmps / "only.bmp").string(), (mixed / "z.jpg").string()}));
     EXPECT_EQ(messages.m_texts, std::vector<std::string>{kNothingToView});
 
     // The View buttons: source folders on both pages, the target folder of the enlarging page,
     // the target file itself on the averaging page.
-    catcher.m_paths.clear();
-    CMergeImagePage merge;
+    desktop.m_urls.clear();
+    CMergeImagePage merge(desktop);
     SetMerge(merge, bmps.string(), (mixed / "avg.bmp").string());
     merge.SourceViewButton()->click();
     merge.TargetViewButton()->click();
-    CScaleImagePage scale;
+    CScaleImagePage scale(desktop);
     SetScale(scale, mixed.string(), bmps.string());
     scale.SourceViewButton()->click();
     scale.TargetViewButton()->click();
-    EXPECT_EQ(catcher.m_paths,
+    EXPECT_EQ(OpenedFiles(desktop),
               (std::vector<std::string>{(bmps / "only.bmp").string(), (mixed / "avg.bmp").string(),
                                         (mixed / "z.jpg").string(), (bmps / "only.bmp").string()}));
 }
@@ -1428,11 +1459,12 @@ TEST(SettingsPath, BesideTheProgramWithItsExtensionReplaced) {
 // loaded with the other settings; a frame that alignment leaves out is named in the summary in
 // the page's language and stays where it is.
 TEST(MergeImagePage, MethodAndAlignRoundTripAndLeftOutFramesInTheSummary) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
     const CRunContext context = SettingsIn(dir.File("tarnwick.ini"));
-    CMessageRecorder messages;
-    CMergeImagePage page(context);
+    CTestDesktop& messages = desktop.StartRecording();
+    CMergeImagePage page(desktop, context);
     ASSERT_EQ(page.MethodList()->count(), int(std::size(kStackMethods)));
     for (int i = 0; i < page.MethodList()->count(); ++i) {
         SCOPED_TRACE(i);
@@ -1469,11 +1501,11 @@ TEST(MergeImagePage, MethodAndAlignRoundTripAndLeftOutFramesInTheSummary) {
         std::mt19937 noise(3);
         jobs_test::WriteBmp(src / "noise.bmp", 64, 48,
                             [&](int, int, int) { return std::uint8_t(noise()); });
-        CMergeImagePage merge;
+        CMergeImagePage merge(desktop);
         SetMerge(merge, src.string(), (run.Path() / "avg.bmp").string());
         merge.MethodList()->setCurrentIndex(int(StackMethod::SigmaClip));
         merge.AlignCheck()->setChecked(true);
-        CSummaryRecorder summaries;
+        CSummaryRecorder summaries(desktop);
         StartWith(merge);
         ASSERT_EQ(summaries.m_summaries.size(), 1u);
         const CJobSummary& summary = summaries.m_summaries[0];
@@ -1489,5 +1521,3 @@ TEST(MergeImagePage, MethodAndAlignRoundTripAndLeftOutFramesInTheSummary) {
 }
 
 }  // namespace
-
-#include "jobs_pages_test.moc"

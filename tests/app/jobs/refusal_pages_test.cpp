@@ -30,6 +30,7 @@ std::map<std::string, std::string> Snapshot(const fs::path& dir) {
 }  // namespace
 
 TEST(JobPages, RefusalsSayWhyAndWhatToDo) {
+    CTestDesktop desktop;
     TestApp();
     TempDir dir;
     const fs::path src = dir.Path() / "src", busy = dir.Path() / "busy";
@@ -54,8 +55,8 @@ TEST(JobPages, RefusalsSayWhyAndWhatToDo) {
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
         const auto before = Snapshot(dir.Path());
-        CMergeImagePage merge;
-        CScaleImagePage scale;
+        CMergeImagePage merge(desktop);
+        CScaleImagePage scale(desktop);
         CJobPageWidget* page = &merge;
         if (c.bMerge) {
             CMergeParams params;
@@ -72,7 +73,7 @@ TEST(JobPages, RefusalsSayWhyAndWhatToDo) {
             page = &scale;
         }
         page->RefreshControls();
-        CMessageRecorder messages;
+        CTestDesktop& messages = desktop.StartRecording();
         page->StartButton()->click();
         ASSERT_EQ(messages.m_texts.size(), 1u);
         EXPECT_EQ(messages.m_texts[0].rfind(c.expected, 0), 0u) << messages.m_texts[0];

@@ -103,6 +103,7 @@ TEST(HyperlinkErrorMessage, IsChineseInAChineseLocale) {
 }
 
 TEST(ReadDesktopExec, TakesTheExecOfTheDesktopEntryGroup) {
+    CTestDesktop desktop;
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("web.desktop"));
@@ -145,8 +146,9 @@ TEST(FitRectToText, KeepsTheEdgeOrCentreTheAlignmentNames) {
 }
 
 TEST(LinkLabel, LooksLikeALinkAndKnowsItsTarget) {
+    CTestDesktop desktop;
     TestApp();
-    CLinkLabel link(QStringLiteral("https://tarnwick.example.org/"));
+    CLinkLabel link(desktop, QStringLiteral("https://tarnwick.example.org/"));
     EXPECT_EQ(link.GetURL(), QStringLiteral("https://tarnwick.example.org/"));
     EXPECT_EQ(link.toolTip(), link.GetURL());
     EXPECT_TRUE(link.font().underline());
@@ -154,14 +156,14 @@ TEST(LinkLabel, LooksLikeALinkAndKnowsItsTarget) {
     EXPECT_EQ(link.CurrentColour(), QColor(0, 0, 238));
     EXPECT_EQ(link.palette().color(QPalette::WindowText), QColor(0, 0, 238));
 
-    CLinkLabel empty(QString(), QStringLiteral("mailto:tarnwick@example.invalid"));
+    CLinkLabel empty(desktop, QString(), QStringLiteral("mailto:tarnwick@example.invalid"));
     EXPECT_EQ(empty.text(), QStringLiteral("mailto:tarnwick@example.invalid"));
     empty.SetURL(QStringLiteral("https://other.example.org/"));
     EXPECT_EQ(empty.toolTip(), QStringLiteral("https://other.example.org/"));
 
     // Fitted to its text when placed by hand.
     QWidget parent;
-    auto* placed = new CLinkLabel(QStringLiteral("mail"), QString(), &parent);
+    auto* placed = new CLinkLabel(desktop, QStringLiteral("mail"), QString(), &parent);
     placed->setAlignment(Qt::AlignRight | Qt::AlignTop);
     placed->setGeometry(10, 10, 300, 40);
     placed->FitToText();
@@ -171,8 +173,9 @@ TEST(LinkLabel, LooksLikeALinkAndKnowsItsTarget) {
 }
 
 TEST(LinkLabel, HoverChangesTheColourAndLeavingRestoresIt) {
+    CTestDesktop desktop;
     TestApp();
-    CLinkLabel link(QStringLiteral("https://tarnwick.example.org/"));
+    CLinkLabel link(desktop, QStringLiteral("https://tarnwick.example.org/"));
     link.m_crHoverColour = QColor(1, 2, 3);
     QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
     QCoreApplication::sendEvent(&link, &enter);
@@ -194,9 +197,11 @@ void Click(QWidget& widget, QPoint at) {
 }
 
 TEST(LinkLabel, ClickOpensTheTargetAndShowsTheVisitedColour) {
+    CTestDesktop desktop;
     TestApp();
-    CMessageRecorder recorder;
-    CLinkLabel link(QStringLiteral("home"), QStringLiteral("https://tarnwick.example.org/"));
+    CTestDesktop& recorder = desktop.StartRecording();
+    CLinkLabel link(desktop, QStringLiteral("home"),
+                    QStringLiteral("https://tarnwick.example.org/"));
     QStringList opened;
     link.SetOpener([&](const QString& target) -> OpenFailure {
         opened << target;
@@ -214,11 +219,13 @@ TEST(LinkLabel, ClickOpensTheTargetAndShowsTheVisitedColour) {
 }
 
 TEST(LinkLabel, FailedOpenBeepsAndExplainsAndStaysUnvisited) {
+    CTestDesktop desktop;
     TestApp();
     for (const int code : {26, 0, -1, kOpenNoAssociation}) {
         SCOPED_TRACE(code);
-        CMessageRecorder recorder;
-        CLinkLabel link(QStringLiteral("home"), QStringLiteral("https://tarnwick.example.org/"));
+        CTestDesktop& recorder = desktop.StartRecording();
+        CLinkLabel link(desktop, QStringLiteral("home"),
+                        QStringLiteral("https://tarnwick.example.org/"));
         link.SetOpener([code](const QString&) { return OpenFailure(code); });
         link.Follow();
         EXPECT_FALSE(link.IsVisited());
@@ -243,8 +250,9 @@ TEST(OpenLinkTarget, HandsWebAndMailTargetsToTheDesktop) {
 }
 
 TEST(AboutBox, LinksToMailAndHomepage) {
+    CTestDesktop desktop;
     TestApp();
-    CAboutBox box;
+    CAboutBox box(desktop);
     EXPECT_EQ(box.windowTitle(), QString::fromUtf8("Tarnwick版本信息"));
     const QString email = QString::fromLatin1(CAboutBox::AuthorEmail());
     EXPECT_EQ(box.EmailLink()->text(), email);
@@ -298,6 +306,7 @@ void WriteFile(const QString& path, const QByteArray& data) {
 // Where the desktop cannot open a target (as on the offscreen platform), the default browser's
 // command line is started with the target in place of its placeholder.
 TEST(OpenLinkTarget, FallsBackToTheDefaultBrowsersCommand) {
+    CTestDesktop desktop;
     TestApp();
     if (QDesktopServices::openUrl(QUrl(QStringLiteral("tarnwick-test:x")))) {
         GTEST_SKIP() << "this platform opens every address itself";

@@ -25,12 +25,13 @@ void Touch(const QString& path) {
 }
 
 TEST(SelectFolderDialog, TitleFieldAndFilters) {
+    CTestDesktop desktop;
     TestApp();
     // The English texts stay the system dialog's, byte for byte.
     CLanguageScope english("en_US");
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    CSelectFolderDialog dialog(true, dir.path(), BmpFolderFilters());
+    CSelectFolderDialog dialog(desktop, true, dir.path(), BmpFolderFilters());
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Select folder"));
     EXPECT_TRUE(dialog.testOption(QFileDialog::DontUseNativeDialog));
     EXPECT_EQ(dialog.PathEdit()->text(), dir.path());
@@ -53,10 +54,11 @@ TEST(SelectFolderDialog, TitleFieldAndFilters) {
 }
 
 TEST(SelectFolderDialog, FieldFollowsTheBrowsing) {
+    CTestDesktop desktop;
     TestApp();
     QTemporaryDir dir;
     ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("inner")));
-    CSelectFolderDialog dialog(true, dir.path(), JpegFolderFilters());
+    CSelectFolderDialog dialog(desktop, true, dir.path(), JpegFolderFilters());
     const QString inner = dir.filePath(QStringLiteral("inner"));
     dialog.setDirectory(inner);
     EXPECT_EQ(dialog.PathEdit()->text(), inner);
@@ -89,18 +91,19 @@ QStringList ListedNames(CSelectFolderDialog& dialog, int expected) {
 }
 
 TEST(SelectFolderDialog, ListsTheFilesOfTheFilterAndTheFolders) {
+    CTestDesktop desktop;
     TestApp();
     QTemporaryDir dir;
     ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("sub")));
     for (const char* name : {"a.bmp", "B.BMP", "c.jpg", "d.txt"}) {
         Touch(dir.filePath(QString::fromLatin1(name)));
     }
-    CSelectFolderDialog bmp(true, dir.path(), BmpFolderFilters());
+    CSelectFolderDialog bmp(desktop, true, dir.path(), BmpFolderFilters());
     bmp.show();
     EXPECT_EQ(ListedNames(bmp, 3), (QStringList{QStringLiteral("B.BMP"), QStringLiteral("a.bmp"),
                                                 QStringLiteral("sub")}));
     bmp.reject();
-    CSelectFolderDialog jpeg(true, dir.path(), JpegFolderFilters());
+    CSelectFolderDialog jpeg(desktop, true, dir.path(), JpegFolderFilters());
     jpeg.show();
     EXPECT_EQ(ListedNames(jpeg, 2), (QStringList{QStringLiteral("c.jpg"), QStringLiteral("sub")}));
     jpeg.reject();
@@ -116,6 +119,7 @@ struct OkCase {
 };
 
 TEST(SelectFolderDialog, OkChecksTheFolder) {
+    CTestDesktop desktop;
     TestApp();
     // The English texts stay the system dialog's, byte for byte.
     CLanguageScope english("en_US");
@@ -155,9 +159,9 @@ TEST(SelectFolderDialog, OkChecksTheFolder) {
         Touch(dir.filePath(QStringLiteral("file.bmp")));
         auto expand = [&](const char* text) { return QString::fromUtf8(text).arg(dir.path()); };
 
-        CMessageRecorder recorder;
+        CTestDesktop& recorder = desktop.StartRecording();
         recorder.m_reply = c.m_reply;
-        CSelectFolderDialog dialog(true, dir.path(), BmpFolderFilters());
+        CSelectFolderDialog dialog(desktop, true, dir.path(), BmpFolderFilters());
         dialog.PathEdit()->setText(expand(c.m_szTyped));
         dialog.show();
         dialog.OkButton()->click();
@@ -192,14 +196,15 @@ TEST(SelectFolderDialog, OkChecksTheFolder) {
 }
 
 TEST(SelectFolderDialog, FailedCreationIsReportedAndTheDialogStays) {
+    CTestDesktop desktop;
     TestApp();
     // The English texts stay the system dialog's, byte for byte.
     CLanguageScope english("en_US");
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     Touch(dir.filePath(QStringLiteral("file.bmp")));
-    CMessageRecorder recorder;
-    CSelectFolderDialog dialog(true, dir.path(), BmpFolderFilters());
+    CTestDesktop& recorder = desktop.StartRecording();
+    CSelectFolderDialog dialog(desktop, true, dir.path(), BmpFolderFilters());
     const QString target = dir.filePath(QStringLiteral("file.bmp/sub"));
     dialog.PathEdit()->setText(target);
     dialog.show();
@@ -218,9 +223,9 @@ TEST(SelectFolderDialog, FailedCreationIsReportedAndTheDialogStays) {
 }
 
 TEST(SelectFolderDialog, HomeFolderShorthand) {
+    CTestDesktop desktop;
     TestApp();
-    CMessageRecorder recorder;
-    CSelectFolderDialog dialog(true, QDir::tempPath(), BmpFolderFilters());
+    CSelectFolderDialog dialog(desktop, true, QDir::tempPath(), BmpFolderFilters());
     dialog.PathEdit()->setText(QStringLiteral("~"));
     dialog.OkButton()->click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
