@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -169,7 +168,7 @@ void CMainSheet::OnHelp() {
         return;
     }
     const QUrl url = HelpUrl(path, QLocale());
-    if (!(m_urlOpener ? m_urlOpener(url) : QDesktopServices::openUrl(url))) {
+    if (!m_desktop.OpenUrl(url)) {
         m_desktop.ShowMessage(this,
                               tr("没有可以打开帮助文件的程序（例如网页浏览器）。\n帮助文件在：\n%1")
                                   .arg(QDir::toNativeSeparators(path)),

@@ -8,9 +8,6 @@
 #include <QString>
 #include <QUrl>
 
-#include <functional>
-#include <utility>
-
 #include "app/widgets/page_host.h"
 #include "capture/recording.h"
 
@@ -37,10 +34,6 @@ public:
     // The address Help opens for the page at `strPath`: its English part in a locale that
     // reads the program in English.
     static QUrl HelpUrl(const QString& strPath, const QLocale& locale);
-    // How Help hands its page on (the desktop's opener unless replaced); false when nothing
-    // could open it.
-    using UrlOpener = std::function<bool(const QUrl&)>;
-    void SetUrlOpener(UrlOpener opener) { m_urlOpener = std::move(opener); }
 
     // Where the banner is drawn: the tab control's width, the button row's height.
     QRect BannerRect() const;
@@ -85,7 +78,6 @@ private:
 
     CDesktop& m_desktop;
     CRecording m_recording;
-    UrlOpener m_urlOpener;
     // Pages in tab order; placeholders until their pages exist.
     CFontablePage* m_pRmPage = nullptr;
     CFontablePage* m_pWmpPage = nullptr;

@@ -36,6 +36,8 @@ CTestDesktop& CTestDesktop::StartRecording() {
     m_icons.clear();
     m_nBeeps = 0;
     m_reply = QMessageBox::Yes;
+    m_urls.clear();
+    m_bOpens = true;
     return *this;
 }
 

@@ -59,8 +59,8 @@ public:
     // One that remembers folders in `stateFile`, as another run of the program would.
     explicit CTestDesktop(const QString& stateFile);
 
-    // Forgets what was recorded and answers Yes again, for a test that looks only at what
-    // follows; returns this desktop.
+    // Forgets what was recorded and answers Yes and opens again, for a test that looks only at
+    // what follows; returns this desktop.
     CTestDesktop& StartRecording();
 
     void Beep() override { ++m_nBeeps; }

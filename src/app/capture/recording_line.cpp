@@ -1,6 +1,5 @@
 #include "app/capture/recording_line.h"
 
-#include <QDesktopServices>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QHBoxLayout>
@@ -112,7 +111,7 @@ bool CRecordingLine::eventFilter(QObject* watched, QEvent* event) {
 void CRecordingLine::OpenFolder() {
     if (m_strFolder.isEmpty())
         return;
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(m_strFolder)))
+    if (!m_desktop.OpenUrl(QUrl::fromLocalFile(m_strFolder)))
         m_desktop.ShowMessage(this, tr("无法打开文件夹 %1。").arg(m_strFolder),
                               QMessageBox::Warning);
 }

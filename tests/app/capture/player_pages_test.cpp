@@ -638,11 +638,11 @@ TEST_P(PlayerPageTest, RecordingLineFollowsAndSumsUpTheRecording) {
         << summary.toStdString();
     // Media time from the clip's start, where this recording began.
     EXPECT_TRUE(summary.contains(FormatPlayTime(result.m_dStopSeconds))) << summary.toStdString();
-    CUrlCatcher catcher(QStringLiteral("file"));
+    m_desktop.m_urls.clear();
     m_page->RecordingLine()->OpenFolderButton()->click();
     emit m_page->RecordingLine()->TextLabel()->linkActivated(QStringLiteral("folder"));
-    ASSERT_EQ(catcher.m_urls.size(), 2);
-    for (const QUrl& url : catcher.m_urls)
+    ASSERT_EQ(m_desktop.m_urls.size(), 2);
+    for (const QUrl& url : m_desktop.m_urls)
         EXPECT_EQ(url.toLocalFile().toStdString(), target.string());
 }
 
