@@ -86,8 +86,9 @@ void BM_Stack(benchmark::State& state, StackMethod method, bool bAlign) {
         std::string why;
         for (const std::string& path : grabs.m_files) {
             CDibImage image;
-            if (!LoadImageFile(path, image, &why) || !feed.Add(path, image, &why)) {
-                state.SkipWithError(why.c_str());
+            const CStatus loaded = LoadImageFile(path, image);
+            if (!loaded || !feed.Add(path, image, &why)) {
+                state.SkipWithError((loaded ? why : loaded.Reason()).c_str());
                 return;
             }
         }

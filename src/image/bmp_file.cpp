@@ -111,31 +111,25 @@ enum class RowForm {
     Masks,   // any other masks, each channel scaled to 8 bits
 };
 
-bool Fail(std::string* why, const std::string& text) {
-    if (why)
-        *why = text;
-    return false;
-}
-
 std::string Num(std::uint64_t v) {
     return std::to_string(v);
 }
 
-bool ReadHeader(CBmpStream& in, BmpHeader& H, std::string* why) {
+CStatus ReadHeader(CBmpStream& in, BmpHeader& H) {
     std::uint8_t fileHeader[kFileHeaderSize];
     if (!in.Read(fileHeader, kFileHeaderSize) || DibRead16(fileHeader) != 0x4D42)
-        return Fail(why, "not a BMP file");
+        return CStatus::Failure("not a BMP file");
     H.offBits = DibRead32(fileHeader + 10);
     if (!in.Read(H.raw, 4))
-        return Fail(why, "truncated: no bitmap header");
+        return CStatus::Failure("truncated: no bitmap header");
     const std::uint32_t hs = DibRead32(H.raw);
     H.headerSize = hs;
     if (hs != kCoreHeaderSize && hs != kOs2ShortHeaderSize && hs != 40 && hs != 52 && hs != 56 &&
         hs != kOs2HeaderSize && hs != 108 && hs != 124)
-        return Fail(why, "unsupported: bitmap header of " + Num(hs) + " bytes");
+        return CStatus::Failure("unsupported: bitmap header of " + Num(hs) + " bytes");
     if (!in.Read(H.raw + 4, hs - 4))
-        return Fail(why, "truncated: header of " + Num(hs) + " bytes, file holds " +
-                             Num(in.m_nPos - kFileHeaderSize));
+        return CStatus::Failure("truncated: header of " + Num(hs) + " bytes, file holds " +
+                                Num(in.m_nPos - kFileHeaderSize));
     const std::uint8_t* h = H.raw;
     if (hs == kCoreHeaderSize) {
         H.bCore = true;
@@ -152,16 +146,16 @@ bool ReadHeader(CBmpStream& in, BmpHeader& H, std::string* why) {
         H.clrUsed = DibRead32(h + 32);
     }
     if (H.bOs2 && H.compression == 3)
-        return Fail(why, "unsupported: Huffman-coded OS/2 bitmap");
+        return CStatus::Failure("unsupported: Huffman-coded OS/2 bitmap");
     if (H.bOs2 && H.compression == 4)
-        return Fail(why, "unsupported: 24-bit run-length coding");
+        return CStatus::Failure("unsupported: 24-bit run-length coding");
     if (!H.bOs2 && (H.compression == kBiBitfields || H.compression == kBiAlphaBitfields)) {
         const int count = H.compression == kBiAlphaBitfields ? 4 : 3;
         if (hs == 40) {  // the masks follow the short header
             H.maskBytes = 4 * std::uint32_t(count);
             std::uint8_t m[16];
             if (!in.Read(m, H.maskBytes))
-                return Fail(why, "truncated: colour masks missing");
+                return CStatus::Failure("truncated: colour masks missing");
             for (int i = 0; i < count; ++i) H.masks[i] = DibRead32(m + 4 * i);
         } else {
             for (int i = 0; i < 4 && 40 + 4 * std::uint32_t(i) + 4 <= hs; ++i)
@@ -180,7 +174,8 @@ bool ReadHeader(CBmpStream& in, BmpHeader& H, std::string* why) {
         case 32:
             break;
         default:
-            return Fail(why, "unsupported: " + Num(std::uint64_t(H.bitCount)) + " bits per pixel");
+            return CStatus::Failure("unsupported: " + Num(std::uint64_t(H.bitCount)) +
+                                    " bits per pixel");
     }
     switch (H.compression) {
         case kBiRgb:
@@ -188,32 +183,32 @@ bool ReadHeader(CBmpStream& in, BmpHeader& H, std::string* why) {
         case kBiRle8:
         case kBiRle4:
             if (H.bitCount != (H.compression == kBiRle8 ? 8 : 4))
-                return Fail(why, "invalid: run-length coding on a " +
-                                     Num(std::uint64_t(H.bitCount)) + "-bit bitmap");
+                return CStatus::Failure("invalid: run-length coding on a " +
+                                        Num(std::uint64_t(H.bitCount)) + "-bit bitmap");
             if (H.height < 0)
-                return Fail(why, "invalid: run-length coded bitmap stored top-down");
+                return CStatus::Failure("invalid: run-length coded bitmap stored top-down");
             break;
         case kBiBitfields:
         case kBiAlphaBitfields:
             if (H.bitCount != 16 && H.bitCount != 24 && H.bitCount != 32)
-                return Fail(why, "unsupported: colour masks on a " +
-                                     Num(std::uint64_t(H.bitCount)) + "-bit bitmap");
+                return CStatus::Failure("unsupported: colour masks on a " +
+                                        Num(std::uint64_t(H.bitCount)) + "-bit bitmap");
             break;
         case 4:
-            return Fail(why, "unsupported: JPEG data inside a BMP file");
+            return CStatus::Failure("unsupported: JPEG data inside a BMP file");
         case 5:
-            return Fail(why, "unsupported: PNG data inside a BMP file");
+            return CStatus::Failure("unsupported: PNG data inside a BMP file");
         default:
-            return Fail(why, "unsupported: compression type " + Num(H.compression));
+            return CStatus::Failure("unsupported: compression type " + Num(H.compression));
     }
     if (H.width <= 0)
-        return Fail(why, "invalid width " + std::to_string(H.width));
+        return CStatus::Failure("invalid width " + std::to_string(H.width));
     if (H.height == 0 || H.height == std::numeric_limits<std::int32_t>::min())
-        return Fail(why, "invalid height " + std::to_string(H.height));
+        return CStatus::Failure("invalid height " + std::to_string(H.height));
     if (H.width * (H.height < 0 ? -H.height : H.height) > kMaxDibPixels)
-        return Fail(why, "unsupported: " + std::to_string(H.width) + " x " +
-                             std::to_string(H.height) + " pixels is too large");
-    return true;
+        return CStatus::Failure("unsupported: " + std::to_string(H.width) + " x " +
+                                std::to_string(H.height) + " pixels is too large");
+    return {};
 }
 
 bool IsMasked(const BmpHeader& H) {
@@ -264,8 +259,8 @@ struct Channel {
 // Decodes run-length coded indices into bottom-up rows of one byte per pixel (already zero:
 // pixels the stream skips keep index 0). Stops at the end-of-bitmap code or once every row is
 // done; runs past the right edge are cut there. A stream that ends before either is truncated.
-bool DecodeRle(CBmpStream& in, bool bRle4, std::int64_t width, std::int64_t rows, std::uint8_t* dst,
-               std::int64_t rowBytes, std::string* why) {
+CStatus DecodeRle(CBmpStream& in, bool bRle4, std::int64_t width, std::int64_t rows,
+                  std::uint8_t* dst, std::int64_t rowBytes) {
     std::int64_t x = 0, y = 0;
     // Codes that move nothing (zero deltas, runs past the edge) cannot go on for ever: no
     // stream a bitmap needs is longer than this.
@@ -278,13 +273,13 @@ bool DecodeRle(CBmpStream& in, bool bRle4, std::int64_t width, std::int64_t rows
     auto streamEnded = [&] {
         // The last row complete counts as the end of the bitmap.
         if (y >= rows || (y == rows - 1 && x >= width))
-            return true;
-        return Fail(why, "truncated: run-length data ends at row " + std::to_string(y) + " of " +
-                             std::to_string(rows));
+            return CStatus{};
+        return CStatus::Failure("truncated: run-length data ends at row " + std::to_string(y) +
+                                " of " + std::to_string(rows));
     };
     while (y < rows) {
         if (in.m_nPos > limit)
-            return Fail(why, "invalid: run-length data longer than its bitmap");
+            return CStatus::Failure("invalid: run-length data longer than its bitmap");
         const int count = in.Byte();
         if (count < 0)
             return streamEnded();
@@ -302,7 +297,7 @@ bool DecodeRle(CBmpStream& in, bool bRle4, std::int64_t width, std::int64_t rows
                 ++y;
                 break;
             case 1:  // end of bitmap
-                return true;
+                return {};
             case 2: {  // move right and up
                 const int dx = in.Byte();
                 const int dy = dx < 0 ? -1 : in.Byte();
@@ -333,17 +328,16 @@ bool DecodeRle(CBmpStream& in, bool bRle4, std::int64_t width, std::int64_t rows
             }
         }
     }
-    return true;
+    return {};
 }
 
 }  // namespace
 
-bool BmpFileToBlock(std::FILE* file, DibBlock& block, std::string* why) {
-    auto fail = [why](const std::string& text) { return Fail(why, text); };
+CStatus BmpFileToBlock(std::FILE* file, DibBlock& block) {
     CBmpStream in(file);
     BmpHeader H;
-    if (!ReadHeader(in, H, why))
-        return false;
+    if (CStatus header = ReadHeader(in, H); !header)
+        return header;
     const RowForm form = ChooseForm(H);
 
     // Colour table: where it is, how many entries the file has and how many the image keeps.
@@ -360,12 +354,12 @@ bool BmpFileToBlock(std::FILE* file, DibBlock& block, std::string* why) {
         pixelsAt = H.offBits;
     }
     if (in.EndsBefore(pixelsAt))
-        return fail("truncated: header promises " + Num(count * entryBytes) +
-                    " colour table bytes, file holds " + Num(in.Remaining(tableAt)));
+        return CStatus::Failure("truncated: header promises " + Num(count * entryBytes) +
+                                " colour table bytes, file holds " + Num(in.Remaining(tableAt)));
     const std::uint64_t keep =
         H.bitCount <= 8 ? std::min<std::uint64_t>(count, 1u << H.bitCount) : 0;
     if (H.bitCount <= 8 && keep == 0)
-        return fail("invalid: no colour table");
+        return CStatus::Failure("invalid: no colour table");
 
     const int outBits = form == RowForm::Copy ? (H.bitCount == 15 ? 16 : H.bitCount)
                         : form == RowForm::Rgb565 || form == RowForm::Masks ? 24
@@ -375,8 +369,8 @@ bool BmpFileToBlock(std::FILE* file, DibBlock& block, std::string* why) {
     const std::int64_t fileRowBytes = DibRowBytes(H.width, H.bitCount == 15 ? 16 : H.bitCount);
     const std::uint64_t pixelBytes = std::uint64_t(fileRowBytes) * std::uint64_t(rows);
     if (!bCompressed && in.EndsBefore(pixelsAt + pixelBytes))
-        return fail("truncated: header promises " + Num(pixelBytes) + " pixel bytes, file holds " +
-                    Num(in.Remaining(pixelsAt)));
+        return CStatus::Failure("truncated: header promises " + Num(pixelBytes) +
+                                " pixel bytes, file holds " + Num(in.Remaining(pixelsAt)));
 
     // A core header with its whole table stays as it is (its 3-byte entries are read as such);
     // everything else becomes the 40-byte form, which can be saved.
@@ -391,8 +385,8 @@ bool BmpFileToBlock(std::FILE* file, DibBlock& block, std::string* why) {
         block.resize(outHeader + keep * outEntry +
                      std::uint64_t(outRowBytes) * std::uint64_t(rows));
     } catch (const std::bad_alloc&) {
-        return fail("out of memory for " + std::to_string(H.width) + " x " + std::to_string(rows) +
-                    " pixels");
+        return CStatus::Failure("out of memory for " + std::to_string(H.width) + " x " +
+                                std::to_string(rows) + " pixels");
     }
     std::uint8_t* o = block.data();
     std::memset(o, 0, outHeader);
@@ -419,22 +413,22 @@ bool BmpFileToBlock(std::FILE* file, DibBlock& block, std::string* why) {
     for (std::uint64_t i = 0; i < keep; ++i) {
         std::uint8_t e[4] = {};
         if (!in.Read(e, entryBytes))
-            return fail("truncated: colour table");
+            return CStatus::Failure("truncated: colour table");
         std::memcpy(table + i * outEntry, e, outEntry);
         if (outEntry == 4)
             table[i * 4 + 3] = 0;
     }
     if (!in.SkipTo(pixelsAt))
-        return fail("truncated: pixel data would start at byte " + Num(pixelsAt));
+        return CStatus::Failure("truncated: pixel data would start at byte " + Num(pixelsAt));
 
     std::uint8_t* pixels = table + keep * outEntry;
     if (bCompressed) {
         std::memset(pixels, 0, std::size_t(outRowBytes) * std::size_t(rows));
-        return DecodeRle(in, form == RowForm::Rle4, H.width, rows, pixels, outRowBytes, why);
+        return DecodeRle(in, form == RowForm::Rle4, H.width, rows, pixels, outRowBytes);
     }
     auto cut = [&](std::int64_t row) {
-        return fail("truncated: pixel rows end at row " + std::to_string(row) + " of " +
-                    std::to_string(rows));
+        return CStatus::Failure("truncated: pixel rows end at row " + std::to_string(row) + " of " +
+                                std::to_string(rows));
     };
     if (form == RowForm::Copy && H.height > 0) {
         // Bottom-up rows as the block keeps them: one read for all of them.
@@ -442,7 +436,7 @@ bool BmpFileToBlock(std::FILE* file, DibBlock& block, std::string* why) {
         const std::size_t got = in.ReadSome(pixels, bytes);
         if (got != bytes)
             return cut(std::int64_t(got / std::size_t(fileRowBytes)));
-        return true;
+        return {};
     }
 
     std::vector<std::uint8_t> row;
@@ -489,14 +483,14 @@ bool BmpFileToBlock(std::FILE* file, DibBlock& block, std::string* why) {
                 break;
         }
     }
-    return true;
+    return {};
 }
 
-HDIB BmpFileToDib(std::FILE* file, std::string* why) {
+CResult<HDIB> BmpFileToDib(std::FILE* file) {
     auto block = std::make_unique<DibBlock>();
-    if (!BmpFileToBlock(file, *block, why))
-        return {};
-    return block;
+    if (CStatus read = BmpFileToBlock(file, *block); !read)
+        return read;
+    return HDIB(std::move(block));
 }
 
 CStatus DibToBmpFile(DibBlock* block, std::FILE* file) {
@@ -547,34 +541,30 @@ bool IsJpegPath(const std::string& path) {
 }
 
 // LoadBmp; with `reuse`, into the block the image holds (a new one when it has none).
-static int LoadBmpFile(CDibImage& image, const std::string& path, std::string* why, bool reuse) {
-    if (!IsBmpPath(path)) {
-        if (why)
-            *why = "not a .bmp or .dib file name";
-        return 0;
-    }
-    std::string reason;
-    std::FILE* file = OpenRegularFile(path, reason);
-    if (!file) {
-        if (why)
-            *why = reason;
-        return 0;
-    }
+static CStatus LoadBmpFile(CDibImage& image, const std::string& path, bool reuse) {
+    if (!IsBmpPath(path))
+        return CStatus::Failure("not a .bmp or .dib file name");
+    CResult<std::FILE*> opened = OpenRegularFile(path);
+    if (!opened)
+        return opened.Status();
+    std::FILE* file = *opened;
     HDIB block = reuse ? std::move(image.m_hDib) : nullptr;
     image.Free();
     if (!block)
         block = std::make_unique<DibBlock>();
-    const bool read = BmpFileToBlock(file, *block, why);
+    CStatus read = BmpFileToBlock(file, *block);
     std::fclose(file);
-    return read ? image.Attach(std::move(block)) : 0;
+    if (!read)
+        return read;
+    return image.Attach(std::move(block));
 }
 
-int CDibImage::LoadBmp(const std::string& path, std::string* why) {
-    return LoadBmpFile(*this, path, why, false);
+CStatus CDibImage::LoadBmp(const std::string& path) {
+    return LoadBmpFile(*this, path, false);
 }
 
-int CDibImage::LoadBmpIntoBlock(const std::string& path, std::string* why) {
-    return LoadBmpFile(*this, path, why, true);
+CStatus CDibImage::LoadBmpIntoBlock(const std::string& path) {
+    return LoadBmpFile(*this, path, true);
 }
 
 CStatus CDibImage::SaveBmp(const std::string& path, const CCommitOptions& commit) {

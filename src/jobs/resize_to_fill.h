@@ -5,6 +5,6 @@
 #include "image/dib_image.h"
 
 // `src` holds a 24-bit image and is not changed; `dst` receives a new 24-bit image of exactly
-// width x height. Returns 1 on success; 0 when `src` is empty or the destination could not be
-// created (then `dst` is empty, so nothing empty gets written).
-int ResizeToFill(const CDibImage& src, CDibImage& dst, int width, int height);
+// width x height. Fails when `src` is empty or the destination could not be made (then `dst` is
+// empty, so nothing empty gets written).
+CStatus ResizeToFill(const CDibImage& src, CDibImage& dst, int width, int height);

@@ -97,7 +97,10 @@ std::string CScaleImageJob::OutputPath(const std::string& source) const {
 CScaleImageJob::CScaled CScaleImageJob::Scale(const std::string& path, CDibImage& image,
                                               bool bOwnThread) const {
     CScaled scaled;
-    scaled.m_bLoaded = LoadSourceInto(path, image, &scaled.m_strWhy);
+    const CStatus loaded = LoadSourceInto(path, image);
+    scaled.m_bLoaded = loaded.Ok();
+    if (!loaded)
+        scaled.m_strWhy = loaded.Reason();
     if (!scaled.m_bLoaded)
         return scaled;
     ScaleTargetSize(*m_params.m_scale, image.m_nWidth, image.m_nHeight, scaled.m_nWidth,
@@ -105,7 +108,7 @@ CScaleImageJob::CScaled CScaleImageJob::Scale(const std::string& path, CDibImage
     CDibImage resized;
     {
         CThreadResampleThreads rows(bOwnThread ? 1 : 0);
-        scaled.m_bResized = ResizeToFill(image, resized, scaled.m_nWidth, scaled.m_nHeight) != 0;
+        scaled.m_bResized = ResizeToFill(image, resized, scaled.m_nWidth, scaled.m_nHeight).Ok();
     }
     if (scaled.m_bResized)
         scaled.m_encoded =

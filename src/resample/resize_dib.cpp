@@ -45,23 +45,16 @@ bool CoversPixels(const DibBlock& block, const ImageHeader& image) {
     return start >= 0 && start + std::int64_t(image.imageSize) <= std::int64_t(block.size());
 }
 
-bool Fail(std::string* why, const std::string& reason) {
-    if (why)
-        *why = reason;
-    return false;
-}
-
 // Translates both images, runs resize(srcHeader, dstHeader) under the error catcher, releases the
 // headers.
 template <class LayerResize>
-bool ResizeThroughLayer(const CDibImage& src, CDibImage& dst, std::string* why,
-                        const LayerResize& resize) {
+CStatus ResizeThroughLayer(const CDibImage& src, CDibImage& dst, const LayerResize& resize) {
     if (!src.m_hDib || !dst.m_hDib)
-        return Fail(why, "no image to resize");
+        return CStatus::Failure("no image to resize");
     if (&src == &dst)
-        return Fail(why, "an image cannot be resized into itself");
+        return CStatus::Failure("an image cannot be resized into itself");
     if (src.m_hDib->size() < kInfoHeaderSize || dst.m_hDib->size() < kInfoHeaderSize) {
-        return Fail(why, "image block shorter than its header");
+        return CStatus::Failure("image block shorter than its header");
     }
 
     std::string report;
@@ -86,29 +79,29 @@ bool ResizeThroughLayer(const CDibImage& src, CDibImage& dst, std::string* why,
         iplReleaseParts(dstImage, kReleaseHeader);
     }
     if (!ok)
-        return Fail(why, report.empty() ? "resize failed" : report);
-    return true;
+        return CStatus::Failure(report.empty() ? "resize failed" : report);
+    return {};
 }
 
 }  // namespace
 
-bool ResizeDib(const CDibImage& src, CDibImage& dst, std::string* why) {
-    return ResizeThroughLayer(src, dst, why, [&](ImageHeader* srcImage, ImageHeader* dstImage) {
+CStatus ResizeDib(const CDibImage& src, CDibImage& dst) {
+    return ResizeThroughLayer(src, dst, [&](ImageHeader* srcImage, ImageHeader* dstImage) {
         iplResize(srcImage, dstImage, dst.m_nWidth, src.m_nWidth, dst.m_nHeight, src.m_nHeight,
                   IPL_INTER_CUBIC);
     });
 }
 
-bool ResizeDibWindow(const CDibImage& src, int fullWidth, int fullHeight, int x0, int y0,
-                     CDibImage& dst, std::string* why) {
+CStatus ResizeDibWindow(const CDibImage& src, int fullWidth, int fullHeight, int x0, int y0,
+                        CDibImage& dst) {
     if (dst.m_hDib && (fullWidth <= 0 || fullHeight <= 0 || x0 < 0 || y0 < 0 ||
                        std::int64_t(x0) + dst.m_nWidth > fullWidth ||
                        std::int64_t(y0) + dst.m_nHeight > fullHeight)) {
-        return Fail(why, "the window does not lie within the resized image");
+        return CStatus::Failure("the window does not lie within the resized image");
     }
     // The layer counts rows in memory order, bottom up.
     const int memoryRow = fullHeight - y0 - dst.m_nHeight;
-    return ResizeThroughLayer(src, dst, why, [&](ImageHeader* srcImage, ImageHeader* dstImage) {
+    return ResizeThroughLayer(src, dst, [&](ImageHeader* srcImage, ImageHeader* dstImage) {
         iplZoomWindow(srcImage, dstImage, fullWidth, src.m_nWidth, fullHeight, src.m_nHeight,
                       IPL_INTER_CUBIC, x0, memoryRow);
     });

@@ -87,10 +87,13 @@ PixelFn MakeContent(Content content, std::mt19937& rng) {
 // The whole destination block, padding included (pre-set to a marker the resize must not touch).
 std::vector<std::uint8_t> Resize(const CDibImage& src, int w, int h) {
     CDibImage dst;
-    dst.Create(w, h, 24);
+    if (!dst.Create(w, h, 24)) {
+        ADD_FAILURE() << "no " << w << "x" << h << " image";
+        return {};
+    }
     std::memset(dst.Bits(), 0xA5, std::size_t(dst.m_nRowBytes) * h);
-    std::string why;
-    EXPECT_TRUE(ResizeDib(src, dst, &why)) << why;
+    const CStatus status = ResizeDib(src, dst);
+    EXPECT_TRUE(status) << status.Reason();
     return std::vector<std::uint8_t>(dst.Bits(), dst.Bits() + std::size_t(dst.m_nRowBytes) * h);
 }
 

@@ -409,7 +409,7 @@ TEST(CImageStacker, MedianOf1000PicturesStaysWithinItsMemory) {
         CImageStacker stacker(options);
         CStackFeed feed(stacker, options);
         CDibImage image;
-        image.Create(width, height, 24);
+        ASSERT_TRUE(image.Create(width, height, 24));
         std::string why;
         for (int f = 0; f < frames; ++f) {
             // Each value 0..199 five times per pixel: the middle two are 99 and 100.
@@ -462,7 +462,7 @@ TEST(CImageStacker, FailuresNameTheirKind) {
     TempDir dir;
     const std::string missing = (dir.Path() / "gone").string();
     CDibImage image;
-    image.Create(8, 6, 24);
+    ASSERT_TRUE(image.Create(8, 6, 24));
     struct Case {
         const char* m_szName;
         int m_nPictures;  // added before Finish
