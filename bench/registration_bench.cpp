@@ -58,9 +58,8 @@ void BM_RegisterFrame(benchmark::State& state) {
         return;
     }
     CImageRegistration registration;
-    std::string why;
-    if (!registration.SetReference(ViewOf(*frames.m_images[0]), &why)) {
-        state.SkipWithError(why.c_str());
+    if (CStatus set = registration.SetReference(ViewOf(*frames.m_images[0])); !set) {
+        state.SkipWithError(set.Reason().c_str());
         return;
     }
     double worst = 0;
@@ -88,9 +87,8 @@ void BM_SetReferenceAndRegister(benchmark::State& state) {
     }
     for (auto _ : state) {
         CImageRegistration registration;
-        std::string why;
-        if (!registration.SetReference(ViewOf(*frames.m_images[0]), &why)) {
-            state.SkipWithError(why.c_str());
+        if (CStatus set = registration.SetReference(ViewOf(*frames.m_images[0])); !set) {
+            state.SkipWithError(set.Reason().c_str());
             return;
         }
         const CRegistration found = registration.Register(ViewOf(*frames.m_images[1]));

@@ -60,8 +60,9 @@ bool CMergeStacking::FindReference(const std::vector<std::string>& paths, IJobOb
         try {
             CStackPlacer placer(m_options, width, height);
             const CImageView view = ViewOf(image);
-            std::string declined;
-            if (placer.SetReference(view, &declined)) {
+            const CStatus set = placer.SetReference(view);
+            const std::string& declined = set.Reason();
+            if (set) {
                 m_reference = PackedCopy(view);
                 m_nReference = i;
                 if (m_reference.empty())
@@ -125,8 +126,10 @@ CMergeLoaded CMergeStacking::LoadAndPlace(const std::vector<std::string>& paths,
             auto placer =
                 std::make_unique<CStackPlacer>(m_options, place.m_nWidth, place.m_nHeight);
             if (bAlign && why.empty())
-                placer->SetReference(
-                    PackedView(m_reference.data(), place.m_nWidth, place.m_nHeight), &why);
+                if (CStatus set = placer->SetReference(
+                        PackedView(m_reference.data(), place.m_nWidth, place.m_nHeight));
+                    !set)
+                    why = set.Reason();
             if (why.empty())
                 own.m_placer = std::move(placer);
         } catch (const std::bad_alloc&) {
@@ -172,10 +175,9 @@ CMergeLoaded CMergeStacking::LoadAndPlace(const std::vector<std::string>& paths,
 }
 
 bool CMergeStacking::Add(CMergeLoaded& loaded) {
-    std::string why;
     const bool bSlot = loaded.m_pSlot != nullptr;
     if (!m_stacker->AddPlaced(loaded.m_placed, bSlot ? loaded.m_pSlot : loaded.m_frame.data(),
-                              loaded.m_nSumWidth, loaded.m_nSumHeight, &why, bSlot))
+                              loaded.m_nSumWidth, loaded.m_nSumHeight, bSlot))
         return false;
     std::lock_guard lock(m_spareLock);
     m_spareFrames.push_back(std::move(loaded.m_frame));
@@ -188,5 +190,5 @@ void CMergeStacking::EndLoading() {
 }
 
 bool CMergeStacking::Finish(CDibImage& result) {
-    return m_stacker->Finish(result, nullptr);
+    return m_stacker->Finish(result).Ok();
 }
