@@ -5,6 +5,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/atomic_file.h"
@@ -16,19 +19,19 @@ extern "C" {
 #include <jerror.h>
 }
 
-CJPEGException::CJPEGException(int code, std::string message)
-    : m_nCode(code), m_strMessage(std::move(message)) {}
-
-bool CJPEGException::GetErrorMessage(char* text, unsigned size, unsigned*) const {
-    if (size == 0)
-        return true;
-    const std::size_t n = std::min<std::size_t>(m_strMessage.size(), size - 1);
-    std::memcpy(text, m_strMessage.data(), n);
-    text[n] = '\0';
-    return true;
-}
-
 namespace {
+
+// A fatal libjpeg error, thrown from its error hook and caught before ReadJpegFile, ReadJpegStrips
+// or WriteJpegFile returns: it never leaves this file.
+class CJPEGException : public std::exception {
+public:
+    CJPEGException(int code, std::string message)
+        : m_nCode(code), m_strMessage(std::move(message)) {}
+    const char* what() const noexcept override { return m_strMessage.c_str(); }
+
+    int m_nCode;
+    std::string m_strMessage;  // the library's own text, at most 199 characters
+};
 
 // Fatal errors end the current read or write, not the process.
 [[noreturn]] void ThrowingErrorExit(j_common_ptr cinfo) {

@@ -3,22 +3,9 @@
 
 #include <cstdio>
 #include <functional>
-#include <stdexcept>
 #include <string>
 
 #include "image/dib_image.h"
-
-// A fatal libjpeg error, thrown from its error hook and caught inside ReadJpegFile/WriteJpegFile.
-class CJPEGException : public std::exception {
-public:
-    CJPEGException(int code, std::string message);
-    const char* what() const noexcept override { return m_strMessage.c_str(); }
-    // Copies the message into `text`, cut to `size` bytes including the terminating zero.
-    bool GetErrorMessage(char* text, unsigned size, unsigned* helpContext = nullptr) const;
-
-    int m_nCode;
-    std::string m_strMessage;  // the library's own text, at most 199 characters
-};
 
 // Fails unless the whole image was decoded, with the reason. The image is always
 // made 24 bits per pixel; `isGrey` is set to 1 for greyscale output. With `swapToBgr` the

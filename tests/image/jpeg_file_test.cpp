@@ -261,16 +261,4 @@ TEST(JpegRead, StripsAreTheRowsOfTheWholePicture) {
     EXPECT_GT(shownThenFailed, 5);  // the taking back was put to the test
 }
 
-TEST(JpegException, MessageIsCutToTheBuffer) {
-    const CJPEGException e(42, "Not a JPEG file: starts with 0x42 0x4d");
-    char small[8];
-    EXPECT_TRUE(e.GetErrorMessage(small, sizeof small));
-    EXPECT_STREQ(small, "Not a J");
-    char big[100];
-    unsigned help = 77;
-    EXPECT_TRUE(e.GetErrorMessage(big, sizeof big, &help));
-    EXPECT_STREQ(big, e.m_strMessage.c_str());
-    EXPECT_EQ(help, 77u);
-}
-
 }  // namespace
