@@ -516,9 +516,8 @@ void CJobPageWidget::OnViewSource() {
 
 void CJobPageWidget::OnSaveSettings() {
     TakeControlValues();
-    std::string why;
-    if (!SaveToFile(&why)) {
-        ShowMessage(this, tr("无法保存设置：\n%1").arg(QString::fromStdString(why)),
+    if (CStatus saved = SaveToFile(); !saved) {
+        ShowMessage(this, tr("无法保存设置：\n%1").arg(QString::fromStdString(saved.Reason())),
                     QMessageBox::Warning);
     }
 }
@@ -526,9 +525,8 @@ void CJobPageWidget::OnSaveSettings() {
 // A file that cannot be read (or is no settings file at all, such as a FIFO) is reported, and the
 // page keeps what it shows.
 void CJobPageWidget::OnLoadSettings() {
-    std::string why;
-    if (!LoadFromFile(&why)) {
-        ShowMessage(this, tr("无法调入设置：\n%1").arg(QString::fromStdString(why)),
+    if (CStatus read = LoadFromFile(); !read) {
+        ShowMessage(this, tr("无法调入设置：\n%1").arg(QString::fromStdString(read.Reason())),
                     QMessageBox::Warning);
         return;
     }
