@@ -101,7 +101,8 @@ std::vector<std::string> Files(const std::string& folder, const char* ext) {
 }
 
 void AverageFolder(benchmark::State& state, const std::string& folder, SourceKind kind) {
-    SetWorkerThreads(int(state.range(0)));
+    CRunContext context;
+    context.m_nThreads = int(state.range(0));
     CMergeParams params;
     params.m_strSrcDir = folder;
     params.m_source = kind;
@@ -113,11 +114,10 @@ void AverageFolder(benchmark::State& state, const std::string& folder, SourceKin
     } observer;
     CCpuCounter cpu(state);
     for (auto _ : state) {
-        const CJobResult result = CMergeImageJob(params, observer).Run();
+        const CJobResult result = CMergeImageJob(params, observer, context).Run();
         if (result.m_nUsed != kFiles)
             state.SkipWithError("not every file was averaged");
     }
-    SetWorkerThreads(0);
 }
 
 // libjpeg alone: every file decoded to RGB rows with the float DCT, nothing else.

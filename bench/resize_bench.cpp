@@ -98,18 +98,15 @@ void BM_ResizeDib(benchmark::State& state, Case c, Content content, int threads,
         return;
     }
     Fill(content, src.Bits(), c.srcW, c.srcH, src.m_nRowBytes);
-    SetResampleKernel(kernel);
-    SetResampleThreads(threads);
+    const CResampleOptions options{kernel, threads};
     for (auto _ : state) {
-        if (!ResizeDib(src, dst)) {
+        if (!ResizeDib(options, src, dst)) {
             state.SkipWithError("ResizeDib failed");
             break;
         }
         benchmark::DoNotOptimize(dst.Bits());
         benchmark::ClobberMemory();
     }
-    SetResampleKernel(std::nullopt);
-    SetResampleThreads(0);
     SetPixelCounter(state, c);
 }
 

@@ -8,7 +8,8 @@
 #include "app/main_sheet.h"
 #include "app/program_pages.h"
 #include "app/startup.h"
-#include "jobs/settings_file.h"
+#include "jobs/run_context.h"
+#include "platform/program_path.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -23,10 +24,11 @@ int main(int argc, char** argv) {
     if (!ConfirmDisplayDepth(depth, strMode)) {
         return 1;
     }
-    // The job pages' Save and Load use the settings file beside the program.
-    MakeIniPath();
+    // Threads and kernels as the environment says; the job pages' Save and Load use the
+    // settings file beside the program.
+    const CRunContext context = RunContextFromEnvironment(0, ProgramFilePath());
     CMainSheet sheet;
-    InstallProgramPages(sheet, true);
+    InstallProgramPages(sheet, true, context);
     sheet.exec();
     return 0;
 }

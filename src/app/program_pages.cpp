@@ -6,9 +6,9 @@
 #include "app/jobs/scale_image_page.h"
 #include "app/main_sheet.h"
 
-void InstallProgramPages(CMainSheet& sheet, bool bPlayersHaveAudio) {
+void InstallProgramPages(CMainSheet& sheet, bool bPlayersHaveAudio, const CRunContext& context) {
     sheet.ReplacePage(0, new CRMPlayerPage(sheet.Recording(), bPlayersHaveAudio));
     sheet.ReplacePage(1, new CWinMediaPlayerPage(sheet.Recording(), bPlayersHaveAudio));
-    sheet.ReplacePage(2, new CScaleImagePage);
-    sheet.ReplacePage(3, new CMergeImagePage);
+    sheet.ReplacePage(2, new CScaleImagePage(context));
+    sheet.ReplacePage(3, new CMergeImagePage(context));
 }

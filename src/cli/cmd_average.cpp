@@ -17,7 +17,7 @@ namespace {
 struct AverageArgs {
     AverageArgs() { params.m_bAutoNumber = params.m_bDelSrc = false; }
 
-    int Run() const {
+    int Run(const CRunContext& context) const {
         CMergeParams run = params;
         run.m_source = source;
         run.m_bExtra800 = std::find(extras.begin(), extras.end(), 800) != extras.end();
@@ -31,7 +31,7 @@ struct AverageArgs {
             CliError("--limit applies to the methods other than mean (mean takes at most 255)");
             return kExitUsage;
         }
-        return RunJobCommand<CMergeImageJob>(run);
+        return RunJobCommand<CMergeImageJob>(run, context);
     }
 
     CMergeParams params;
@@ -107,7 +107,8 @@ void AddOptions(CLI::App* sub, AverageArgs& args) {
         ->type_name("FILE");
 }
 
-const CliCommand kAverage(30, JobCommand<AverageArgs>(kText, &CMergeParams::m_strTargetFile,
-                                                      AddOptions));
-
 }  // namespace
+
+CliCommand AverageCommand() {
+    return {JobCommand<AverageArgs>(kText, &CMergeParams::m_strTargetFile, AddOptions)};
+}

@@ -23,18 +23,20 @@ int RunConvert(const ConvertArgs& args) {
     return kExitOk;
 }
 
-const CliCommand kConvert(10, [](CLI::App& app) -> std::function<int()> {
-    auto args = std::make_shared<ConvertArgs>();
-    CLI::App* sub = app.add_subcommand(
-        "convert",
-        "Convert an image between BMP and JPEG. IN is read by its extension (.bmp/.dib or "
-        ".jpg/.jpeg, any case); OUT is written as BMP for .bmp/.dib and as JPEG otherwise.");
-    sub->add_option("IN", args->in, "Image to read")->required();
-    sub->add_option("OUT", args->out, "Image to write")->required();
-    sub->add_option("-q,--quality", args->quality, "JPEG quality, 1 to 100")
-        ->default_val(95)
-        ->check(CLI::Range(1, 100));
-    return [args] { return RunConvert(*args); };
-});
-
 }  // namespace
+
+CliCommand ConvertCommand() {
+    return {[](CLI::App& app) -> CliCommand::Run {
+        auto args = std::make_shared<ConvertArgs>();
+        CLI::App* sub = app.add_subcommand(
+            "convert",
+            "Convert an image between BMP and JPEG. IN is read by its extension (.bmp/.dib or "
+            ".jpg/.jpeg, any case); OUT is written as BMP for .bmp/.dib and as JPEG otherwise.");
+        sub->add_option("IN", args->in, "Image to read")->required();
+        sub->add_option("OUT", args->out, "Image to write")->required();
+        sub->add_option("-q,--quality", args->quality, "JPEG quality, 1 to 100")
+            ->default_val(95)
+            ->check(CLI::Range(1, 100));
+        return [args](const CRunContext&) { return RunConvert(*args); };
+    }};
+}

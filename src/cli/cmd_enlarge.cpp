@@ -8,11 +8,11 @@ namespace {
 struct EnlargeArgs {
     EnlargeArgs() { params.m_bDelSrc = false; }
 
-    int Run() const {
+    int Run(const CRunContext& context) const {
         CScaleParams run = params;
         run.m_source = source;
         run.m_scale = scale;
-        return RunJobCommand<CScaleImageJob>(run);
+        return RunJobCommand<CScaleImageJob>(run, context);
     }
 
     CScaleParams params;
@@ -38,7 +38,8 @@ void AddOptions(CLI::App* sub, EnlargeArgs& args) {
                   "Move each source image to the trash once its result is written");
 }
 
-const CliCommand kEnlarge(40, JobCommand<EnlargeArgs>(kText, &CScaleParams::m_strTargetFolder,
-                                                      AddOptions));
-
 }  // namespace
+
+CliCommand EnlargeCommand() {
+    return {JobCommand<EnlargeArgs>(kText, &CScaleParams::m_strTargetFolder, AddOptions)};
+}

@@ -148,32 +148,36 @@ int RunRecord(const RecordArgs& args) {
     return kExitOk;
 }
 
-const CliCommand kRecord(60, [](CLI::App& app) -> std::function<int()> {
-    auto args = std::make_shared<RecordArgs>();
-    CLI::App* sub = app.add_subcommand(
-        "record",
-        "Play MEDIA from its start and record its picture (350 x 240) into TARGET_DIR as numbered "
-        "BMP files named after the playback position in milliseconds (\"%08d.bmp\") at which each "
-        "was grabbed; a frame whose position did not advance takes the next number, and an "
-        "existing file is never replaced (the next free number is taken). Media without a "
-        "picture is refused. Stops at the end of the media or on Ctrl-C.");
-    sub->add_option("MEDIA", args->media, "Media file to play")->required();
-    sub->add_option("TARGET_DIR", args->targetDir,
-                    "Folder for the frames; created with its parents")
-        ->required();
-    sub->add_option("--interval", args->interval, "Milliseconds between two grabs, 20 to 1000")
-        ->default_val(20)
-        ->check(CLI::Range(20, 1000));
-    sub->add_option("--rate", args->rate, "Playback rate while recording, in percent, 1 to 200")
-        ->default_val(100)
-        ->check(CLI::Range(1, 200));
-    sub->add_option(
-           "--writer", args->writer,
-           "timer: write every 100 ms with the position; position: write on every position "
-           "change of the player")
-        ->default_val("timer")
-        ->check(CLI::IsMember({"timer", "position"}));
-    return [args] { return RunRecord(*args); };
-});
-
 }  // namespace
+
+CliCommand RecordCommand() {
+    return {[](CLI::App& app) -> CliCommand::Run {
+        auto args = std::make_shared<RecordArgs>();
+        CLI::App* sub = app.add_subcommand(
+            "record",
+            "Play MEDIA from its start and record its picture (350 x 240) into TARGET_DIR as "
+            "numbered "
+            "BMP files named after the playback position in milliseconds (\"%08d.bmp\") at which "
+            "each "
+            "was grabbed; a frame whose position did not advance takes the next number, and an "
+            "existing file is never replaced (the next free number is taken). Media without a "
+            "picture is refused. Stops at the end of the media or on Ctrl-C.");
+        sub->add_option("MEDIA", args->media, "Media file to play")->required();
+        sub->add_option("TARGET_DIR", args->targetDir,
+                        "Folder for the frames; created with its parents")
+            ->required();
+        sub->add_option("--interval", args->interval, "Milliseconds between two grabs, 20 to 1000")
+            ->default_val(20)
+            ->check(CLI::Range(20, 1000));
+        sub->add_option("--rate", args->rate, "Playback rate while recording, in percent, 1 to 200")
+            ->default_val(100)
+            ->check(CLI::Range(1, 200));
+        sub->add_option(
+               "--writer", args->writer,
+               "timer: write every 100 ms with the position; position: write on every position "
+               "change of the player")
+            ->default_val("timer")
+            ->check(CLI::IsMember({"timer", "position"}));
+        return [args](const CRunContext&) { return RunRecord(*args); };
+    }};
+}

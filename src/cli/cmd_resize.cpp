@@ -46,7 +46,7 @@ CResult<CSize> ParseSize(const std::string& text) {
 
 // Reads IN, makes the new picture with `make`, writes OUT; one line on stderr for any failure.
 template <typename Make>
-int RunResize(const ResizeArgs& args, Make make) {
+int RunResize(const ResizeArgs& args, Make make, const CResampleOptions& options) {
     const CResult<CSize> size = ParseSize(args.size);
     if (!size) {
         CliError(size.Reason());
@@ -58,7 +58,7 @@ int RunResize(const ResizeArgs& args, Make make) {
         return kExitFailed;
     }
     CDibImage dst;
-    if (CStatus made = make(src, dst, size->width, size->height); !made) {
+    if (CStatus made = make(options, src, dst, size->width, size->height); !made) {
         CliError(args.in + ": cannot resize to " + args.size + ": " + made.Reason());
         return kExitFailed;
     }
@@ -69,14 +69,16 @@ int RunResize(const ResizeArgs& args, Make make) {
     return kExitOk;
 }
 
-CStatus Stretch(const CDibImage& src, CDibImage& dst, int width, int height) {
+CStatus Stretch(const CResampleOptions& options, const CDibImage& src, CDibImage& dst, int width,
+                int height) {
     if (!dst.Create(width, height, 24))
         return CStatus::Failure("not enough memory");
-    return ResizeDib(src, dst);
+    return ResizeDib(options, src, dst);
 }
 
-CStatus Fill(const CDibImage& src, CDibImage& dst, int width, int height) {
-    if (ResizeToFill(src, dst, width, height))
+CStatus Fill(const CResampleOptions& options, const CDibImage& src, CDibImage& dst, int width,
+             int height) {
+    if (ResizeToFill(src, dst, width, height, options))
         return {};
     return CStatus::Failure("the scaled image is too large or memory ran out");
 }
@@ -94,24 +96,32 @@ CLI::App* AddResizeOptions(CLI::App& app, const char* name, const char* descript
     return sub;
 }
 
-const CliCommand kResize(30, [](CLI::App& app) -> std::function<int()> {
-    auto args = std::make_shared<ResizeArgs>();
-    AddResizeOptions(
-        app, "resize",
-        "Resize an image to exactly WxH with cubic interpolation; each side is scaled on "
-        "its own, so the proportions may change.",
-        *args);
-    return [args] { return RunResize(*args, Stretch); };
-});
-
-const CliCommand kFill(31, [](CLI::App& app) -> std::function<int()> {
-    auto args = std::make_shared<ResizeArgs>();
-    AddResizeOptions(
-        app, "fill",
-        "Bring an image to exactly WxH without distortion: scale it to cover WxH, then "
-        "cut out the centre.",
-        *args);
-    return [args] { return RunResize(*args, Fill); };
-});
-
 }  // namespace
+
+CliCommand ResizeCommand() {
+    return {[](CLI::App& app) -> CliCommand::Run {
+        auto args = std::make_shared<ResizeArgs>();
+        AddResizeOptions(
+            app, "resize",
+            "Resize an image to exactly WxH with cubic interpolation; each side is scaled on "
+            "its own, so the proportions may change.",
+            *args);
+        return [args](const CRunContext& context) {
+            return RunResize(*args, Stretch, context.Resample());
+        };
+    }};
+}
+
+CliCommand FillCommand() {
+    return {[](CLI::App& app) -> CliCommand::Run {
+        auto args = std::make_shared<ResizeArgs>();
+        AddResizeOptions(
+            app, "fill",
+            "Bring an image to exactly WxH without distortion: scale it to cover WxH, then "
+            "cut out the centre.",
+            *args);
+        return [args](const CRunContext& context) {
+            return RunResize(*args, Fill, context.Resample());
+        };
+    }};
+}

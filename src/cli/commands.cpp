@@ -2,17 +2,9 @@
 
 #include <cstdio>
 
-static std::vector<const CliCommand*>& Registry() {
-    static std::vector<const CliCommand*> commands;
-    return commands;
-}
-
-CliCommand::CliCommand(int order_, Setup setup_) : order(order_), setup(std::move(setup_)) {
-    Registry().push_back(this);
-}
-
-const std::vector<const CliCommand*>& CliCommands() {
-    return Registry();
+std::vector<CliCommand> CliCommands() {
+    return {ConvertCommand(), AverageCommand(), ResizeCommand(),
+            FillCommand(),    EnlargeCommand(), RecordCommand()};
 }
 
 void CliError(const std::string& message) {

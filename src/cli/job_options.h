@@ -42,11 +42,13 @@ void AddSourceKindOption(CLI::App* sub, SourceKind& kind);
 // -q,--quality 1..100, 95 when not given.
 void AddQualityOption(CLI::App* sub, int& quality);
 
-// Runs the engine Job over `params` with the progress line and Ctrl-C as Stop; the exit code.
+// Runs the engine Job over `params` in `context` with the progress line and Ctrl-C as Stop; the
+// exit code.
 template <class Job, class Params>
-int RunJobCommand(const Params& params) {
-    return RunJobOnConsole([&](IJobObserver& observer) { return Job(params, observer).Run(); },
-                           params.m_strSrcDir, params.m_source.value_or(SourceKind::Bmp), CliError);
+int RunJobCommand(const Params& params, const CRunContext& context) {
+    return RunJobOnConsole(
+        [&](IJobObserver& observer) { return Job(params, observer, context).Run(); },
+        params.m_strSrcDir, params.m_source.value_or(SourceKind::Bmp), CliError);
 }
 
 // The names and help texts of a job subcommand and of its two positionals, SRC_DIR and the
@@ -61,16 +63,16 @@ struct CJobCommandText {
 
 // The set-up of a job subcommand. Args holds the engine's parameters in `params`, with the
 // target in params.*target, and whatever its own options need; `addOptions(sub, args)` adds
-// those options after the positionals, and `args.Run()` runs the parsed command.
+// those options after the positionals, and `args.Run(context)` runs the parsed command.
 template <class Args, class P, class AddOptions>
 CliCommand::Setup JobCommand(const CJobCommandText& text, std::string P::*target,
                              AddOptions addOptions) {
-    return [text, target, addOptions](CLI::App& app) -> std::function<int()> {
+    return [text, target, addOptions](CLI::App& app) -> CliCommand::Run {
         auto args = std::make_shared<Args>();
         CLI::App* sub = app.add_subcommand(text.m_pszName, text.m_pszHelp);
         sub->add_option("SRC_DIR", args->params.m_strSrcDir, text.m_pszSrcHelp)->required();
         sub->add_option(text.m_pszTarget, args->params.*target, text.m_pszTargetHelp)->required();
         addOptions(sub, *args);
-        return [args] { return args->Run(); };
+        return [args](const CRunContext& context) { return args->Run(context); };
     };
 }

@@ -4,7 +4,7 @@
 #include <map>
 
 #include "cli/commands.h"
-#include "jobs/parallel_loader.h"
+#include "jobs/run_context.h"
 
 int main(int argc, char** argv) {
     CLI::App app{
@@ -23,13 +23,10 @@ int main(int argc, char** argv) {
         ->type_name("N")
         ->check(CLI::Range(1, 1024));
     app.fallthrough();
-    std::vector<const CliCommand*> commands = CliCommands();
-    std::sort(commands.begin(), commands.end(),
-              [](const CliCommand* a, const CliCommand* b) { return a->order < b->order; });
-    std::map<CLI::App*, std::function<int()>> runners;
-    for (const CliCommand* command : commands) {
+    std::map<CLI::App*, CliCommand::Run> runners;
+    for (const CliCommand& command : CliCommands()) {
         const auto before = app.get_subcommands({});
-        auto run = command->setup(app);  // adds one subcommand: the new one runs `run`
+        auto run = command.setup(app);  // adds one subcommand: the new one runs `run`
         for (CLI::App* sub : app.get_subcommands({})) {
             if (std::find(before.begin(), before.end(), sub) == before.end())
                 runners[sub] = run;
@@ -44,11 +41,10 @@ int main(int argc, char** argv) {
         CliError(std::string(e.what()) + " (see --help)");
         return kExitUsage;
     }
-    if (threads > 0)
-        SetWorkerThreads(threads);
+    const CRunContext context = RunContextFromEnvironment(threads, {});
     for (auto& [sub, run] : runners) {
         if (sub->parsed())
-            return run();
+            return run(context);
     }
     return kExitUsage;
 }

@@ -36,8 +36,9 @@ bool IsLink(const std::string& path) {
 
 }  // namespace
 
-CMergeImageJob::CMergeImageJob(const CMergeParams& params, IJobObserver& observer)
-    : CJobEngine(observer), m_params(params) {}
+CMergeImageJob::CMergeImageJob(const CMergeParams& params, IJobObserver& observer,
+                               const CRunContext& context)
+    : CJobEngine(observer), m_params(params), m_context(context) {}
 
 CMergeImageJob::~CMergeImageJob() = default;
 
@@ -124,7 +125,7 @@ CJobResult CMergeImageJob::Run() {
     m_nBufWidth = m_nBufHeight = m_nSeen = 0;
     m_loaded.clear();
     m_report.clear();
-    const int threads = JobWorkerThreads();
+    const int threads = m_context.Workers();
     m_order = std::make_unique<CMergeOrder>(paths.size(), m_nFiles);
     if (Plain())
         m_plain = std::make_unique<CMergePlain>(threads, m_nFiles, *m_order);
@@ -226,7 +227,8 @@ CStackOptions CMergeImageJob::StackOptions() const {
     // The target's folder is known to be writable, and is no memory-backed /tmp.
     options.m_strTempDir = FolderOf(m_params.m_strTargetFile);
     // The median and the sigma clip combine on as many threads as the job decodes on.
-    options.m_nThreads = JobWorkerThreads();
+    options.m_nThreads = m_context.Workers();
+    options.m_bVectors = m_context.StackVectors();
     return options;
 }
 
@@ -318,7 +320,7 @@ void CMergeImageJob::WriteResult() {
         const std::string path = ExtraPath(extra.m_nWidth, extra.m_nHeight);
         m_observer.OnEvent(CResizeStarted{extra.m_nWidth, extra.m_nHeight});
         CDibImage copy;
-        if (!ResizeToFill(average, copy, extra.m_nWidth, extra.m_nHeight)) {
+        if (!ResizeToFill(average, copy, extra.m_nWidth, extra.m_nHeight, m_context.Resample())) {
             Fail(path, JobProblemKind::NoResizedCopy);
             bAllWritten = false;
             continue;

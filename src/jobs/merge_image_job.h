@@ -12,6 +12,7 @@
 
 #include "jobs/job_engine.h"
 #include "jobs/parallel_loader.h"
+#include "jobs/run_context.h"
 #include "stack/stack.h"
 
 struct CMergeLoaded;
@@ -24,7 +25,7 @@ inline constexpr int kMaxMergeFiles = 255;
 
 // One job, run on the calling thread, which reports every file in scan order, asks about Stop
 // before each and writes the result; the files are decoded and summed ahead of it on the jobs'
-// worker threads (JobWorkerThreads), each into sums of its own, added up at the end. It counts
+// worker threads (CRunContext), each into sums of its own, added up at the end. It counts
 // the sources and picks the numbered target itself (CTargetChosen tells which, again when the
 // name was taken meanwhile). Sources go to the trash (when so set) only after the result and its
 // extras are all written, except one that an output replaces, which goes just before; without
@@ -41,7 +42,8 @@ inline constexpr int kMaxMergeFiles = 255;
 // go to the trash only when it was written too.
 class CMergeImageJob : private CJobEngine {
 public:
-    CMergeImageJob(const CMergeParams& params, IJobObserver& observer);
+    CMergeImageJob(const CMergeParams& params, IJobObserver& observer,
+                   const CRunContext& context = {});
     ~CMergeImageJob();
 
     CJobResult Run();
@@ -70,6 +72,7 @@ private:
     bool WriteReport();
 
     CMergeParams m_params;
+    CRunContext m_context;
     int m_nFiles = 0;     // N: mean at most 255, the others at most the limit
     int m_nBufWidth = 0;  // the plain sums' size
     int m_nBufHeight = 0;

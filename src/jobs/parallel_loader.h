@@ -28,12 +28,6 @@ std::vector<std::string> ListMatchingFiles(const std::string& folder, const std:
 // failure the image may hold anything.
 CStatus LoadSourceInto(const std::string& path, CDibImage& image);
 
-// Worker threads for the batch jobs, and row threads for each resize: n >= 1 exactly n, 0 back
-// to TARNWICK_THREADS or else the machine's hardware threads. Sets both at once.
-void SetWorkerThreads(int n);
-// The jobs' worker count as set above (at least 1).
-int JobWorkerThreads();
-
 // Runs `work(index, worker)` for items 0..count-1. With one thread there is no worker: Next runs
 // the item itself, so nothing is done before it is asked for. With more, `threads` workers run
 // items in order, at most `ahead` beyond the one Next waits for; `worker` (0..threads-1) lets

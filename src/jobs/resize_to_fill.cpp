@@ -14,7 +14,8 @@ int RoundHalfUp(double x) {
 
 }  // namespace
 
-CStatus ResizeToFill(const CDibImage& src, CDibImage& dst, int width, int height) {
+CStatus ResizeToFill(const CDibImage& src, CDibImage& dst, int width, int height,
+                     const CResampleOptions& options) {
     if (!src.m_hDib || src.m_nWidth <= 0 || src.m_nHeight <= 0)
         return CStatus::Failure("no image to resize");
     if (width <= 0 || height <= 0) {
@@ -40,7 +41,7 @@ CStatus ResizeToFill(const CDibImage& src, CDibImage& dst, int width, int height
                          ? CStatus::Failure("the scaled image would not cover the size")
                          : dst.Create(width, height, 24);
     if (status)
-        status = ResizeDibWindow(src, scaledWidth, scaledHeight, (scaledWidth - width) / 2,
+        status = ResizeDibWindow(options, src, scaledWidth, scaledHeight, (scaledWidth - width) / 2,
                                  (scaledHeight - height) / 2, dst);
     if (!status)
         dst.Free();

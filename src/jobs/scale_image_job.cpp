@@ -12,7 +12,6 @@
 #include "image/image_file.h"
 #include "jobs/encoded_image.h"
 #include "jobs/resize_to_fill.h"
-#include "resample/resample_options.h"
 
 namespace fs = std::filesystem;
 
@@ -27,8 +26,9 @@ struct CScaleImageJob::CScaled {
     std::string m_bytes;
 };
 
-CScaleImageJob::CScaleImageJob(const CScaleParams& params, IJobObserver& observer)
-    : CJobEngine(observer), m_params(params) {}
+CScaleImageJob::CScaleImageJob(const CScaleParams& params, IJobObserver& observer,
+                               const CRunContext& context)
+    : CJobEngine(observer), m_params(params), m_context(context) {}
 
 CScaleImageJob::~CScaleImageJob() = default;
 
@@ -71,7 +71,7 @@ CJobResult CScaleImageJob::Run() {
         return m_result;
     m_observer.OnEvent(CJobStarted{m_result.m_nTotal});
 
-    const int threads = JobWorkerThreads();
+    const int threads = m_context.Workers();
     // Files side by side each resize on their own worker; a lone file uses the row threads.
     const bool bParallel = threads > 1 && paths.size() > 1;
     std::vector<CDibImage> images(std::size_t(std::max(1, threads)));
@@ -106,10 +106,9 @@ CScaleImageJob::CScaled CScaleImageJob::Scale(const std::string& path, CDibImage
     ScaleTargetSize(*m_params.m_scale, image.m_nWidth, image.m_nHeight, scaled.m_nWidth,
                     scaled.m_nHeight);
     CDibImage resized;
-    {
-        CThreadResampleThreads rows(bOwnThread ? 1 : 0);
-        scaled.m_bResized = ResizeToFill(image, resized, scaled.m_nWidth, scaled.m_nHeight).Ok();
-    }
+    scaled.m_bResized = ResizeToFill(image, resized, scaled.m_nWidth, scaled.m_nHeight,
+                                     m_context.Resample(bOwnThread))
+                            .Ok();
     if (scaled.m_bResized)
         scaled.m_encoded =
             EncodeImageFile(OutputPath(path), resized, m_params.m_nJpgQuality, scaled.m_bytes);

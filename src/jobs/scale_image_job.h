@@ -9,17 +9,19 @@
 
 #include "jobs/job_engine.h"
 #include "jobs/parallel_loader.h"
+#include "jobs/run_context.h"
 
 // One job, run on the calling thread, which reports every file in scan order, asks about Stop
 // before each, writes the outputs and trashes the sources; each file is loaded, resized and
-// encoded ahead of it on one of the jobs' worker threads (JobWorkerThreads), whose resizes then
+// encoded ahead of it on one of the context's worker threads (CRunContext), whose resizes then
 // keep to that thread. Files written stay written when it stops; files under way at a stop are
 // dropped, not written. A source goes to the trash (when so set) only after its own output is
 // written; an output never replaces a source that is not first in the trash: enlarging into the
 // source folder without the trash is refused. The target folder is locked for the job.
 class CScaleImageJob : private CJobEngine {
 public:
-    CScaleImageJob(const CScaleParams& params, IJobObserver& observer);
+    CScaleImageJob(const CScaleParams& params, IJobObserver& observer,
+                   const CRunContext& context = {});
     ~CScaleImageJob();
 
     CJobResult Run();
@@ -43,6 +45,7 @@ private:
                      const CCommitOptions& commit);
 
     CScaleParams m_params;
+    CRunContext m_context;
     std::set<std::string> m_sources;  // every source of the job (canonical paths)
     std::set<std::string> m_pending;  // sources not reported yet (canonical paths)
     std::set<std::string> m_outputs;  // outputs written by this job (canonical paths)

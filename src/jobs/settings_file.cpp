@@ -27,8 +27,6 @@
 
 namespace fs = std::filesystem;
 
-std::string g_szIniFile;
-
 namespace {
 
 // One key of a section: its name and the field it is exchanged with. Booleans are written as
@@ -274,11 +272,6 @@ std::string IniPathFor(const std::string& exePath) {
         base = fs::path(home && home[0] ? home : "/") / ".config";
     }
     return (base / "tarnwick" / "tarnwick.ini").string();
-}
-
-const std::string& MakeIniPath() {
-    g_szIniFile = IniPathFor(ProgramFilePath());
-    return g_szIniFile;
 }
 
 CStatus SaveSettings(const CMergeParams& settings, const std::string& iniPath) {

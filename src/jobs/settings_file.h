@@ -9,9 +9,6 @@
 #include "jobs/job_params.h"
 #include "platform/status.h"
 
-// Full path of the settings file, set once at start-up by MakeIniPath.
-extern std::string g_szIniFile;
-
 // Save and Load read only a regular file (links followed) of at most 1 MiB, far beyond the few
 // hundred bytes of the two sections: a FIFO, a device, a folder or a larger file is refused at
 // once (with the reason), never waited on nor read whole into memory.
@@ -20,9 +17,8 @@ inline constexpr std::size_t kMaxSettingsFileBytes = std::size_t(1) << 20;
 // The settings file for the executable at `exePath`: the executable's path with its extension
 // replaced by ".ini" (or ".ini" appended), when that folder is writable; otherwise (an installed
 // program) $XDG_CONFIG_HOME/tarnwick/tarnwick.ini, with ~/.config for an unset XDG_CONFIG_HOME.
+// The programs take it for themselves in their run context (run_context.h).
 std::string IniPathFor(const std::string& exePath);
-// Sets g_szIniFile for the running executable and returns it.
-const std::string& MakeIniPath();
 
 // Section "MergeImage" is a CMergeParams, section "ScaleImage" a CScaleParams; the structs'
 // initialisers are the defaults. Keys, in the order Save writes them:

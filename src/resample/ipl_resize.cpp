@@ -34,12 +34,13 @@ AxisWindow SamplesInWindow(const ZoomAxis& axis, int first, int size) {
 }
 
 void Zoom(CLayerStatus& layer, ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc,
-          int yDst, int ySrc, int interpolate, const ZoomWindow* window);
+          int yDst, int ySrc, int interpolate, const ZoomWindow* window,
+          const CResampleOptions& options);
 
 }  // namespace
 
 void iplResize(CLayerStatus& layer, ImageHeader* srcImage, ImageHeader* dstImage, int xDst,
-               int xSrc, int yDst, int ySrc, int interpolate) {
+               int xSrc, int yDst, int ySrc, int interpolate, const CResampleOptions& options) {
     if (interpolate == IPL_INTER_SUPER) {
         if (xDst > xSrc || yDst > ySrc) {
             layer.Report(kStsBadArg, "iplResize", "(xDst > xSrc || yDst > ySrc)", "iplresiz",
@@ -50,28 +51,30 @@ void iplResize(CLayerStatus& layer, ImageHeader* srcImage, ImageHeader* dstImage
                          "iplresiz", __LINE__);
         }
     } else {
-        iplZoom(layer, srcImage, dstImage, xDst, xSrc, yDst, ySrc, interpolate);
+        iplZoom(layer, srcImage, dstImage, xDst, xSrc, yDst, ySrc, interpolate, options);
     }
     if (layer.Status() < 0)
         layer.Report(kStsBackTrace, "iplResize", "", "iplresiz", __LINE__);
 }
 
 void iplZoom(CLayerStatus& layer, ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc,
-             int yDst, int ySrc, int interpolate) {
-    Zoom(layer, srcImage, dstImage, xDst, xSrc, yDst, ySrc, interpolate, nullptr);
+             int yDst, int ySrc, int interpolate, const CResampleOptions& options) {
+    Zoom(layer, srcImage, dstImage, xDst, xSrc, yDst, ySrc, interpolate, nullptr, options);
 }
 
 void iplZoomWindow(CLayerStatus& layer, ImageHeader* srcImage, ImageHeader* dstImage, int xDst,
-                   int xSrc, int yDst, int ySrc, int interpolate, int x0, int y0) {
+                   int xSrc, int yDst, int ySrc, int interpolate, int x0, int y0,
+                   const CResampleOptions& options) {
     const ZoomWindow window{x0, y0};
-    Zoom(layer, srcImage, dstImage, xDst, xSrc, yDst, ySrc, interpolate, &window);
+    Zoom(layer, srcImage, dstImage, xDst, xSrc, yDst, ySrc, interpolate, &window, options);
 }
 
 namespace {
 
 // iplZoom, over the whole destination (no window) or the window of a larger one.
 void Zoom(CLayerStatus& layer, ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc,
-          int yDst, int ySrc, int interpolate, const ZoomWindow* window) {
+          int yDst, int ySrc, int interpolate, const ZoomWindow* window,
+          const CResampleOptions& options) {
     // 1. Header consistency.
     for (const ImageHeader* image : {srcImage, dstImage}) {
         if (const int code = CheckImageHeader(image)) {
@@ -174,13 +177,14 @@ void Zoom(CLayerStatus& layer, ImageHeader* srcImage, ImageHeader* dstImage, int
         if (mode == IPL_INTER_CUBIC) {
             const CubicGrid grid =
                 MakeCubicGrid(width, height, x, y, channels, columnWindow, rowWindow);
-            const ResampleKernel kernel = ActiveResampleKernel();
+            const ResampleKernel kernel =
+                ResampleKernelSupported(options.m_kernel) ? options.m_kernel : BestResampleKernel();
             if (kernel == ResampleKernel::kScalar) {
                 written =
                     RunCubicPass(grid, src, srcStep, srcImage->nChannels, dst, dstStep, channels);
             } else {
                 const int threads =
-                    ResampleThreadsFor(grid.rows, std::int64_t(grid.columns) * channels);
+                    ResampleThreadsFor(options, grid.rows, std::int64_t(grid.columns) * channels);
                 written = RunCubicPassFast(grid, width, src, srcStep, srcImage->nChannels, dst,
                                            dstStep, channels, kernel, threads);
             }

@@ -1,11 +1,7 @@
 // How resizes run: which cubic kernel and how many row threads. Every choice gives the same
 // bytes; the choices only trade speed, and the scalar reference is there to rule the others out.
-//
-// Environment, read once per process:
-//   TARNWICK_RESAMPLE=scalar|baseline|avx2|avx512  forces a kernel; a name the processor cannot
-//                                                   run, or an unknown one, is ignored.
-//   TARNWICK_THREADS=N                              row threads per resize (N >= 1).
-// SetResampleKernel and SetResampleThreads override the environment.
+// The caller says which in CResampleOptions; the programs take it from their run context
+// (jobs/run_context.h: TARNWICK_RESAMPLE, TARNWICK_THREADS, --threads).
 #pragma once
 
 #include <optional>
@@ -26,32 +22,18 @@ bool ResampleKernelSupported(ResampleKernel kernel);
 // The fastest kernel this processor runs.
 ResampleKernel BestResampleKernel();
 
-// nullopt returns to the environment's choice, else the best. An unsupported kernel is ignored.
-void SetResampleKernel(std::optional<ResampleKernel> kernel);
-// The kernel the next resize uses.
-ResampleKernel ActiveResampleKernel();
-
-// Row threads for each resize: n >= 1 exactly n (at most one per destination row), 0 returns to
-// TARNWICK_THREADS, else the number of hardware threads.
-void SetResampleThreads(int n);
-// Row threads for the resizes made on the calling thread while it lives (n >= 1), over the
-// count above; 0 changes nothing. A job that resizes several files at once on its own workers
-// keeps each file's resize on its worker this way.
-class CThreadResampleThreads {
-public:
-    explicit CThreadResampleThreads(int n);
-    ~CThreadResampleThreads();
-    CThreadResampleThreads(const CThreadResampleThreads&) = delete;
-    CThreadResampleThreads& operator=(const CThreadResampleThreads&) = delete;
-
-private:
-    int m_nPrevious;
+// How one resize runs. The default is the fastest kernel with row threads by the image's size.
+struct CResampleOptions {
+    // An unsupported kernel gives way to the best one.
+    ResampleKernel m_kernel = BestResampleKernel();
+    // Row threads: n >= 1 exactly n (at most one per destination row); 0 by the image's size.
+    int m_nThreads = 0;
 };
 
 // "N" with 1 <= N <= 1024 to N; nullopt otherwise.
 std::optional<int> ParseThreadCount(std::string_view text);
 
-// Threads for a resize writing `rows` rows of `rowBytes` bytes: the count set above, at most one
+// Threads for a resize writing `rows` rows of `rowBytes` bytes: the options' count, at most one
 // per row; with no count set, small images stay on one thread, where starting threads would cost
 // more than it saves.
-int ResampleThreadsFor(int rows, long long rowBytes);
+int ResampleThreadsFor(const CResampleOptions& options, int rows, long long rowBytes);

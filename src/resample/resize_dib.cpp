@@ -60,15 +60,24 @@ CStatus ResizeThroughLayer(const CDibImage& src, CDibImage& dst, const LayerResi
 }  // namespace
 
 CStatus ResizeDib(const CDibImage& src, CDibImage& dst) {
+    return ResizeDib(CResampleOptions{}, src, dst);
+}
+
+CStatus ResizeDib(const CResampleOptions& options, const CDibImage& src, CDibImage& dst) {
     return ResizeThroughLayer(
         src, dst, [&](CLayerStatus& layer, ImageHeader* srcImage, ImageHeader* dstImage) {
             iplResize(layer, srcImage, dstImage, dst.m_nWidth, src.m_nWidth, dst.m_nHeight,
-                      src.m_nHeight, IPL_INTER_CUBIC);
+                      src.m_nHeight, IPL_INTER_CUBIC, options);
         });
 }
 
 CStatus ResizeDibWindow(const CDibImage& src, int fullWidth, int fullHeight, int x0, int y0,
                         CDibImage& dst) {
+    return ResizeDibWindow(CResampleOptions{}, src, fullWidth, fullHeight, x0, y0, dst);
+}
+
+CStatus ResizeDibWindow(const CResampleOptions& options, const CDibImage& src, int fullWidth,
+                        int fullHeight, int x0, int y0, CDibImage& dst) {
     if (dst.m_hDib && (fullWidth <= 0 || fullHeight <= 0 || x0 < 0 || y0 < 0 ||
                        std::int64_t(x0) + dst.m_nWidth > fullWidth ||
                        std::int64_t(y0) + dst.m_nHeight > fullHeight)) {
@@ -79,6 +88,6 @@ CStatus ResizeDibWindow(const CDibImage& src, int fullWidth, int fullHeight, int
     return ResizeThroughLayer(
         src, dst, [&](CLayerStatus& layer, ImageHeader* srcImage, ImageHeader* dstImage) {
             iplZoomWindow(layer, srcImage, dstImage, fullWidth, src.m_nWidth, fullHeight,
-                          src.m_nHeight, IPL_INTER_CUBIC, x0, memoryRow);
+                          src.m_nHeight, IPL_INTER_CUBIC, x0, memoryRow, options);
         });
 }

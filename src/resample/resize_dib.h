@@ -5,6 +5,7 @@
 #include <string>
 
 #include "image/dib_image.h"
+#include "resample/resample_options.h"
 
 // Fills the pixels of `dst` (24 bits, any size) with a cubic-interpolated copy of `src` (24 bits)
 // at `dst`'s size: each axis on its own, so one may grow while the other shrinks. Sources under 4
@@ -17,6 +18,8 @@
 // memory ran out. Layer errors are caught here: they never end the process on this path. See
 // resample/ipl_resize.h for the layer underneath. Threads may resize different images at once.
 CStatus ResizeDib(const CDibImage& src, CDibImage& dst);
+// The same with the kernel and row threads of `options`; the one above takes the defaults.
+CStatus ResizeDib(const CResampleOptions& options, const CDibImage& src, CDibImage& dst);
 
 // The part of the resize of `src` to fullWidth x fullHeight that lies at columns x0 to
 // x0 + dst.m_nWidth - 1 and picture rows y0 to y0 + dst.m_nHeight - 1 (rows counted from the top),
@@ -27,3 +30,5 @@ CStatus ResizeDib(const CDibImage& src, CDibImage& dst);
 // Fails as ResizeDib, and when the window does not lie within fullWidth x fullHeight.
 CStatus ResizeDibWindow(const CDibImage& src, int fullWidth, int fullHeight, int x0, int y0,
                         CDibImage& dst);
+CStatus ResizeDibWindow(const CResampleOptions& options, const CDibImage& src, int fullWidth,
+                        int fullHeight, int x0, int y0, CDibImage& dst);

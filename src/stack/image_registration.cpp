@@ -9,6 +9,7 @@
 #include <new>
 #include <numbers>
 
+#include "platform/cpu_features.h"
 #include "stack/stack_detail.h"
 
 using namespace registration_detail;
@@ -28,8 +29,8 @@ Complex* AsComplex(fftwf_complex* p) {
 }
 
 // Grey values of n pixels (B, G, R) with the luma weights, in float.
-TARNWICK_FLOAT_CLONES
-void GreyRow(const std::uint8_t* __restrict bgr, float* __restrict out, int n) {
+[[gnu::always_inline]] inline void GreyRowBody(const std::uint8_t* __restrict bgr,
+                                               float* __restrict out, int n) {
     for (int x = 0; x < n; ++x)
         out[x] = 0.114f * float(bgr[3 * x]) + 0.587f * float(bgr[3 * x + 1]) +
                  0.299f * float(bgr[3 * x + 2]);
@@ -83,9 +84,10 @@ float AddSurfaceRow(const float* v, int n, double& sum, double& squares) {
 // The normalised cross-power spectrum of `work` and the conjugate reference `ref`, weighted by
 // `lowPass`, into both `cross` and `work` (interleaved complex values, n of them). Bins of no
 // power are left out.
-TARNWICK_FLOAT_CLONES
-void CrossPower(float* __restrict work, const float* __restrict ref,
-                const float* __restrict lowPass, float* __restrict cross, std::size_t n) {
+[[gnu::always_inline]] inline void CrossPowerBody(float* __restrict work,
+                                                  const float* __restrict ref,
+                                                  const float* __restrict lowPass,
+                                                  float* __restrict cross, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) {
         const float a = work[2 * i], b = work[2 * i + 1];
         const float c = ref[2 * i], d = ref[2 * i + 1];
@@ -101,9 +103,9 @@ void CrossPower(float* __restrict work, const float* __restrict ref,
 // The spectrum X[0 .. m] of a real row x of 2m values, from the transform Z of its pairs
 // z[j] = x[2j] + i x[2j + 1] (interleaved complex): with the even and odd parts
 // E = (Z[k] + conj Z[m - k]) / 2 and O = (Z[k] - conj Z[m - k]) / 2i, X[k] = E + turn[k] O.
-TARNWICK_FLOAT_CLONES
-void SplitRow(const float* __restrict z, const float* __restrict turn, float* __restrict out,
-              int m) {
+[[gnu::always_inline]] inline void SplitRowBody(const float* __restrict z,
+                                                const float* __restrict turn, float* __restrict out,
+                                                int m) {
     out[0] = z[0] + z[1];
     out[1] = 0;
     out[2 * m] = z[0] - z[1];
@@ -122,8 +124,9 @@ void SplitRow(const float* __restrict z, const float* __restrict turn, float* __
 // The way back: from X[0 .. m] (the imaginary parts of X[0] and X[m] taken as nothing, as for
 // a real row) the pairs' spectrum Z[k] = A + i B with A = X[k] + conj X[m - k] and
 // B = (X[k] - conj X[m - k]) conj turn[k], whose inverse transform is the row's pairs.
-TARNWICK_FLOAT_CLONES
-void JoinRow(const float* __restrict x, const float* __restrict turn, float* __restrict z, int m) {
+[[gnu::always_inline]] inline void JoinRowBody(const float* __restrict x,
+                                               const float* __restrict turn, float* __restrict z,
+                                               int m) {
     z[0] = x[0] + x[2 * m];
     z[1] = x[0] - x[2 * m];
     for (int k = 1; k < m; ++k) {
@@ -138,6 +141,11 @@ void JoinRow(const float* __restrict x, const float* __restrict turn, float* __r
     }
 }
 
+TARNWICK_TWO_BUILDS(GreyRow)
+TARNWICK_TWO_BUILDS(CrossPower)
+TARNWICK_TWO_BUILDS(SplitRow)
+TARNWICK_TWO_BUILDS(JoinRow)
+
 // FFTW's planner, plan destruction included, is not thread-safe, and each decoding worker has
 // its own registration: they plan one at a time.
 std::mutex& PlannerLock() {
@@ -147,7 +155,15 @@ std::mutex& PlannerLock() {
 
 }  // namespace
 
-CImageRegistration::CImageRegistration() = default;
+bool registration_detail::Avx2Loops(bool bVectors) {
+#if defined(__x86_64__) && defined(__GNUC__)
+    return bVectors && CpuFeatures().m_bAvx2;
+#else
+    return false;
+#endif
+}
+
+CImageRegistration::CImageRegistration(bool bVectors) : m_bAvx2(Avx2Loops(bVectors)) {}
 
 CImageRegistration::~CImageRegistration() {
     Release();
@@ -253,7 +269,8 @@ bool CImageRegistration::LoadSpectrum(const CImageView& image) {
             for (int i = 0; i < rowBytes; i += 64) __builtin_prefetch(ahead + i);
         }
         float* out = real + std::size_t(y) * size + x0;
-        GreyRow(image.Row(m_nTop + y) + 3 * (m_nLeft + x0), out, x1 - x0);
+        const std::uint8_t* row = image.Row(m_nTop + y) + 3 * (m_nLeft + x0);
+        m_bAvx2 ? GreyRowAvx2(row, out, x1 - x0) : GreyRowPlain(row, out, x1 - x0);
         if (y == y0)
             pivot = out[0];
         AddDeviations(out, x1 - x0, pivot, sum, squares);
@@ -276,18 +293,24 @@ bool CImageRegistration::LoadSpectrum(const CImageView& image) {
 void CImageRegistration::Forward() {
     const int half = m_nSize / 2;
     fftwf_execute(m_rowsForward);
-    for (int y = 0; y < m_nSize; ++y)
-        SplitRow(m_pReal + std::size_t(y) * m_nSize, m_turns.data(),
-                 reinterpret_cast<float*>(m_pWork + std::size_t(y) * (half + 1)), half);
+    for (int y = 0; y < m_nSize; ++y) {
+        const float* row = m_pReal + std::size_t(y) * m_nSize;
+        float* out = reinterpret_cast<float*>(m_pWork + std::size_t(y) * (half + 1));
+        m_bAvx2 ? SplitRowAvx2(row, m_turns.data(), out, half)
+                : SplitRowPlain(row, m_turns.data(), out, half);
+    }
     fftwf_execute(m_columnsForward);
 }
 
 void CImageRegistration::Backward() {
     const int half = m_nSize / 2;
     fftwf_execute(m_columnsBackward);
-    for (int y = 0; y < m_nSize; ++y)
-        JoinRow(reinterpret_cast<const float*>(m_pWork + std::size_t(y) * (half + 1)),
-                m_turns.data(), m_pReal + std::size_t(y) * m_nSize, half);
+    for (int y = 0; y < m_nSize; ++y) {
+        const float* row = reinterpret_cast<const float*>(m_pWork + std::size_t(y) * (half + 1));
+        float* out = m_pReal + std::size_t(y) * m_nSize;
+        m_bAvx2 ? JoinRowAvx2(row, m_turns.data(), out, half)
+                : JoinRowPlain(row, m_turns.data(), out, half);
+    }
     fftwf_execute(m_rowsBackward);
 }
 
@@ -308,8 +331,11 @@ CRegistration CImageRegistration::Register(const CImageView& image, double minPe
     // The weight on the frequencies is Gaussian (the highest ones carry mostly noise and JPEG
     // blocks; a symmetric weight leaves a true peak where it is) and nothing on the Nyquist row
     // and column, which have no sign: dropping them keeps the surface real between the pixels.
-    CrossPower(reinterpret_cast<float*>(m_pWork), reinterpret_cast<const float*>(m_pReference),
-               m_lowPass.data(), reinterpret_cast<float*>(m_pCross), half);
+    float* work = reinterpret_cast<float*>(m_pWork);
+    const float* reference = reinterpret_cast<const float*>(m_pReference);
+    float* cross = reinterpret_cast<float*>(m_pCross);
+    m_bAvx2 ? CrossPowerAvx2(work, reference, m_lowPass.data(), cross, half)
+            : CrossPowerPlain(work, reference, m_lowPass.data(), cross, half);
     Backward();
 
     // The highest point (the first of equals) and the surface's sums, a row at a time.

@@ -37,7 +37,8 @@ public:
     // The smallest side of a picture it registers.
     static constexpr int kMinWindow = 16;
 
-    CImageRegistration();
+    // `bVectors` false keeps to the plain loops, the reference the AVX2 ones must match.
+    explicit CImageRegistration(bool bVectors = true);
     ~CImageRegistration();
     CImageRegistration(const CImageRegistration&) = delete;
     CImageRegistration& operator=(const CImageRegistration&) = delete;
@@ -65,6 +66,7 @@ private:
     void Backward();
     void Release();
 
+    bool m_bAvx2 = false;  // the loops' AVX2 builds
     int m_nSize = 0;
     int m_nLeft = 0;
     int m_nTop = 0;

@@ -20,7 +20,10 @@
 #endif
 #endif
 
+#include "platform/cpu_features.h"
 #include "stack/stack_detail.h"
+
+using registration_detail::Avx2Loops;
 
 namespace {
 
@@ -79,10 +82,12 @@ void AcrossRow(const std::uint8_t* __restrict src, const std::int32_t* __restric
 }
 
 // One row across without a fraction: (128 + src[i] 4096) >> 8 is src[i] in 1/16 units.
-TARNWICK_CLONES
-void AcrossCopy(const std::uint8_t* __restrict src, std::int16_t* __restrict out, int n) {
+[[gnu::always_inline]] inline void AcrossCopyBody(const std::uint8_t* __restrict src,
+                                                  std::int16_t* __restrict out, int n) {
     for (int i = 0; i < n; ++i) out[i] = std::int16_t(src[i] * 16);
 }
+
+TARNWICK_TWO_BUILDS(AcrossCopy)
 
 // One grid row down, six taps of rows r0 .. r5, rounded and clipped to bytes, from i = `start`.
 void DownRow(const std::int16_t* __restrict r0, const std::int16_t* __restrict r1,
@@ -98,22 +103,19 @@ void DownRow(const std::int16_t* __restrict r0, const std::int16_t* __restrict r
 }
 
 // One grid row down without a fraction: (2^15 + v 4096) >> 16, clipped.
-TARNWICK_CLONES
-void DownCopy(const std::int16_t* __restrict r0, std::uint8_t* __restrict out, int n) {
+[[gnu::always_inline]] inline void DownCopyBody(const std::int16_t* __restrict r0,
+                                                std::uint8_t* __restrict out, int n) {
     for (int i = 0; i < n; ++i)
         out[i] = std::uint8_t(std::clamp(((1 << 15) + r0[i] * 4096) >> 16, 0, 255));
 }
+
+TARNWICK_TWO_BUILDS(DownCopy)
 
 #if defined(__x86_64__) && defined(__GNUC__)
 // The same two passes 16 values at a time with AVX2: the taps go in pairs through the 16-bit
 // multiply-add (the weights fit 16 bits, the sums of two products 32), which gives exactly the
 // integer sums above. Packing back to 16 and 8 bits saturates where the plain loops clip.
 #define TARNWICK_PAIRED_TAPS 1
-
-bool HasAvx2() {
-    static const bool s_bAvx2 = __builtin_cpu_supports("avx2");
-    return s_bAvx2;
-}
 
 // Weights k and k + 1 in every 32-bit lane, k in the low half (the order of the unpacking).
 __attribute__((target("avx2"))) __m256i WeightPair(const std::int32_t* w, int k) {
@@ -173,11 +175,6 @@ __attribute__((target("avx2"))) int DownRowAvx2(const std::int16_t* const* rows,
 }
 
 // The same with AVX-512, 32 values at a time.
-bool HasAvx512() {
-    static const bool s_bAvx512 = __builtin_cpu_supports("avx512bw");
-    return s_bAvx512;
-}
-
 __attribute__((target("avx512bw"))) __m512i WeightPair512(const std::int32_t* w, int k) {
     return _mm512_set1_epi32(
         int(std::uint32_t(std::uint16_t(w[k + 1])) << 16 | std::uint16_t(w[k])));
@@ -236,7 +233,7 @@ __attribute__((target("avx512bw"))) int DownRowAvx512(const std::int16_t* const*
 }  // namespace
 
 CGridRect ShiftOntoGrid(const CImageView& image, double dx, double dy, int width, int height,
-                        std::uint8_t* grid) {
+                        std::uint8_t* grid, bool bVectors) {
     // Whole part and fraction in 1/256 steps; a fraction that rounds to a whole pixel moves the
     // whole part.
     const auto split = [](double d, int& whole, int& frac) {
@@ -276,15 +273,15 @@ CGridRect ShiftOntoGrid(const CImageView& image, double dx, double dy, int width
     const int firstByte = 3 * (rect.m_nLeft + ix + tx.m_nFirst);
     const int taps = ty.m_nCount;
     std::vector<std::int16_t> ring(std::size_t(taps) * bytes);
+    const bool bAvx2 = Avx2Loops(bVectors);
 #ifdef TARNWICK_PAIRED_TAPS
-    const bool bAvx512 = HasAvx512();
-    const bool bAvx2 = HasAvx2();
+    const bool bAvx512 = bVectors && CpuFeatures().m_bAvx512Bw;
 #endif
     const auto across = [&](int r) {
         const std::uint8_t* src = image.Row(firstRow + r) + firstByte;
         std::int16_t* out = ring.data() + std::size_t(r % taps) * bytes;
         if (tx.m_nCount == 1) {
-            AcrossCopy(src, out, bytes);
+            bAvx2 ? AcrossCopyAvx2(src, out, bytes) : AcrossCopyPlain(src, out, bytes);
             return;
         }
         int done = 0;
@@ -302,7 +299,8 @@ CGridRect ShiftOntoGrid(const CImageView& image, double dx, double dy, int width
         across(r + taps - 1);
         std::uint8_t* out = grid + (std::size_t(y) * width + rect.m_nLeft) * 3;
         if (taps == 1) {
-            DownCopy(ring.data(), out, bytes);
+            const std::int16_t* row = ring.data();
+            bAvx2 ? DownCopyAvx2(row, out, bytes) : DownCopyPlain(row, out, bytes);
             continue;
         }
         const std::int16_t* rows[6];

@@ -13,15 +13,17 @@ using namespace registration_detail;
 namespace {
 
 // line[u] += row[u] p for n complex values (planar `line`, interleaved `row`).
-TARNWICK_FLOAT_CLONES
-void AddTurnedRow(const float* __restrict row, float pr, float pi, float* __restrict lineRe,
-                  float* __restrict lineIm, int n) {
+[[gnu::always_inline]] inline void AddTurnedRowBody(const float* __restrict row, float pr, float pi,
+                                                    float* __restrict lineRe,
+                                                    float* __restrict lineIm, int n) {
     for (int u = 0; u < n; ++u) {
         const float re = row[2 * u], im = row[2 * u + 1];
         lineRe[u] += re * pr - im * pi;
         lineIm[u] += re * pi + im * pr;
     }
 }
+
+TARNWICK_TWO_BUILDS(AddTurnedRow)
 
 // Sum over u of row[u] p[u] for n complex values, both interleaved; `real` holds each p's real
 // part twice, `imag` its imaginary part as (-im, im).
@@ -121,8 +123,9 @@ double CImageRegistration::RefineAlong(bool bAlongY, double fixed, double x0, do
             const int f = Frequency(v, size);
             const float pr = float(turnRe[std::abs(f)]);
             const float pi = float(f < 0 ? -turnIm[-f] : turnIm[f]);
-            AddTurnedRow(cross + std::size_t(v) * 2 * halfWidth, pr, pi, lineF, lineF + kMaxWindow,
-                         halfWidth);
+            const float* row = cross + std::size_t(v) * 2 * halfWidth;
+            m_bAvx2 ? AddTurnedRowAvx2(row, pr, pi, lineF, lineF + kMaxWindow, halfWidth)
+                    : AddTurnedRowPlain(row, pr, pi, lineF, lineF + kMaxWindow, halfWidth);
         }
         for (int u = 0; u < halfWidth; ++u) {
             lineRe[u] = (u == 0 ? 1 : 2) * double(lineF[u]);

@@ -1,21 +1,33 @@
-// Inside src/stack: what the registration's two files and the warp share: the clone
-// attributes of their loops and the registration's window constants.
+// Inside src/stack: what the registration's two files and the warp share: the two builds of
+// their loops and the registration's window constants.
 #pragma once
 
 #include <cstring>
 
-// Thread sanitizer builds cannot take the indirect functions of target_clones. Integer loops
-// give the same bytes in every clone. Float loops are left without AVX-512, whose clones GCC
-// fuses complex multiply-adds in even with contraction off: every clone then rounds alike.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_THREAD__)
-#define TARNWICK_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
-#define TARNWICK_FLOAT_CLONES __attribute__((target_clones("avx2", "default")))
+// A loop written once as name##Body (always inlined) is built twice: name##Plain for any
+// processor, the reference, and name##Avx2, the same code vectorised for AVX2. The caller
+// chooses per call (Avx2Loops), so the plain loops can be forced at run time. Integer loops give
+// the same bytes in both. Float loops stay without AVX-512, in which GCC fuses complex
+// multiply-adds even with contraction off: both builds then round alike.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TARNWICK_AVX2_TARGET __attribute__((target("avx2")))
 #else
-#define TARNWICK_CLONES
-#define TARNWICK_FLOAT_CLONES
+#define TARNWICK_AVX2_TARGET
 #endif
+#define TARNWICK_TWO_BUILDS(name)                        \
+    template <class... Args>                             \
+    void name##Plain(Args... args) {                     \
+        name##Body(args...);                             \
+    }                                                    \
+    template <class... Args>                             \
+    TARNWICK_AVX2_TARGET void name##Avx2(Args... args) { \
+        name##Body(args...);                             \
+    }
 
 namespace registration_detail {
+
+// True when the AVX2 builds may run: `bVectors` and the processor has AVX2.
+bool Avx2Loops(bool bVectors);
 
 // The largest window side.
 inline constexpr int kMaxWindow = 256;

@@ -35,6 +35,8 @@ struct CStackOptions {
     // Median and sigma-clip: threads that combine bands of rows side by side; 0: one a
     // processor.
     int m_nThreads = 0;
+    // False keeps registration and the warp to their plain loops (the same results, slower).
+    bool m_bVectors = true;
 };
 
 // A value of the options the stacker cannot use; None when they pass.

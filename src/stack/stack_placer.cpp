@@ -12,7 +12,7 @@ CStackPlacer::~CStackPlacer() = default;
 
 CStatus CStackPlacer::SetReference(const CImageView& reference) {
     try {
-        m_registration = std::make_unique<CImageRegistration>();
+        m_registration = std::make_unique<CImageRegistration>(m_options.m_bVectors);
     } catch (const std::bad_alloc&) {
         return CStatus::Failure("not enough memory to register pictures");
     }
@@ -41,7 +41,8 @@ CStackFile CStackPlacer::Place(const std::string& path, const CImageView& image,
         file.m_dx = found.m_dx;
         file.m_dy = found.m_dy;
     }
-    const CGridRect rect = ShiftOntoGrid(image, file.m_dx, file.m_dy, m_nWidth, m_nHeight, frame);
+    const CGridRect rect = ShiftOntoGrid(image, file.m_dx, file.m_dy, m_nWidth, m_nHeight, frame,
+                                         m_options.m_bVectors);
     const double share = double(rect.Area()) / (double(m_nWidth) * m_nHeight);
     if (m_options.m_bAlign && (rect.Empty() || share < m_options.m_dMinOverlap)) {
         char text[80];

@@ -200,7 +200,7 @@ TEST(Locale, ChineseShowsNoEnglishAndEnglishKeepsItsTexts) {
             ASSERT_TRUE(language.HasQtTranslation()) << "qt6-translations-l10n is missing";
         }
         CMainSheet sheet;
-        InstallProgramPages(sheet, false);
+        InstallProgramPages(sheet, false, CRunContext{});
         sheet.show();
         QStringList texts;
         for (int i = 0; i < sheet.Tabs()->count(); ++i) {

@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
     }
     InstallTranslation(app, QLocale::system());
     CMainSheet sheet;
-    InstallProgramPages(sheet, true);
+    InstallProgramPages(sheet, true, CRunContext{});
     sheet.Tabs()->setCurrentIndex(0);
     QTimer::singleShot(kSettleMs, &sheet,
                        [&sheet, &args] { RecordOnPage(sheet, 0, args[1], args[2]); });

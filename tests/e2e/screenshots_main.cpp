@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
     const QString prefix = out + u'/' + locale.name() + u'-';
     InstallTranslation(app, locale);
     CMainSheet sheet;
-    InstallProgramPages(sheet, false);
+    InstallProgramPages(sheet, false, CRunContext{});
     QTabWidget* tabs = sheet.Tabs();
 
     std::vector<std::function<void()>> steps;

@@ -32,9 +32,10 @@ struct Input {
     int Word() { return Byte() | (Byte() << 8); }
 };
 
-[[noreturn]] void Fail(const char* what, int sw, int sh, int w, int h) {
+[[noreturn]] void Fail(const char* what, int sw, int sh, int w, int h,
+                       const CResampleOptions& options) {
     std::fprintf(stderr, "%s: %dx%d to %dx%d on %s\n", what, sw, sh, w, h,
-                 ResampleKernelName(ActiveResampleKernel()));
+                 ResampleKernelName(options.m_kernel));
     std::abort();
 }
 
@@ -77,12 +78,9 @@ std::vector<std::uint8_t> Cut(const CDibImage& whole, int x0, int y0, int w, int
 bool Reference(const CDibImage& src, int w, int h, CDibImage& whole) {
     if (std::int64_t(w) * h > kReferencePixels)
         return false;
-    const ResampleKernel chosen = ActiveResampleKernel();
-    SetResampleKernel(ResampleKernel::kScalar);
-    const bool ok = whole.Create(w, h, 24) && ResizeDib(src, whole);
-    SetResampleKernel(chosen);
-    if (!ok)
-        Fail("reference resize failed", src.m_nWidth, src.m_nHeight, w, h);
+    const CResampleOptions scalar{ResampleKernel::kScalar, 1};
+    if (!whole.Create(w, h, 24) || !ResizeDib(scalar, src, whole))
+        Fail("reference resize failed", src.m_nWidth, src.m_nHeight, w, h, scalar);
     return true;
 }
 
@@ -107,8 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         return k;
     }();
-    SetResampleKernel(kernels[std::size_t(op >> 3 & 7) % kernels.size()]);
-    SetResampleThreads(1 + (op >> 6) % 3);
+    const CResampleOptions options{kernels[std::size_t(op >> 3 & 7) % kernels.size()],
+                                   1 + (op >> 6) % 3};
 
     // The source: one colour, or the rest of the input repeated.
     const bool uniform = op & 4;
@@ -131,40 +129,40 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     switch (op & 3) {
         case 0:
         case 3: {  // fill
-            if (!ResizeToFill(src, dst, w, h) || dst.m_nWidth != w || dst.m_nHeight != h)
-                Fail("fill failed", sw, sh, w, h);
+            if (!ResizeToFill(src, dst, w, h, options) || dst.m_nWidth != w || dst.m_nHeight != h)
+                Fail("fill failed", sw, sh, w, h, options);
             if (uniform && !OneColour(dst, colour))
-                Fail("a one-colour source changed colour in a fill", sw, sh, w, h);
+                Fail("a one-colour source changed colour in a fill", sw, sh, w, h, options);
             const double rw = double(w) / sw, rh = double(h) / sh;
             const int fullW = rw > rh ? w : int(sw * rh + 0.5);
             const int fullH = rw > rh ? int(sh * rw + 0.5) : h;
             CDibImage whole;
             if (Reference(src, fullW, fullH, whole) &&
                 Pixels(dst) != Cut(whole, (fullW - w) / 2, (fullH - h) / 2, w, h)) {
-                Fail("fill differs from cutting the whole scaled image", sw, sh, w, h);
+                Fail("fill differs from cutting the whole scaled image", sw, sh, w, h, options);
             }
             break;
         }
         case 1: {  // resize
-            if (!dst.Create(w, h, 24) || !ResizeDib(src, dst))
-                Fail("resize failed", sw, sh, w, h);
+            if (!dst.Create(w, h, 24) || !ResizeDib(options, src, dst))
+                Fail("resize failed", sw, sh, w, h, options);
             if (uniform && !OneColour(dst, colour))
-                Fail("a one-colour source changed colour in a resize", sw, sh, w, h);
+                Fail("a one-colour source changed colour in a resize", sw, sh, w, h, options);
             CDibImage whole;
             if (Reference(src, w, h, whole) && Pixels(dst) != Pixels(whole))
-                Fail("kernel differs from the scalar reference", sw, sh, w, h);
+                Fail("kernel differs from the scalar reference", sw, sh, w, h, options);
             break;
         }
         case 2: {  // a window of a resize to w x h
             const int ww = 1 + window[0] * w / 256, wh = 1 + window[1] * h / 256;
             const int x0 = window[2] * (w - ww + 1) / 256, y0 = window[3] * (h - wh + 1) / 256;
-            if (!dst.Create(ww, wh, 24) || !ResizeDibWindow(src, w, h, x0, y0, dst))
-                Fail("window failed", sw, sh, w, h);
+            if (!dst.Create(ww, wh, 24) || !ResizeDibWindow(options, src, w, h, x0, y0, dst))
+                Fail("window failed", sw, sh, w, h, options);
             if (uniform && !OneColour(dst, colour))
-                Fail("a one-colour source changed colour in a window", sw, sh, w, h);
+                Fail("a one-colour source changed colour in a window", sw, sh, w, h, options);
             CDibImage whole;
             if (Reference(src, w, h, whole) && Pixels(dst) != Cut(whole, x0, y0, ww, wh))
-                Fail("window differs from the whole resize", sw, sh, w, h);
+                Fail("window differs from the whole resize", sw, sh, w, h, options);
             break;
         }
     }

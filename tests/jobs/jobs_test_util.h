@@ -17,6 +17,7 @@
 #include "jobs/job_params.h"
 #include "jobs/job_result.h"
 #include "jobs/parallel_loader.h"
+#include "jobs/run_context.h"
 
 namespace jobs_test {
 
@@ -130,14 +131,14 @@ public:
 
 // Runs one job of type Job (CMergeImageJob or CScaleImageJob) with `observer`.
 template <class Job, class Params>
-CJobResult RunJob(const Params& params, CTestObserver& observer) {
-    Job job(params, observer);
+CJobResult RunJob(const Params& params, CTestObserver& observer, const CRunContext& context = {}) {
+    Job job(params, observer, context);
     return job.Run();
 }
 template <class Job, class Params>
-CJobResult RunJob(const Params& params) {
+CJobResult RunJob(const Params& params, const CRunContext& context = {}) {
     CTestObserver observer;
-    return RunJob<Job>(params, observer);
+    return RunJob<Job>(params, observer, context);
 }
 
 }  // namespace jobs_test

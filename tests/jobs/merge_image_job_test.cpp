@@ -637,7 +637,8 @@ TEST(CMergeImageJob, AlignmentSkipsFlatFramesForItsReference) {
         {{0}, {1}, 2},      {{0, 2, 3, 4, 5, 6, 7}, {1}, -1},
     };
     for (const int threads : {1, 2, 3}) {
-        SetWorkerThreads(threads);
+        CRunContext context;
+        context.m_nThreads = threads;
         for (const Case& c : kCases) {
             SCOPED_TRACE(::testing::Message() << threads << " workers, reference " << c.reference);
             TempDir dir;
@@ -662,7 +663,7 @@ TEST(CMergeImageJob, AlignmentSkipsFlatFramesForItsReference) {
             s.m_bDelSrc = false;
             s.m_strReportFile = (dir.Path() / "report.csv").string();
             CTestObserver observer;
-            const CJobResult result = RunJob<CMergeImageJob>(s, observer);
+            const CJobResult result = RunJob<CMergeImageJob>(s, observer, context);
             std::vector<std::string> skipped;
             for (const auto& problem : result.m_skipped) skipped.push_back(problem.m_strPath);
             std::vector<std::string> flat;
@@ -697,7 +698,6 @@ TEST(CMergeImageJob, AlignmentSkipsFlatFramesForItsReference) {
                         Texture(kW / 2 + c.reference % 3, kH / 2 + c.reference % 2, 0, 0), 2);
         }
     }
-    SetWorkerThreads(0);
 }
 
 // Parameters the engine cannot use, a report it cannot write and a report over an output.

@@ -17,11 +17,12 @@ using namespace jobs_test;
 
 namespace {
 
-// Sets the jobs' thread count for one scope.
-struct CThreads {
-    explicit CThreads(int n) { SetWorkerThreads(n); }
-    ~CThreads() { SetWorkerThreads(0); }
-};
+// A run context of n job workers (and n row threads a resize).
+CRunContext Threads(int n) {
+    CRunContext context;
+    context.m_nThreads = n;
+    return context;
+}
 
 // Every file under `folder` (hidden ones included) with its bytes.
 std::map<std::string, std::string> Contents(const fs::path& folder) {
@@ -129,8 +130,8 @@ TEST(ParallelJobs, SameBytesAndEventsAsOneThread) {
         std::map<std::string, std::string> oneOut;
         for (const int threads : {1, 2, 3}) {
             SCOPED_TRACE(threads);
-            CThreads set(threads);
-            ASSERT_EQ(JobWorkerThreads(), threads);
+            const CRunContext context = Threads(threads);
+            ASSERT_EQ(context.Workers(), threads);
             const fs::path out = dir.Path() / ("out" + std::to_string(threads));
             fs::create_directories(out);
 
@@ -140,7 +141,7 @@ TEST(ParallelJobs, SameBytesAndEventsAsOneThread) {
             merge.m_strTargetFile = (out / "avg.bmp").string();
             merge.m_bExtra1024 = merge.m_bAutoNumber = merge.m_bDelSrc = false;
             CTestObserver mergeSeen;
-            const CJobResult merged = RunJob<CMergeImageJob>(merge, mergeSeen);
+            const CJobResult merged = RunJob<CMergeImageJob>(merge, mergeSeen, context);
             ASSERT_TRUE(merged.Ok());
 
             std::vector<std::string> seen = Seen(mergeSeen, merged, out);
@@ -155,7 +156,7 @@ TEST(ParallelJobs, SameBytesAndEventsAsOneThread) {
                 stack.m_strTargetFile = (out / (name + ".bmp")).string();
                 stack.m_strReportFile = (out / (name + ".csv")).string();
                 CTestObserver stackSeen;
-                const CJobResult stacked = RunJob<CMergeImageJob>(stack, stackSeen);
+                const CJobResult stacked = RunJob<CMergeImageJob>(stack, stackSeen, context);
                 ASSERT_NE(stacked.m_end, JobEnd::Refused);
                 const std::vector<std::string> more = Seen(stackSeen, stacked, out);
                 seen.insert(seen.end(), more.begin(), more.end());
@@ -168,7 +169,7 @@ TEST(ParallelJobs, SameBytesAndEventsAsOneThread) {
                 scale.m_scale = ScaleChoice::X3;
                 scale.m_bDelSrc = false;
                 CTestObserver scaleSeen;
-                const CJobResult scaled = RunJob<CScaleImageJob>(scale, scaleSeen);
+                const CJobResult scaled = RunJob<CScaleImageJob>(scale, scaleSeen, context);
                 ASSERT_TRUE(scaled.Ok());
 
                 const std::vector<std::string> more = Seen(scaleSeen, scaled, out);
@@ -271,14 +272,14 @@ TEST(ParallelJobs, JpegAverageIsTheAverageOfTheDecodedPictures) {
 
         for (const int threads : {1, 2, 3}) {
             SCOPED_TRACE(threads);
-            CThreads set(threads);
+            const CRunContext context = Threads(threads);
             CMergeParams merge;
             merge.m_strSrcDir = in.string();
             merge.m_source = SourceKind::Jpg;
             merge.m_strTargetFile =
                 (dir.Path() / ("avg" + std::to_string(threads) + ".bmp")).string();
             merge.m_bExtra800 = merge.m_bExtra1024 = merge.m_bAutoNumber = merge.m_bDelSrc = false;
-            const CJobResult result = RunJob<CMergeImageJob>(merge);
+            const CJobResult result = RunJob<CMergeImageJob>(merge, context);
             ASSERT_EQ(result.m_end, JobEnd::Finished);
             EXPECT_EQ(ReadText(merge.m_strTargetFile), ReadText(want));
             std::vector<std::string> reported;
@@ -295,7 +296,7 @@ TEST(ParallelJobs, JpegAverageIsTheAverageOfTheDecodedPictures) {
 TEST(ParallelJobs, StopLeavesNothingHalfDone) {
     for (const int threads : {2, 3}) {
         SCOPED_TRACE(threads);
-        CThreads set(threads);
+        const CRunContext context = Threads(threads);
         TempDir dir;
         const fs::path in = dir.Path() / "in";
         for (unsigned i = 0; i < 12; ++i)
@@ -311,7 +312,7 @@ TEST(ParallelJobs, StopLeavesNothingHalfDone) {
         scale.m_bDelSrc = true;
         CTestObserver observer;
         observer.m_nStopAt = 5;
-        const CJobResult result = RunJob<CScaleImageJob>(scale, observer);
+        const CJobResult result = RunJob<CScaleImageJob>(scale, observer, context);
         EXPECT_TRUE(result.m_bStopped);
         EXPECT_TRUE(result.Ok());
         ASSERT_EQ(result.m_written.size(), 4u);

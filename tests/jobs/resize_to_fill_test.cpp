@@ -109,18 +109,6 @@ TEST(ResizeToFill, DestinationThatCannotBeMadeIsReported) {
 
 // ---- The kept window against the whole scaled image cut afterwards. ----
 
-// Puts back the automatic kernel and thread count when a test ends.
-class CResampleSettings {
-public:
-    CResampleSettings() = default;
-    ~CResampleSettings() {
-        SetResampleKernel(std::nullopt);
-        SetResampleThreads(0);
-    }
-    CResampleSettings(const CResampleSettings&) = delete;
-    CResampleSettings& operator=(const CResampleSettings&) = delete;
-};
-
 // The scaled size that covers width x height: x + 0.5 truncated of the side that does not match.
 void CoveringSize(int w, int h, int width, int height, int& scaledW, int& scaledH) {
     const double rw = double(width) / w, rh = double(height) / h;
@@ -129,10 +117,11 @@ void CoveringSize(int w, int h, int width, int height, int& scaledW, int& scaled
 }
 
 // Scale the whole image, then cut its centre: the bytes the kept window must reproduce.
-bool FillTheLongWay(const CDibImage& src, CDibImage& dst, int width, int height) {
+bool FillTheLongWay(const CDibImage& src, CDibImage& dst, int width, int height,
+                    const CResampleOptions& options = {}) {
     int scaledW = 0, scaledH = 0;
     CoveringSize(src.m_nWidth, src.m_nHeight, width, height, scaledW, scaledH);
-    return dst.Create(scaledW, scaledH, 24) && ResizeDib(src, dst) &&
+    return dst.Create(scaledW, scaledH, 24) && ResizeDib(options, src, dst) &&
            dst.CropCentered(width, height) && dst.m_nWidth == width && dst.m_nHeight == height;
 }
 
@@ -152,7 +141,6 @@ int RandomSide(std::mt19937& rng) {
 }
 
 TEST(ResizeToFill, KeptWindowEqualsCuttingTheWholeScaledImage) {
-    CResampleSettings restore;
     std::vector<ResampleKernel> kernels;
     for (const ResampleKernel k : {ResampleKernel::kScalar, ResampleKernel::kBaseline,
                                    ResampleKernel::kAvx2, ResampleKernel::kAvx512}) {
@@ -193,14 +181,11 @@ TEST(ResizeToFill, KeptWindowEqualsCuttingTheWholeScaledImage) {
                      << c.srcW << "x" << c.srcH << " to " << c.width << "x" << c.height);
         CDibImage src, want;
         FillRandom(src, c.srcW, c.srcH, rng());
-        SetResampleKernel(ResampleKernel::kScalar);
-        ASSERT_TRUE(FillTheLongWay(src, want, c.width, c.height));
+        ASSERT_TRUE(FillTheLongWay(src, want, c.width, c.height, {ResampleKernel::kScalar, 0}));
         for (const ResampleKernel kernel : kernels) {
-            SetResampleKernel(kernel);
             for (const int threads : {1, 2, 3}) {
-                SetResampleThreads(threads);
                 CDibImage got;
-                ASSERT_TRUE(ResizeToFill(src, got, c.width, c.height));
+                ASSERT_TRUE(ResizeToFill(src, got, c.width, c.height, {kernel, threads}));
                 ASSERT_EQ(got.m_nWidth, c.width);
                 ASSERT_EQ(got.m_nHeight, c.height);
                 ASSERT_EQ(Block(got), Block(want))

@@ -1,4 +1,6 @@
 #include "jobs/settings_file.h"
+#include "jobs/run_context.h"
+#include "platform/program_path.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -360,9 +362,10 @@ TEST(SettingsFile, IniPathBesideTheExecutableOrInTheConfigFolder) {
     EXPECT_EQ(IniPathFor("/nonexistent/bin/tarnwick"),
               (fs::path(home) / ".config/tarnwick/tarnwick.ini").string());
 
-    // The test program's own folder (the build folder) is writable.
-    EXPECT_EQ(MakeIniPath(), g_szIniFile);
-    EXPECT_EQ(fs::path(g_szIniFile).filename(), "test_jobs.ini");
+    // The run context takes the file beside the running program: the test program's own folder
+    // (the build folder) is writable.
+    const CRunContext context = RunContextFromEnvironment(0, ProgramFilePath());
+    EXPECT_EQ(fs::path(context.m_strSettingsFile).filename(), "test_jobs.ini");
 }
 
 // Folder texts keep their blanks through Save and Load (written in quotes, which Load takes off);

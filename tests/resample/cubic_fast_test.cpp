@@ -18,18 +18,6 @@
 
 namespace {
 
-// Puts back the automatic kernel and thread count when a test ends.
-class CResampleSettings {
-public:
-    CResampleSettings() = default;
-    ~CResampleSettings() {
-        SetResampleKernel(std::nullopt);
-        SetResampleThreads(0);
-    }
-    CResampleSettings(const CResampleSettings&) = delete;
-    CResampleSettings& operator=(const CResampleSettings&) = delete;
-};
-
 std::vector<ResampleKernel> FastKernels() {
     std::vector<ResampleKernel> kernels;
     for (const ResampleKernel k :
@@ -85,14 +73,15 @@ PixelFn MakeContent(Content content, std::mt19937& rng) {
 }
 
 // The whole destination block, padding included (pre-set to a marker the resize must not touch).
-std::vector<std::uint8_t> Resize(const CDibImage& src, int w, int h) {
+std::vector<std::uint8_t> Resize(const CResampleOptions& options, const CDibImage& src, int w,
+                                 int h) {
     CDibImage dst;
     if (!dst.Create(w, h, 24)) {
         ADD_FAILURE() << "no " << w << "x" << h << " image";
         return {};
     }
     std::memset(dst.Bits(), 0xA5, std::size_t(dst.m_nRowBytes) * h);
-    const CStatus status = ResizeDib(src, dst);
+    const CStatus status = ResizeDib(options, src, dst);
     EXPECT_TRUE(status) << status.Reason();
     return std::vector<std::uint8_t>(dst.Bits(), dst.Bits() + std::size_t(dst.m_nRowBytes) * h);
 }
@@ -119,7 +108,6 @@ int RandomSize(std::mt19937& rng) {
 }
 
 TEST(CubicFast, EveryKernelAndThreadCountMatchesTheReference) {
-    CResampleSettings restore;
     const std::vector<ResampleKernel> kernels = FastKernels();
     std::vector<Case> cases = {
         // The sizes the jobs use, up and down.
@@ -149,14 +137,11 @@ TEST(CubicFast, EveryKernelAndThreadCountMatchesTheReference) {
         SCOPED_TRACE(Describe(c));
         CDibImage src;
         FillImage(src, c.srcW, c.srcH, MakeContent(c.content, rng));
-        SetResampleKernel(ResampleKernel::kScalar);
-        const std::vector<std::uint8_t> reference = Resize(src, c.dstW, c.dstH);
+        const std::vector<std::uint8_t> reference =
+            Resize({ResampleKernel::kScalar, 0}, src, c.dstW, c.dstH);
         for (const ResampleKernel kernel : kernels) {
-            SetResampleKernel(kernel);
-            ASSERT_EQ(ActiveResampleKernel(), kernel);
             for (const int threads : kThreadCounts) {
-                SetResampleThreads(threads);
-                ASSERT_EQ(Resize(src, c.dstW, c.dstH), reference)
+                ASSERT_EQ(Resize({kernel, threads}, src, c.dstW, c.dstH), reference)
                     << ResampleKernelName(kernel) << " on " << threads << " threads";
                 ++compared;
             }

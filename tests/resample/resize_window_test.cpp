@@ -15,18 +15,6 @@
 
 namespace {
 
-// Puts back the automatic kernel and thread count when a test ends.
-class CResampleSettings {
-public:
-    CResampleSettings() = default;
-    ~CResampleSettings() {
-        SetResampleKernel(std::nullopt);
-        SetResampleThreads(0);
-    }
-    CResampleSettings(const CResampleSettings&) = delete;
-    CResampleSettings& operator=(const CResampleSettings&) = delete;
-};
-
 std::vector<ResampleKernel> SupportedKernels() {
     std::vector<ResampleKernel> kernels;
     for (const ResampleKernel k : {ResampleKernel::kScalar, ResampleKernel::kBaseline,
@@ -109,7 +97,6 @@ void RandomSpan(std::mt19937& rng, int size, int& first, int& count) {
 }
 
 TEST(ResizeDibWindow, EqualsTheSameRectangleOfTheWholeResize) {
-    CResampleSettings restore;
     const std::vector<ResampleKernel> kernels = SupportedKernels();
     std::vector<Case> cases = {
         // The whole image as the window; the centre of a fill; one pixel in each corner.
@@ -147,19 +134,15 @@ TEST(ResizeDibWindow, EqualsTheSameRectangleOfTheWholeResize) {
         SCOPED_TRACE(Describe(c));
         CDibImage src, whole;
         FillImage(src, c.srcW, c.srcH, RandomPixels(rng()));
-        SetResampleKernel(ResampleKernel::kScalar);
-        SetResampleThreads(1);
         CreateMarked(whole, c.fullW, c.fullH);
-        ASSERT_TRUE(ResizeDib(src, whole));
+        ASSERT_TRUE(ResizeDib({ResampleKernel::kScalar, 1}, src, whole));
         const std::vector<std::uint8_t> want = Cut(whole, c.x0, c.y0, c.w, c.h);
         for (const ResampleKernel kernel : kernels) {
-            SetResampleKernel(kernel);
-            ASSERT_EQ(ActiveResampleKernel(), kernel);
             for (const int threads : {1, 2, 3}) {
-                SetResampleThreads(threads);
                 CDibImage window;
                 CreateMarked(window, c.w, c.h);
-                const CStatus status = ResizeDibWindow(src, c.fullW, c.fullH, c.x0, c.y0, window);
+                const CStatus status =
+                    ResizeDibWindow({kernel, threads}, src, c.fullW, c.fullH, c.x0, c.y0, window);
                 ASSERT_TRUE(status) << status.Reason();
                 ASSERT_EQ(Block(window), want)
                     << ResampleKernelName(kernel) << " on " << threads << " threads";

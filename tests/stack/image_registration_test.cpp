@@ -151,14 +151,18 @@ TEST(ShiftOntoGrid, SameBytesAsThePlainWay) {
                                           << gw << "x" << gh << " by " << dx << ", " << dy);
         const std::uint8_t fill = std::uint8_t(pick(0, 255));
         std::vector<std::uint8_t> expected(std::size_t(gw) * gh * 3, fill);
-        std::vector<std::uint8_t> got(expected);
         const CGridRect want = RefShiftOntoGrid(view, dx, dy, gw, gh, expected.data());
-        const CGridRect rect = ShiftOntoGrid(view, dx, dy, gw, gh, got.data());
-        EXPECT_EQ(rect.m_nLeft, want.m_nLeft);
-        EXPECT_EQ(rect.m_nTop, want.m_nTop);
-        EXPECT_EQ(rect.m_nRight, want.m_nRight);
-        EXPECT_EQ(rect.m_nBottom, want.m_nBottom);
-        ASSERT_EQ(got, expected);
+        // The vector loops where the processor has them, and the plain ones alone.
+        for (const bool bVectors : {true, false}) {
+            SCOPED_TRACE(bVectors ? "vector loops" : "plain loops");
+            std::vector<std::uint8_t> got(std::size_t(gw) * gh * 3, fill);
+            const CGridRect rect = ShiftOntoGrid(view, dx, dy, gw, gh, got.data(), bVectors);
+            EXPECT_EQ(rect.m_nLeft, want.m_nLeft);
+            EXPECT_EQ(rect.m_nTop, want.m_nTop);
+            EXPECT_EQ(rect.m_nRight, want.m_nRight);
+            EXPECT_EQ(rect.m_nBottom, want.m_nBottom);
+            ASSERT_EQ(got, expected);
+        }
         covered += want.Area() > 0;
     }
     // The random shifts must not all have missed the grid.
@@ -224,6 +228,51 @@ TEST(CImageRegistration, RecoversShiftsWithEveryWindowSize) {
             EXPECT_NEAR(found.m_dy, shift[1], c.tolerance);
         }
     }
+}
+
+// The plain loops and the vector ones (where the processor has them) find the very same shift
+// and peak ratio, to the last bit, with every window size, and refuse the same pictures.
+TEST(CImageRegistration, PlainLoopsFindWhatTheVectorLoopsFind) {
+    struct {
+        int width, height;
+    } const kCases[] = {{45, 70}, {90, 65}, {301, 200}, {640, 480}};
+    const double kShifts[][2] = {{0, 0}, {2.4, -1.7}, {-0.35, 0.8}, {-3, 2}, {7.5, 5.25}};
+    int compared = 0;
+    for (const auto& c : kCases) {
+        const std::vector<std::uint8_t> reference = Blobs(c.width, c.height, 0, 0);
+        const CImageView referenceView = PackedView(reference.data(), c.width, c.height);
+        CImageRegistration vector(true), plain(false);
+        for (CImageRegistration* registration : {&vector, &plain}) {
+            const CStatus set = registration->SetReference(referenceView);
+            ASSERT_TRUE(set) << set.Reason();
+        }
+        ASSERT_EQ(plain.WindowSize(), vector.WindowSize());
+        const std::vector<std::uint8_t> flat(reference.size(), 90);
+        for (const auto& shift : kShifts) {
+            SCOPED_TRACE(::testing::Message()
+                         << c.width << "x" << c.height << " by " << shift[0] << ", " << shift[1]);
+            const std::vector<std::uint8_t> moved = Blobs(c.width, c.height, shift[0], shift[1]);
+            const CImageView view = PackedView(moved.data(), c.width, c.height);
+            const CRegistration fast = vector.Register(view);
+            const CRegistration slow = plain.Register(view);
+            // The far shift in the smallest window is too weak for either: refused alike.
+            EXPECT_EQ(slow.m_bOk, fast.m_bOk);
+            EXPECT_EQ(slow.m_strReason, fast.m_strReason);
+            EXPECT_EQ(slow.m_dx, fast.m_dx);
+            EXPECT_EQ(slow.m_dy, fast.m_dy);
+            EXPECT_EQ(slow.m_dPeakRatio, fast.m_dPeakRatio);
+            compared += fast.m_bOk;
+        }
+        // A picture without contrast is refused by both, for the same reason.
+        const CImageView flatView = PackedView(flat.data(), c.width, c.height);
+        const CRegistration fast = vector.Register(flatView);
+        const CRegistration slow = plain.Register(flatView);
+        EXPECT_FALSE(fast.m_bOk);
+        EXPECT_FALSE(slow.m_bOk);
+        EXPECT_EQ(slow.m_strReason, fast.m_strReason);
+    }
+    // All but that one were registered.
+    EXPECT_EQ(compared, int(std::size(kCases) * std::size(kShifts)) - 1);
 }
 
 namespace {

@@ -99,8 +99,9 @@ private:
     QPointer<CJobPageWidget> m_pPage;
 };
 
-CJobPageWidget::CJobPageWidget(int nIDTemplate, QWidget* parent)
+CJobPageWidget::CJobPageWidget(int nIDTemplate, const CRunContext& context, QWidget* parent)
     : CFontablePage(nIDTemplate, parent),
+      m_context(context),
       m_pStartButton(new QPushButton(tr("开始"), this)),
       m_pSrcSelectButton(new QPushButton(tr("选择"), this)),
       m_pSrcViewButton(new QPushButton(tr("查看"), this)),

@@ -15,6 +15,7 @@
 #include "app/widgets/remembered_folders.h"
 #include "jobs/job_params.h"
 #include "jobs/job_result.h"
+#include "jobs/run_context.h"
 #include "jobs/settings_file.h"
 
 class CPathLabel;
@@ -33,7 +34,12 @@ QString FromPath(const std::string& path);
 class CJobPageWidget : public CFontablePage {
     Q_OBJECT
 public:
-    explicit CJobPageWidget(int nIDTemplate, QWidget* parent = nullptr);
+    // `context`: the program's threads, kernels and settings file, which the jobs run in.
+    CJobPageWidget(int nIDTemplate, const CRunContext& context, QWidget* parent = nullptr);
+
+    const CRunContext& RunContext() const { return m_context; }
+    // A test moves the page to another settings file this way.
+    void SetRunContext(const CRunContext& context) { m_context = context; }
 
     bool IsBusy() const override { return m_bRunning; }
     void RequestStop() override { m_bStopRequested = true; }
@@ -143,6 +149,10 @@ protected:
     // the progress bar and the button row.
     void LayOutPage(QWidget* targetGroup);
 
+private:
+    CRunContext m_context;  // before the controls: the constructor sets it first
+
+protected:
     QPushButton* m_pStartButton;
     QPushButton* m_pSrcSelectButton;
     QPushButton* m_pSrcViewButton;
@@ -204,10 +214,10 @@ public:
 protected:
     CJobParams& Common() override { return m_params; }
     std::string& Target() override { return m_params.*TargetField; }
-    CStatus SaveToFile() override { return SaveSettings(m_params, g_szIniFile); }
+    CStatus SaveToFile() override { return SaveSettings(m_params, RunContext().m_strSettingsFile); }
     CStatus LoadFromFile() override {
         P loaded;
-        CStatus read = LoadSettings(loaded, g_szIniFile);
+        CStatus read = LoadSettings(loaded, RunContext().m_strSettingsFile);
         if (read)
             m_params = loaded;
         return read;

@@ -22,8 +22,8 @@
 #include "jobs/merge_image_job.h"
 #include "platform/pump_messages.h"
 
-CMergeImagePage::CMergeImagePage(QWidget* parent)
-    : CJobPage(132, parent),
+CMergeImagePage::CMergeImagePage(const CRunContext& context, QWidget* parent)
+    : CJobPage(132, context, parent),
       m_pAutoNumberCheck(new QCheckBox(tr("自动编号"), this)),
       m_pResize800Check(new QCheckBox(QStringLiteral("800*600"), this)),
       m_pResize1024Check(new QCheckBox(QStringLiteral("1024*768"), this)),
@@ -140,8 +140,8 @@ void CMergeImagePage::OnStart() {
     // The job counts the sources and picks the numbered target; the page shows its choice.
     const CMergeParams params = m_params;
     RunJob(
-        [&params](IJobObserver& observer) {
-            CMergeImageJob job(params, observer);
+        [&params, this](IJobObserver& observer) {
+            CMergeImageJob job(params, observer, RunContext());
             CJobResult result = job.Run();
             // The files that stacking left out, in the page's words.
             for (const CStackFile& file : job.Report()) {

@@ -12,7 +12,7 @@ class QComboBox;
 class CMergeImagePage : public CJobPage<CMergeParams, &CMergeParams::m_strTargetFile> {
     Q_OBJECT
 public:
-    explicit CMergeImagePage(QWidget* parent = nullptr);
+    explicit CMergeImagePage(const CRunContext& context = {}, QWidget* parent = nullptr);
 
     void TakeControlValues() override;
     void RefreshControls() override;

@@ -12,8 +12,8 @@
 #include "app/widgets/view_folder.h"
 #include "jobs/scale_image_job.h"
 
-CScaleImagePage::CScaleImagePage(QWidget* parent)
-    : CJobPage(133, parent), m_pSizeList(new QComboBox(this)) {
+CScaleImagePage::CScaleImagePage(const CRunContext& context, QWidget* parent)
+    : CJobPage(133, context, parent), m_pSizeList(new QComboBox(this)) {
     for (const ScaleChoice scale : kScaleChoices) {
         m_pSizeList->addItem(QString::fromLatin1(ScaleChoiceName(scale)));
     }
@@ -68,8 +68,11 @@ void CScaleImagePage::OnStart() {
     }
     // The quality is the one shown now; changes during the job do not reach it.
     const CScaleParams params = m_params;
-    RunJob([&params](IJobObserver& observer) { return CScaleImageJob(params, observer).Run(); },
-           tr("放大完毕。"));
+    RunJob(
+        [&params, this](IJobObserver& observer) {
+            return CScaleImageJob(params, observer, RunContext()).Run();
+        },
+        tr("放大完毕。"));
 }
 
 void CScaleImagePage::OnSelectTarget() {

@@ -10,7 +10,7 @@ class QComboBox;
 class CScaleImagePage : public CJobPage<CScaleParams, &CScaleParams::m_strTargetFolder> {
     Q_OBJECT
 public:
-    explicit CScaleImagePage(QWidget* parent = nullptr);
+    explicit CScaleImagePage(const CRunContext& context = {}, QWidget* parent = nullptr);
 
     void TakeControlValues() override;
     void RefreshControls() override;

@@ -1012,7 +1012,7 @@ TEST(PlayerPages, TitleFollowsThePageShown) {
     TempDir dir;
     CMessageRecorder messages;
     CMainSheet sheet;
-    InstallProgramPages(sheet, false);
+    InstallProgramPages(sheet, false, CRunContext{});
     auto* rm = dynamic_cast<CPlayerPage*>(sheet.Page(0));
     auto* wmp = dynamic_cast<CPlayerPage*>(sheet.Page(1));
     ASSERT_NE(rm, nullptr);

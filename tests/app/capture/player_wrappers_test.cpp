@@ -192,7 +192,7 @@ TEST(PlayerPages, StartingOnOnePageEndsTheOthersRecording) {
     TempDir dir;
     CMessageRecorder messages;
     CMainSheet sheet;
-    InstallProgramPages(sheet, false);
+    InstallProgramPages(sheet, false, CRunContext{});
     auto& first = dynamic_cast<CRMPlayerPage&>(*sheet.Page(0));
     auto& second = dynamic_cast<CWinMediaPlayerPage&>(*sheet.Page(1));
     EXPECT_EQ(&first.Recording(), &sheet.Recording());

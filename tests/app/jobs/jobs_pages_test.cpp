@@ -56,6 +56,13 @@
 
 namespace {
 
+// A run context whose settings file is `file`.
+CRunContext SettingsIn(const std::string& file) {
+    CRunContext context;
+    context.m_strSettingsFile = file;
+    return context;
+}
+
 namespace fs = std::filesystem;
 using jobs_test::LoadOrFail;
 using jobs_test::WriteFlatBmp;
@@ -852,10 +859,10 @@ TEST(JobPages, PageDestroyedDuringItsJob) {
 TEST(JobPages, SettingsButtonsRoundTrip) {
     TestApp();
     TempDir dir;
-    g_szIniFile = dir.File("tarnwick.ini");
+    const CRunContext context = SettingsIn(dir.File("tarnwick.ini"));
     CMessageRecorder messages;
 
-    CMergeImagePage merge;
+    CMergeImagePage merge(context);
     merge.SourcePath()->setText(QStringLiteral("/grabs/still"));
     merge.TargetPath()->setText(QStringLiteral("/grabs/avg.jpg"));
     merge.SourceTypeList()->setCurrentIndex(0);
@@ -868,7 +875,7 @@ TEST(JobPages, SettingsButtonsRoundTrip) {
     const CMergeParams savedMerge = merge.Params();
     EXPECT_NE(savedMerge, CMergeParams{});
 
-    CScaleImagePage scale;
+    CScaleImagePage scale(context);
     scale.SourcePath()->setText(QStringLiteral("/grabs/small"));
     scale.TargetPath()->setText(QStringLiteral("/grabs/big"));
     scale.SourceTypeList()->setCurrentIndex(0);
@@ -901,7 +908,7 @@ TEST(JobPages, SettingsButtonsRoundTrip) {
     EXPECT_TRUE(messages.m_texts.empty());
 
     // Without a settings file Load gives the defaults.
-    g_szIniFile = dir.File("missing.ini");
+    merge.SetRunContext(SettingsIn(dir.File("missing.ini")));
     merge.LoadButton()->click();
     merge.TakeControlValues();
     EXPECT_EQ(merge.Params(), CMergeParams{});
@@ -914,17 +921,18 @@ TEST(JobPages, OutOfRangeListValuesRefuseToStart) {
     TempDir dir;
     const fs::path src = dir.Path() / "src";
     WriteBmps(src, 2, 4, 4);
-    g_szIniFile = dir.File("tarnwick.ini");
-    jobs_test::WriteText(g_szIniFile, "[MergeImage]\nSrcDir=" + src.string() +
-                                          "\nTgtDir=" + dir.File("avg.bmp") +
-                                          "\nSrcFile=5\n[ScaleImage]\n" + "SrcDir=" + src.string() +
-                                          "\nTgtDir=" + dir.File("out") + "\nScale=9\n");
+    const CRunContext context = SettingsIn(dir.File("tarnwick.ini"));
+    jobs_test::WriteText(context.m_strSettingsFile,
+                         "[MergeImage]\nSrcDir=" + src.string() +
+                             "\nTgtDir=" + dir.File("avg.bmp") + "\nSrcFile=5\n[ScaleImage]\n" +
+                             "SrcDir=" + src.string() + "\nTgtDir=" + dir.File("out") +
+                             "\nScale=9\n");
     CMessageRecorder messages;
-    CMergeImagePage merge;
+    CMergeImagePage merge(context);
     merge.LoadButton()->click();
     EXPECT_EQ(merge.SourceTypeList()->currentIndex(), -1);
     merge.StartButton()->click();
-    CScaleImagePage scale;
+    CScaleImagePage scale(context);
     scale.LoadButton()->click();
     EXPECT_EQ(scale.SourceTypeList()->currentIndex(), 1);
     EXPECT_EQ(scale.SizeList()->currentIndex(), -1);
@@ -938,9 +946,9 @@ TEST(JobPages, AFailedSaveIsReported) {
     TestApp();
     TempDir dir;
     jobs_test::WriteText(dir.Path() / "file.txt", "not a folder");
-    g_szIniFile = (dir.Path() / "file.txt" / "tarnwick.ini").string();
+    const CRunContext context = SettingsIn((dir.Path() / "file.txt" / "tarnwick.ini").string());
     CMessageRecorder messages;
-    CScaleImagePage page;
+    CScaleImagePage page(context);
     page.SaveButton()->click();
     ASSERT_EQ(messages.m_texts.size(), 1u);
     EXPECT_NE(messages.m_texts[0].find((dir.Path() / "file.txt").string()), std::string::npos)
@@ -965,9 +973,9 @@ TEST(JobPages, AFailedLoadIsReportedAndKeepsThePage) {
         CLanguageScope scope(language.m_szLocale);
         for (const std::string& ini : {fifo, folder}) {
             SCOPED_TRACE(std::string(language.m_szLocale) + " " + ini);
-            g_szIniFile = ini;
+            const CRunContext context = SettingsIn(ini);
             CMessageRecorder messages;
-            CScaleImagePage page;
+            CScaleImagePage page(context);
             page.SourcePath()->setText(QStringLiteral("/grabs/small"));
             page.QualitySpin()->setValue(77);
             page.LoadButton()->click();
@@ -1292,7 +1300,7 @@ TEST(JobPages, DroppedFoldersAndFilesSetTheFields) {
 TEST(RememberedFolders, SurviveARestart) {
     TestApp();
     TempDir dir;
-    g_szIniFile = dir.File("tarnwick.ini");
+    const CRunContext context = SettingsIn(dir.File("tarnwick.ini"));
     const fs::path grabs = dir.Path() / "grabs";
     const fs::path big = dir.Path() / "big";
     const fs::path frames = dir.Path() / "frames";
@@ -1302,7 +1310,7 @@ TEST(RememberedFolders, SurviveARestart) {
     const QString averageTarget = Q(dir.Path() / "avg.jpg");
     {
         CMainSheet sheet;
-        InstallProgramPages(sheet, false);
+        InstallProgramPages(sheet, false, context);
         auto* scale = qobject_cast<CScaleImagePage*>(sheet.Page(2));
         auto* merge = qobject_cast<CMergeImagePage*>(sheet.Page(3));
         auto* rm = qobject_cast<CPlayerPage*>(sheet.Page(0));
@@ -1320,10 +1328,11 @@ TEST(RememberedFolders, SurviveARestart) {
         EXPECT_TRUE(merge->SourcePath()->text().isEmpty());
     }
     EXPECT_TRUE(fs::is_regular_file(CRememberedFolders::StateFilePath().toStdString()));
-    EXPECT_FALSE(fs::exists(g_szIniFile));  // the settings file is only written by Save
+    EXPECT_FALSE(
+        fs::exists(context.m_strSettingsFile));  // the settings file is only written by Save
 
     CMainSheet sheet;
-    InstallProgramPages(sheet, false);
+    InstallProgramPages(sheet, false, context);
     auto* scale = qobject_cast<CScaleImagePage*>(sheet.Page(2));
     auto* merge = qobject_cast<CMergeImagePage*>(sheet.Page(3));
     EXPECT_EQ(scale->SourcePath()->text(), Q(grabs));
@@ -1421,9 +1430,9 @@ TEST(SettingsPath, BesideTheProgramWithItsExtensionReplaced) {
 TEST(MergeImagePage, MethodAndAlignRoundTripAndLeftOutFramesInTheSummary) {
     TestApp();
     TempDir dir;
-    g_szIniFile = dir.File("tarnwick.ini");
+    const CRunContext context = SettingsIn(dir.File("tarnwick.ini"));
     CMessageRecorder messages;
-    CMergeImagePage page;
+    CMergeImagePage page(context);
     ASSERT_EQ(page.MethodList()->count(), int(std::size(kStackMethods)));
     for (int i = 0; i < page.MethodList()->count(); ++i) {
         SCOPED_TRACE(i);
