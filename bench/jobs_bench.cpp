@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -80,7 +81,8 @@ std::string Folder(int width, int height, const char* ext) {
         return dir.string();
     fs::create_directories(dir);
     CDibImage image;
-    image.Create(width, height, 24);
+    if (!image.Create(width, height, 24))
+        std::abort();  // no memory for the picture: the bench cannot run
     for (int i = 0; i < kFiles; ++i) {
         Paint(image, unsigned(i));
         char name[32];

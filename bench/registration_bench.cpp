@@ -32,10 +32,9 @@ struct CFrames {
         const std::vector<stacking_scene::CGrab> grabs =
             stacking_scene::MakeGrabs(scene, folder, kFrames);
         for (std::size_t i = 0; i < grabs.size(); ++i) {
-            std::string why;
             m_images.push_back(std::make_unique<CDibImage>());
-            if (!LoadImageFile(grabs[i].m_strPath, *m_images[i], &why))
-                m_strError = grabs[i].m_strPath + ": " + why;
+            if (CStatus loaded = LoadImageFile(grabs[i].m_strPath, *m_images[i]); !loaded)
+                m_strError = grabs[i].m_strPath + ": " + loaded.Reason();
             m_shifts.push_back({grabs[i].m_dx, grabs[i].m_dy});
         }
         fs::remove_all(folder);
@@ -59,9 +58,8 @@ void BM_RegisterFrame(benchmark::State& state) {
         return;
     }
     CImageRegistration registration;
-    std::string why;
-    if (!registration.SetReference(ViewOf(*frames.m_images[0]), &why)) {
-        state.SkipWithError(why.c_str());
+    if (CStatus set = registration.SetReference(ViewOf(*frames.m_images[0])); !set) {
+        state.SkipWithError(set.Reason().c_str());
         return;
     }
     double worst = 0;
@@ -89,9 +87,8 @@ void BM_SetReferenceAndRegister(benchmark::State& state) {
     }
     for (auto _ : state) {
         CImageRegistration registration;
-        std::string why;
-        if (!registration.SetReference(ViewOf(*frames.m_images[0]), &why)) {
-            state.SkipWithError(why.c_str());
+        if (CStatus set = registration.SetReference(ViewOf(*frames.m_images[0])); !set) {
+            state.SkipWithError(set.Reason().c_str());
             return;
         }
         const CRegistration found = registration.Register(ViewOf(*frames.m_images[1]));

@@ -83,17 +83,19 @@ void BM_Stack(benchmark::State& state, StackMethod method, bool bAlign) {
     for (auto _ : state) {
         CImageStacker stacker(options);
         CStackFeed feed(stacker, options);
-        std::string why;
         for (const std::string& path : grabs.m_files) {
             CDibImage image;
-            if (!LoadImageFile(path, image, &why) || !feed.Add(path, image, &why)) {
-                state.SkipWithError(why.c_str());
+            CStatus added = LoadImageFile(path, image);
+            if (added)
+                added = feed.Add(path, image);
+            if (!added) {
+                state.SkipWithError(added.Reason().c_str());
                 return;
             }
         }
         CDibImage result;
-        if (!stacker.Finish(result, &why)) {
-            state.SkipWithError(why.c_str());
+        if (CStatus finished = stacker.Finish(result); !finished) {
+            state.SkipWithError(finished.Reason().c_str());
             return;
         }
         benchmark::DoNotOptimize(result.Bits());
@@ -130,16 +132,16 @@ void BM_Combine(benchmark::State& state, StackMethod method) {
         // Only the combine is timed, not filling the store.
         state.PauseTiming();
         CImageStacker stacker(options);
-        std::string why;
         for (int f = 0; f < kFrames; ++f)
-            if (!stacker.AddPlaced(files[f], frames[f].data(), kWidth, kHeight, &why)) {
-                state.SkipWithError(why.c_str());
+            if (CStatus added = stacker.AddPlaced(files[f], frames[f].data(), kWidth, kHeight);
+                !added) {
+                state.SkipWithError(added.Reason().c_str());
                 return;
             }
         state.ResumeTiming();
         CDibImage result;
-        if (!stacker.Finish(result, &why)) {
-            state.SkipWithError(why.c_str());
+        if (CStatus finished = stacker.Finish(result); !finished) {
+            state.SkipWithError(finished.Reason().c_str());
             return;
         }
         benchmark::DoNotOptimize(result.Bits());

@@ -57,20 +57,19 @@ bool Stack(const std::vector<std::string>& files, const CStackOptions& options, 
     const auto start = std::chrono::steady_clock::now();
     CImageStacker stacker(options);
     CStackFeed feed(stacker, options);
-    std::string why;
     for (const std::string& path : files) {
         CDibImage image;
-        if (!LoadImageFile(path, image, &why)) {
-            std::fprintf(stderr, "%s: %s\n", path.c_str(), why.c_str());
+        if (CStatus loaded = LoadImageFile(path, image); !loaded) {
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), loaded.Reason().c_str());
             continue;
         }
-        if (!feed.Add(path, image, &why)) {
-            std::fprintf(stderr, "%s\n", why.c_str());
+        if (CStatus added = feed.Add(path, image); !added) {
+            std::fprintf(stderr, "%s\n", added.Reason().c_str());
             return false;
         }
     }
-    if (!stacker.Finish(result, &why)) {
-        std::fprintf(stderr, "%s\n", why.c_str());
+    if (CStatus finished = stacker.Finish(result); !finished) {
+        std::fprintf(stderr, "%s\n", finished.Reason().c_str());
         return false;
     }
     if (seconds)
@@ -174,8 +173,7 @@ int Table(const fs::path& folder, bool bKeep) {
 
     const double plain = Psnr(runs.front().m_result, truth, area);
     CDibImage single;
-    std::string why;
-    if (LoadImageFile(files.front(), single, &why))
+    if (LoadImageFile(files.front(), single))
         std::printf("One grab alone (the reference): %.2f dB\n\n", Psnr(single, truth, area));
     double unalignedMedian = 0;
     std::printf("| method | aligned | PSNR dB | vs plain mean | time s |\n");

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -50,7 +51,8 @@ public:
     // The scene moved by (dx, dy), each a multiple of 1/8 within the margin, as a 24-bit
     // picture (B, G, R), each pixel rounded half up.
     void Render(double dx, double dy, CDibImage& image) const {
-        image.Create(m_nWidth, m_nHeight, 24);
+        if (!image.Create(m_nWidth, m_nHeight, 24))
+            std::abort();  // no memory for the picture: the bench cannot run
         const int sx = int(std::lround(dx * kSuper));
         const int sy = int(std::lround(dy * kSuper));
         const int area = kSuper * kSuper;

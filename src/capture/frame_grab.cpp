@@ -39,6 +39,5 @@ bool CaptureWindow(CDibImage& image, const CPlayerView* view, const GrabRect* re
     HDIB block = DibFromWindowArea(view, rect);
     if (!block)
         return false;
-    image.Attach(std::move(block));
-    return true;
+    return image.Attach(std::move(block)).Ok();
 }

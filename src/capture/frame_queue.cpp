@@ -7,7 +7,8 @@
 #include "platform/grab_bitmap.h"
 
 CFrameQueue::CFrameQueue() {
-    for (CDibImage& slot : m_slots) slot.Create(kFrameWidth, kFrameHeight, 24);
+    // A slot that cannot be made stays empty; a grab into it is skipped.
+    for (CDibImage& slot : m_slots) (void)slot.Create(kFrameWidth, kFrameHeight, 24);
 }
 
 CFrameQueue::~CFrameQueue() {

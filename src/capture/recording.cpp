@@ -1,9 +1,7 @@
 // The recording's steps over its queue, target and workers.
 #include "capture/recording.h"
 
-#include <filesystem>
 #include <mutex>
-#include <system_error>
 #include <utility>
 
 #include "platform/media_player.h"
@@ -19,17 +17,6 @@ CRecording::CRecording() = default;
 CRecording::~CRecording() {
     m_writer.Stop();
     m_captureWorker.Stop();
-}
-
-bool CRecording::MakeTargetFolder(const std::string& folder, std::string* why) {
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    std::error_code statError;
-    if (!ec && std::filesystem::is_directory(folder, statError))
-        return true;
-    if (why)
-        *why = ec ? ec.message() : std::string("a file of that name is in the way");
-    return false;
 }
 
 void CRecording::EndRunning() {

@@ -94,10 +94,6 @@ public:
     CRecording(const CRecording&) = delete;
     CRecording& operator=(const CRecording&) = delete;
 
-    // Makes `folder` with its parents. False, with the reason in *why, when it is not a
-    // folder afterwards.
-    static bool MakeTargetFolder(const std::string& folder, std::string* why = nullptr);
-
     // Ends a running recording first (EndRunning), then records `params.m_pView` into
     // `params.m_strFolder`.
     void Start(CRecordingParams params);

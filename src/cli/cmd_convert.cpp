@@ -12,9 +12,8 @@ struct ConvertArgs {
 
 int RunConvert(const ConvertArgs& args) {
     CDibImage image;
-    std::string why;
-    if (!LoadImageFile(args.in, image, &why)) {
-        CliError(args.in + ": " + why);
+    if (CStatus loaded = LoadImageFile(args.in, image); !loaded) {
+        CliError(args.in + ": " + loaded.Reason());
         return kExitFailed;
     }
     if (CStatus saved = SaveImageFile(args.out, image, args.quality); !saved) {

@@ -19,6 +19,7 @@
 #include "capture/capture_engine.h"
 #include "capture/recording.h"
 #include "cli/commands.h"
+#include "platform/make_folder.h"
 #include "platform/media_player.h"
 #include "platform/status.h"
 
@@ -50,15 +51,14 @@ private:
 };
 
 int RunRecord(const RecordArgs& args) {
-    std::string why;
     // A missing file is named as such before anything is made (a URL is the player's to open).
     if (struct stat st{};
         args.media.find("://") == std::string::npos && ::stat(args.media.c_str(), &st) != 0) {
         CliError(args.media + ": " + (errno == ENOENT ? "no such file" : ErrnoText(errno)));
         return kExitFailed;
     }
-    if (!CRecording::MakeTargetFolder(args.targetDir, &why)) {
-        CliError(args.targetDir + ": cannot create the folder: " + why);
+    if (CStatus made = MakeFolder(args.targetDir); !made) {
+        CliError(args.targetDir + ": cannot create the folder: " + made.Reason());
         return kExitFailed;
     }
 
@@ -67,13 +67,13 @@ int RunRecord(const RecordArgs& args) {
     char* argv[] = {name, nullptr};
     QCoreApplication app(argc, argv);
     CMediaPlayer player(false);
-    if (!player.IsReady()) {
-        CliError(player.Error());
+    if (CStatus started = player.Start(); !started) {
+        CliError(started.Reason());
         return kExitFailed;
     }
     player.SetViewSize(kGrabWidth, kGrabHeight);
-    if (!player.Open(args.media, &why)) {
-        CliError(why);
+    if (CStatus opened = player.Open(args.media); !opened) {
+        CliError(opened.Reason());
         return kExitFailed;
     }
     // Sound alone would give black frames only.

@@ -17,8 +17,13 @@ struct ResizeArgs {
     int quality = 95;
 };
 
-// "800x600" (or "800X600") into width and height; false with the reason for anything else.
-bool ParseSize(const std::string& text, int& width, int& height, std::string& why) {
+struct CSize {
+    int width = 0;
+    int height = 0;
+};
+
+// "800x600" (or "800X600") as a width and height; a failure for anything else.
+CResult<CSize> ParseSize(const std::string& text) {
     const std::size_t cross = text.find_first_of("xX");
     std::int64_t w = 0;
     std::int64_t h = 0;
@@ -30,38 +35,31 @@ bool ParseSize(const std::string& text, int& width, int& height, std::string& wh
         auto [hEnd, hErr] = std::from_chars(begin + cross + 1, end, h);
         ok = wErr == std::errc() && wEnd == begin + cross && hErr == std::errc() && hEnd == end;
     }
-    if (!ok || w <= 0 || h <= 0) {
-        why = "size must be WIDTHxHEIGHT with both at least 1, like 800x600, not \"" + text + "\"";
-        return false;
-    }
-    if (w > INT32_MAX || h > INT32_MAX || w * h > kMaxDibPixels) {
-        why =
-            "size " + text + " is too large: at most " + std::to_string(kMaxDibPixels) + " pixels";
-        return false;
-    }
-    width = int(w);
-    height = int(h);
-    return true;
+    if (!ok || w <= 0 || h <= 0)
+        return CStatus::Failure(
+            "size must be WIDTHxHEIGHT with both at least 1, like 800x600, not \"" + text + "\"");
+    if (w > INT32_MAX || h > INT32_MAX || w * h > kMaxDibPixels)
+        return CStatus::Failure("size " + text + " is too large: at most " +
+                                std::to_string(kMaxDibPixels) + " pixels");
+    return CSize{int(w), int(h)};
 }
 
 // Reads IN, makes the new picture with `make`, writes OUT; one line on stderr for any failure.
 template <typename Make>
 int RunResize(const ResizeArgs& args, Make make, const CResampleOptions& options) {
-    int width = 0;
-    int height = 0;
-    std::string why;
-    if (!ParseSize(args.size, width, height, why)) {
-        CliError(why);
+    const CResult<CSize> size = ParseSize(args.size);
+    if (!size) {
+        CliError(size.Reason());
         return kExitUsage;
     }
     CDibImage src;
-    if (!LoadImageFile(args.in, src, &why)) {
-        CliError(args.in + ": " + why);
+    if (CStatus loaded = LoadImageFile(args.in, src); !loaded) {
+        CliError(args.in + ": " + loaded.Reason());
         return kExitFailed;
     }
     CDibImage dst;
-    if (!make(options, src, dst, width, height, why)) {
-        CliError(args.in + ": cannot resize to " + args.size + ": " + why);
+    if (CStatus made = make(options, src, dst, size->width, size->height); !made) {
+        CliError(args.in + ": cannot resize to " + args.size + ": " + made.Reason());
         return kExitFailed;
     }
     if (CStatus saved = SaveImageFile(args.out, dst, args.quality); !saved) {
@@ -71,21 +69,18 @@ int RunResize(const ResizeArgs& args, Make make, const CResampleOptions& options
     return kExitOk;
 }
 
-bool Stretch(const CResampleOptions& options, const CDibImage& src, CDibImage& dst, int width,
-             int height, std::string& why) {
-    if (!dst.Create(width, height, 24)) {
-        why = "not enough memory";
-        return false;
-    }
-    return ResizeDib(options, src, dst, &why);
+CStatus Stretch(const CResampleOptions& options, const CDibImage& src, CDibImage& dst, int width,
+                int height) {
+    if (!dst.Create(width, height, 24))
+        return CStatus::Failure("not enough memory");
+    return ResizeDib(options, src, dst);
 }
 
-bool Fill(const CResampleOptions& options, const CDibImage& src, CDibImage& dst, int width,
-          int height, std::string& why) {
+CStatus Fill(const CResampleOptions& options, const CDibImage& src, CDibImage& dst, int width,
+             int height) {
     if (ResizeToFill(src, dst, width, height, options))
-        return true;
-    why = "the scaled image is too large or memory ran out";
-    return false;
+        return {};
+    return CStatus::Failure("the scaled image is too large or memory ran out");
 }
 
 CLI::App* AddResizeOptions(CLI::App& app, const char* name, const char* description,

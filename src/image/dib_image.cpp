@@ -96,7 +96,7 @@ const std::uint8_t* CDibImage::Bits() const {
     return m_hDib ? DibPixelData(std::as_const(*m_hDib).data()) : nullptr;
 }
 
-int CDibImage::Create(int width, int height, int bitCount) {
+CStatus CDibImage::Create(int width, int height, int bitCount) {
     Free();
     m_nWidth = width;
     m_nHeight = height;
@@ -105,13 +105,15 @@ int CDibImage::Create(int width, int height, int bitCount) {
     m_nRowBytes = int(std::clamp<std::int64_t>(rowBytes, 0, INT32_MAX));
     if (width <= 0 || height <= 0 || bitCount <= 0 || bitCount > 32 ||
         std::int64_t(width) * height > kMaxDibPixels) {
-        return 0;
+        return CStatus::Failure("invalid image size " + std::to_string(width) + " x " +
+                                std::to_string(height) + " at " + std::to_string(bitCount) +
+                                " bits");
     }
     const std::uint32_t colors = bitCount == 1 ? 2 : bitCount == 4 ? 16 : bitCount == 8 ? 256 : 0;
     try {
         m_hDib = std::make_unique<DibBlock>(std::size_t(44 + std::int64_t(height) * rowBytes), 0);
     } catch (const std::bad_alloc&) {
-        return 0;
+        return CStatus::Failure("out of memory");
     }
     std::uint8_t* h = m_hDib->data();
     DibWrite32(h, kInfoHeaderSize);
@@ -121,13 +123,13 @@ int CDibImage::Create(int width, int height, int bitCount) {
     DibWrite16(h + 14, std::uint16_t(bitCount));
     DibWrite32(h + 32, colors);
     DibWrite32(h + 36, colors);
-    return 1;
+    return {};
 }
 
-int CDibImage::Attach(HDIB block) {
+CStatus CDibImage::Attach(HDIB block) {
     Free();
     if (!block)
-        return 0;
+        return CStatus::Failure("no bitmap");
     m_hDib = std::move(block);
     const std::uint8_t* h = m_hDib->data();
     m_nWidth = DibHeaderWidth(h);
@@ -135,7 +137,7 @@ int CDibImage::Attach(HDIB block) {
     m_nBitCount = DibHeaderBitCount(h);
     m_nRowBytes = int(DibRowBytes(m_nWidth, m_nBitCount));
     DibMakePalette(m_hDib.get(), m_hPalette);
-    return 1;
+    return {};
 }
 
 void CDibImage::Free() {
@@ -143,16 +145,18 @@ void CDibImage::Free() {
     m_hPalette.clear();
 }
 
-int CDibImage::ConvertTo24() {
+CStatus CDibImage::ConvertTo24() {
+    const CStatus unsupported = CStatus::Failure("unsupported: cannot convert " +
+                                                 std::to_string(m_nBitCount) + "-bit pixels");
     if (!m_hDib)
-        return 0;
+        return CStatus::Failure("no image");
     if (m_nBitCount == 24)
-        return 1;
+        return {};
     if (m_nBitCount < 15 && m_hPalette.empty())
-        return 0;
+        return unsupported;
     if (m_nBitCount != 1 && m_nBitCount != 4 && m_nBitCount != 8 && m_nBitCount != 15 &&
         m_nBitCount != 16 && m_nBitCount != 32)
-        return 0;
+        return unsupported;
     // The walk below reads 2 bytes a pixel at 15 bits, whose rows the row rule makes shorter
     // than that: refuse any block whose rows do not hold what the walk reads.
     const int step = m_nBitCount == 15 || m_nBitCount == 16 ? 2 : m_nBitCount == 32 ? 4 : 0;
@@ -161,16 +165,16 @@ int CDibImage::ConvertTo24() {
     const DibBlock& block = *m_hDib;
     const std::size_t headerBytes = block.size() < 4 ? 0 : DibRead32(block.data());
     if (headerBytes != kInfoHeaderSize && headerBytes != kCoreHeaderSize)
-        return 0;
+        return unsupported;
     if (block.size() < headerBytes)
-        return 0;
+        return unsupported;
     const std::uint64_t pixelsAt = headerBytes + DibColorTableBytes(block.data());
     if (m_nWidth <= 0 || m_nHeight <= 0 || readBytes > m_nRowBytes ||
         pixelsAt + std::uint64_t(m_nRowBytes) * std::uint64_t(m_nHeight) > block.size())
-        return 0;
+        return unsupported;
     CDibImage out;
-    if (!out.Create(m_nWidth, m_nHeight, 24))
-        return 0;
+    if (CStatus made = out.Create(m_nWidth, m_nHeight, 24); !made)
+        return made;
 
     // An index past the table's end has no colour: black.
     const DibPalette& table = m_hPalette;
@@ -223,17 +227,17 @@ int CDibImage::ConvertTo24() {
     return Attach(std::move(out.m_hDib));
 }
 
-int CDibImage::CropCentered(int width, int height) {
+CStatus CDibImage::CropCentered(int width, int height) {
     if (!m_hDib || m_nBitCount != 24)
-        return 0;
+        return CStatus::Failure("not a 24-bit image");
     if (width > m_nWidth || height > m_nHeight)
-        return 1;
+        return {};
     // Nothing to cut: the image stays as it is, without a second copy of it.
     if (width == m_nWidth && height == m_nHeight)
-        return 1;
+        return {};
     CDibImage out;
-    if (!out.Create(width, height, 24))
-        return 0;
+    if (CStatus made = out.Create(width, height, 24); !made)
+        return made;
     const int y0 = (m_nHeight - height) / 2;
     const int x0 = (m_nWidth - width) / 2;
     for (int y = 0; y < height; ++y)

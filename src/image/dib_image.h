@@ -66,12 +66,11 @@ bool DibMakePalette(const DibBlock* block, DibPalette& palette);
 // describe are read (the pixels from where bfOffBits says); run-length and 2-bit files become
 // 8-bit indices, masked pixels other than the standard 5-5-5 and 8-8-8 become 24 bits (5-6-5 by
 // shifting, other masks scaled to the full 8 bits), 15 bits become 16. Null (with the reason in
-// *why) when the file is not such a BMP, cannot be made one, or does not fit in memory.
-HDIB BmpFileToDib(std::FILE* file, std::string* why = nullptr);
+// the failure) when the file is not such a BMP, cannot be made one, or does not fit in memory.
+CResult<HDIB> BmpFileToDib(std::FILE* file);
 // The same into `block`, whose earlier contents and capacity it reuses: the block ends up exactly
-// as BmpFileToDib's would be. False (with the reason) where that gives null; the block then holds
-// anything.
-bool BmpFileToBlock(std::FILE* file, DibBlock& block, std::string* why = nullptr);
+// as BmpFileToDib's would be. Fails where that fails; the block then holds anything.
+CStatus BmpFileToBlock(std::FILE* file, DibBlock& block);
 // Writes the 14-byte file header and the block. Fails for a null block, a header that is not the
 // 40-byte form, or a failed write (with the system's reason).
 CStatus DibToBmpFile(DibBlock* block, std::FILE* file);
@@ -83,22 +82,26 @@ public:
     CDibImage(const CDibImage&) = delete;
     CDibImage& operator=(const CDibImage&) = delete;
 
-    int Create(int width, int height, int bitCount);
-    int Attach(HDIB block);
+    // Fails for a size or bit count out of range, or when memory runs out.
+    CStatus Create(int width, int height, int bitCount);
+    // Fails for a null block.
+    CStatus Attach(HDIB block);
     void Free();
 
-    // 1 when loaded; 0 for a path that is not ".bmp"/".dib" (any case) or cannot be opened
-    // (image unchanged), or a file that is not a usable BMP (image empty). *why says which.
-    int LoadBmp(const std::string& path, std::string* why = nullptr);
+    // Fails for a path that is not ".bmp"/".dib" (any case) or cannot be opened (image
+    // unchanged), or a file that is not a usable BMP (image empty); the reason says which.
+    CStatus LoadBmp(const std::string& path);
     // LoadBmp into the block the image already holds, grown when too small: a loop over files
     // of one size allocates once. Same results, pixels and reasons as LoadBmp.
-    int LoadBmpIntoBlock(const std::string& path, std::string* why = nullptr);
+    CStatus LoadBmpIntoBlock(const std::string& path);
     // Fails when there is no image, the header is not the 40-byte form, or the file cannot be
     // written. The file is written beside its target and renamed into place (CAtomicFile), so a
     // failure never leaves a half-written file; `commit` says how it takes its place.
     CStatus SaveBmp(const std::string& path, const CCommitOptions& commit = {});
-    int ConvertTo24();
-    int CropCentered(int width, int height);
+    // Fails without an image, or for pixels it cannot widen.
+    CStatus ConvertTo24();
+    // Fails without a 24-bit image; a size larger than the image's keeps it as it is.
+    CStatus CropCentered(int width, int height);
 
     // Start of the block and of the pixel rows; null when empty.
     std::uint8_t* Bits();

@@ -10,52 +10,43 @@
 namespace {
 
 // LoadImageFile; with `reuseBmp`, a BMP goes into the block the image holds.
-int LoadImage(const std::string& path, CDibImage& image, std::string* why, bool reuseBmp) {
+CStatus LoadImage(const std::string& path, CDibImage& image, bool reuseBmp) {
     const bool bmp = IsBmpPath(path);
     if (!(bmp && reuseBmp))
         image.Free();
     if (bmp) {
-        if (!(reuseBmp ? image.LoadBmpIntoBlock(path, why) : image.LoadBmp(path, why))) {
+        if (CStatus loaded = reuseBmp ? image.LoadBmpIntoBlock(path) : image.LoadBmp(path);
+            !loaded) {
             image.Free();  // as after a plain load: nothing of an earlier file stays
-            return 0;
+            return loaded;
         }
         if (!image.ConvertTo24()) {
-            if (why)
-                *why = "unsupported: cannot convert " + std::to_string(image.m_nBitCount) +
-                       "-bit pixels";
+            const int bits = image.m_nBitCount;
             image.Free();
-            return 0;
+            return CStatus::Failure("unsupported: cannot convert " + std::to_string(bits) +
+                                    "-bit pixels");
         }
     } else if (IsJpegPath(path)) {
         int grey = 0;
         // A truncated or damaged JPEG fails like any other: the reader frees what it decoded.
-        std::string reason;
-        if (!ReadJpegFile(path, image, grey, true, &reason) && !image.m_hDib) {
-            if (why)
-                *why = reason;
-            return 0;
-        }
+        if (CStatus read = ReadJpegFile(path, image, grey, true); !read && !image.m_hDib)
+            return read;
     } else {
-        if (why)
-            *why = "unknown file type (expected .bmp, .dib, .jpg or .jpeg)";
-        return 0;
+        return CStatus::Failure("unknown file type (expected .bmp, .dib, .jpg or .jpeg)");
     }
-    if (!image.m_hDib || image.m_nWidth == 0 || image.m_nHeight == 0) {
-        if (why)
-            *why = "image has no pixels";
-        return 0;
-    }
-    return 1;
+    if (!image.m_hDib || image.m_nWidth == 0 || image.m_nHeight == 0)
+        return CStatus::Failure("image has no pixels");
+    return {};
 }
 
 }  // namespace
 
-int LoadImageFile(const std::string& path, CDibImage& image, std::string* why) {
-    return LoadImage(path, image, why, false);
+CStatus LoadImageFile(const std::string& path, CDibImage& image) {
+    return LoadImage(path, image, false);
 }
 
-int LoadImageFileReusing(const std::string& path, CDibImage& image, std::string* why) {
-    return LoadImage(path, image, why, true);
+CStatus LoadImageFileReusing(const std::string& path, CDibImage& image) {
+    return LoadImage(path, image, true);
 }
 
 CStatus SaveImageFile(const std::string& path, CDibImage& image, int quality,
@@ -124,11 +115,10 @@ std::optional<std::pair<int, int>> PeekJpegSize(std::FILE* file) {
 }  // namespace
 
 std::optional<std::pair<int, int>> PeekImageSize(const std::string& path) {
-    std::string why;
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(OpenRegularFile(path, why),
-                                                               &std::fclose);
-    if (!file)
+    CResult<std::FILE*> opened = OpenRegularFile(path);
+    if (!opened)
         return std::nullopt;
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(*opened, &std::fclose);
     if (IsBmpPath(path))
         return PeekBmpSize(file.get());
     if (IsJpegPath(path))

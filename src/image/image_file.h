@@ -14,11 +14,12 @@ bool IsBmpPath(const std::string& path);
 bool IsJpegPath(const std::string& path);
 
 // ".bmp"/".dib": LoadBmp then ConvertTo24; ".jpg"/".jpeg": ReadJpegFile with the swap flag.
-// 1 when `image` holds a 24-bit picture with pixels; otherwise 0 and *why says what is wrong.
-int LoadImageFile(const std::string& path, CDibImage& image, std::string* why);
+// Succeeds when `image` holds a 24-bit picture with pixels; otherwise the reason says what is
+// wrong.
+CStatus LoadImageFile(const std::string& path, CDibImage& image);
 // The same, except that a BMP is read into the block `image` already holds
 // (CDibImage::LoadBmpIntoBlock), so a loop over files of one size allocates once.
-int LoadImageFileReusing(const std::string& path, CDibImage& image, std::string* why);
+CStatus LoadImageFileReusing(const std::string& path, CDibImage& image);
 
 // The picture's width and height as its header states them, read without decoding (BMP by its
 // info header, JPEG by its first frame header), so that a job can refuse a picture too large

@@ -5,6 +5,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/atomic_file.h"
@@ -16,19 +19,19 @@ extern "C" {
 #include <jerror.h>
 }
 
-CJPEGException::CJPEGException(int code, std::string message)
-    : m_nCode(code), m_strMessage(std::move(message)) {}
-
-bool CJPEGException::GetErrorMessage(char* text, unsigned size, unsigned*) const {
-    if (size == 0)
-        return true;
-    const std::size_t n = std::min<std::size_t>(m_strMessage.size(), size - 1);
-    std::memcpy(text, m_strMessage.data(), n);
-    text[n] = '\0';
-    return true;
-}
-
 namespace {
+
+// A fatal libjpeg error, thrown from its error hook and caught before ReadJpegFile, ReadJpegStrips
+// or WriteJpegFile returns: it never leaves this file.
+class CJPEGException : public std::exception {
+public:
+    CJPEGException(int code, std::string message)
+        : m_nCode(code), m_strMessage(std::move(message)) {}
+    const char* what() const noexcept override { return m_strMessage.c_str(); }
+
+    int m_nCode;
+    std::string m_strMessage;  // the library's own text, at most 199 characters
+};
 
 // Fatal errors end the current read or write, not the process.
 [[noreturn]] void ThrowingErrorExit(j_common_ptr cinfo) {
@@ -99,7 +102,7 @@ struct CReadTarget {
     int m_nHeight = 0;
 };
 
-int ReadRows(CReadTarget& target, CDibImage& image, int& isGrey, bool swapToBgr, std::string* why) {
+CStatus ReadRows(CReadTarget& target, CDibImage& image, int& isGrey, bool swapToBgr) {
     jpeg_decompress_struct cinfo;
     jpeg_error_mgr err;
     SetUpErrorManager(err);
@@ -115,9 +118,7 @@ int ReadRows(CReadTarget& target, CDibImage& image, int& isGrey, bool swapToBgr,
         jpeg_destroy_decompress(&cinfo);
         if (bCreated && !strips)
             image.Free();
-        if (why)
-            *why = reason;
-        return 0;
+        return CStatus::Failure(reason);
     };
     try {
         // No bytes at all is an error of the memory source, as of the file source.
@@ -216,41 +217,33 @@ int ReadRows(CReadTarget& target, CDibImage& image, int& isGrey, bool swapToBgr,
         return failed("out of memory");
     }
     jpeg_destroy_decompress(&cinfo);
-    return 1;
+    return {};
 }
 
 }  // namespace
 
-int ReadJpegFile(const std::string& path, CDibImage& image, int& isGrey, bool swapToBgr,
-                 std::string* why) {
-    std::string reason;
-    FileCloser in{OpenRegularFile(path, reason)};
-    if (!in.file) {
-        if (why)
-            *why = reason;
-        return 0;
-    }
+CStatus ReadJpegFile(const std::string& path, CDibImage& image, int& isGrey, bool swapToBgr) {
+    CResult<std::FILE*> opened = OpenRegularFile(path);
+    if (!opened)
+        return opened.Status();
+    FileCloser in{*opened};
     CReadTarget target;
     target.m_file = in.file;
-    return ReadRows(target, image, isGrey, swapToBgr, why);
+    return ReadRows(target, image, isGrey, swapToBgr);
 }
 
-int ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBgr,
-                   std::string* why) {
+CStatus ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBgr) {
     CReadTarget target;
     target.m_file = file;
-    return ReadRows(target, image, isGrey, swapToBgr, why);
+    return ReadRows(target, image, isGrey, swapToBgr);
 }
 
-int ReadJpegStrips(const std::string& path, CDibImage& strip, int& width, int& height,
-                   const CJpegStripHook& hook, std::string* why) {
-    std::string reason;
-    FileCloser in{OpenRegularFile(path, reason)};
-    if (!in.file) {
-        if (why)
-            *why = reason;
-        return 0;
-    }
+CResult<CPictureSize> ReadJpegStrips(const std::string& path, CDibImage& strip,
+                                     const CJpegStripHook& hook) {
+    CResult<std::FILE*> opened = OpenRegularFile(path);
+    if (!opened)
+        return opened.Status();
+    FileCloser in{*opened};
     // The bytes are kept: a failed read is decoded once more from exactly these.
     std::vector<unsigned char> bytes;
     try {
@@ -270,27 +263,20 @@ int ReadJpegStrips(const std::string& path, CDibImage& strip, int& width, int& h
         }
         bytes.resize(size);
     } catch (const std::bad_alloc&) {
-        if (why)
-            *why = "out of memory";
-        return 0;
+        return CStatus::Failure("out of memory");
     }
-    if (std::ferror(in.file)) {
-        if (why)
-            *why = std::strerror(errno);
-        return 0;
-    }
+    if (std::ferror(in.file))
+        return CStatus::Failure(std::strerror(errno));
     int grey = 0;
     const std::function<void(int, int)> none = [](int, int) {};
     CReadTarget target;
     target.m_bytes = &bytes;
     target.m_strips = hook.m_rows ? &hook.m_rows : &none;
-    if (ReadRows(target, strip, grey, true, why)) {
-        width = target.m_nWidth;
-        height = target.m_nHeight;
-        return 1;
-    }
+    CStatus read = ReadRows(target, strip, grey, true);
+    if (read)
+        return CPictureSize{target.m_nWidth, target.m_nHeight};
     if (target.m_nShown == 0 || !hook.m_undo)
-        return 0;
+        return read;
     // The decoder is deterministic: the same bytes give the same rows up to the same failure.
     const int shown = target.m_nShown;
     const std::function<void(int, int)> undo = [&](int top, int count) {
@@ -300,8 +286,10 @@ int ReadJpegStrips(const std::string& path, CDibImage& strip, int& width, int& h
     CReadTarget again;
     again.m_bytes = &bytes;
     again.m_strips = &undo;
-    ReadRows(again, strip, grey, true, nullptr);
-    return again.m_nShown >= shown ? 0 : -1;
+    (void)ReadRows(again, strip, grey, true);  // fails as the first read did
+    if (again.m_nShown < shown && hook.m_undoLost)
+        hook.m_undoLost();
+    return read;
 }
 
 CStatus WriteJpegFile(const std::string& path, CDibImage& image, int quality, bool grey,

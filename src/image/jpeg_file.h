@@ -3,51 +3,41 @@
 
 #include <cstdio>
 #include <functional>
-#include <stdexcept>
 #include <string>
 
 #include "image/dib_image.h"
 
-// A fatal libjpeg error, thrown from its error hook and caught inside ReadJpegFile/WriteJpegFile.
-class CJPEGException : public std::exception {
-public:
-    CJPEGException(int code, std::string message);
-    const char* what() const noexcept override { return m_strMessage.c_str(); }
-    // Copies the message into `text`, cut to `size` bytes including the terminating zero.
-    bool GetErrorMessage(char* text, unsigned size, unsigned* helpContext = nullptr) const;
-
-    int m_nCode;
-    std::string m_strMessage;  // the library's own text, at most 199 characters
-};
-
-// 1 when the whole image was decoded; 0 otherwise (with the reason in *why). The image is always
+// Fails unless the whole image was decoded, with the reason. The image is always
 // made 24 bits per pixel; `isGrey` is set to 1 for greyscale output. With `swapToBgr` the
 // library's R, G, B are stored as B, G, R (the image's order). CMYK and YCCK files are turned
 // into RGB. Data that ends early or is damaged (the library's premature-end and corrupt-data
 // warnings) fails the read like an error; other warnings are ignored. A read that fails before
 // the size is known leaves the image as it was; one that fails later leaves it empty. An image
 // that already has the file's size at 24 bits is decoded into as it is, without a new block.
-int ReadJpegFile(const std::string& path, CDibImage& image, int& isGrey, bool swapToBgr,
-                 std::string* why = nullptr);
+CStatus ReadJpegFile(const std::string& path, CDibImage& image, int& isGrey, bool swapToBgr);
 // The same from an open stream positioned at the start of the JPEG data.
-int ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBgr,
-                   std::string* why = nullptr);
+CStatus ReadJpegStream(std::FILE* file, CDibImage& image, int& isGrey, bool swapToBgr);
 
 // Decodes a JPEG file a strip of rows at a time into `strip` (made the picture's width and at
 // most kJpegStripRows rows high, and kept from call to call), never holding the whole picture,
 // as ReadJpegFile with the swap flag would decode it: `m_rows(top, count)` once strip rows
 // 0..count-1 (from the top) hold the picture's rows top..top+count-1. When the read then fails,
 // the rows shown are decoded once more from the same bytes and handed to `m_undo(top, count)`
-// the same way, so a caller can take back what it did with them. 1 when the whole picture was
-// decoded, with its size in `width` and `height`; 0 when not (why in *why); -1 when the rows
-// shown could not all be decoded again for `m_undo`.
+// the same way, so a caller can take back what it did with them; `m_undoLost()` follows when
+// the rows shown could not all be decoded again. The picture's size once the whole picture was
+// decoded; the read's failure otherwise.
 constexpr int kJpegStripRows = 16;
 struct CJpegStripHook {
     std::function<void(int top, int count)> m_rows;
     std::function<void(int top, int count)> m_undo;
+    std::function<void()> m_undoLost;
 };
-int ReadJpegStrips(const std::string& path, CDibImage& strip, int& width, int& height,
-                   const CJpegStripHook& hook, std::string* why = nullptr);
+struct CPictureSize {
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+};
+CResult<CPictureSize> ReadJpegStrips(const std::string& path, CDibImage& strip,
+                                     const CJpegStripHook& hook);
 
 // Writes the file, or says why it could not. `quality` is 1..100;
 // `grey` writes one component; `swapToRgb` hands B, G, R rows to the library as R, G, B.

@@ -4,10 +4,10 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <system_error>
 
 #include "image/image_file.h"
 #include "platform/atomic_file.h"
+#include "platform/make_folder.h"
 
 CStatus MakeWritableFolder(const std::string& folder, CJobProblem* problem) {
     namespace fs = std::filesystem;
@@ -19,12 +19,10 @@ CStatus MakeWritableFolder(const std::string& folder, CJobProblem* problem) {
             *problem = std::move(made);
         return status;
     };
-    std::error_code ec;
-    fs::create_directories(path, ec);
-    if (ec)
-        return fail(JobProblemKind::FolderNotMade, ec.message());
-    if (!fs::is_directory(path, ec))
-        return fail(JobProblemKind::NotAFolder, {});
+    // A name taken by something else than a folder is the one failure without an errno.
+    if (CStatus made = MakeFolder(path.string()); !made)
+        return made.Error() != 0 ? fail(JobProblemKind::FolderNotMade, made.Reason())
+                                 : fail(JobProblemKind::NotAFolder, {});
     // Creating and renaming files needs write and search permission on the folder.
     if (access(path.c_str(), W_OK | X_OK) != 0)
         return fail(JobProblemKind::FolderNotWritable, ErrnoText(errno));

@@ -8,10 +8,9 @@
 #include "stack/image_stacker.h"
 
 bool CJobResult::TrashSource(const std::string& path) {
-    std::string why;
     CTrashedFile where;
-    if (!MoveToTrash(path, &why, &where)) {
-        Fail(path, JobProblemKind::TrashFailed, why);
+    if (const CStatus trashed = MoveToTrash(path, &where); !trashed) {
+        Fail(path, JobProblemKind::TrashFailed, trashed.Reason());
         return false;
     }
     m_trashed.push_back(path);

@@ -46,10 +46,9 @@ CJobResult CMergeImageJob::Run() {
     if (!BeginJob(m_params, m_params.m_strTargetFile, JobRefusal::NoTarget))
         return m_result;
     m_params.m_nJpgQuality = std::clamp(m_params.m_nJpgQuality, 1, 100);
-    std::string detail;
-    if (const JobRefusal refusal = StackOptionsRefusal(StackOptions(), &detail);
-        refusal != JobRefusal::None) {
-        Refuse(refusal, detail);
+    if (const CStackRefusal refused = StackOptionsRefusal(StackOptions());
+        refused.m_refusal != JobRefusal::None) {
+        Refuse(refused.m_refusal, refused.m_strDetail);
         return m_result;
     }
     if (m_params.m_nLimit < 0) {
@@ -274,20 +273,24 @@ void CMergeImageJob::FailStacking(const std::string& path) {
     Fail(MakeProblem(path, JobProblemKind::Other, failure.m_strReason));
 }
 
-JobRefusal StackOptionsRefusal(const CStackOptions& options, std::string* detail) {
-    switch (CheckStackOptions(options, detail)) {
+CStackRefusal StackOptionsRefusal(const CStackOptions& options) {
+    CStackOptionCheck check = CheckStackOptions(options);
+    const auto refuse = [&](JobRefusal refusal) {
+        return CStackRefusal{refusal, std::move(check.m_strDetail)};
+    };
+    switch (check.m_fault) {
         case StackOptionFault::None:
             break;
         case StackOptionFault::BadKappa:
-            return JobRefusal::BadKappa;
+            return refuse(JobRefusal::BadKappa);
         case StackOptionFault::BadReferenceCount:
-            return JobRefusal::BadReferenceCount;
+            return refuse(JobRefusal::BadReferenceCount);
         case StackOptionFault::NegativeDivisor:
-            return JobRefusal::NegativeDivisor;
+            return refuse(JobRefusal::NegativeDivisor);
         case StackOptionFault::BadOverlap:
-            return JobRefusal::BadOverlap;
+            return refuse(JobRefusal::BadOverlap);
     }
-    return JobRefusal::None;
+    return {};
 }
 
 void CMergeImageJob::WriteResult() {

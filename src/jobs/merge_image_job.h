@@ -86,9 +86,13 @@ private:
     std::vector<CStackFile> m_report;  // every file handed to the job, in scan order
 };
 
-// The kind of refusal for stacking options the stacker cannot use, with its detail (the value
-// at fault); None when they pass.
-JobRefusal StackOptionsRefusal(const CStackOptions& options, std::string* detail);
+// A refusal of stacking options and its detail (the value at fault).
+struct CStackRefusal {
+    JobRefusal m_refusal = JobRefusal::None;
+    std::string m_strDetail;
+};
+// The refusal for stacking options the stacker cannot use; None when they pass.
+CStackRefusal StackOptionsRefusal(const CStackOptions& options);
 
 // The first free numbered name for `target`: the digits that end its name are replaced by the
 // first number from theirs (0 without digits), written with at least six digits, whose file does

@@ -17,7 +17,10 @@ CMergeLoaded CMergePlain::LoadAndAdd(const std::string& path, std::size_t index,
     CDibImage& image = own.m_image;
     if (LoadJpegIntoSums(path, index, own, loaded))
         return loaded;
-    loaded.m_bLoaded = LoadSourceInto(path, image, &loaded.m_strWhy);
+    const CStatus read = LoadSourceInto(path, image);
+    loaded.m_bLoaded = read.Ok();
+    if (!read)
+        loaded.m_strWhy = read.Reason();
     const CMergeOrder::CPlace place =
         m_order.Publish(index, loaded.m_bLoaded, image.m_nWidth, image.m_nHeight);
     if (!place.m_bEnters)
@@ -78,13 +81,17 @@ bool CMergePlain::LoadJpegIntoSums(const std::string& path, std::size_t index, C
     CJpegStripHook hook;
     hook.m_rows = [&](int top, int count) { apply(top, count, true); };
     hook.m_undo = [&](int top, int count) { apply(top, count, false); };
-    int pictureWidth = 0, pictureHeight = 0;
-    const int read =
-        ReadJpegStrips(path, own.m_strip, pictureWidth, pictureHeight, hook, &loaded.m_strWhy);
-    loaded.m_bLoaded = read == 1;
+    bool bUndoLost = false;
+    hook.m_undoLost = [&] { bUndoLost = true; };
+    const CResult<CPictureSize> read = ReadJpegStrips(path, own.m_strip, hook);
+    loaded.m_bLoaded = read.Ok();
+    if (!read)
+        loaded.m_strWhy = read.Reason();
+    const int pictureWidth = read ? read->m_nWidth : 0;
+    const int pictureHeight = read ? read->m_nHeight : 0;
     const CMergeOrder::CPlace place =
         m_order.Publish(index, loaded.m_bLoaded, pictureWidth, pictureHeight);
-    if (read < 0)
+    if (bUndoLost)
         loaded.m_strFailure = "not enough memory to take a failed read back out of the sums";
     if (place.m_bEnters) {
         loaded.m_nSumWidth = place.m_nWidth;

@@ -9,15 +9,21 @@
 namespace {
 
 // The stacking methods keep their memory bound: a picture above kMaxStackPixels is skipped
-// before it is decoded. False with the reason then.
-bool FitsStacking(const std::string& path, std::string* why) {
+// before it is decoded.
+CStatus FitsStacking(const std::string& path) {
     const auto size = PeekImageSize(path);
     if (!size || std::int64_t(size->first) * size->second <= kMaxStackPixels)
-        return true;
-    *why = std::to_string(size->first) + "x" + std::to_string(size->second) +
-           " is larger than the stacking methods take (" +
-           std::to_string(kMaxStackPixels / 1000000) + " megapixels at most)";
-    return false;
+        return {};
+    return CStatus::Failure(std::to_string(size->first) + "x" + std::to_string(size->second) +
+                            " is larger than the stacking methods take (" +
+                            std::to_string(kMaxStackPixels / 1000000) + " megapixels at most)");
+}
+
+// FitsStacking, then LoadSourceInto.
+CStatus LoadForStacking(const std::string& path, CDibImage& image) {
+    if (CStatus fits = FitsStacking(path); !fits)
+        return fits;
+    return LoadSourceInto(path, image);
 }
 
 }  // namespace
@@ -43,8 +49,7 @@ bool CMergeStacking::FindReference(const std::vector<std::string>& paths, IJobOb
     for (std::size_t i = 0; i < paths.size() && loadedCount < m_nFiles; ++i) {
         if (observer.StopRequested())
             return false;
-        std::string why;
-        if (!FitsStacking(paths[i], &why) || !LoadSourceInto(paths[i], image, &why))
+        if (!LoadForStacking(paths[i], image))
             continue;
         if (loadedCount++ == 0) {
             width = image.m_nWidth;
@@ -55,8 +60,9 @@ bool CMergeStacking::FindReference(const std::vector<std::string>& paths, IJobOb
         try {
             CStackPlacer placer(m_options, width, height);
             const CImageView view = ViewOf(image);
-            std::string declined;
-            if (placer.SetReference(view, &declined)) {
+            const CStatus set = placer.SetReference(view);
+            const std::string& declined = set.Reason();
+            if (set) {
                 m_reference = PackedCopy(view);
                 m_nReference = i;
                 if (m_reference.empty())
@@ -84,8 +90,10 @@ CMergeLoaded CMergeStacking::LoadAndPlace(const std::vector<std::string>& paths,
     CMergeLoaded loaded;
     CWorker& own = m_workers[std::size_t(worker)];
     CDibImage& image = own.m_image;
-    loaded.m_bLoaded = FitsStacking(paths[index], &loaded.m_strWhy) &&
-                       LoadSourceInto(paths[index], image, &loaded.m_strWhy);
+    const CStatus read = LoadForStacking(paths[index], image);
+    loaded.m_bLoaded = read.Ok();
+    if (!read)
+        loaded.m_strWhy = read.Reason();
     const CMergeOrder::CPlace place =
         m_order.Publish(index, loaded.m_bLoaded, image.m_nWidth, image.m_nHeight);
     if (!place.m_bEnters)
@@ -118,8 +126,10 @@ CMergeLoaded CMergeStacking::LoadAndPlace(const std::vector<std::string>& paths,
             auto placer =
                 std::make_unique<CStackPlacer>(m_options, place.m_nWidth, place.m_nHeight);
             if (bAlign && why.empty())
-                placer->SetReference(
-                    PackedView(m_reference.data(), place.m_nWidth, place.m_nHeight), &why);
+                if (CStatus set = placer->SetReference(
+                        PackedView(m_reference.data(), place.m_nWidth, place.m_nHeight));
+                    !set)
+                    why = set.Reason();
             if (why.empty())
                 own.m_placer = std::move(placer);
         } catch (const std::bad_alloc&) {
@@ -165,10 +175,9 @@ CMergeLoaded CMergeStacking::LoadAndPlace(const std::vector<std::string>& paths,
 }
 
 bool CMergeStacking::Add(CMergeLoaded& loaded) {
-    std::string why;
     const bool bSlot = loaded.m_pSlot != nullptr;
     if (!m_stacker->AddPlaced(loaded.m_placed, bSlot ? loaded.m_pSlot : loaded.m_frame.data(),
-                              loaded.m_nSumWidth, loaded.m_nSumHeight, &why, bSlot))
+                              loaded.m_nSumWidth, loaded.m_nSumHeight, bSlot))
         return false;
     std::lock_guard lock(m_spareLock);
     m_spareFrames.push_back(std::move(loaded.m_frame));
@@ -181,5 +190,5 @@ void CMergeStacking::EndLoading() {
 }
 
 bool CMergeStacking::Finish(CDibImage& result) {
-    return m_stacker->Finish(result, nullptr);
+    return m_stacker->Finish(result).Ok();
 }

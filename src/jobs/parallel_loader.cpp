@@ -17,17 +17,14 @@ std::vector<std::string> ListMatchingFiles(const std::string& folder, const std:
     return std::move(lister.m_paths);
 }
 
-bool LoadSourceInto(const std::string& path, CDibImage& image, std::string* why) {
+CStatus LoadSourceInto(const std::string& path, CDibImage& image) {
     if (!IsJpegPath(path))
-        return LoadImageFileReusing(path, image, why) != 0;
+        return LoadImageFileReusing(path, image);
     int grey = 0;
     // Only the reader's own answer counts: on a failure the image may still hold the last file.
-    if (!ReadJpegFile(path, image, grey, true, why))
-        return false;
-    if (!image.m_hDib || image.m_nWidth == 0 || image.m_nHeight == 0) {
-        if (why)
-            *why = "image has no pixels";
-        return false;
-    }
-    return true;
+    if (CStatus read = ReadJpegFile(path, image, grey, true); !read)
+        return read;
+    if (!image.m_hDib || image.m_nWidth == 0 || image.m_nHeight == 0)
+        return CStatus::Failure("image has no pixels");
+    return {};
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/start_threads.h"
+#include "platform/status.h"
 
 class CDibImage;
 
@@ -23,9 +24,9 @@ std::vector<std::string> ListMatchingFiles(const std::string& folder, const std:
 
 // LoadImageFile, except that a JPEG of the size `image` already has is decoded into its block,
 // and a BMP is read into its block (LoadImageFileReusing), so a worker going through files of
-// one size makes no new image per file. True when `image`
-// holds the picture; false with the reason in *why (the image may then hold anything).
-bool LoadSourceInto(const std::string& path, CDibImage& image, std::string* why);
+// one size makes no new image per file. Succeeds when `image` holds the picture; after a
+// failure the image may hold anything.
+CStatus LoadSourceInto(const std::string& path, CDibImage& image);
 
 // Runs `work(index, worker)` for items 0..count-1. With one thread there is no worker: Next runs
 // the item itself, so nothing is done before it is asked for. With more, `threads` workers run

@@ -14,13 +14,14 @@ int RoundHalfUp(double x) {
 
 }  // namespace
 
-int ResizeToFill(const CDibImage& src, CDibImage& dst, int width, int height,
-                 const CResampleOptions& options) {
+CStatus ResizeToFill(const CDibImage& src, CDibImage& dst, int width, int height,
+                     const CResampleOptions& options) {
     if (!src.m_hDib || src.m_nWidth <= 0 || src.m_nHeight <= 0)
-        return 0;
+        return CStatus::Failure("no image to resize");
     if (width <= 0 || height <= 0) {
         dst.Free();
-        return 0;
+        return CStatus::Failure("invalid size " + std::to_string(width) + " x " +
+                                std::to_string(height));
     }
     // Scale by the larger ratio, so that the image covers width x height and one side matches.
     const double rw = double(width) / src.m_nWidth;
@@ -36,11 +37,13 @@ int ResizeToFill(const CDibImage& src, CDibImage& dst, int width, int height,
     // rest at the right and bottom. Only that part of the scaled image is computed, straight into
     // `dst`, so memory follows the result however large the scaled image would be.
     // Every failure leaves `dst` empty, so that the caller never writes a blank picture.
-    if (scaledWidth < width || scaledHeight < height || !dst.Create(width, height, 24) ||
-        !ResizeDibWindow(options, src, scaledWidth, scaledHeight, (scaledWidth - width) / 2,
-                         (scaledHeight - height) / 2, dst)) {
+    CStatus status = scaledWidth < width || scaledHeight < height
+                         ? CStatus::Failure("the scaled image would not cover the size")
+                         : dst.Create(width, height, 24);
+    if (status)
+        status = ResizeDibWindow(options, src, scaledWidth, scaledHeight, (scaledWidth - width) / 2,
+                                 (scaledHeight - height) / 2, dst);
+    if (!status)
         dst.Free();
-        return 0;
-    }
-    return 1;
+    return status;
 }

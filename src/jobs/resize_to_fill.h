@@ -6,7 +6,7 @@
 #include "resample/resample_options.h"
 
 // `src` holds a 24-bit image and is not changed; `dst` receives a new 24-bit image of exactly
-// width x height. Returns 1 on success; 0 when `src` is empty or the destination could not be
-// created (then `dst` is empty, so nothing empty gets written). `options` as for ResizeDib.
-int ResizeToFill(const CDibImage& src, CDibImage& dst, int width, int height,
-                 const CResampleOptions& options = {});
+// width x height. Fails when `src` is empty or the destination could not be made (then `dst` is
+// empty, so nothing empty gets written). `options` as for ResizeDib.
+CStatus ResizeToFill(const CDibImage& src, CDibImage& dst, int width, int height,
+                     const CResampleOptions& options = {});

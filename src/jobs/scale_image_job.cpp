@@ -97,14 +97,18 @@ std::string CScaleImageJob::OutputPath(const std::string& source) const {
 CScaleImageJob::CScaled CScaleImageJob::Scale(const std::string& path, CDibImage& image,
                                               bool bOwnThread) const {
     CScaled scaled;
-    scaled.m_bLoaded = LoadSourceInto(path, image, &scaled.m_strWhy);
+    const CStatus loaded = LoadSourceInto(path, image);
+    scaled.m_bLoaded = loaded.Ok();
+    if (!loaded)
+        scaled.m_strWhy = loaded.Reason();
     if (!scaled.m_bLoaded)
         return scaled;
     ScaleTargetSize(*m_params.m_scale, image.m_nWidth, image.m_nHeight, scaled.m_nWidth,
                     scaled.m_nHeight);
     CDibImage resized;
     scaled.m_bResized = ResizeToFill(image, resized, scaled.m_nWidth, scaled.m_nHeight,
-                                     m_context.Resample(bOwnThread)) != 0;
+                                     m_context.Resample(bOwnThread))
+                            .Ok();
     if (scaled.m_bResized)
         scaled.m_encoded =
             EncodeImageFile(OutputPath(path), resized, m_params.m_nJpgQuality, scaled.m_bytes);

@@ -22,6 +22,7 @@
 #include <variant>
 
 #include "platform/atomic_file.h"
+#include "platform/make_folder.h"
 #include "platform/program_path.h"
 
 namespace fs = std::filesystem;
@@ -127,11 +128,6 @@ void SetFromIni(double& field, const char* value) {
         field = d;
 }
 
-void Describe(std::string* why, const std::string& text) {
-    if (why)
-        *why = text;
-}
-
 std::string TooLarge() {
     return "larger than " + std::to_string(kMaxSettingsFileBytes >> 20) +
            " MiB, too large for a settings file";
@@ -141,14 +137,13 @@ std::string TooLarge() {
 // is not a regular file or holds more than kMaxSettingsFileBytes. Opened without blocking, as a
 // FIFO would wait for a writer; the opened file is what is checked, so a link counts as what it
 // points to (/dev/zero never ends).
-bool ReadWholeFile(const std::string& path, std::string& text, std::string* why) {
-    text.clear();
+CResult<std::string> ReadWholeFile(const std::string& path) {
+    std::string text;
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         if (errno == ENOENT)
-            return true;
-        Describe(why, path + ": " + std::strerror(errno));
-        return false;
+            return text;
+        return CStatus::Failure(path + ": " + std::strerror(errno));
     }
     struct stat st {};
     std::string reason;
@@ -175,28 +170,19 @@ bool ReadWholeFile(const std::string& path, std::string& text, std::string* why)
     }
     close(fd);
     if (reason.empty())
-        return true;
-    text.clear();
-    Describe(why, path + ": " + reason);
-    return false;
+        return text;
+    return CStatus::Failure(path + ": " + reason);
 }
 
 // Writes `text` beside `path` under a temporary name and renames it into place, so a failed
 // write never leaves a cut-off settings file.
-bool ReplaceFile(const std::string& path, const std::string& text, std::string* why) {
-    std::error_code ec;
+CStatus ReplaceFile(const std::string& path, const std::string& text) {
     const fs::path parent = fs::path(path).parent_path();
-    if (!parent.empty())
-        fs::create_directories(parent, ec);
-    if (ec) {
-        Describe(why, parent.string() + ": " + ec.message());
-        return false;
-    }
-    if (CStatus written = WriteWholeFile(path, text); !written) {
-        Describe(why, path + ": " + written.Reason());
-        return false;
-    }
-    return true;
+    if (CStatus made = parent.empty() ? CStatus() : MakeFolder(parent.string()); !made)
+        return CStatus::Failure(parent.string() + ": " + made.Reason());
+    if (CStatus written = WriteWholeFile(path, text); !written)
+        return CStatus::Failure(path + ": " + written.Reason());
+    return {};
 }
 
 // GetPrivateProfileInt's reading: an optional sign and decimal digits after blanks; anything
@@ -217,44 +203,39 @@ int ReadIniInt(const char* value) {
 }
 
 template <class S, std::size_t K>
-bool Save(const S& settings, const char* section, const CIniKey<S> (&keys)[K],
-          const std::string& iniPath, std::string* why) {
-    std::string text;
-    if (!ReadWholeFile(iniPath, text, why))
-        return false;
+CStatus Save(const S& settings, const char* section, const CIniKey<S> (&keys)[K],
+             const std::string& iniPath) {
+    const CResult<std::string> text = ReadWholeFile(iniPath);
+    if (!text)
+        return text.Status();
     CSimpleIniA ini;
     ini.SetSpaces(false);
-    if (ini.LoadData(text) < 0) {
-        Describe(why, iniPath + ": not a settings file that can be kept");
-        return false;
-    }
+    if (ini.LoadData(*text) < 0)
+        return CStatus::Failure(iniPath + ": not a settings file that can be kept");
     for (const CIniKey<S>& key : keys) {
         const std::string value =
             std::visit([&](auto member) { return IniText(settings.*member); }, key.m_member);
-        if (value.find_first_of("\r\n") != std::string::npos) {
-            Describe(why, iniPath + ": the value of " + key.m_pszKey + " holds a line break");
-            return false;
-        }
+        if (value.find_first_of("\r\n") != std::string::npos)
+            return CStatus::Failure(iniPath + ": the value of " + key.m_pszKey +
+                                    " holds a line break");
         ini.SetValue(section, key.m_pszKey, value.c_str());
     }
     std::string out;
-    if (ini.Save(out) < 0) {
-        Describe(why, iniPath + ": cannot format the settings");
-        return false;
-    }
-    return ReplaceFile(iniPath, out, why);
+    if (ini.Save(out) < 0)
+        return CStatus::Failure(iniPath + ": cannot format the settings");
+    return ReplaceFile(iniPath, out);
 }
 
 template <class S, std::size_t K>
-bool Load(S& settings, const char* section, const CIniKey<S> (&keys)[K], const std::string& iniPath,
-          std::string* why) {
+CStatus Load(S& settings, const char* section, const CIniKey<S> (&keys)[K],
+             const std::string& iniPath) {
     settings = S{};
-    std::string text;
-    if (!ReadWholeFile(iniPath, text, why))
-        return false;
+    const CResult<std::string> text = ReadWholeFile(iniPath);
+    if (!text)
+        return text.Status();
     CSimpleIniA ini;
-    if (ini.LoadData(text) < 0)
-        return true;
+    if (ini.LoadData(*text) < 0)
+        return {};
     for (const CIniKey<S>& key : keys) {
         const char* value = ini.GetValue(section, key.m_pszKey, nullptr);
         std::visit(
@@ -271,7 +252,7 @@ bool Load(S& settings, const char* section, const CIniKey<S> (&keys)[K], const s
             },
             key.m_member);
     }
-    return true;
+    return {};
 }
 
 }  // namespace
@@ -293,12 +274,12 @@ std::string IniPathFor(const std::string& exePath) {
     return (base / "tarnwick" / "tarnwick.ini").string();
 }
 
-bool SaveSettings(const CMergeParams& settings, const std::string& iniPath, std::string* why) {
-    return Save(settings, kMergeSection, kMergeKeys, iniPath, why);
+CStatus SaveSettings(const CMergeParams& settings, const std::string& iniPath) {
+    return Save(settings, kMergeSection, kMergeKeys, iniPath);
 }
 
-bool SaveSettings(const CScaleParams& settings, const std::string& iniPath, std::string* why) {
-    return Save(settings, kScaleSection, kScaleKeys, iniPath, why);
+CStatus SaveSettings(const CScaleParams& settings, const std::string& iniPath) {
+    return Save(settings, kScaleSection, kScaleKeys, iniPath);
 }
 
 void ResetSettings(CMergeParams& settings) {
@@ -308,10 +289,10 @@ void ResetSettings(CScaleParams& settings) {
     settings = CScaleParams{};
 }
 
-bool LoadSettings(CMergeParams& settings, const std::string& iniPath, std::string* why) {
-    return Load(settings, kMergeSection, kMergeKeys, iniPath, why);
+CStatus LoadSettings(CMergeParams& settings, const std::string& iniPath) {
+    return Load(settings, kMergeSection, kMergeKeys, iniPath);
 }
 
-bool LoadSettings(CScaleParams& settings, const std::string& iniPath, std::string* why) {
-    return Load(settings, kScaleSection, kScaleKeys, iniPath, why);
+CStatus LoadSettings(CScaleParams& settings, const std::string& iniPath) {
+    return Load(settings, kScaleSection, kScaleKeys, iniPath);
 }

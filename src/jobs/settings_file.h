@@ -7,10 +7,11 @@
 #include <string>
 
 #include "jobs/job_params.h"
+#include "platform/status.h"
 
 // Save and Load read only a regular file (links followed) of at most 1 MiB, far beyond the few
 // hundred bytes of the two sections: a FIFO, a device, a folder or a larger file is refused at
-// once (with the reason in *why), never waited on nor read whole into memory.
+// once (with the reason), never waited on nor read whole into memory.
 inline constexpr std::size_t kMaxSettingsFileBytes = std::size_t(1) << 20;
 
 // The settings file for the executable at `exePath`: the executable's path with its extension
@@ -32,13 +33,11 @@ std::string IniPathFor(const std::string& exePath);
 
 // Writes the section's keys in table order as Key=Value lines, keeping every other section, key
 // and comment of the file (created with its folder when missing). A text with blanks at either
-// end (or in double quotes itself) is written in double quotes, so that it reads back whole. False
-// with *why (path and reason) when the file cannot be read or written, or a text holds a line
+// end (or in double quotes itself) is written in double quotes, so that it reads back whole. Fails
+// (with the path and the reason) when the file cannot be read or written, or a text holds a line
 // break.
-[[nodiscard]] bool SaveSettings(const CMergeParams& settings, const std::string& iniPath,
-                                std::string* why);
-[[nodiscard]] bool SaveSettings(const CScaleParams& settings, const std::string& iniPath,
-                                std::string* why);
+CStatus SaveSettings(const CMergeParams& settings, const std::string& iniPath);
+CStatus SaveSettings(const CScaleParams& settings, const std::string& iniPath);
 
 // Sets every field to its default.
 void ResetSettings(CMergeParams& settings);
@@ -47,9 +46,8 @@ void ResetSettings(CScaleParams& settings);
 // Resets, then reads the section: texts as they stand, less one pair of enclosing double quotes
 // (a missing key reads as empty), integers
 // replace the default when they read as 0 or more. A missing, unreadable or malformed file, a
-// missing key or a value that is not a number leaves the defaults. False with *why (path and
-// reason) when the file exists but cannot be read or is refused.
-[[nodiscard]] bool LoadSettings(CMergeParams& settings, const std::string& iniPath,
-                                std::string* why);
-[[nodiscard]] bool LoadSettings(CScaleParams& settings, const std::string& iniPath,
-                                std::string* why);
+// missing key or a value that is not a number leaves the defaults. Fails (with the path and the
+// reason) when the file exists but cannot be read or is refused; `settings` then holds the
+// defaults.
+CStatus LoadSettings(CMergeParams& settings, const std::string& iniPath);
+CStatus LoadSettings(CScaleParams& settings, const std::string& iniPath);

@@ -243,23 +243,21 @@ std::vector<std::string> RemoveLeftoverTemporaries(const std::string& folder) {
     return removed;
 }
 
-std::FILE* OpenRegularFile(const std::string& path, std::string& why) {
+CResult<std::FILE*> OpenRegularFile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        why = ErrnoText(errno);
-        return nullptr;
-    }
+    if (fd < 0)
+        return CStatus::FromErrno(errno);
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        why = S_ISDIR(st.st_mode) ? "is a folder" : "not a regular file";
         ::close(fd);
-        return nullptr;
+        return CStatus::Failure(S_ISDIR(st.st_mode) ? "is a folder" : "not a regular file");
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     std::FILE* file = ::fdopen(fd, "rb");
     if (!file) {
-        why = ErrnoText(errno);
+        const int error = errno;
         ::close(fd);
+        return CStatus::FromErrno(error);
     }
     return file;
 }

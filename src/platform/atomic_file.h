@@ -89,5 +89,5 @@ std::vector<std::string> RemoveLeftoverTemporaries(const std::string& folder);
 CStatus WriteWholeFile(const std::string& path, const std::string& text);
 
 // Opens an existing regular file for reading without ever blocking: a FIFO, a device or a
-// folder is refused at once, never waited on. Null with the reason in `why`.
-std::FILE* OpenRegularFile(const std::string& path, std::string& why);
+// folder is refused at once, never waited on. The caller closes the stream.
+CResult<std::FILE*> OpenRegularFile(const std::string& path);

@@ -76,9 +76,7 @@ struct CMediaPlayer::WakeupGuard {
 };
 
 CStatus LoadPlayerLibrary() {
-    CStatus status;
-    LoadMpv(&status);
-    return status;
+    return LoadMpv().Status();
 }
 
 CMediaPlayer::CMediaPlayer(bool bAudio, QObject* parent) : IMediaPlayer(parent), m_bAudio(bAudio) {}
@@ -89,24 +87,21 @@ MediaPlayerFactory MediaPlayerMaker(bool bAudio) {
     };
 }
 
-bool CMediaPlayer::IsReady() {
+CStatus CMediaPlayer::Start() {
     if (m_bStartTried)
-        return m_pRender != nullptr;
+        return m_started;
     m_bStartTried = true;
-    CStatus loaded;
-    const MpvApi* api = LoadMpv(&loaded);
-    if (!api) {
-        m_strError = "the player library could not be loaded: " + loaded.Reason();
-        return false;
-    }
+    const CResult<const MpvApi*> loaded = LoadMpv();
+    if (!loaded)
+        return m_started =
+                   CStatus::Failure("the player library could not be loaded: " + loaded.Reason());
+    const MpvApi* api = *loaded;
     // libmpv refuses to start under a locale with another decimal separator; Qt's application
     // object sets the user's locale.
     std::setlocale(LC_NUMERIC, "C");
     m_pMpv = api->create();
-    if (!m_pMpv) {
-        m_strError = "libmpv could not be started";
-        return false;
-    }
+    if (!m_pMpv)
+        return m_started = CStatus::Failure("libmpv could not be started");
     m_pApi = api;
     const char* options[][2] = {
         {"vo", "libmpv"},     {"ao", m_bAudio ? "auto" : "null"},
@@ -118,18 +113,16 @@ bool CMediaPlayer::IsReady() {
         {"sub-auto", "no"},   {"osd-level", "0"},
     };
     for (const auto& option : options) m_pApi->set_option_string(m_pMpv, option[0], option[1]);
-    if (const int err = m_pApi->initialize(m_pMpv); err < 0) {
-        m_strError = std::string("libmpv: ") + m_pApi->error_string(err);
-        return false;
-    }
+    if (const int err = m_pApi->initialize(m_pMpv); err < 0)
+        return m_started = CStatus::Failure(std::string("libmpv: ") + m_pApi->error_string(err));
     mpv_render_param params[] = {
         {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_SW)},
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };
     if (const int err = m_pApi->render_context_create(&m_pRender, m_pMpv, params); err < 0) {
         m_pRender = nullptr;
-        m_strError = std::string("libmpv renderer: ") + m_pApi->error_string(err);
-        return false;
+        return m_started =
+                   CStatus::Failure(std::string("libmpv renderer: ") + m_pApi->error_string(err));
     }
     m_pApi->render_context_set_update_callback(m_pRender, &CMediaPlayer::OnRenderUpdate, this);
     m_renderThread = std::thread(&CMediaPlayer::RenderLoop, this);
@@ -141,7 +134,7 @@ bool CMediaPlayer::IsReady() {
     m_pGuard = new WakeupGuard;
     m_pGuard->m_pPlayer = this;
     m_pApi->set_wakeup_callback(m_pMpv, &CMediaPlayer::OnWakeup, m_pGuard);
-    return true;
+    return m_started;
 }
 
 CMediaPlayer::~CMediaPlayer() {
@@ -242,14 +235,9 @@ void CMediaPlayer::RenderLoop() {
     }
 }
 
-bool CMediaPlayer::Open(const std::string& path, std::string* why) {
-    auto fail = [why](std::string reason) {
-        if (why)
-            *why = std::move(reason);
-        return false;
-    };
-    if (!IsReady())
-        return fail(m_strError);
+CStatus CMediaPlayer::Open(const std::string& path) {
+    if (CStatus started = Start(); !started)
+        return started;
     m_bStopped = true;
     m_bLoaded = false;
     m_dLastPosition = -1.0;
@@ -257,7 +245,7 @@ bool CMediaPlayer::Open(const std::string& path, std::string* why) {
     m_pApi->set_property_string(m_pMpv, "pause", "yes");
     const char* command[] = {"loadfile", path.c_str(), "replace", nullptr};
     if (const int err = m_pApi->command(m_pMpv, command); err < 0)
-        return fail(m_pApi->error_string(err));
+        return CStatus::Failure(m_pApi->error_string(err));
 
     // Wait for this file's start, then for it to be loaded or refused. Events seen meanwhile
     // are handled as the queued drain would.
@@ -313,9 +301,9 @@ bool CMediaPlayer::Open(const std::string& path, std::string* why) {
         // Nothing of the file played before stays in the view.
         m_bShowPicture = false;
         m_view.Clear();
-        return fail(path + ": " + reason);
+        return CStatus::Failure(path + ": " + reason);
     }
-    return true;
+    return {};
 }
 
 void CMediaPlayer::Play() {
@@ -413,7 +401,7 @@ double CMediaPlayer::Duration() const {
 }
 
 bool CMediaPlayer::SetRate(double rate) {
-    if (!(rate > 0) || !IsReady())
+    if (!(rate > 0) || !Start())
         return false;
     return m_pApi->set_property(m_pMpv, "speed", MPV_FORMAT_DOUBLE, &rate) >= 0;
 }

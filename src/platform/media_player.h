@@ -11,7 +11,7 @@
 // the player sets it when it starts, as Qt's application object changes it.
 //
 // libmpv is loaded at run time (platform/mpv_library), not when the program starts: a player
-// starts libmpv the first time it is needed (IsReady, Open, SetRate), so making a player, and
+// starts libmpv the first time it is needed (Start, Open, SetRate), so making a player, and
 // showing a window that holds one, costs nothing until media is opened. Without libmpv every
 // player fails to start with a reason that says so, and the rest of the program is unaffected.
 #pragma once
@@ -104,19 +104,16 @@ public:
     ~CMediaPlayer() override;
 
     // Starts libmpv for this player unless that was tried already (loading the library on the
-    // first start in the process). False when the player could not be set up; Error() then
-    // says why.
-    bool IsReady();
-    // Why the player could not be set up; empty before IsReady or Open was called and after
-    // a successful start.
-    const std::string& Error() const { return m_strError; }
+    // first start in the process); every later call gives the first one's answer. Fails when
+    // the player could not be set up.
+    CStatus Start();
     CPlayerView& View() override { return m_view; }
     // Renders the picture at this size from now on.
     bool SetViewSize(int width, int height) override;
 
     // Loads a media file, stopped at its start with its first picture shown. Waits until the
-    // file is loaded or refused; false with the reason in *why, the view then black.
-    bool Open(const std::string& path, std::string* why = nullptr) override;
+    // file is loaded or refused; on a failure the view is black.
+    CStatus Open(const std::string& path) override;
     bool HasMedia() const override { return m_bLoaded.load(); }
     // Whether the media open has a picture to show (a video track or a still image); false
     // with no media and for sound only.
@@ -173,7 +170,7 @@ private:
     std::atomic<bool> m_bDrainPosted{false};
     int m_nLastState = kPlayStateStopped;
     double m_dLastPosition = -1.0;
-    std::string m_strError;
+    CStatus m_started;  // Start's answer, kept for its later calls
 
     std::thread m_renderThread;
     std::mutex m_renderLock;

@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/status.h"
+
 class CPlayerView;
 
 class IMediaPlayer : public QObject {
@@ -22,9 +24,9 @@ public:
     virtual CPlayerView& View() = 0;
     // Renders the picture at this size from now on.
     virtual bool SetViewSize(int width, int height) = 0;
-    // Loads a media file, stopped at its start with its first picture shown; false with the
-    // reason in *why.
-    virtual bool Open(const std::string& path, std::string* why = nullptr) = 0;
+    // Loads a media file, stopped at its start with its first picture shown, or fails with the
+    // reason.
+    virtual CStatus Open(const std::string& path) = 0;
     virtual bool HasMedia() const = 0;
     // Whether the media open has a picture to show.
     virtual bool HasVideo() const = 0;

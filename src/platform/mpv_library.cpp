@@ -39,12 +39,12 @@ CStatus OpenMpvLibrary(const char* soname, MpvApi& api) {
     return {};
 }
 
-const MpvApi* LoadMpv(CStatus* why, const char* soname) {
+CResult<const MpvApi*> LoadMpv(const char* soname) {
     static std::once_flag once;
     static MpvApi api;
     static CStatus status;
     std::call_once(once, [soname] { status = OpenMpvLibrary(soname, api); });
-    if (why)
-        *why = status;
-    return status.Ok() ? &api : nullptr;
+    if (!status)
+        return status;
+    return &api;
 }

@@ -49,6 +49,6 @@ struct MpvApi {
 CStatus OpenMpvLibrary(const char* soname, MpvApi& api);
 
 // The process's libmpv, opened on the first call and the same answer on every later one
-// (any thread). nullptr when it could not be opened, with the reason in *why. `soname` counts
-// only on the first call; tests that need libmpv missing pass a name that does not exist.
-const MpvApi* LoadMpv(CStatus* why = nullptr, const char* soname = kMpvLibraryName);
+// (any thread): its entry points, or why it could not be opened. `soname` counts only on the
+// first call; tests that need libmpv missing pass a name that does not exist.
+CResult<const MpvApi*> LoadMpv(const char* soname = kMpvLibraryName);

@@ -112,7 +112,7 @@ std::string TrashFileOf(const std::string& infoFile) {
 
 }  // namespace
 
-bool MoveToTrash(const std::string& path, std::string* why, CTrashedFile* where) {
+CStatus MoveToTrash(const std::string& path, CTrashedFile* where) {
     // g_file_trash, not QFile::moveToTrash: Qt 6.4 "trashes" into ./files/ when the data folder
     // is missing and reports success; GIO creates the trash as the rules say.
     GFile* file = g_file_new_for_path(path.c_str());
@@ -129,8 +129,9 @@ bool MoveToTrash(const std::string& path, std::string* why, CTrashedFile* where)
     }
     GError* error = nullptr;
     const bool bOk = g_file_trash(file, nullptr, &error);
-    if (!bOk && why)
-        *why = error ? error->message : "cannot move to the trash";
+    CStatus status;
+    if (!bOk)
+        status = CStatus::Failure(error ? error->message : "cannot move to the trash");
     if (error)
         g_error_free(error);
     g_object_unref(file);
@@ -143,7 +144,7 @@ bool MoveToTrash(const std::string& path, std::string* why, CTrashedFile* where)
             }
         }
     }
-    return bOk;
+    return status;
 }
 
 std::vector<CRestoredFile> RestoreFromTrash(const std::vector<CTrashedFile>& files) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/status.h"
+
 // Where a trashed file went: the trash keeps it under files/NAME and records where it came from
 // in info/NAME.trashinfo (its Path= key).
 struct CTrashedFile {
@@ -14,10 +16,9 @@ struct CTrashedFile {
     std::string m_strInfoFile;   // its .trashinfo
 };
 
-// True when `path` went to the trash; false with GIO's reason in *why (the file stays put).
-// `where`, when given, gets the file's place in the trash.
-[[nodiscard]] bool MoveToTrash(const std::string& path, std::string* why,
-                               CTrashedFile* where = nullptr);
+// Moves `path` to the trash; a failure carries GIO's reason (the file stays put). `where`, when
+// given, gets the file's place in the trash.
+CStatus MoveToTrash(const std::string& path, CTrashedFile* where = nullptr);
 
 enum class RestoreOutcome {
     Restored,    // back at its path, and gone from the trash

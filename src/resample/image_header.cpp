@@ -25,20 +25,20 @@ std::int64_t RowPayloadBytes(const ImageHeader& image) {
 
 }  // namespace
 
-ImageHeader* iplCreateImageHeader(int nChannels, int alphaChannel, int depth,
+ImageHeader* iplCreateImageHeader(CLayerStatus& layer, int nChannels, int alphaChannel, int depth,
                                   const char* colorModel, const char* channelSeq, int dataOrder,
                                   int origin, int align, int width, int height, ImageRoi* roi,
                                   ImageHeader* maskROI, void* imageId, ImageTileInfo* tileInfo) {
     if (width <= 0 || height <= 0) {
-        LayerReport(kStsBadSize, "iplCreateImageHeader", "Incorrect data-ins", "iplcrhdr",
-                    __LINE__);
+        layer.Report(kStsBadSize, "iplCreateImageHeader", "Incorrect data-ins", "iplcrhdr",
+                     __LINE__);
         return nullptr;
     }
     ImageHeader* image = new (std::nothrow) ImageHeader;
     if (!image) {
-        LayerReport(kStsNoMem, "iplCreateImageHeader",
-                    "Not enough memory to allocate header for destination image", "iplcrhdr",
-                    __LINE__);
+        layer.Report(kStsNoMem, "iplCreateImageHeader",
+                     "Not enough memory to allocate header for destination image", "iplcrhdr",
+                     __LINE__);
         return nullptr;
     }
     image->headerSize = std::int32_t(sizeof(ImageHeader));
@@ -64,15 +64,15 @@ ImageHeader* iplCreateImageHeader(int nChannels, int alphaChannel, int depth,
     return image;
 }
 
-ImageHeader* iplTranslateDIB(std::uint8_t* dib, int* cloneData) {
+ImageHeader* iplTranslateDIB(CLayerStatus& layer, std::uint8_t* dib, int* cloneData) {
     constexpr const char* kFunc = "iplTranslateDIB";
     constexpr const char* kFile = "ipltrdib";
     if (dib == nullptr) {
-        LayerReport(kStsBadArg, kFunc, "( dib == 0 )", kFile, __LINE__);
+        layer.Report(kStsBadArg, kFunc, "( dib == 0 )", kFile, __LINE__);
         return nullptr;
     }
     if (cloneData == nullptr) {
-        LayerReport(kStsBadArg, kFunc, "( cloneData == 0 )", kFile, __LINE__);
+        layer.Report(kStsBadArg, kFunc, "( cloneData == 0 )", kFile, __LINE__);
         return nullptr;
     }
     const std::uint32_t biSize = DibRead32(dib);
@@ -83,35 +83,35 @@ ImageHeader* iplTranslateDIB(std::uint8_t* dib, int* cloneData) {
     const std::uint32_t biCompression = DibRead32(dib + 16);
     const std::uint32_t biClrUsed = DibRead32(dib + 32);
     if (biSize != kInfoHeaderSize) {
-        LayerReport(kStsBadArg, kFunc, "( dib->biSize != sizeof(BITMAPINFOHEADER) )", kFile,
-                    __LINE__);
+        layer.Report(kStsBadArg, kFunc, "( dib->biSize != sizeof(BITMAPINFOHEADER) )", kFile,
+                     __LINE__);
         return nullptr;
     }
     if (biPlanes != 1) {
-        LayerReport(kStsBadArg, kFunc, "(dib->biPlanes != 1)", kFile, __LINE__);
+        layer.Report(kStsBadArg, kFunc, "(dib->biPlanes != 1)", kFile, __LINE__);
         return nullptr;
     }
     // Only uncompressed pixels are translated: run-length and bit-field DIBs would need a private
     // copy, which this program never asks for.
     if (biCompression != kBiRgb) {
-        LayerReport(kStsBadArg, kFunc,
-                    "(dib->biCompression != 0) && (dib->biCompression != 1) && "
-                    "(dib->biCompression != 2) && (dib->biCompression != 3)",
-                    kFile, __LINE__);
+        layer.Report(kStsBadArg, kFunc,
+                     "(dib->biCompression != 0) && (dib->biCompression != 1) && "
+                     "(dib->biCompression != 2) && (dib->biCompression != 3)",
+                     kFile, __LINE__);
         return nullptr;
     }
     if (biClrUsed > 0x8000) {
-        LayerReport(kStsBadArg, kFunc, "(dib->biClrUsed > 0x8000)", kFile, __LINE__);
+        layer.Report(kStsBadArg, kFunc, "(dib->biClrUsed > 0x8000)", kFile, __LINE__);
         return nullptr;
     }
     // Likewise only 24-bit pixels can be shared as they are.
     if (biBitCount != 24) {
-        LayerReport(kStsBadArg, kFunc, "dib->biBitCount is bad", kFile, __LINE__);
+        layer.Report(kStsBadArg, kFunc, "dib->biBitCount is bad", kFile, __LINE__);
         return nullptr;
     }
     const std::int64_t height = biHeight < 0 ? -std::int64_t(biHeight) : biHeight;
     ImageHeader* image = iplCreateImageHeader(
-        3, 0, IPL_DEPTH_8U, "RGB", "BGR", kDataOrderPixel,
+        layer, 3, 0, IPL_DEPTH_8U, "RGB", "BGR", kDataOrderPixel,
         biHeight >= 0 ? kOriginBottom : kOriginTop, kAlignDword, biWidth,
         height > INT32_MAX ? 0 : int(height), nullptr, nullptr, nullptr, nullptr);
     if (!image)
@@ -120,8 +120,8 @@ ImageHeader* iplTranslateDIB(std::uint8_t* dib, int* cloneData) {
         ((std::int64_t(biWidth) * biBitCount + 31) & ~std::int64_t(31)) / 8;
     if (widthStep * height > INT32_MAX) {
         iplReleaseParts(image, kReleaseHeader);
-        LayerReport(kStsBadArg, kFunc, "dib->biWidth x dib->biHeight is too large", kFile,
-                    __LINE__);
+        layer.Report(kStsBadArg, kFunc, "dib->biWidth x dib->biHeight is too large", kFile,
+                     __LINE__);
         return nullptr;
     }
     image->widthStep = std::int32_t(widthStep);

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+class CLayerStatus;
+
 inline constexpr int IPL_DEPTH_1U = 1;
 inline constexpr int IPL_DEPTH_8U = 8;
 inline constexpr int IPL_DEPTH_16U = 16;
@@ -69,7 +71,7 @@ struct ImageHeader {
 // New header record; pixels are neither allocated nor attached (imageData stays null, widthStep is
 // the row length padded to `align`). Null after reporting an error: a width or height of 0 or less
 // ("Incorrect data-ins"), or no memory for the record.
-ImageHeader* iplCreateImageHeader(int nChannels, int alphaChannel, int depth,
+ImageHeader* iplCreateImageHeader(CLayerStatus& layer, int nChannels, int alphaChannel, int depth,
                                   const char* colorModel, const char* channelSeq, int dataOrder,
                                   int origin, int align, int width, int height, ImageRoi* roi,
                                   ImageHeader* maskROI, void* imageId, ImageTileInfo* tileInfo);
@@ -77,7 +79,7 @@ ImageHeader* iplCreateImageHeader(int nChannels, int alphaChannel, int depth,
 // Header over a packed 24-bit DIB (`dib` points at its 40-byte header), sharing its pixels:
 // *cloneData is set to 0. Null after reporting an error. The caller guarantees that the block
 // holds the colour table and every row the header promises.
-ImageHeader* iplTranslateDIB(std::uint8_t* dib, int* cloneData);
+ImageHeader* iplTranslateDIB(CLayerStatus& layer, std::uint8_t* dib, int* cloneData);
 
 // Releases the parts named in the bit set `parts` (kRelease*); a null header is ignored.
 void iplReleaseParts(ImageHeader* image, int parts);

@@ -33,94 +33,98 @@ AxisWindow SamplesInWindow(const ZoomAxis& axis, int first, int size) {
     return {first, std::max(0, end - first)};
 }
 
-void Zoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, int yDst, int ySrc,
-          int interpolate, const ZoomWindow* window, const CResampleOptions& options);
+void Zoom(CLayerStatus& layer, ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc,
+          int yDst, int ySrc, int interpolate, const ZoomWindow* window,
+          const CResampleOptions& options);
 
 }  // namespace
 
-void iplResize(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, int yDst, int ySrc,
-               int interpolate, const CResampleOptions& options) {
+void iplResize(CLayerStatus& layer, ImageHeader* srcImage, ImageHeader* dstImage, int xDst,
+               int xSrc, int yDst, int ySrc, int interpolate, const CResampleOptions& options) {
     if (interpolate == IPL_INTER_SUPER) {
         if (xDst > xSrc || yDst > ySrc) {
-            LayerReport(kStsBadArg, "iplResize", "(xDst > xSrc || yDst > ySrc)", "iplresiz",
-                        __LINE__);
+            layer.Report(kStsBadArg, "iplResize", "(xDst > xSrc || yDst > ySrc)", "iplresiz",
+                         __LINE__);
         } else {
             // Area reduction is not part of this layer: the program never asks for it.
-            LayerReport(kStsBadArg, "iplResize", "interpolate == IPL_INTER_SUPER is not built",
-                        "iplresiz", __LINE__);
+            layer.Report(kStsBadArg, "iplResize", "interpolate == IPL_INTER_SUPER is not built",
+                         "iplresiz", __LINE__);
         }
     } else {
-        iplZoom(srcImage, dstImage, xDst, xSrc, yDst, ySrc, interpolate, options);
+        iplZoom(layer, srcImage, dstImage, xDst, xSrc, yDst, ySrc, interpolate, options);
     }
-    if (LayerStatus() < 0)
-        LayerReport(kStsBackTrace, "iplResize", "", "iplresiz", __LINE__);
+    if (layer.Status() < 0)
+        layer.Report(kStsBackTrace, "iplResize", "", "iplresiz", __LINE__);
 }
 
-void iplZoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, int yDst, int ySrc,
-             int interpolate, const CResampleOptions& options) {
-    Zoom(srcImage, dstImage, xDst, xSrc, yDst, ySrc, interpolate, nullptr, options);
+void iplZoom(CLayerStatus& layer, ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc,
+             int yDst, int ySrc, int interpolate, const CResampleOptions& options) {
+    Zoom(layer, srcImage, dstImage, xDst, xSrc, yDst, ySrc, interpolate, nullptr, options);
 }
 
-void iplZoomWindow(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, int yDst,
-                   int ySrc, int interpolate, int x0, int y0, const CResampleOptions& options) {
+void iplZoomWindow(CLayerStatus& layer, ImageHeader* srcImage, ImageHeader* dstImage, int xDst,
+                   int xSrc, int yDst, int ySrc, int interpolate, int x0, int y0,
+                   const CResampleOptions& options) {
     const ZoomWindow window{x0, y0};
-    Zoom(srcImage, dstImage, xDst, xSrc, yDst, ySrc, interpolate, &window, options);
+    Zoom(layer, srcImage, dstImage, xDst, xSrc, yDst, ySrc, interpolate, &window, options);
 }
 
 namespace {
 
 // iplZoom, over the whole destination (no window) or the window of a larger one.
-void Zoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, int yDst, int ySrc,
-          int interpolate, const ZoomWindow* window, const CResampleOptions& options) {
+void Zoom(CLayerStatus& layer, ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc,
+          int yDst, int ySrc, int interpolate, const ZoomWindow* window,
+          const CResampleOptions& options) {
     // 1. Header consistency.
     for (const ImageHeader* image : {srcImage, dstImage}) {
         if (const int code = CheckImageHeader(image)) {
-            LayerReport(code, kZoom, "Incorrect Image", kZoomFile, __LINE__);
+            layer.Report(code, kZoom, "Incorrect Image", kZoomFile, __LINE__);
             return;
         }
     }
     // 2 to 5 report every failing condition, then the routine gives up if any did.
     if (interpolate != IPL_INTER_NN && interpolate != IPL_INTER_LINEAR &&
         interpolate != IPL_INTER_CUBIC) {
-        LayerReport(kStsBadArg, kZoom,
-                    "interpolate != IPL_INTER_NN && interpolate != IPL_INTER_LINEAR && interpolate "
-                    "!= IPL_INTER_CUBIC",
-                    kZoomFile, __LINE__);
+        layer.Report(
+            kStsBadArg, kZoom,
+            "interpolate != IPL_INTER_NN && interpolate != IPL_INTER_LINEAR && interpolate "
+            "!= IPL_INTER_CUBIC",
+            kZoomFile, __LINE__);
     }
     if (srcImage->depth != dstImage->depth) {
-        LayerReport(kStsBadArg, kZoom, "srcImage->depth != dstImage->depth", kZoomFile, __LINE__);
+        layer.Report(kStsBadArg, kZoom, "srcImage->depth != dstImage->depth", kZoomFile, __LINE__);
     }
     if (srcImage->depth != IPL_DEPTH_1U && srcImage->depth != IPL_DEPTH_8U &&
         srcImage->depth != IPL_DEPTH_16U && srcImage->depth != IPL_DEPTH_32F) {
-        LayerReport(kStsBadArg, kZoom,
-                    "srcImage->depth != IPL_DEPTH_1U && srcImage->depth != IPL_DEPTH_8U && "
-                    "srcImage->depth != IPL_DEPTH_16U && srcImage->depth != IPL_DEPTH_32F",
-                    kZoomFile, __LINE__);
+        layer.Report(kStsBadArg, kZoom,
+                     "srcImage->depth != IPL_DEPTH_1U && srcImage->depth != IPL_DEPTH_8U && "
+                     "srcImage->depth != IPL_DEPTH_16U && srcImage->depth != IPL_DEPTH_32F",
+                     kZoomFile, __LINE__);
     } else if (srcImage->depth != IPL_DEPTH_8U) {
         // Only 8-bit samples are resampled here; the other depths are refused, not guessed at.
-        LayerReport(kStsBadArg, kZoom, "srcImage->depth != IPL_DEPTH_8U", kZoomFile, __LINE__);
+        layer.Report(kStsBadArg, kZoom, "srcImage->depth != IPL_DEPTH_8U", kZoomFile, __LINE__);
     }
     if (srcImage->dataOrder != dstImage->dataOrder) {
-        LayerReport(kStsBadArg, kZoom, "srcImage->dataOrder != dstImage->dataOrder", kZoomFile,
-                    __LINE__);
+        layer.Report(kStsBadArg, kZoom, "srcImage->dataOrder != dstImage->dataOrder", kZoomFile,
+                     __LINE__);
     } else if (srcImage->dataOrder != kDataOrderPixel) {
-        LayerReport(kStsBadArg, kZoom, "srcImage->dataOrder != 0", kZoomFile, __LINE__);
+        layer.Report(kStsBadArg, kZoom, "srcImage->dataOrder != 0", kZoomFile, __LINE__);
     }
     if (xDst <= 0 || xSrc <= 0)
-        LayerReport(kStsBadArg, kZoom, "xDst <= 0 || xSrc <= 0", kZoomFile, __LINE__);
+        layer.Report(kStsBadArg, kZoom, "xDst <= 0 || xSrc <= 0", kZoomFile, __LINE__);
     if (yDst <= 0 || ySrc <= 0)
-        LayerReport(kStsBadArg, kZoom, "yDst <= 0 || ySrc <= 0", kZoomFile, __LINE__);
+        layer.Report(kStsBadArg, kZoom, "yDst <= 0 || ySrc <= 0", kZoomFile, __LINE__);
     // Whole images only: no region of interest, mask or tiles.
     if (srcImage->roi || dstImage->roi || srcImage->maskRegion || dstImage->maskRegion ||
         srcImage->tileInfo || dstImage->tileInfo) {
-        LayerReport(kStsBadArg, kZoom, "roi, maskRegion or tileInfo is set", kZoomFile, __LINE__);
+        layer.Report(kStsBadArg, kZoom, "roi, maskRegion or tileInfo is set", kZoomFile, __LINE__);
     }
     if (window &&
         (window->x0 < 0 || window->y0 < 0 || std::int64_t(window->x0) + dstImage->width > xDst ||
          std::int64_t(window->y0) + dstImage->height > yDst)) {
-        LayerReport(kStsBadArg, kZoom, "window outside xDst x yDst", kZoomFile, __LINE__);
+        layer.Report(kStsBadArg, kZoom, "window outside xDst x yDst", kZoomFile, __LINE__);
     }
-    if (LayerStatus() < 0)
+    if (layer.Status() < 0)
         return;
 
     // 6. Small sources fall back to a mode that needs fewer samples.
@@ -141,8 +145,8 @@ void Zoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, int 
 
     // 8, 9.
     if (srcImage == dstImage) {
-        LayerReport(kStsBadArg, kZoom, "This function isn`t in-plase function", kZoomFile,
-                    __LINE__);
+        layer.Report(kStsBadArg, kZoom, "This function isn`t in-plase function", kZoomFile,
+                     __LINE__);
         return;
     }
     if ((srcImage->alphaChannel && srcImage->nChannels == 1) ||
@@ -151,13 +155,13 @@ void Zoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, int 
     }
     const int channels = ProcessedChannels(*srcImage);
     if (channels != ProcessedChannels(*dstImage)) {
-        LayerReport(kStsInternal, kZoom, "srcImage COI != dstImage COI", kZoomFile, __LINE__);
+        layer.Report(kStsInternal, kZoom, "srcImage COI != dstImage COI", kZoomFile, __LINE__);
         return;
     }
     // A pixel would hold channels the pass does not write: refused rather than left half-filled.
     if (srcImage->alphaChannel || dstImage->alphaChannel) {
-        LayerReport(kStsBadArg, kZoom, "srcImage->alphaChannel || dstImage->alphaChannel",
-                    kZoomFile, __LINE__);
+        layer.Report(kStsBadArg, kZoom, "srcImage->alphaChannel || dstImage->alphaChannel",
+                     kZoomFile, __LINE__);
         return;
     }
 
@@ -203,8 +207,8 @@ void Zoom(ImageHeader* srcImage, ImageHeader* dstImage, int xDst, int xSrc, int 
     }
     // A destination left unwritten must not pass for a resized one.
     if (!written) {
-        LayerReport(kStsNoMem, kZoom, "Not enough memory for the sampling tables or row buffers",
-                    kZoomFile, __LINE__);
+        layer.Report(kStsNoMem, kZoom, "Not enough memory for the sampling tables or row buffers",
+                     kZoomFile, __LINE__);
     }
 }
 

@@ -3,55 +3,22 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
-
-struct LayerErrorState {
-    int status = kStsOk;
-    int mode = kLayerModeLeaf;
-    LayerErrorHandler handler = DefaultLayerHandler;
-};
-
-// One record a thread: resizes on different threads report to their own caller.
-thread_local LayerErrorState g_layerError;
-
-}  // namespace
-
-int LayerStatus() {
-    return g_layerError.status;
-}
-
-void SetLayerStatus(int status) {
-    LayerReport(status, "SetLayerStatus", "", "", 0);
-}
-
-int LayerErrorMode() {
-    return g_layerError.mode;
-}
-
-LayerErrorHandler SetLayerErrorHandler(LayerErrorHandler handler) {
-    LayerErrorHandler previous = g_layerError.handler;
-    g_layerError.handler = handler ? handler : DefaultLayerHandler;
-    return previous;
-}
-
-int LayerReport(int status, const char* funcName, const char* context, const char* file, int line) {
+int CLayerStatus::Report(int status, const char* funcName, const char* context, const char* file,
+                         int line) {
     if (status != kStsBackTrace && status != kStsAutoTrace) {
-        g_layerError.status = status;
+        m_nStatus = status;
         if (status == kStsOk)
             return status;
     }
-    return g_layerError.handler(status, funcName, context, file, line);
+    return m_handler(status, funcName, context, file, line);
 }
 
 int DefaultLayerHandler(int status, const char* funcName, const char* context, const char* file,
                         int line) {
-    if (g_layerError.mode == kLayerModeLeaf) {
-        std::fprintf(stderr, "%s: %s (%d): %s, %s:%d\n", funcName, LayerStatusText(status), status,
-                     context, file, line);
-        std::fflush(stderr);
-        std::exit(1);
-    }
-    return status;
+    std::fprintf(stderr, "%s: %s (%d): %s, %s:%d\n", funcName, LayerStatusText(status), status,
+                 context, file, line);
+    std::fflush(stderr);
+    std::exit(1);
 }
 
 const char* LayerStatusText(int status) {

@@ -1,9 +1,12 @@
-// Status record of the image-processing layer: one process-wide current status, the error mode
-// and the handler every report goes through.
+// Status record of the image-processing layer: the current status, the error mode and the
+// handler every report goes through.
 //
-// One record a thread: a resize reports to the thread that made it, so resizes on several
-// threads at once keep apart.
+// One record a call: whoever calls into the layer makes a CLayerStatus and hands it to every
+// routine of that call, so calls on several threads at once keep apart and nothing is shared.
 #pragma once
+
+#include <functional>
+#include <utility>
 
 // Status codes raised on the resize path.
 inline constexpr int kStsOk = 0;
@@ -28,23 +31,33 @@ inline constexpr int kStsBadAlpha = -19;
 inline constexpr int kLayerModeLeaf = 0;
 
 // Handler: status, function name, condition text, source file name, line. Returns a status.
-using LayerErrorHandler = int (*)(int status, const char* funcName, const char* context,
-                                  const char* file, int line);
+using LayerErrorHandler = std::function<int(int status, const char* funcName, const char* context,
+                                            const char* file, int line)>;
 
-// Current status (0 = no error, negative = error).
-int LayerStatus();
-// Sets the status through the report routine (0 just clears it).
-void SetLayerStatus(int status);
-int LayerErrorMode();
-// Installs `handler` (null restores the default one) and returns the previous handler.
-LayerErrorHandler SetLayerErrorHandler(LayerErrorHandler handler);
+class CLayerStatus {
+public:
+    // Every report of the call goes to `handler`; there is no default, so a caller decides
+    // what a report does (DefaultLayerHandler ends the process).
+    explicit CLayerStatus(LayerErrorHandler handler) : m_handler(std::move(handler)) {}
 
-// The report routine: -1 and -8 go straight to the handler; any other status is stored first,
-// and 0 ends the report there.
-int LayerReport(int status, const char* funcName, const char* context, const char* file, int line);
+    // Current status (0 = no error, negative = error).
+    int Status() const { return m_nStatus; }
+    // Sets the status through the report routine (0 just clears it).
+    void Set(int status) { Report(status, "SetLayerStatus", "", "", 0); }
+    int Mode() const { return m_nMode; }
 
-// The default handler: in leaf mode it writes one line on stderr and ends the process with exit
-// status 1.
+    // The report routine: -1 and -8 go straight to the handler; any other status is stored
+    // first, and 0 ends the report there.
+    int Report(int status, const char* funcName, const char* context, const char* file, int line);
+
+private:
+    int m_nStatus = kStsOk;
+    int m_nMode = kLayerModeLeaf;
+    LayerErrorHandler m_handler;
+};
+
+// The layer's own handler: writes one line on stderr and ends the process with exit status 1.
+// Only for a caller that asks for it; ResizeDib records reports instead.
 int DefaultLayerHandler(int status, const char* funcName, const char* context, const char* file,
                         int line);
 

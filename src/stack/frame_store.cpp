@@ -84,7 +84,7 @@ void CFrameStore::AppendSlot(const std::uint8_t* slot) {
     ++m_nFrames;
 }
 
-bool CFrameStore::Append(const std::uint8_t* frame, std::string* why) {
+CStatus CFrameStore::Append(const std::uint8_t* frame) {
     if (m_fd < 0 && (m_nFrames + 1) * m_nFrameBytes <= m_nMemoryBytes) {
         std::uint8_t* slot = nullptr;
         try {
@@ -95,34 +95,33 @@ bool CFrameStore::Append(const std::uint8_t* frame, std::string* why) {
         if (slot) {
             std::memcpy(slot, frame, m_nFrameBytes);
             AppendSlot(slot);
-            return true;
+            return {};
         }
     }
-    if (m_fd < 0 && !Spill(why))
-        return false;
-    if (!WriteAt(frame, m_nFrameBytes, m_nFrames * std::uint64_t(m_nFrameBytes), why))
-        return false;
+    if (m_fd < 0)
+        if (CStatus spilled = Spill(); !spilled)
+            return spilled;
+    if (CStatus written = WriteAt(frame, m_nFrameBytes, m_nFrames * std::uint64_t(m_nFrameBytes));
+        !written)
+        return written;
     ++m_nFrames;
-    return true;
+    return {};
 }
 
-bool CFrameStore::Read(std::size_t frame, std::size_t offset, std::size_t bytes, std::uint8_t* dst,
-                       std::string* why) const {
+CStatus CFrameStore::Read(std::size_t frame, std::size_t offset, std::size_t bytes,
+                          std::uint8_t* dst) const {
     std::uint64_t at = frame * std::uint64_t(m_nFrameBytes) + offset;
     while (bytes > 0) {
         const ssize_t got = pread(m_fd, dst, bytes, off_t(at));
         if (got < 0 && errno == EINTR)
             continue;
-        if (got <= 0) {
-            if (why)
-                *why = got < 0 ? std::strerror(errno) : "the file ended early";
-            return false;
-        }
+        if (got <= 0)
+            return CStatus::Failure(got < 0 ? std::strerror(errno) : "the file ended early");
         dst += got;
         bytes -= std::size_t(got);
         at += std::uint64_t(got);
     }
-    return true;
+    return {};
 }
 
 std::uint8_t* CFrameStore::TakeSlotUnfaulted() {
@@ -145,36 +144,30 @@ std::uint8_t* CFrameStore::TakeSlotUnfaulted() {
     return slot;
 }
 
-bool CFrameStore::Spill(std::string* why) {
-    const CStatus opened = OpenUnnamedFile(m_strDir, m_fd);
-    if (!opened) {
-        if (why)
-            *why = opened.Reason();
-        return false;
-    }
+CStatus CFrameStore::Spill() {
+    if (CStatus opened = OpenUnnamedFile(m_strDir, m_fd); !opened)
+        return opened;
     for (std::size_t i = 0; i < m_nFrames; ++i)
-        if (!WriteAt(MemoryFrame(i), m_nFrameBytes, i * std::uint64_t(m_nFrameBytes), why))
-            return false;
+        if (CStatus written =
+                WriteAt(MemoryFrame(i), m_nFrameBytes, i * std::uint64_t(m_nFrameBytes));
+            !written)
+            return written;
     m_chunks.clear();
     m_freeSlots.clear();
     m_memory.clear();
-    return true;
+    return {};
 }
 
-bool CFrameStore::WriteAt(const std::uint8_t* data, std::size_t bytes, std::uint64_t at,
-                          std::string* why) {
+CStatus CFrameStore::WriteAt(const std::uint8_t* data, std::size_t bytes, std::uint64_t at) {
     while (bytes > 0) {
         const ssize_t put = pwrite(m_fd, data, bytes, off_t(at));
         if (put < 0 && errno == EINTR)
             continue;
-        if (put <= 0) {
-            if (why)
-                *why = put < 0 ? std::strerror(errno) : "nothing was written";
-            return false;
-        }
+        if (put <= 0)
+            return CStatus::Failure(put < 0 ? std::strerror(errno) : "nothing was written");
         data += put;
         bytes -= std::size_t(put);
         at += std::uint64_t(put);
     }
-    return true;
+    return {};
 }

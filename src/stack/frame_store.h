@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/status.h"
+
 // Memory straight from the system, given back whole on release: faulted in at once, or
 // (bFaultNow false) later, a piece at a time, by FaultIn.
 class CMappedBytes {
@@ -63,11 +65,11 @@ public:
     // Takes a slot's picture as it is.
     void AppendSlot(const std::uint8_t* slot);
 
-    bool Append(const std::uint8_t* frame, std::string* why);
+    // Fails with the system's reason when the temporary file cannot take the picture.
+    CStatus Append(const std::uint8_t* frame);
 
     // `bytes` bytes from `offset` within picture `frame` of the file.
-    bool Read(std::size_t frame, std::size_t offset, std::size_t bytes, std::uint8_t* dst,
-              std::string* why) const;
+    CStatus Read(std::size_t frame, std::size_t offset, std::size_t bytes, std::uint8_t* dst) const;
 
 private:
     // A slot from the free ones or a new chunk, not faulted in yet; none past the budget.
@@ -75,9 +77,9 @@ private:
 
     // Moves the pictures held so far to a new file that has no name in the folder, so nothing is
     // left behind whatever way the job ends.
-    bool Spill(std::string* why);
+    CStatus Spill();
 
-    bool WriteAt(const std::uint8_t* data, std::size_t bytes, std::uint64_t at, std::string* why);
+    CStatus WriteAt(const std::uint8_t* data, std::size_t bytes, std::uint64_t at);
 
     std::size_t m_nFrameBytes;
     std::size_t m_nMemoryBytes;

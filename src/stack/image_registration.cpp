@@ -184,13 +184,11 @@ void CImageRegistration::Release() {
     m_nSize = 0;
 }
 
-bool CImageRegistration::SetReference(const CImageView& reference, std::string* why) {
+CStatus CImageRegistration::SetReference(const CImageView& reference) {
     const int side = std::min(reference.m_nWidth, reference.m_nHeight);
-    if (side < kMinWindow) {
-        if (why)
-            *why = "too small to register (under " + std::to_string(kMinWindow) + " pixels a side)";
-        return false;
-    }
+    if (side < kMinWindow)
+        return CStatus::Failure("too small to register (under " + std::to_string(kMinWindow) +
+                                " pixels a side)");
     int size = kMinWindow;
     while (size * 2 <= std::min(side, kMaxWindow)) size *= 2;
     if (size != m_nSize) {
@@ -240,16 +238,14 @@ bool CImageRegistration::SetReference(const CImageView& reference, std::string* 
     m_nLeft = (reference.m_nWidth - size) / 2;
     m_nTop = (reference.m_nHeight - size) / 2;
     if (!LoadSpectrum(reference)) {
-        if (why)
-            *why = "the reference has no contrast to register on";
         Release();
-        return false;
+        return CStatus::Failure("the reference has no contrast to register on");
     }
     const std::size_t half = std::size_t(size) * (size / 2 + 1);
     const Complex* work = AsComplex(m_pWork);
     Complex* ref = AsComplex(m_pReference);
     for (std::size_t i = 0; i < half; ++i) ref[i] = std::conj(work[i]);
-    return true;
+    return {};
 }
 
 bool CImageRegistration::LoadSpectrum(const CImageView& image) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/status.h"
 #include "stack/image_view.h"
 
 // What registering one picture found. The shift says where the picture's content lies relative
@@ -43,9 +44,9 @@ public:
     CImageRegistration& operator=(const CImageRegistration&) = delete;
 
     // Plans a square window of the largest power of two up to 256 that fits the reference,
-    // centred on it. False (with the reason) for a reference too small (under 16 pixels a side)
-    // or without any contrast in the window.
-    bool SetReference(const CImageView& reference, std::string* why);
+    // centred on it. Fails for a reference too small (under 16 pixels a side) or without any
+    // contrast in the window.
+    CStatus SetReference(const CImageView& reference);
     // Shifts found are within half the window either way. A picture whose peak ratio is below
     // `minPeakRatio` or with no contrast in the window is not registered.
     CRegistration Register(const CImageView& image, double minPeakRatio = kDefaultMinPeakRatio);

@@ -49,18 +49,16 @@ std::string StackFailureReason(StackFailureKind kind, const std::string& detail,
     return detail;
 }
 
-bool CImageStacker::Fail(std::string* why, StackFailureKind kind, const std::string& detail,
-                         const std::string& system) {
+CStatus CImageStacker::Fail(StackFailureKind kind, const std::string& detail,
+                            const std::string& system) {
     m_failure.m_kind = kind;
     m_failure.m_strFolder = kind == StackFailureKind::StoreFailed ? detail : std::string();
     m_failure.m_strSystem = system;
     m_failure.m_strReason = StackFailureReason(kind, detail, system);
-    if (why)
-        *why = m_failure.m_strReason;
-    return false;
+    return CStatus::Failure(m_failure.m_strReason);
 }
 
-bool CImageStacker::Begin(int width, int height, std::string* why) {
+CStatus CImageStacker::Begin(int width, int height) {
     const std::size_t pixels = std::size_t(width) * std::size_t(height);
     try {
         if (PerPixel(m_options.m_method)) {
@@ -72,21 +70,22 @@ bool CImageStacker::Begin(int width, int height, std::string* why) {
                 m_counts.assign(pixels, 0);
         }
     } catch (const std::bad_alloc&) {
-        return Fail(why, StackFailureKind::NoMemory);
+        return Fail(StackFailureKind::NoMemory);
     }
     m_nWidth = width;
     m_nHeight = height;
-    return true;
+    return {};
 }
 
-bool CImageStacker::AddPlaced(const CStackFile& file, const std::uint8_t* frame, int width,
-                              int height, std::string* why, bool bSlot) {
+CStatus CImageStacker::AddPlaced(const CStackFile& file, const std::uint8_t* frame, int width,
+                                 int height, bool bSlot) {
     {
         std::lock_guard lock(m_beginLock);
-        if (m_nWidth == 0 && !Begin(width, height, why))
-            return false;
+        if (m_nWidth == 0)
+            if (CStatus begun = Begin(width, height); !begun)
+                return begun;
     }
-    return Accumulate(file, frame, why, bSlot);
+    return Accumulate(file, frame, bSlot);
 }
 
 std::uint8_t* CImageStacker::TakeSlot(int width, int height, std::size_t frames) {
@@ -94,7 +93,7 @@ std::uint8_t* CImageStacker::TakeSlot(int width, int height, std::size_t frames)
         return nullptr;
     {
         std::lock_guard lock(m_beginLock);
-        if (m_nWidth == 0 && !Begin(width, height, nullptr))
+        if (m_nWidth == 0 && !Begin(width, height))
             return nullptr;
     }
     if (width != m_nWidth || height != m_nHeight ||
@@ -111,18 +110,17 @@ void CImageStacker::ReturnSlot(std::uint8_t* slot) {
     m_store->ReturnSlot(slot);
 }
 
-bool CImageStacker::Accumulate(const CStackFile& file, const std::uint8_t* frame, std::string* why,
-                               bool bSlot) {
+CStatus CImageStacker::Accumulate(const CStackFile& file, const std::uint8_t* frame, bool bSlot) {
     if (!file.m_bUsed) {
         m_files.push_back(file);
-        return true;
+        return {};
     }
     const CGridRect& rect = file.m_covered;
     if (m_store && bSlot) {
         m_store->AppendSlot(frame);
     } else if (m_store) {
-        if (std::string system; !m_store->Append(frame, &system))
-            return Fail(why, StackFailureKind::StoreFailed, m_store->Folder(), system);
+        if (CStatus appended = m_store->Append(frame); !appended)
+            return Fail(StackFailureKind::StoreFailed, m_store->Folder(), appended.Reason());
     } else {
         const bool bCount = m_options.m_method == StackMethod::MeanOfAdded;
         for (int y = rect.m_nTop; y < rect.m_nBottom; ++y) {
@@ -139,18 +137,22 @@ bool CImageStacker::Accumulate(const CStackFile& file, const std::uint8_t* frame
     }
     ++m_nUsed;
     m_files.push_back(file);
-    return true;
+    return {};
 }
 
-bool CImageStacker::Finish(CDibImage& result, std::string* why) {
+CStatus CImageStacker::Finish(CDibImage& result) {
     if (m_nUsed == 0)
-        return Fail(why, StackFailureKind::Other, "no picture could be used");
+        return Fail(StackFailureKind::Other, "no picture could be used");
     if (!result.Create(m_nWidth, m_nHeight, 24))
-        return Fail(why, StackFailureKind::NoMemory);
-    return m_store ? FinishPerPixel(result, why) : FinishMeans(result);
+        return Fail(StackFailureKind::NoMemory);
+    if (!m_store) {
+        FinishMeans(result);
+        return {};
+    }
+    return FinishPerPixel(result);
 }
 
-bool CImageStacker::FinishMeans(CDibImage& result) {
+void CImageStacker::FinishMeans(CDibImage& result) {
     const bool bCovering = m_options.m_method == StackMethod::MeanOfAdded;
     const std::uint64_t divisor = m_options.m_nMeanDivisor > 0
                                       ? std::uint64_t(m_options.m_nMeanDivisor)
@@ -169,10 +171,9 @@ bool CImageStacker::FinishMeans(CDibImage& result) {
             }
         }
     }
-    return true;
 }
 
-bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
+CStatus CImageStacker::FinishPerPixel(CDibImage& result) {
     std::vector<CGridRect> rects;
     for (const CStackFile& file : m_files)
         if (file.m_bUsed)
@@ -190,7 +191,7 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
         try {
             tile = CMappedBytes(frames * tileRows * rowBytes);
         } catch (const std::bad_alloc&) {
-            return Fail(why, StackFailureKind::NoMemory);
+            return Fail(StackFailureKind::NoMemory);
         }
     }
     const std::size_t tileStride = std::size_t(tileRows) * rowBytes;
@@ -283,20 +284,21 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
 
     // Rows [yBegin, yEnd) of the tile whose first row is `tileTop`: read from the store (each
     // piece its own rows, so that the reading is shared too), then combined.
-    const auto combinePiece = [&](int yBegin, int yEnd, int tileTop, std::string* pieceWhy) {
+    const auto combinePiece = [&](int yBegin, int yEnd, int tileTop) {
         if (!bInMemory)
             for (std::size_t f = 0; f < frames; ++f) {
                 const int top = std::max(yBegin, rects[f].m_nTop);
                 const int bottom = std::min(yEnd, rects[f].m_nBottom);
-                if (top < bottom &&
-                    !m_store->Read(
+                if (top >= bottom)
+                    continue;
+                if (CStatus read = m_store->Read(
                         f, std::size_t(top) * rowBytes, std::size_t(bottom - top) * rowBytes,
-                        tile.data() + f * tileStride + std::size_t(top - tileTop) * rowBytes,
-                        pieceWhy))
-                    return false;
+                        tile.data() + f * tileStride + std::size_t(top - tileTop) * rowBytes);
+                    !read)
+                    return read;
             }
         combineRows(yBegin, yEnd, tileTop);
-        return true;
+        return CStatus{};
     };
     for (int y0 = 0; y0 < m_nHeight; y0 += tileRows) {
         const int y1 = std::min(m_nHeight, y0 + tileRows);
@@ -309,29 +311,31 @@ bool CImageStacker::FinishPerPixel(CDibImage& result, std::string* why) {
         const int pieceRows = std::max(1, (y1 - y0 + pieces - 1) / pieces);
         std::atomic<int> next{y0};
         std::atomic<bool> bFailed{false};
-        std::vector<std::string> failures(std::size_t(std::max(1, threads)));
+        std::vector<CStatus> failures(std::size_t(std::max(1, threads)));
         const auto runPieces = [&](int thread) {
             const std::size_t slot = std::size_t(thread);
             for (;;) {
                 const int top = next.fetch_add(pieceRows);
                 if (top >= y1 || bFailed)
                     return;
-                if (!combinePiece(top, std::min(y1, top + pieceRows), y0, &failures[slot]))
+                if (CStatus done = combinePiece(top, std::min(y1, top + pieceRows), y0); !done) {
+                    failures[slot] = std::move(done);
                     bFailed = true;
+                }
             }
         };
         // Fewer threads when the system refuses some: the pieces go to those that started.
         RunOnThreads(int(failures.size()), runPieces);
         if (bFailed) {
             // A piece fails only in reading the temporary store back.
-            const auto failure = std::find_if(failures.begin(), failures.end(),
-                                              [](const std::string& f) { return !f.empty(); });
-            return Fail(why, StackFailureKind::StoreFailed, m_store->Folder(),
-                        failure != failures.end() ? *failure : std::string());
+            const auto failure =
+                std::find_if(failures.begin(), failures.end(), [](const CStatus& f) { return !f; });
+            return Fail(StackFailureKind::StoreFailed, m_store->Folder(),
+                        failure != failures.end() ? failure->Reason() : std::string());
         }
     }
     // Hundreds of megabytes go back quicker on all the threads than at the end on one.
     if (bInMemory && threads > 1)
         m_store->Release(threads);
-    return true;
+    return {};
 }

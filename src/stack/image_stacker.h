@@ -61,11 +61,12 @@ public:
 
     // Takes a picture that a CStackPlacer (of this stacker's options) placed on a grid of
     // width x height into `frame`; the first one fixes the grid. A picture left out (not
-    // registrable, too little overlap) is recorded in Files() and still returns true. False
-    // ends the job: no memory, or the temporary store cannot be written (*why has the folder
-    // and the system's reason). A frame from TakeSlot is kept as it is, not copied.
-    bool AddPlaced(const CStackFile& file, const std::uint8_t* frame, int width, int height,
-                   std::string* why, bool bSlot = false);
+    // registrable, too little overlap) is recorded in Files() and still succeeds. A failure
+    // ends the job: no memory, or the temporary store cannot be written (the reason has the
+    // folder and the system's reason; Failure() the parts). A frame from TakeSlot is kept as
+    // it is, not copied.
+    CStatus AddPlaced(const CStackFile& file, const std::uint8_t* frame, int width, int height,
+                      bool bSlot = false);
 
     // For the threads that place pictures, at the same time as each other and as AddPlaced:
     // memory for one more picture on a grid of width x height, when the median or sigma clip
@@ -75,9 +76,10 @@ public:
     // over the placing threads. A slot whose picture is left out goes back with ReturnSlot.
     std::uint8_t* TakeSlot(int width, int height, std::size_t frames);
     void ReturnSlot(std::uint8_t* slot);
-    // Builds the result into `result`. False when no picture was used or on a failure (*why).
-    bool Finish(CDibImage& result, std::string* why);
-    // What the last false of AddPlaced or Finish was.
+    // Builds the result into `result`. Fails when no picture was used, or without memory or the
+    // temporary store.
+    CStatus Finish(CDibImage& result);
+    // The parts of the last failure of AddPlaced or Finish, for the job's own wording.
     const CStackFailure& Failure() const { return m_failure; }
 
     // Every picture handed to AddPlaced, in order, with its shift and whether it was used.
@@ -86,16 +88,15 @@ public:
     const CStackStats& Stats() const { return m_stats; }
 
 private:
-    // Records the failure and its English reason in *why; false.
-    bool Fail(std::string* why, StackFailureKind kind, const std::string& detail = {},
-              const std::string& system = {});
-    bool Begin(int width, int height, std::string* why);
+    // Records the failure; its English reason is the status's.
+    CStatus Fail(StackFailureKind kind, const std::string& detail = {},
+                 const std::string& system = {});
+    CStatus Begin(int width, int height);
     // Records a placed picture and, when used, adds it to the sums or the store (a slot of the
     // store's own as it is).
-    bool Accumulate(const CStackFile& file, const std::uint8_t* frame, std::string* why,
-                    bool bSlot = false);
-    bool FinishMeans(CDibImage& result);
-    bool FinishPerPixel(CDibImage& result, std::string* why);
+    CStatus Accumulate(const CStackFile& file, const std::uint8_t* frame, bool bSlot = false);
+    void FinishMeans(CDibImage& result);
+    CStatus FinishPerPixel(CDibImage& result);
 
     CStackOptions m_options;
     std::mutex m_beginLock;  // the first picture begins the stack

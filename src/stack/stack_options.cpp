@@ -2,19 +2,15 @@
 
 #include <cmath>
 
-StackOptionFault CheckStackOptions(const CStackOptions& options, std::string* detail) {
-    if (!(options.m_dKappa > 0) || !std::isfinite(options.m_dKappa)) {
-        *detail = std::to_string(options.m_dKappa);
-        return StackOptionFault::BadKappa;
-    }
-    if (options.m_nReferenceCandidates < 1) {
-        *detail = std::to_string(options.m_nReferenceCandidates);
-        return StackOptionFault::BadReferenceCount;
-    }
-    detail->clear();
+CStackOptionCheck CheckStackOptions(const CStackOptions& options) {
+    if (!(options.m_dKappa > 0) || !std::isfinite(options.m_dKappa))
+        return {StackOptionFault::BadKappa, std::to_string(options.m_dKappa)};
+    if (options.m_nReferenceCandidates < 1)
+        return {StackOptionFault::BadReferenceCount,
+                std::to_string(options.m_nReferenceCandidates)};
     if (options.m_nMeanDivisor < 0)
-        return StackOptionFault::NegativeDivisor;
+        return {StackOptionFault::NegativeDivisor, {}};
     if (!(options.m_dMinOverlap >= 0 && options.m_dMinOverlap <= 1))
-        return StackOptionFault::BadOverlap;
-    return StackOptionFault::None;
+        return {StackOptionFault::BadOverlap, {}};
+    return {};
 }

@@ -47,5 +47,10 @@ enum class StackOptionFault {
     NegativeDivisor,    // a divisor of the mean below 0
     BadOverlap,         // the least overlap outside 0..1
 };
-// The first fault of `options`, with the value at fault in *detail (empty for the last two).
-StackOptionFault CheckStackOptions(const CStackOptions& options, std::string* detail);
+// A fault and the value at fault (empty for the last two faults).
+struct CStackOptionCheck {
+    StackOptionFault m_fault = StackOptionFault::None;
+    std::string m_strDetail;
+};
+// The first fault of `options`.
+CStackOptionCheck CheckStackOptions(const CStackOptions& options);

@@ -10,15 +10,13 @@ CStackPlacer::CStackPlacer(const CStackOptions& options, int width, int height)
 
 CStackPlacer::~CStackPlacer() = default;
 
-bool CStackPlacer::SetReference(const CImageView& reference, std::string* why) {
+CStatus CStackPlacer::SetReference(const CImageView& reference) {
     try {
         m_registration = std::make_unique<CImageRegistration>(m_options.m_bVectors);
     } catch (const std::bad_alloc&) {
-        if (why)
-            *why = "not enough memory to register pictures";
-        return false;
+        return CStatus::Failure("not enough memory to register pictures");
     }
-    return m_registration->SetReference(reference, why);
+    return m_registration->SetReference(reference);
 }
 
 CStackFile CStackPlacer::Place(const std::string& path, const CImageView& image, bool bReference,

@@ -22,8 +22,8 @@ public:
     CStackPlacer(const CStackPlacer&) = delete;
     CStackPlacer& operator=(const CStackPlacer&) = delete;
 
-    // False (with the reason) when the reference has nothing to register on, or no memory.
-    bool SetReference(const CImageView& reference, std::string* why);
+    // Fails when the reference has nothing to register on, or without memory.
+    CStatus SetReference(const CImageView& reference);
     // `frame` (the grid's size: width x 3 bytes a row, top row first) gets the picture on the
     // grid (grid pixels it does not cover keep what they had); the result says what it covers
     // and its shift, or why it is left out. The reference itself is placed unshifted.

@@ -418,7 +418,9 @@ TEST(Locale, RefusalsSpeakTheLanguage) {
         change(stack);
         CJobResult result;
         result.m_end = JobEnd::Refused;
-        result.m_refusal = StackOptionsRefusal(stack, &result.m_strRefusalDetail);
+        CStackRefusal refused = StackOptionsRefusal(stack);
+        result.m_refusal = refused.m_refusal;
+        result.m_strRefusalDetail = std::move(refused.m_strDetail);
         EXPECT_NE(result.m_refusal, JobRefusal::None);
         result.m_strReason = RefusalReason(result.m_refusal, result.m_strRefusalDetail);
         return result;

@@ -16,6 +16,7 @@
 #include "capture/recording.h"
 #include "common/temp_dir.h"
 #include "common/wait_for.h"
+#include "platform/make_folder.h"
 #include "platform/media_player.h"
 
 namespace fs = std::filesystem;
@@ -108,7 +109,7 @@ TEST_F(RecordingTest, StopWritesEverythingQueuedAndTheResultCountsTheFiles) {
     for (const bool bWriter : {false, true}) {
         SCOPED_TRACE(bWriter ? "writer thread" : "owner flushes");
         const fs::path folder = m_dir.Path() / (bWriter ? "writer" : "owner");
-        ASSERT_TRUE(CRecording::MakeTargetFolder(folder.string()));
+        ASSERT_TRUE(MakeFolder(folder.string()));
         m_player.m_dPosition = 5.0;  // the writer re-bases past the first numbers
         m_player.m_bAdvancing = bWriter;
         m_recording.Start(Params(folder, 1000, bWriter));
@@ -161,9 +162,7 @@ TEST_F(RecordingTest, StopWritesEverythingQueuedAndTheResultCountsTheFiles) {
 TEST_F(RecordingTest, FailedFramesAreCountedWithTheFirstPathAndReason) {
     const fs::path blocker = m_dir.Path() / "plain";
     std::ofstream(blocker) << "x";
-    std::string why;
-    EXPECT_FALSE(CRecording::MakeTargetFolder(blocker.string(), &why));
-    EXPECT_FALSE(why.empty());
+    EXPECT_FALSE(MakeFolder(blocker.string()));
     m_player.m_dPosition = 0.042;
     m_recording.Start(Params(blocker, 0, false));
     ASSERT_TRUE(WaitFor([&] { return m_recording.Queue().Count() >= 3; }));
@@ -183,7 +182,7 @@ TEST_F(RecordingTest, FirstFailureEndsTheWritingAndIsToldOnce) {
         SCOPED_TRACE(bWriter ? "writer thread" : "owner flushes");
         const fs::path folder = m_dir.Path() / (bWriter ? "w" : "o");
         const fs::path moved = m_dir.Path() / (bWriter ? "w-moved" : "o-moved");
-        ASSERT_TRUE(CRecording::MakeTargetFolder(folder.string()));
+        ASSERT_TRUE(MakeFolder(folder.string()));
         std::atomic<int> told{0};
         CRecordingParams params = Params(folder, 0, bWriter);
         params.m_bStopAtFirstFailure = true;
@@ -290,26 +289,4 @@ TEST_F(RecordingTest, AbandonWritesNothingAndLeavesThePlayerAlone) {
     static_cast<void>(m_recording.Stop());
     EXPECT_EQ(FilesIn(m_dir.Path()).size(), written);
     EXPECT_EQ(m_player.m_nPauses, 0);
-}
-
-TEST(RecordingFolder, MadeWithItsParentsOrRefusedWithAReason) {
-    TempDir dir;
-    std::ofstream(dir.File("file")) << "x";
-    struct Case {
-        std::string folder;
-        bool made;
-    };
-    const Case cases[] = {
-        {dir.File("new/deeper/frames"), true}, {dir.File("new/deeper/frames/"), true},
-        {dir.Path().string(), true},           {dir.File("file"), false},
-        {dir.File("file/sub"), false},         {"", false}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.folder);
-        std::string why;
-        EXPECT_EQ(CRecording::MakeTargetFolder(c.folder, &why), c.made);
-        EXPECT_EQ(why.empty(), c.made);
-        if (c.made) {
-            EXPECT_TRUE(fs::is_directory(c.folder));
-        }
-    }
 }

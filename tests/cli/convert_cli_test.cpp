@@ -13,7 +13,7 @@ namespace {
 TEST(CliConvert, RoundTripsBmpAndJpeg) {
     TempDir dir;
     CDibImage image;
-    ASSERT_EQ(image.Create(40, 30, 24), 1);
+    ASSERT_TRUE(image.Create(40, 30, 24));
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 40; ++x) {
             std::uint8_t* p = image.TopRow(y) + 3 * x;
@@ -31,8 +31,8 @@ TEST(CliConvert, RoundTripsBmpAndJpeg) {
     EXPECT_EQ(ReadAllBytes(dir.File("d.out"))[0], 0xFF);
 
     CDibImage back;
-    std::string why;
-    ASSERT_EQ(LoadImageFile(dir.File("c.dib"), back, &why), 1) << why;
+    const CStatus status = LoadImageFile(dir.File("c.dib"), back);
+    ASSERT_TRUE(status) << status.Reason();
     ASSERT_EQ(back.m_nWidth, 40);
     ASSERT_EQ(back.m_nHeight, 30);
     const std::uint8_t* p = back.TopRow(20) + 3 * 10;
@@ -48,7 +48,7 @@ TEST(CliConvert, RoundTripsBmpAndJpeg) {
     WriteAllBytes(dir.File("p.bmp"), MakeBmp(s));
     r = RunCli({"convert", dir.File("p.bmp"), dir.File("p24.bmp")});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    ASSERT_EQ(back.LoadBmp(dir.File("p24.bmp")), 1);
+    ASSERT_TRUE(back.LoadBmp(dir.File("p24.bmp")));
     EXPECT_EQ(back.m_nBitCount, 24);
     EXPECT_EQ(back.TopRow(0)[2], 255);  // red from entry 0
     EXPECT_EQ(back.TopRow(0)[3], 255);  // blue from entry 1
@@ -64,7 +64,7 @@ TEST(CliConvert, FailsCleanly) {
     s.width = 1, s.height = 1, s.bitCount = 64, s.pixels.assign(8, 0);
     WriteAllBytes(dir.File("deep.bmp"), MakeBmp(s));
     CDibImage ok;
-    ASSERT_EQ(ok.Create(4, 4, 24), 1);
+    ASSERT_TRUE(ok.Create(4, 4, 24));
     ASSERT_TRUE(ok.SaveBmp(dir.File("ok.bmp")).Ok());
 
     struct Case {

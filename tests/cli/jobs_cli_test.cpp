@@ -45,7 +45,6 @@ void WriteImage(const fs::path& path, int width, int height,
         for (int x = 0; x < width; ++x)
             for (int k = 0; k < 3; ++k) image.TopRow(y)[3 * x + k] = fn(x, y, k);
     fs::create_directories(path.parent_path());
-    std::string why;
     {
         const CStatus saved = SaveImageFile(path.string(), image, quality);
         ASSERT_TRUE(saved) << saved.Reason();
@@ -57,8 +56,8 @@ void WriteFlat(const fs::path& path, int width, int height, std::uint8_t value) 
 }
 
 void Load(const fs::path& path, CDibImage& image) {
-    std::string why;
-    ASSERT_TRUE(LoadImageFile(path.string(), image, &why)) << path << ": " << why;
+    const CStatus status = LoadImageFile(path.string(), image);
+    ASSERT_TRUE(status) << path << ": " << status.Reason();
 }
 
 int CountFiles(const fs::path& folder) {

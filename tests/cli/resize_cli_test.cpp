@@ -16,7 +16,7 @@ namespace {
 // A 40 x 30 picture with smooth gradients and a sharp edge, saved as BMP and JPEG.
 void WriteSources(const TempDir& dir) {
     CDibImage image;
-    ASSERT_EQ(image.Create(40, 30, 24), 1);
+    ASSERT_TRUE(image.Create(40, 30, 24));
     for (int y = 0; y < 30; ++y) {
         for (int x = 0; x < 40; ++x) {
             std::uint8_t* p = image.TopRow(y) + 3 * x;
@@ -24,7 +24,6 @@ void WriteSources(const TempDir& dir) {
             p[2] = std::uint8_t(8 * y);
         }
     }
-    std::string why;
     {
         const CStatus saved = SaveImageFile(dir.File("src.bmp"), image, 95);
         ASSERT_TRUE(saved) << saved.Reason();
@@ -71,19 +70,20 @@ TEST(CliResize, ResizeAndFillBmpAndJpeg) {
         EXPECT_TRUE(r.err.empty()) << r.err;
 
         CDibImage written, src, expected;
-        std::string why;
-        ASSERT_EQ(LoadImageFile(dir.File(c.out), written, &why), 1) << why;
+        const CStatus loadedOut = LoadImageFile(dir.File(c.out), written);
+        ASSERT_TRUE(loadedOut) << loadedOut.Reason();
         EXPECT_EQ(written.m_nWidth, c.width);
         EXPECT_EQ(written.m_nHeight, c.height);
         if (!IsBmpPath(c.out))
             continue;  // JPEG output is lossy: its size is what can be checked
         // BMP output holds exactly what the library makes from the same decoded source.
-        ASSERT_EQ(LoadImageFile(dir.File(c.in), src, &why), 1) << why;
+        const CStatus loadedIn = LoadImageFile(dir.File(c.in), src);
+        ASSERT_TRUE(loadedIn) << loadedIn.Reason();
         if (std::strcmp(c.command, "resize") == 0) {
-            ASSERT_EQ(expected.Create(c.width, c.height, 24), 1);
+            ASSERT_TRUE(expected.Create(c.width, c.height, 24));
             ASSERT_TRUE(ResizeDib(src, expected));
         } else {
-            ASSERT_EQ(ResizeToFill(src, expected, c.width, c.height), 1);
+            ASSERT_TRUE(ResizeToFill(src, expected, c.width, c.height));
         }
         EXPECT_TRUE(SamePixels(written, expected));
     }
@@ -113,7 +113,7 @@ TEST(CliResize, RefusesBadSizesAndReportsFailedFiles) {
     const std::string tall = dir.File("tall.bmp");
     {
         CDibImage image;
-        ASSERT_EQ(image.Create(1, 30000, 24), 1);
+        ASSERT_TRUE(image.Create(1, 30000, 24));
         const CStatus saved = SaveImageFile(tall, image, 95);
         ASSERT_TRUE(saved) << saved.Reason();
     }

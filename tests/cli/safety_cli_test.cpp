@@ -169,8 +169,8 @@ TEST(CliSafetyLoss, TwoJobsOnOneTargetStartedTogether) {
             ASSERT_TRUE(std::regex_search(r.out, m, std::regex("wrote (\\S+)"))) << r.out;
             EXPECT_TRUE(written.insert(m[1]).second) << "both wrote " << m[1];
             CDibImage avg;
-            std::string why;
-            ASSERT_TRUE(LoadImageFile(m[1], avg, &why)) << why;
+            const CStatus status = LoadImageFile(m[1], avg);
+            ASSERT_TRUE(status) << status.Reason();
             EXPECT_EQ(avg.TopRow(0)[0], kValue[j]) << m[1];
             EXPECT_EQ(CountFiles(s), 0);
         }
@@ -197,8 +197,8 @@ TEST(CliSafetyLoss, TwoJobsOnOneTargetStartedTogether) {
         GTEST_LOG_(INFO) << "the two runs did not overlap";
     for (const auto& entry : fs::directory_iterator(dir.Path())) {
         CDibImage image;
-        std::string why;
-        ASSERT_TRUE(LoadImageFile(entry.path().string(), image, &why)) << why;
+        const CStatus status = LoadImageFile(entry.path().string(), image);
+        ASSERT_TRUE(status) << status.Reason();
         EXPECT_EQ(image.m_nWidth, refused ? 12 : 24) << entry.path();
     }
 }
@@ -241,7 +241,7 @@ TEST(CliSafetyError, ExitCodesAndTexts) {
     }
     EXPECT_FALSE(fs::exists(dir.Path() / "frames"));  // nothing made for a missing media file
     CDibImage resized;
-    std::string why;
-    ASSERT_TRUE(LoadImageFile(dir.File("r.bmp"), resized, &why)) << why;
+    const CStatus status = LoadImageFile(dir.File("r.bmp"), resized);
+    ASSERT_TRUE(status) << status.Reason();
     EXPECT_EQ(resized.m_nWidth, 18);
 }

@@ -16,15 +16,15 @@ public:
     CStackFeed(CImageStacker& stacker, const CStackOptions& options)
         : m_stacker(stacker), m_options(options) {}
 
-    // False ends the stack: the reference has nothing to register on (*why), or AddPlaced
-    // failed.
-    bool Add(const std::string& path, const CDibImage& image, std::string* why) {
+    // A failure ends the stack: the reference has nothing to register on, or AddPlaced failed.
+    CStatus Add(const std::string& path, const CDibImage& image) {
         const CImageView view = ViewOf(image);
         const bool bReference = !m_placer;
         if (bReference) {
             m_placer = std::make_unique<CStackPlacer>(m_options, view.m_nWidth, view.m_nHeight);
-            if (m_options.m_bAlign && !m_placer->SetReference(view, why))
-                return false;
+            if (m_options.m_bAlign)
+                if (CStatus set = m_placer->SetReference(view); !set)
+                    return set;
         }
         const int width = m_placer->Width();
         const int height = m_placer->Height();
@@ -32,7 +32,7 @@ public:
         // does not cover hold what was there, and only the covered ones count.
         m_frame.resize(std::size_t(width) * std::size_t(height) * 3);
         const CStackFile file = m_placer->Place(path, view, bReference, m_frame.data());
-        return m_stacker.AddPlaced(file, m_frame.data(), width, height, why);
+        return m_stacker.AddPlaced(file, m_frame.data(), width, height);
     }
 
 private:

@@ -31,16 +31,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::FILE* file = fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
     if (!file)
         return 0;
-    std::string why;
-    HDIB block = BmpFileToDib(file, &why);
+    CResult<HDIB> block = BmpFileToDib(file);
     std::fclose(file);
     if (!block) {
-        if (why.empty())
+        if (block.Reason().empty())
             std::abort();  // every refusal says why
         return 0;
     }
     CDibImage image;
-    image.Attach(std::move(block));
+    if (!image.Attach(std::move(*block)))
+        std::abort();  // what the reader made, the image takes
     if (image.m_nWidth <= 0 || image.m_nHeight <= 0)
         std::abort();
     const std::size_t need = std::size_t(image.Bits() - image.m_hDib->data()) +

@@ -53,11 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     CDibImage image;
     int grey = -1;
-    std::string why;
-    const int ok = ReadJpegStream(file, image, grey, true, &why);
+    const CStatus read = ReadJpegStream(file, image, grey, true);
     std::fclose(file);
-    if (!ok) {
-        if (why.empty() || image.m_hDib)
+    if (!read) {
+        if (read.Reason().empty() || image.m_hDib)
             std::abort();
         return 0;
     }

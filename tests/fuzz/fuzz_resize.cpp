@@ -129,8 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     switch (op & 3) {
         case 0:
         case 3: {  // fill
-            if (ResizeToFill(src, dst, w, h, options) != 1 || dst.m_nWidth != w ||
-                dst.m_nHeight != h)
+            if (!ResizeToFill(src, dst, w, h, options) || dst.m_nWidth != w || dst.m_nHeight != h)
                 Fail("fill failed", sw, sh, w, h, options);
             if (uniform && !OneColour(dst, colour))
                 Fail("a one-colour source changed colour in a fill", sw, sh, w, h, options);

@@ -50,32 +50,31 @@ template <class P>
 void RoundTrip(const std::string& path, const std::uint8_t* data, std::size_t size) {
     WriteFile(path, data, size);
     P loaded;
-    std::string why;
-    if (!LoadSettings(loaded, path, &why)) {
-        std::fprintf(stderr, "a regular file is not read: %s\n", why.c_str());
+    if (CStatus read = LoadSettings(loaded, path); !read) {
+        std::fprintf(stderr, "a regular file is not read: %s\n", read.Reason().c_str());
         std::abort();
     }
 
     // Saved into a fresh file.
     std::remove(path.c_str());
-    if (!SaveSettings(loaded, path, &why)) {
-        std::fprintf(stderr, "a loaded value cannot be saved: %s\n", why.c_str());
+    if (CStatus saved = SaveSettings(loaded, path); !saved) {
+        std::fprintf(stderr, "a loaded value cannot be saved: %s\n", saved.Reason().c_str());
         std::abort();
     }
     P expected = loaded;
     Expected(expected);
     P again;
-    if (!LoadSettings(again, path, &why) || !(again == expected)) {
+    if (!LoadSettings(again, path) || !(again == expected)) {
         std::fprintf(stderr, "a fresh save does not load back\n");
         std::abort();
     }
 
     // Saved into the fuzzed file, when it is one that can be kept.
     WriteFile(path, data, size);
-    if (!SaveSettings(loaded, path, &why))
+    if (!SaveSettings(loaded, path))
         return;
     P kept;
-    if (!LoadSettings(kept, path, &why) || !(kept == expected)) {
+    if (!LoadSettings(kept, path) || !(kept == expected)) {
         std::fprintf(stderr, "a save into the file does not load back\n");
         std::abort();
     }
@@ -111,14 +110,14 @@ template <class P>
 void Refused(const std::string& path) {
     const auto before = Kind(path);
     P loaded;
-    std::string why;
-    if (LoadSettings(loaded, path, &why) || !(loaded == P{}) || why.find(path) != 0) {
-        std::fprintf(stderr, "a special file is read: %s\n", why.c_str());
+    const CStatus read = LoadSettings(loaded, path);
+    if (read || !(loaded == P{}) || read.Reason().find(path) != 0) {
+        std::fprintf(stderr, "a special file is read: %s\n", read.Reason().c_str());
         std::abort();
     }
-    why.clear();
-    if (SaveSettings(P{}, path, &why) || why.find(path) != 0 || Kind(path) != before) {
-        std::fprintf(stderr, "a special file is saved over: %s\n", why.c_str());
+    const CStatus saved = SaveSettings(P{}, path);
+    if (saved || saved.Reason().find(path) != 0 || Kind(path) != before) {
+        std::fprintf(stderr, "a special file is saved over: %s\n", saved.Reason().c_str());
         std::abort();
     }
 }

@@ -49,7 +49,7 @@ std::vector<std::uint8_t> Table8(int count) {
 void ExpectPicture(CDibImage& image, int shiftB = 0, int shiftG = 0, int shiftR = 0) {
     ASSERT_EQ(image.m_nWidth, 3);
     ASSERT_EQ(image.m_nHeight, 2);
-    ASSERT_EQ(image.ConvertTo24(), 1);
+    ASSERT_TRUE(image.ConvertTo24());
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 3; ++x) {
             const std::uint8_t* p = image.TopRow(y) + 3 * x;
@@ -94,9 +94,9 @@ TEST(BmpRead, ModernFormsAreNormalised) {
         SCOPED_TRACE(c.what);
         WriteAllBytes(dir.File("m.bmp"), MakeBmp(c.bmp));
         CDibImage image;
-        std::string why;
         bmp_forms::ExpectSameInUsedBlocks(dir.File("m.bmp"));
-        ASSERT_EQ(image.LoadBmp(dir.File("m.bmp"), &why), 1) << why;
+        const CStatus status = image.LoadBmp(dir.File("m.bmp"));
+        ASSERT_TRUE(status) << status.Reason();
         EXPECT_EQ(DibRead32(image.m_hDib->data()), 40u);
         ExpectPicture(image, c.shift[0], c.shift[1], c.shift[2]);
         // The normalised image saves as an ordinary file.
@@ -213,11 +213,11 @@ TEST(BmpRead, MalformedFilesAreRefused) {
         WriteAllBytes(dir.File("bad.bmp"), c.bytes);
         bmp_forms::ExpectSameInUsedBlocks(dir.File("bad.bmp"));
         CDibImage image;
-        ASSERT_EQ(image.Create(2, 2, 24), 1);
-        std::string why;
-        EXPECT_EQ(image.LoadBmp(dir.File("bad.bmp"), &why), 0);
+        ASSERT_TRUE(image.Create(2, 2, 24));
+        const CStatus status = image.LoadBmp(dir.File("bad.bmp"));
+        EXPECT_FALSE(status);
         EXPECT_FALSE(image.m_hDib);
-        EXPECT_NE(why.find(c.reason), std::string::npos) << why;
+        EXPECT_NE(status.Reason().find(c.reason), std::string::npos) << status.Reason();
     }
 }
 

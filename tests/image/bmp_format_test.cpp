@@ -22,8 +22,8 @@ void ExpectForms(const std::vector<FormCase>& cases) {
     for (const FormCase& c : cases) {
         SCOPED_TRACE(c.what);
         CDibImage image;
-        std::string why;
-        ASSERT_EQ(LoadAndConvert(dir, c.bytes, image, &why), 1) << why;
+        const CStatus loaded = LoadAndConvert(dir, c.bytes, image);
+        ASSERT_TRUE(loaded) << loaded.Reason();
         EXPECT_EQ(Difference(image, c.want), "");
     }
 }

@@ -80,17 +80,16 @@ inline Picture Indexed(const std::vector<std::vector<int>>& rows) {
 // for byte: whatever the reader does not read must be zeroed as in a new block.
 inline void ExpectSameInUsedBlocks(const std::string& path) {
     CDibImage fresh;
-    std::string freshWhy;
-    const int loaded = fresh.LoadBmp(path, &freshWhy);
+    const CStatus loaded = fresh.LoadBmp(path);
     for (const int side : {1, 300}) {
         SCOPED_TRACE("block used by a " + std::to_string(side) + "x" + std::to_string(side) +
                      " picture");
         CDibImage used;
-        ASSERT_EQ(used.Create(side, side, 24), 1);
+        ASSERT_TRUE(used.Create(side, side, 24));
         std::fill(used.m_hDib->begin(), used.m_hDib->end(), std::uint8_t(0xA5));
-        std::string why;
-        EXPECT_EQ(used.LoadBmpIntoBlock(path, &why), loaded);
-        EXPECT_EQ(why, freshWhy);
+        const CStatus again = used.LoadBmpIntoBlock(path);
+        EXPECT_EQ(again.Ok(), loaded.Ok());
+        EXPECT_EQ(again.Reason(), loaded.Reason());
         ASSERT_EQ(bool(used.m_hDib), bool(fresh.m_hDib));
         if (!fresh.m_hDib)
             continue;
@@ -104,18 +103,14 @@ inline void ExpectSameInUsedBlocks(const std::string& path) {
 
 // Loads `bytes` as a BMP file; on success converts to 24 bits. Reading into a used block is
 // checked to give the same on the way.
-inline int LoadAndConvert(const TempDir& dir, const Bytes& bytes, CDibImage& image,
-                          std::string* why) {
+inline CStatus LoadAndConvert(const TempDir& dir, const Bytes& bytes, CDibImage& image) {
     WriteAllBytes(dir.File("case.bmp"), bytes);
     ExpectSameInUsedBlocks(dir.File("case.bmp"));
-    if (!image.LoadBmp(dir.File("case.bmp"), why))
-        return 0;
-    if (!image.ConvertTo24()) {
-        if (why)
-            *why = "ConvertTo24 failed";
-        return 0;
-    }
-    return 1;
+    if (CStatus loaded = image.LoadBmp(dir.File("case.bmp")); !loaded)
+        return loaded;
+    if (!image.ConvertTo24())
+        return CStatus::Failure("ConvertTo24 failed");
+    return {};
 }
 
 // The first difference between a 24-bit image and a picture, or empty when they agree.

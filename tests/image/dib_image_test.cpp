@@ -19,10 +19,10 @@ std::uint32_t Le32(const std::vector<unsigned char>& v, std::size_t at) {
 }
 
 // Loads hand-made bytes through a file, as the program does.
-int LoadBytes(const TempDir& dir, const std::vector<unsigned char>& bytes, CDibImage& image,
-              std::string* why = nullptr, const std::string& name = "in.bmp") {
+CStatus LoadBytes(const TempDir& dir, const std::vector<unsigned char>& bytes, CDibImage& image,
+                  const std::string& name = "in.bmp") {
     WriteAllBytes(dir.File(name), bytes);
-    return image.LoadBmp(dir.File(name), why);
+    return image.LoadBmp(dir.File(name));
 }
 
 TEST(DibImageCreate, RowLengthAndBlockSize) {
@@ -33,7 +33,7 @@ TEST(DibImageCreate, RowLengthAndBlockSize) {
     for (const Case& c : {Case{1, 1, 4, 48}, Case{350, 240, 1052, 44 + 240 * 1052},
                           Case{4, 2, 12, 44 + 2 * 12}, Case{5, 3, 16, 44 + 3 * 16}}) {
         CDibImage image;
-        ASSERT_EQ(image.Create(c.width, c.height, 24), 1);
+        ASSERT_TRUE(image.Create(c.width, c.height, 24));
         EXPECT_EQ(image.m_nRowBytes, c.rowBytes) << c.width;
         ASSERT_TRUE(image.m_hDib);
         EXPECT_EQ(image.m_hDib->size(), c.blockBytes) << c.width;
@@ -49,7 +49,7 @@ TEST(DibImageCreate, RowLengthAndBlockSize) {
 TEST(DibImageCreate, RefusesImpossibleSizes) {
     for (auto [w, h] : {std::pair{0, 5}, {5, 0}, {-1, 5}, {1 << 20, 1 << 20}}) {
         CDibImage image;
-        EXPECT_EQ(image.Create(w, h, 24), 0) << w << "x" << h;
+        EXPECT_FALSE(image.Create(w, h, 24)) << w << "x" << h;
         EXPECT_FALSE(image.m_hDib);
     }
 }
@@ -57,7 +57,7 @@ TEST(DibImageCreate, RefusesImpossibleSizes) {
 TEST(DibImageSave, FrameFileLayout) {
     TempDir dir;
     CDibImage image;
-    ASSERT_EQ(image.Create(350, 240, 24), 1);
+    ASSERT_TRUE(image.Create(350, 240, 24));
     image.TopRow(0)[0] = 7;  // top-left blue byte
     ASSERT_TRUE(image.SaveBmp(dir.File("00005000.bmp")).Ok());
     const auto bytes = ReadAllBytes(dir.File("00005000.bmp"));
@@ -76,7 +76,7 @@ TEST(DibImageSave, FrameFileLayout) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 
     CDibImage back;
-    ASSERT_EQ(back.LoadBmp(dir.File("00005000.bmp")), 1);
+    ASSERT_TRUE(back.LoadBmp(dir.File("00005000.bmp")));
     EXPECT_EQ(back.m_nWidth, 350);
     EXPECT_EQ(back.m_nHeight, 240);
     EXPECT_EQ(std::memcmp(back.Bits(), image.Bits(), 240 * 1052), 0);
@@ -100,7 +100,7 @@ TEST(ImageWriters, FailuresAreReported) {
         EXPECT_EQ(write(empty, dir.File("x")).Reason(), "no image");
 
         CDibImage image;
-        ASSERT_EQ(image.Create(8, 8, 24), 1);
+        ASSERT_TRUE(image.Create(8, 8, 24));
         const struct {
             std::string path;
             const char* reason;
@@ -134,8 +134,8 @@ TEST(DibImageLoad, ExtensionRules) {
                           Case{"noext", 0}, Case{"dot.bmp.d/e", 0}}) {
         std::filesystem::create_directories(std::filesystem::path(dir.File(c.name)).parent_path());
         CDibImage image;
-        ASSERT_EQ(image.Create(2, 2, 24), 1);
-        EXPECT_EQ(LoadBytes(dir, bytes, image, nullptr, c.name), c.result) << c.name;
+        ASSERT_TRUE(image.Create(2, 2, 24));
+        EXPECT_EQ(LoadBytes(dir, bytes, image, c.name).Ok(), c.result == 1) << c.name;
         // A refused name leaves the image as it was.
         EXPECT_EQ(image.m_nWidth, c.result ? 1 : 2) << c.name;
     }
@@ -144,14 +144,15 @@ TEST(DibImageLoad, ExtensionRules) {
 TEST(DibImageLoad, NotBmpLeavesImageEmpty) {
     TempDir dir;
     CDibImage image;
-    ASSERT_EQ(image.Create(2, 2, 24), 1);
-    std::string why;
-    EXPECT_EQ(LoadBytes(dir, {'P', 'K', 3, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, image, &why), 0);
+    ASSERT_TRUE(image.Create(2, 2, 24));
+    const CStatus loaded =
+        LoadBytes(dir, {'P', 'K', 3, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, image);
+    EXPECT_FALSE(loaded);
     EXPECT_FALSE(image.m_hDib);
-    EXPECT_EQ(why, "not a BMP file");
+    EXPECT_EQ(loaded.Reason(), "not a BMP file");
     // An unreadable path leaves it as it was.
-    ASSERT_EQ(image.Create(2, 2, 24), 1);
-    EXPECT_EQ(image.LoadBmp(dir.File("absent.bmp")), 0);
+    ASSERT_TRUE(image.Create(2, 2, 24));
+    EXPECT_FALSE(image.LoadBmp(dir.File("absent.bmp")));
     EXPECT_TRUE(image.m_hDib);
 }
 
@@ -277,9 +278,9 @@ TEST(DibImageConvertTo24, EveryDepth) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         CDibImage image;
-        std::string why;
-        ASSERT_EQ(LoadBytes(dir, MakeBmp(c.bmp), image, &why), 1) << why;
-        ASSERT_EQ(image.ConvertTo24(), 1);
+        const CStatus loaded = LoadBytes(dir, MakeBmp(c.bmp), image);
+        ASSERT_TRUE(loaded) << loaded.Reason();
+        ASSERT_TRUE(image.ConvertTo24());
         ASSERT_EQ(image.m_nBitCount, 24);
         EXPECT_EQ(image.m_nRowBytes, (image.m_nWidth * 3 + 3) / 4 * 4);
         for (const auto& [at, pixel] : c.expect)
@@ -289,12 +290,12 @@ TEST(DibImageConvertTo24, EveryDepth) {
 
 TEST(DibImageConvertTo24, TwentyFourBitsKeepsTheBlock) {
     CDibImage image;
-    ASSERT_EQ(image.Create(3, 3, 24), 1);
+    ASSERT_TRUE(image.Create(3, 3, 24));
     const DibBlock* before = image.m_hDib.get();
-    EXPECT_EQ(image.ConvertTo24(), 1);
+    EXPECT_TRUE(image.ConvertTo24());
     EXPECT_EQ(image.m_hDib.get(), before);
     CDibImage empty;
-    EXPECT_EQ(empty.ConvertTo24(), 0);
+    EXPECT_FALSE(empty.ConvertTo24());
 }
 
 TEST(DibImageCrop, CutsCentredWithExtraAtBottomRight) {
@@ -304,14 +305,14 @@ TEST(DibImageCrop, CutsCentredWithExtraAtBottomRight) {
     for (const Case& c : {Case{803, 601, 800, 600, 1, 0}, Case{10, 10, 4, 4, 3, 3},
                           Case{9, 8, 4, 5, 2, 1}, Case{5, 5, 5, 5, 0, 0}}) {
         CDibImage image;
-        ASSERT_EQ(image.Create(c.w, c.h, 24), 1);
+        ASSERT_TRUE(image.Create(c.w, c.h, 24));
         // Each pixel records its own position.
         for (int y = 0; y < c.h; ++y)
             for (int x = 0; x < c.w; ++x) {
                 std::uint8_t* p = image.TopRow(y) + 3 * x;
                 p[0] = std::uint8_t(x), p[1] = std::uint8_t(x >> 8), p[2] = std::uint8_t(y);
             }
-        ASSERT_EQ(image.CropCentered(c.tw, c.th), 1);
+        ASSERT_TRUE(image.CropCentered(c.tw, c.th));
         ASSERT_EQ(image.m_nWidth, c.tw);
         ASSERT_EQ(image.m_nHeight, c.th);
         for (int y : {0, c.th - 1})
@@ -325,13 +326,13 @@ TEST(DibImageCrop, CutsCentredWithExtraAtBottomRight) {
 
 TEST(DibImageCrop, LargerTargetOrNoImage) {
     CDibImage image;
-    EXPECT_EQ(image.CropCentered(1, 1), 0);
-    ASSERT_EQ(image.Create(10, 10, 24), 1);
+    EXPECT_FALSE(image.CropCentered(1, 1));
+    ASSERT_TRUE(image.Create(10, 10, 24));
     const DibBlock* before = image.m_hDib.get();
-    EXPECT_EQ(image.CropCentered(11, 5), 1);
-    EXPECT_EQ(image.CropCentered(5, 11), 1);
+    EXPECT_TRUE(image.CropCentered(11, 5));
+    EXPECT_TRUE(image.CropCentered(5, 11));
     // Nothing to cut: the same block, not a copy of it.
-    EXPECT_EQ(image.CropCentered(10, 10), 1);
+    EXPECT_TRUE(image.CropCentered(10, 10));
     EXPECT_EQ(image.m_hDib.get(), before);
     EXPECT_EQ(image.m_nWidth, 10);
 }
@@ -347,7 +348,7 @@ TEST(PeekImageSize, ReadsWhatTheHeaderStates) {
         const int width = 1 + int(rng() % 300), height = 1 + int(rng() % 200);
         SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
         CDibImage image;
-        ASSERT_EQ(image.Create(width, height, 24), 1);
+        ASSERT_TRUE(image.Create(width, height, 24));
         for (const char* name : {"p.bmp", "p.jpg", "P.JPEG", "p.dib"}) {
             ASSERT_TRUE(SaveImageFile(dir.File(name), image, 90));
             EXPECT_EQ(PeekImageSize(dir.File(name)), std::make_pair(width, height)) << name;

@@ -87,14 +87,13 @@ TEST(ImageCrash, HostileBmpFiles) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         CDibImage image;
-        std::string why;
-        const int loaded = LoadAndConvert(dir, c.bytes, image, &why);
+        const CStatus loaded = LoadAndConvert(dir, c.bytes, image);
         if (c.refusal) {
-            EXPECT_EQ(loaded, 0);
+            EXPECT_FALSE(loaded);
             EXPECT_FALSE(image.m_hDib);
-            EXPECT_NE(why.find(c.refusal), std::string::npos) << why;
+            EXPECT_NE(loaded.Reason().find(c.refusal), std::string::npos) << loaded.Reason();
         } else {
-            ASSERT_EQ(loaded, 1) << why;
+            ASSERT_TRUE(loaded) << loaded.Reason();
             EXPECT_EQ(image.m_nBitCount, 24);
         }
     }
@@ -124,8 +123,8 @@ TEST(ImageCrash, HugeFileReadsOnlyWhatTheHeaderAsks) {
         GTEST_SKIP() << "no sparse 40 GB file here: " << ec.message();
 
     CDibImage image;
-    std::string why;
-    ASSERT_EQ(LoadImageFile(path, image, &why), 1) << why;
+    const CStatus status = LoadImageFile(path, image);
+    ASSERT_TRUE(status) << status.Reason();
     EXPECT_EQ(Difference(image, want), "");
 }
 
@@ -142,10 +141,9 @@ TEST(ImageCrash, HugeFileReadsOnlyWhatTheHeaderAsks) {
     const rlimit limit{rlim_t(512) << 20, rlim_t(512) << 20};
     setrlimit(RLIMIT_AS, &limit);
     CDibImage image;
-    std::string why;
-    const int loaded = LoadImageFile(path, image, &why);
-    std::fprintf(stderr, "result %d: %s\n", loaded, why.c_str());
-    std::exit(loaded == 0 && why.find("out of memory") != std::string::npos ? 0 : 1);
+    const CStatus loaded = LoadImageFile(path, image);
+    std::fprintf(stderr, "result %d: %s\n", int(loaded.Ok()), loaded.Reason().c_str());
+    std::exit(!loaded && loaded.Reason().find("out of memory") != std::string::npos ? 0 : 1);
 }
 
 // A file whose pixels do not fit in memory is a failed load of that file, not an exception.
@@ -168,7 +166,7 @@ TEST(ImageCrash, OutOfMemoryIsAFailedLoad) {
 // A 64 x 64 noise picture, so that the scan makes up most of the file.
 Bytes NoiseJpeg(const TempDir& dir) {
     CDibImage image;
-    EXPECT_EQ(image.Create(64, 64, 24), 1);
+    EXPECT_TRUE(image.Create(64, 64, 24));
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 64 * 3; ++x)
             image.TopRow(y)[x] = std::uint8_t((x * 7919 + y * 104729) % 251);
@@ -207,14 +205,14 @@ TEST(ImageCrash, DamagedJpegFailsAndIsReported) {
         WriteAllBytes(dir.File("d.jpg"), c.bytes);
         CDibImage image;
         int grey = 0;
-        std::string why;
         testing::internal::CaptureStderr();
-        EXPECT_EQ(ReadJpegFile(dir.File("d.jpg"), image, grey, true, &why), 0);
+        const CStatus status = ReadJpegFile(dir.File("d.jpg"), image, grey, true);
+        EXPECT_FALSE(status);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
         EXPECT_FALSE(image.m_hDib);
-        EXPECT_NE(why.find(c.reason), std::string::npos) << why;
+        EXPECT_NE(status.Reason().find(c.reason), std::string::npos) << status.Reason();
         // The jobs and the command line see a failed file.
-        EXPECT_EQ(LoadImageFile(dir.File("d.jpg"), image, &why), 0);
+        EXPECT_FALSE(LoadImageFile(dir.File("d.jpg"), image));
     }
 }
 
@@ -226,9 +224,9 @@ TEST(ImageCrash, OtherJpegWarningsStaySilent) {
     WriteAllBytes(dir.File("v2.jpg"), jfif2);
     CDibImage image;
     int grey = 0;
-    std::string why;
     testing::internal::CaptureStderr();
-    EXPECT_EQ(ReadJpegFile(dir.File("v2.jpg"), image, grey, true, &why), 1) << why;
+    const CStatus status = ReadJpegFile(dir.File("v2.jpg"), image, grey, true);
+    EXPECT_TRUE(status) << status.Reason();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(image.m_nWidth, 64);
 }
@@ -237,12 +235,12 @@ TEST(ImageCrash, OtherJpegWarningsStaySilent) {
 // would run past the block.
 TEST(ImageCrash, ConvertRefusesRowsShorterThanItsPixels) {
     CDibImage image;
-    ASSERT_EQ(image.Create(100, 2, 24), 1);
+    ASSERT_TRUE(image.Create(100, 2, 24));
     auto block = std::make_unique<DibBlock>(40 + 2 * DibRowBytes(100, 15), 0x33);
     std::memcpy(block->data(), image.m_hDib->data(), 40);
     DibWrite16(block->data() + 14, 15);
-    ASSERT_EQ(image.Attach(std::move(block)), 1);
-    EXPECT_EQ(image.ConvertTo24(), 0);
+    ASSERT_TRUE(image.Attach(std::move(block)));
+    EXPECT_FALSE(image.ConvertTo24());
     EXPECT_EQ(image.m_nBitCount, 15);
 }
 

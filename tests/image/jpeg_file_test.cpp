@@ -57,7 +57,7 @@ bool LargerThan(const std::vector<unsigned char>& bytes, std::uint64_t pixels) {
 TEST(JpegWrite, QualityRoundTripIsBaselineJfif) {
     TempDir dir;
     CDibImage image;
-    ASSERT_EQ(image.Create(37, 21, 24), 1);
+    ASSERT_TRUE(image.Create(37, 21, 24));
     for (int y = 0; y < 21; ++y)
         for (int x = 0; x < 37; ++x) {
             std::uint8_t* p = image.TopRow(y) + 3 * x;
@@ -76,7 +76,7 @@ TEST(JpegWrite, QualityRoundTripIsBaselineJfif) {
     {
         CDibImage back;
         int grey = -1;
-        ASSERT_EQ(ReadJpegFile(dir.File("q.jpg"), back, grey, true), 1);
+        ASSERT_TRUE(ReadJpegFile(dir.File("q.jpg"), back, grey, true));
         EXPECT_EQ(back.m_nWidth, 37);
         EXPECT_EQ(back.m_nHeight, 21);
         EXPECT_EQ(grey, 0);
@@ -91,32 +91,32 @@ TEST(JpegWrite, QualityRoundTripIsBaselineJfif) {
 TEST(JpegWrite, BlueGreenRedOrder) {
     TempDir dir;
     CDibImage image;
-    ASSERT_EQ(image.Create(1, 1, 24), 1);
+    ASSERT_TRUE(image.Create(1, 1, 24));
     Fill(image, 0, 0, 255);  // stored B, G, R: pure red
     ASSERT_TRUE(WriteJpegFile(dir.File("red.jpg"), image, 95, false, true).Ok());
     CDibImage back;
     int grey = 0;
-    ASSERT_EQ(ReadJpegFile(dir.File("red.jpg"), back, grey, true), 1);
+    ASSERT_TRUE(ReadJpegFile(dir.File("red.jpg"), back, grey, true));
     const std::uint8_t* p = back.TopRow(0);
     EXPECT_GT(p[2], 200);
     EXPECT_LT(p[0], 60);
     EXPECT_LT(p[1], 60);
     // Without the swap on reading, red lands in the first byte.
-    ASSERT_EQ(ReadJpegFile(dir.File("red.jpg"), back, grey, false), 1);
+    ASSERT_TRUE(ReadJpegFile(dir.File("red.jpg"), back, grey, false));
     EXPECT_GT(back.TopRow(0)[0], 200);
 }
 
 TEST(JpegRead, GreyAndRowLayout) {
     TempDir dir;
     CDibImage image;
-    ASSERT_EQ(image.Create(3, 16, 24), 1);
+    ASSERT_TRUE(image.Create(3, 16, 24));
     Fill(image, 0, 0, 0);
     for (int x = 0; x < 3; ++x) std::memset(image.TopRow(0) + 3 * x, 255, 3);  // white top line
     ASSERT_TRUE(WriteJpegFile(dir.File("g.jpg"), image, 95, true, true).Ok());
 
     CDibImage back;
     int grey = 0;
-    ASSERT_EQ(ReadJpegFile(dir.File("g.jpg"), back, grey, true), 1);
+    ASSERT_TRUE(ReadJpegFile(dir.File("g.jpg"), back, grey, true));
     EXPECT_EQ(grey, 1);
     EXPECT_EQ(back.m_nRowBytes, 12);
     const std::uint8_t* last = back.Bits() + 15 * 12;  // last row in memory: top line
@@ -136,14 +136,14 @@ TEST(JpegRead, BadFiles) {
     WriteAllBytes(dir.File("not.jpg"), {'B', 'M', 0, 0, 0, 0, 0, 0});
     CDibImage image;
     int grey = 0;
-    std::string why;
     testing::internal::CaptureStderr();
-    EXPECT_EQ(ReadJpegFile(dir.File("not.jpg"), image, grey, true, &why), 0);
+    const CStatus status = ReadJpegFile(dir.File("not.jpg"), image, grey, true);
+    EXPECT_FALSE(status);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // no message of the library's own
     EXPECT_FALSE(image.m_hDib);
-    EXPECT_NE(why.find("Not a JPEG file"), std::string::npos) << why;
+    EXPECT_NE(status.Reason().find("Not a JPEG file"), std::string::npos) << status.Reason();
 
-    EXPECT_EQ(ReadJpegFile(dir.File("absent.jpg"), image, grey, true), 0);
+    EXPECT_FALSE(ReadJpegFile(dir.File("absent.jpg"), image, grey, true));
     EXPECT_FALSE(image.m_hDib);
 }
 
@@ -182,8 +182,8 @@ TEST(JpegRead, CmykBecomesRgb) {
     WriteCmyk(dir.File("c.jpg"), cmyk, 8, 8);
     CDibImage image;
     int grey = 0;
-    std::string why;
-    ASSERT_EQ(ReadJpegFile(dir.File("c.jpg"), image, grey, true, &why), 1) << why;
+    const CStatus status = ReadJpegFile(dir.File("c.jpg"), image, grey, true);
+    ASSERT_TRUE(status) << status.Reason();
     EXPECT_EQ(image.m_nBitCount, 24);
     EXPECT_EQ(image.m_nRowBytes, 24);
     const std::uint8_t* p = image.TopRow(4) + 12;
@@ -218,11 +218,9 @@ TEST(JpegRead, StripsAreTheRowsOfTheWholePicture) {
             WriteAllBytes(path, bytes);
             CDibImage whole;
             int grey = 0;
-            std::string wholeWhy, stripWhy;
-            const int wholeRead = ReadJpegFile(path, whole, grey, true, &wholeWhy);
+            const CStatus wholeRead = ReadJpegFile(path, whole, grey, true);
 
             CDibImage strip;
-            int width = 0, height = 0;
             std::vector<std::string> rows, undone;
             const auto take = [&](std::vector<std::string>& into, int top, int count) {
                 ASSERT_EQ(top, int(into.size()));
@@ -234,11 +232,16 @@ TEST(JpegRead, StripsAreTheRowsOfTheWholePicture) {
             CJpegStripHook hook;
             hook.m_rows = [&](int top, int count) { take(rows, top, count); };
             hook.m_undo = [&](int top, int count) { take(undone, top, count); };
-            const int stripRead = ReadJpegStrips(path, strip, width, height, hook, &stripWhy);
+            bool bUndoLost = false;
+            hook.m_undoLost = [&] { bUndoLost = true; };
+            const CResult<CPictureSize> stripRead = ReadJpegStrips(path, strip, hook);
             ++cases;
-            ASSERT_EQ(stripRead, wholeRead);
-            EXPECT_EQ(stripWhy, wholeWhy);
+            ASSERT_EQ(stripRead.Ok(), wholeRead.Ok());
+            EXPECT_FALSE(bUndoLost);
+            EXPECT_EQ(stripRead.Reason(), wholeRead.Reason());
             if (wholeRead) {
+                const int width = stripRead->m_nWidth;
+                const int height = stripRead->m_nHeight;
                 ASSERT_EQ(width, whole.m_nWidth);
                 ASSERT_EQ(height, whole.m_nHeight);
                 ASSERT_EQ(int(rows.size()), height);
@@ -256,18 +259,6 @@ TEST(JpegRead, StripsAreTheRowsOfTheWholePicture) {
     }
     EXPECT_GT(cases, 100);
     EXPECT_GT(shownThenFailed, 5);  // the taking back was put to the test
-}
-
-TEST(JpegException, MessageIsCutToTheBuffer) {
-    const CJPEGException e(42, "Not a JPEG file: starts with 0x42 0x4d");
-    char small[8];
-    EXPECT_TRUE(e.GetErrorMessage(small, sizeof small));
-    EXPECT_STREQ(small, "Not a J");
-    char big[100];
-    unsigned help = 77;
-    EXPECT_TRUE(e.GetErrorMessage(big, sizeof big, &help));
-    EXPECT_STREQ(big, e.m_strMessage.c_str());
-    EXPECT_EQ(help, 77u);
 }
 
 }  // namespace

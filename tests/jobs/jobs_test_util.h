@@ -50,7 +50,6 @@ inline void WriteBmp(const fs::path& path, int width, int height, const PixelFn&
             for (int k = 0; k < 3; ++k) row[3 * x + k] = fn(x, y, k);
     }
     fs::create_directories(path.parent_path());
-    std::string why;
     {
         const CStatus saved = image.SaveBmp(path.string());
         ASSERT_TRUE(saved) << saved.Reason();
@@ -68,8 +67,8 @@ bool InTrash(const std::string& path);
 
 // Reads an image file; fails the test when it cannot.
 inline void LoadOrFail(const fs::path& path, CDibImage& image) {
-    std::string why;
-    ASSERT_TRUE(LoadImageFile(path.string(), image, &why)) << path << ": " << why;
+    const CStatus status = LoadImageFile(path.string(), image);
+    ASSERT_TRUE(status) << path << ": " << status.Reason();
 }
 
 // The first bytes of a file say its kind: "BM" or the JPEG start marker.

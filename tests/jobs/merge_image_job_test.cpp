@@ -827,14 +827,15 @@ TEST(CImageStacker, MeanMatchesTheAveragingEngine) {
     options.m_nMeanDivisor = files;
     CImageStacker stacker(options);
     CStackFeed feed(stacker, options);
-    std::string why;
     for (const std::string& path : ScanOrder(settings.m_strSrcDir, "*.bmp")) {
         CDibImage image;
         LoadOrFail(path, image);
-        ASSERT_TRUE(feed.Add(path, image, &why)) << why;
+        const CStatus added = feed.Add(path, image);
+        ASSERT_TRUE(added) << added.Reason();
     }
     CDibImage result;
-    ASSERT_TRUE(stacker.Finish(result, &why)) << why;
+    const CStatus finished = stacker.Finish(result);
+    ASSERT_TRUE(finished) << finished.Reason();
     ASSERT_TRUE(result.SaveBmp(dir.File("stacked.bmp")).Ok());
     EXPECT_EQ(ReadAllBytes(dir.File("stacked.bmp")), ReadAllBytes(settings.m_strTargetFile));
 }

@@ -225,7 +225,7 @@ TEST(ParallelJobs, JpegAverageIsTheAverageOfTheDecodedPictures) {
                 ++cut;
                 // What the rows read strip by strip were, the same rows are handed back.
                 CDibImage strip;
-                int pw = 0, ph = 0, shown = 0;
+                int shown = 0;
                 std::vector<std::string> rows, undone;
                 const auto take = [&](std::vector<std::string>& into, int top, int count) {
                     EXPECT_EQ(top, int(into.size()));
@@ -236,7 +236,7 @@ TEST(ParallelJobs, JpegAverageIsTheAverageOfTheDecodedPictures) {
                 CJpegStripHook hook;
                 hook.m_rows = [&](int top, int count) { take(rows, top, count); };
                 hook.m_undo = [&](int top, int count) { take(undone, top, count); };
-                EXPECT_EQ(ReadJpegStrips(path.string(), strip, pw, ph, hook), 0);
+                EXPECT_FALSE(ReadJpegStrips(path.string(), strip, hook));
                 shown = int(rows.size());
                 EXPECT_GT(shown, 0);
                 EXPECT_EQ(undone, rows);
@@ -247,9 +247,8 @@ TEST(ParallelJobs, JpegAverageIsTheAverageOfTheDecodedPictures) {
         std::vector<std::string> skipped;  // path and reason of the files that do not load
         for (const std::string& path : ScanOrder(in.string(), "*.jpg")) {
             CDibImage image;
-            std::string why;
-            if (!LoadImageFile(path, image, &why)) {
-                skipped.push_back(path + ": " + why);
+            if (const CStatus loaded = LoadImageFile(path, image); !loaded) {
+                skipped.push_back(path + ": " + loaded.Reason());
                 continue;
             }
             if (width == 0) {

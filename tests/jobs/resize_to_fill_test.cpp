@@ -20,7 +20,7 @@
 namespace {
 
 void FillRandom(CDibImage& image, int width, int height, unsigned seed) {
-    ASSERT_EQ(image.Create(width, height, 24), 1);
+    ASSERT_TRUE(image.Create(width, height, 24));
     std::mt19937 rng(seed);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width * 3; ++x) image.TopRow(y)[x] = std::uint8_t(rng());
@@ -43,12 +43,12 @@ TEST(ResizeToFill, ScalesToCoverThenCutsTheCentre) {
                      << c.srcW << "x" << c.srcH << " to " << c.reqW << "x" << c.reqH);
         CDibImage src, dst, scaled;
         FillRandom(src, c.srcW, c.srcH, unsigned(c.srcW + c.srcH));
-        ASSERT_EQ(ResizeToFill(src, dst, c.reqW, c.reqH), 1);
+        ASSERT_TRUE(ResizeToFill(src, dst, c.reqW, c.reqH));
         ASSERT_EQ(dst.m_nWidth, c.reqW);
         ASSERT_EQ(dst.m_nHeight, c.reqH);
         EXPECT_EQ(dst.m_nBitCount, 24);
 
-        ASSERT_EQ(scaled.Create(c.scaledW, c.scaledH, 24), 1);
+        ASSERT_TRUE(scaled.Create(c.scaledW, c.scaledH, 24));
         ASSERT_TRUE(ResizeDib(src, scaled));
         for (int y = 0; y < c.reqH; ++y) {
             ASSERT_EQ(
@@ -62,7 +62,7 @@ TEST(ResizeToFill, ScalesToCoverThenCutsTheCentre) {
 TEST(ResizeToFill, RequestedSizeEqualToTheSourceGivesTheSource) {
     CDibImage src, dst;
     FillRandom(src, 37, 23, 5);
-    ASSERT_EQ(ResizeToFill(src, dst, 37, 23), 1);
+    ASSERT_TRUE(ResizeToFill(src, dst, 37, 23));
     ASSERT_EQ(dst.m_nWidth, 37);
     ASSERT_EQ(dst.m_nHeight, 23);
     for (int y = 0; y < 23; ++y)
@@ -73,7 +73,7 @@ TEST(ResizeToFill, EmptySourceLeavesTheDestinationAlone) {
     CDibImage empty, dst;
     FillRandom(dst, 4, 4, 1);
     const DibBlock before = *dst.m_hDib;
-    EXPECT_EQ(ResizeToFill(empty, dst, 8, 8), 0);
+    EXPECT_FALSE(ResizeToFill(empty, dst, 8, 8));
     ASSERT_TRUE(dst.m_hDib);
     EXPECT_EQ(*dst.m_hDib, before);
 }
@@ -89,20 +89,20 @@ TEST(ResizeToFill, DestinationThatCannotBeMadeIsReported) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.w << "x" << c.h);
         FillRandom(dst, 2, 2, 4);
-        EXPECT_EQ(ResizeToFill(src, dst, c.w, c.h), 0);
+        EXPECT_FALSE(ResizeToFill(src, dst, c.w, c.h));
         EXPECT_FALSE(dst.m_hDib);
     }
     // A scaled side past any int (3000 x 10^6 rows), though the result would be small.
     CDibImage tall;
     FillRandom(tall, 1, 3000, 5);
     FillRandom(dst, 2, 2, 4);
-    EXPECT_EQ(ResizeToFill(tall, dst, 1000000, 1), 0);
+    EXPECT_FALSE(ResizeToFill(tall, dst, 1000000, 1));
     EXPECT_FALSE(dst.m_hDib);
     CDibImage wide;
     FillRandom(wide, 4000, 1, 3);
     // A 4000 x 1 strip filling 1000 x 1000 scales to 4 000 000 x 1000, of which only the kept
     // part is computed: that is no reason to fail.
-    EXPECT_EQ(ResizeToFill(wide, dst, 1000, 1000), 1);
+    EXPECT_TRUE(ResizeToFill(wide, dst, 1000, 1000));
     EXPECT_EQ(dst.m_nWidth, 1000);
     EXPECT_EQ(dst.m_nHeight, 1000);
 }
@@ -185,7 +185,7 @@ TEST(ResizeToFill, KeptWindowEqualsCuttingTheWholeScaledImage) {
         for (const ResampleKernel kernel : kernels) {
             for (const int threads : {1, 2, 3}) {
                 CDibImage got;
-                ASSERT_EQ(ResizeToFill(src, got, c.width, c.height, {kernel, threads}), 1);
+                ASSERT_TRUE(ResizeToFill(src, got, c.width, c.height, {kernel, threads}));
                 ASSERT_EQ(got.m_nWidth, c.width);
                 ASSERT_EQ(got.m_nHeight, c.height);
                 ASSERT_EQ(Block(got), Block(want))
@@ -203,8 +203,8 @@ TEST(ResizeToFill, StripFillingAScreenIsTheCentreOfItsScaledRow) {
     // a 1536000 x 1 resize from column 767488.
     CDibImage src, dst, row;
     FillRandom(src, 2000, 1, 11);
-    ASSERT_EQ(ResizeToFill(src, dst, 1024, 768), 1);
-    ASSERT_EQ(row.Create(1536000, 1, 24), 1);
+    ASSERT_TRUE(ResizeToFill(src, dst, 1024, 768));
+    ASSERT_TRUE(row.Create(1536000, 1, 24));
     ASSERT_TRUE(ResizeDib(src, row));
     for (int y = 0; y < 768; ++y) {
         ASSERT_EQ(std::memcmp(dst.TopRow(y), row.TopRow(0) + 3 * 767488, 1024 * 3), 0) << y;
@@ -272,7 +272,7 @@ TEST(ResizeToFill, MemoryFollowsTheResultNotTheScaledImage) {
         FillRandom(src, c.srcW, c.srcH, 7);
         const long growth = PeakGrowthKib([&] {
             CDibImage dst;
-            return ResizeToFill(src, dst, c.width, c.height) == 1 && dst.m_nWidth == c.width;
+            return ResizeToFill(src, dst, c.width, c.height).Ok() && dst.m_nWidth == c.width;
         });
         ASSERT_NE(growth, -2) << "the fill failed";
         if (growth == -1)

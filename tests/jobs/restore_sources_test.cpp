@@ -38,8 +38,8 @@ TEST(RestoreFromTrash, PutsBackTheSourcesOfTheAverage) {
             fs::rename(sources[0], moved);
             for (const char* text : {"earlier", "later"}) {
                 WriteText(sources[0], text);
-                std::string why;
-                ASSERT_TRUE(MoveToTrash(sources[0], &why)) << why;
+                const CStatus trashed = MoveToTrash(sources[0]);
+                ASSERT_TRUE(trashed) << trashed.Reason();
             }
             fs::rename(moved, sources[0]);
         }

@@ -16,6 +16,13 @@ using namespace jobs_test;
 
 namespace {
 
+// Success, or a failure that shows the status's reason.
+::testing::AssertionResult Succeeded(const CStatus& status) {
+    if (status)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << status.Reason();
+}
+
 CMergeParams SomeMerge() {
     CMergeParams s;
     s.m_strSrcDir = "/data/grabs 1/源文件";
@@ -66,20 +73,19 @@ TEST(SettingsFile, DefaultsOfBothSections) {
 TEST(SettingsFile, SaveResetLoadRestoresBothSections) {
     TempDir dir;
     const std::string ini = (dir.Path() / "sub" / "tarnwick.ini").string();  // folder made on save
-    std::string why;
-    ASSERT_TRUE(SaveSettings(SomeMerge(), ini, &why)) << why;
-    ASSERT_TRUE(SaveSettings(SomeScale(), ini, &why)) << why;
+    ASSERT_TRUE(Succeeded(SaveSettings(SomeMerge(), ini)));
+    ASSERT_TRUE(Succeeded(SaveSettings(SomeScale(), ini)));
 
     CMergeParams m = SomeMerge();
     ResetSettings(m);
     EXPECT_EQ(m, CMergeParams{});
-    ASSERT_TRUE(LoadSettings(m, ini, &why)) << why;
+    ASSERT_TRUE(Succeeded(LoadSettings(m, ini)));
     EXPECT_EQ(m, SomeMerge());
 
     CScaleParams s = SomeScale();
     ResetSettings(s);
     EXPECT_EQ(s, CScaleParams{});
-    ASSERT_TRUE(LoadSettings(s, ini, &why)) << why;
+    ASSERT_TRUE(Succeeded(LoadSettings(s, ini)));
     EXPECT_EQ(s, SomeScale());
 
     const std::string text = ReadText(ini);
@@ -186,11 +192,10 @@ TEST(SettingsFile, RoundTripThroughTheParameters) {
         WriteText(ini, SettingsText(c.merge, c.scale));
         CMergeParams merge;
         CScaleParams scale;
-        std::string why;
-        ASSERT_TRUE(LoadSettings(merge, ini, &why)) << why;
-        ASSERT_TRUE(LoadSettings(scale, ini, &why)) << why;
-        ASSERT_TRUE(SaveSettings(merge, ini, &why)) << why;
-        ASSERT_TRUE(SaveSettings(scale, ini, &why)) << why;
+        ASSERT_TRUE(Succeeded(LoadSettings(merge, ini)));
+        ASSERT_TRUE(Succeeded(LoadSettings(scale, ini)));
+        ASSERT_TRUE(Succeeded(SaveSettings(merge, ini)));
+        ASSERT_TRUE(Succeeded(SaveSettings(scale, ini)));
         Values mergeOut = c.mergeOut.empty() ? c.merge : c.mergeOut;
         if (mergeOut.size() == 8)
             mergeOut.insert(mergeOut.end(), {"0", "2.5", "0"});
@@ -204,8 +209,7 @@ TEST(SettingsFile, SaveKeepsOtherSectionsKeysAndComments) {
     WriteText(ini,
               "; kept comment\n[Other]\nName=value with spaces\n\n[MergeImage]\n; about quality\n"
               "JpgQuality=10\nExtra=keep me\n");
-    std::string why;
-    ASSERT_TRUE(SaveSettings(SomeMerge(), ini, &why)) << why;
+    ASSERT_TRUE(Succeeded(SaveSettings(SomeMerge(), ini)));
     const std::string text = ReadText(ini);
     for (const char* kept : {"; kept comment", "[Other]", "Name=value with spaces",
                              "; about quality", "Extra=keep me", "JpgQuality=42"}) {
@@ -247,8 +251,7 @@ TEST(SettingsFile, LoadEdgeCases) {
         if (c.text)
             WriteText(ini, c.text);
         CMergeParams got = SomeMerge();
-        std::string why;
-        EXPECT_TRUE(LoadSettings(got, ini.string(), &why)) << why;
+        EXPECT_TRUE(Succeeded(LoadSettings(got, ini.string())));
         EXPECT_EQ(got, c.want);
     }
 }
@@ -303,21 +306,21 @@ TEST(SettingsFile, OnlyARegularFileWithinTheLimitIsRead) {
         const std::uintmax_t bytes = size();
 
         CScaleParams s = SomeScale();
-        std::string why;
         if (c.reason.empty()) {
-            ASSERT_TRUE(LoadSettings(s, ini.string(), &why)) << why;
+            ASSERT_TRUE(Succeeded(LoadSettings(s, ini.string())));
             EXPECT_EQ(s.m_nJpgQuality, 33);
             continue;
         }
-        EXPECT_FALSE(LoadSettings(s, ini.string(), &why));
+        const CStatus read = LoadSettings(s, ini.string());
+        EXPECT_FALSE(read);
         EXPECT_EQ(s, CScaleParams{});
-        EXPECT_NE(why.find(ini.string() + ": "), std::string::npos) << why;
-        EXPECT_NE(why.find(c.reason), std::string::npos) << why;
+        EXPECT_NE(read.Reason().find(ini.string() + ": "), std::string::npos) << read.Reason();
+        EXPECT_NE(read.Reason().find(c.reason), std::string::npos) << read.Reason();
 
-        why.clear();
-        EXPECT_FALSE(SaveSettings(SomeScale(), ini.string(), &why));
-        EXPECT_NE(why.find(ini.string() + ": "), std::string::npos) << why;
-        EXPECT_NE(why.find(c.reason), std::string::npos) << why;
+        const CStatus saved = SaveSettings(SomeScale(), ini.string());
+        EXPECT_FALSE(saved);
+        EXPECT_NE(saved.Reason().find(ini.string() + ": "), std::string::npos) << saved.Reason();
+        EXPECT_NE(saved.Reason().find(c.reason), std::string::npos) << saved.Reason();
         EXPECT_EQ(fs::symlink_status(ini).type(), type);
         EXPECT_EQ(size(), bytes);
     }
@@ -328,9 +331,9 @@ TEST(SettingsFile, LineBreakInTextIsRefused) {
     const std::string ini = (dir.Path() / "t.ini").string();
     CMergeParams s;
     s.m_strSrcDir = "/a\nJpgQuality=1";
-    std::string why;
-    EXPECT_FALSE(SaveSettings(s, ini, &why));
-    EXPECT_NE(why.find("SrcDir"), std::string::npos) << why;
+    const CStatus saved = SaveSettings(s, ini);
+    EXPECT_FALSE(saved);
+    EXPECT_NE(saved.Reason().find("SrcDir"), std::string::npos) << saved.Reason();
     EXPECT_FALSE(fs::exists(ini));
 }
 
@@ -389,11 +392,10 @@ TEST(SettingsFile, FolderTextsKeepTheirBlanks) {
         CScaleParams saved = SomeScale();
         saved.m_strSrcDir = c.text;
         saved.m_strTargetFolder = c.text + "/out";
-        std::string why;
-        ASSERT_TRUE(SaveSettings(saved, ini, &why)) << why;
+        ASSERT_TRUE(Succeeded(SaveSettings(saved, ini)));
         EXPECT_NE(ReadText(ini).find("\n" + c.line), std::string::npos) << ReadText(ini);
         CScaleParams loaded;
-        ASSERT_TRUE(LoadSettings(loaded, ini, &why)) << why;
+        ASSERT_TRUE(Succeeded(LoadSettings(loaded, ini)));
         EXPECT_EQ(loaded, saved);
     }
 }

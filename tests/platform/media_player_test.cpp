@@ -80,10 +80,11 @@ TEST(MediaPlayer, PlaysEveryVideoFormatIntoTheView) {
         const std::string path = Clips::Get().Path(extension);
         ASSERT_FALSE(path.empty());
         CMediaPlayer player(false);
-        ASSERT_TRUE(player.IsReady()) << player.Error();
+        const CStatus started = player.Start();
+        ASSERT_TRUE(started) << started.Reason();
         ASSERT_TRUE(player.SetViewSize(350, 240));
-        std::string why;
-        ASSERT_TRUE(player.Open(path, &why)) << why;
+        const CStatus opened = player.Open(path);
+        ASSERT_TRUE(opened) << opened.Reason();
         EXPECT_EQ(player.PlayState(), kPlayStateStopped);
         if (extension != ".swf") {  // swf files declare no length
             EXPECT_GT(player.Duration(), 1.5);
@@ -109,8 +110,8 @@ TEST(MediaPlayer, PlaysSoundOnlyFormats) {
         const std::string path = Clips::Get().Path(extension);
         ASSERT_FALSE(path.empty());
         CMediaPlayer player(false);
-        std::string why;
-        ASSERT_TRUE(player.Open(path, &why)) << why;
+        const CStatus opened = player.Open(path);
+        ASSERT_TRUE(opened) << opened.Reason();
         player.Play();
         EXPECT_TRUE(PumpUntil([&] { return player.PositionSeconds() > 0.3; }, 10000));
     }
@@ -123,9 +124,9 @@ TEST(MediaPlayer, RefusesWhatIsNotMedia) {
     for (const std::string& path : {dir.File("notes.avi"), dir.File("missing.wmv")}) {
         SCOPED_TRACE(path);
         CMediaPlayer player(false);
-        std::string why;
-        EXPECT_FALSE(player.Open(path, &why));
-        EXPECT_NE(why.find(path), std::string::npos) << why;
+        const CStatus opened = player.Open(path);
+        EXPECT_FALSE(opened);
+        EXPECT_NE(opened.Reason().find(path), std::string::npos) << opened.Reason();
         EXPECT_FALSE(player.HasMedia());
         player.Play();  // nothing to play: stays stopped
         EXPECT_EQ(player.PlayState(), kPlayStateStopped);

@@ -38,10 +38,9 @@ TEST(MoveToTrash, FollowsTheTrashRulesEvenWithoutADataFolder) {
 
     const fs::path cwd = fs::current_path();
     fs::current_path(work.Path());  // the faulty fallback would put it under ./files/
-    std::string why;
-    const bool bOk = MoveToTrash(file.string(), &why);
+    const CStatus moved = MoveToTrash(file.string());
     fs::current_path(cwd);
-    ASSERT_TRUE(bOk) << why;
+    ASSERT_TRUE(moved) << moved.Reason();
 
     EXPECT_FALSE(fs::exists(file));
     EXPECT_FALSE(fs::exists(work.Path() / "files"));
@@ -63,8 +62,8 @@ TEST(MoveToTrash, SameNameTwiceKeepsBoth) {
     const fs::path file = work.Path() / "same.bmp";
     for (const char* text : {"one", "two"}) {
         std::ofstream(file) << text;
-        std::string why;
-        ASSERT_TRUE(MoveToTrash(file.string(), &why)) << why;
+        const CStatus trashed = MoveToTrash(file.string());
+        ASSERT_TRUE(trashed) << trashed.Reason();
     }
     int n = 0;
     for (const auto& entry : fs::directory_iterator(Home().dataHome / "Trash" / "files"))
@@ -74,7 +73,7 @@ TEST(MoveToTrash, SameNameTwiceKeepsBoth) {
 
 TEST(MoveToTrash, MissingFileFailsWithAReason) {
     TempDir work;
-    std::string why;
-    EXPECT_FALSE(MoveToTrash((work.Path() / "missing.bmp").string(), &why));
-    EXPECT_FALSE(why.empty());
+    const CStatus trashed = MoveToTrash((work.Path() / "missing.bmp").string());
+    EXPECT_FALSE(trashed);
+    EXPECT_FALSE(trashed.Reason().empty());
 }

@@ -76,10 +76,13 @@ PixelFn MakeContent(Content content, std::mt19937& rng) {
 std::vector<std::uint8_t> Resize(const CResampleOptions& options, const CDibImage& src, int w,
                                  int h) {
     CDibImage dst;
-    dst.Create(w, h, 24);
+    if (!dst.Create(w, h, 24)) {
+        ADD_FAILURE() << "no " << w << "x" << h << " image";
+        return {};
+    }
     std::memset(dst.Bits(), 0xA5, std::size_t(dst.m_nRowBytes) * h);
-    std::string why;
-    EXPECT_TRUE(ResizeDib(options, src, dst, &why)) << why;
+    const CStatus status = ResizeDib(options, src, dst);
+    EXPECT_TRUE(status) << status.Reason();
     return std::vector<std::uint8_t>(dst.Bits(), dst.Bits() + std::size_t(dst.m_nRowBytes) * h);
 }
 

@@ -87,7 +87,7 @@ TEST(CubicPass, FourByFourToEightByEight) {
         SCOPED_TRACE(i);
         CDibImage src, dst;
         FillImage(src, 4, 4, [&](int x, int, int) { return cases[i].source[x]; });
-        dst.Create(8, 8, 24);
+        ASSERT_TRUE(dst.Create(8, 8, 24));
         ASSERT_TRUE(ResizeDib(src, dst));
         for (int y = 0; y < 8; ++y) {
             for (int x = 0; x < 8; ++x) {

@@ -37,7 +37,7 @@ TEST(LinearPass, ResultsAreTruncated) {
         SCOPED_TRACE(c.srcWidth);
         CDibImage src, dst;
         FillImage(src, c.srcWidth, 2, [&](int x, int, int) { return std::uint8_t(c.source[x]); });
-        dst.Create(int(c.expected.size()), 2, 24);
+        ASSERT_TRUE(dst.Create(int(c.expected.size()), 2, 24));
         ASSERT_TRUE(ResizeDib(src, dst));
         for (int y = 0; y < 2; ++y) EXPECT_EQ(RowValues(dst, y), c.expected);
     }
@@ -52,7 +52,7 @@ TEST(LinearPass, NarrowTallSourceIsLinearOnBothAxes) {
             return std::uint8_t(x == 1 ? 255 : 0);
         return std::uint8_t(y < 50 ? 50 : 200);
     });
-    dst.Create(5, 199, 24);  // row step 99 / 198 = 0.5
+    ASSERT_TRUE(dst.Create(5, 199, 24));  // row step 99 / 198 = 0.5
     ASSERT_TRUE(ResizeDib(src, dst));
     struct RowCase {
         int row, value;
@@ -73,7 +73,7 @@ TEST(LinearPass, NarrowTallSourceIsLinearOnBothAxes) {
 TEST(LinearPass, LastColumnAndRowTakeTheLastSourcePixel) {
     CDibImage src, dst;
     FillImage(src, 3, 3, RandomPixels(21));
-    dst.Create(10, 8, 24);
+    ASSERT_TRUE(dst.Create(10, 8, 24));
     ASSERT_TRUE(ResizeDib(src, dst));
     for (int c = 0; c < 3; ++c) EXPECT_EQ(Sample(dst, 9, 7, c), Sample(src, 2, 2, c));
 }
@@ -81,7 +81,7 @@ TEST(LinearPass, LastColumnAndRowTakeTheLastSourcePixel) {
 TEST(LinearPass, NeverExceedsTheSamplesItMixes) {
     CDibImage src, dst;
     FillImage(src, 2, 3, RandomPixels(4));
-    dst.Create(17, 23, 24);
+    ASSERT_TRUE(dst.Create(17, 23, 24));
     ASSERT_TRUE(ResizeDib(src, dst));
     for (int c = 0; c < 3; ++c) {
         int most = 0;
@@ -99,7 +99,7 @@ TEST(LinearPass, NeverExceedsTheSamplesItMixes) {
 TEST(LinearPass, RowCacheFollowsLargeAdvances) {
     CDibImage src, dst;
     FillImage(src, 3, 60, RandomPixels(17));
-    dst.Create(4, 7, 24);
+    ASSERT_TRUE(dst.Create(4, 7, 24));
     ASSERT_TRUE(ResizeDib(src, dst));
     const LinearAxis cols = MakeLinearAxis(3, MakeZoomAxis(3, 4, 4, 3));
     const LinearAxis rows = MakeLinearAxis(60, MakeZoomAxis(60, 7, 7, 60));
@@ -125,7 +125,7 @@ TEST(LinearPass, WeightOfMinusOneDoesNotWrap) {
     ASSERT_EQ(rows.weight[8586], -1);
     CDibImage src, dst;
     FillImage(src, 3, 2935, [](int, int y, int) { return std::uint8_t(y > 2916 ? 255 : 0); });
-    dst.Create(3, 8640, 24);
+    ASSERT_TRUE(dst.Create(3, 8640, 24));
     ASSERT_TRUE(ResizeDib(src, dst));
     for (int x = 0; x < 3; ++x) EXPECT_EQ(Sample(dst, x, 8586, 0), 0);
 }
@@ -148,7 +148,7 @@ TEST(NearestPass, OnePixelWideSourceRepeatsItsColumn) {
         CDibImage src, dst;
         FillImage(src, 1, c.srcHeight,
                   [](int, int y, int ch) { return std::uint8_t(10 * y + ch); });
-        dst.Create(c.dstWidth, c.dstHeight, 24);
+        ASSERT_TRUE(dst.Create(c.dstWidth, c.dstHeight, 24));
         ASSERT_TRUE(ResizeDib(src, dst));
         for (int y = 0; y < c.dstHeight; ++y) {
             for (int x = 0; x < c.dstWidth; ++x) {
@@ -164,7 +164,8 @@ TEST(NearestPass, OnePixelWideSourceRepeatsItsColumn) {
 TEST(NearestPass, OnePixelHighSourceUsesNearestOnBothAxes) {
     CDibImage src, dst;
     FillImage(src, 6, 1, [](int x, int, int) { return std::uint8_t(x == 2 ? 255 : 0); });
-    dst.Create(12, 2, 24);  // 6 to 12: step 0.5 from 0.0, every column twice, no mixing
+    ASSERT_TRUE(
+        dst.Create(12, 2, 24));  // 6 to 12: step 0.5 from 0.0, every column twice, no mixing
     ASSERT_TRUE(ResizeDib(src, dst));
     const std::vector<int> expected = {0, 0, 0, 0, 255, 255, 0, 0, 0, 0, 0, 0};
     EXPECT_EQ(RowValues(dst, 0), expected);

@@ -19,26 +19,16 @@ struct Report {
     int status;
     std::string func, text;
 };
-std::vector<Report> g_reports;
 
-int Record(int status, const char* func, const char* text, const char*, int) {
-    g_reports.push_back({status, func, text});
-    return status;
-}
-
-// Records every report for its lifetime instead of ending the process.
+// Each test has a status record of its own, whose reports are recorded instead of ending the
+// process.
 class LayerTest : public testing::Test {
 protected:
-    void SetUp() override {
-        m_previous = SetLayerErrorHandler(Record);
-        SetLayerStatus(kStsOk);
-        g_reports.clear();
-    }
-    void TearDown() override {
-        SetLayerStatus(kStsOk);
-        SetLayerErrorHandler(m_previous);
-    }
-    LayerErrorHandler m_previous = nullptr;
+    std::vector<Report> m_reports;
+    CLayerStatus m_layer{[this](int status, const char* func, const char* text, const char*, int) {
+        m_reports.push_back({status, func, text});
+        return status;
+    }};
 };
 
 // A 40-byte header of a 24-bit DIB followed by its pixels.
@@ -55,7 +45,7 @@ std::vector<std::uint8_t> MakeDib(int width, int height) {
 TEST_F(LayerTest, TranslateSharesThePixelsOfA24BitDib) {
     std::vector<std::uint8_t> dib = MakeDib(5, 3);
     int clone = -1;
-    ImageHeader* image = iplTranslateDIB(dib.data(), &clone);
+    ImageHeader* image = iplTranslateDIB(m_layer, dib.data(), &clone);
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(clone, 0);
     EXPECT_EQ(image->headerSize, int(sizeof(ImageHeader)));
@@ -76,14 +66,14 @@ TEST_F(LayerTest, TranslateSharesThePixelsOfA24BitDib) {
     EXPECT_EQ(image->roi, nullptr);
     EXPECT_EQ(CheckImageHeader(image), 0);
     iplReleaseParts(image, kReleaseHeader);
-    EXPECT_TRUE(g_reports.empty());
+    EXPECT_TRUE(m_reports.empty());
 }
 
 TEST_F(LayerTest, TranslateTakesOriginFromTheSignOfTheHeightAndSkipsTheColourTable) {
     std::vector<std::uint8_t> dib = MakeDib(2, -4);
     DibWrite32(dib.data() + 32, 3);  // biClrUsed, taken as stated
     int clone = -1;
-    ImageHeader* image = iplTranslateDIB(dib.data(), &clone);
+    ImageHeader* image = iplTranslateDIB(m_layer, dib.data(), &clone);
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->origin, kOriginTop);
     EXPECT_EQ(image->height, 4);
@@ -123,33 +113,34 @@ TEST_F(LayerTest, TranslateChecksInOrder) {
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(i);
-        g_reports.clear();
+        m_reports.clear();
         std::vector<std::uint8_t> dib = MakeDib(4, 4);
         cases[i].spoil(dib);
         int clone = 0;
-        EXPECT_EQ(iplTranslateDIB(dib.data(), &clone), nullptr);
-        ASSERT_EQ(g_reports.size(), 1u);
-        EXPECT_EQ(g_reports[0].status, cases[i].status);
-        EXPECT_EQ(g_reports[0].text, cases[i].text);
-        EXPECT_EQ(LayerStatus(), cases[i].status);
+        EXPECT_EQ(iplTranslateDIB(m_layer, dib.data(), &clone), nullptr);
+        ASSERT_EQ(m_reports.size(), 1u);
+        EXPECT_EQ(m_reports[0].status, cases[i].status);
+        EXPECT_EQ(m_reports[0].text, cases[i].text);
+        EXPECT_EQ(m_layer.Status(), cases[i].status);
     }
     std::vector<std::uint8_t> dib = MakeDib(4, 4);
-    g_reports.clear();
+    m_reports.clear();
     int clone = 0;
-    EXPECT_EQ(iplTranslateDIB(nullptr, nullptr), nullptr);
-    EXPECT_EQ(iplTranslateDIB(dib.data(), nullptr), nullptr);
-    ASSERT_EQ(g_reports.size(), 2u);
-    EXPECT_EQ(g_reports[0].text, "( dib == 0 )");
-    EXPECT_EQ(g_reports[1].text, "( cloneData == 0 )");
+    EXPECT_EQ(iplTranslateDIB(m_layer, nullptr, nullptr), nullptr);
+    EXPECT_EQ(iplTranslateDIB(m_layer, dib.data(), nullptr), nullptr);
+    ASSERT_EQ(m_reports.size(), 2u);
+    EXPECT_EQ(m_reports[0].text, "( dib == 0 )");
+    EXPECT_EQ(m_reports[1].text, "( cloneData == 0 )");
     (void)clone;
 }
 
 // An 8-bit header over its own zeroed pixels.
 struct OwnedImage {
     OwnedImage(int width, int height, int channels = 3) {
-        image = iplCreateImageHeader(channels, 0, IPL_DEPTH_8U, "RGB", "BGR", kDataOrderPixel,
-                                     kOriginBottom, 4, width, height, nullptr, nullptr, nullptr,
-                                     nullptr);
+        CLayerStatus layer(DefaultLayerHandler);  // valid sizes: nothing is reported
+        image = iplCreateImageHeader(layer, channels, 0, IPL_DEPTH_8U, "RGB", "BGR",
+                                     kDataOrderPixel, kOriginBottom, 4, width, height, nullptr,
+                                     nullptr, nullptr, nullptr);
         // Rows and planes with room to spare, so that a test may change depth or order alone.
         image->widthStep *= 4;
         pixels.assign(std::size_t(image->widthStep) * height * 4, 0);
@@ -194,56 +185,64 @@ TEST_F(LayerTest, ZoomRefusesBadArgumentsWithTheirConditions) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        SetLayerStatus(kStsOk);
-        g_reports.clear();
+        m_layer.Set(kStsOk);
+        m_reports.clear();
         OwnedImage src(6, 6), dst(4, 4);
         std::memset(dst.pixels.data(), 0x77, dst.pixels.size());
         int args[5] = {4, 6, 4, 6, IPL_INTER_CUBIC};
         c.spoil(src.image, dst.image, args);
-        iplResize(src.image, dst.image, args[0], args[1], args[2], args[3], args[4]);
-        ASSERT_EQ(g_reports.size(), 2u);
-        EXPECT_EQ(g_reports[0].status, c.status);
-        EXPECT_EQ(g_reports[0].func, "iplZoom");
-        EXPECT_EQ(g_reports[0].text, c.text);
+        iplResize(m_layer, src.image, dst.image, args[0], args[1], args[2], args[3], args[4]);
+        ASSERT_EQ(m_reports.size(), 2u);
+        EXPECT_EQ(m_reports[0].status, c.status);
+        EXPECT_EQ(m_reports[0].func, "iplZoom");
+        EXPECT_EQ(m_reports[0].text, c.text);
         // iplResize passes the failure on as a backtrace, which leaves the status alone.
-        EXPECT_EQ(g_reports[1].status, kStsBackTrace);
-        EXPECT_EQ(g_reports[1].func, "iplResize");
-        EXPECT_EQ(LayerStatus(), c.status);
+        EXPECT_EQ(m_reports[1].status, kStsBackTrace);
+        EXPECT_EQ(m_reports[1].func, "iplResize");
+        EXPECT_EQ(m_layer.Status(), c.status);
         EXPECT_EQ(dst.pixels, std::vector<std::uint8_t>(dst.pixels.size(), 0x77));
     }
 }
 
 TEST_F(LayerTest, ZoomRefusesWorkingInPlace) {
     OwnedImage image(6, 6);
-    iplZoom(image.image, image.image, 6, 6, 6, 6, IPL_INTER_CUBIC);
-    ASSERT_EQ(g_reports.size(), 1u);
-    EXPECT_EQ(g_reports[0].text, "This function isn`t in-plase function");
+    iplZoom(m_layer, image.image, image.image, 6, 6, 6, 6, IPL_INTER_CUBIC);
+    ASSERT_EQ(m_reports.size(), 1u);
+    EXPECT_EQ(m_reports[0].text, "This function isn`t in-plase function");
 }
 
 TEST_F(LayerTest, AreaReductionIsRefused) {
     OwnedImage src(8, 8), dst(16, 4);
-    iplResize(src.image, dst.image, 16, 8, 4, 8, IPL_INTER_SUPER);
-    ASSERT_EQ(g_reports.size(), 2u);
-    EXPECT_EQ(g_reports[0].text, "(xDst > xSrc || yDst > ySrc)");
-    EXPECT_EQ(LayerStatus(), kStsBadArg);
+    iplResize(m_layer, src.image, dst.image, 16, 8, 4, 8, IPL_INTER_SUPER);
+    ASSERT_EQ(m_reports.size(), 2u);
+    EXPECT_EQ(m_reports[0].text, "(xDst > xSrc || yDst > ySrc)");
+    EXPECT_EQ(m_layer.Status(), kStsBadArg);
 }
 
 TEST_F(LayerTest, ReportRoutineStoresAllButBacktraces) {
-    LayerReport(kStsBadArg, "f", "c", "file", 1);
-    EXPECT_EQ(LayerStatus(), kStsBadArg);
-    LayerReport(kStsBackTrace, "g", "", "file", 2);
-    EXPECT_EQ(LayerStatus(), kStsBadArg);
-    LayerReport(kStsOk, "h", "", "file", 3);  // stored, and no handler call
-    EXPECT_EQ(LayerStatus(), kStsOk);
-    ASSERT_EQ(g_reports.size(), 2u);
-    EXPECT_EQ(g_reports[1].status, kStsBackTrace);
-    EXPECT_EQ(LayerErrorMode(), kLayerModeLeaf);
+    m_layer.Report(kStsBadArg, "f", "c", "file", 1);
+    EXPECT_EQ(m_layer.Status(), kStsBadArg);
+    m_layer.Report(kStsBackTrace, "g", "", "file", 2);
+    EXPECT_EQ(m_layer.Status(), kStsBadArg);
+    m_layer.Report(kStsOk, "h", "", "file", 3);  // stored, and no handler call
+    EXPECT_EQ(m_layer.Status(), kStsOk);
+    ASSERT_EQ(m_reports.size(), 2u);
+    EXPECT_EQ(m_reports[1].status, kStsBackTrace);
+    EXPECT_EQ(m_layer.Mode(), kLayerModeLeaf);
+    // Another call's record sees none of it.
+    CLayerStatus other(
+        [](int status, const char*, const char*, const char*, int) { return status; });
+    other.Report(kStsNoMem, "i", "", "file", 4);
+    EXPECT_EQ(other.Status(), kStsNoMem);
+    EXPECT_EQ(m_layer.Status(), kStsOk);
+    EXPECT_EQ(m_reports.size(), 2u);
 }
 
 TEST(LayerDeathTest, DefaultHandlerEndsTheProcess) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     OwnedImage src(6, 6), dst(4, 4);
-    EXPECT_EXIT(iplResize(src.image, dst.image, 0, 6, 4, 6, IPL_INTER_CUBIC),
+    CLayerStatus layer(DefaultLayerHandler);
+    EXPECT_EXIT(iplResize(layer, src.image, dst.image, 0, 6, 4, 6, IPL_INTER_CUBIC),
                 testing::ExitedWithCode(1), "xDst <= 0 \\|\\| xSrc <= 0");
 }
 
@@ -262,10 +261,10 @@ TEST(LayerMemory, AlignedAllocation) {
 }
 
 TEST_F(LayerTest, ReleasePartsFreesWhatIsAsked) {
-    ImageHeader* mask = iplCreateImageHeader(1, 0, IPL_DEPTH_8U, "G", "G", 0, 0, 4, 2, 2, nullptr,
-                                             nullptr, nullptr, nullptr);
-    ImageHeader* image = iplCreateImageHeader(3, 0, IPL_DEPTH_8U, "RGB", "BGR", 0, 1, 4, 2, 2,
-                                              new ImageRoi, mask, nullptr, new ImageTileInfo);
+    ImageHeader* mask = iplCreateImageHeader(m_layer, 1, 0, IPL_DEPTH_8U, "G", "G", 0, 0, 4, 2, 2,
+                                             nullptr, nullptr, nullptr, nullptr);
+    ImageHeader* image = iplCreateImageHeader(m_layer, 3, 0, IPL_DEPTH_8U, "RGB", "BGR", 0, 1, 4, 2,
+                                              2, new ImageRoi, mask, nullptr, new ImageTileInfo);
     ASSERT_NE(image, nullptr);
     image->dataBlock = static_cast<std::uint8_t*>(LayerAlignedAlloc(64));
     image->imageData = image->dataBlock;
@@ -279,7 +278,7 @@ TEST_F(LayerTest, ReleasePartsFreesWhatIsAsked) {
     EXPECT_EQ(image->maskRegion, nullptr);
     iplReleaseParts(image, kReleaseHeader);
     iplReleaseParts(nullptr, kReleaseAll);
-    EXPECT_TRUE(g_reports.empty());
+    EXPECT_TRUE(m_reports.empty());
 }
 
 }  // namespace

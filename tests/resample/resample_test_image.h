@@ -13,7 +13,7 @@
 using PixelFn = std::function<std::uint8_t(int x, int y, int c)>;
 
 inline void FillImage(CDibImage& image, int width, int height, const PixelFn& pixel) {
-    image.Create(width, height, 24);
+    ASSERT_TRUE(image.Create(width, height, 24));
     for (int y = 0; y < height; ++y) {
         std::uint8_t* row = image.Bits() + std::ptrdiff_t(y) * image.m_nRowBytes;
         for (int x = 0; x < width; ++x) {

@@ -29,7 +29,7 @@ TEST(ResizeDib, EqualSizesCopyEveryPixel) {
         SCOPED_TRACE(Name(s, s));
         CDibImage src, dst;
         FillImage(src, s.w, s.h, RandomPixels(seed++));
-        dst.Create(s.w, s.h, 24);
+        ASSERT_TRUE(dst.Create(s.w, s.h, 24));
         ASSERT_TRUE(ResizeDib(src, dst));
         EXPECT_EQ(PixelBytes(dst), PixelBytes(src));
     }
@@ -44,7 +44,7 @@ TEST(ResizeDib, UniformImageStaysUniform) {
             SCOPED_TRACE(Name(p[0], p[1]) + " of " + std::to_string(value));
             CDibImage src, dst;
             FillImage(src, p[0].w, p[0].h, [&](int, int, int) { return value; });
-            dst.Create(p[1].w, p[1].h, 24);
+            ASSERT_TRUE(dst.Create(p[1].w, p[1].h, 24));
             ASSERT_TRUE(ResizeDib(src, dst));
             const std::vector<std::uint8_t> bytes = PixelBytes(dst);
             EXPECT_EQ(bytes, std::vector<std::uint8_t>(bytes.size(), value));
@@ -60,7 +60,7 @@ TEST(ResizeDib, RowPaddingIsNotWritten) {
         SCOPED_TRACE(Name(p[0], p[1]));
         CDibImage src, dst;
         FillImage(src, p[0].w, p[0].h, RandomPixels(7));
-        dst.Create(p[1].w, p[1].h, 24);
+        ASSERT_TRUE(dst.Create(p[1].w, p[1].h, 24));
         std::memset(dst.Bits(), 0xA5, std::size_t(dst.m_nRowBytes) * dst.m_nHeight);
         ASSERT_TRUE(ResizeDib(src, dst));
         for (int y = 0; y < dst.m_nHeight; ++y) {
@@ -81,8 +81,8 @@ TEST(ResizeDib, EnlargeOneAxisWhileReducingTheOther) {
         FillImage(src, 9, 7, [&](int x, int y, int c) { return ramp(alongX ? x : y, c); });
         const Size mixedSize = alongX ? Size{15, 3} : Size{4, 12};
         const Size oneAxisSize = alongX ? Size{15, 7} : Size{9, 12};
-        mixed.Create(mixedSize.w, mixedSize.h, 24);
-        oneAxis.Create(oneAxisSize.w, oneAxisSize.h, 24);
+        ASSERT_TRUE(mixed.Create(mixedSize.w, mixedSize.h, 24));
+        ASSERT_TRUE(oneAxis.Create(oneAxisSize.w, oneAxisSize.h, 24));
         ASSERT_TRUE(ResizeDib(src, mixed));
         ASSERT_TRUE(ResizeDib(src, oneAxis));
         for (int y = 0; y < mixedSize.h; ++y) {
@@ -99,8 +99,8 @@ TEST(ResizeDib, EnlargeOneAxisWhileReducingTheOther) {
 TEST(ResizeDib, OnePixelDestinationTakesTheFirstColumnOrRow) {
     CDibImage src, column, row;
     FillImage(src, 8, 6, RandomPixels(3));
-    column.Create(1, 6, 24);
-    row.Create(8, 1, 24);
+    ASSERT_TRUE(column.Create(1, 6, 24));
+    ASSERT_TRUE(row.Create(8, 1, 24));
     ASSERT_TRUE(ResizeDib(src, column));
     ASSERT_TRUE(ResizeDib(src, row));
     for (int c = 0; c < 3; ++c) {
@@ -116,7 +116,7 @@ TEST(ResizeDib, FirstAndLastPixelsReproduceTheSourceCorners) {
         SCOPED_TRACE(Name(p[0], p[1]));
         CDibImage src, dst;
         FillImage(src, p[0].w, p[0].h, RandomPixels(11));
-        dst.Create(p[1].w, p[1].h, 24);
+        ASSERT_TRUE(dst.Create(p[1].w, p[1].h, 24));
         ASSERT_TRUE(ResizeDib(src, dst));
         for (int c = 0; c < 3; ++c) {
             EXPECT_EQ(Sample(dst, 0, 0, c), Sample(src, 0, 0, c));
@@ -130,10 +130,10 @@ TEST(ResizeDib, FirstAndLastPixelsReproduceTheSourceCorners) {
 TEST(ResizeDib, RefusesWhatCannotBeResized) {
     CDibImage good, empty, eightBit, shortBlock, dst;
     FillImage(good, 8, 8, RandomPixels(5));
-    eightBit.Create(8, 8, 8);
+    ASSERT_TRUE(eightBit.Create(8, 8, 8));
     FillImage(shortBlock, 8, 8, RandomPixels(6));
     shortBlock.m_hDib->resize(40 + 7 * 24);  // the header promises 8 rows, the block holds 7
-    dst.Create(6, 6, 24);
+    ASSERT_TRUE(dst.Create(6, 6, 24));
     std::memset(dst.Bits(), 0x5A, std::size_t(dst.m_nRowBytes) * 6);
     const std::vector<std::uint8_t> before = PixelBytes(dst);
 
@@ -149,9 +149,9 @@ TEST(ResizeDib, RefusesWhatCannotBeResized) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::string why;
-        EXPECT_FALSE(ResizeDib(*c.src, *c.dst, &why));
-        EXPECT_FALSE(why.empty());
+        const CStatus status = ResizeDib(*c.src, *c.dst);
+        EXPECT_FALSE(status);
+        EXPECT_FALSE(status.Reason().empty());
         EXPECT_EQ(PixelBytes(dst), before);
     }
 }
@@ -159,13 +159,14 @@ TEST(ResizeDib, RefusesWhatCannotBeResized) {
 TEST(ResizeDib, ABadBitCountNamesTheFailingCheck) {
     CDibImage src, dst;
     FillImage(src, 8, 8, RandomPixels(5));
-    dst.Create(8, 8, 8);
-    std::string why;
-    EXPECT_FALSE(ResizeDib(src, dst, &why));
-    EXPECT_NE(why.find("dib->biBitCount is bad"), std::string::npos) << why;
+    ASSERT_TRUE(dst.Create(8, 8, 8));
+    const CStatus status = ResizeDib(src, dst);
+    EXPECT_FALSE(status);
+    EXPECT_NE(status.Reason().find("dib->biBitCount is bad"), std::string::npos) << status.Reason();
     // The layer's handler is back in place and the next resize works.
-    dst.Create(8, 8, 24);
-    EXPECT_TRUE(ResizeDib(src, dst, &why));
+    ASSERT_TRUE(dst.Create(8, 8, 24));
+    const CStatus again = ResizeDib(src, dst);
+    EXPECT_TRUE(again) << again.Reason();
 }
 
 }  // namespace

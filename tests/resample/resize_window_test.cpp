@@ -29,7 +29,7 @@ constexpr std::uint8_t kMarker = 0xA5;
 
 // Destination rows of `w` x `h` pixels with their padding, all set to the marker first.
 void CreateMarked(CDibImage& image, int w, int h) {
-    ASSERT_EQ(image.Create(w, h, 24), 1);
+    ASSERT_TRUE(image.Create(w, h, 24));
     std::memset(image.Bits(), kMarker, std::size_t(image.m_nRowBytes) * h);
 }
 
@@ -141,10 +141,9 @@ TEST(ResizeDibWindow, EqualsTheSameRectangleOfTheWholeResize) {
             for (const int threads : {1, 2, 3}) {
                 CDibImage window;
                 CreateMarked(window, c.w, c.h);
-                std::string why;
-                ASSERT_TRUE(ResizeDibWindow({kernel, threads}, src, c.fullW, c.fullH, c.x0, c.y0,
-                                            window, &why))
-                    << why;
+                const CStatus status =
+                    ResizeDibWindow({kernel, threads}, src, c.fullW, c.fullH, c.x0, c.y0, window);
+                ASSERT_TRUE(status) << status.Reason();
                 ASSERT_EQ(Block(window), want)
                     << ResampleKernelName(kernel) << " on " << threads << " threads";
                 ++compared;
@@ -182,8 +181,8 @@ TEST(ResizeDibWindow, StripToAFarLargerGridNeedsNoWholeImage) {
     CreateMarked(row, fullW, 1);
     ASSERT_TRUE(ResizeDib(src, row));
     CreateMarked(window, 1024, 768);
-    std::string why;
-    ASSERT_TRUE(ResizeDibWindow(src, fullW, 768, x0, 0, window, &why)) << why;
+    const CStatus status = ResizeDibWindow(src, fullW, 768, x0, 0, window);
+    ASSERT_TRUE(status) << status.Reason();
     const std::vector<std::uint8_t> wantRow = Cut(row, x0, 0, 1024, 1);
     for (int y = 0; y < 768; ++y) {
         const std::uint8_t* got = window.Bits() + std::ptrdiff_t(y) * window.m_nRowBytes;
@@ -207,9 +206,9 @@ TEST(ResizeDibWindow, RefusesAWindowOutsideTheResize) {
         CDibImage dst;
         CreateMarked(dst, 4, 4);
         const std::vector<std::uint8_t> before = Block(dst);
-        std::string why;
-        EXPECT_FALSE(ResizeDibWindow(src, c.fullW, c.fullH, c.x0, c.y0, dst, &why));
-        EXPECT_FALSE(why.empty());
+        const CStatus status = ResizeDibWindow(src, c.fullW, c.fullH, c.x0, c.y0, dst);
+        EXPECT_FALSE(status);
+        EXPECT_FALSE(status.Reason().empty());
         EXPECT_EQ(Block(dst), before);
     }
     CDibImage empty, dst;

@@ -213,10 +213,9 @@ TEST(CImageRegistration, RecoversShiftsWithEveryWindowSize) {
     for (const auto& c : kCases) {
         const std::vector<std::uint8_t> reference = Blobs(c.width, c.height, 0, 0);
         CImageRegistration registration;
-        std::string why;
-        ASSERT_TRUE(
-            registration.SetReference(PackedView(reference.data(), c.width, c.height), &why))
-            << why;
+        const CStatus set =
+            registration.SetReference(PackedView(reference.data(), c.width, c.height));
+        ASSERT_TRUE(set) << set.Reason();
         EXPECT_EQ(registration.WindowSize(), c.window);
         for (const auto& shift : kShifts) {
             SCOPED_TRACE(::testing::Message()
@@ -243,9 +242,10 @@ TEST(CImageRegistration, PlainLoopsFindWhatTheVectorLoopsFind) {
         const std::vector<std::uint8_t> reference = Blobs(c.width, c.height, 0, 0);
         const CImageView referenceView = PackedView(reference.data(), c.width, c.height);
         CImageRegistration vector(true), plain(false);
-        std::string why;
-        ASSERT_TRUE(vector.SetReference(referenceView, &why)) << why;
-        ASSERT_TRUE(plain.SetReference(referenceView, &why)) << why;
+        for (CImageRegistration* registration : {&vector, &plain}) {
+            const CStatus set = registration->SetReference(referenceView);
+            ASSERT_TRUE(set) << set.Reason();
+        }
         ASSERT_EQ(plain.WindowSize(), vector.WindowSize());
         const std::vector<std::uint8_t> flat(reference.size(), 90);
         for (const auto& shift : kShifts) {
@@ -361,7 +361,7 @@ TEST(CImageRegistration, PeakRatioOfThePlainCorrelation) {
     const int width = 90, height = 65, window = 64;
     const std::vector<std::uint8_t> reference = Blobs(width, height, 0, 0);
     CImageRegistration registration;
-    ASSERT_TRUE(registration.SetReference(PackedView(reference.data(), width, height), nullptr));
+    ASSERT_TRUE(registration.SetReference(PackedView(reference.data(), width, height)));
     ASSERT_EQ(registration.WindowSize(), window);
     std::mt19937 rng(11);
     std::vector<std::uint8_t> noise(std::size_t(width) * height * 3);

@@ -73,9 +73,14 @@ CStackRun StackAll(const CStackOptions& options, const std::vector<const CDibIma
     CImageStacker stacker(options);
     CStackFeed feed(stacker, options);
     for (std::size_t i = 0; i < images.size(); ++i)
-        if (!feed.Add(std::to_string(i), *images[i], &run.m_strWhy))
+        if (CStatus added = feed.Add(std::to_string(i), *images[i]); !added) {
+            run.m_strWhy = added.Reason();
             return run;
-    run.m_bOk = stacker.Finish(result, &run.m_strWhy);
+        }
+    const CStatus finished = stacker.Finish(result);
+    run.m_bOk = finished.Ok();
+    if (!finished)
+        run.m_strWhy = finished.Reason();
     run.m_files = stacker.Files();
     run.m_stats = stacker.Stats();
     return run;
@@ -250,8 +255,8 @@ TEST(CImageRegistration, RecoversKnownShifts) {
     CDibImage reference;
     FillTexture(reference, size, size, 0, 0);
     CImageRegistration registration;
-    std::string why;
-    ASSERT_TRUE(registration.SetReference(ViewOf(reference), &why)) << why;
+    const CStatus set = registration.SetReference(ViewOf(reference));
+    ASSERT_TRUE(set) << set.Reason();
     EXPECT_EQ(registration.WindowSize(), 128);
 
     const double kShifts[][2] = {{0, 0},     {3, -2},     {-5, 7},         {0.25, -0.5},
@@ -295,7 +300,7 @@ TEST(CImageRegistration, SeveralAtOnceFindWhatOneFinds) {
         FillTexture(references[i], kSizes[i], kSizes[i], 0, 0);
         FillTexture(moved[i], kSizes[i], kSizes[i], 1.5, -0.75);
         CImageRegistration registration;
-        ASSERT_TRUE(registration.SetReference(ViewOf(references[i]), nullptr));
+        ASSERT_TRUE(registration.SetReference(ViewOf(references[i])));
         alone[i] = registration.Register(ViewOf(moved[i]));
         ASSERT_TRUE(alone[i].m_bOk) << alone[i].m_strReason;
     }
@@ -307,7 +312,7 @@ TEST(CImageRegistration, SeveralAtOnceFindWhatOneFinds) {
                 // A new registration each round, of a size other threads plan at the same time.
                 const std::size_t i = std::size_t(t + round) % std::size(kSizes);
                 CImageRegistration registration;
-                const bool bSet = registration.SetReference(ViewOf(references[i]), nullptr);
+                const bool bSet = registration.SetReference(ViewOf(references[i])).Ok();
                 const CRegistration found = registration.Register(ViewOf(moved[i]));
                 if (!bSet || !found.m_bOk || found.m_dx != alone[i].m_dx ||
                     found.m_dy != alone[i].m_dy)
@@ -409,15 +414,14 @@ TEST(CImageStacker, MedianOf1000PicturesStaysWithinItsMemory) {
         CImageStacker stacker(options);
         CStackFeed feed(stacker, options);
         CDibImage image;
-        image.Create(width, height, 24);
-        std::string why;
+        ASSERT_TRUE(image.Create(width, height, 24));
         for (int f = 0; f < frames; ++f) {
             // Each value 0..199 five times per pixel: the middle two are 99 and 100.
             for (int y = 0; y < height; ++y)
                 for (int x = 0; x < width; ++x)
                     for (int k = 0; k < 3; ++k)
                         image.TopRow(y)[3 * x + k] = std::uint8_t((f * 7) % 200 + x % 3 + k);
-            if (!feed.Add("f", image, &why))
+            if (!feed.Add("f", image))
                 _exit(2);
             if (f == frames / 2) {
                 if (!std::filesystem::is_empty(dir.Path()))
@@ -435,7 +439,7 @@ TEST(CImageStacker, MedianOf1000PicturesStaysWithinItsMemory) {
             }
         }
         CDibImage result;
-        if (!stacker.Finish(result, &why))
+        if (!stacker.Finish(result))
             _exit(2);
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x)
@@ -462,7 +466,7 @@ TEST(CImageStacker, FailuresNameTheirKind) {
     TempDir dir;
     const std::string missing = (dir.Path() / "gone").string();
     CDibImage image;
-    image.Create(8, 6, 24);
+    ASSERT_TRUE(image.Create(8, 6, 24));
     struct Case {
         const char* m_szName;
         int m_nPictures;  // added before Finish
@@ -485,18 +489,17 @@ TEST(CImageStacker, FailuresNameTheirKind) {
         options.m_strTempDir = missing;
         CImageStacker stacker(options);
         CStackFeed feed(stacker, options);
-        std::string why;
-        bool bOk = true;
-        for (int i = 0; i < c.m_nPictures && bOk; ++i) bOk = feed.Add("p", image, &why);
-        if (bOk) {
+        CStatus status;
+        for (int i = 0; i < c.m_nPictures && status; ++i) status = feed.Add("p", image);
+        if (status) {
             CDibImage result;
-            bOk = stacker.Finish(result, &why);
+            status = stacker.Finish(result);
         }
-        EXPECT_FALSE(bOk);
+        EXPECT_FALSE(status);
         EXPECT_EQ(stacker.Failure().m_kind, c.m_kind);
         EXPECT_EQ(stacker.Failure().m_strFolder, c.m_strFolder);
         EXPECT_EQ(stacker.Failure().m_strSystem, c.m_strSystem);
-        EXPECT_EQ(why, c.m_strReason);
+        EXPECT_EQ(status.Reason(), c.m_strReason);
         EXPECT_EQ(stacker.Failure().m_strReason, c.m_strReason);
     }
 }

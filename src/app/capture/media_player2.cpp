@@ -35,8 +35,8 @@ CMediaPlayer2::~CMediaPlayer2() {
     delete m_pPanel;
 }
 
-bool CMediaPlayer2::Open(const QString& strPath, std::string* why) {
-    return m_pPlayer->Open(strPath.toStdString(), why);
+CStatus CMediaPlayer2::Open(const QString& strPath) {
+    return m_pPlayer->Open(strPath.toStdString());
 }
 
 void CMediaPlayer2::Play() {

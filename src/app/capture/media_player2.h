@@ -26,8 +26,8 @@ public:
     explicit CMediaPlayer2(const MediaPlayerFactory& makePlayer, QWidget* parent = nullptr);
     ~CMediaPlayer2() override;
 
-    // Loads a media file by full path, stopped at its start. False with the reason in *why.
-    bool Open(const QString& strPath, std::string* why = nullptr);
+    // Loads a media file by full path, stopped at its start, or fails with the reason.
+    CStatus Open(const QString& strPath);
     void Play();
     void Pause();
     // Pauses and goes back to the start.

@@ -22,6 +22,7 @@
 #include "app/widgets/remembered_folders.h"
 #include "app/widgets/select_folder_dialog.h"
 #include "image/dib_image.h"
+#include "platform/make_folder.h"
 #include "platform/media_player.h"
 #include "platform/pump_messages.h"
 
@@ -180,9 +181,9 @@ bool CPlayerPage::OpenMedia(const QString& strPath) {
     // Without the player library nothing can play: the loader's own reason says why.
     if (const CStatus library = LoadPlayerLibrary(); !library)
         return refuse(tr("无法载入播放器程序库：%1").arg(QString::fromStdString(library.Reason())));
-    std::string why;
-    if (!LoadMedia(strPath, &why))
-        return refuse(tr("无法播放媒体文件 %1。\n%2").arg(strPath, QString::fromStdString(why)));
+    if (const CStatus opened = LoadMedia(strPath); !opened)
+        return refuse(
+            tr("无法播放媒体文件 %1。\n%2").arg(strPath, QString::fromStdString(opened.Reason())));
     m_strMediaPath = strPath;
     emit DocumentChanged();
     m_pRecordingLine->Clear();
@@ -230,7 +231,7 @@ void CPlayerPage::StartRecording() {
         return;
     }
     PauseBeforeRecording();
-    if (!CRecording::MakeTargetFolder(Folder().toStdString())) {
+    if (!MakeFolder(Folder().toStdString())) {
         Desktop().ShowMessage(this, tr("抱歉，指定的目标目录不存在且无法创建，请重新选择。"));
         return;
     }

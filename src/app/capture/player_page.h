@@ -108,7 +108,7 @@ protected:
     bool AbandonRecording();
 
     // What each page does with its own player.
-    virtual bool LoadMedia(const QString& strPath, std::string* why) = 0;
+    virtual CStatus LoadMedia(const QString& strPath) = 0;
     virtual void PauseBeforeRecording() = 0;
     // A player stopped at the end of its media plays again from the start: it is sent there
     // first, so that the recording is numbered from 0 and not from the old end. True when it

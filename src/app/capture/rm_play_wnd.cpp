@@ -93,10 +93,10 @@ void CRMPlayWnd::EnsurePlayer() {
         Bind(std::shared_ptr<IMediaPlayer>(m_fnMakePlayer()));
 }
 
-bool CRMPlayWnd::SetSource(const QString& strPath, std::string* why) {
+CStatus CRMPlayWnd::SetSource(const QString& strPath) {
     EnsurePlayer();
     m_strSource = strPath;
-    return m_pPlayer->Open(strPath.toStdString(), why);
+    return m_pPlayer->Open(strPath.toStdString());
 }
 
 void CRMPlayWnd::SetConsole(const QString& strName, CRMPlayWnd* other) {

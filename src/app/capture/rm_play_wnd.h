@@ -41,8 +41,8 @@ public:
     void CreateInPlace(QWidget* placeholder);
 
     // The media file this view's clip plays, by full path; the clip is loaded, stopped at its
-    // start. False with the reason in *why when it cannot be played.
-    bool SetSource(const QString& strPath, std::string* why = nullptr);
+    // start. Fails with the reason when it cannot be played.
+    CStatus SetSource(const QString& strPath);
     QString Source() const { return m_strSource; }
     // Names the view's console. Given `other` of the same console, joins it: both views
     // drive one player from now on (this view's when only it holds media, else the other's).

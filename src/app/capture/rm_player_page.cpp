@@ -79,12 +79,12 @@ CRMPlayerPage::~CRMPlayerPage() {
     m_pPanel = nullptr;
 }
 
-bool CRMPlayerPage::LoadMedia(const QString& strPath, std::string* why) {
-    const bool bOpened = m_pVideo->SetSource(strPath, why);
+CStatus CRMPlayerPage::LoadMedia(const QString& strPath) {
+    CStatus opened = m_pVideo->SetSource(strPath);
     const QString console = QLatin1String(kConsoleName);
     m_pVideo->SetConsole(console);
     m_pPanel->SetConsole(console, m_pVideo);
-    return bOpened;
+    return opened;
 }
 
 void CRMPlayerPage::PauseBeforeRecording() {

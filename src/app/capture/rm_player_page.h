@@ -34,7 +34,7 @@ public:
     double PositionSeconds() const override;
 
 protected:
-    bool LoadMedia(const QString& strPath, std::string* why) override;
+    CStatus LoadMedia(const QString& strPath) override;
     void PauseBeforeRecording() override;
     bool RewindFinishedMedia() override;
     bool HasPicture() const override;

@@ -58,6 +58,5 @@ bool CaptureScreenRect(CDibImage& image, const QRect& rect) {
     HDIB block = DibFromQImage(picture);
     if (!block)
         return false;
-    image.Attach(std::move(block));
-    return true;
+    return image.Attach(std::move(block)).Ok();
 }

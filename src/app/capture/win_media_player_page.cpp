@@ -58,8 +58,8 @@ double CWinMediaPlayerPage::PositionSeconds() const {
     return m_pPlayer->GetCurrentPosition();
 }
 
-bool CWinMediaPlayerPage::LoadMedia(const QString& strPath, std::string* why) {
-    return m_pPlayer->Open(strPath, why);
+CStatus CWinMediaPlayerPage::LoadMedia(const QString& strPath) {
+    return m_pPlayer->Open(strPath);
 }
 
 void CWinMediaPlayerPage::PauseBeforeRecording() {

@@ -38,7 +38,7 @@ public:
     bool GrabCurrentFrame(CDibImage& image) override;
 
 protected:
-    bool LoadMedia(const QString& strPath, std::string* why) override;
+    CStatus LoadMedia(const QString& strPath) override;
     void PauseBeforeRecording() override;
     bool RewindFinishedMedia() override;
     bool HasPicture() const override;

@@ -518,9 +518,9 @@ void CJobPageWidget::OnViewSource() {
 
 void CJobPageWidget::OnSaveSettings() {
     TakeControlValues();
-    std::string why;
-    if (!SaveToFile(&why)) {
-        Desktop().ShowMessage(this, tr("无法保存设置：\n%1").arg(QString::fromStdString(why)),
+    if (CStatus saved = SaveToFile(); !saved) {
+        Desktop().ShowMessage(this,
+                              tr("无法保存设置：\n%1").arg(QString::fromStdString(saved.Reason())),
                               QMessageBox::Warning);
     }
 }
@@ -528,9 +528,9 @@ void CJobPageWidget::OnSaveSettings() {
 // A file that cannot be read (or is no settings file at all, such as a FIFO) is reported, and the
 // page keeps what it shows.
 void CJobPageWidget::OnLoadSettings() {
-    std::string why;
-    if (!LoadFromFile(&why)) {
-        Desktop().ShowMessage(this, tr("无法调入设置：\n%1").arg(QString::fromStdString(why)),
+    if (CStatus read = LoadFromFile(); !read) {
+        Desktop().ShowMessage(this,
+                              tr("无法调入设置：\n%1").arg(QString::fromStdString(read.Reason())),
                               QMessageBox::Warning);
         return;
     }

@@ -110,8 +110,8 @@ protected:
     virtual QString MissingTargetHint() const = 0;
     // The page's section of the settings file: write, read (after the defaults), defaults. A
     // read that fails leaves the fields as they were.
-    [[nodiscard]] virtual bool SaveToFile(std::string* why) = 0;
-    [[nodiscard]] virtual bool LoadFromFile(std::string* why) = 0;
+    virtual CStatus SaveToFile() = 0;
+    virtual CStatus LoadFromFile() = 0;
     virtual void ResetFields() = 0;
 
     // Restores the fields from the remembered folders under `source` and `target`, and keeps
@@ -216,15 +216,13 @@ public:
 protected:
     CJobParams& Common() override { return m_params; }
     std::string& Target() override { return m_params.*TargetField; }
-    bool SaveToFile(std::string* why) override {
-        return SaveSettings(m_params, RunContext().m_strSettingsFile, why);
-    }
-    bool LoadFromFile(std::string* why) override {
+    CStatus SaveToFile() override { return SaveSettings(m_params, RunContext().m_strSettingsFile); }
+    CStatus LoadFromFile() override {
         P loaded;
-        if (!LoadSettings(loaded, RunContext().m_strSettingsFile, why))
-            return false;
-        m_params = loaded;
-        return true;
+        CStatus read = LoadSettings(loaded, RunContext().m_strSettingsFile);
+        if (read)
+            m_params = loaded;
+        return read;
     }
     void ResetFields() override { ResetSettings(m_params); }
 

@@ -11,10 +11,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include <filesystem>
-#include <system_error>
-
 #include "app/widgets/desktop.h"
+#include "platform/make_folder.h"
 
 QString BmpFilesFilter() {
     return QCoreApplication::translate("CSelectFolderDialog", "BMP 文件 (*.bmp)");
@@ -150,12 +148,12 @@ void CSelectFolderDialog::accept() {
         const QString question = tr("%1\n\n该目录不存在，要创建它吗？").arg(folder);
         if (m_desktop.ShowMessage(this, question, QMessageBox::Question,
                                   QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
-            std::error_code error;
-            std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), error);
+            const CStatus made = MakeFolder(QFile::encodeName(folder).toStdString());
             if (!QFileInfo(folder).isDir()) {
                 QString text = tr("无法创建目录：\n%1").arg(folder);
-                if (error) {
-                    text += QStringLiteral("\n\n") + QString::fromLocal8Bit(error.message());
+                // The system's reason when it gave one; not for a name taken by a file.
+                if (made.Error() != 0) {
+                    text += QStringLiteral("\n\n") + QString::fromLocal8Bit(made.Reason());
                 }
                 m_desktop.ShowMessage(this, text);
                 return;

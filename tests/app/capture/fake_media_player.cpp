@@ -15,23 +15,21 @@ bool CFakeMediaPlayer::SetViewSize(int width, int height) {
     return true;
 }
 
-bool CFakeMediaPlayer::Open(const std::string& path, std::string* why) {
+CStatus CFakeMediaPlayer::Open(const std::string& path) {
     const auto found = m_shelf.find(path);
     if (found == m_shelf.end()) {
         m_bLoaded = false;
         m_nState = kPlayStateStopped;
         m_dPosition = 0.0;
         m_view.Clear();
-        if (why)
-            *why = "unrecognized file format";
         Notify();
-        return false;
+        return CStatus::Failure("unrecognized file format");
     }
     m_media = found->second;
     m_bLoaded = true;
     m_nState = kPlayStateStopped;
     MoveTo(0);
-    return true;
+    return {};
 }
 
 void CFakeMediaPlayer::Play() {

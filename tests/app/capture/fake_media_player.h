@@ -26,7 +26,7 @@ public:
 
     CPlayerView& View() override { return m_view; }
     bool SetViewSize(int width, int height) override;
-    bool Open(const std::string& path, std::string* why = nullptr) override;
+    CStatus Open(const std::string& path) override;
     bool HasMedia() const override { return m_bLoaded; }
     bool HasVideo() const override { return m_bLoaded && m_media.m_bVideo; }
     void Play() override;

@@ -988,8 +988,8 @@ TEST(PlayerPagesDeathTest, AMissingPlayerLibraryIsReportedWithItsReason) {
     const auto run = [] {
         TestApp();
         std::string problems;
-        CStatus loaded;
-        if (LoadMpv(&loaded, "libmpv-does-not-exist.so") != nullptr)
+        const CResult<const MpvApi*> loaded = LoadMpv("libmpv-does-not-exist.so");
+        if (loaded)
             problems += "the library loaded\n";
         const QString expected = QString::fromUtf8("无法载入播放器程序库：%1")
                                      .arg(QString::fromStdString(loaded.Reason()));
