@@ -106,7 +106,8 @@ int FramesArgs::Run() {
     if (result.m_bStopped)
         return kExitFailed;
     if (result.m_nWritten == 0) {
-        CliError(params.m_strMedia + ": no frame in the range");
+        const bool bRange = !from.empty() || !to.empty() || bFramesGiven;
+        CliError(params.m_strMedia + (bRange ? ": no frame in the range" : ": has no frame"));
         return kExitFailed;
     }
     return kExitOk;

@@ -325,10 +325,17 @@ CStatus CVideoReader::SImpl::OpenInput() {
     m_nStartTs = fmt->start_time == AV_NOPTS_VALUE
                      ? 0
                      : av_rescale_q(fmt->start_time, AV_TIME_BASE_Q, m_timeBase);
-    m_nFromTs = m_nStartTs + av_rescale_q(m_options.m_nFromMs, {1, 1000}, m_timeBase);
+    std::int64_t toTs = 0;
+    if (__builtin_add_overflow(m_nStartTs,
+                               av_rescale_q(m_options.m_nFromMs, {1, 1000}, m_timeBase),
+                               &m_nFromTs) ||
+        __builtin_add_overflow(m_nStartTs,
+                               av_rescale_q(m_options.m_toMs.value_or(0), {1, 1000}, m_timeBase),
+                               &toTs))
+        return Fail("its start time is out of range");
     m_toTs.reset();
     if (m_options.m_toMs)
-        m_toTs = m_nStartTs + av_rescale_q(*m_options.m_toMs, {1, 1000}, m_timeBase);
+        m_toTs = toTs;
     const AVRational rate = av_guess_frame_rate(fmt, stream, nullptr);
     m_nFrameTicks = rate.num > 0 && rate.den > 0
                         ? std::max<std::int64_t>(av_rescale_q(1, av_inv_q(rate), m_timeBase), 1)
@@ -418,8 +425,15 @@ CResult<bool> CVideoReader::SImpl::Decode(SFrame& out) {
             std::int64_t ts = frame->best_effort_timestamp;
             if (ts == AV_NOPTS_VALUE)
                 ts = frame->pts;
-            if (ts == AV_NOPTS_VALUE)  // no time at all: one frame after the one before
-                ts = m_nLastTs == AV_NOPTS_VALUE ? m_nStartTs : m_nLastTs + m_nFrameTicks;
+            std::int64_t sinceStart = 0;
+            if (ts == AV_NOPTS_VALUE &&  // no time at all: one frame after the one before
+                __builtin_add_overflow(m_nLastTs == AV_NOPTS_VALUE ? m_nStartTs : m_nLastTs,
+                                       m_nLastTs == AV_NOPTS_VALUE ? 0 : m_nFrameTicks, &ts))
+                ts = AV_NOPTS_VALUE;
+            if (ts == AV_NOPTS_VALUE || __builtin_sub_overflow(ts, m_nStartTs, &sinceStart)) {
+                av_frame_unref(frame);
+                return Fail("the frame" + After() + " has a time out of range");
+            }
             if (frame->pkt_duration > 0)
                 m_nFrameTicks = frame->pkt_duration;
             if (m_nFrames == 0 && m_nLastTs == AV_NOPTS_VALUE)
@@ -435,7 +449,7 @@ CResult<bool> CVideoReader::SImpl::Decode(SFrame& out) {
                             (logged.empty() ? std::string() : " (" + logged + ")"));
             }
             m_nLastTs = ts;
-            m_nLastMs = av_rescale_q(ts - m_nStartTs, m_timeBase, {1, 1000});
+            m_nLastMs = av_rescale_q(sinceStart, m_timeBase, {1, 1000});
             if (m_options.m_nFromMs > 0 && ts < m_nFromTs) {
                 av_frame_unref(frame);
                 continue;

@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -8,6 +14,7 @@
 #include "common/run_cli.h"
 #include "common/temp_dir.h"
 #include "common/video_reference.h"
+#include "common/wait_for.h"
 #include "image/dib_image.h"
 #include "image/image_file.h"
 
@@ -193,5 +200,49 @@ TEST_F(FramesCli, DamagedMediaEndsWithItsName) {
             EXPECT_NE(name[0], '.') << "a temporary file is left: " << name;
             EXPECT_EQ(WrittenFrame(out / name).timeMs, std::stoll(name));
         }
+    }
+}
+
+// Ctrl-C in the middle stops after the frame in hand: exit 1, the summary says so, and every
+// file in the folder is a whole frame of the clip.
+TEST_F(FramesCli, CtrlCLeavesOnlyWholeFrames) {
+    std::string why;
+    // Many small frames, so that the stop lands long before the end on any machine.
+    const std::string clip = MakeClipWith(
+        s_dir->Path(), "long.mkv",
+        {"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=100", "-t", "30", "-c:v", "mpeg4"}, &why);
+    ASSERT_FALSE(clip.empty()) << why;
+    const fs::path out = s_dir->Path() / "stopped";
+    const std::string stdoutPath = s_dir->File("stopped.out");
+    std::vector<std::string> argv = {TARNWICK_CLI_PATH, "frames", clip, out.string(), "--type",
+                                     "png"};
+    std::vector<char*> cargv;
+    for (auto& a : argv) cargv.push_back(a.data());
+    cargv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, cargv[0], &actions, nullptr, cargv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    // Frozen as soon as frames are being written, then interrupted wherever it was.
+    const bool bWriting = WaitFor([&] { return Names(out).size() >= 2; });
+    kill(pid, SIGSTOP);
+    kill(pid, SIGINT);
+    kill(pid, SIGCONT);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(bWriting);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const std::vector<unsigned char> printed = ReadAllBytes(stdoutPath);
+    const std::string summary(printed.begin(), printed.end());
+    EXPECT_NE(summary.find("(interrupted)"), std::string::npos) << summary;
+    const std::vector<std::string> names = Names(out);
+    EXPECT_LT(names.size(), 3000u);
+    for (const std::string& name : names) {
+        ASSERT_NE(name[0], '.') << "a temporary file is left: " << name;
+        EXPECT_EQ(WrittenFrame(out / name).timeMs % 10, 0) << name;
     }
 }
