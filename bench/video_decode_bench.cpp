@@ -21,15 +21,14 @@ int ClipFrames() {
 const std::string& Clip() {
     static const std::string path = [] {
         const int frames = ClipFrames();
-        const std::string made = std::string(TARNWICK_BENCH_DIR) + "/bench-1080p-" +
-                                 std::to_string(frames) + ".mp4";
+        const std::string made =
+            std::string(TARNWICK_BENCH_DIR) + "/bench-1080p-" + std::to_string(frames) + ".mp4";
         if (std::filesystem::exists(made))
             return made;
         const std::string command =
             "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=1920x1080:rate=25 -frames:v " +
-            std::to_string(frames) +
-            " -c:v libx264 -preset veryfast -pix_fmt yuv420p -g 50 '" + made + ".part.mp4' && mv '" +
-            made + ".part.mp4' '" + made + "'";
+            std::to_string(frames) + " -c:v libx264 -preset veryfast -pix_fmt yuv420p -g 50 '" +
+            made + ".part.mp4' && mv '" + made + ".part.mp4' '" + made + "'";
         return std::system(command.c_str()) == 0 ? made : std::string();
     }();
     return path;
@@ -65,7 +64,11 @@ void BM_DecodeH264_1080p(benchmark::State& state) {
     state.SetItemsProcessed(frames);
     state.counters["frames/s"] = benchmark::Counter(double(frames), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_DecodeH264_1080p)->ArgName("threads")->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_DecodeH264_1080p)
+    ->ArgName("threads")
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
 }  // namespace

@@ -43,8 +43,7 @@ public:
             if (m_line.Terminal())
                 m_line.Draw(FormatFramesLine(written->m_strPath, written->m_nTimeMs - m_nFromMs,
                                              m_nEndMs < 0 ? -1 : m_nEndMs - m_nFromMs,
-                                             written->m_nFrame, m_line.Elapsed(),
-                                             m_line.Width()));
+                                             written->m_nFrame, m_line.Elapsed(), m_line.Width()));
         }
     }
     bool StopRequested() override { return CProgressLine::Interrupted(); }

@@ -106,7 +106,8 @@ std::string FormatFramesLine(const std::string& path, std::int64_t doneMs, std::
                       double(rangeMs) / 1000);
         line = "[" + std::string(filled, '#') + std::string(kBar - filled, '.') + text;
     } else {
-        std::snprintf(text, sizeof text, "%.1f s  ", double(std::max<std::int64_t>(doneMs, 0)) / 1000);
+        std::snprintf(text, sizeof text, "%.1f s  ",
+                      double(std::max<std::int64_t>(doneMs, 0)) / 1000);
         line = text;
     }
     std::snprintf(text, sizeof text, "%lld frames", static_cast<long long>(frames));
@@ -132,7 +133,7 @@ void CConsoleProgress::OnEvent(const CJobEvent& event) {
                    },
                    [this](const CResizeStarted& resize) {
                        m_line.Draw("放大至" + std::to_string(resize.m_nWidth) + "x" +
-                            std::to_string(resize.m_nHeight) + "...");
+                                   std::to_string(resize.m_nHeight) + "...");
                    },
                    [](const auto&) {},
                },

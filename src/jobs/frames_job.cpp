@@ -31,7 +31,9 @@ namespace {
 class CFrameName {
 public:
     CFrameName(const std::string& folder, FrameFileType type)
-        : m_strPath(folder.empty() ? "./" : folder.back() == '/' ? folder : folder + "/"),
+        : m_strPath(folder.empty()         ? "./"
+                    : folder.back() == '/' ? folder
+                                           : folder + "/"),
           m_nFolder(m_strPath.size()),
           m_strExt(std::string(".") + FrameFileTypeName(type)) {}
 
@@ -71,8 +73,8 @@ CStatus WriteFrame(const std::string& path, CDibImage& image, const CFramesParam
         case FrameFileType::Png:
             return WritePngFile(path, image, commit);
         case FrameFileType::Jpg:
-            return WriteJpegFile(path, image, std::clamp(params.m_nJpgQuality, 1, 100), false,
-                                 true, commit);
+            return WriteJpegFile(path, image, std::clamp(params.m_nJpgQuality, 1, 100), false, true,
+                                 commit);
         case FrameFileType::Bmp:
             break;
     }
@@ -141,9 +143,9 @@ CFramesResult RunFramesJob(const CFramesParams& params, IFramesObserver& observe
         std::int64_t number = wanted;
         CStatus written;
         if (!ToDib(frame, image))
-            written = CStatus::Failure("out of memory for a frame of " +
-                                       std::to_string(frame.width) + "x" +
-                                       std::to_string(frame.height));
+            written =
+                CStatus::Failure("out of memory for a frame of " + std::to_string(frame.width) +
+                                 "x" + std::to_string(frame.height));
         else
             written = WriteAtFreeNumber(
                 number, [&name](std::int64_t n) { return name.Of(n); },
@@ -160,8 +162,8 @@ CFramesResult RunFramesJob(const CFramesParams& params, IFramesObserver& observe
         if (result.m_nFirstMs < 0)
             result.m_nFirstMs = frame.timeMs;
         result.m_nLastMs = frame.timeMs;
-        observer.OnEvent(CFrameWritten{name.Of(number), frame.timeMs, result.m_nWritten,
-                                       number != wanted});
+        observer.OnEvent(
+            CFrameWritten{name.Of(number), frame.timeMs, result.m_nWritten, number != wanted});
     }
     return result;
 }

@@ -18,8 +18,8 @@ const char* FrameFileTypeName(FrameFileType type);
 
 struct CFramesParams {
     std::string m_strMedia;
-    std::string m_strTargetDir;  // created with its parents
-    std::int64_t m_nFromMs = 0;  // the first frame at or after this time
+    std::string m_strTargetDir;            // created with its parents
+    std::int64_t m_nFromMs = 0;            // the first frame at or after this time
     std::optional<std::int64_t> m_toMs;    // frames before this time only; none: to the end
     std::optional<std::int64_t> m_frames;  // at most this many; none: no limit
     FrameFileType m_type = FrameFileType::Bmp;
@@ -60,8 +60,8 @@ public:
 };
 
 enum class FramesEnd {
-    Finished,    // the range was read to its end (or the job was stopped: m_bStopped)
-    ReadFailed,  // the media could not be opened or read; m_strReason names it
+    Finished,     // the range was read to its end (or the job was stopped: m_bStopped)
+    ReadFailed,   // the media could not be opened or read; m_strReason names it
     WriteFailed,  // the folder or a frame could not be written; m_strPath and m_strReason say
                   // which and why
     Refused,      // not started: another job is writing into the target folder

@@ -182,11 +182,11 @@ struct CVideoReader::SImpl {
     std::int64_t m_nStartTs = 0;  // the media's start in the stream's time base
     std::int64_t m_nFromTs = 0;
     std::optional<std::int64_t> m_toTs;
-    std::int64_t m_nFrames = 0;     // frames handed out since the start of the range
-    std::int64_t m_nLastMs = 0;     // the time of the last frame decoded
+    std::int64_t m_nFrames = 0;  // frames handed out since the start of the range
+    std::int64_t m_nLastMs = 0;  // the time of the last frame decoded
     std::int64_t m_nLastTs = AV_NOPTS_VALUE;
     std::int64_t m_nFrameTicks = 1;  // the length of a frame, for a frame without a time
-    bool m_bFlushed = false;  // the demuxer's end reached, the decoder told so
+    bool m_bFlushed = false;         // the demuxer's end reached, the decoder told so
     bool m_bEnded = false;
     CStatus m_failure;  // a failure ends the reader until Rewind
     CLogSink m_log;
@@ -244,10 +244,10 @@ CStatus CVideoReader::SImpl::OpenInput() {
     if (m_bMemory) {
         m_memory.m_nPos = 0;
         auto* buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferSize));
-        AVIOContext* io = buffer ? avio_alloc_context(buffer, kIoBufferSize, 0, &m_memory,
-                                                      &SMemoryFile::Read, nullptr,
-                                                      &SMemoryFile::Seek)
-                                 : nullptr;
+        AVIOContext* io = buffer
+                              ? avio_alloc_context(buffer, kIoBufferSize, 0, &m_memory,
+                                                   &SMemoryFile::Read, nullptr, &SMemoryFile::Seek)
+                              : nullptr;
         if (!io) {
             av_free(buffer);
             avformat_free_context(fmt);
@@ -326,12 +326,10 @@ CStatus CVideoReader::SImpl::OpenInput() {
                      ? 0
                      : av_rescale_q(fmt->start_time, AV_TIME_BASE_Q, m_timeBase);
     std::int64_t toTs = 0;
-    if (__builtin_add_overflow(m_nStartTs,
-                               av_rescale_q(m_options.m_nFromMs, {1, 1000}, m_timeBase),
+    if (__builtin_add_overflow(m_nStartTs, av_rescale_q(m_options.m_nFromMs, {1, 1000}, m_timeBase),
                                &m_nFromTs) ||
-        __builtin_add_overflow(m_nStartTs,
-                               av_rescale_q(m_options.m_toMs.value_or(0), {1, 1000}, m_timeBase),
-                               &toTs))
+        __builtin_add_overflow(
+            m_nStartTs, av_rescale_q(m_options.m_toMs.value_or(0), {1, 1000}, m_timeBase), &toTs))
         return Fail("its start time is out of range");
     m_toTs.reset();
     if (m_options.m_toMs)
@@ -374,8 +372,8 @@ CStatus CVideoReader::SImpl::Convert(const AVFrame& frame, SFrame& out) {
         const int* table = sws_getCoefficients(frame.colorspace);
         if (frame.color_range != AVCOL_RANGE_UNSPECIFIED)
             inFull = frame.color_range == AVCOL_RANGE_JPEG;
-        sws_setColorspaceDetails(m_sws.get(), table, inFull, table, outFull, brightness,
-                                 contrast, saturation);
+        sws_setColorspaceDetails(m_sws.get(), table, inFull, table, outFull, brightness, contrast,
+                                 saturation);
     }
     out.width = frame.width;
     out.height = frame.height;
@@ -535,7 +533,8 @@ CResult<std::unique_ptr<CVideoReader>> CVideoReader::Open(const std::string& pat
     // Only a regular file: a pipe or a device could block or never end.
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
-        return CStatus::Failure(path + ": " + (errno == ENOENT ? "no such file" : ErrnoText(errno)));
+        return CStatus::Failure(path + ": " +
+                                (errno == ENOENT ? "no such file" : ErrnoText(errno)));
     if (S_ISDIR(st.st_mode))
         return CStatus::Failure(path + ": is a folder, not a media file");
     if (!S_ISREG(st.st_mode))

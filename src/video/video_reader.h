@@ -37,7 +37,7 @@ struct CVideoReadOptions {
 struct CVideoInfo {
     int m_nWidth = 0;
     int m_nHeight = 0;
-    std::string m_strCodec;       // the decoder's short name ("h264")
+    std::string m_strCodec;           // the decoder's short name ("h264")
     std::int64_t m_nDurationMs = -1;  // of the whole media; -1 when unknown
 };
 

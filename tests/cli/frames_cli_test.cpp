@@ -95,8 +95,8 @@ TEST_F(FramesCli, WritesEveryFrameByItsTime) {
             << run.out;
         for (std::size_t i = 0; i < names.size(); ++i) {
             char name[32];
-            std::snprintf(name, sizeof name, "%08lld.%s", static_cast<long long>(expected[i].timeMs),
-                          c.type);
+            std::snprintf(name, sizeof name, "%08lld.%s",
+                          static_cast<long long>(expected[i].timeMs), c.type);
             EXPECT_EQ(names[i], name);
             if (std::string(c.type) != "jpg") {
                 EXPECT_EQ(WrittenFrame(out / names[i]), expected[i]) << names[i];
@@ -115,9 +115,8 @@ TEST_F(FramesCli, NeverReplacesAFile) {
     WriteAllBytes((out / "00000041.bmp").string(), mine);
     const CliResult run = RunCli({"frames", s_h264, out.string(), "--frames", "3"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(Names(out), (std::vector<std::string>{"00000000.bmp", "00000040.bmp",
-                                                     "00000041.bmp", "00000042.bmp",
-                                                     "00000080.bmp"}));
+    EXPECT_EQ(Names(out), (std::vector<std::string>{"00000000.bmp", "00000040.bmp", "00000041.bmp",
+                                                    "00000042.bmp", "00000080.bmp"}));
     EXPECT_EQ(ReadAllBytes((out / "00000040.bmp").string()), mine);
     EXPECT_EQ(ReadAllBytes((out / "00000041.bmp").string()), mine);
     EXPECT_NE(run.out.find("3 frames written, of which 1 renumbered"), std::string::npos)
@@ -186,7 +185,7 @@ TEST_F(FramesCli, DamagedMediaEndsWithItsName) {
         paths.push_back(s_dir->File(name));
         WriteAllBytes(paths.back(), bytes);
     }
-    paths.push_back(s_dir->Path().string());      // a folder
+    paths.push_back(s_dir->Path().string());       // a folder
     paths.push_back(s_dir->File("missing.webm"));  // nothing there
     int n = 0;
     for (const std::string& path : paths) {
@@ -214,8 +213,8 @@ TEST_F(FramesCli, CtrlCLeavesOnlyWholeFrames) {
     ASSERT_FALSE(clip.empty()) << why;
     const fs::path out = s_dir->Path() / "stopped";
     const std::string stdoutPath = s_dir->File("stopped.out");
-    std::vector<std::string> argv = {TARNWICK_CLI_PATH, "frames", clip, out.string(), "--type",
-                                     "png"};
+    std::vector<std::string> argv = {TARNWICK_CLI_PATH, "frames", clip,
+                                     out.string(),      "--type", "png"};
     std::vector<char*> cargv;
     for (auto& a : argv) cargv.push_back(a.data());
     cargv.push_back(nullptr);

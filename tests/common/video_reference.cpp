@@ -41,8 +41,8 @@ std::string MakeVfrClip(const std::filesystem::path& dir, std::string* why) {
     return MakeClipWith(
         dir, "vfr.mkv",
         {"-f", "lavfi", "-i", "testsrc2=size=322x242:rate=25", "-t", "2", "-vf",
-         "settb=1/1000,setpts='(N/25+if(gte(N,10),0.013,0)+if(gte(N,30),0.021,0))/TB'",
-         "-fps_mode", "vfr", "-enc_time_base", "1/1000", "-c:v", "mpeg4", "-g", "10"},
+         "settb=1/1000,setpts='(N/25+if(gte(N,10),0.013,0)+if(gte(N,30),0.021,0))/TB'", "-fps_mode",
+         "vfr", "-enc_time_base", "1/1000", "-c:v", "mpeg4", "-g", "10"},
         why);
 }
 
@@ -53,9 +53,9 @@ std::vector<SReferenceFrame> FfmpegFrames(const std::string& clip,
     // stream's own time base; framecrc sums each BGR24 frame.
     std::vector<std::string> argv = {"ffmpeg", "-nostdin", "-v", "error"};
     argv.insert(argv.end(), inputArgs.begin(), inputArgs.end());
-    for (const char* arg : {"-copyts", "-i", clip.c_str(), "-map", "0:v:0", "-fps_mode",
-                            "passthrough", "-enc_time_base", "-1", "-pix_fmt", "bgr24", "-f",
-                            "framecrc", "-"})
+    for (const char* arg :
+         {"-copyts", "-i", clip.c_str(), "-map", "0:v:0", "-fps_mode", "passthrough",
+          "-enc_time_base", "-1", "-pix_fmt", "bgr24", "-f", "framecrc", "-"})
         argv.emplace_back(arg);
     const CliResult run = RunProgram(argv);
     std::vector<SReferenceFrame> frames;
@@ -83,7 +83,8 @@ std::vector<SReferenceFrame> FfmpegFrames(const std::string& clip,
                 *why = "unexpected framecrc line: " + line;
             return {};
         }
-        const auto ms = std::int64_t(std::llround(double(pts) * double(num) * 1000.0 / double(den)));
+        const auto ms =
+            std::int64_t(std::llround(double(pts) * double(num) * 1000.0 / double(den)));
         frames.push_back({ms, adler});
     }
     return frames;

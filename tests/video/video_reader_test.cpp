@@ -48,13 +48,10 @@ TEST_F(VideoReader, GivesWhatFfmpegDecodes) {
         int threads;
     };
     const Case kCases[] = {
-        {false, 0, std::nullopt, 0},
-        {false, 0, std::nullopt, 1},
-        {false, 520, 1300, 2},  // key frames at 0.48 and 0.96 s
-        {false, 1000, std::nullopt, 0},
-        {false, 1010, 1050, 1},  // one frame, not on a key frame
-        {true, 0, std::nullopt, 0},
-        {true, 410, 500, 2},  // between 0.360 and the jump to 0.413
+        {false, 0, std::nullopt, 0},    {false, 0, std::nullopt, 1},
+        {false, 520, 1300, 2},                                   // key frames at 0.48 and 0.96 s
+        {false, 1000, std::nullopt, 0}, {false, 1010, 1050, 1},  // one frame, not on a key frame
+        {true, 0, std::nullopt, 0},     {true, 410, 500, 2},  // between 0.360 and the jump to 0.413
         {true, 1234, std::nullopt, 1},
     };
     for (const Case& c : kCases) {
@@ -132,9 +129,9 @@ TEST_F(VideoReader, CountsMemoryAndStop) {
 // Whatever is wrong with a file, opening or reading it fails with its name and a reason,
 // never a crash or a frame past the damage.
 TEST_F(VideoReader, RefusesWhatIsNoVideo) {
-    const std::string sound =
-        MakeClipWith(s_dir->Path(), "tone.mka",
-                     {"-f", "lavfi", "-i", "sine=frequency=440:duration=1", "-c:a", "flac"}, &s_why);
+    const std::string sound = MakeClipWith(
+        s_dir->Path(), "tone.mka",
+        {"-f", "lavfi", "-i", "sine=frequency=440:duration=1", "-c:a", "flac"}, &s_why);
     ASSERT_FALSE(sound.empty()) << s_why;
     const std::string text = s_dir->File("notes.mp4");
     WriteAllBytes(text, {'n', 'o', 't', 'e', 's', '\n'});
