@@ -10,11 +10,11 @@ _tarnwick_cli() {
     local cur prev words cword
     _init_completion || return
 
-    local subcommands="convert resize fill average enlarge record"
+    local subcommands="convert resize fill average enlarge frames record"
     local command="" i
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            convert | resize | fill | average | enlarge | record)
+            convert | resize | fill | average | enlarge | frames | record)
                 command=${words[i]}
                 break
                 ;;
@@ -36,7 +36,11 @@ _tarnwick_cli() {
             return
             ;;
         --type)
-            _tarnwick_cli_reply "jpg bmp"
+            if [[ $command == frames ]]; then
+                _tarnwick_cli_reply "bmp png jpg"
+            else
+                _tarnwick_cli_reply "jpg bmp"
+            fi
             return
             ;;
         --extras)
@@ -77,6 +81,7 @@ _tarnwick_cli() {
             options+=" --align --limit --report"
             ;;
         enlarge) options+=" --size --type -q --quality --delete-sources" ;;
+        frames) options+=" --from --to --frames --type -q --quality" ;;
         record) options+=" --interval --rate --writer" ;;
     esac
     if [[ $cur == -* ]]; then
@@ -89,7 +94,7 @@ _tarnwick_cli() {
     for ((i = i + 1; i < cword; i++)); do
         case ${words[i]} in
             -q | --quality | --type | --extras | --size | --interval | --rate | --writer | --method | \
-                --kappa | --limit | --report) ((i++)) ;;
+                --kappa | --limit | --report | --from | --to | --frames) ((i++)) ;;
             -*) ;;
             *) ((position++)) ;;
         esac
@@ -102,13 +107,13 @@ _tarnwick_cli() {
         resize:2 | fill:2)
             _tarnwick_cli_reply "640x480 800x600 1024x768"
             ;;
-        average:0 | enlarge:0 | enlarge:1 | record:1)
+        average:0 | enlarge:0 | enlarge:1 | record:1 | frames:1)
             _filedir -d
             ;;
         average:1)
             _filedir '@(bmp|dib|jpg|jpeg|BMP|DIB|JPG|JPEG)'
             ;;
-        record:0)
+        record:0 | frames:0)
             _filedir
             ;;
     esac

@@ -68,21 +68,16 @@ std::int64_t CCaptureTarget::WriteFrame(CDibImage& frame, std::int64_t number) {
     const std::int64_t wanted = number;
     CCommitOptions commit;
     commit.m_bNoReplace = true;
-    CStatus saved;
-    for (;;) {
-        // Names in use are passed over before anything is written; the commit still refuses a
-        // file that appeared meanwhile, and the next number is tried then.
-        number = FirstFreeNumber(number, std::numeric_limits<std::int64_t>::max(),
-                                 [this](std::int64_t n) {
-                                     SetName(n);
-                                     return m_strPath.c_str();
-                                 });
-        SetName(number);
-        saved = frame.SaveBmp(m_strPath, commit);
-        if (saved || saved.Error() != EEXIST)
-            break;
-        ++number;
-    }
+    const CStatus saved = WriteAtFreeNumber(
+        number,
+        [this](std::int64_t n) {
+            SetName(n);
+            return m_strPath.c_str();
+        },
+        [&](std::int64_t n) {
+            SetName(n);
+            return frame.SaveBmp(m_strPath, commit);
+        });
     // A failed write must neither stall the queue nor end the recording: the frame is dropped
     // and its number used up all the same. The first reason is kept for the report.
     if (saved) {

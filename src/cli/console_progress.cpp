@@ -14,14 +14,8 @@ void OnInterrupt(int) {
     g_bInterrupted = 1;
 }
 
-int TerminalWidth(std::FILE* stream) {
-    winsize ws{};
-    if (ioctl(fileno(stream), TIOCGWINSZ, &ws) == 0 && ws.ws_col >= 20)
-        return ws.ws_col;
-    return 80;
-}
+}  // namespace
 
-// Cuts UTF-8 text to at most `columns` characters, keeping its end (the file name).
 std::string KeepEnd(const std::string& text, std::size_t columns) {
     std::size_t chars = 0, next = text.size();
     for (std::size_t i = text.size(); i-- > 0;) {
@@ -34,9 +28,7 @@ std::string KeepEnd(const std::string& text, std::size_t columns) {
     return text;
 }
 
-}  // namespace
-
-CConsoleProgress::CConsoleProgress(std::FILE* stream)
+CProgressLine::CProgressLine(std::FILE* stream)
     : m_pStream(stream),
       m_bTerminal(isatty(fileno(stream)) == 1),
       m_start(std::chrono::steady_clock::now()) {
@@ -48,9 +40,40 @@ CConsoleProgress::CConsoleProgress(std::FILE* stream)
     sigaction(SIGINT, &action, &m_oldAction);
 }
 
-CConsoleProgress::~CConsoleProgress() {
+CProgressLine::~CProgressLine() {
     Finish();
     sigaction(SIGINT, &m_oldAction, nullptr);
+}
+
+int CProgressLine::Width() const {
+    winsize ws{};
+    if (ioctl(fileno(m_pStream), TIOCGWINSZ, &ws) == 0 && ws.ws_col >= 20)
+        return ws.ws_col;
+    return 80;
+}
+
+double CProgressLine::Elapsed() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+}
+
+bool CProgressLine::Interrupted() {
+    return g_bInterrupted != 0;
+}
+
+void CProgressLine::Draw(const std::string& line) {
+    if (!m_bTerminal)
+        return;
+    std::fprintf(m_pStream, "\r\033[K%s", line.c_str());
+    std::fflush(m_pStream);
+    m_bDrawn = true;
+}
+
+void CProgressLine::Finish() {
+    if (!m_bDrawn)
+        return;
+    std::fprintf(m_pStream, "\r\033[K");
+    std::fflush(m_pStream);
+    m_bDrawn = false;
 }
 
 std::string CConsoleProgress::FormatLine(const std::string& path, int nDone, int nTotal,
@@ -71,20 +94,46 @@ std::string CConsoleProgress::FormatLine(const std::string& path, int nDone, int
     return line;
 }
 
+std::string FormatFramesLine(const std::string& path, std::int64_t doneMs, std::int64_t rangeMs,
+                             std::int64_t frames, double elapsedSeconds, int width) {
+    constexpr int kBar = 20;
+    char text[96];
+    std::string line;
+    if (rangeMs > 0) {
+        const std::int64_t done = std::clamp<std::int64_t>(doneMs, 0, rangeMs);
+        const int filled = int(done * kBar / rangeMs);
+        std::snprintf(text, sizeof text, "] %.1f/%.1f s  ", double(done) / 1000,
+                      double(rangeMs) / 1000);
+        line = "[" + std::string(filled, '#') + std::string(kBar - filled, '.') + text;
+    } else {
+        std::snprintf(text, sizeof text, "%.1f s  ",
+                      double(std::max<std::int64_t>(doneMs, 0)) / 1000);
+        line = text;
+    }
+    std::snprintf(text, sizeof text, "%lld frames", static_cast<long long>(frames));
+    line += text;
+    if (elapsedSeconds > 0 && frames > 0) {
+        std::snprintf(text, sizeof text, "  %.1f frames/s", double(frames) / elapsedSeconds);
+        line += text;
+    }
+    line += "  ";
+    const int room = width - 1 - int(line.size());
+    if (room > 1)
+        line += KeepEnd(std::filesystem::path(path).filename().string(), std::size_t(room));
+    return line;
+}
+
 void CConsoleProgress::OnEvent(const CJobEvent& event) {
-    if (!m_bTerminal)
+    if (!m_line.Terminal())
         return;
     std::visit(Overloaded{
                    [this](const CFileStarted& file) {
-                       const double elapsed =
-                           std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start)
-                               .count();
-                       Draw(FormatLine(file.m_strPath, file.m_nFile - 1, file.m_nTotal, elapsed,
-                                       TerminalWidth(m_pStream)));
+                       m_line.Draw(FormatLine(file.m_strPath, file.m_nFile - 1, file.m_nTotal,
+                                              m_line.Elapsed(), m_line.Width()));
                    },
                    [this](const CResizeStarted& resize) {
-                       Draw("放大至" + std::to_string(resize.m_nWidth) + "x" +
-                            std::to_string(resize.m_nHeight) + "...");
+                       m_line.Draw("放大至" + std::to_string(resize.m_nWidth) + "x" +
+                                   std::to_string(resize.m_nHeight) + "...");
                    },
                    [](const auto&) {},
                },
@@ -92,21 +141,7 @@ void CConsoleProgress::OnEvent(const CJobEvent& event) {
 }
 
 bool CConsoleProgress::StopRequested() {
-    return g_bInterrupted != 0;
-}
-
-void CConsoleProgress::Draw(const std::string& line) {
-    std::fprintf(m_pStream, "\r\033[K%s", line.c_str());
-    std::fflush(m_pStream);
-    m_bDrawn = true;
-}
-
-void CConsoleProgress::Finish() {
-    if (!m_bDrawn)
-        return;
-    std::fprintf(m_pStream, "\r\033[K");
-    std::fflush(m_pStream);
-    m_bDrawn = false;
+    return CProgressLine::Interrupted();
 }
 
 bool PrintJobSummary(const CJobResult& result, const std::string& pattern,

@@ -3,8 +3,12 @@
 // each in their own form.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
+#include <limits>
 #include <string>
+
+#include "platform/status.h"
 
 // Whether a name is taken: anything there, a dangling link too (lstat, links not followed).
 bool NameTaken(const char* path);
@@ -22,4 +26,20 @@ std::int64_t FirstFreeNumber(std::int64_t first, std::int64_t last, FName&& name
         if (!NameTaken(nameOf(number)))
             return number;
     return last;
+}
+
+// Writes a file under the first free number from `number` on: `nameOf(n)` names number n (as
+// FirstFreeNumber takes it) and `write(n)` writes it without replacing anything (a CStatus).
+// Names in use are passed over before anything is written; a write refused because a file of
+// that name appeared meanwhile (EEXIST) is tried again at the next free number. Leaves the
+// number last tried in `number` and returns the status of that write.
+template <class FName, class FWrite>
+CStatus WriteAtFreeNumber(std::int64_t& number, FName&& nameOf, FWrite&& write) {
+    for (;;) {
+        number = FirstFreeNumber(number, std::numeric_limits<std::int64_t>::max(), nameOf);
+        CStatus written = write(number);
+        if (written || written.Error() != EEXIST)
+            return written;
+        ++number;
+    }
 }

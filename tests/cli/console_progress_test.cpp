@@ -53,3 +53,36 @@ TEST(CConsoleProgress, FormatLine) {
         }
     }
 }
+
+// The frames line: a bar over the range's seconds when its length is known, the count and the
+// rate, and the file's name cut to the width.
+TEST(CConsoleProgress, FormatFramesLine) {
+    struct Case {
+        std::int64_t doneMs, rangeMs, frames;
+        double seconds;
+        int width;
+        const char* starts;
+        const char* ends;
+    };
+    const Case kCases[] = {
+        {0, 10'000, 1, 0.0, 80, "[....................] 0.0/10.0 s  1 frames  ", "00000000.bmp"},
+        {5'000, 10'000, 125, 2.5, 80,
+         "[##########..........] 5.0/10.0 s  125 frames  50.0 frames/s", "00005000.bmp"},
+        {12'000, 10'000, 300, 1.0, 80, "[####################] 10.0/10.0 s", "00005000.bmp"},
+        {61'300, -1, 7, 1.0, 80, "61.3 s  7 frames  7.0 frames/s  ", "00005000.bmp"},
+        // Too narrow for the whole name: its end stays, after a mark.
+        {5'000, 10'000, 125, 2.5, 70, "[##########", ".bmp"},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.starts);
+        const std::string path = c.doneMs == 0 ? "/out/00000000.bmp" : "/out/00005000.bmp";
+        const std::string line =
+            FormatFramesLine(path, c.doneMs, c.rangeMs, c.frames, c.seconds, c.width);
+        EXPECT_EQ(line.rfind(c.starts, 0), 0u) << line;
+        EXPECT_EQ(line.substr(line.size() - std::string(c.ends).size()), c.ends) << line;
+        EXPECT_LT(Columns(line), c.width) << line;
+        EXPECT_NE(line.find(fs::path(path).filename().string()) == std::string::npos,
+                  line.find("…") == std::string::npos)
+            << line;
+    }
+}

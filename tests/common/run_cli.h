@@ -13,3 +13,6 @@ struct CliResult {
 // Runs tarnwick-cli with `args` (no shell involved), optionally with extra environment
 // entries ("NAME=value").
 CliResult RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
+// Runs the program argv[0] (looked up on PATH when it has no slash) the same way; standard
+// output is kept byte for byte.
+CliResult RunProgram(std::vector<std::string> argv, const std::vector<std::string>& env = {});
