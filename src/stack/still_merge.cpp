@@ -34,8 +34,15 @@ inline float Bilinear(const float* plane, int width, int height, double x, doubl
     return top + (bottom - top) * fy;
 }
 
+// The median of n values (at most a few dozen), reordering them: an insertion sort, much
+// quicker than a general one on so few.
 float Median(float* v, int n) {
-    std::sort(v, v + n);
+    for (int i = 1; i < n; ++i) {
+        const float x = v[i];
+        int j = i;
+        for (; j > 0 && v[j - 1] > x; --j) v[j] = v[j - 1];
+        v[j] = x;
+    }
     return n % 2 ? v[n / 2] : 0.5f * (v[n / 2 - 1] + v[n / 2]);
 }
 
@@ -142,7 +149,7 @@ SStillEstimate MakeStillEstimate(const std::vector<const SFrame*>& frames,
 
 double CStillMerger::KernelSigma(int scale, int frames) {
     // The more frames, the denser the samples and the narrower the weight can be: 0.35 frame
-    // pixel for 4 frames or fewer, down to 0.2 for 12 and more. Measured on bursts of 4 to 16
+    // pixel for 4 frames or fewer, down to 0.28 for 7 and more. Measured on bursts of 4 to 16
     // frames: narrower leaves holes between the samples of few frames, wider blurs more than
     // the sharpening gives back.
     if (scale == 1)
@@ -165,9 +172,8 @@ bool CStillMerger::Begin(int width, int height, int scale, int frames, bool bVec
         m_sums.assign(3 * area, 0.0f);
         m_weights.assign(area, 0.0f);
         m_squares.assign(area, 0.0f);
-        m_agreement.assign(std::size_t(width) * height, 1.0f);
         m_scratch.assign(std::size_t(width) * height, 1.0f);
-        m_residual.assign(3 * std::size_t(width) * height, 0.0f);
+        m_samples.assign(4 * std::size_t(width) * height, 0.0f);
     } catch (const std::bad_alloc&) {
         if (why)
             *why = "no memory for the merge";
@@ -183,7 +189,23 @@ bool CStillMerger::Begin(int width, int height, int scale, int frames, bool bVec
 
 void CStillMerger::SetEstimate(const SStillEstimate* estimate, double noiseSigma) {
     m_pEstimate = estimate;
-    m_dNoise = noiseSigma;
+    // How far a sample may stray from the estimate, per pixel of the reference's grid.
+    const SStillEstimate& e = *estimate;
+    const int w = e.m_nWidth, h = e.m_nHeight;
+    const float noise2 = float(noiseSigma * noiseSigma);
+    m_tolerance.assign(std::size_t(w) * h, 0.0f);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const auto luma = [&](int u, int v) {
+                return e.m_luma[std::size_t(std::clamp(v, 0, h - 1)) * w + std::clamp(u, 0, w - 1)];
+            };
+            const float gx = 0.5f * (luma(x + 1, y) - luma(x - 1, y));
+            const float gy = 0.5f * (luma(x, y + 1) - luma(x, y - 1));
+            const float spread = e.m_spread[std::size_t(y) * w + x];
+            const float slope2 = kSlopeShare * kSlopeShare * (gx * gx + gy * gy);
+            m_tolerance[std::size_t(y) * w + x] =
+                kAgreement * std::sqrt(noise2 + spread * spread + slope2) + 1.0f;
+        }
 }
 
 void CStillMerger::Weigh(const SFrame& frame, const SStillMotion& motion, int threads) {
@@ -191,7 +213,6 @@ void CStillMerger::Weigh(const SFrame& frame, const SStillMotion& motion, int th
     const std::size_t area = std::size_t(w) * h;
     const SStillEstimate& e = *m_pEstimate;
     const bool bReject = e.m_bRobust;
-    const float noise2 = float(m_dNoise * m_dNoise);
     const int parts = std::clamp(threads, 1, h);
     RunOnThreads(parts, [&](int part) {
         int first, last;
@@ -200,30 +221,36 @@ void CStillMerger::Weigh(const SFrame& frame, const SStillMotion& motion, int th
             for (int x = 0; x < w; ++x) {
                 double dx, dy;
                 motion.At(x, y, dx, dy);
-                const double rx = x - dx, ry = y - dy;
-                const std::size_t at = std::size_t(y) * w + x;
-                const std::uint8_t* p = frame.bgr.data() + 3 * at;
+                // Where the sample lies on the reference's grid, bilinear weights shared by
+                // every plane looked up there.
+                const double rx = std::clamp(x - dx, 0.0, double(w - 1));
+                const double ry = std::clamp(y - dy, 0.0, double(h - 1));
+                const int ix = std::min(int(rx), std::max(0, w - 2));
+                const int iy = std::min(int(ry), std::max(0, h - 2));
+                const float fx = float(rx - ix), fy = float(ry - iy);
+                const std::size_t i00 = std::size_t(iy) * w + ix;
+                const std::size_t i01 = i00 + (w > 1 ? 1 : 0);
+                const std::size_t i10 = i00 + (h > 1 ? std::size_t(w) : 0);
+                const std::size_t i11 = i10 + (w > 1 ? 1 : 0);
+                const float w00 = (1 - fx) * (1 - fy), w01 = fx * (1 - fy), w10 = (1 - fx) * fy,
+                            w11 = fx * fy;
+                const auto at = [&](const float* plane) {
+                    return w00 * plane[i00] + w01 * plane[i01] + w10 * plane[i10] +
+                           w11 * plane[i11];
+                };
+                const std::size_t here = std::size_t(y) * w + x;
+                const std::uint8_t* p = frame.bgr.data() + 3 * here;
+                float* sample = m_samples.data() + 4 * here;
                 float worst = 0;
                 for (int c = 0; c < 3; ++c) {
-                    const float miss = p[c] - Bilinear(e.m_bgr.data() + c * area, w, h, rx, ry);
-                    m_residual[c * area + at] = m_bResidual ? miss : float(p[c]);
+                    const float miss = p[c] - at(e.m_bgr.data() + c * area);
+                    sample[c] = m_bResidual ? miss : float(p[c]);
                     worst = std::max(worst, std::fabs(miss));
                 }
-                if (!bReject) {
-                    m_scratch[at] = 1.0f;
-                    continue;
-                }
-                const float spread = Bilinear(e.m_spread.data(), w, h, rx, ry);
-                const float gx = Bilinear(e.m_luma.data(), w, h, rx + 0.5, ry) -
-                                 Bilinear(e.m_luma.data(), w, h, rx - 0.5, ry);
-                const float gy = Bilinear(e.m_luma.data(), w, h, rx, ry + 0.5) -
-                                 Bilinear(e.m_luma.data(), w, h, rx, ry - 0.5);
-                const float slope2 = kSlopeShare * kSlopeShare * (gx * gx + gy * gy);
-                const float tolerance =
-                    kAgreement * std::sqrt(noise2 + spread * spread + slope2) + 1.0f;
                 // Each colour against the estimate's: an object of the scene's mean grey but
                 // of another hue is as foreign as a dark one.
-                m_scratch[at] = std::clamp(2.0f - worst / tolerance, 0.0f, 1.0f);
+                m_scratch[here] =
+                    bReject ? std::clamp(2.0f - worst / at(m_tolerance.data()), 0.0f, 1.0f) : 1.0f;
             }
     });
     // A rejected pixel takes its neighbours with it: the edges of what passed by.
@@ -236,7 +263,7 @@ void CStillMerger::Weigh(const SFrame& frame, const SStillMotion& motion, int th
                 for (int v = std::max(0, y - 1); v <= std::min(h - 1, y + 1); ++v)
                     for (int u = std::max(0, x - 1); u <= std::min(w - 1, x + 1); ++u)
                         m = std::min(m, m_scratch[std::size_t(v) * w + u]);
-                m_agreement[std::size_t(y) * w + x] = m;
+                m_samples[4 * (std::size_t(y) * w + x) + 3] = m;
             }
     });
 }
@@ -245,10 +272,10 @@ namespace {
 
 // Gathers one grid row: grid pixel xx takes the 2 x 2 frame pixels around where it falls in
 // the frame (qx, qy), weighted by lut (by distance, in 1/256 frame pixel) and by agreement.
-// What it adds up are the frame's residuals, its pixels less the estimate where they fell.
+// What it adds up are the frame's samples (B, G, R and agreement a pixel): residuals, its
+// pixels less the estimate where they fell, on a finer grid.
 struct CGatherRow {
-    const float* m_pResidual;  // three planes of the frame's size
-    const float* m_pAgree;
+    const float* m_pSamples;
     int m_nFrameWidth;
     int m_nFrameHeight;
     const float* m_pLut;
@@ -257,30 +284,35 @@ struct CGatherRow {
 inline void GatherBody(const CGatherRow& g, const double* qx, const double* qy, int count,
                        float* sb, float* sg, float* sr, float* sw, float* sq) {
     const int w = g.m_nFrameWidth, h = g.m_nFrameHeight;
-    const std::size_t area = std::size_t(w) * h;
     for (int xx = 0; xx < count; ++xx) {
         const double fxq = std::floor(qx[xx]), fyq = std::floor(qy[xx]);
         const int ix = int(fxq), iy = int(fyq);
         const int kx = int((qx[xx] - fxq) * 256 + 0.5), ky = int((qy[xx] - fyq) * 256 + 0.5);
-        const float wx[2] = {g.m_pLut[kx], g.m_pLut[256 - kx]};
-        const float wy[2] = {g.m_pLut[ky], g.m_pLut[256 - ky]};
+        float wx[2] = {g.m_pLut[kx], g.m_pLut[256 - kx]};
+        float wy[2] = {g.m_pLut[ky], g.m_pLut[256 - ky]};
+        // Taps outside the frame weigh nothing (and are read at the edge instead).
+        int x0 = ix, x1 = ix + 1, y0 = iy, y1 = iy + 1;
+        if (x0 < 0 || x0 >= w)
+            wx[0] = 0, x0 = std::clamp(x0, 0, w - 1);
+        if (x1 < 0 || x1 >= w)
+            wx[1] = 0, x1 = std::clamp(x1, 0, w - 1);
+        if (y0 < 0 || y0 >= h)
+            wy[0] = 0, y0 = std::clamp(y0, 0, h - 1);
+        if (y1 < 0 || y1 >= h)
+            wy[1] = 0, y1 = std::clamp(y1, 0, h - 1);
+        const float* taps[4] = {g.m_pSamples + 4 * (std::size_t(y0) * w + x0),
+                                g.m_pSamples + 4 * (std::size_t(y0) * w + x1),
+                                g.m_pSamples + 4 * (std::size_t(y1) * w + x0),
+                                g.m_pSamples + 4 * (std::size_t(y1) * w + x1)};
+        const float weights[4] = {wx[0] * wy[0], wx[1] * wy[0], wx[0] * wy[1], wx[1] * wy[1]};
         float b = 0, gg = 0, r = 0, ws = 0, wq = 0;
-        for (int v = 0; v < 2; ++v) {
-            const int y = iy + v;
-            if (y < 0 || y >= h)
-                continue;
-            for (int u = 0; u < 2; ++u) {
-                const int x = ix + u;
-                if (x < 0 || x >= w)
-                    continue;
-                const std::size_t at = std::size_t(y) * w + x;
-                const float weight = wx[u] * wy[v] * g.m_pAgree[at];
-                b += weight * g.m_pResidual[at];
-                gg += weight * g.m_pResidual[area + at];
-                r += weight * g.m_pResidual[2 * area + at];
-                ws += weight;
-                wq += weight * weight;
-            }
+        for (int t = 0; t < 4; ++t) {
+            const float weight = weights[t] * taps[t][3];
+            b += weight * taps[t][0];
+            gg += weight * taps[t][1];
+            r += weight * taps[t][2];
+            ws += weight;
+            wq += weight * weight;
         }
         sb[xx] += b;
         sg[xx] += gg;
@@ -305,7 +337,7 @@ void GatherPlain(const CGatherRow& g, const double* qx, const double* qy, int co
 
 void CStillMerger::Add(const SFrame& frame, const SStillMotion& motion, int threads) {
     Weigh(frame, motion, threads);
-    const CGatherRow g{m_residual.data(), m_agreement.data(), m_nFrameWidth, m_nFrameHeight, m_lut};
+    const CGatherRow g{m_samples.data(), m_nFrameWidth, m_nFrameHeight, m_lut};
     const std::size_t area = std::size_t(m_nWidth) * m_nHeight;
     const double s = m_nScale;
     const int parts = std::clamp(threads, 1, m_nHeight);
@@ -368,7 +400,7 @@ void CStillMerger::Finish(std::vector<float>& planes, double* noiseFactor, int t
     m_sums = {};
     m_weights = {};
     m_squares = {};
-    m_agreement = {};
     m_scratch = {};
-    m_residual = {};
+    m_samples = {};
+    m_tolerance = {};
 }

@@ -69,12 +69,13 @@ private:
     bool m_bVectors = true;
     bool m_bResidual = false;  // merging residuals (a finer grid) or samples
     const SStillEstimate* m_pEstimate = nullptr;
-    double m_dNoise = 0;
+    std::vector<float> m_tolerance;  // how far a sample may stray, on the reference's grid
     std::vector<float> m_sums;       // B, G, R planes of weighted sums
     std::vector<float> m_weights;    // sum of weights
     std::vector<float> m_squares;    // sum of squared weights
-    std::vector<float> m_agreement;  // the frame's per-pixel weight by agreement (0..1)
+    // The frame's samples, B, G, R (less the estimate, on a finer grid) and the weight by
+    // agreement (0..1) a pixel: what a gathered tap reads, in one place.
+    std::vector<float> m_samples;
     std::vector<float> m_scratch;
-    std::vector<float> m_residual;  // the frame less the estimate, three planes
-    float m_lut[257] = {};          // weight by distance, in 1/256 frame pixel
+    float m_lut[257] = {};  // weight by distance, in 1/256 frame pixel
 };
