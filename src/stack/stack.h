@@ -11,6 +11,10 @@
 //     order and combines them by the chosen method into the result)
 //   → report (stack_report.h: every picture's record as CSV).
 // stack_options.h holds what the caller chooses; image_view.h how the engine sees a picture.
+//
+// Beside it, the still engine (still_engine.h, its own front door) makes one sharper picture,
+// on a grid up to three times finer, out of a sequence of frames read through IFrameSource; it
+// reuses the registration for its global and local alignment.
 #pragma once
 
 #include "stack/image_registration.h"
@@ -22,3 +26,4 @@
 #include "stack/stack_options.h"
 #include "stack/stack_placer.h"
 #include "stack/stack_report.h"
+#include "stack/still_engine.h"

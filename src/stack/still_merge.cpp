@@ -1,0 +1,406 @@
+#include "stack/still_merge.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+#include "platform/start_threads.h"
+#include "stack/stack_detail.h"
+
+namespace {
+
+constexpr int kMaxEstimateFrames = 16;
+// Weight of a residual of 0 in every grid pixel, against up to one a sample: a pixel no sample
+// reached keeps the estimate, elsewhere it hardly matters.
+constexpr float kEstimateWeight = 0.01f;
+// A sample agrees fully within kAgreement tolerances of the estimate, not at all past twice
+// that. The tolerance adds, in quadrature, the noise, the frames' spread and half a pixel's
+// worth of the estimate's slope (which a sample's exact place can add), plus one level.
+constexpr float kAgreement = 2.5f;
+constexpr float kSlopeShare = 0.2f;
+
+// Value of a float plane of width x height at (x, y), bilinear, clamped to the plane.
+inline float Bilinear(const float* plane, int width, int height, double x, double y) {
+    x = std::clamp(x, 0.0, double(width - 1));
+    y = std::clamp(y, 0.0, double(height - 1));
+    const int ix = std::min(int(x), width - 2 < 0 ? 0 : width - 2);
+    const int iy = std::min(int(y), height - 2 < 0 ? 0 : height - 2);
+    const float fx = float(x - ix), fy = float(y - iy);
+    const int ix1 = std::min(ix + 1, width - 1), iy1 = std::min(iy + 1, height - 1);
+    const float* r0 = plane + std::size_t(iy) * width;
+    const float* r1 = plane + std::size_t(iy1) * width;
+    const float top = r0[ix] + (r0[ix1] - r0[ix]) * fx;
+    const float bottom = r1[ix] + (r1[ix1] - r1[ix]) * fx;
+    return top + (bottom - top) * fy;
+}
+
+// The median of n values (at most a few dozen), reordering them: an insertion sort, much
+// quicker than a general one on so few.
+float Median(float* v, int n) {
+    for (int i = 1; i < n; ++i) {
+        const float x = v[i];
+        int j = i;
+        for (; j > 0 && v[j - 1] > x; --j) v[j] = v[j - 1];
+        v[j] = x;
+    }
+    return n % 2 ? v[n / 2] : 0.5f * (v[n / 2 - 1] + v[n / 2]);
+}
+
+// Grid rows [first, last) of band `part` of `parts`.
+void Band(int rows, int part, int parts, int& first, int& last) {
+    first = int(std::int64_t(rows) * part / parts);
+    last = int(std::int64_t(rows) * (part + 1) / parts);
+}
+
+}  // namespace
+
+SStillEstimate MakeStillEstimate(const std::vector<const SFrame*>& frames,
+                                 const std::vector<SStillMotion>& motions, int threads) {
+    SStillEstimate e;
+    if (frames.empty())
+        return e;
+    const int w = frames[0]->width, h = frames[0]->height;
+    const std::size_t area = std::size_t(w) * h;
+    e.m_nWidth = w;
+    e.m_nHeight = h;
+    e.m_bgr.assign(3 * area, 0.0f);
+    e.m_luma.assign(area, 0.0f);
+    e.m_spread.assign(area, 0.0f);
+    const int n = std::min(int(frames.size()), kMaxEstimateFrames);
+    e.m_bRobust = n >= 3;
+    std::vector<float> wide(area, 0.0f);
+    const int parts = std::clamp(threads, 1, h);
+    RunOnThreads(parts, [&](int part) {
+        int first, last;
+        Band(h, part, parts, first, last);
+        float values[4][kMaxEstimateFrames], sorted[kMaxEstimateFrames];
+        for (int y = first; y < last; ++y)
+            for (int x = 0; x < w; ++x) {
+                int k = 0;
+                for (int f = 0; f < n; ++f) {
+                    double dx, dy;
+                    motions[std::size_t(f)].At(x, y, dx, dy);
+                    const double qx = x + dx, qy = y + dy;
+                    if (qx < 0 || qy < 0 || qx > w - 1 || qy > h - 1)
+                        continue;
+                    const int ix = std::min(int(qx), w - 2 < 0 ? 0 : w - 2);
+                    const int iy = std::min(int(qy), h - 2 < 0 ? 0 : h - 2);
+                    const float fx = float(qx - ix), fy = float(qy - iy);
+                    const int ix1 = std::min(ix + 1, w - 1), iy1 = std::min(iy + 1, h - 1);
+                    const std::uint8_t* bgr = frames[std::size_t(f)]->bgr.data();
+                    const std::uint8_t* r0 = bgr + (std::size_t(iy) * w) * 3;
+                    const std::uint8_t* r1 = bgr + (std::size_t(iy1) * w) * 3;
+                    for (int c = 0; c < 3; ++c) {
+                        const float top = r0[3 * ix + c] + (r0[3 * ix1 + c] - r0[3 * ix + c]) * fx;
+                        const float bottom =
+                            r1[3 * ix + c] + (r1[3 * ix1 + c] - r1[3 * ix + c]) * fx;
+                        values[c][k] = top + (bottom - top) * fy;
+                    }
+                    values[3][k] = 0.25f * (values[0][k] + 2 * values[1][k] + values[2][k]);
+                    ++k;
+                }
+                const std::size_t at = std::size_t(y) * w + x;
+                if (k == 0) {  // no frame reaches: the reference's own pixel
+                    const std::uint8_t* p = frames[0]->bgr.data() + 3 * at;
+                    for (int c = 0; c < 3; ++c) e.m_bgr[c * area + at] = p[c];
+                    e.m_luma[at] = 0.25f * (p[0] + 2 * p[1] + p[2]);
+                    continue;
+                }
+                // The median first, then the mean of the frames near it: one frame far off
+                // (an object) moves a median by a whole step between neighbouring values, but
+                // is simply left out of this mean.
+                float medians[4];
+                for (int c = 0; c < 4; ++c) {
+                    std::copy_n(values[c], k, sorted);
+                    medians[c] = Median(sorted, k);
+                }
+                for (int i = 0; i < k; ++i) sorted[i] = std::fabs(values[3][i] - medians[3]);
+                const float spread = 1.4826f * Median(sorted, k);
+                const float limit = 3.0f * std::max(spread, 2.0f);
+                float sums[3] = {0, 0, 0};
+                int used = 0;
+                for (int i = 0; i < k; ++i) {
+                    bool near = true;
+                    for (int c = 0; c < 3; ++c)
+                        near = near && std::fabs(values[c][i] - medians[c]) <= limit;
+                    if (!near)
+                        continue;
+                    for (int c = 0; c < 3; ++c) sums[c] += values[c][i];
+                    ++used;
+                }
+                for (int c = 0; c < 3; ++c)
+                    e.m_bgr[c * area + at] = used ? sums[c] / used : medians[c];
+                e.m_luma[at] =
+                    0.25f * (e.m_bgr[at] + 2 * e.m_bgr[area + at] + e.m_bgr[2 * area + at]);
+                wide[at] = spread;
+            }
+    });
+    // Each pixel's spread widened to its neighbours', for samples that fall between pixels.
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            float m = 0;
+            for (int v = std::max(0, y - 1); v <= std::min(h - 1, y + 1); ++v)
+                for (int u = std::max(0, x - 1); u <= std::min(w - 1, x + 1); ++u)
+                    m = std::max(m, wide[std::size_t(v) * w + u]);
+            e.m_spread[std::size_t(y) * w + x] = m;
+        }
+    return e;
+}
+
+double CStillMerger::KernelSigma(int scale, int frames) {
+    // The more frames, the denser the samples and the narrower the weight can be: 0.35 frame
+    // pixel for 4 frames or fewer, down to 0.28 for 7 and more. Measured on bursts of 4 to 16
+    // frames: narrower leaves holes between the samples of few frames, wider blurs more than
+    // the sharpening gives back.
+    if (scale == 1)
+        return 0.35;
+    const double sigma = 0.35 * std::sqrt(4.0 / std::max(frames, 1));
+    return std::clamp(sigma, 0.28, 0.35) * scale;
+}
+
+bool CStillMerger::Begin(int width, int height, int scale, int frames, bool bVectors,
+                         std::string* why) {
+    m_nFrameWidth = width;
+    m_nFrameHeight = height;
+    m_nScale = scale;
+    m_nWidth = width * scale;
+    m_nHeight = height * scale;
+    m_bVectors = bVectors;
+    m_bResidual = scale > 1;
+    const std::size_t area = std::size_t(m_nWidth) * m_nHeight;
+    try {
+        m_sums.assign(3 * area, 0.0f);
+        m_weights.assign(area, 0.0f);
+        m_squares.assign(area, 0.0f);
+        m_scratch.assign(std::size_t(width) * height, 1.0f);
+        m_samples.assign(4 * std::size_t(width) * height, 0.0f);
+    } catch (const std::bad_alloc&) {
+        if (why)
+            *why = "no memory for the merge";
+        return false;
+    }
+    const double sigma = KernelSigma(scale, frames);
+    for (int k = 0; k <= 256; ++k) {
+        const double t = k / 256.0 * scale;
+        m_lut[k] = float(std::exp(-t * t / (2 * sigma * sigma)));
+    }
+    return true;
+}
+
+void CStillMerger::SetEstimate(const SStillEstimate* estimate, double noiseSigma) {
+    m_pEstimate = estimate;
+    // How far a sample may stray from the estimate, per pixel of the reference's grid.
+    const SStillEstimate& e = *estimate;
+    const int w = e.m_nWidth, h = e.m_nHeight;
+    const float noise2 = float(noiseSigma * noiseSigma);
+    m_tolerance.assign(std::size_t(w) * h, 0.0f);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const auto luma = [&](int u, int v) {
+                return e.m_luma[std::size_t(std::clamp(v, 0, h - 1)) * w + std::clamp(u, 0, w - 1)];
+            };
+            const float gx = 0.5f * (luma(x + 1, y) - luma(x - 1, y));
+            const float gy = 0.5f * (luma(x, y + 1) - luma(x, y - 1));
+            const float spread = e.m_spread[std::size_t(y) * w + x];
+            const float slope2 = kSlopeShare * kSlopeShare * (gx * gx + gy * gy);
+            m_tolerance[std::size_t(y) * w + x] =
+                kAgreement * std::sqrt(noise2 + spread * spread + slope2) + 1.0f;
+        }
+}
+
+void CStillMerger::Weigh(const SFrame& frame, const SStillMotion& motion, int threads) {
+    const int w = m_nFrameWidth, h = m_nFrameHeight;
+    const std::size_t area = std::size_t(w) * h;
+    const SStillEstimate& e = *m_pEstimate;
+    const bool bReject = e.m_bRobust;
+    const int parts = std::clamp(threads, 1, h);
+    RunOnThreads(parts, [&](int part) {
+        int first, last;
+        Band(h, part, parts, first, last);
+        for (int y = first; y < last; ++y)
+            for (int x = 0; x < w; ++x) {
+                double dx, dy;
+                motion.At(x, y, dx, dy);
+                // Where the sample lies on the reference's grid, bilinear weights shared by
+                // every plane looked up there.
+                const double rx = std::clamp(x - dx, 0.0, double(w - 1));
+                const double ry = std::clamp(y - dy, 0.0, double(h - 1));
+                const int ix = std::min(int(rx), std::max(0, w - 2));
+                const int iy = std::min(int(ry), std::max(0, h - 2));
+                const float fx = float(rx - ix), fy = float(ry - iy);
+                const std::size_t i00 = std::size_t(iy) * w + ix;
+                const std::size_t i01 = i00 + (w > 1 ? 1 : 0);
+                const std::size_t i10 = i00 + (h > 1 ? std::size_t(w) : 0);
+                const std::size_t i11 = i10 + (w > 1 ? 1 : 0);
+                const float w00 = (1 - fx) * (1 - fy), w01 = fx * (1 - fy), w10 = (1 - fx) * fy,
+                            w11 = fx * fy;
+                const auto at = [&](const float* plane) {
+                    return w00 * plane[i00] + w01 * plane[i01] + w10 * plane[i10] +
+                           w11 * plane[i11];
+                };
+                const std::size_t here = std::size_t(y) * w + x;
+                const std::uint8_t* p = frame.bgr.data() + 3 * here;
+                float* sample = m_samples.data() + 4 * here;
+                float worst = 0;
+                for (int c = 0; c < 3; ++c) {
+                    const float miss = p[c] - at(e.m_bgr.data() + c * area);
+                    sample[c] = m_bResidual ? miss : float(p[c]);
+                    worst = std::max(worst, std::fabs(miss));
+                }
+                // Each colour against the estimate's: an object of the scene's mean grey but
+                // of another hue is as foreign as a dark one.
+                m_scratch[here] =
+                    bReject ? std::clamp(2.0f - worst / at(m_tolerance.data()), 0.0f, 1.0f) : 1.0f;
+            }
+    });
+    // A rejected pixel takes its neighbours with it: the edges of what passed by.
+    RunOnThreads(parts, [&](int part) {
+        int first, last;
+        Band(h, part, parts, first, last);
+        for (int y = first; y < last; ++y)
+            for (int x = 0; x < w; ++x) {
+                float m = 1.0f;
+                for (int v = std::max(0, y - 1); v <= std::min(h - 1, y + 1); ++v)
+                    for (int u = std::max(0, x - 1); u <= std::min(w - 1, x + 1); ++u)
+                        m = std::min(m, m_scratch[std::size_t(v) * w + u]);
+                m_samples[4 * (std::size_t(y) * w + x) + 3] = m;
+            }
+    });
+}
+
+namespace {
+
+// Gathers one grid row: grid pixel xx takes the 2 x 2 frame pixels around where it falls in
+// the frame (qx, qy), weighted by lut (by distance, in 1/256 frame pixel) and by agreement.
+// What it adds up are the frame's samples (B, G, R and agreement a pixel): residuals, its
+// pixels less the estimate where they fell, on a finer grid.
+struct CGatherRow {
+    const float* m_pSamples;
+    int m_nFrameWidth;
+    int m_nFrameHeight;
+    const float* m_pLut;
+};
+
+inline void GatherBody(const CGatherRow& g, const double* qx, const double* qy, int count,
+                       float* sb, float* sg, float* sr, float* sw, float* sq) {
+    const int w = g.m_nFrameWidth, h = g.m_nFrameHeight;
+    for (int xx = 0; xx < count; ++xx) {
+        const double fxq = std::floor(qx[xx]), fyq = std::floor(qy[xx]);
+        const int ix = int(fxq), iy = int(fyq);
+        const int kx = int((qx[xx] - fxq) * 256 + 0.5), ky = int((qy[xx] - fyq) * 256 + 0.5);
+        float wx[2] = {g.m_pLut[kx], g.m_pLut[256 - kx]};
+        float wy[2] = {g.m_pLut[ky], g.m_pLut[256 - ky]};
+        // Taps outside the frame weigh nothing (and are read at the edge instead).
+        int x0 = ix, x1 = ix + 1, y0 = iy, y1 = iy + 1;
+        if (x0 < 0 || x0 >= w)
+            wx[0] = 0, x0 = std::clamp(x0, 0, w - 1);
+        if (x1 < 0 || x1 >= w)
+            wx[1] = 0, x1 = std::clamp(x1, 0, w - 1);
+        if (y0 < 0 || y0 >= h)
+            wy[0] = 0, y0 = std::clamp(y0, 0, h - 1);
+        if (y1 < 0 || y1 >= h)
+            wy[1] = 0, y1 = std::clamp(y1, 0, h - 1);
+        const float* taps[4] = {g.m_pSamples + 4 * (std::size_t(y0) * w + x0),
+                                g.m_pSamples + 4 * (std::size_t(y0) * w + x1),
+                                g.m_pSamples + 4 * (std::size_t(y1) * w + x0),
+                                g.m_pSamples + 4 * (std::size_t(y1) * w + x1)};
+        const float weights[4] = {wx[0] * wy[0], wx[1] * wy[0], wx[0] * wy[1], wx[1] * wy[1]};
+        float b = 0, gg = 0, r = 0, ws = 0, wq = 0;
+        for (int t = 0; t < 4; ++t) {
+            const float weight = weights[t] * taps[t][3];
+            b += weight * taps[t][0];
+            gg += weight * taps[t][1];
+            r += weight * taps[t][2];
+            ws += weight;
+            wq += weight * weight;
+        }
+        sb[xx] += b;
+        sg[xx] += gg;
+        sr[xx] += r;
+        sw[xx] += ws;
+        sq[xx] += wq;
+    }
+}
+
+TARNWICK_FLOAT_CLONES
+void GatherVector(const CGatherRow& g, const double* qx, const double* qy, int count, float* sb,
+                  float* sg, float* sr, float* sw, float* sq) {
+    GatherBody(g, qx, qy, count, sb, sg, sr, sw, sq);
+}
+
+void GatherPlain(const CGatherRow& g, const double* qx, const double* qy, int count, float* sb,
+                 float* sg, float* sr, float* sw, float* sq) {
+    GatherBody(g, qx, qy, count, sb, sg, sr, sw, sq);
+}
+
+}  // namespace
+
+void CStillMerger::Add(const SFrame& frame, const SStillMotion& motion, int threads) {
+    Weigh(frame, motion, threads);
+    const CGatherRow g{m_samples.data(), m_nFrameWidth, m_nFrameHeight, m_lut};
+    const std::size_t area = std::size_t(m_nWidth) * m_nHeight;
+    const double s = m_nScale;
+    const int parts = std::clamp(threads, 1, m_nHeight);
+    RunOnThreads(parts, [&](int part) {
+        int first, last;
+        Band(m_nHeight, part, parts, first, last);
+        std::vector<double> qx(static_cast<std::size_t>(m_nWidth)), qy(qx);
+        for (int yy = first; yy < last; ++yy) {
+            const double y = (yy + 0.5) / s - 0.5;
+            for (int xx = 0; xx < m_nWidth; ++xx) {
+                const double x = (xx + 0.5) / s - 0.5;
+                double dx, dy;
+                motion.At(x, y, dx, dy);
+                qx[std::size_t(xx)] = x + dx;
+                qy[std::size_t(xx)] = y + dy;
+            }
+            const std::size_t row = std::size_t(yy) * m_nWidth;
+            float* sb = m_sums.data() + row;
+            (m_bVectors ? GatherVector : GatherPlain)(
+                g, qx.data(), qy.data(), m_nWidth, sb, sb + area, sb + 2 * area,
+                m_weights.data() + row, m_squares.data() + row);
+        }
+    });
+}
+
+void CStillMerger::Finish(std::vector<float>& planes, double* noiseFactor, int threads) {
+    const std::size_t area = std::size_t(m_nWidth) * m_nHeight;
+    const double s = m_nScale;
+    const int parts = std::clamp(threads, 1, m_nHeight);
+    // One sum a row, added up in row order afterwards: the same for any number of threads.
+    std::vector<double> factors(std::size_t(m_nHeight), 0.0);
+    RunOnThreads(parts, [&](int part) {
+        int first, last;
+        Band(m_nHeight, part, parts, first, last);
+        for (int yy = first; yy < last; ++yy) {
+            double factor = 0;
+            const double y = (yy + 0.5) / s - 0.5;
+            for (int xx = 0; xx < m_nWidth; ++xx) {
+                const std::size_t at = std::size_t(yy) * m_nWidth + xx;
+                const float total = m_weights[at] + kEstimateWeight;
+                factor += double(m_squares[at]) / (double(total) * total);
+                for (int c = 0; c < 3; ++c) {
+                    float fill = 0;
+                    if (m_pEstimate)
+                        fill = Bilinear(m_pEstimate->m_bgr.data() +
+                                            c * std::size_t(m_nFrameWidth) * m_nFrameHeight,
+                                        m_nFrameWidth, m_nFrameHeight, (xx + 0.5) / s - 0.5, y);
+                    float& v = m_sums[c * area + at];
+                    v = m_bResidual ? fill + v / total : (v + kEstimateWeight * fill) / total;
+                }
+            }
+            factors[std::size_t(yy)] = factor;
+        }
+    });
+    double factor = 0;
+    for (double f : factors) factor += f;
+    if (noiseFactor)
+        *noiseFactor = factor / double(area);
+    planes = std::move(m_sums);
+    m_sums = {};
+    m_weights = {};
+    m_squares = {};
+    m_scratch = {};
+    m_samples = {};
+    m_tolerance = {};
+}
