@@ -6,7 +6,8 @@
 //       without noise or shift would record), DIR/raw/fNNNN.bmp (the frames, Gaussian noise
 //       sigma 3, 8 bits) and DIR/shifts.csv (index, dx, dy, blurred, covered).
 //   still_quality_tool psnr IMAGE.bmp PHOTO.bmp [BORDER]
-//       prints "PSNR dx dy": IMAGE (of the truth's size or the frames') against PHOTO's part
+//       prints "PSNR dx dy": IMAGE (of the truth's size or the frames', or up to a quarter
+//       less: cropped evenly) against PHOTO's part
 //       the frames show, registered and compared as PsnrAgainstPhotograph does, over the
 //       interior less BORDER pixels (default 16).
 //   still_quality_tool sas FRAMES_DIR SHIFTS.csv OUT.bmp SCALE
@@ -105,11 +106,14 @@ int Measure(const std::string& imagePath, const std::string& photoPath, int bord
     CPicture image, photograph;
     if (!Load(imagePath, image) || !Load(photoPath, photograph))
         return 1;
+    // Of the truth's size or a frame's, or a little smaller (a result cropped at its edges).
     const int w = photograph.m_nWidth - 2 * kMargin, h = photograph.m_nHeight - 2 * kMargin;
-    const bool bFull = image.m_nWidth == w && image.m_nHeight == h;
-    const bool bFrame = image.m_nWidth == w / 2 && image.m_nHeight == h / 2;
-    if (!bFull && !bFrame) {
-        std::fprintf(stderr, "%s is %dx%d, neither %dx%d nor %dx%d\n", imagePath.c_str(),
+    const auto fits = [&](int width, int height) {
+        return image.m_nWidth <= width && image.m_nHeight <= height &&
+               image.m_nWidth > width * 3 / 4 && image.m_nHeight > height * 3 / 4;
+    };
+    if (!fits(w, h) && !fits(w / 2, h / 2)) {
+        std::fprintf(stderr, "%s is %dx%d, neither about %dx%d nor %dx%d\n", imagePath.c_str(),
                      image.m_nWidth, image.m_nHeight, w, h, w / 2, h / 2);
         return 1;
     }

@@ -160,6 +160,13 @@ CShift RefineOnGrid(const std::vector<std::complex<double>>& cross, int w, int h
     return best;
 }
 
+CFrameRecipe At(double dx, double dy) {
+    CFrameRecipe recipe;
+    recipe.m_dx = dx;
+    recipe.m_dy = dy;
+    return recipe;
+}
+
 }  // namespace
 
 CPicture FromDib(CDibImage& image) {
@@ -364,16 +371,28 @@ double Psnr(const CPicture& a, const CPicture& b, int border) {
 
 double PsnrAgainstPhotograph(const CPicture& image, const CPicture& photograph, int margin,
                              int border, CShift* found) {
-    const bool bFull = image.m_nWidth == photograph.m_nWidth - 2 * margin;
+    const int fullWidth = photograph.m_nWidth - 2 * margin;
+    const int fullHeight = photograph.m_nHeight - 2 * margin;
+    const bool bFull = image.m_nWidth > fullWidth / 2;
+    // The whole pixels of the shift move the cut, only the fraction is interpolated, so that a
+    // shift larger than the margin still finds its reference inside the photograph.
     const auto reference = [&](const CShift& shift) {
-        if (!bFull) {
-            CFrameRecipe recipe;
-            recipe.m_dx = shift.m_dx;
-            recipe.m_dy = shift.m_dy;
-            return RenderFrame(photograph, margin, recipe);
+        const int nx = int(std::lround(shift.m_dx)), ny = int(std::lround(shift.m_dy));
+        CPicture moved;
+        int left = 0, top = 0;
+        if (bFull) {
+            moved = Shift(photograph, shift.m_dx - nx, shift.m_dy - ny);
+            left = margin + (fullWidth - image.m_nWidth) / 2 - nx;
+            top = margin + (fullHeight - image.m_nHeight) / 2 - ny;
+        } else {
+            // Frames of the whole photograph, margin included: a frame pixel covers two of it.
+            moved = RenderFrame(photograph, 0, At(shift.m_dx - nx, shift.m_dy - ny));
+            left = margin / 2 + (fullWidth / 2 - image.m_nWidth) / 2 - nx;
+            top = margin / 2 + (fullHeight / 2 - image.m_nHeight) / 2 - ny;
         }
-        return Crop(Shift(photograph, shift.m_dx, shift.m_dy), margin, margin,
-                    photograph.m_nWidth - 2 * margin, photograph.m_nHeight - 2 * margin);
+        left = std::clamp(left, 0, moved.m_nWidth - image.m_nWidth);
+        top = std::clamp(top, 0, moved.m_nHeight - image.m_nHeight);
+        return Crop(moved, left, top, image.m_nWidth, image.m_nHeight);
     };
     CShift shift;
     for (int round = 0; round < 3; ++round) {

@@ -90,7 +90,9 @@ double Psnr(const CPicture& a, const CPicture& b, int border);
 // would record there. The image is registered to that reference and the reference, not the
 // image, is moved: made afresh from the photograph at the shift found, as the frames are, and
 // registered again (three rounds), so that neither interpolation nor aliasing at the frames'
-// size counts against the image. The shift, in the image's pixels, lands in *found.
+// size counts against the image. An image smaller than the photograph's part (or than a
+// frame) is taken as its centre, as a result cropped evenly on every side is. The shift, in
+// the image's pixels, lands in *found.
 double PsnrAgainstPhotograph(const CPicture& image, const CPicture& photograph, int margin,
                              int border, CShift* found);
 

@@ -41,25 +41,42 @@ CFrameRecipe At(double dx, double dy) {
     return recipe;
 }
 
-TEST(StillScene, NoisyFrameIsFoundAtItsShiftAndScoresItsNoise) {
+TEST(StillScene, NoisyPictureIsFoundAtItsShiftAndScoresItsNoise) {
+    // A frame (or, `full`, the photograph's part at its own size) moved by (dx, dy) of its
+    // pixels, `crop` pixels cut off every side.
     struct Case {
         double dx, dy, sigma;
+        int crop;
+        bool full;
     };
-    const Case kCases[] = {
-        {0.37, -0.81, 3}, {-1.25, 0.5, 3}, {1.5, 1.5, 2}, {0.0625, -1.4375, 6}, {0, 0.2, 3}};
+    const Case kCases[] = {{0.37, -0.81, 3, 0, false}, {-1.25, 0.5, 3, 0, false},
+                           {1.5, 1.5, 2, 0, false},    {0.0625, -1.4375, 6, 0, false},
+                           {0, 0.2, 3, 6, false},      {-0.6, 1.3, 3, 0, true},
+                           {2.75, -1.1, 3, 0, true},   {-2.3, -2.9, 4, 20, true}};
+    const CPicture& photograph = Photograph();
     std::mt19937 rng(3);
     for (const Case& c : kCases) {
-        SCOPED_TRACE(testing::Message() << "shift " << c.dx << ", " << c.dy);
-        CPicture frame = RenderFrame(Photograph(), kMargin, At(c.dx, c.dy));
-        AddNoise(frame, c.sigma, rng);
+        SCOPED_TRACE(testing::Message() << "shift " << c.dx << ", " << c.dy << " crop " << c.crop
+                                        << (c.full ? " full size" : " frame size"));
+        const CPicture whole =
+            c.full ? Crop(Shift(photograph, c.dx, c.dy), kMargin, kMargin,
+                          photograph.m_nWidth - 2 * kMargin, photograph.m_nHeight - 2 * kMargin)
+                   : RenderFrame(photograph, kMargin, At(c.dx, c.dy));
+        CPicture picture =
+            Crop(whole, c.crop, c.crop, whole.m_nWidth - 2 * c.crop, whole.m_nHeight - 2 * c.crop);
+        AddNoise(picture, c.sigma, rng);
         CShift found;
-        const double psnr = PsnrAgainstPhotograph(frame, Photograph(), kMargin, 8, &found);
+        const double psnr = PsnrAgainstPhotograph(picture, photograph, kMargin, 8, &found);
         EXPECT_NEAR(found.m_dx, c.dx, 0.02);
         EXPECT_NEAR(found.m_dy, c.dy, 0.02);
         // Only the noise is left: its PSNR is 20 log10(255 / sigma).
         EXPECT_NEAR(psnr, 20 * std::log10(255 / c.sigma), 0.3);
-        // The ideal frame at the wrong place compares far worse.
-        EXPECT_LT(Psnr(frame, RenderFrame(Photograph(), kMargin, At(0, 0)), 8), psnr - 6);
+        // The same picture of the unmoved scene compares far worse.
+        const CPicture unmoved = c.full ? Crop(photograph, kMargin + c.crop, kMargin + c.crop,
+                                               picture.m_nWidth, picture.m_nHeight)
+                                        : Crop(RenderFrame(photograph, kMargin, At(0, 0)), c.crop,
+                                               c.crop, picture.m_nWidth, picture.m_nHeight);
+        EXPECT_LT(Psnr(picture, unmoved, 8), psnr - 6);
     }
 }
 
