@@ -26,7 +26,8 @@ constexpr int kBox = 8;
 constexpr int kMargin = 32;  // canvas pixels around the frames' area
 
 void ToDib(const SFrame& frame, CDibImage& image) {
-    image.Create(frame.width, frame.height, 24);
+    if (!image.Create(frame.width, frame.height, 24))
+        std::exit(1);
     for (int y = 0; y < frame.height; ++y)
         std::copy_n(frame.bgr.data() + std::size_t(y) * frame.width * 3, frame.width * 3,
                     image.TopRow(y));
@@ -46,8 +47,7 @@ SFrame ToFrame(CDibImage& image) {
 SFrame Enlarge(const SFrame& frame, int scale) {
     CDibImage src, dst;
     ToDib(frame, src);
-    dst.Create(frame.width * scale, frame.height * scale, 24);
-    if (!ResizeDib(src, dst))
+    if (!dst.Create(frame.width * scale, frame.height * scale, 24) || !ResizeDib(src, dst))
         std::exit(1);
     return ToFrame(dst);
 }
@@ -58,15 +58,14 @@ SFrame Stacked(const std::vector<SFrame>& frames, StackMethod method) {
     options.m_method = method;
     CImageStacker stacker(options);
     CStackFeed feed(stacker, options);
-    std::string why;
     for (std::size_t i = 0; i < frames.size(); ++i) {
         CDibImage image;
         ToDib(frames[i], image);
-        if (!feed.Add(std::to_string(i), image, &why))
+        if (!feed.Add(std::to_string(i), image))
             std::exit(1);
     }
     CDibImage result;
-    if (!stacker.Finish(result, &why))
+    if (!stacker.Finish(result))
         std::exit(1);
     return ToFrame(result);
 }
@@ -80,9 +79,8 @@ int main(int argc, char** argv) {
         argc > 1 ? argv[1] : "/usr/share/backgrounds/life_by_Aitzol_Berasategi.jpg";
     const double keep = argc > 2 ? std::atof(argv[2]) : kDefaultStillKeepPercent;
     CDibImage photo;
-    std::string why;
-    if (!LoadImageFile(path, photo, &why)) {
-        std::fprintf(stderr, "%s: %s\n", path.c_str(), why.c_str());
+    if (CStatus loaded = LoadImageFile(path, photo); !loaded) {
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), loaded.Reason().c_str());
         return 1;
     }
     const int fw = 240, fh = 180;

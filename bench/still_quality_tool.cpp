@@ -40,9 +40,8 @@ std::string FrameName(int index) {
 
 bool Load(const std::string& path, CPicture& picture) {
     CDibImage image;
-    std::string why;
-    if (!LoadImageFile(path, image, &why)) {
-        std::fprintf(stderr, "%s: %s\n", path.c_str(), why.c_str());
+    if (CStatus loaded = LoadImageFile(path, image); !loaded) {
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), loaded.Reason().c_str());
         return false;
     }
     picture = FromDib(image);

@@ -180,7 +180,10 @@ CPicture FromDib(CDibImage& image) {
 }
 
 void ToDib(const CPicture& picture, CDibImage& image) {
-    image.Create(picture.m_nWidth, picture.m_nHeight, 24);
+    if (CStatus made = image.Create(picture.m_nWidth, picture.m_nHeight, 24); !made) {
+        std::fprintf(stderr, "still_scene: %s\n", made.Reason().c_str());
+        std::exit(1);
+    }
     for (int y = 0; y < picture.m_nHeight; ++y) {
         const double* src = picture.Row(y);
         std::uint8_t* dst = image.TopRow(y);

@@ -12,7 +12,6 @@
 #include "cli/console_progress.h"
 #include "cli/job_options.h"
 #include "jobs/frames_job.h"
-#include "jobs/parallel_loader.h"
 #include "video/media_time.h"
 
 namespace {
@@ -23,7 +22,7 @@ struct FramesArgs {
     std::int64_t frames = 0;
     bool bFramesGiven = false;
 
-    int Run();
+    int Run(const CRunContext& context);
 };
 
 std::string Seconds(std::int64_t ms) {
@@ -55,7 +54,7 @@ private:
     std::int64_t m_nEndMs = -1;
 };
 
-int FramesArgs::Run() {
+int FramesArgs::Run(const CRunContext& context) {
     if (!from.empty())
         params.m_nFromMs = *ParseMediaTime(from);  // checked by the option's validator
     if (!to.empty()) {
@@ -67,7 +66,7 @@ int FramesArgs::Run() {
     }
     if (bFramesGiven)
         params.m_frames = frames;
-    params.m_nDecoderThreads = JobWorkerThreads();
+    params.m_nDecoderThreads = context.Workers();
 
     CFramesConsole console;
     const CFramesResult result = RunFramesJob(params, console);
@@ -121,7 +120,7 @@ CLI::Validator MediaTime() {
         "T");
 }
 
-const CliCommand kFrames(50, [](CLI::App& app) -> std::function<int()> {
+CliCommand::Run AddFrames(CLI::App& app) {
     auto args = std::make_shared<FramesArgs>();
     CLI::App* sub = app.add_subcommand(
         "frames",
@@ -149,7 +148,11 @@ const CliCommand kFrames(50, [](CLI::App& app) -> std::function<int()> {
                     "File type of the frames: bmp (the default), png or jpg")
         ->default_val("bmp");
     AddQualityOption(sub, args->params.m_nJpgQuality);
-    return [args] { return args->Run(); };
-});
+    return [args](const CRunContext& context) { return args->Run(context); };
+}
 
 }  // namespace
+
+CliCommand FramesCommand() {
+    return {AddFrames};
+}

@@ -3,8 +3,8 @@
 #include <cstdio>
 
 std::vector<CliCommand> CliCommands() {
-    return {ConvertCommand(), AverageCommand(), ResizeCommand(),
-            FillCommand(),    EnlargeCommand(), RecordCommand()};
+    return {ConvertCommand(), AverageCommand(), ResizeCommand(), FillCommand(),
+            EnlargeCommand(), RecordCommand(),  FramesCommand()};
 }
 
 void CliError(const std::string& message) {

@@ -31,6 +31,7 @@ CliCommand ResizeCommand();
 CliCommand FillCommand();
 CliCommand EnlargeCommand();
 CliCommand RecordCommand();
+CliCommand FramesCommand();
 
 // One line "tarnwick-cli: <what>" on stderr.
 void CliError(const std::string& message);

@@ -96,13 +96,13 @@ struct CStillAligner::CTile {
 CStillAligner::CStillAligner() = default;
 CStillAligner::~CStillAligner() = default;
 
-bool CStillAligner::SetReference(const SFrame& reference, std::string* why) {
+CStatus CStillAligner::SetReference(const SFrame& reference) {
     m_nWidth = reference.width;
     m_nHeight = reference.height;
     m_tiles.clear();
     const CImageView view = PackedView(reference.bgr.data(), m_nWidth, m_nHeight);
-    if (!m_global.SetReference(view, why))
-        return false;
+    if (CStatus set = m_global.SetReference(view); !set)
+        return set;
     // At least 4 x 4 tiles (a smaller frame has smaller tiles), so the fit has enough.
     m_nCols = std::clamp(int(std::lround(double(m_nWidth) / kTileSpacing)), kMinTilesPerAxis,
                          kMaxTilesPerAxis);
@@ -113,7 +113,7 @@ bool CStillAligner::SetReference(const SFrame& reference, std::string* why) {
     int side = CImageRegistration::kMinWindow;
     while (side * 2 <= std::min({double(kTileSide), m_dCellW, m_dCellH})) side *= 2;
     if (side > std::min(m_dCellW, m_dCellH))
-        return true;  // too small for tiles: the translation alone
+        return {};  // too small for tiles: the translation alone
     for (int j = 0; j < m_nRows; ++j)
         for (int i = 0; i < m_nCols; ++i) {
             auto tile = std::make_unique<CTile>();
@@ -124,10 +124,10 @@ bool CStillAligner::SetReference(const SFrame& reference, std::string* why) {
             tile->m_dCentreY = tile->m_nTop + side / 2.0 - 0.5;
             const CImageView part{view.Row(tile->m_nTop) + 3 * tile->m_nLeft, view.m_nStride, side,
                                   side};
-            tile->m_bUsable = tile->m_registration.SetReference(part, nullptr);
+            tile->m_bUsable = tile->m_registration.SetReference(part).Ok();
             m_tiles.push_back(std::move(tile));
         }
-    return true;
+    return {};
 }
 
 SStillAlignment CStillAligner::Align(const SFrame& frame, int threads) {

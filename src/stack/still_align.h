@@ -54,7 +54,7 @@ public:
     CStillAligner& operator=(const CStillAligner&) = delete;
 
     // False (with the reason) when the reference is too small or has no contrast to register on.
-    bool SetReference(const SFrame& reference, std::string* why);
+    CStatus SetReference(const SFrame& reference);
     SStillAlignment Align(const SFrame& frame, int threads);
     // With `bLocal` false only the translation is found: the tiles are not registered.
     void SetLocal(bool bLocal) { m_bLocal = bLocal; }

@@ -134,10 +134,9 @@ CStillResult Run(IFrameSource& source, const CStillParams& params, IStillObserve
     // The reference, the first estimate and the noise.
     CStillAligner aligner;
     aligner.SetLocal(params.m_bLocal);
-    std::string why;
-    if (!aligner.SetReference(reference, &why))
+    if (CStatus set = aligner.SetReference(reference); !set)
         return Failed(std::move(result), StillFailure::NoReference,
-                      "the reference frame is " + why);
+                      "the reference frame is " + set.Reason());
     std::vector<const SFrame*> estimateFrames{&reference};
     std::vector<SStillMotion> estimateMotions{SStillMotion{}};
     std::vector<double> noises{FrameNoiseSigma(reference)};
@@ -158,8 +157,9 @@ CStillResult Run(IFrameSource& source, const CStillParams& params, IStillObserve
     held.shrink_to_fit();
 
     CStillMerger merger;
-    if (!merger.Begin(width, height, params.m_nScale, kept, params.m_bVectors, &why))
-        return Failed(std::move(result), StillFailure::NoMemory, why);
+    if (CStatus begun = merger.Begin(width, height, params.m_nScale, kept, params.m_bVectors);
+        !begun)
+        return Failed(std::move(result), StillFailure::NoMemory, begun.Reason());
     merger.SetEstimate(&estimate, result.m_dNoiseSigma);
 
     // Second pass: align and merge the kept frames.

@@ -158,8 +158,7 @@ double CStillMerger::KernelSigma(int scale, int frames) {
     return std::clamp(sigma, 0.28, 0.35) * scale;
 }
 
-bool CStillMerger::Begin(int width, int height, int scale, int frames, bool bVectors,
-                         std::string* why) {
+CStatus CStillMerger::Begin(int width, int height, int scale, int frames, bool bVectors) {
     m_nFrameWidth = width;
     m_nFrameHeight = height;
     m_nScale = scale;
@@ -175,16 +174,14 @@ bool CStillMerger::Begin(int width, int height, int scale, int frames, bool bVec
         m_scratch.assign(std::size_t(width) * height, 1.0f);
         m_samples.assign(4 * std::size_t(width) * height, 0.0f);
     } catch (const std::bad_alloc&) {
-        if (why)
-            *why = "no memory for the merge";
-        return false;
+        return CStatus::Failure("no memory for the merge");
     }
     const double sigma = KernelSigma(scale, frames);
     for (int k = 0; k <= 256; ++k) {
         const double t = k / 256.0 * scale;
         m_lut[k] = float(std::exp(-t * t / (2 * sigma * sigma)));
     }
-    return true;
+    return {};
 }
 
 void CStillMerger::SetEstimate(const SStillEstimate* estimate, double noiseSigma) {
@@ -281,8 +278,9 @@ struct CGatherRow {
     const float* m_pLut;
 };
 
-inline void GatherBody(const CGatherRow& g, const double* qx, const double* qy, int count,
-                       float* sb, float* sg, float* sr, float* sw, float* sq) {
+[[gnu::always_inline]] inline void GatherBody(const CGatherRow& g, const double* qx,
+                                              const double* qy, int count, float* sb, float* sg,
+                                              float* sr, float* sw, float* sq) {
     const int w = g.m_nFrameWidth, h = g.m_nFrameHeight;
     for (int xx = 0; xx < count; ++xx) {
         const double fxq = std::floor(qx[xx]), fyq = std::floor(qy[xx]);
@@ -322,9 +320,9 @@ inline void GatherBody(const CGatherRow& g, const double* qx, const double* qy, 
     }
 }
 
-TARNWICK_FLOAT_CLONES
-void GatherVector(const CGatherRow& g, const double* qx, const double* qy, int count, float* sb,
-                  float* sg, float* sr, float* sw, float* sq) {
+TARNWICK_AVX2_TARGET void GatherVector(const CGatherRow& g, const double* qx, const double* qy,
+                                       int count, float* sb, float* sg, float* sr, float* sw,
+                                       float* sq) {
     GatherBody(g, qx, qy, count, sb, sg, sr, sw, sq);
 }
 
@@ -356,7 +354,7 @@ void CStillMerger::Add(const SFrame& frame, const SStillMotion& motion, int thre
             }
             const std::size_t row = std::size_t(yy) * m_nWidth;
             float* sb = m_sums.data() + row;
-            (m_bVectors ? GatherVector : GatherPlain)(
+            (registration_detail::Avx2Loops(m_bVectors) ? GatherVector : GatherPlain)(
                 g, qx.data(), qy.data(), m_nWidth, sb, sb + area, sb + 2 * area,
                 m_weights.data() + row, m_squares.data() + row);
         }

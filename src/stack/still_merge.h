@@ -42,7 +42,7 @@ public:
 
     // A grid `scale` times the frames' width x height, for `frames` frames. False when there
     // is no memory for it.
-    bool Begin(int width, int height, int scale, int frames, bool bVectors, std::string* why);
+    CStatus Begin(int width, int height, int scale, int frames, bool bVectors);
     // The estimate samples are weighed against (it must outlive the merger; set before Add),
     // and the frames' noise (luma standard deviation).
     void SetEstimate(const SStillEstimate* estimate, double noiseSigma);

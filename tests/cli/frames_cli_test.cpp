@@ -40,8 +40,8 @@ SReferenceFrame WrittenFrame(const fs::path& file) {
     const std::int64_t ms = std::stoll(file.stem().string());
     if (file.extension() == ".bmp") {
         CDibImage image;
-        std::string why;
-        EXPECT_EQ(LoadImageFile(file.string(), image, &why), 1) << why;
+        const CStatus loaded = LoadImageFile(file.string(), image);
+        EXPECT_TRUE(loaded.Ok()) << loaded.Reason();
         std::vector<std::uint8_t> bgr;
         for (int y = 0; y < image.m_nHeight; ++y)
             bgr.insert(bgr.end(), image.TopRow(y), image.TopRow(y) + image.m_nWidth * 3);

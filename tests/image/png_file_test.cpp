@@ -17,7 +17,7 @@ TEST(PngFile, WritesWhatADecoderReadsBack) {
         const int width = size[0], height = size[1];
         SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
         CDibImage image;
-        ASSERT_EQ(image.Create(width, height, 24), 1);
+        ASSERT_TRUE(image.Create(width, height, 24).Ok());
         std::string expected;  // top-down BGR rows, as ffmpeg gives them
         for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width * 3; ++x) {
@@ -35,7 +35,7 @@ TEST(PngFile, WritesWhatADecoderReadsBack) {
         EXPECT_TRUE(decoded.out == expected);
     }
     CDibImage image;
-    ASSERT_EQ(image.Create(4, 4, 24), 1);
+    ASSERT_TRUE(image.Create(4, 4, 24).Ok());
     const CStatus failed = WritePngFile(dir.File("missing/p.png"), image);
     EXPECT_FALSE(failed.Ok());
     EXPECT_FALSE(failed.Reason().empty());

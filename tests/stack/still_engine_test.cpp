@@ -95,9 +95,9 @@ TEST(StillRank, KeepsTheLeastBlurredAndMeasuresNoise) {
 
 TEST(StillAlign, RecoversShiftsTurnsAndZooms) {
     CStillAligner aligner;
-    std::string why;
     const SFrame reference = Shot(0, 0);
-    ASSERT_TRUE(aligner.SetReference(reference, &why)) << why;
+    if (CStatus set = aligner.SetReference(reference); !set)
+        FAIL() << set.Reason();
     const int shifts[][2] = {{0, 0}, {3, -5}, {-13, 7}, {8, 8}, {1, 15}, {-16, -3}};
     for (const auto& s : shifts) {
         SCOPED_TRACE(testing::Message() << s[0] << ", " << s[1]);
@@ -116,8 +116,10 @@ TEST(StillAlign, RecoversShiftsTurnsAndZooms) {
     CStillAligner turnAligner, plainAligner;
     plainAligner.SetLocal(false);
     const SFrame upright = Texture().Turned(w, h, kBox, 0, 1.0);
-    ASSERT_TRUE(turnAligner.SetReference(upright, &why)) << why;
-    ASSERT_TRUE(plainAligner.SetReference(upright, &why)) << why;
+    if (CStatus set = turnAligner.SetReference(upright); !set)
+        FAIL() << set.Reason();
+    if (CStatus set = plainAligner.SetReference(upright); !set)
+        FAIL() << set.Reason();
     const double cases[][2] = {{1.0, 1.0}, {0, 1.02}, {-1.0, 0.98}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c[0] << " degrees, zoom " << c[1]);
@@ -193,10 +195,10 @@ TEST(StillEngine, BringsBackDetailNoFrameHolds) {
     ASSERT_TRUE(result.m_status.Ok()) << result.m_status.Reason();
     ASSERT_EQ(result.m_picture.width, 2 * w);
     CDibImage one, big;
-    one.Create(w, h, 24);
+    ASSERT_TRUE(one.Create(w, h, 24).Ok());
     for (int y = 0; y < h; ++y)
         std::copy_n(frames[0].bgr.data() + std::size_t(y) * w * 3, w * 3, one.TopRow(y));
-    big.Create(2 * w, 2 * h, 24);
+    ASSERT_TRUE(big.Create(2 * w, 2 * h, 24).Ok());
     ASSERT_TRUE(ResizeDib(one, big));
     SFrame enlarged = result.m_picture;
     for (int y = 0; y < 2 * h; ++y)
