@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
-#include <cstring>
 
 #include "image/dib_image.h"
+#include "image/frame_image.h"
 #include "image/jpeg_file.h"
 #include "image/png_file.h"
 #include "jobs/job_engine.h"
@@ -51,20 +51,6 @@ private:
     std::size_t m_nFolder;
     std::string m_strExt;
 };
-
-// The BGR frame into the 24-bit picture (bottom-up, padded rows), made again only when the
-// size changes.
-bool ToDib(const SFrame& frame, CDibImage& image) {
-    if (image.m_nWidth != frame.width || image.m_nHeight != frame.height ||
-        image.m_nBitCount != 24 || !image.Bits()) {
-        if (!image.Create(frame.width, frame.height, 24))
-            return false;
-    }
-    const std::size_t rowBytes = std::size_t(frame.width) * 3;
-    for (int y = 0; y < frame.height; ++y)
-        std::memcpy(image.TopRow(y), frame.bgr.data() + std::size_t(y) * rowBytes, rowBytes);
-    return true;
-}
 
 CStatus WriteFrame(const std::string& path, CDibImage& image, const CFramesParams& params) {
     CCommitOptions commit;
@@ -141,12 +127,8 @@ CFramesResult RunFramesJob(const CFramesParams& params, IFramesObserver& observe
         }
         const std::int64_t wanted = std::max<std::int64_t>(frame.timeMs, 0);
         std::int64_t number = wanted;
-        CStatus written;
-        if (!ToDib(frame, image))
-            written =
-                CStatus::Failure("out of memory for a frame of " + std::to_string(frame.width) +
-                                 "x" + std::to_string(frame.height));
-        else
+        CStatus written = FrameToDib(frame, image);
+        if (written)
             written = WriteAtFreeNumber(
                 number, [&name](std::int64_t n) { return name.Of(n); },
                 [&](std::int64_t n) { return WriteFrame(name.Of(n), image, params); });
