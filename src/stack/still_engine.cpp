@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <limits>
 #include <new>
 #include <thread>
 
@@ -57,7 +58,8 @@ CStillResult Run(IFrameSource& source, const CStillParams& params, IStillObserve
     // First pass: sharpness of every frame, the reference and the held frames.
     SFrame frame, reference;
     int width = 0, height = 0, referenceIndex = -1, usable = 0, stride = 1;
-    double best = -1;
+    // Below any score: with --at the scores are minus distances, -1 and below.
+    double best = -std::numeric_limits<double>::infinity();
     std::vector<CHeldFrame> held;
     std::vector<int> usableIndex;  // source index of each usable frame
     for (;;) {
