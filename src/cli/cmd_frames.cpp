@@ -5,22 +5,18 @@
 // named after its time in milliseconds, through the frames job.
 #include <cinttypes>
 #include <cstdio>
-#include <limits>
 #include <optional>
 #include <string>
 
 #include "cli/console_progress.h"
 #include "cli/job_options.h"
 #include "jobs/frames_job.h"
-#include "video/media_time.h"
 
 namespace {
 
 struct FramesArgs {
     CFramesParams params;
-    std::string from, to;
-    std::int64_t frames = 0;
-    bool bFramesGiven = false;
+    MediaRangeArgs range;
 
     int Run(const CRunContext& context);
 };
@@ -55,17 +51,8 @@ private:
 };
 
 int FramesArgs::Run(const CRunContext& context) {
-    if (!from.empty())
-        params.m_nFromMs = *ParseMediaTime(from);  // checked by the option's validator
-    if (!to.empty()) {
-        params.m_toMs = *ParseMediaTime(to);
-        if (*params.m_toMs <= params.m_nFromMs) {
-            CliError("--to " + to + " is not after --from " + (from.empty() ? "0" : from));
-            return kExitUsage;
-        }
-    }
-    if (bFramesGiven)
-        params.m_frames = frames;
+    if (!range.Resolve(params.m_nFromMs, params.m_toMs, params.m_frames))
+        return kExitUsage;
     params.m_nDecoderThreads = context.Workers();
 
     CFramesConsole console;
@@ -104,20 +91,11 @@ int FramesArgs::Run(const CRunContext& context) {
     if (result.m_bStopped)
         return kExitFailed;
     if (result.m_nWritten == 0) {
-        const bool bRange = !from.empty() || !to.empty() || bFramesGiven;
-        CliError(params.m_strMedia + (bRange ? ": no frame in the range" : ": has no frame"));
+        CliError(params.m_strMedia +
+                 (range.Given() ? ": no frame in the range" : ": has no frame"));
         return kExitFailed;
     }
     return kExitOk;
-}
-
-CLI::Validator MediaTime() {
-    return CLI::Validator(
-        [](std::string& text) -> std::string {
-            const CResult<std::int64_t> ms = ParseMediaTime(text);
-            return ms ? std::string() : ms.Reason();
-        },
-        "T");
 }
 
 CliCommand::Run AddFrames(CLI::App& app) {
@@ -132,18 +110,7 @@ CliCommand::Run AddFrames(CLI::App& app) {
     sub->add_option("DIR", args->params.m_strTargetDir,
                     "Folder for the frames; created with its parents")
         ->required();
-    sub->add_option("--from", args->from,
-                    "Start at the first frame at or after this time: seconds (12.5), m:ss or "
-                    "h:mm:ss.mmm")
-        ->type_name("T")
-        ->check(MediaTime());
-    sub->add_option("--to", args->to, "Stop before the first frame at or after this time")
-        ->type_name("T")
-        ->check(MediaTime());
-    sub->add_option("--frames", args->frames, "Write at most N frames")
-        ->type_name("N")
-        ->check(CLI::Range(std::int64_t(1), std::numeric_limits<std::int64_t>::max()))
-        ->each([args](const std::string&) { args->bFramesGiven = true; });
+    AddMediaRangeOptions(sub, args->range, "Write at most N frames");
     AddChoiceOption(sub, "--type", args->params.m_type, kFrameFileTypes, FrameFileTypeName,
                     "File type of the frames: bmp (the default), png or jpg")
         ->default_val("bmp");

@@ -5,7 +5,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "cli/commands.h"
@@ -41,6 +43,26 @@ CLI::Option* AddChoiceOption(CLI::App* sub, const std::string& option, E& choice
 void AddSourceKindOption(CLI::App* sub, SourceKind& kind);
 // -q,--quality 1..100, 95 when not given.
 void AddQualityOption(CLI::App* sub, int& quality);
+
+// A media time as --from, --to and --at take it (seconds, m:ss or h:mm:ss.mmm); a value
+// ParseMediaTime refuses is refused with its reason.
+CLI::Validator MediaTime();
+
+// --from, --to and --frames of the commands that read a media file, as given.
+struct MediaRangeArgs {
+    std::string from, to;
+    std::int64_t frames = 0;
+    bool bFramesGiven = false;
+
+    bool Given() const { return !from.empty() || !to.empty() || bFramesGiven; }
+    // The range in the reader's terms; false, with the message given, when --to is not after
+    // --from.
+    bool Resolve(std::int64_t& fromMs, std::optional<std::int64_t>& toMs,
+                 std::optional<std::int64_t>& maxFrames) const;
+};
+// Adds the three options into `range`, which must live as long as `sub`; `framesHelp` says
+// what --frames N limits.
+void AddMediaRangeOptions(CLI::App* sub, MediaRangeArgs& range, const std::string& framesHelp);
 
 // Runs the engine Job over `params` in `context` with the progress line and Ctrl-C as Stop; the
 // exit code.

@@ -1,11 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -213,28 +207,13 @@ TEST_F(FramesCli, CtrlCLeavesOnlyWholeFrames) {
     ASSERT_FALSE(clip.empty()) << why;
     const fs::path out = s_dir->Path() / "stopped";
     const std::string stdoutPath = s_dir->File("stopped.out");
-    std::vector<std::string> argv = {TARNWICK_CLI_PATH, "frames", clip,
-                                     out.string(),      "--type", "png"};
-    std::vector<char*> cargv;
-    for (auto& a : argv) cargv.push_back(a.data());
-    cargv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, cargv[0], &actions, nullptr, cargv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t pid = StartCli({"frames", clip, out.string(), "--type", "png"}, stdoutPath);
+    ASSERT_GT(pid, 0);
     // Frozen as soon as frames are being written, then interrupted wherever it was.
     const bool bWriting = WaitFor([&] { return Names(out).size() >= 2; });
-    kill(pid, SIGSTOP);
-    kill(pid, SIGINT);
-    kill(pid, SIGCONT);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    const int exitCode = InterruptCli(pid);
     ASSERT_TRUE(bWriting);
-    EXPECT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(exitCode, 1);
     const std::vector<unsigned char> printed = ReadAllBytes(stdoutPath);
     const std::string summary(printed.begin(), printed.end());
     EXPECT_NE(summary.find("(interrupted)"), std::string::npos) << summary;

@@ -1,6 +1,7 @@
 #include "common/run_cli.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +15,18 @@
 
 extern char** environ;
 
+namespace {
+
+// The null-ended array of pointers exec takes, into `strings`.
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    for (auto& s : strings) pointers.push_back(s.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+}  // namespace
+
 CliResult RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env) {
     std::vector<std::string> argv = {TARNWICK_CLI_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -23,16 +36,11 @@ CliResult RunCli(const std::vector<std::string>& args, const std::vector<std::st
 CliResult RunProgram(std::vector<std::string> argv, const std::vector<std::string>& env) {
     TempDir dir;
     const std::string outPath = dir.File("out"), errPath = dir.File("err");
-    std::vector<char*> cargv;
-    for (auto& a : argv) cargv.push_back(a.data());
-    cargv.push_back(nullptr);
-
+    std::vector<char*> cargv = Pointers(argv);
     std::vector<std::string> envStrings;
     for (char** e = environ; *e; ++e) envStrings.emplace_back(*e);
     envStrings.insert(envStrings.end(), env.begin(), env.end());
-    std::vector<char*> cenv;
-    for (auto& e : envStrings) cenv.push_back(e.data());
-    cenv.push_back(nullptr);
+    std::vector<char*> cenv = Pointers(envStrings);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -56,4 +64,28 @@ CliResult RunProgram(std::vector<std::string> argv, const std::vector<std::strin
     result.out = slurp(outPath);
     result.err = slurp(errPath);
     return result;
+}
+
+pid_t StartCli(const std::vector<std::string>& args, const std::string& stdoutPath) {
+    std::vector<std::string> argv = {TARNWICK_CLI_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> cargv = Pointers(argv);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    pid_t pid = 0;
+    const int started = posix_spawn(&pid, cargv[0], &actions, nullptr, cargv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return started == 0 ? pid : -1;
+}
+
+int InterruptCli(pid_t pid) {
+    kill(pid, SIGSTOP);
+    kill(pid, SIGINT);
+    kill(pid, SIGCONT);
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
 }
