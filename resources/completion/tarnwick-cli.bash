@@ -10,11 +10,11 @@ _tarnwick_cli() {
     local cur prev words cword
     _init_completion || return
 
-    local subcommands="convert resize fill average enlarge frames record"
+    local subcommands="convert resize fill average enlarge frames still record"
     local command="" i
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            convert | resize | fill | average | enlarge | frames | record)
+            convert | resize | fill | average | enlarge | frames | still | record)
                 command=${words[i]}
                 break
                 ;;
@@ -67,6 +67,14 @@ _tarnwick_cli() {
             _tarnwick_cli_reply "mean mean-of-added median sigma-clip"
             return
             ;;
+        --scale)
+            _tarnwick_cli_reply "1 2 3"
+            return
+            ;;
+        --keep)
+            _tarnwick_cli_reply "50 80 100"
+            return
+            ;;
         --report)
             _filedir csv
             return
@@ -82,6 +90,7 @@ _tarnwick_cli() {
             ;;
         enlarge) options+=" --size --type -q --quality --delete-sources" ;;
         frames) options+=" --from --to --frames --type -q --quality" ;;
+        still) options+=" --from --to --frames --at --scale --keep --report -q --quality" ;;
         record) options+=" --interval --rate --writer" ;;
     esac
     if [[ $cur == -* ]]; then
@@ -94,7 +103,8 @@ _tarnwick_cli() {
     for ((i = i + 1; i < cword; i++)); do
         case ${words[i]} in
             -q | --quality | --type | --extras | --size | --interval | --rate | --writer | --method | \
-                --kappa | --limit | --report | --from | --to | --frames) ((i++)) ;;
+                --kappa | --limit | --report | --from | --to | --frames | --at | --scale | \
+                --keep) ((i++)) ;;
             -*) ;;
             *) ((position++)) ;;
         esac
@@ -113,7 +123,10 @@ _tarnwick_cli() {
         average:1)
             _filedir '@(bmp|dib|jpg|jpeg|BMP|DIB|JPG|JPEG)'
             ;;
-        record:0 | frames:0)
+        still:1)
+            _filedir '@(bmp|jpg|jpeg|png|BMP|JPG|JPEG|PNG)'
+            ;;
+        record:0 | frames:0 | still:0)
             _filedir
             ;;
     esac

@@ -4,7 +4,7 @@
 
 std::vector<CliCommand> CliCommands() {
     return {ConvertCommand(), AverageCommand(), ResizeCommand(), FillCommand(),
-            EnlargeCommand(), RecordCommand(),  FramesCommand()};
+            EnlargeCommand(), RecordCommand(),  FramesCommand(), StillCommand()};
 }
 
 void CliError(const std::string& message) {

@@ -32,6 +32,7 @@ CliCommand FillCommand();
 CliCommand EnlargeCommand();
 CliCommand RecordCommand();
 CliCommand FramesCommand();
+CliCommand StillCommand();
 
 // One line "tarnwick-cli: <what>" on stderr.
 void CliError(const std::string& message);
