@@ -68,7 +68,11 @@ _tarnwick_cli() {
             return
             ;;
         --scale)
-            _tarnwick_cli_reply "1 2 3"
+            if [[ $command == average ]]; then
+                _tarnwick_cli_reply "2 3"
+            else
+                _tarnwick_cli_reply "1 2 3"
+            fi
             return
             ;;
         --keep)
@@ -86,7 +90,7 @@ _tarnwick_cli() {
         convert | resize | fill) options+=" -q --quality" ;;
         average)
             options+=" --type --extras -q --quality --auto-number --delete-sources --method --kappa"
-            options+=" --align --limit --report"
+            options+=" --align --limit --report --scale"
             ;;
         enlarge) options+=" --size --type -q --quality --delete-sources" ;;
         frames) options+=" --from --to --frames --type -q --quality" ;;

@@ -1,7 +1,7 @@
 // tarnwick-cli average SRC_DIR TARGET [--type jpg|bmp] [--extras 800,1024] [--quality Q]
 //                      [--auto-number] [--delete-sources]
 //                      [--method mean|mean-of-added|median|sigma-clip] [--kappa K] [--align]
-//                      [--limit N] [--report FILE]
+//                      [--limit N] [--report FILE] [--scale 2|3]
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -9,7 +9,11 @@
 #include <limits>
 #include <string>
 
+#include <filesystem>
+
 #include "cli/job_options.h"
+#include "cli/still_console.h"
+#include "image/image_file.h"
 #include "jobs/merge_image_job.h"
 
 namespace {
@@ -18,6 +22,8 @@ struct AverageArgs {
     AverageArgs() { params.m_bAutoNumber = params.m_bDelSrc = false; }
 
     int Run(const CRunContext& context) const {
+        if (scale != 0)
+            return RunScaled(context);
         CMergeParams run = params;
         run.m_source = source;
         run.m_bExtra800 = std::find(extras.begin(), extras.end(), 800) != extras.end();
@@ -34,11 +40,48 @@ struct AverageArgs {
         return RunJobCommand<CMergeImageJob>(run, context);
     }
 
+    // --scale: the still engine over the folder's pictures, which has a merge of its own.
+    int RunScaled(const CRunContext& context) const {
+        const std::pair<bool, const char*> unused[] = {
+            {!extras.empty(), "--extras"},
+            {params.m_bAutoNumber, "--auto-number"},
+            {params.m_bDelSrc, "--delete-sources"},
+            {bMethodGiven, "--method"},
+            {bKappaGiven, "--kappa"},
+            {bLimitGiven, "--limit"},
+            {!params.m_strReportFile.empty(), "--report"},
+        };
+        for (const auto& [bGiven, option] : unused) {
+            if (bGiven) {
+                CliError(std::string(option) +
+                         " does not apply with --scale, which merges the "
+                         "pictures its own way");
+                return kExitUsage;
+            }
+        }
+        if (!std::filesystem::is_directory(params.m_strSrcDir)) {
+            CliError(params.m_strSrcDir + ": not a folder");
+            return kExitFailed;
+        }
+        CStillJobParams still;
+        still.m_strFolder = params.m_strSrcDir;
+        still.m_folderKind = source;
+        still.m_strTarget = params.m_strTargetFile;
+        // As the plain average: BMP for .bmp and .dib, JPEG for any other name.
+        still.m_type = IsBmpPath(still.m_strTarget) ? StillFileType::Bmp : StillFileType::Jpg;
+        still.m_nScale = scale;
+        still.m_nJpgQuality = params.m_nJpgQuality;
+        still.m_nThreads = context.Workers();
+        return RunStillOnConsole(still);
+    }
+
     CMergeParams params;
     SourceKind source = SourceKind::Bmp;
     std::vector<int> extras;
+    bool bMethodGiven = false;
     bool bKappaGiven = false;
     bool bLimitGiven = false;
+    int scale = 0;  // 0: the size of the pictures
 };
 
 const CJobCommandText kText = {
@@ -66,7 +109,8 @@ void AddOptions(CLI::App* sub, AverageArgs& args) {
                     "median, or sigma-clip (the mean after rejecting outliers). The methods "
                     "other than the plain mean skip pictures over 32 megapixels, which keeps "
                     "them within 226 MiB plus about three pictures per thread")
-        ->default_val("mean");
+        ->default_val("mean")
+        ->each([&args](const std::string&) { args.bMethodGiven = true; });
     sub->add_option("--kappa", args.params.m_dKappa,
                     "sigma-clip: reject values farther than K standard deviations from the "
                     "median (default 2.5)")
@@ -105,6 +149,17 @@ void AddOptions(CLI::App* sub, AverageArgs& args) {
                     "Write a CSV line per source file: name, dx, dy (the shift found), used or "
                     "rejected, and the reason")
         ->type_name("FILE");
+    sub->add_option("--scale", args.scale,
+                    "Merge the pictures onto a grid 2 or 3 times their size instead, as the still "
+                    "command merges frames: each aligned to the sharpest, the sharpest 80 % kept")
+        ->type_name("2|3")
+        ->check(CLI::Validator(
+            [](std::string& text) -> std::string {
+                if (text != "2" && text != "3")
+                    return "must be 2 or 3, not " + text;
+                return {};
+            },
+            ""));
 }
 
 }  // namespace

@@ -4,14 +4,17 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 
 #include "image/dib_image.h"
 #include "image/frame_image.h"
 #include "image/jpeg_file.h"
 #include "image/png_file.h"
+#include "jobs/folder_frames.h"
 #include "jobs/job_engine.h"
 #include "jobs/job_guard.h"
 #include "jobs/job_result.h"
+#include "jobs/parallel_loader.h"
 #include "platform/atomic_file.h"
 #include "video/video_reader.h"
 
@@ -98,7 +101,8 @@ CStillJobResult RunStillJob(const CStillJobParams& params, IStillJobObserver& ob
         return result;
     };
     // Everything that can be checked is, before the media is read.
-    const std::optional<StillFileType> type = StillFileTypeOf(params.m_strTarget);
+    const std::optional<StillFileType> type =
+        params.m_type ? params.m_type : StillFileTypeOf(params.m_strTarget);
     if (!type)
         return end(StillJobEnd::Refused, params.m_strTarget,
                    params.m_strTarget +
@@ -128,11 +132,24 @@ CStillJobResult RunStillJob(const CStillJobParams& params, IStillJobObserver& ob
                 params.m_strReport + ": is the picture's own name; the report needs another");
         outputs.push_back(params.m_strReport);
     }
+    const bool bFolder = !params.m_strFolder.empty();
+    std::vector<std::string> pictures;
+    if (bFolder) {
+        pictures = ListMatchingFiles(params.m_strFolder, SourcePattern(params.m_folderKind));
+        if (pictures.empty())
+            return end(
+                StillJobEnd::NoPicture, params.m_strFolder,
+                params.m_strFolder + ": no " + SourcePattern(params.m_folderKind) + " files");
+    }
     for (const std::string& output : outputs) {
-        // The media is never replaced by what is made from it.
-        if (SamePath(output, params.m_strMedia))
+        // The media is never replaced by what is made from it, nor is a picture of the folder.
+        if (!bFolder && SamePath(output, params.m_strMedia))
             return end(StillJobEnd::Refused, output,
                        output + ": is the media itself; choose another name");
+        for (const std::string& picture : pictures)
+            if (SamePath(output, picture))
+                return end(StillJobEnd::Refused, output,
+                           output + ": is one of the pictures merged; choose another name");
         if (CStatus made = MakeWritableFolder(FolderOf(output)); !made)
             return end(StillJobEnd::WriteFailed, output, made.Reason());
         if (CStatus target = CheckOutputTarget(output); !target)
@@ -145,25 +162,32 @@ CStillJobResult RunStillJob(const CStillJobParams& params, IStillJobObserver& ob
                    folder + ": another job is writing into this folder");
     result.m_leftovers = guard.Begin(folder);
 
-    CVideoReadOptions options;
-    options.m_nFromMs = params.m_nFromMs;
-    options.m_toMs = params.m_toMs;
-    options.m_maxFrames = params.m_frames;
-    options.m_nThreads = params.m_nThreads;
-    options.m_stop = [&observer] { return observer.StopRequested(); };
-    auto opened = CVideoReader::Open(params.m_strMedia, options);
-    if (!opened) {
-        if (observer.StopRequested()) {
-            result.m_bStopped = true;
-            return result;
+    const std::string& source = bFolder ? params.m_strFolder : params.m_strMedia;
+    std::unique_ptr<IFrameSource> frames;
+    if (bFolder) {
+        frames = std::make_unique<CFolderFrames>(pictures);
+    } else {
+        CVideoReadOptions options;
+        options.m_nFromMs = params.m_nFromMs;
+        options.m_toMs = params.m_toMs;
+        options.m_maxFrames = params.m_frames;
+        options.m_nThreads = params.m_nThreads;
+        options.m_stop = [&observer] { return observer.StopRequested(); };
+        auto opened = CVideoReader::Open(params.m_strMedia, options);
+        if (!opened) {
+            if (observer.StopRequested()) {
+                result.m_bStopped = true;
+                return result;
+            }
+            return end(StillJobEnd::ReadFailed, params.m_strMedia, opened.Reason());
         }
-        return end(StillJobEnd::ReadFailed, params.m_strMedia, opened.Reason());
+        observer.OnEvent(
+            CStillMediaOpened{(*opened)->Info().m_nWidth, (*opened)->Info().m_nHeight});
+        frames = std::move(*opened);
     }
-    CVideoReader& reader = **opened;
-    observer.OnEvent(CStillMediaOpened{reader.Info().m_nWidth, reader.Info().m_nHeight});
 
     CForward forward(observer);
-    CStillResult made = MakeStill(reader, still, &forward);
+    CStillResult made = MakeStill(*frames, still, &forward);
     result.m_nFrames = int(made.m_rows.size());
     result.m_nMerged = made.m_nMerged;
     result.m_nLeftOut = int(std::count_if(made.m_rows.begin(), made.m_rows.end(),
@@ -181,15 +205,13 @@ CStillJobResult RunStillJob(const CStillJobParams& params, IStillJobObserver& ob
                 result.m_bStopped = true;
                 return result;
             }
-            return end(StillJobEnd::ReadFailed, params.m_strMedia, made.m_status.Reason());
+            return end(StillJobEnd::ReadFailed, source, made.m_status.Reason());
         case StillFailure::Empty:
-            return end(StillJobEnd::NoPicture, params.m_strMedia,
-                       params.m_strMedia + ": no frame in the range");
+            return end(StillJobEnd::NoPicture, source, source + ": no frame in the range");
         case StillFailure::BadParams:
         case StillFailure::NoReference:
         case StillFailure::NoMemory:
-            return end(StillJobEnd::NoPicture, params.m_strMedia,
-                       params.m_strMedia + ": " + made.m_status.Reason());
+            return end(StillJobEnd::NoPicture, source, source + ": " + made.m_status.Reason());
     }
     // The last chance to stop before anything is written.
     if (observer.StopRequested()) {

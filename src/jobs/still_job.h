@@ -11,6 +11,7 @@
 #include <variant>
 #include <vector>
 
+#include "jobs/job_params.h"
 #include "stack/still_engine.h"
 
 enum class StillFileType { Bmp, Jpg, Png };
@@ -29,6 +30,12 @@ struct CStillJobParams {
     double m_dKeepPercent = kDefaultStillKeepPercent;
     int m_nJpgQuality = 95;
     int m_nThreads = 0;  // 0: one a processor
+    // A folder of pictures instead of the media (the range options then unused): its files of
+    // the kind's pattern in name order, as averaging reads them, each one's place its time.
+    std::string m_strFolder;
+    SourceKind m_folderKind = SourceKind::Bmp;
+    // The picture's file type; none: by the target's extension.
+    std::optional<StillFileType> m_type;
 
     bool operator==(const CStillJobParams&) const = default;
 };
@@ -55,7 +62,7 @@ public:
 enum class StillJobEnd {
     Finished,     // the picture (and the report) are written, or the job was stopped
     Refused,      // parameters it cannot use, or another job writes into the folder
-    ReadFailed,   // the media could not be opened or read
+    ReadFailed,   // the media (or a picture of the folder) could not be opened or read
     NoPicture,    // the frames gave no picture (none in the range, nothing to align on)
     WriteFailed,  // a folder or file could not be made: m_strPath says which
 };

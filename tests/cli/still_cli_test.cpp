@@ -271,3 +271,72 @@ TEST_F(StillCli, CtrlCLeavesTheOldPicture) {
     EXPECT_EQ(ReadAllBytes(out), old);
     EXPECT_TRUE(Hidden(dir).empty());
 }
+
+// `average --scale` merges a folder of the clip's frames (as ffmpeg decodes them) as the still
+// command merges the clip itself: the same picture byte for byte, in the type averaging picks
+// by the target's name. Options of the plain averaging it cannot honour are refused.
+TEST_F(StillCli, AverageScaleMergesAFolderAsStillMergesTheClip) {
+    struct Case {
+        int frames;
+        const char* scale;
+        const char* target;  // its extension picks the type: BMP for .bmp/.dib, else JPEG
+        bool bAlign;         // implied by --scale; given or not, the same
+        const char* quality;
+    };
+    const Case kCases[] = {
+        {10, "2", "avg.bmp", false, "95"},
+        {6, "3", "avg.dib", true, "95"},
+        {5, "2", "avg.out", false, "80"},
+    };
+    int n = 0;
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.target);
+        const fs::path dir = s_dir->Path() / ("folder" + std::to_string(n++));
+        fs::create_directories(dir / "in");
+        std::string why;
+        ASSERT_FALSE(MakeClipWith(dir / "in", "f%02d.bmp",
+                                  {"-i", s_h264, "-frames:v", std::to_string(c.frames)}, &why)
+                         .empty())
+            << why;
+        const std::string target = (dir / c.target).string();
+        std::vector<std::string> args = {
+            "average", (dir / "in").string(), target, "--scale", c.scale, "-q", c.quality};
+        if (c.bAlign)
+            args.push_back("--align");
+        const CliResult averaged = RunCli(args);
+        ASSERT_EQ(averaged.exitCode, 0) << averaged.err;
+        EXPECT_NE(averaged.out.find(" pictures merged"), std::string::npos) << averaged.out;
+
+        const bool bBmp = fs::path(target).extension() != ".out";
+        const std::string still = (dir / (bBmp ? "still.bmp" : "still.jpg")).string();
+        const std::vector<std::string> stillArgs = {
+            "still", s_h264,   still, "--scale", c.scale, "--frames", std::to_string(c.frames),
+            "-q",    c.quality};
+        const CliResult made = RunCli(stillArgs);
+        ASSERT_EQ(made.exitCode, 0) << made.err;
+        EXPECT_EQ(ReadAllBytes(target), ReadAllBytes(still));
+        const int factor = std::stoi(c.scale);
+        EXPECT_EQ(PictureSize(still), std::make_pair(320 * factor, 240 * factor));
+    }
+
+    const fs::path in = s_dir->Path() / "folder0" / "in";
+    const std::vector<std::string> refused[] = {{"--method", "median"}, {"--limit", "3"},
+                                                {"--extras", "800"},    {"--auto-number"},
+                                                {"--delete-sources"},   {"--report", "r.csv"},
+                                                {"--kappa", "2"},       {"--method", "sigma-clip"}};
+    for (const std::vector<std::string>& options : refused) {
+        SCOPED_TRACE(options[0]);
+        std::vector<std::string> args = {"average", in.string(),
+                                         (s_dir->Path() / "refused.bmp").string(), "--scale", "2"};
+        args.insert(args.end(), options.begin(), options.end());
+        const CliResult run = RunCli(args);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_NE(run.err.find(options[0] + " does not apply with --scale"), std::string::npos)
+            << run.err;
+        EXPECT_FALSE(fs::exists(s_dir->Path() / "refused.bmp"));
+    }
+    const CliResult four =
+        RunCli({"average", in.string(), (s_dir->Path() / "four.bmp").string(), "--scale", "4"});
+    EXPECT_EQ(four.exitCode, 2);
+    EXPECT_NE(four.err.find("must be 2 or 3, not 4"), std::string::npos) << four.err;
+}
