@@ -146,8 +146,8 @@ void CDibImage::Free() {
 }
 
 CStatus CDibImage::ConvertTo24() {
-    const CStatus unsupported = CStatus::Failure("unsupported: cannot convert " +
-                                                 std::to_string(m_nBitCount) + "-bit pixels");
+    CStatus unsupported = CStatus::Failure("unsupported: cannot convert " +
+                                           std::to_string(m_nBitCount) + "-bit pixels");
     if (!m_hDib)
         return CStatus::Failure("no image");
     if (m_nBitCount == 24)

@@ -65,9 +65,9 @@ void SStillMotion::At(double x, double y, double& dx, double& dy) const {
     const int i1 = std::min(i + 1, m_nCols - 1), j1 = std::min(j + 1, m_nRows - 1);
     const auto at = [&](const std::vector<float>& r) {
         const double top =
-            r[std::size_t(j * m_nCols + i)] * (1 - fu) + r[std::size_t(j * m_nCols + i1)] * fu;
+            r[std::size_t(j) * m_nCols + i] * (1 - fu) + r[std::size_t(j) * m_nCols + i1] * fu;
         const double bottom =
-            r[std::size_t(j1 * m_nCols + i)] * (1 - fu) + r[std::size_t(j1 * m_nCols + i1)] * fu;
+            r[std::size_t(j1) * m_nCols + i] * (1 - fu) + r[std::size_t(j1) * m_nCols + i1] * fu;
         return top * (1 - fv) + bottom * fv;
     };
     dx += at(m_rx);
@@ -252,8 +252,8 @@ void CStillAligner::FitMotion(const std::vector<double>& sx, const std::vector<d
             const double mx = Median(nx), my = Median(ny);
             if (std::hypot(mx, my) < kResidualFloor)
                 continue;
-            rx[std::size_t(j * m_nCols + i)] = float(mx);
-            ry[std::size_t(j * m_nCols + i)] = float(my);
+            rx[std::size_t(j) * m_nCols + i] = float(mx);
+            ry[std::size_t(j) * m_nCols + i] = float(my);
             bAny = true;
         }
     if (bAny) {

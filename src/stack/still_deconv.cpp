@@ -119,8 +119,8 @@ std::vector<double> StillWienerTaps(const std::vector<double>& power, const SSti
         t += gain[L / 2] * std::cos(kPi * n);
         // Tapered to the kernel's length, so the cut leaves no ringing of its own.
         const double taper = std::cos(kPi * n / (2.0 * (kStillTaps + 1)));
-        taps[std::size_t(n + kStillTaps)] = t / L * taper * taper;
-        total += taps[std::size_t(n + kStillTaps)];
+        taps[unsigned(n + kStillTaps)] = t / L * taper * taper;
+        total += taps[unsigned(n + kStillTaps)];
     }
     for (double& t : taps) t /= total;
     return taps;
@@ -158,7 +158,7 @@ void DeconvolveStill(std::vector<float>& planes, int width, int height, const SS
                 float* out = plane + std::size_t(y) * width;
                 std::fill(out, out + width, 0.0f);
                 for (int k = -kStillTaps; k <= kStillTaps; ++k) {
-                    const float tap = tapsY[std::size_t(k + kStillTaps)];
+                    const float tap = tapsY[unsigned(k + kStillTaps)];
                     const float* in =
                         work.data() + std::size_t(std::clamp(y + k, 0, height - 1)) * width;
                     for (int x = 0; x < width; ++x) out[x] += tap * in[x];
