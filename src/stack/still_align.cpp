@@ -74,6 +74,34 @@ void SStillMotion::At(double x, double y, double& dx, double& dy) const {
     dy += at(m_ry);
 }
 
+void SStillMotion::Row(const double* xs, double y, int count, double* dx, double* dy) const {
+    for (int k = 0; k < count; ++k) {
+        dx[k] = m_ax[0] + m_ax[1] * xs[k] + m_ax[2] * y;
+        dy[k] = m_ay[0] + m_ay[1] * xs[k] + m_ay[2] * y;
+    }
+    if (m_rx.empty())
+        return;
+    const double v = std::clamp((y - m_dTop) / m_dCellH, 0.0, double(m_nRows - 1));
+    const int j = std::min(int(v), std::max(0, m_nRows - 2));
+    const double fv = v - j;
+    const int j1 = std::min(j + 1, m_nRows - 1);
+    const std::size_t r0 = std::size_t(j) * m_nCols, r1 = std::size_t(j1) * m_nCols;
+    for (int k = 0; k < count; ++k) {
+        const double u = std::clamp((xs[k] - m_dLeft) / m_dCellW, 0.0, double(m_nCols - 1));
+        const int i = std::min(int(u), std::max(0, m_nCols - 2));
+        const double fu = u - i;
+        const int i1 = std::min(i + 1, m_nCols - 1);
+        // The same order of operations as At, so both give the same bits.
+        const auto at = [&](const std::vector<float>& r) {
+            const double top = r[r0 + i] * (1 - fu) + r[r0 + i1] * fu;
+            const double bottom = r[r1 + i] * (1 - fu) + r[r1 + i1] * fu;
+            return top * (1 - fv) + bottom * fv;
+        };
+        dx[k] += at(m_rx);
+        dy[k] += at(m_ry);
+    }
+}
+
 SStillMotion SStillMotion::Translation(double dx, double dy) {
     SStillMotion motion;
     motion.m_ax[0] = dx;

@@ -25,6 +25,9 @@ struct SStillMotion {
     std::vector<float> m_rx, m_ry;
 
     void At(double x, double y, double& dx, double& dy) const;
+    // At for `count` points of one row: (xs[i], y) into dx[i], dy[i], the same values as At
+    // with what depends on y worked out once.
+    void Row(const double* xs, double y, int count, double* dx, double* dy) const;
     // A pure translation.
     static SStillMotion Translation(double dx, double dy);
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <new>
 
 #include "platform/start_threads.h"
@@ -44,6 +45,15 @@ float Median(float* v, int n) {
         v[j] = x;
     }
     return n % 2 ? v[n / 2] : 0.5f * (v[n / 2 - 1] + v[n / 2]);
+}
+
+// Four floats handled at once: a pixel's B, G, R and a fourth value side by side.
+using F4 = float __attribute__((vector_size(16)));
+
+inline F4 LoadF4(const float* p) {
+    F4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
 }
 
 // Grid rows [first, last) of band `part` of `parts`.
@@ -172,6 +182,7 @@ CStatus CStillMerger::Begin(int width, int height, int scale, int frames, bool b
         m_weights.assign(area, 0.0f);
         m_squares.assign(area, 0.0f);
         m_scratch.assign(std::size_t(width) * height, 1.0f);
+        m_rowLeast.assign(std::size_t(width) * height, 1.0f);
         m_samples.assign(4 * std::size_t(width) * height, 0.0f);
     } catch (const std::bad_alloc&) {
         return CStatus::Failure("no memory for the merge");
@@ -190,7 +201,8 @@ void CStillMerger::SetEstimate(const SStillEstimate* estimate, double noiseSigma
     const SStillEstimate& e = *estimate;
     const int w = e.m_nWidth, h = e.m_nHeight;
     const float noise2 = float(noiseSigma * noiseSigma);
-    m_tolerance.assign(std::size_t(w) * h, 0.0f);
+    const std::size_t area = std::size_t(w) * h;
+    m_packed.assign(4 * area, 0.0f);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const auto luma = [&](int u, int v) {
@@ -200,28 +212,28 @@ void CStillMerger::SetEstimate(const SStillEstimate* estimate, double noiseSigma
             const float gy = 0.5f * (luma(x, y + 1) - luma(x, y - 1));
             const float spread = e.m_spread[std::size_t(y) * w + x];
             const float slope2 = kSlopeShare * kSlopeShare * (gx * gx + gy * gy);
-            m_tolerance[std::size_t(y) * w + x] =
-                kAgreement * std::sqrt(noise2 + spread * spread + slope2) + 1.0f;
+            float* packed = m_packed.data() + 4 * (std::size_t(y) * w + x);
+            for (int c = 0; c < 3; ++c) packed[c] = e.m_bgr[c * area + std::size_t(y) * w + x];
+            packed[3] = kAgreement * std::sqrt(noise2 + spread * spread + slope2) + 1.0f;
         }
 }
 
 void CStillMerger::Weigh(const SFrame& frame, const SStillMotion& motion, int threads) {
     const int w = m_nFrameWidth, h = m_nFrameHeight;
-    const std::size_t area = std::size_t(w) * h;
-    const SStillEstimate& e = *m_pEstimate;
-    const bool bReject = e.m_bRobust;
+    const bool bReject = m_pEstimate->m_bRobust;
     const int parts = std::clamp(threads, 1, h);
     RunOnThreads(parts, [&](int part) {
         int first, last;
         Band(h, part, parts, first, last);
-        for (int y = first; y < last; ++y)
+        std::vector<double> xs(static_cast<std::size_t>(w)), dxs(xs), dys(xs);
+        for (int x = 0; x < w; ++x) xs[std::size_t(x)] = x;
+        for (int y = first; y < last; ++y) {
+            motion.Row(xs.data(), y, w, dxs.data(), dys.data());
             for (int x = 0; x < w; ++x) {
-                double dx, dy;
-                motion.At(x, y, dx, dy);
                 // Where the sample lies on the reference's grid, bilinear weights shared by
-                // every plane looked up there.
-                const double rx = std::clamp(x - dx, 0.0, double(w - 1));
-                const double ry = std::clamp(y - dy, 0.0, double(h - 1));
+                // the estimate's B, G, R and tolerance, looked up there together.
+                const double rx = std::clamp(x - dxs[std::size_t(x)], 0.0, double(w - 1));
+                const double ry = std::clamp(y - dys[std::size_t(x)], 0.0, double(h - 1));
                 const int ix = std::min(int(rx), std::max(0, w - 2));
                 const int iy = std::min(int(ry), std::max(0, h - 2));
                 const float fx = float(rx - ix), fy = float(ry - iy);
@@ -231,37 +243,41 @@ void CStillMerger::Weigh(const SFrame& frame, const SStillMotion& motion, int th
                 const std::size_t i11 = i10 + (w > 1 ? 1 : 0);
                 const float w00 = (1 - fx) * (1 - fy), w01 = fx * (1 - fy), w10 = (1 - fx) * fy,
                             w11 = fx * fy;
-                const auto at = [&](const float* plane) {
-                    return w00 * plane[i00] + w01 * plane[i01] + w10 * plane[i10] +
-                           w11 * plane[i11];
-                };
+                const float* packed = m_packed.data();
+                const F4 at = w00 * LoadF4(packed + 4 * i00) + w01 * LoadF4(packed + 4 * i01) +
+                              w10 * LoadF4(packed + 4 * i10) + w11 * LoadF4(packed + 4 * i11);
                 const std::size_t here = std::size_t(y) * w + x;
                 const std::uint8_t* p = frame.bgr.data() + 3 * here;
                 float* sample = m_samples.data() + 4 * here;
                 float worst = 0;
                 for (int c = 0; c < 3; ++c) {
-                    const float miss = p[c] - at(e.m_bgr.data() + c * area);
+                    const float miss = p[c] - at[c];
                     sample[c] = m_bResidual ? miss : float(p[c]);
                     worst = std::max(worst, std::fabs(miss));
                 }
                 // Each colour against the estimate's: an object of the scene's mean grey but
                 // of another hue is as foreign as a dark one.
-                m_scratch[here] =
-                    bReject ? std::clamp(2.0f - worst / at(m_tolerance.data()), 0.0f, 1.0f) : 1.0f;
+                m_scratch[here] = bReject ? std::clamp(2.0f - worst / at[3], 0.0f, 1.0f) : 1.0f;
             }
+            // The row's agreement, each pixel's the least of it and its two neighbours'.
+            const float* agree = m_scratch.data() + std::size_t(y) * w;
+            float* least = m_rowLeast.data() + std::size_t(y) * w;
+            for (int x = 0; x < w; ++x)
+                least[x] =
+                    std::min({agree[std::max(0, x - 1)], agree[x], agree[std::min(w - 1, x + 1)]});
+        }
     });
     // A rejected pixel takes its neighbours with it: the edges of what passed by.
     RunOnThreads(parts, [&](int part) {
         int first, last;
         Band(h, part, parts, first, last);
-        for (int y = first; y < last; ++y)
-            for (int x = 0; x < w; ++x) {
-                float m = 1.0f;
-                for (int v = std::max(0, y - 1); v <= std::min(h - 1, y + 1); ++v)
-                    for (int u = std::max(0, x - 1); u <= std::min(w - 1, x + 1); ++u)
-                        m = std::min(m, m_scratch[std::size_t(v) * w + u]);
-                m_samples[4 * (std::size_t(y) * w + x) + 3] = m;
-            }
+        for (int y = first; y < last; ++y) {
+            const float* up = m_rowLeast.data() + std::size_t(std::max(0, y - 1)) * w;
+            const float* row = m_rowLeast.data() + std::size_t(y) * w;
+            const float* down = m_rowLeast.data() + std::size_t(std::min(h - 1, y + 1)) * w;
+            float* sample = m_samples.data() + 4 * std::size_t(y) * w + 3;
+            for (int x = 0; x < w; ++x) sample[4 * x] = std::min({1.0f, up[x], row[x], down[x]});
+        }
     });
 }
 
@@ -303,19 +319,20 @@ struct CGatherRow {
                                 g.m_pSamples + 4 * (std::size_t(y1) * w + x0),
                                 g.m_pSamples + 4 * (std::size_t(y1) * w + x1)};
         const float weights[4] = {wx[0] * wy[0], wx[1] * wy[0], wx[0] * wy[1], wx[1] * wy[1]};
-        float b = 0, gg = 0, r = 0, ws = 0, wq = 0;
+        // B, G, R and the weight itself (a tap's agreement lane read as 1) summed together.
+        F4 sums = {0, 0, 0, 0};
+        float wq = 0;
         for (int t = 0; t < 4; ++t) {
             const float weight = weights[t] * taps[t][3];
-            b += weight * taps[t][0];
-            gg += weight * taps[t][1];
-            r += weight * taps[t][2];
-            ws += weight;
+            F4 tap = LoadF4(taps[t]);
+            tap[3] = 1.0f;
+            sums += weight * tap;
             wq += weight * weight;
         }
-        sb[xx] += b;
-        sg[xx] += gg;
-        sr[xx] += r;
-        sw[xx] += ws;
+        sb[xx] += sums[0];
+        sg[xx] += sums[1];
+        sr[xx] += sums[2];
+        sw[xx] += sums[3];
         sq[xx] += wq;
     }
 }
@@ -342,15 +359,14 @@ void CStillMerger::Add(const SFrame& frame, const SStillMotion& motion, int thre
     RunOnThreads(parts, [&](int part) {
         int first, last;
         Band(m_nHeight, part, parts, first, last);
-        std::vector<double> qx(static_cast<std::size_t>(m_nWidth)), qy(qx);
+        std::vector<double> xs(static_cast<std::size_t>(m_nWidth)), qx(xs), qy(xs);
+        for (int xx = 0; xx < m_nWidth; ++xx) xs[std::size_t(xx)] = (xx + 0.5) / s - 0.5;
         for (int yy = first; yy < last; ++yy) {
             const double y = (yy + 0.5) / s - 0.5;
+            motion.Row(xs.data(), y, m_nWidth, qx.data(), qy.data());
             for (int xx = 0; xx < m_nWidth; ++xx) {
-                const double x = (xx + 0.5) / s - 0.5;
-                double dx, dy;
-                motion.At(x, y, dx, dy);
-                qx[std::size_t(xx)] = x + dx;
-                qy[std::size_t(xx)] = y + dy;
+                qx[std::size_t(xx)] += xs[std::size_t(xx)];
+                qy[std::size_t(xx)] += y;
             }
             const std::size_t row = std::size_t(yy) * m_nWidth;
             float* sb = m_sums.data() + row;
@@ -399,6 +415,7 @@ void CStillMerger::Finish(std::vector<float>& planes, double* noiseFactor, int t
     m_weights = {};
     m_squares = {};
     m_scratch = {};
+    m_rowLeast = {};
     m_samples = {};
-    m_tolerance = {};
+    m_packed = {};
 }

@@ -69,13 +69,16 @@ private:
     bool m_bVectors = true;
     bool m_bResidual = false;  // merging residuals (a finer grid) or samples
     const SStillEstimate* m_pEstimate = nullptr;
-    std::vector<float> m_tolerance;  // how far a sample may stray, on the reference's grid
-    std::vector<float> m_sums;       // B, G, R planes of weighted sums
-    std::vector<float> m_weights;    // sum of weights
-    std::vector<float> m_squares;    // sum of squared weights
+    // The estimate's B, G, R and how far a sample may stray from them, side by side a pixel
+    // of the reference's grid, so that one lookup reads all four.
+    std::vector<float> m_packed;
+    std::vector<float> m_sums;     // B, G, R planes of weighted sums
+    std::vector<float> m_weights;  // sum of weights
+    std::vector<float> m_squares;  // sum of squared weights
     // The frame's samples, B, G, R (less the estimate, on a finer grid) and the weight by
     // agreement (0..1) a pixel: what a gathered tap reads, in one place.
     std::vector<float> m_samples;
-    std::vector<float> m_scratch;
-    float m_lut[257] = {};  // weight by distance, in 1/256 frame pixel
+    std::vector<float> m_scratch;   // agreement a frame pixel
+    std::vector<float> m_rowLeast;  // its least over each pixel and its row neighbours
+    float m_lut[257] = {};          // weight by distance, in 1/256 frame pixel
 };
