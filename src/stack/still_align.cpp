@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "platform/start_threads.h"
 #include "stack/image_view.h"
@@ -176,7 +177,9 @@ SStillAlignment CStillAligner::Align(const SFrame& frame, int threads) {
     // Each tile registered around the translation, the window moved by its whole pixels.
     const int n = int(m_tiles.size());
     std::vector<double> sx(std::size_t(n), 0), sy(std::size_t(n), 0);
-    std::vector<bool> good(std::size_t(n), false);
+    // One byte a tile: threads write neighbouring tiles' flags, which std::vector<bool> would
+    // pack into one word.
+    std::vector<std::uint8_t> registered(std::size_t(n), 0);
     const int ox = int(std::lround(global.m_dx)), oy = int(std::lround(global.m_dy));
     const int parts = std::clamp(threads, 1, n);
     RunOnThreads(parts, [&](int part) {
@@ -193,9 +196,10 @@ SStillAlignment CStillAligner::Align(const SFrame& frame, int threads) {
                 continue;
             sx[std::size_t(t)] = found.m_dx + (left - tile.m_nLeft);
             sy[std::size_t(t)] = found.m_dy + (top - tile.m_nTop);
-            good[std::size_t(t)] = true;
+            registered[std::size_t(t)] = 1;
         }
     });
+    std::vector<bool> good(registered.begin(), registered.end());
     for (int t = 0; t < n; ++t) result.m_nTiles += m_tiles[std::size_t(t)]->m_bUsable ? 1 : 0;
     FitMotion(sx, sy, good, result);
     return result;
