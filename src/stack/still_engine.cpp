@@ -5,8 +5,10 @@
 #include <cmath>
 #include <limits>
 #include <new>
+#include <optional>
 #include <thread>
 
+#include "stack/frame_prefetch.h"
 #include "stack/still_align.h"
 #include "stack/still_deconv.h"
 #include "stack/still_merge.h"
@@ -49,11 +51,16 @@ struct CHeldFrame {
     SFrame m_frame;
 };
 
-CStillResult Run(IFrameSource& source, const CStillParams& params, IStillObserver* observer) {
+CStillResult Run(IFrameSource& frames, const CStillParams& params, IStillObserver* observer) {
     CStillResult result;
     const int threads = params.m_nThreads > 0
                             ? params.m_nThreads
                             : std::max(1, int(std::thread::hardware_concurrency()));
+    // With more than one thread the next frame is decoded while this one is worked on.
+    std::optional<CPrefetchSource> prefetch;
+    if (threads > 1)
+        prefetch.emplace(frames);
+    IFrameSource& source = prefetch ? *prefetch : frames;
 
     // First pass: sharpness of every frame, the reference and the held frames.
     SFrame frame, reference;
