@@ -11,18 +11,15 @@ extern "C" {
 
 #include <cerrno>
 #include <cinttypes>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 
-namespace {
+#include "video/av_support.h"
 
-std::string AvText(int error) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(error, text, sizeof text);
-    return text;
-}
+using namespace video_detail;
+
+namespace {
 
 std::string Seconds(std::int64_t ms) {
     char text[32];
@@ -30,135 +27,7 @@ std::string Seconds(std::int64_t ms) {
     return text;
 }
 
-// The errors the libraries log for one reader: a demuxer that meets the end of a cut file
-// only logs it, a decoder hides damage it can conceal, and either log says more than an error
-// code. Decoder threads log too, hence the lock.
-class CLogSink {
-public:
-    void Add(std::string text) {
-        std::lock_guard lock(m_mutex);
-        m_strLast = std::move(text);
-        ++m_nErrors;
-    }
-    int Errors() const {
-        std::lock_guard lock(m_mutex);
-        return m_nErrors;
-    }
-    std::string Last() const {
-        std::lock_guard lock(m_mutex);
-        return m_strLast;
-    }
-    void Clear() {
-        std::lock_guard lock(m_mutex);
-        m_strLast.clear();
-        m_nErrors = 0;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::string m_strLast;
-    int m_nErrors = 0;
-};
-
-// The libraries' own log lines would interleave with the program's messages: every failure
-// reaches the user through the reader's reasons instead, so nothing is printed, on purpose. A
-// reader's demuxer and decoder (each decoder thread's copy too) carry its sink as `opaque`.
-void OnLibraryLog(void* object, int level, const char* format, va_list args) {
-    if (level > AV_LOG_ERROR || !object)
-        return;
-    const AVClass* cls = *static_cast<const AVClass* const*>(object);
-    if (!cls || !cls->class_name)
-        return;
-    void* opaque = nullptr;
-    if (std::strcmp(cls->class_name, "AVFormatContext") == 0)
-        opaque = static_cast<AVFormatContext*>(object)->opaque;
-    else if (std::strcmp(cls->class_name, "AVCodecContext") == 0)
-        opaque = static_cast<AVCodecContext*>(object)->opaque;
-    if (!opaque)
-        return;
-    char line[256];
-    std::vsnprintf(line, sizeof line, format, args);
-    std::string text = line;
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ' || text.back() == '.'))
-        text.pop_back();
-    if (!text.empty())
-        static_cast<CLogSink*>(opaque)->Add(std::move(text));
-}
-
-void QuietLibraries() {
-    static std::once_flag once;
-    std::call_once(once, [] { av_log_set_callback(&OnLibraryLog); });
-}
-
-struct SFormatCloser {
-    void operator()(AVFormatContext* fmt) const { avformat_close_input(&fmt); }
-};
-struct SCodecCloser {
-    void operator()(AVCodecContext* ctx) const { avcodec_free_context(&ctx); }
-};
-struct SFrameFree {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct SPacketFree {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-struct SSwsFree {
-    void operator()(SwsContext* sws) const { sws_freeContext(sws); }
-};
-// A custom AVIOContext and its buffer, which the context may have replaced.
-struct SIoFree {
-    void operator()(AVIOContext* io) const {
-        av_freep(&io->buffer);
-        avio_context_free(&io);
-    }
-};
-
-// The bytes of an in-memory file with a read position.
-struct SMemoryFile {
-    const std::uint8_t* m_pData = nullptr;
-    std::int64_t m_nSize = 0;
-    std::int64_t m_nPos = 0;
-
-    static int Read(void* opaque, std::uint8_t* buffer, int size) {
-        auto* file = static_cast<SMemoryFile*>(opaque);
-        const std::int64_t left = file->m_nSize - file->m_nPos;
-        if (left <= 0)
-            return AVERROR_EOF;
-        const int count = int(std::min<std::int64_t>(left, size));
-        std::memcpy(buffer, file->m_pData + file->m_nPos, std::size_t(count));
-        file->m_nPos += count;
-        return count;
-    }
-    static std::int64_t Seek(void* opaque, std::int64_t offset, int whence) {
-        auto* file = static_cast<SMemoryFile*>(opaque);
-        std::int64_t pos = 0;
-        switch (whence & ~AVSEEK_FORCE) {
-            case AVSEEK_SIZE:
-                return file->m_nSize;
-            case SEEK_SET:
-                pos = offset;
-                break;
-            case SEEK_CUR:
-                pos = file->m_nPos + offset;
-                break;
-            case SEEK_END:
-                pos = file->m_nSize + offset;
-                break;
-            default:
-                return AVERROR(EINVAL);
-        }
-        if (pos < 0 || pos > file->m_nSize)
-            return AVERROR(EINVAL);
-        file->m_nPos = pos;
-        return pos;
-    }
-};
-
 constexpr int kIoBufferSize = 32768;
-
-struct SAvFree {
-    void operator()(std::uint8_t* p) const { av_free(p); }
-};
 
 }  // namespace
 
