@@ -18,15 +18,10 @@ CMergeLoaded CMergePlain::LoadAndAdd(const std::string& path, std::size_t index,
     if (LoadJpegIntoSums(path, index, own, loaded))
         return loaded;
     const CStatus read = LoadSourceInto(path, image);
-    loaded.m_bLoaded = read.Ok();
-    if (!read)
-        loaded.m_strWhy = read.Reason();
     const CMergeOrder::CPlace place =
-        m_order.Publish(index, loaded.m_bLoaded, image.m_nWidth, image.m_nHeight);
+        PublishRead(m_order, index, read, image.m_nWidth, image.m_nHeight, loaded);
     if (!place.m_bEnters)
         return loaded;
-    loaded.m_nSumWidth = place.m_nWidth;
-    loaded.m_nSumHeight = place.m_nHeight;
     loaded.m_bOtherSize = image.m_nWidth != place.m_nWidth || image.m_nHeight != place.m_nHeight;
     const std::size_t width = std::size_t(place.m_nWidth);
     if (own.m_sums.empty()) {

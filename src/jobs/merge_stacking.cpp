@@ -91,19 +91,14 @@ CMergeLoaded CMergeStacking::LoadAndPlace(const std::vector<std::string>& paths,
     CWorker& own = m_workers[std::size_t(worker)];
     CDibImage& image = own.m_image;
     const CStatus read = LoadForStacking(paths[index], image);
-    loaded.m_bLoaded = read.Ok();
-    if (!read)
-        loaded.m_strWhy = read.Reason();
     const CMergeOrder::CPlace place =
-        m_order.Publish(index, loaded.m_bLoaded, image.m_nWidth, image.m_nHeight);
+        PublishRead(m_order, index, read, image.m_nWidth, image.m_nHeight, loaded);
     if (!place.m_bEnters)
         return loaded;
     const CImageView view = ViewOf(image);
     const bool bAlign = m_options.m_bAlign;
     // Without alignment the first loaded file stands as the reference in the report.
     const bool bReference = bAlign ? index == m_nReference : index == place.m_nReference;
-    loaded.m_nSumWidth = place.m_nWidth;
-    loaded.m_nSumHeight = place.m_nHeight;
     if (bAlign && m_strReferenceFailure.empty() && !bReference) {
         // Nothing to register on, or nothing to register to: left out.
         const auto declined = m_declined.find(index);

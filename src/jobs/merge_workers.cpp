@@ -42,3 +42,16 @@ CStackFile LeftOut(const std::string& path, const std::string& reason) {
     file.m_strReason = reason;
     return file;
 }
+
+CMergeOrder::CPlace PublishRead(CMergeOrder& order, std::size_t index, const CStatus& read,
+                                int width, int height, CMergeLoaded& loaded) {
+    loaded.m_bLoaded = read.Ok();
+    if (!read)
+        loaded.m_strWhy = read.Reason();
+    const CMergeOrder::CPlace place = order.Publish(index, loaded.m_bLoaded, width, height);
+    if (place.m_bEnters) {
+        loaded.m_nSumWidth = place.m_nWidth;
+        loaded.m_nSumHeight = place.m_nHeight;
+    }
+    return place;
+}

@@ -71,5 +71,10 @@ private:
     std::size_t m_nFirstLoaded = 0;
 };
 
+// A worker's file read (or not, `read` saying why) at width x height: published in `order`, and
+// whether it loaded, why not, and the sums' size when it enters noted in `loaded`.
+CMergeOrder::CPlace PublishRead(CMergeOrder& order, std::size_t index, const CStatus& read,
+                                int width, int height, CMergeLoaded& loaded);
+
 // A report line for a file that did not enter the result.
 CStackFile LeftOut(const std::string& path, const std::string& reason);
