@@ -472,6 +472,8 @@ void CJobPageWidget::JobStarted(int nTotal) {
     m_bStopRequested = false;
     EnableJobControls(false);
     emit BusyChanged(true);
+    // Shown before the first file, however soon the job is over.
+    m_pProgress->repaint();
 }
 
 void CJobPageWidget::FileStarted(const std::string& path, int nFile, int nTotal) {

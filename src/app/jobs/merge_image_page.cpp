@@ -7,7 +7,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QImageReader>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
@@ -197,10 +196,10 @@ void CMergeImagePage::CompleteSummary(CJobSummary& summary, const CJobResult& re
     if (summary.m_strResult.isEmpty()) {
         return;
     }
-    // The size as the written file says it, read from its header only.
-    if (const QSize size = QImageReader(summary.m_strResult).size(); size.isValid()) {
+    // The size as the written file's header says it.
+    if (const auto size = PeekImageSize(ToPath(summary.m_strResult))) {
         summary.m_notes.insert(1,
-                               tr("结果大小：%1 x %2 像素。").arg(size.width()).arg(size.height()));
+                               tr("结果大小：%1 x %2 像素。").arg(size->first).arg(size->second));
     }
     const bool bPlain = m_ran.m_method == StackMethod::Mean && !m_ran.m_bAlign;
     summary.m_compare = AverageCompare(result, m_used, bPlain);

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QImageReader>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -20,20 +19,34 @@ namespace {
 
 const char* const kContext = "CResultCompare";
 
-// The averaging job as a yardstick: nothing to show, never stopped.
+// The averaging job as a yardstick: nothing to show; stopped when its viewer goes.
 class CQuietObserver : public IJobObserver {
 public:
     void OnEvent(const CJobEvent&) override {}
-    bool StopRequested() override { return false; }
+    bool StopRequested() override { return QThread::currentThread()->isInterruptionRequested(); }
+};
+
+// The compare thread of a viewer, ended with it: a viewer that closes asks the thread to stop
+// and waits for it, so that no thread outlives what it works for (nor the program).
+class CCompareThread : public QObject {
+public:
+    CCompareThread(QThread* thread, QObject* viewer) : QObject(viewer), m_pThread(thread) {}
+    ~CCompareThread() override {
+        m_pThread->requestInterruption();
+        m_pThread->wait();
+        delete m_pThread;
+    }
+    CCompareThread(const CCompareThread&) = delete;
+    CCompareThread& operator=(const CCompareThread&) = delete;
+
+private:
+    QThread* m_pThread;
 };
 
 QImage ReadPicture(const std::string& path) {
-    QImageReader reader(QFile::decodeName(QByteArray::fromStdString(path)));
-    // Qt knows BMP files by ".bmp" only; the program's sources may be ".dib" too.
-    if (IsBmpPath(path)) {
-        reader.setFormat("bmp");
-    }
-    return reader.read();
+    const CResult<QImage> read =
+        ReadViewerImage(QFile::decodeName(QByteArray::fromStdString(path)));
+    return read ? *read : QImage();
 }
 
 // The plain mean of `paths`: links to them, numbered in their order, in a temporary folder
@@ -140,12 +153,12 @@ CImageViewer* OpenResultViewer(CDesktop& desktop, const QString& path, const CRe
     }
     viewer->SetComparePending(true);
     // The picture is made on a thread of its own and handed over on the UI thread; a viewer
-    // closed meanwhile takes the connection with it. The thread deletes itself when done.
+    // closed meanwhile stops the thread and takes the connection with it.
     auto made = std::make_shared<CViewerCompare>();
     QThread* thread = QThread::create([how, made] { *made = MakeCompare(how); });
     QObject::connect(thread, &QThread::finished, viewer,
                      [viewer, made] { viewer->SetCompare(*made); });
-    QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    new CCompareThread(thread, viewer);
     thread->start();
     return viewer;
 }

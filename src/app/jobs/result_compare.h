@@ -42,6 +42,7 @@ CResultCompare EnlargedCompare(const CJobResult& result, const std::string& sour
 CViewerCompare MakeCompare(const CResultCompare& how);
 
 // Opens the viewer on `path` (OpenImageViewer) and hands it the compare picture once a thread
-// of its own has made it; the viewer says meanwhile that it is being made.
+// of its own has made it; the viewer says meanwhile that it is being made, and stops the thread
+// and waits for it when it closes first.
 CImageViewer* OpenResultViewer(CDesktop& desktop, const QString& path, const CResultCompare& how,
                                QWidget* parent);

@@ -2,6 +2,8 @@
 
 #include <QElapsedTimer>
 
+#include <utility>
+
 CTimeLeft::CTimeLeft()
     : CTimeLeft([] {
           // One timer for the process: its epoch is only a start to measure from.

@@ -50,6 +50,19 @@ QString PngFilesFilter() {
 
 }  // namespace
 
+CResult<QImage> ReadViewerImage(const QString& path) {
+    QImageReader reader(path);
+    // Qt knows BMP files by ".bmp" only; the program also writes them as ".dib".
+    if (SaveKindOf(path) == SaveKind::Bmp) {
+        reader.setFormat("bmp");
+    }
+    QImage image = reader.read();
+    if (image.isNull()) {
+        return CStatus::Failure(reader.errorString().toStdString());
+    }
+    return image;
+}
+
 CStatus SaveViewerImage(const QImage& image, const std::string& path) {
     const std::optional<SaveKind> kind =
         SaveKindOf(QFile::decodeName(QByteArray::fromStdString(path)));
@@ -230,19 +243,15 @@ void CImageViewer::OnSave() {
 
 CImageViewer* OpenImageViewer(CDesktop& desktop, const QString& path, const CViewerCompare& compare,
                               QWidget* parent) {
-    QImageReader reader(path);
-    // Qt knows BMP files by ".bmp" only; the program also writes them as ".dib".
-    if (SaveKindOf(path) == SaveKind::Bmp) {
-        reader.setFormat("bmp");
-    }
-    const QImage image = reader.read();
-    if (image.isNull()) {
+    const CResult<QImage> read = ReadViewerImage(path);
+    if (!read) {
         desktop.ShowMessage(parent,
                             QCoreApplication::translate("CImageViewer", "无法读取图像 %1：\n%2")
-                                .arg(path, reader.errorString()),
+                                .arg(path, QString::fromStdString(read.Reason())),
                             QMessageBox::Warning);
         return nullptr;
     }
+    const QImage& image = *read;
     auto* viewer = new CImageViewer(desktop, path, image, parent);
     viewer->SetCompare(compare);
     // As large as the picture at 1:1 where the screen has room, at most most of the screen.

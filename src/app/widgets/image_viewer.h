@@ -22,6 +22,10 @@ struct CViewerCompare {
     QString m_strCaption;
 };
 
+// Reads the picture at `path` with Qt's readers (a BMP also under ".dib"), or the reader's
+// reason why not.
+CResult<QImage> ReadViewerImage(const QString& path);
+
 // Writes `image` to `path` as BMP (".bmp", ".dib"), JPEG (".jpg", ".jpeg", quality 95) or PNG
 // (".png"), any case, through the program's own writers: beside the target and renamed into
 // place, replacing a file of that name. Another extension is refused. The reason of a failure

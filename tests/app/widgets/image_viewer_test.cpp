@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QWheelEvent>
 
@@ -156,6 +157,35 @@ TEST(ImageCanvas, SplitLineShowsCompareLeftAndResultRight) {
     EXPECT_EQ(ColourAt(canvas, 300, 100), QColor(Qt::red));
     canvas.SetCompareShown(false);
     EXPECT_EQ(ColourAt(canvas, 100, 100), QColor(Qt::red));
+}
+
+void Mouse(CImageCanvas& canvas, QEvent::Type type, QPointF at) {
+    const Qt::MouseButtons held =
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, at, canvas.mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
+    QApplication::sendEvent(&canvas, &event);
+}
+
+// A drag that starts on the split line moves the line; one that starts elsewhere moves the
+// picture by as much as the pointer moved.
+TEST(ImageCanvas, DraggingMovesTheLineOrThePicture) {
+    TestApp();
+    CImageCanvas canvas;
+    ShowCanvas(canvas, Solid(200, 100, Qt::red), 400, 200);
+    canvas.SetCompare(Solid(200, 100, Qt::blue));
+    Mouse(canvas, QEvent::MouseButtonPress, {202, 50});
+    Mouse(canvas, QEvent::MouseMove, {150, 60});
+    Mouse(canvas, QEvent::MouseMove, {100, 70});
+    Mouse(canvas, QEvent::MouseButtonRelease, {100, 70});
+    EXPECT_DOUBLE_EQ(canvas.Split(), 0.25);
+    const QPointF corner = canvas.ImageToWidget({0, 0});
+    Mouse(canvas, QEvent::MouseButtonPress, {300, 100});
+    Mouse(canvas, QEvent::MouseMove, {320, 90});
+    Mouse(canvas, QEvent::MouseMove, {330, 120});
+    Mouse(canvas, QEvent::MouseButtonRelease, {330, 120});
+    EXPECT_EQ(canvas.ImageToWidget({0, 0}), corner + QPointF(30, 20));
+    EXPECT_DOUBLE_EQ(canvas.Split(), 0.25);
+    EXPECT_FALSE(canvas.IsFitted());
 }
 
 // Each type is written by its extension and read back: BMP and PNG to the byte, JPEG close; an
