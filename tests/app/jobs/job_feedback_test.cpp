@@ -191,6 +191,29 @@ TEST(JobFeedback, MedianResultOpensInTheViewerBesideThePlainMean) {
     EXPECT_EQ(std::distance(fs::directory_iterator(src), fs::directory_iterator()), 3);
 }
 
+// The summary is modal, so the viewer it opens is its own; once the summary is closed the viewer
+// stays open as a window of the page.
+TEST(JobFeedback, AViewerOutlivesTheSummaryItWasOpenedFrom) {
+    TestApp();
+    CTestDesktop desktop;
+    TempDir dir;
+    WriteFlatBmp(dir.Path() / "result.bmp", 12, 8, 40);
+    CJobSummary summary;
+    summary.m_strResult = QString::fromStdString((dir.Path() / "result.bmp").string());
+    QWidget page;
+    desktop.m_onDialog = [](QDialog& dialog) {
+        static_cast<CJobSummaryDialog&>(dialog).ResultButton()->click();
+        EXPECT_EQ(dialog.findChildren<CImageViewer*>().size(), 1);
+        return int(QDialog::Accepted);
+    };
+    ShowJobSummary(desktop, &page, summary);
+    const QList<CImageViewer*> viewers = page.findChildren<CImageViewer*>();
+    ASSERT_EQ(viewers.size(), 1);
+    EXPECT_TRUE(viewers[0]->isVisible());
+    EXPECT_TRUE(viewers[0]->isWindow());
+    EXPECT_EQ(viewers[0]->Path(), summary.m_strResult);
+}
+
 // An enlarged picture is compared with the source of the result shown; a source the job moved
 // to the trash is found there.
 TEST(JobFeedback, EnlargedResultComparesWithItsSource) {
