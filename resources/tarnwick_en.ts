@@ -244,14 +244,6 @@ Start it again once that job has ended.</translation>
         <translation>Processing was broken off by an error.</translation>
     </message>
     <message>
-        <source>%1 秒</source>
-        <translation>%1 s</translation>
-    </message>
-    <message>
-        <source>%1 分 %2 秒</source>
-        <translation>%1 min %2 s</translation>
-    </message>
-    <message>
         <source>，剩余约 %1</source>
         <translation>, about %1 left</translation>
     </message>
@@ -931,6 +923,132 @@ The folder:
         <translation>No program could open the file.
 The file:
 %1</translation>
+    </message>
+</context>
+<context>
+    <name>CImageViewer</name>
+    <message>
+        <source>PNG 文件 (*.png)</source>
+        <translation>PNG files (*.png)</translation>
+    </message>
+    <message>
+        <source>适合窗口</source>
+        <translation>Fit to window</translation>
+    </message>
+    <message>
+        <source>对比</source>
+        <translation>Compare</translation>
+    </message>
+    <message>
+        <source>另存为…</source>
+        <translation>Save as…</translation>
+    </message>
+    <message>
+        <source>复制</source>
+        <translation>Copy</translation>
+    </message>
+    <message>
+        <source>用系统查看器打开</source>
+        <translation>Open in the desktop's viewer</translation>
+    </message>
+    <message>
+        <source>把整张图像缩放到窗口大小（F）；滚轮以指针处为中心缩放，拖动移动图像</source>
+        <translation>Scale the whole picture to the window (F); the wheel zooms around the pointer, dragging moves the picture</translation>
+    </message>
+    <message>
+        <source>一个图像像素对一个屏幕像素（1）</source>
+        <translation>One picture pixel to one screen pixel (1)</translation>
+    </message>
+    <message>
+        <source>对比（C）：分割线左边是对比图像，右边是结果，拖动分割线可移动它；按住空格键或 B 键看整张对比图像</source>
+        <translation>Compare (C): the compare picture left of the split line, the result right of it; drag the line to move it, hold Space or B to see the whole compare picture</translation>
+    </message>
+    <message>
+        <source>把图像另存为 BMP、JPEG 或 PNG 文件，格式按扩展名而定（Ctrl+S）</source>
+        <translation>Save the picture as a BMP, JPEG or PNG file, by its extension (Ctrl+S)</translation>
+    </message>
+    <message>
+        <source>把图像复制到剪贴板（Ctrl+C）</source>
+        <translation>Copy the picture to the clipboard (Ctrl+C)</translation>
+    </message>
+    <message>
+        <source>用系统为这种文件设定的程序打开（O）</source>
+        <translation>Open with the program the desktop has for this kind of file (O)</translation>
+    </message>
+    <message>
+        <source>%1 x %2 像素，缩放 %3%</source>
+        <translation>%1 x %2 pixels, zoom %3%</translation>
+    </message>
+    <message>
+        <source>；左：%1，右：结果</source>
+        <translation>; left: %1, right: the result</translation>
+    </message>
+    <message>
+        <source>；正在准备对比图像…</source>
+        <translation>; preparing the compare picture…</translation>
+    </message>
+    <message>
+        <source>无法保存 %1：
+只能保存为 BMP、JPEG 或 PNG 文件，请用 .bmp、.jpg 或 .png 扩展名。</source>
+        <translation>Cannot save %1:
+the picture is saved as a BMP, JPEG or PNG file; name it .bmp, .jpg or .png.</translation>
+    </message>
+    <message>
+        <source>无法保存 %1：
+%2</source>
+        <translation>Cannot save %1:
+%2</translation>
+    </message>
+    <message>
+        <source>另存为</source>
+        <translation>Save as</translation>
+    </message>
+    <message>
+        <source>无法读取图像 %1：
+%2</source>
+        <translation>Cannot read the picture %1:
+%2</translation>
+    </message>
+</context>
+<context>
+    <name>CResultCompare</name>
+    <message>
+        <source>第一张源图像</source>
+        <translation>the first source picture</translation>
+    </message>
+    <message>
+        <source>同一批图像的普通平均</source>
+        <translation>the plain mean of the same pictures</translation>
+    </message>
+    <message>
+        <source>源图像按常规放大</source>
+        <translation>the source picture, enlarged the usual way</translation>
+    </message>
+</context>
+<context>
+    <name>CMergeImagePage</name>
+    <message>
+        <source>平均</source>
+        <translation>Mean</translation>
+    </message>
+    <message>
+        <source>%1（已对齐）</source>
+        <translation>%1 (aligned)</translation>
+    </message>
+    <message>
+        <source>方法：%1；用了 %2 张图像，未用 %3 张。</source>
+        <translation>Method: %1; %2 pictures used, %3 left out.</translation>
+    </message>
+    <message>
+        <source>结果大小：%1 x %2 像素。</source>
+        <translation>Result size: %1 x %2 pixels.</translation>
+    </message>
+</context>
+<context>
+    <name>CJobPageWidget</name>
+    <message>
+        <source>放大至%1x%2...</source>
+        <translation>Enlarging to %1x%2...</translation>
     </message>
 </context>
 </TS>

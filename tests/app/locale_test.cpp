@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
@@ -32,8 +33,10 @@
 
 #include "app/jobs/job_page_widget.h"
 #include "app/jobs/job_summary_dialog.h"
+#include "app/jobs/result_compare.h"
 #include "app/main_sheet.h"
 #include "app/program_pages.h"
+#include "app/widgets/image_viewer.h"
 #include "app/widgets/message_box.h"
 #include "app/widgets/select_folder_dialog.h"
 #include "app/widgets/view_folder.h"
@@ -479,6 +482,42 @@ TEST(Locale, RefusalsSpeakTheLanguage) {
                 EXPECT_EQ(reason, result.m_strReason);
                 EXPECT_TRUE(message.contains(QString::fromStdString(reason)));
             }
+        }
+    }
+}
+
+// The result viewer with a compare picture, its tooltips and the message of a failed save: all
+// Chinese in Chinese, and in English its English.
+TEST(Locale, ViewerSpeaksTheLanguage) {
+    TestApp();
+    QTemporaryDir dir;
+    CTestDesktop desktop;
+    const QString path = dir.filePath(QStringLiteral("result.png"));
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(Qt::gray);
+    ASSERT_TRUE(picture.save(path));
+    CJobResult result;
+    for (const LocaleCase& c : kLocales) {
+        SCOPED_TRACE(c.m_szLocale);
+        CLanguageScope language(c.m_szLocale);
+        const CResultCompare how = AverageCompare(result, {path.toStdString()}, false);
+        CImageViewer* viewer =
+            OpenImageViewer(desktop, path, CViewerCompare{picture, how.m_strCaption}, nullptr);
+        ASSERT_NE(viewer, nullptr);
+        QStringList texts = VisibleTexts(viewer);
+        for (QAction* action : viewer->findChildren<QAction*>()) {
+            texts << action->toolTip();
+        }
+        desktop.StartRecording();
+        EXPECT_FALSE(viewer->SaveAs(dir.filePath(QStringLiteral("out.gif"))));
+        texts << QString::fromStdString(desktop.m_texts.at(0));
+        viewer->close();
+        if (c.m_bChinese) {
+            EXPECT_EQ(Joined(EnglishAmong(texts)), "");
+        } else {
+            const QStringList english = EnglishAmong(texts);
+            EXPECT_TRUE(english.contains(QStringLiteral("Fit to window"))) << Joined(texts);
+            EXPECT_TRUE(english.join(u'|').contains(QStringLiteral("plain mean"))) << Joined(texts);
         }
     }
 }

@@ -2,15 +2,18 @@
 // scripts/screenshots in each locale. It builds the program's own sheet with its four pages in
 // the locale it is started in and saves into OUT (as PNG files named after the locale):
 // every tab at the window's first size and at its smallest, the folder dialog, a Yes/No
-// question, and the first player page while it records CLIP and after the recording.
+// question, the result viewer with its split line in the middle, and the first player page
+// while it records CLIP and after the recording.
 // Exit status 0 when every picture was saved, 1 otherwise, 2 on wrong use. A test program:
 // nothing of it is in `tarnwick`.
 #include <QApplication>
 #include <QDir>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QRadialGradient>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
@@ -24,6 +27,8 @@
 #include "app/program_pages.h"
 #include "app/startup.h"
 #include "app/widgets/desktop.h"
+#include "app/widgets/image_canvas.h"
+#include "app/widgets/image_viewer.h"
 #include "app/widgets/select_folder_dialog.h"
 
 namespace {
@@ -74,6 +79,29 @@ void SaveNextModal(const QString& path) {
     });
 }
 
+// A sharp picture with rings and edges to look at, and the same picture blurred, as a result and
+// what it is compared with.
+QImage ResultPicture() {
+    QImage picture(640, 400, QImage::Format_RGB32);
+    QPainter painter(&picture);
+    QRadialGradient rings(QPointF(320, 200), 260);
+    rings.setSpread(QGradient::RepeatSpread);
+    rings.setColorAt(0, QColor(30, 70, 150));
+    rings.setColorAt(0.5, QColor(240, 200, 90));
+    rings.setColorAt(1, QColor(30, 70, 150));
+    painter.fillRect(picture.rect(), rings);
+    painter.setPen(QPen(Qt::black, 3));
+    for (int x = 40; x < 640; x += 60) {
+        painter.drawLine(x, 30, x + 40, 370);
+    }
+    return picture;
+}
+
+QImage Blurred(const QImage& picture) {
+    return picture.scaled(picture.size() / 6, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+        .scaled(picture.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -122,6 +150,33 @@ int main(int argc, char** argv) {
         SaveNextModal(prefix + QStringLiteral("question.png"));
         desktop.ShowMessage(&sheet, page->BusyQuestion(), QMessageBox::Question,
                             QMessageBox::Yes | QMessageBox::No);
+    });
+    CImageViewer* viewer = nullptr;
+    steps.push_back([&desktop, &sheet, &viewer, out] {
+        // The result viewer on a picture written as a job writes it, the split line in the middle.
+        const QString path = out + QStringLiteral("/viewer-result.bmp");
+        const QImage picture = ResultPicture();
+        if (!SaveViewerImage(picture, path.toStdString())) {
+            g_bFailed = true;
+            return;
+        }
+        const CViewerCompare compare{
+            Blurred(picture),
+            QCoreApplication::translate("CResultCompare", "同一批图像的普通平均")};
+        viewer = OpenImageViewer(desktop, path, compare, &sheet);
+        if (viewer) {
+            viewer->resize(720, 520);
+            viewer->Canvas()->SetSplit(0.5);
+        }
+    });
+    steps.push_back([&viewer, prefix] {
+        if (!viewer) {
+            g_bFailed = true;
+            std::fprintf(stderr, "screenshots: no viewer\n");
+            return;
+        }
+        Save(viewer, prefix + QStringLiteral("viewer.png"));
+        viewer->close();
     });
     auto* page = qobject_cast<CPlayerPage*>(sheet.Page(0));
     steps.push_back([page, clip, out, &sheet] {

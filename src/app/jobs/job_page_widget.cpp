@@ -74,14 +74,20 @@ public:
             Overloaded{
                 [page](const CJobStarted& started) { page->JobStarted(started.m_nTotal); },
                 [page](const CTargetChosen& target) { page->TargetChosen(target.m_strPath); },
-                [page](const CFileStarted& file) {
+                [this, page](const CFileStarted& file) {
+                    m_strStarted = file.m_strPath;
                     page->FileStarted(file.m_strPath, file.m_nFile, file.m_nTotal);
+                },
+                [this](const CFileWritten&) {
+                    if (m_strResultSource.empty()) {
+                        m_strResultSource = m_strStarted;
+                    }
                 },
                 [page](const CResizeStarted& resize) {
                     page->m_pStatusPath->setText(
                         tr("放大至%1x%2...").arg(resize.m_nWidth).arg(resize.m_nHeight));
                 },
-                // Written, trashed, skipped and failed files are summed up at the end.
+                // Trashed, skipped and failed files are summed up at the end.
                 [](const auto&) {},
             },
             event);
@@ -95,8 +101,13 @@ public:
         return m_pPage ? m_pPage->m_pQualitySpin->value() : nQuality;
     }
 
+    // The source being handled when the first output was written.
+    const std::string& ResultSource() const { return m_strResultSource; }
+
 private:
     QPointer<CJobPageWidget> m_pPage;
+    std::string m_strStarted;
+    std::string m_strResultSource;
 };
 
 CJobPageWidget::CJobPageWidget(int nIDTemplate, CDesktop& desktop, const CRunContext& context,
@@ -359,6 +370,7 @@ bool CJobPageWidget::RunJob(const std::function<CJobResult(IJobObserver&)>& run,
                             const QString& strDone, const QString& strNothingAdded) {
     const QPointer<CJobPageWidget> guard(this);
     CJobResult result;
+    std::string resultSource;
     {
         const CWaitCursor wait;
         CPageObserver observer(this);
@@ -366,8 +378,9 @@ bool CJobPageWidget::RunJob(const std::function<CJobResult(IJobObserver&)>& run,
         if (!guard) {
             return false;
         }
+        resultSource = observer.ResultSource();
     }
-    ClearProgress();
+    ShowEndProgress(result);
     // After the user closed the window (which stopped the job) only failures are shown.
     const IPageHost* host = Host();
     const bool bClosing = host != nullptr && host->IsClosePending();
@@ -402,15 +415,19 @@ bool CJobPageWidget::RunJob(const std::function<CJobResult(IJobObserver&)>& run,
             headline = tr("处理因错误而中断。");
         }
         CJobSummary summary = CJobSummary::From(result, headline, FromPath(TargetFolder()));
+        CompleteSummary(summary, result, resultSource);
         summary.m_notes << LeftoverLines(result);
         ShowJobSummary(Desktop(), this, summary);
     }
     if (!guard) {
         return false;
     }
+    ClearProgress();
     EndRunning();
     return true;
 }
+
+void CJobPageWidget::CompleteSummary(CJobSummary&, const CJobResult&, const std::string&) {}
 
 void CJobPageWidget::EndRunning() {
     if (m_bRunning) {
@@ -450,11 +467,13 @@ void CJobPageWidget::JobStarted(int nTotal) {
     m_pProgress->setRange(0, std::max(nTotal, 1));
     m_pProgress->setValue(0);
     m_pProgressText->setText(QStringLiteral("0/%1").arg(nTotal));
-    m_jobClock.start();
+    m_timeLeft.Start();
     m_bRunning = true;
     m_bStopRequested = false;
     EnableJobControls(false);
     emit BusyChanged(true);
+    // Shown before the first file, however soon the job is over.
+    m_pProgress->repaint();
 }
 
 void CJobPageWidget::FileStarted(const std::string& path, int nFile, int nTotal) {
@@ -464,15 +483,26 @@ void CJobPageWidget::FileStarted(const std::string& path, int nFile, int nTotal)
     // The averaging job visits files past the 255th: the count stops at N.
     const int nShown = std::min(nFile, nTotal);
     QString progress = QStringLiteral("%1/%2").arg(nShown).arg(nTotal);
-    const int nDone = nShown - 1;
-    if (nDone > 0 && nDone < nTotal) {
-        const qint64 left = m_jobClock.elapsed() * (nTotal - nDone) / nDone / 1000;
-        const QString time =
-            left < 60 ? tr("%1 秒").arg(left) : tr("%1 分 %2 秒").arg(left / 60).arg(left % 60);
-        progress += tr("，剩余约 %1").arg(time);
+    if (const std::optional<std::int64_t> left = m_timeLeft.SecondsLeft(nShown - 1, nTotal)) {
+        progress += tr("，剩余约 %1").arg(CTimeLeft::Format(*left));
     }
     m_pProgressText->setText(progress);
     emit JobFileStarted(text, nFile, nTotal);
+}
+
+void CJobPageWidget::ShowEndProgress(const CJobResult& result) {
+    if (result.m_nTotal <= 0 || result.m_nVisited <= 0) {
+        return;
+    }
+    // A job that ran to its end filled the bar, one stopped or broken off shows how far it got.
+    const bool bWhole = result.m_end != JobEnd::Failed && !result.m_bStopped;
+    const int nDone = bWhole ? result.m_nTotal : std::min(result.m_nVisited, result.m_nTotal);
+    m_pProgress->setRange(0, std::max(result.m_nTotal, 1));
+    m_pProgress->setValue(nDone);
+    m_pProgressText->setText(QStringLiteral("%1/%2").arg(nDone).arg(result.m_nTotal));
+    m_pStatusPath->setText(QString());
+    m_pProgress->repaint();
+    m_pProgressText->repaint();
 }
 
 void CJobPageWidget::ClearProgress() {

@@ -3,14 +3,15 @@
 // running a job engine on the UI thread with the window kept alive between files.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "app/jobs/time_left.h"
 #include "app/widgets/fontable_page.h"
 #include "app/widgets/remembered_folders.h"
 #include "jobs/job_params.h"
@@ -19,6 +20,7 @@
 #include "jobs/settings_file.h"
 
 class CPathLabel;
+struct CJobSummary;
 class IJobObserver;
 class QCheckBox;
 class QComboBox;
@@ -72,7 +74,7 @@ public:
     CPathLabel* SourcePath() const { return m_pSrcPath; }
     CPathLabel* TargetPath() const { return m_pTgtPath; }
     CPathLabel* StatusPath() const { return m_pStatusPath; }
-    // "12/30，剩余约 42 秒" during a job, empty otherwise.
+    // "12/30，剩余约 0:42" during a job, empty otherwise.
     QLabel* ProgressText() const { return m_pProgressText; }
     // How many files of each source type the source folder holds ("30 个 JPG，0 个 BMP").
     QLabel* SourceCounts() const { return m_pSourceCounts; }
@@ -88,6 +90,9 @@ public:
     // Why the engine refused to start, as the page says it: an output that would replace a kept
     // source, a target folder another job writes into; otherwise its reason (RefusalReasonText).
     static QString RefusalText(const CJobResult& result);
+
+    // The clock the time left is measured on (milliseconds); a test moves its own.
+    void SetClock(CTimeLeft::Clock clock) { m_timeLeft = CTimeLeft(std::move(clock)); }
 
 signals:
     // A file of the running job is shown and about to be handled (before it is loaded).
@@ -147,6 +152,12 @@ protected:
     // Shows a message with the program title.
     void Message(const QString& text);
 
+    // Adds what the page knows of the finished job to its summary (the viewer's compare
+    // picture, lines of its own); `resultSource` is the source being handled when the first
+    // output was written (empty when none was). By default nothing.
+    virtual void CompleteSummary(CJobSummary& summary, const CJobResult& result,
+                                 const std::string& resultSource);
+
     // Lays out the source group box ("源文件") above `targetGroup`, then the processing line,
     // the progress bar and the button row.
     void LayOutPage(QWidget* targetGroup);
@@ -186,6 +197,9 @@ private:
     void JobStarted(int nTotal);
     // File `nFile` of `nTotal` starts: progress, and the time left from the files done.
     void FileStarted(const std::string& path, int nFile, int nTotal);
+    // The progress bar and its text at the end of the job: as far as it got, painted at once,
+    // so that even a job over before the first repaint shows where it ended.
+    void ShowEndProgress(const CJobResult& result);
     // The processing line, the progress bar and its text back to empty.
     void ClearProgress();
     // The job is over: controls unlocked, BusyChanged(false).
@@ -196,7 +210,7 @@ private:
 
     bool m_bRunning = false;
     bool m_bStopRequested = false;
-    QElapsedTimer m_jobClock;
+    CTimeLeft m_timeLeft;
     CRememberedFolders::Folder m_sourceKey = CRememberedFolders::MergeSource;
     CRememberedFolders::Folder m_targetKey = CRememberedFolders::MergeTarget;
     bool m_bRemembering = false;

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "app/widgets/desktop.h"
+#include "app/widgets/image_viewer.h"
 #include "jobs/job_result.h"
 
 namespace {
@@ -300,7 +301,7 @@ CJobSummaryDialog::CJobSummaryDialog(const CJobSummary& summary, CDesktop& deskt
     const QString result = summary.m_strResult;
     const QString folder = summary.m_strFolder;
     connect(m_pResultButton, &QPushButton::clicked, this,
-            [this, result] { m_desktop.OpenOrReport(result, this); });
+            [this, result] { OpenResultViewer(m_desktop, result, m_summary.m_compare, this); });
     connect(m_pFolderButton, &QPushButton::clicked, this,
             [this, folder] { m_desktop.OpenOrReport(folder, this); });
     connect(m_pRestoreButton, &QPushButton::clicked, this, &CJobSummaryDialog::RestoreSources);
@@ -336,4 +337,13 @@ void CJobSummaryDialog::RestoreSources() {
 void ShowJobSummary(CDesktop& desktop, QWidget* parent, const CJobSummary& summary) {
     CJobSummaryDialog dialog(summary, desktop, parent);
     desktop.Exec(dialog);
+    // A viewer is the dialog's own while the dialog is modal (else the dialog would block it);
+    // it outlives the dialog as a window of the page.
+    for (CImageViewer* viewer : dialog.findChildren<CImageViewer*>(Qt::FindDirectChildrenOnly)) {
+        const bool bShown = viewer->isVisible();
+        viewer->setParent(parent, viewer->windowFlags());
+        if (bShown) {
+            viewer->show();
+        }
+    }
 }

@@ -10,6 +10,7 @@
 
 #include <vector>
 
+#include "app/jobs/result_compare.h"
 #include "platform/trash.h"
 
 class CDesktop;
@@ -45,9 +46,10 @@ struct CJobSummary {
     QStringList m_trashedNames;
     std::vector<CTrashedFile> m_trashPlaces;
 
-    QString m_strResult;      // the file "打开结果" opens; empty when nothing was written
-    QString m_strFolder;      // the folder "打开文件夹" opens
-    bool m_bWarning = false;  // something failed
+    QString m_strResult;  // the file "打开结果" opens in the viewer; empty when nothing was written
+    CResultCompare m_compare;  // what the viewer compares the result with
+    QString m_strFolder;       // the folder "打开文件夹" opens
+    bool m_bWarning = false;   // something failed
 
     // The summary of `result` under `headline`; `folder` is the target folder. Files read but
     // left out of the result (the averaging job's past the 255th) count as skipped.
@@ -64,7 +66,7 @@ QString RestoreText(const std::vector<CRestoredFile>& answers);
 class CJobSummaryDialog : public QDialog {
     Q_OBJECT
 public:
-    // `desktop` opens the result and its folder; it outlives the dialog.
+    // `desktop` opens the result's folder and the viewer's messages; it outlives the dialog.
     CJobSummaryDialog(const CJobSummary& summary, CDesktop& desktop, QWidget* parent = nullptr);
 
     const CJobSummary& Summary() const { return m_summary; }
@@ -89,5 +91,6 @@ private:
     std::vector<CTrashedFile> m_trashPlaces;  // not put back yet
 };
 
-// Shows the summary modally over `parent` through `desktop`.
+// Shows the summary modally over `parent` through `desktop`. Viewers opened from it stay open
+// afterwards, as windows of `parent`.
 void ShowJobSummary(CDesktop& desktop, QWidget* parent, const CJobSummary& summary);

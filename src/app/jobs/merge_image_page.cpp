@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "app/jobs/job_summary_dialog.h"
 #include "app/widgets/desktop.h"
 #include "app/widgets/path_drop.h"
 #include "app/widgets/path_label.h"
@@ -139,10 +140,17 @@ void CMergeImagePage::OnStart() {
     }
     // The job counts the sources and picks the numbered target; the page shows its choice.
     const CMergeParams params = m_params;
+    m_ran = params;
+    m_used.clear();
     RunJob(
         [&params, this](IJobObserver& observer) {
             CMergeImageJob job(params, observer, RunContext());
             CJobResult result = job.Run();
+            for (const CStackFile& file : job.Report()) {
+                if (file.m_bUsed) {
+                    m_used.push_back(file.m_strPath);
+                }
+            }
             // The files that stacking left out, in the page's words.
             for (const CStackFile& file : job.Report()) {
                 if (file.m_leftOut == StackLeftOut::None) {
@@ -157,6 +165,44 @@ void CMergeImagePage::OnStart() {
             return result;
         },
         tr("图像平均完毕。"), tr("图像融合失败。"));
+}
+
+QString CMergeImagePage::MethodName(StackMethod method, bool bAlign) {
+    QString name;
+    switch (method) {
+        case StackMethod::Mean:
+            name = tr("平均");
+            break;
+        case StackMethod::MeanOfAdded:
+            name = tr("按覆盖张数平均");
+            break;
+        case StackMethod::Median:
+            name = tr("中值");
+            break;
+        case StackMethod::SigmaClip:
+            name = tr("σ 剪裁平均");
+            break;
+    }
+    return bAlign ? tr("%1（已对齐）").arg(name) : name;
+}
+
+void CMergeImagePage::CompleteSummary(CJobSummary& summary, const CJobResult& result,
+                                      const std::string&) {
+    const int nLeftOut = int(result.m_skipped.size() + result.m_unused.size());
+    summary.m_notes.prepend(tr("方法：%1；用了 %2 张图像，未用 %3 张。")
+                                .arg(MethodName(m_ran.m_method, m_ran.m_bAlign))
+                                .arg(result.m_nUsed)
+                                .arg(nLeftOut));
+    if (summary.m_strResult.isEmpty()) {
+        return;
+    }
+    // The size as the written file's header says it.
+    if (const auto size = PeekImageSize(ToPath(summary.m_strResult))) {
+        summary.m_notes.insert(1,
+                               tr("结果大小：%1 x %2 像素。").arg(size->first).arg(size->second));
+    }
+    const bool bPlain = m_ran.m_method == StackMethod::Mean && !m_ran.m_bAlign;
+    summary.m_compare = AverageCompare(result, m_used, bPlain);
 }
 
 void CMergeImagePage::OnSelectTarget() {

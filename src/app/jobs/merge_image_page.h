@@ -36,11 +36,20 @@ protected:
     bool OutputIsJpeg() override;
     std::string TargetFolder() override;
     QString MissingTargetHint() const override;
+    // The method, the pictures used and left out and the result's size; the plain mean of the
+    // same pictures (or, for the plain mean, the first) to compare the result with.
+    void CompleteSummary(CJobSummary& summary, const CJobResult& result,
+                         const std::string& resultSource) override;
 
 private:
+    // The method as the summary names it, "（已对齐）" after it when aligned.
+    static QString MethodName(StackMethod method, bool bAlign);
+
     QCheckBox* m_pAutoNumberCheck;
     QCheckBox* m_pResize800Check;
     QCheckBox* m_pResize1024Check;
     QComboBox* m_pMethodList;
     QCheckBox* m_pAlignCheck;
+    CMergeParams m_ran;               // the parameters of the last job
+    std::vector<std::string> m_used;  // the pictures it used, in scan order
 };

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 
+#include "app/jobs/job_summary_dialog.h"
 #include "app/widgets/path_drop.h"
 #include "app/widgets/path_label.h"
 #include "app/widgets/view_folder.h"
@@ -45,6 +46,11 @@ std::string CScaleImagePage::TargetFolder() {
 
 QString CScaleImagePage::MissingTargetHint() const {
     return tr("目标目录", "hint");
+}
+
+void CScaleImagePage::CompleteSummary(CJobSummary& summary, const CJobResult& result,
+                                      const std::string& resultSource) {
+    summary.m_compare = EnlargedCompare(result, resultSource);
 }
 
 void CScaleImagePage::TakeControlValues() {

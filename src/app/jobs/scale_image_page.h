@@ -24,6 +24,9 @@ protected:
     void OnViewTarget() override;
     std::string TargetFolder() override;
     QString MissingTargetHint() const override;
+    // The source of the result shown is what the viewer compares it with.
+    void CompleteSummary(CJobSummary& summary, const CJobResult& result,
+                         const std::string& resultSource) override;
 
 private:
     QComboBox* m_pSizeList;

@@ -4,6 +4,7 @@
 // folders and dropped folders and files.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -42,6 +43,7 @@
 #include "app/main_sheet.h"
 #include "app/program_pages.h"
 #include "app/startup.h"
+#include "app/widgets/image_viewer.h"
 #include "app/widgets/message_box.h"
 #include "app/widgets/path_label.h"
 #include "app/widgets/remembered_folders.h"
@@ -1087,8 +1089,9 @@ TEST(JobPages, SummaryCountsEqualTheFilesOnDisk) {
             const std::string expected = std::to_string(i + 1) + "/" + std::to_string(nTotal);
             EXPECT_EQ(progress[i].rfind(expected, 0), 0u) << progress[i];
         }
-        // The time left shows once a file is done.
-        EXPECT_NE(progress[1].find("剩余约"), std::string::npos) << progress[1];
+        // The time left shows once three files are done (these take well under 2 s a file).
+        EXPECT_EQ(progress[1].find("剩余约"), std::string::npos) << progress[1];
+        EXPECT_NE(progress[3].find("剩余约"), std::string::npos) << progress[3];
         EXPECT_TRUE(page->ProgressText()->text().isEmpty());
         EXPECT_TRUE(page->StatusPath()->text().isEmpty());
         EXPECT_EQ(page->Progress()->value(), 0);
@@ -1119,29 +1122,35 @@ TEST(JobPages, SummaryCountsEqualTheFilesOnDisk) {
         EXPECT_NE(text.find("写入 " + std::to_string(nOutputs) + " 个文件"), std::string::npos)
             << text;
 
-        // The window: the details, and the buttons that open the result and its folder.
+        // The window: the details, the button that opens the result in the program's viewer
+        // (and from there in the desktop's) and the one that opens its folder.
         CJobSummaryDialog dialog(summary, desktop);
         EXPECT_EQ(dialog.Details()->topLevelItemCount(), int(summary.m_problems.size()));
         EXPECT_EQ(dialog.Details()->isVisibleTo(&dialog), !summary.m_problems.empty());
         desktop.m_urls.clear();
         dialog.ResultButton()->click();
+        const QList<CImageViewer*> viewers = dialog.findChildren<CImageViewer*>();
+        ASSERT_EQ(viewers.size(), 1);
+        viewers[0]->OpenExternalAction()->trigger();
         dialog.FolderButton()->click();
         const std::vector<std::string> opened = OpenedFiles(desktop);
         ASSERT_EQ(opened.size(), 2u);
+        EXPECT_EQ(opened[0], viewers[0]->Path().toStdString());
         EXPECT_TRUE(fs::is_regular_file(opened[0])) << opened[0];
         EXPECT_EQ(fs::path(opened[0]).parent_path(), out);
         EXPECT_EQ(fs::path(opened[1]), out);
 
-        // With nothing to open them, each button says so and names what it could not open.
+        // With nothing to open them, each says so and names what it could not open.
         CTestDesktop& messages = desktop.StartRecording();
         desktop.m_bOpens = false;
-        dialog.ResultButton()->click();
+        viewers[0]->OpenExternalAction()->trigger();
         dialog.FolderButton()->click();
         desktop.m_bOpens = true;
         ASSERT_EQ(messages.m_texts.size(), 2u);
         EXPECT_NE(messages.m_texts[0].find(opened[0]), std::string::npos);
         EXPECT_NE(messages.m_texts[1].find(out.string()), std::string::npos);
         EXPECT_NE(messages.m_texts[0], messages.m_texts[1]);
+        viewers[0]->close();
     }
 }
 
