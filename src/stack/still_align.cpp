@@ -75,7 +75,29 @@ void SStillMotion::At(double x, double y, double& dx, double& dy) const {
     dy += at(m_ry);
 }
 
+void SStillMotion::Columns(const double* xs, int count, SColumns& columns) const {
+    columns.m_i.resize(std::size_t(std::max(0, count)));
+    columns.m_i1.resize(columns.m_i.size());
+    columns.m_fu.resize(columns.m_i.size());
+    if (m_rx.empty())
+        return;
+    for (int k = 0; k < count; ++k) {
+        const double u = std::clamp((xs[k] - m_dLeft) / m_dCellW, 0.0, double(m_nCols - 1));
+        const int i = std::min(int(u), std::max(0, m_nCols - 2));
+        columns.m_i[std::size_t(k)] = i;
+        columns.m_i1[std::size_t(k)] = std::min(i + 1, m_nCols - 1);
+        columns.m_fu[std::size_t(k)] = u - i;
+    }
+}
+
 void SStillMotion::Row(const double* xs, double y, int count, double* dx, double* dy) const {
+    SColumns columns;
+    Columns(xs, count, columns);
+    Row(xs, y, count, columns, dx, dy);
+}
+
+void SStillMotion::Row(const double* xs, double y, int count, const SColumns& columns, double* dx,
+                       double* dy) const {
     for (int k = 0; k < count; ++k) {
         dx[k] = m_ax[0] + m_ax[1] * xs[k] + m_ax[2] * y;
         dy[k] = m_ay[0] + m_ay[1] * xs[k] + m_ay[2] * y;
@@ -88,10 +110,8 @@ void SStillMotion::Row(const double* xs, double y, int count, double* dx, double
     const int j1 = std::min(j + 1, m_nRows - 1);
     const std::size_t r0 = std::size_t(j) * m_nCols, r1 = std::size_t(j1) * m_nCols;
     for (int k = 0; k < count; ++k) {
-        const double u = std::clamp((xs[k] - m_dLeft) / m_dCellW, 0.0, double(m_nCols - 1));
-        const int i = std::min(int(u), std::max(0, m_nCols - 2));
-        const double fu = u - i;
-        const int i1 = std::min(i + 1, m_nCols - 1);
+        const int i = columns.m_i[std::size_t(k)], i1 = columns.m_i1[std::size_t(k)];
+        const double fu = columns.m_fu[std::size_t(k)];
         // The same order of operations as At, so both give the same bits.
         const auto at = [&](const std::vector<float>& r) {
             const double top = r[r0 + i] * (1 - fu) + r[r0 + i1] * fu;

@@ -28,6 +28,15 @@ struct SStillMotion {
     // At for `count` points of one row: (xs[i], y) into dx[i], dy[i], the same values as At
     // with what depends on y worked out once.
     void Row(const double* xs, double y, int count, double* dx, double* dy) const;
+    // The same for many rows of the same xs: where each x falls between the tile centres,
+    // worked out once by Columns and handed to each Row.
+    struct SColumns {
+        std::vector<int> m_i, m_i1;
+        std::vector<double> m_fu;
+    };
+    void Columns(const double* xs, int count, SColumns& columns) const;
+    void Row(const double* xs, double y, int count, const SColumns& columns, double* dx,
+             double* dy) const;
     // A pure translation.
     static SStillMotion Translation(double dx, double dy);
 };

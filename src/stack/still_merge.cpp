@@ -7,6 +7,7 @@
 
 #include "platform/start_threads.h"
 #include "stack/stack_detail.h"
+#include "stack/still_gather.h"
 
 namespace {
 
@@ -45,15 +46,6 @@ float Median(float* v, int n) {
         v[j] = x;
     }
     return n % 2 ? v[n / 2] : 0.5f * (v[n / 2 - 1] + v[n / 2]);
-}
-
-// Four floats handled at once: a pixel's B, G, R and a fourth value side by side.
-using F4 = float __attribute__((vector_size(16)));
-
-inline F4 LoadF4(const float* p) {
-    F4 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
 }
 
 // Grid rows [first, last) of band `part` of `parts`.
@@ -227,8 +219,10 @@ void CStillMerger::Weigh(const SFrame& frame, const SStillMotion& motion, int th
         Band(h, part, parts, first, last);
         std::vector<double> xs(static_cast<std::size_t>(w)), dxs(xs), dys(xs);
         for (int x = 0; x < w; ++x) xs[std::size_t(x)] = x;
+        SStillMotion::SColumns columns;
+        motion.Columns(xs.data(), w, columns);
         for (int y = first; y < last; ++y) {
-            motion.Row(xs.data(), y, w, dxs.data(), dys.data());
+            motion.Row(xs.data(), y, w, columns, dxs.data(), dys.data());
             for (int x = 0; x < w; ++x) {
                 // Where the sample lies on the reference's grid, bilinear weights shared by
                 // the estimate's B, G, R and tolerance, looked up there together.
@@ -281,78 +275,9 @@ void CStillMerger::Weigh(const SFrame& frame, const SStillMotion& motion, int th
     });
 }
 
-namespace {
-
-// Gathers one grid row: grid pixel xx takes the 2 x 2 frame pixels around where it falls in
-// the frame (qx, qy), weighted by lut (by distance, in 1/256 frame pixel) and by agreement.
-// What it adds up are the frame's samples (B, G, R and agreement a pixel): residuals, its
-// pixels less the estimate where they fell, on a finer grid.
-struct CGatherRow {
-    const float* m_pSamples;
-    int m_nFrameWidth;
-    int m_nFrameHeight;
-    const float* m_pLut;
-};
-
-[[gnu::always_inline]] inline void GatherBody(const CGatherRow& g, const double* qx,
-                                              const double* qy, int count, float* sb, float* sg,
-                                              float* sr, float* sw, float* sq) {
-    const int w = g.m_nFrameWidth, h = g.m_nFrameHeight;
-    for (int xx = 0; xx < count; ++xx) {
-        const double fxq = std::floor(qx[xx]), fyq = std::floor(qy[xx]);
-        const int ix = int(fxq), iy = int(fyq);
-        const int kx = int((qx[xx] - fxq) * 256 + 0.5), ky = int((qy[xx] - fyq) * 256 + 0.5);
-        float wx[2] = {g.m_pLut[kx], g.m_pLut[256 - kx]};
-        float wy[2] = {g.m_pLut[ky], g.m_pLut[256 - ky]};
-        // Taps outside the frame weigh nothing (and are read at the edge instead).
-        int x0 = ix, x1 = ix + 1, y0 = iy, y1 = iy + 1;
-        if (x0 < 0 || x0 >= w)
-            wx[0] = 0, x0 = std::clamp(x0, 0, w - 1);
-        if (x1 < 0 || x1 >= w)
-            wx[1] = 0, x1 = std::clamp(x1, 0, w - 1);
-        if (y0 < 0 || y0 >= h)
-            wy[0] = 0, y0 = std::clamp(y0, 0, h - 1);
-        if (y1 < 0 || y1 >= h)
-            wy[1] = 0, y1 = std::clamp(y1, 0, h - 1);
-        const float* taps[4] = {g.m_pSamples + 4 * (std::size_t(y0) * w + x0),
-                                g.m_pSamples + 4 * (std::size_t(y0) * w + x1),
-                                g.m_pSamples + 4 * (std::size_t(y1) * w + x0),
-                                g.m_pSamples + 4 * (std::size_t(y1) * w + x1)};
-        const float weights[4] = {wx[0] * wy[0], wx[1] * wy[0], wx[0] * wy[1], wx[1] * wy[1]};
-        // B, G, R and the weight itself (a tap's agreement lane read as 1) summed together.
-        F4 sums = {0, 0, 0, 0};
-        float wq = 0;
-        for (int t = 0; t < 4; ++t) {
-            const float weight = weights[t] * taps[t][3];
-            F4 tap = LoadF4(taps[t]);
-            tap[3] = 1.0f;
-            sums += weight * tap;
-            wq += weight * weight;
-        }
-        sb[xx] += sums[0];
-        sg[xx] += sums[1];
-        sr[xx] += sums[2];
-        sw[xx] += sums[3];
-        sq[xx] += wq;
-    }
-}
-
-TARNWICK_AVX2_TARGET void GatherVector(const CGatherRow& g, const double* qx, const double* qy,
-                                       int count, float* sb, float* sg, float* sr, float* sw,
-                                       float* sq) {
-    GatherBody(g, qx, qy, count, sb, sg, sr, sw, sq);
-}
-
-void GatherPlain(const CGatherRow& g, const double* qx, const double* qy, int count, float* sb,
-                 float* sg, float* sr, float* sw, float* sq) {
-    GatherBody(g, qx, qy, count, sb, sg, sr, sw, sq);
-}
-
-}  // namespace
-
 void CStillMerger::Add(const SFrame& frame, const SStillMotion& motion, int threads) {
     Weigh(frame, motion, threads);
-    const CGatherRow g{m_samples.data(), m_nFrameWidth, m_nFrameHeight, m_lut};
+    const SGatherFrame g{m_samples.data(), m_nFrameWidth, m_nFrameHeight, m_lut};
     const std::size_t area = std::size_t(m_nWidth) * m_nHeight;
     const double s = m_nScale;
     const int parts = std::clamp(threads, 1, m_nHeight);
@@ -360,19 +285,22 @@ void CStillMerger::Add(const SFrame& frame, const SStillMotion& motion, int thre
         int first, last;
         Band(m_nHeight, part, parts, first, last);
         std::vector<double> xs(static_cast<std::size_t>(m_nWidth)), qx(xs), qy(xs);
+        std::vector<std::int32_t> place(4 * xs.size());
         for (int xx = 0; xx < m_nWidth; ++xx) xs[std::size_t(xx)] = (xx + 0.5) / s - 0.5;
+        SStillMotion::SColumns columns;
+        motion.Columns(xs.data(), m_nWidth, columns);
         for (int yy = first; yy < last; ++yy) {
             const double y = (yy + 0.5) / s - 0.5;
-            motion.Row(xs.data(), y, m_nWidth, qx.data(), qy.data());
+            motion.Row(xs.data(), y, m_nWidth, columns, qx.data(), qy.data());
             for (int xx = 0; xx < m_nWidth; ++xx) {
                 qx[std::size_t(xx)] += xs[std::size_t(xx)];
                 qy[std::size_t(xx)] += y;
             }
             const std::size_t row = std::size_t(yy) * m_nWidth;
             float* sb = m_sums.data() + row;
-            (registration_detail::Avx2Loops(m_bVectors) ? GatherVector : GatherPlain)(
-                g, qx.data(), qy.data(), m_nWidth, sb, sb + area, sb + 2 * area,
-                m_weights.data() + row, m_squares.data() + row);
+            GatherRow(registration_detail::Avx2Loops(m_bVectors), g, qx.data(), qy.data(), m_nWidth,
+                      place.data(), sb, sb + area, sb + 2 * area, m_weights.data() + row,
+                      m_squares.data() + row);
         }
     });
 }

@@ -1,0 +1,32 @@
+// Inside src/stack: the still merge's gathering of one grid row, in a file of its own so that
+// it is built with the vectoriser on (-O3) while the rest of the merge is not, where -O3 made
+// the per-pixel weighing slower.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+// Four floats handled at once: a pixel's B, G, R and a fourth value side by side.
+using F4 = float __attribute__((vector_size(16)));
+
+inline F4 LoadF4(const float* p) {
+    F4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// A frame's samples as the gathering reads them: B, G, R (less the estimate, on a finer grid)
+// and the weight by agreement a pixel, and the weight by distance (in 1/256 frame pixel).
+struct SGatherFrame {
+    const float* m_pSamples;
+    int m_nFrameWidth;
+    int m_nFrameHeight;
+    const float* m_pLut;
+};
+
+// Gathers one grid row: grid pixel xx takes the 2 x 2 frame pixels around where it falls in
+// the frame (qx, qy), weighted by distance and by agreement, into the row's sums of B, G, R,
+// weights and squared weights. `place` is room for 4 x count values. The AVX2 build (bAvx2)
+// gives the same bits as the plain one.
+void GatherRow(bool bAvx2, const SGatherFrame& g, const double* qx, const double* qy, int count,
+               std::int32_t* place, float* sb, float* sg, float* sr, float* sw, float* sq);
