@@ -3,14 +3,14 @@
 #include <utility>
 
 CPrefetchSource::CPrefetchSource(IFrameSource& source)
-    : m_source(source), m_reader([this](std::stop_token stop) { Read(stop); }) {}
+    : m_source(source), m_reader([this](const std::stop_token& stop) { Read(stop); }) {}
 
 CPrefetchSource::~CPrefetchSource() {
     m_reader.request_stop();
     m_changed.notify_all();
 }
 
-void CPrefetchSource::Read(std::stop_token stop) {
+void CPrefetchSource::Read(const std::stop_token& stop) {
     std::unique_lock lock(m_lock);
     for (;;) {
         if (!m_changed.wait(lock, stop, [this] { return m_bAsked && !m_got; }))

@@ -22,7 +22,7 @@ public:
     CStatus Rewind() override;
 
 private:
-    void Read(std::stop_token stop);
+    void Read(const std::stop_token& stop);
     // Waits for a frame asked for to arrive (lock held).
     void WaitIdle(std::unique_lock<std::mutex>& lock);
 
