@@ -16,7 +16,7 @@
 QStringList CWinMediaPlayerPage::WmMediaFilters() {
     return {tr("媒体文件(*.avi;*.asf;*.wmv;*.mpeg;*.mpg;*.mp2;*.dat;*.wm;*.wma) "
                "(*.avi *.asf *.wmv *.mpeg *.mpg *.mp2 *.dat *.wm *.wma)"),
-            tr("所有文件 (*.*) (*)")};
+            CPlayerPage::CommonVideoFilter(), tr("所有文件 (*.*) (*)")};
 }
 
 CWinMediaPlayerPage::CWinMediaPlayerPage(CDesktop& desktop, CRecording& recording, bool bAudio,
@@ -45,6 +45,7 @@ CWinMediaPlayerPage::CWinMediaPlayerPage(CDesktop& desktop, CRecording& recordin
     connect(m_pPlayer, &CMediaPlayer2::PlayStateChange, this,
             &CWinMediaPlayerPage::OnPlayStateChange);
     SetKeyPanel(m_pPlayer->PanelWidget());
+    SetVideoWidget(m_pPlayer->VideoWidget());
     UpdateControls();
 }
 
