@@ -347,10 +347,11 @@ void CPlayerPage::OnExportSpan() {
             CFramesProgress progress(job);
             *result = RunFramesJob(params, progress);
         },
-        [this, result, folder] {
+        [this, result, folder, media = m_strMediaPath] {
             if (!result->Ok()) {
+                // A failed read names the media it was started on.
                 const QString path =
-                    result->m_strPath.empty() ? m_strMediaPath : PathText(result->m_strPath);
+                    result->m_strPath.empty() ? media : PathText(result->m_strPath);
                 Desktop().ShowMessage(this,
                                       tr("导出片段帧失败：%1\n%2")
                                           .arg(path, QString::fromStdString(result->m_strReason)),

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <optional>
 
@@ -434,4 +435,34 @@ TEST_P(FrameToolsFileTest, ExportsTheMarkedSpan) {
     ASSERT_TRUE(frame.LoadBmp((target / expected.front()).string()));
     EXPECT_EQ(frame.m_nWidth, 320);
     EXPECT_EQ(frame.m_nHeight, 240);
+}
+
+// A failure is one message naming the path: a media file that cannot be decoded, a target
+// folder that cannot be made. Nothing starts.
+TEST_P(FrameToolsTest, FailuresNameThePath) {
+    ReadyFake(6);  // "fake media": the player plays it, the decoder cannot
+    const std::string clip = m_dir.File("clip.avi");
+    const std::string blocked = m_dir.File("file") + "/sub";
+    std::ofstream(m_dir.File("file")) << "x";
+    struct Case {
+        QPushButton* m_pButton;
+        std::string m_strFolder;
+        std::string m_strNamed;
+    };
+    const Case kCases[] = {
+        {m_page->FullFrameButton(), (m_dir.Path() / "out").string(), clip},
+        {m_page->BestStillButton(), blocked, blocked},
+        {m_page->ExportSpanButton(), blocked, blocked},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.m_pButton->text().toStdString());
+        m_desktop.StartRecording();
+        m_page->SetFolder(QString::fromStdString(c.m_strFolder));
+        c.m_pButton->click();
+        EXPECT_FALSE(m_page->JobRunning());
+        ASSERT_EQ(m_desktop.m_texts.size(), 1u);
+        EXPECT_NE(m_desktop.m_texts[0].find(c.m_strNamed), std::string::npos)
+            << m_desktop.m_texts[0];
+    }
+    EXPECT_FALSE(fs::exists(m_dir.Path() / "out" / "clip_00000000.png"));
 }
