@@ -433,9 +433,9 @@ void CPlayerPage::OnBestStill() {
 
 void CPlayerPage::ShowStill(const QString& strPath, const QImage& compare,
                             const QString& strCaption) {
-    // The result viewer takes the still and the compare picture; until it is at hand the
-    // still opens as any document does.
-    static_cast<void>(compare);
+    m_lastCompare = compare;
+    // The result viewer takes the still and the compare picture with its caption; until it is
+    // at hand the still opens as any document does.
     static_cast<void>(strCaption);
     Desktop().OpenDocument(strPath);
 }

@@ -4,6 +4,7 @@
 // for both pages, so that starting on one page ends the other's recording).
 #pragma once
 
+#include <QImage>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -117,6 +118,8 @@ public:
     bool JobRunning() const;
     // The path of the last full-size frame or still written (empty before the first).
     QString LastWritten() const { return m_strLastWritten; }
+    // The picture the last still was shown beside: its reference frame enlarged the plain way.
+    QImage LastCompare() const { return m_lastCompare; }
     QSpinBox* IntervalSpin() const { return m_pIntervalSpin; }
     CPathLabel* FolderLabel() const { return m_pFolderLabel; }
     CRecording& Recording() const { return m_recording; }
@@ -230,6 +233,7 @@ private:
     CPlayerJob* m_pJob = nullptr;
     std::function<void()> m_fnJobDone;
     QString m_strLastWritten;
+    QImage m_lastCompare;
     QSpinBox* m_pIntervalSpin = nullptr;
     CPathLabel* m_pFolderLabel = nullptr;
     CRecordingLine* m_pRecordingLine = nullptr;

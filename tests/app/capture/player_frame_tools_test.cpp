@@ -16,10 +16,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "app/capture/frame_jobs.h"
 #include "app/capture/media_player2.h"
@@ -317,6 +319,31 @@ TEST_P(FrameToolsFileTest, BestStillWritesAnEnlargedPictureUnderAFreeName) {
     ASSERT_EQ(m_desktop.m_urls.size(), 1);
     EXPECT_EQ(m_desktop.m_urls.front().toLocalFile().toStdString(), first.string());
     const auto firstTime = fs::last_write_time(first);
+    // Beside it, the frame at the position (the reference) enlarged: halved again, it is that
+    // frame and not the first one of the clip.
+    const QImage compare = m_page->LastCompare();
+    ASSERT_EQ(compare.size(), QSize(640, 480));
+    const QImage halved = compare.scaled(320, 240, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                              .convertToFormat(QImage::Format_BGR888);
+    const auto distance = [&halved](const SFrame& frame) {
+        double sum = 0;
+        for (int y = 0; y < 240; ++y)
+            for (int x = 0; x < 960; ++x)
+                sum += std::abs(int(halved.constScanLine(y)[x]) - int(frame.bgr[y * 960 + x]));
+        return sum / (240.0 * 960.0);
+    };
+    SFrame atReference;
+    SFrame atStart;
+    for (auto [ms, frame] : {std::pair{1000, &atReference}, std::pair{0, &atStart}}) {
+        CVideoReadOptions options;
+        options.m_nFromMs = ms;
+        auto reader = CVideoReader::Open(m_strClip, options);
+        ASSERT_TRUE(reader);
+        const CResult<bool> next = (*reader)->Next(*frame);
+        ASSERT_TRUE(next && *next);
+    }
+    EXPECT_LT(distance(atReference), 4.0);
+    EXPECT_GT(distance(atStart), distance(atReference) + 4.0);
 
     m_page->BestStillButton()->click();
     ASSERT_TRUE(WaitForJob());
