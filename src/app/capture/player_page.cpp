@@ -296,7 +296,7 @@ bool CPlayerPage::JobRunning() const {
 QString CPlayerPage::ToolFolder() {
     if (m_strMediaPath.isEmpty() || JobRunning())
         return QString();
-    const QString folder = Folder();
+    QString folder = Folder();
     if (folder.isEmpty()) {
         Desktop().ShowMessage(this, tr("请先选择保存图像的目标目录。"));
         return QString();

@@ -49,7 +49,10 @@ protected:
         QSlider::paintEvent(event);
         if (m_dStart < 0 && m_dEnd < 0)
             return;
-        const auto [groove, handle] = Parts();
+        // Plain names, not a structured binding: the lambda below takes them.
+        const std::pair<QRect, QRect> parts = Parts();
+        const QRect groove = parts.first;
+        const QRect handle = parts.second;
         // Where the handle's centre stands at that fraction, as the style places it.
         const auto xOf = [&](double fraction) {
             const int value = minimum() + int(std::lround(fraction * (maximum() - minimum())));
@@ -113,11 +116,11 @@ QString FormatFrameTime(double seconds, double framesPerSecond) {
     if (!std::isfinite(seconds) || seconds < 0)
         seconds = 0;
     const long long ms = std::llround(seconds * 1000.0);
-    const QString time = QStringLiteral("%1:%2:%3.%4")
-                             .arg(ms / 3600000)
-                             .arg(ms / 60000 % 60, 2, 10, QLatin1Char('0'))
-                             .arg(ms / 1000 % 60, 2, 10, QLatin1Char('0'))
-                             .arg(ms % 1000, 3, 10, QLatin1Char('0'));
+    QString time = QStringLiteral("%1:%2:%3.%4")
+                       .arg(ms / 3600000)
+                       .arg(ms / 60000 % 60, 2, 10, QLatin1Char('0'))
+                       .arg(ms / 1000 % 60, 2, 10, QLatin1Char('0'))
+                       .arg(ms % 1000, 3, 10, QLatin1Char('0'));
     if (!(framesPerSecond > 0) || !std::isfinite(framesPerSecond))
         return time;
     // A picture's position is its start; the rounding takes in a position a hair before it.
