@@ -691,6 +691,14 @@ Sigma-clipped mean: values too far from the median are dropped before averaging,
         <translation>%1, %2 left</translation>
     </message>
     <message>
+        <source>录制仍存 350×240 的画面</source>
+        <translation>Recording still saves 350×240 frames of the view</translation>
+    </message>
+    <message>
+        <source>双击或按 F11 全屏，Esc 退出全屏；录制仍存 350×240 的画面</source>
+        <translation>Double-click or F11: full screen, Esc: back; recording still saves 350×240 frames of the view</translation>
+    </message>
+    <message>
         <source>播放/暂停</source>
         <translation>Play/Pause</translation>
     </message>

@@ -24,6 +24,7 @@
 #include "app/startup.h"
 #include "app/widgets/desktop.h"
 #include "image/dib_image.h"
+#include "platform/media_player.h"
 #include "platform/media_player_interface.h"
 
 namespace {
@@ -106,6 +107,14 @@ void RecordOnPage(CMainSheet& sheet, int tab, const QString& clip, const QString
             }
         });
     if (!page->OpenMedia(clip)) {
+        sheet.done(QDialog::Rejected);
+        return;
+    }
+    // At the window's first size the picture is the 350 x 240 it always was, so that the
+    // recording's frames are the view's pixels as they are, not scaled.
+    const CPlayerView& view = page->KeyPanel()->Player()->View();
+    std::fprintf(stderr, "e2e: view %d x %d\n", view.Width(), view.Height());
+    if (view.Width() != 350 || view.Height() != 240) {
         sheet.done(QDialog::Rejected);
         return;
     }

@@ -26,6 +26,7 @@
 #include "app/capture/frame_jobs.h"
 #include "app/capture/player_panel_widget.h"
 #include "app/capture/recording_line.h"
+#include "app/capture/video_view_widget.h"
 #include "app/widgets/desktop.h"
 #include "app/widgets/path_drop.h"
 #include "app/widgets/path_label.h"
@@ -189,7 +190,8 @@ CPlayerPage::CPlayerPage(int nIDTemplate, const QStringList& mediaFilters, CDesk
     folderRow->addStretch(1);
 
     auto* grid = new QGridLayout(this);
-    grid->addWidget(m_pPlayerArea, 0, 0, Qt::AlignLeft | Qt::AlignTop);
+    // The player area takes what the window gives; its picture grows in its own shape.
+    grid->addWidget(m_pPlayerArea, 0, 0);
     grid->addLayout(m_pSideColumn, 0, 1, Qt::AlignTop);
     grid->addWidget(m_pRecordingLine, 1, 0, 1, 2);
     grid->addLayout(folderRow, 2, 0, 1, 2);
@@ -217,6 +219,16 @@ CPlayerPage::CPlayerPage(int nIDTemplate, const QStringList& mediaFilters, CDesk
     saveKey->setContext(Qt::WidgetWithChildrenShortcut);
     connect(saveKey, &QShortcut::activated, this, &CPlayerPage::OnSaveFrameKey);
     m_pSaveFrameButton->setToolTip(tr("保存播放器显示的画面（S 键或 F12 键）"));
+    m_pRecordButton->setToolTip(tr("录制仍存 350×240 的画面"));
+    // F11 or a double click on the picture shows the window on the whole screen; Esc or F11
+    // brings it back.
+    auto* fullKey = new QShortcut(QKeySequence(Qt::Key_F11), this);
+    fullKey->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(fullKey, &QShortcut::activated, this, &CPlayerPage::ToggleFullScreen);
+    m_pLeaveFullScreenKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    m_pLeaveFullScreenKey->setContext(Qt::WidgetWithChildrenShortcut);
+    m_pLeaveFullScreenKey->setEnabled(false);
+    connect(m_pLeaveFullScreenKey, &QShortcut::activated, this, &CPlayerPage::ToggleFullScreen);
     new CPathDrop(this, CPathDrop::Files, [this](const QString& path) { OnDropped(path); });
     m_progressTimer.setInterval(kProgressMs);
     connect(&m_progressTimer, &QTimer::timeout, this, &CPlayerPage::ShowRecordingProgress);
@@ -498,7 +510,19 @@ void CPlayerPage::SetKeyPanel(CPlayerPanelWidget* panel) {
     connect(m_pClearMarksButton, &QPushButton::clicked, panel, &CPlayerPanelWidget::ClearMarks);
 }
 
-void CPlayerPage::SetVideoWidget(QWidget* video) {
+void CPlayerPage::ToggleFullScreen() {
+    QWidget* top = window();
+    if (top->isFullScreen())
+        top->showNormal();
+    else
+        top->showFullScreen();
+    // Esc only leaves the whole screen; otherwise it stays the window's own.
+    m_pLeaveFullScreenKey->setEnabled(top->isFullScreen());
+}
+
+void CPlayerPage::SetVideoWidget(CVideoViewWidget* video) {
+    video->setToolTip(tr("双击或按 F11 全屏，Esc 退出全屏；录制仍存 350×240 的画面"));
+    connect(video, &CVideoViewWidget::DoubleClicked, this, &CPlayerPage::ToggleFullScreen);
     video->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(video, &QWidget::customContextMenuRequested, this, [this, video](const QPoint& at) {
         QMenu* menu = MakeVideoMenu(video);

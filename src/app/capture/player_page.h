@@ -23,6 +23,8 @@ class CPlayerPanelWidget;
 class CPlayerView;
 class CPathLabel;
 class CRecordingLine;
+class CVideoViewWidget;
+class QShortcut;
 class QGridLayout;
 class QLabel;
 class QAction;
@@ -76,6 +78,8 @@ public:
     void OnBestStill();
     // Asks the running background job to end.
     void OnStopJob();
+    // F11, a double click on the picture, and Esc while on the whole screen.
+    void ToggleFullScreen();
 
     // What the handlers do after their dialogs. OpenMedia is false (and the page back in
     // state 0) when the file cannot be played; the user has been told why.
@@ -144,7 +148,7 @@ protected:
     QVBoxLayout* SideColumn() const { return m_pSideColumn; }
 
     // The widget showing the picture: its right-click menu is the page's (MakeVideoMenu).
-    void SetVideoWidget(QWidget* video);
+    void SetVideoWidget(CVideoViewWidget* video);
     // Buttons, caption and the players' recording controls as the state says.
     void UpdateControls();
     // The player controls that take the keys; the page's snapshot follows their S and F12.
@@ -234,6 +238,7 @@ private:
     std::function<void()> m_fnJobDone;
     QString m_strLastWritten;
     QImage m_lastCompare;
+    QShortcut* m_pLeaveFullScreenKey = nullptr;
     QSpinBox* m_pIntervalSpin = nullptr;
     CPathLabel* m_pFolderLabel = nullptr;
     CRecordingLine* m_pRecordingLine = nullptr;

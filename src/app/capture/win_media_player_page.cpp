@@ -119,9 +119,12 @@ void CWinMediaPlayerPage::ClearPicture() {
 }
 
 bool CWinMediaPlayerPage::GrabCurrentFrame(CDibImage& image) {
-    const QRect area(m_pPlayer->mapToGlobal(QPoint(0, 0)), QSize(kGrabWidth, kGrabHeight));
+    // The picture as it lies on the screen: 350 x 240 at the window's first size, larger when
+    // the window has grown.
+    const QSize size = m_pPlayer->VideoWidget()->PictureRect().size();
+    const QRect area(m_pPlayer->mapToGlobal(QPoint(0, 0)), size);
     if (CaptureScreenRect(image, area))
         return true;
-    const GrabRect picture{0, 0, kGrabWidth, kGrabHeight};
+    const GrabRect picture{0, 0, m_pPlayer->View().Width(), m_pPlayer->View().Height()};
     return CaptureWindow(image, &m_pPlayer->View(), &picture);
 }

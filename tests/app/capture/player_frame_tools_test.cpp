@@ -28,6 +28,7 @@
 #include "app/capture/player_panel_widget.h"
 #include "app/capture/rm_play_wnd.h"
 #include "app/capture/rm_player_page.h"
+#include "app/capture/video_view_widget.h"
 #include "app/capture/win_media_player_page.h"
 #include "capture/recording.h"
 #include "common/media_clips.h"
@@ -36,6 +37,8 @@
 #include "gui_common/qt_test_app.h"
 #include "image/dib_image.h"
 #include "image/frame_image.h"
+#include "platform/media_player.h"
+#include "player_test_support.h"
 #include "video/video_reader.h"
 
 namespace fs = std::filesystem;
@@ -492,4 +495,71 @@ TEST_P(FrameToolsTest, FailuresNameThePath) {
             << m_desktop.m_texts[0];
     }
     EXPECT_FALSE(fs::exists(m_dir.Path() / "out" / "clip_00000000.png"));
+}
+
+// At the page's own size the picture is the 350 x 240 it always was; the page grown, the picture
+// grows in its shape and the player renders it at that size, while a recording still writes
+// 350 x 240 frames.
+TEST_P(FrameToolsTest, ViewGrowsWithTheWindow) {
+    const fs::path target = ReadyFake(6);
+    CVideoViewWidget* video =
+        GetParam() == PageKind::RM
+            ? dynamic_cast<CRMPlayerPage&>(*m_page).VideoPlayer()->VideoWidget()
+            : dynamic_cast<CWinMediaPlayerPage&>(*m_page).Player()->VideoWidget();
+    const CPlayerView& view = MediaOf(*m_page).View();
+    m_page->resize(m_page->sizeHint());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(video->PictureRect().size(), QSize(350, 240));
+    EXPECT_EQ(QSize(view.Width(), view.Height()), QSize(350, 240));
+
+    m_page->resize(m_page->sizeHint() * 2);
+    QCoreApplication::processEvents();
+    const QSize grown = video->PictureRect().size();
+    EXPECT_GT(grown.width(), 500);
+    // Whole tenths of 350 x 240: the shape is exact.
+    EXPECT_EQ(grown.width() % 35, 0);
+    EXPECT_EQ(grown.width() / 35 * 24, grown.height());
+    // A few pixels more than the page needs change nothing.
+    m_page->resize(m_page->sizeHint() + QSize(20, 12));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(video->PictureRect().size(), QSize(350, 240));
+    m_page->resize(m_page->sizeHint() * 2);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QSize(view.Width(), view.Height()), grown);
+
+    m_page->RecordButton()->click();
+    ASSERT_EQ(m_page->State(), CPlayerPage::kStateRecording);
+    ASSERT_TRUE(PumpUntil([&] { return m_recording.CaptureWorker().GrabbedFrames() >= 2; }, 10000));
+    m_page->RecordButton()->click();
+    ASSERT_TRUE(
+        PumpUntil([&] { return m_page->State() == CPlayerPage::kStateMediaChosen; }, 10000));
+    const auto files = ListFrameFiles(target);
+    ASSERT_FALSE(files.empty());
+    for (const CFrameFile& file : files)
+        EXPECT_EQ(file.m_nSize, 54u + (350 * 3 + 2) * 240) << file.m_nNumber;
+}
+
+// F11 and a double click on the picture show the window on the whole screen; Esc and F11
+// bring it back, and Esc does nothing more while the window is not on the whole screen.
+TEST_P(FrameToolsTest, FullScreenByKeyAndDoubleClick) {
+    ReadyFake(6);
+    CVideoViewWidget* video =
+        GetParam() == PageKind::RM
+            ? dynamic_cast<CRMPlayerPage&>(*m_page).VideoPlayer()->VideoWidget()
+            : dynamic_cast<CWinMediaPlayerPage&>(*m_page).Player()->VideoWidget();
+    CPlayerPanelWidget* panel = m_page->KeyPanel();
+    const auto full = [&] { return m_page->windowState().testFlag(Qt::WindowFullScreen); };
+    // The keys are shortcuts of the page: its window is active, the focus on the controls.
+    m_page->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_page.get()));
+    panel->setFocus();
+    ASSERT_FALSE(full());
+    QTest::keyClick(panel, Qt::Key_F11);
+    EXPECT_TRUE(full());
+    QTest::keyClick(panel, Qt::Key_Escape);
+    EXPECT_FALSE(full());
+    QTest::mouseDClick(video, Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+    EXPECT_TRUE(full());
+    QTest::keyClick(panel, Qt::Key_F11);
+    EXPECT_FALSE(full());
 }
