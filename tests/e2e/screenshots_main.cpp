@@ -160,7 +160,12 @@ int main(int argc, char** argv) {
     steps.push_back([&sheet, prefix] { Save(&sheet, prefix + QStringLiteral("best-still.png")); });
     for (int wait = 0; wait < 40; ++wait) steps.push_back([] {});
     steps.push_back([page] { page->OnStopJob(); });
-    steps.push_back([&sheet] { sheet.showMaximized(); });
+    steps.push_back([&sheet] {
+        sheet.showMaximized();
+        // Without a window manager (Xvfb) nobody maximises: the window takes the screen itself.
+        if (QScreen* screen = sheet.screen())
+            sheet.setGeometry(screen->availableGeometry());
+    });
     steps.push_back([&sheet, prefix] {
         Save(&sheet, prefix + QStringLiteral("maximized.png"));
         sheet.accept();
