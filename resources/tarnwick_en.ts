@@ -552,6 +552,175 @@ Sigma-clipped mean: values too far from the median are dropped before averaging,
 %1
 %2 frames written, %3 not written.</translation>
     </message>
+    <message>
+        <source>已读 %1 幅画面</source>
+        <translation>%1 frames read</translation>
+    </message>
+    <message>
+        <source>已对齐合并 %1 / %2 幅</source>
+        <translation>%1 / %2 frames aligned and merged</translation>
+    </message>
+    <message>
+        <source>正在锐化…</source>
+        <translation>Sharpening…</translation>
+    </message>
+    <message>
+        <source>已写入 %1 幅</source>
+        <translation>%1 frames written</translation>
+    </message>
+    <message>
+        <source>视频文件(*.mp4;*.mkv;*.webm;*.mov;*.m4v) (*.mp4 *.mkv *.webm *.mov *.m4v)</source>
+        <translation>Video files (*.mp4;*.mkv;*.webm;*.mov;*.m4v) (*.mp4 *.mkv *.webm *.mov *.m4v)</translation>
+    </message>
+    <message>
+        <source>设起点</source>
+        <translation>Set Start</translation>
+    </message>
+    <message>
+        <source>设终点</source>
+        <translation>Set End</translation>
+    </message>
+    <message>
+        <source>清除标记</source>
+        <translation>Clear Marks</translation>
+    </message>
+    <message>
+        <source>把当前位置设为片段的起点（I 键）</source>
+        <translation>Mark the position as the start of the span (I)</translation>
+    </message>
+    <message>
+        <source>把当前位置设为片段的终点（O 键）</source>
+        <translation>Mark the position as the end of the span (O)</translation>
+    </message>
+    <message>
+        <source>保存播放器显示的画面（S 键或 F12 键）</source>
+        <translation>Save the picture the player shows (S or F12)</translation>
+    </message>
+    <message>
+        <source>存原始帧</source>
+        <translation>Save Full Frame</translation>
+    </message>
+    <message>
+        <source>从文件中按原始大小取出当前位置的这一帧，存入目标目录</source>
+        <translation>Take the frame at the position from the file at its own size into the target folder</translation>
+    </message>
+    <message>
+        <source>导出片段帧</source>
+        <translation>Export Span Frames</translation>
+    </message>
+    <message>
+        <source>把起点到终点之间的每一帧按原始大小存入目标目录</source>
+        <translation>Save every frame from the start to the end mark at its own size into the target folder</translation>
+    </message>
+    <message>
+        <source>取最佳画面</source>
+        <translation>Best Still</translation>
+    </message>
+    <message>
+        <source>把片段中最清晰的各帧对齐合并成一幅放大的画面；没有标记时取当前位置前后各一秒</source>
+        <translation>Align and merge the sharpest frames of the span into one enlarged picture; without marks, a second either side of the position</translation>
+    </message>
+    <message>
+        <source>请先选择保存图像的目标目录。</source>
+        <translation>Please choose the folder for the pictures first.</translation>
+    </message>
+    <message>
+        <source>无法创建目录 %1。
+%2</source>
+        <translation>Cannot create the folder %1.
+%2</translation>
+    </message>
+    <message>
+        <source>已存为 %1</source>
+        <translation>Saved as %1</translation>
+    </message>
+    <message>
+        <source>正在导出片段帧…</source>
+        <translation>Exporting the span's frames…</translation>
+    </message>
+    <message>
+        <source>导出片段帧失败：%1
+%2</source>
+        <translation>Exporting the span's frames failed: %1
+%2</translation>
+    </message>
+    <message>
+        <source>已停止，已写入 %1 幅到 %2</source>
+        <translation>Stopped; %1 frames written to %2</translation>
+    </message>
+    <message>
+        <source>已写入 %1 幅到 %2</source>
+        <translation>%1 frames written to %2</translation>
+    </message>
+    <message>
+        <source>正在取最佳画面…</source>
+        <translation>Making the best still…</translation>
+    </message>
+    <message>
+        <source>已停止，未写入文件。</source>
+        <translation>Stopped; no file written.</translation>
+    </message>
+    <message>
+        <source>取最佳画面失败：%1
+%2</source>
+        <translation>The best still failed: %1
+%2</translation>
+    </message>
+    <message>
+        <source>已存为 %1（%2×%3，合并 %4 幅）</source>
+        <translation>Saved as %1 (%2×%3, %4 frames merged)</translation>
+    </message>
+    <message>
+        <source>原帧 ×%1（三次插值）</source>
+        <translation>Frame ×%1 (cubic)</translation>
+    </message>
+    <message>
+        <source>无法启动后台任务。</source>
+        <translation>Cannot start the background job.</translation>
+    </message>
+    <message>
+        <source>%1，剩余 %2</source>
+        <translation>%1, %2 left</translation>
+    </message>
+    <message>
+        <source>录制仍存 350×240 的画面</source>
+        <translation>Recording still saves 350×240 frames of the view</translation>
+    </message>
+    <message>
+        <source>双击或按 F11 全屏，Esc 退出全屏；录制仍存 350×240 的画面</source>
+        <translation>Double-click or F11: full screen, Esc: back; recording still saves 350×240 frames of the view</translation>
+    </message>
+    <message>
+        <source>播放/暂停</source>
+        <translation>Play/Pause</translation>
+    </message>
+    <message>
+        <source>最小化</source>
+        <translation>Minimize</translation>
+    </message>
+</context>
+<context>
+    <name>CPlayerPanelWidget</name>
+    <message>
+        <source>%1 · 帧 %2</source>
+        <translation>%1 · frame %2</translation>
+    </message>
+    <message>
+        <source>播放（空格键）</source>
+        <translation>Play (Space)</translation>
+    </message>
+    <message>
+        <source>暂停（空格键）</source>
+        <translation>Pause (Space)</translation>
+    </message>
+    <message>
+        <source>停止并回到开头</source>
+        <translation>Stop and go back to the start</translation>
+    </message>
+    <message>
+        <source>点击或拖动以定位。← →：前后 5 秒；Shift+← →：逐帧；I / O：设起点 / 终点；S 或 F12：存当前画面</source>
+        <translation>Click or drag to move. Left/Right: 5 s back/on; Shift+Left/Right: one frame; I / O: set start / end; S or F12: save the frame</translation>
+    </message>
 </context>
 <context>
     <name>CRMPlayerPage</name>

@@ -198,7 +198,8 @@ std::uint32_t CCaptureWorker::CaptureRoutine(void* param) {
     const int timer = self->CreateTickTimer(self->m_nInterval);
     if (bitmap.Create(kGrabWidth, kGrabHeight)) {
         while (!self->m_thread.IsStopRequested()) {
-            GrabViewArea(view, kGrabLeft, kGrabTop, bitmap);
+            // A view grown on the screen is scaled back to the frame's size.
+            GrabViewScaled(view, bitmap);
             std::optional<std::int32_t> stamp;
             if (options.m_pPosition)
                 stamp = PositionToMs(options.m_pPosition->PositionSeconds());

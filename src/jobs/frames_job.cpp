@@ -52,22 +52,22 @@ private:
     std::string m_strExt;
 };
 
-CStatus WriteFrame(const std::string& path, CDibImage& image, const CFramesParams& params) {
+}  // namespace
+
+CStatus WriteFrameFile(const std::string& path, CDibImage& image, FrameFileType type,
+                       int nJpgQuality) {
     CCommitOptions commit;
     commit.m_bNoReplace = true;
-    switch (params.m_type) {
+    switch (type) {
         case FrameFileType::Png:
             return WritePngFile(path, image, commit);
         case FrameFileType::Jpg:
-            return WriteJpegFile(path, image, std::clamp(params.m_nJpgQuality, 1, 100), false, true,
-                                 commit);
+            return WriteJpegFile(path, image, std::clamp(nJpgQuality, 1, 100), false, true, commit);
         case FrameFileType::Bmp:
             break;
     }
     return image.SaveBmp(path, commit);
 }
-
-}  // namespace
 
 CFramesResult RunFramesJob(const CFramesParams& params, IFramesObserver& observer) {
     CFramesResult result;
@@ -131,7 +131,9 @@ CFramesResult RunFramesJob(const CFramesParams& params, IFramesObserver& observe
         if (written)
             written = WriteAtFreeNumber(
                 number, [&name](std::int64_t n) { return name.Of(n); },
-                [&](std::int64_t n) { return WriteFrame(name.Of(n), image, params); });
+                [&](std::int64_t n) {
+                    return WriteFrameFile(name.Of(n), image, params.m_type, params.m_nJpgQuality);
+                });
         if (!written) {
             result.m_end = FramesEnd::WriteFailed;
             result.m_strPath = name.Of(number);

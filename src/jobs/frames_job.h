@@ -10,6 +10,8 @@
 #include <variant>
 #include <vector>
 
+#include "platform/status.h"
+
 enum class FrameFileType { Bmp, Png, Jpg };
 inline constexpr FrameFileType kFrameFileTypes[] = {FrameFileType::Bmp, FrameFileType::Png,
                                                     FrameFileType::Jpg};
@@ -80,6 +82,12 @@ struct CFramesResult {
 
     bool Ok() const { return m_end == FramesEnd::Finished; }
 };
+
+class CDibImage;
+// Writes `image` as `type` at `path`, never over a file of that name (EEXIST then); JPEG at
+// `nJpgQuality`. The reason of a failure does not repeat the path.
+CStatus WriteFrameFile(const std::string& path, CDibImage& image, FrameFileType type,
+                       int nJpgQuality);
 
 // Runs the job on this thread.
 CFramesResult RunFramesJob(const CFramesParams& params, IFramesObserver& observer);

@@ -190,6 +190,9 @@ CStillJobResult RunStillJob(const CStillJobParams& params, IStillJobObserver& ob
     CStillResult made = MakeStill(*frames, still, &forward);
     result.m_nFrames = int(made.m_rows.size());
     result.m_nMerged = made.m_nMerged;
+    for (const CStillFrameRow& row : made.m_rows)
+        if (row.m_bReference)
+            result.m_nReferenceMs = row.m_timeMs;
     result.m_nLeftOut = int(std::count_if(made.m_rows.begin(), made.m_rows.end(),
                                           [](const CStillFrameRow& row) { return !row.m_bKept; }));
     switch (made.m_failure) {

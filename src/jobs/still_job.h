@@ -77,6 +77,7 @@ struct CStillJobResult {
     int m_nLeftOut = 0;
     int m_nWidth = 0;  // the picture's size
     int m_nHeight = 0;
+    std::int64_t m_nReferenceMs = -1;      // the time of the frame the others were aligned to
     std::vector<std::string> m_leftovers;  // temporary files of a killed earlier run, removed
 
     bool Ok() const { return m_end == StillJobEnd::Finished && !m_bStopped; }

@@ -400,6 +400,18 @@ double CMediaPlayer::Duration() const {
     return seconds;
 }
 
+double CMediaPlayer::FrameRate() const {
+    if (!m_pMpv || !m_bLoaded)
+        return 0.0;
+    for (const char* name : {"container-fps", "estimated-vf-fps"}) {
+        double rate = 0.0;
+        if (m_pApi->get_property(m_pMpv, name, MPV_FORMAT_DOUBLE, &rate) >= 0 &&
+            std::isfinite(rate) && rate > 0)
+            return rate;
+    }
+    return 0.0;
+}
+
 bool CMediaPlayer::SetRate(double rate) {
     if (!(rate > 0) || !Start())
         return false;

@@ -136,6 +136,8 @@ public:
     // The same in milliseconds, truncated toward zero. Any thread.
     std::int32_t PositionMs() const;
     double Duration() const override;
+    // The container's frame rate, else the rate the decoder measures; 0 when neither is known.
+    double FrameRate() const override;
     // Playback rate, 1.0 = normal speed; libmpv accepts 0.01 to 100. Starts the player.
     bool SetRate(double rate) override;
     double Rate() const override;

@@ -43,6 +43,8 @@ public:
     // Playback position; 0 with no media. Any thread.
     virtual double PositionSeconds() const = 0;
     virtual double Duration() const = 0;
+    // Pictures a second of the media's video; 0 when unknown (no media, sound only).
+    virtual double FrameRate() const = 0;
     // 1.0 is normal speed.
     virtual bool SetRate(double rate) = 0;
     virtual double Rate() const = 0;

@@ -18,3 +18,10 @@ struct GrabRect {
 // outside the view's picture become black. Takes the view's lock only for the copy and
 // allocates nothing. False when the view has no picture yet (the bitmap is then black).
 bool GrabViewArea(const CPlayerView& view, int left, int top, CGrabBitmap& bitmap);
+
+// Copies the view's whole picture into `bitmap`, filling all of it. A picture of the bitmap's
+// size is copied byte for byte, as GrabViewArea at (0, 0) does; any other size is scaled to
+// the bitmap's, each pixel the mean of the picture's pixels it covers, so that a view grown on
+// the screen still gives the same frame of the same scene. Takes the view's lock only for the
+// copy and allocates nothing. False when the view has no picture yet (the bitmap is then black).
+bool GrabViewScaled(const CPlayerView& view, CGrabBitmap& bitmap);

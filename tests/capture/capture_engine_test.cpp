@@ -220,16 +220,17 @@ TEST_F(CaptureEngine, FlushIntoAnUnwritableFolderKeepsGoingAndReports) {
     EXPECT_TRUE(fs::exists(fs::path(missing) / "00000200.bmp"));
 }
 
-// The worker grabs the view's top-left 350 x 240 pixels; the flushed file shows them.
+// The worker grabs the view's whole picture into 350 x 240 frames; the flushed file shows it.
+// A view grown to twice that size (each 2 x 2 block of one value) gives the same frame.
 TEST_F(CaptureEngine, WorkerGrabsTheViewIntoTheQueue) {
     CPlayerView view;
-    ASSERT_TRUE(view.Resize(400, 300));
+    ASSERT_TRUE(view.Resize(700, 480));
     {
         auto locked = view.LockFrame();
         CGrabBitmap& frame = locked.MutableFrame();
         for (int y = 0; y < frame.m_nHeight; ++y) {
             for (int x = 0; x < frame.m_nWidth; ++x)
-                frame.Row(y)[x * 4] = std::uint8_t((x + 3 * y) & 0xFF);
+                frame.Row(y)[x * 4] = std::uint8_t((x / 2 + 3 * (y / 2)) & 0xFF);
         }
     }
     m_target.SetCaptureTarget(m_dir.Path().string(), 0);

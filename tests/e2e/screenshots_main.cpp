@@ -2,11 +2,14 @@
 // scripts/screenshots in each locale. It builds the program's own sheet with its four pages in
 // the locale it is started in and saves into OUT (as PNG files named after the locale):
 // every tab at the window's first size and at its smallest, the folder dialog, a Yes/No
-// question, the result viewer with its split line in the middle, and the first player page
-// while it records CLIP and after the recording.
+// question, the result viewer with its split line in the middle, the first player page while
+// it records CLIP and after the recording, with a span marked on its slider, while it makes the
+// best still of it, and the window maximised. Started with QT_SCALE_FACTOR set, the names say
+// the factor too.
 // Exit status 0 when every picture was saved, 1 otherwise, 2 on wrong use. A test program:
 // nothing of it is in `tarnwick`.
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QLocale>
 #include <QMessageBox>
@@ -23,6 +26,7 @@
 #include <functional>
 
 #include "app/capture/player_page.h"
+#include "app/capture/player_panel_widget.h"
 #include "app/main_sheet.h"
 #include "app/program_pages.h"
 #include "app/startup.h"
@@ -118,7 +122,12 @@ int main(int argc, char** argv) {
     const QString out = args[2];
     QDir().mkpath(out);
     const QLocale locale = QLocale::system();
-    const QString prefix = out + u'/' + locale.name() + u'-';
+    QString prefix = out + u'/' + locale.name() + u'-';
+    QString frames = out + QStringLiteral("/frames-") + locale.name();
+    if (const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR"); !scale.isEmpty()) {
+        prefix += QStringLiteral("scale%1-").arg(scale);
+        frames += QStringLiteral("-scale%1").arg(scale);
+    }
     InstallTranslation(app, locale);
     // The program's own desktop: real message boxes, the user's state file.
     CDesktop desktop(CRememberedFolders::StateFilePath());
@@ -179,13 +188,13 @@ int main(int argc, char** argv) {
         viewer->close();
     });
     auto* page = qobject_cast<CPlayerPage*>(sheet.Page(0));
-    steps.push_back([page, clip, out, &sheet] {
+    steps.push_back([page, clip, frames, &sheet] {
         if (!page->OpenMedia(clip)) {
             g_bFailed = true;
             sheet.reject();
             return;
         }
-        page->SetFolder(out + QStringLiteral("/frames-") + QLocale::system().name());
+        page->SetFolder(frames);
         page->RecordButton()->click();
     });
     for (int wait = 0; wait < 4; ++wait) steps.push_back([] {});
@@ -194,8 +203,26 @@ int main(int argc, char** argv) {
         if (page->State() == CPlayerPage::kStateRecording)
             page->RecordButton()->click();
     });
+    steps.push_back(
+        [&sheet, prefix] { Save(&sheet, prefix + QStringLiteral("recording-summary.png")); });
+    // The whole clip marked, its best still at x3 (long enough to be seen running).
+    steps.push_back([page] { page->KeyPanel()->SetMarks(0.0, 5.9); });
+    steps.push_back([&sheet, prefix] { Save(&sheet, prefix + QStringLiteral("marks.png")); });
+    steps.push_back([page] {
+        page->ScaleCombo()->setCurrentIndex(2);
+        page->BestStillButton()->click();
+    });
+    steps.push_back([&sheet, prefix] { Save(&sheet, prefix + QStringLiteral("best-still.png")); });
+    for (int wait = 0; wait < 40; ++wait) steps.push_back([] {});
+    steps.push_back([page] { page->OnStopJob(); });
+    steps.push_back([&sheet] {
+        sheet.showMaximized();
+        // Without a window manager (Xvfb) nobody maximises: the window takes the screen itself.
+        if (QScreen* screen = sheet.screen())
+            sheet.setGeometry(screen->availableGeometry());
+    });
     steps.push_back([&sheet, prefix] {
-        Save(&sheet, prefix + QStringLiteral("recording-summary.png"));
+        Save(&sheet, prefix + QStringLiteral("maximized.png"));
         sheet.accept();
     });
     sheet.show();

@@ -1,5 +1,7 @@
 #include "app/capture/media_player2.h"
 
+#include <QVBoxLayout>
+
 #include "app/capture/player_panel_widget.h"
 #include "app/capture/video_view_widget.h"
 #include "capture/capture_engine.h"
@@ -10,14 +12,19 @@ CMediaPlayer2::CMediaPlayer2(bool bAudio, QWidget* parent)
 
 CMediaPlayer2::CMediaPlayer2(const MediaPlayerFactory& makePlayer, QWidget* parent)
     : QWidget(parent), m_pPlayer(makePlayer()) {
-    setFixedSize(kMediaPlayer2Width, kMediaPlayer2Height);
+    // At least 350 x 312; wider, the picture grows in its own shape and the controls follow it.
+    setMinimumSize(kMediaPlayer2Width, kMediaPlayer2Height);
     m_pVideo = new CVideoViewWidget(this);
     m_pVideo->SetPictureSize(QSize(kGrabWidth, kGrabHeight));
-    m_pVideo->move(0, 0);
     m_pVideo->SetPlayer(m_pPlayer.get());
     m_pPanel = new CPlayerPanelWidget(this);
-    m_pPanel->setGeometry(0, kGrabHeight, kMediaPlayer2Width, kMediaPlayer2Height - kGrabHeight);
+    m_pPanel->setFixedHeight(kMediaPlayer2Height - kGrabHeight);
     m_pPanel->SetPlayer(m_pPlayer.get());
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_pVideo);
+    layout->addWidget(m_pPanel);
     // The controls take the player keys; a click on the picture gives them the focus.
     m_pVideo->setFocusPolicy(Qt::ClickFocus);
     m_pVideo->setFocusProxy(m_pPanel);

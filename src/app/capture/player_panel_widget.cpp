@@ -1,5 +1,6 @@
 #include "app/capture/player_panel_widget.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "platform/media_player.h"
 
@@ -22,21 +24,60 @@ constexpr int kSliderSteps = 1000;
 // Width of the focus mark around the controls.
 constexpr int kFocusMargin = 2;
 
+// Colours of the span's marks on the slider: a start in green, an end in red, the span between
+// them shaded.
+const QColor kStartMarkColor(0, 160, 0);
+const QColor kEndMarkColor(220, 0, 0);
+
 // A position slider that jumps to where it is clicked and follows a drag from there (a plain
-// slider only moves a page towards the click).
+// slider only moves a page towards the click). It draws the span's marks over its groove.
 class CSeekSlider : public QSlider {
 public:
     using QSlider::QSlider;
 
+    // Fractions of the slider's range; below 0: no mark.
+    void SetMarks(double start, double end) {
+        if (start == m_dStart && end == m_dEnd)
+            return;
+        m_dStart = start;
+        m_dEnd = end;
+        update();
+    }
+
 protected:
+    void paintEvent(QPaintEvent* event) override {
+        QSlider::paintEvent(event);
+        if (m_dStart < 0 && m_dEnd < 0)
+            return;
+        // Plain names, not a structured binding: the lambda below takes them.
+        const std::pair<QRect, QRect> parts = Parts();
+        const QRect groove = parts.first;
+        const QRect handle = parts.second;
+        // Where the handle's centre stands at that fraction, as the style places it.
+        const auto xOf = [&](double fraction) {
+            const int value = minimum() + int(std::lround(fraction * (maximum() - minimum())));
+            return groove.x() + handle.width() / 2 +
+                   QStyle::sliderPositionFromValue(minimum(), maximum(), value,
+                                                   groove.width() - handle.width());
+        };
+        QPainter painter(this);
+        if (m_dStart >= 0 && m_dEnd >= 0) {
+            QColor band = palette().color(QPalette::Highlight);
+            band.setAlpha(70);
+            painter.fillRect(
+                QRect(QPoint(xOf(m_dStart), rect().top()), QPoint(xOf(m_dEnd), rect().bottom())),
+                band);
+        }
+        for (const auto& [fraction, color] :
+             {std::pair{m_dStart, kStartMarkColor}, std::pair{m_dEnd, kEndMarkColor}}) {
+            if (fraction >= 0)
+                painter.fillRect(QRect(xOf(fraction) - 1, rect().top(), 2, rect().height()), color);
+        }
+    }
+
     void mousePressEvent(QMouseEvent* event) override {
         if (event->button() == Qt::LeftButton && isEnabled()) {
-            QStyleOptionSlider option;
-            initStyleOption(&option);
-            const QRect groove =
-                style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
-            const QRect handle =
-                style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+            const auto [groove, handle] = Parts();
             if (!handle.contains(event->position().toPoint())) {
                 const int x = event->position().toPoint().x() - groove.x() - handle.width() / 2;
                 setValue(QStyle::sliderValueFromPosition(minimum(), maximum(), x,
@@ -46,6 +87,18 @@ protected:
         // The handle is under the mouse now: the press takes it, and a drag moves it on.
         QSlider::mousePressEvent(event);
     }
+
+private:
+    // The groove and the handle where the style draws them now.
+    std::pair<QRect, QRect> Parts() const {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return {style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this),
+                style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this)};
+    }
+
+    double m_dStart = -1;
+    double m_dEnd = -1;
 };
 }  // namespace
 
@@ -57,6 +110,22 @@ QString FormatPlayTime(double seconds) {
         .arg(tenths / 600)
         .arg(tenths / 10 % 60, 2, 10, QLatin1Char('0'))
         .arg(tenths % 10);
+}
+
+QString FormatFrameTime(double seconds, double framesPerSecond) {
+    if (!std::isfinite(seconds) || seconds < 0)
+        seconds = 0;
+    const long long ms = std::llround(seconds * 1000.0);
+    QString time = QStringLiteral("%1:%2:%3.%4")
+                       .arg(ms / 3600000)
+                       .arg(ms / 60000 % 60, 2, 10, QLatin1Char('0'))
+                       .arg(ms / 1000 % 60, 2, 10, QLatin1Char('0'))
+                       .arg(ms % 1000, 3, 10, QLatin1Char('0'));
+    if (!(framesPerSecond > 0) || !std::isfinite(framesPerSecond))
+        return time;
+    // A picture's position is its start; the rounding takes in a position a hair before it.
+    const long long frame = std::llround(std::floor(seconds * framesPerSecond + 1e-3));
+    return QCoreApplication::translate("CPlayerPanelWidget", "%1 · 帧 %2").arg(time).arg(frame);
 }
 
 CPlayerPanelWidget::CPlayerPanelWidget(QWidget* parent) : QWidget(parent) {
@@ -81,6 +150,13 @@ CPlayerPanelWidget::CPlayerPanelWidget(QWidget* parent) : QWidget(parent) {
         button->setMinimumSize(button->sizeHint());
     }
     m_pSlider->setMinimumWidth(40);
+    // The keys, for whoever has not read the help page.
+    m_pPlay->setToolTip(tr("播放（空格键）"));
+    m_pPause->setToolTip(tr("暂停（空格键）"));
+    m_pStop->setToolTip(tr("停止并回到开头"));
+    m_pSlider->setToolTip(
+        tr("点击或拖动以定位。← →：前后 5 秒；Shift+← →：逐帧；"
+           "I / O：设起点 / 终点；S 或 F12：存当前画面"));
     m_pStatus = new QLabel(this);
     m_pStatus->setFrameShape(QFrame::StyledPanel);
     m_pStatus->setFrameShadow(QFrame::Sunken);
@@ -210,6 +286,47 @@ void CPlayerPanelWidget::Refresh() {
     if (m_bRecordingMark)
         text = QStringLiteral("<span style=\"color:#e00000\">&#9679;</span> ") + text;
     m_pStatus->setText(text);
+    ShowMarks();
+    emit PositionShown(position);
+}
+
+void CPlayerPanelWidget::SetMark(bool bEnd) {
+    if (!m_pPlayer || !m_pPlayer->HasMedia())
+        return;
+    const double position = m_pPlayer->PositionSeconds();
+    std::optional<double> start = m_startMark;
+    std::optional<double> end = m_endMark;
+    if (bEnd) {
+        end = position;
+        if (start && *start > position)
+            start.reset();
+    } else {
+        start = position;
+        if (end && *end < position)
+            end.reset();
+    }
+    SetMarks(start, end);
+}
+
+void CPlayerPanelWidget::SetMarks(std::optional<double> start, std::optional<double> end) {
+    if (start == m_startMark && end == m_endMark)
+        return;
+    m_startMark = start;
+    m_endMark = end;
+    ShowMarks();
+    emit MarksChanged();
+}
+
+void CPlayerPanelWidget::ClearMarks() {
+    SetMarks(std::nullopt, std::nullopt);
+}
+
+void CPlayerPanelWidget::ShowMarks() {
+    const double duration = m_pPlayer && m_pPlayer->HasMedia() ? m_pPlayer->Duration() : 0.0;
+    const auto fraction = [duration](const std::optional<double>& mark) {
+        return mark && duration > 0 ? std::clamp(*mark / duration, 0.0, 1.0) : -1.0;
+    };
+    static_cast<CSeekSlider*>(m_pSlider)->SetMarks(fraction(m_startMark), fraction(m_endMark));
 }
 
 void CPlayerPanelWidget::keyPressEvent(QKeyEvent* event) {
@@ -218,6 +335,11 @@ void CPlayerPanelWidget::keyPressEvent(QKeyEvent* event) {
     const int key = event->key();
     if ((key == Qt::Key_S || key == Qt::Key_F12) && modifiers == Qt::NoModifier) {
         emit SaveFrameRequested();
+        return;
+    }
+    if ((key == Qt::Key_I || key == Qt::Key_O) && modifiers == Qt::NoModifier) {
+        if (m_bControlsEnabled)
+            SetMark(key == Qt::Key_O);
         return;
     }
     const bool bArrow = key == Qt::Key_Left || key == Qt::Key_Right;

@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <optional>
+
 class IMediaPlayer;
 class QLabel;
 class QSlider;
@@ -12,9 +14,13 @@ class QToolButton;
 
 // The time of a playback position as the status line shows it: "m:ss.t" (tenths).
 QString FormatPlayTime(double seconds);
+// A position to the millisecond with its picture's number at `framesPerSecond` (counted from 0):
+// "h:mm:ss.mmm · 帧 N"; without a frame rate the time alone.
+QString FormatFrameTime(double seconds, double framesPerSecond);
 
 // Keys while it has the focus (shown by a frame in the highlight colour): Space plays or
-// pauses, Left and Right move 5 s, Shift with them one picture, S and F12 ask for a snapshot.
+// pauses, Left and Right move 5 s, Shift with them one picture, S and F12 ask for a snapshot,
+// I and O set the start and end marks of a span (drawn on the position slider).
 class CPlayerPanelWidget : public QWidget {
     Q_OBJECT
 public:
@@ -46,6 +52,14 @@ public:
     QSlider* PositionSlider() const { return m_pSlider; }
     QLabel* StatusLine() const { return m_pStatus; }
 
+    // The span's marks in seconds. Setting one at the player's position clears the other when
+    // it would come to lie on the wrong side.
+    void SetMark(bool bEnd);
+    void SetMarks(std::optional<double> start, std::optional<double> end);
+    void ClearMarks();
+    std::optional<double> StartMark() const { return m_startMark; }
+    std::optional<double> EndMark() const { return m_endMark; }
+
 public slots:
     // Shows the player's position, length and state as they are now.
     void Refresh();
@@ -53,6 +67,10 @@ public slots:
 signals:
     // S or F12 was pressed.
     void SaveFrameRequested();
+    // A mark was set or cleared.
+    void MarksChanged();
+    // Refresh showed the player at `seconds`.
+    void PositionShown(double seconds);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -65,6 +83,8 @@ private:
     bool CanSeek() const;
     // Moves the player to where the slider stands.
     void SeekToSlider();
+    // The marks onto the slider, as fractions of the media's length.
+    void ShowMarks();
 
     IMediaPlayer* m_pPlayer = nullptr;
     QMetaObject::Connection m_position;
@@ -78,4 +98,6 @@ private:
     bool m_bControlsEnabled = true;
     bool m_bAcceptsKeyboard = true;
     bool m_bRecordingMark = false;
+    std::optional<double> m_startMark;
+    std::optional<double> m_endMark;
 };

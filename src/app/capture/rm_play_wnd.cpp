@@ -173,12 +173,15 @@ void CRMPlayWnd::UpdateFrame() {
         colours = QPalette();
     }
     setPalette(colours);
-    // The picture (or the panel alone) keeps its size; the frame goes around it.
+    // The picture (or the panel alone) is at least its size, the frame around it; wider, the
+    // picture grows in its own shape, and the panel alone only grows wider.
     QSize inner = m_pictureSize;
     if (m_pVideo && m_pPanel)
         inner.rheight() += m_pPanel->sizeHint().height();
     const int frame = frameWidth();
-    setFixedSize(inner + QSize(2 * frame, 2 * frame));
+    const QSize outer = inner + QSize(2 * frame, 2 * frame);
+    setMinimumSize(outer);
+    setMaximumSize(QWIDGETSIZE_MAX, m_pVideo ? QWIDGETSIZE_MAX : outer.height());
 }
 
 void CRMPlayWnd::SetSunkenFrame(bool bSunken) {

@@ -18,7 +18,7 @@ constexpr int kPanelHeight = 46;
 
 QStringList CRMPlayerPage::RmMediaFilters() {
     return {tr("RM 文件(*.rm,*.ram,*.ra,*.swf,*.avi) (*.rm *.ram *.ra *.swf *.avi)"),
-            tr("所有文件 (*.*) (*)")};
+            CPlayerPage::CommonVideoFilter(), tr("所有文件 (*.*) (*)")};
 }
 
 CRMPlayerPage::CRMPlayerPage(CDesktop& desktop, CRecording& recording, bool bAudio, QWidget* parent)
@@ -60,6 +60,7 @@ CRMPlayerPage::CRMPlayerPage(CDesktop& desktop, CRecording& recording,
 
     // The controls take the player keys; a click on the picture gives them the focus.
     SetKeyPanel(m_pPanel->PanelWidget());
+    SetVideoWidget(m_pVideo->VideoWidget());
     m_pVideo->VideoWidget()->setFocusPolicy(Qt::ClickFocus);
     m_pVideo->VideoWidget()->setFocusProxy(m_pPanel->PanelWidget());
 

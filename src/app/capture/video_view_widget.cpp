@@ -4,6 +4,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
+#include <cmath>
+
 #include "capture/capture_engine.h"
 #include "platform/media_player.h"
 
@@ -15,7 +18,10 @@ constexpr int kPollMs = 20;
 CVideoViewWidget::CVideoViewWidget(QWidget* parent)
     : QWidget(parent), m_size(kGrabWidth, kGrabHeight) {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setFixedSize(m_size);
+    setMinimumSize(m_size);
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
     m_poll.setInterval(kPollMs);
     connect(&m_poll, &QTimer::timeout, this, &CVideoViewWidget::PollFrame);
 }
@@ -23,8 +29,9 @@ CVideoViewWidget::CVideoViewWidget(QWidget* parent)
 void CVideoViewWidget::SetPlayer(IMediaPlayer* player) {
     m_pPlayer = player;
     m_nShownFrame = 0;
+    m_viewSize = QSize();
     if (m_pPlayer) {
-        m_pPlayer->SetViewSize(m_size.width(), m_size.height());
+        UpdateViewSize();
         m_poll.start();
     } else {
         m_poll.stop();
@@ -34,10 +41,52 @@ void CVideoViewWidget::SetPlayer(IMediaPlayer* player) {
 
 void CVideoViewWidget::SetPictureSize(const QSize& size) {
     m_size = size;
-    setFixedSize(size);
-    if (m_pPlayer)
-        m_pPlayer->SetViewSize(size.width(), size.height());
+    setMinimumSize(size);
+    updateGeometry();
+    UpdateViewSize();
     update();
+}
+
+QRect CVideoViewWidget::PictureRect() const {
+    if (m_size.isEmpty())
+        return rect();
+    // Grows in tenths of the picture size (35 x 24 for 350 x 240), so that its shape stays
+    // exact and a few pixels the layout has to spare leave it as it is.
+    const int tenths =
+        std::max(10, std::min(width() * 10 / m_size.width(), height() * 10 / m_size.height()));
+    const QSize fitted(m_size.width() * tenths / 10, m_size.height() * tenths / 10);
+    // From the top-left corner, as the picture always lay: a screen grab of the player's corner
+    // finds it there.
+    return QRect(QPoint(0, 0), fitted);
+}
+
+void CVideoViewWidget::UpdateViewSize() {
+    if (!m_pPlayer)
+        return;
+    const QSize picture = PictureRect().size();
+    const qreal ratio = devicePixelRatioF();
+    const QSize device(std::max(1, int(std::lround(picture.width() * ratio))),
+                       std::max(1, int(std::lround(picture.height() * ratio))));
+    if (device == m_viewSize)
+        return;
+    m_viewSize = device;
+    m_pPlayer->SetViewSize(device.width(), device.height());
+}
+
+int CVideoViewWidget::heightForWidth(int width) const {
+    return m_size.isEmpty() ? -1
+                            : int(std::lround(double(width) * m_size.height() / m_size.width()));
+}
+
+void CVideoViewWidget::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    UpdateViewSize();
+}
+
+void CVideoViewWidget::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // The screen's pixel ratio is known from here on.
+    UpdateViewSize();
 }
 
 void CVideoViewWidget::PollFrame() {
@@ -60,9 +109,25 @@ void CVideoViewWidget::paintEvent(QPaintEvent*) {
     if (frame.IsEmpty())
         return;
     // The picture's rows are bgr0, which is what RGB32 means in memory on this byte order.
-    const QImage image(const_cast<CGrabBitmap&>(frame).Bits(), frame.m_nWidth, frame.m_nHeight,
-                       frame.m_nStride, QImage::Format_RGB32);
-    painter.drawImage(QPoint(0, 0), image);
+    QImage image(const_cast<CGrabBitmap&>(frame).Bits(), frame.m_nWidth, frame.m_nHeight,
+                 frame.m_nStride, QImage::Format_RGB32);
+    const QRect picture = PictureRect();
+    const qreal ratio = devicePixelRatioF();
+    if (QSize(std::lround(picture.width() * ratio), std::lround(picture.height() * ratio)) ==
+        image.size()) {
+        // Rendered for this place: pixel for pixel.
+        image.setDevicePixelRatio(ratio);
+        painter.drawImage(picture.topLeft(), image);
+    } else {
+        // A picture of the size before a resize, until the next one arrives.
+        painter.drawImage(QRectF(picture), image);
+    }
+}
+
+void CVideoViewWidget::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        emit DoubleClicked();
+    QWidget::mouseDoubleClickEvent(event);
 }
 
 void CVideoViewWidget::mousePressEvent(QMouseEvent* event) {

@@ -16,7 +16,7 @@
 QStringList CWinMediaPlayerPage::WmMediaFilters() {
     return {tr("媒体文件(*.avi;*.asf;*.wmv;*.mpeg;*.mpg;*.mp2;*.dat;*.wm;*.wma) "
                "(*.avi *.asf *.wmv *.mpeg *.mpg *.mp2 *.dat *.wm *.wma)"),
-            tr("所有文件 (*.*) (*)")};
+            CPlayerPage::CommonVideoFilter(), tr("所有文件 (*.*) (*)")};
 }
 
 CWinMediaPlayerPage::CWinMediaPlayerPage(CDesktop& desktop, CRecording& recording, bool bAudio,
@@ -45,6 +45,7 @@ CWinMediaPlayerPage::CWinMediaPlayerPage(CDesktop& desktop, CRecording& recordin
     connect(m_pPlayer, &CMediaPlayer2::PlayStateChange, this,
             &CWinMediaPlayerPage::OnPlayStateChange);
     SetKeyPanel(m_pPlayer->PanelWidget());
+    SetVideoWidget(m_pPlayer->VideoWidget());
     UpdateControls();
 }
 
@@ -118,9 +119,12 @@ void CWinMediaPlayerPage::ClearPicture() {
 }
 
 bool CWinMediaPlayerPage::GrabCurrentFrame(CDibImage& image) {
-    const QRect area(m_pPlayer->mapToGlobal(QPoint(0, 0)), QSize(kGrabWidth, kGrabHeight));
+    // The picture as it lies on the screen: 350 x 240 at the window's first size, larger when
+    // the window has grown.
+    const QSize size = m_pPlayer->VideoWidget()->PictureRect().size();
+    const QRect area(m_pPlayer->mapToGlobal(QPoint(0, 0)), size);
     if (CaptureScreenRect(image, area))
         return true;
-    const GrabRect picture{0, 0, kGrabWidth, kGrabHeight};
+    const GrabRect picture{0, 0, m_pPlayer->View().Width(), m_pPlayer->View().Height()};
     return CaptureWindow(image, &m_pPlayer->View(), &picture);
 }

@@ -39,3 +39,17 @@ void CRememberedFolders::Set(Folder which, const QString& path) {
     }
     emit Changed(which, path);
 }
+
+QString CRememberedFolders::Choice(const QString& key, const QString& fallback) const {
+    const QSettings state(m_strStateFile, QSettings::IniFormat);
+    return state.value(QStringLiteral("Choices/") + key, fallback).toString();
+}
+
+void CRememberedFolders::SetChoice(const QString& key, const QString& value) {
+    if (Choice(key, QString()) == value)
+        return;
+    // Silent on failure, as the folders are.
+    QSettings state(m_strStateFile, QSettings::IniFormat);
+    state.setValue(QStringLiteral("Choices/") + key, value);
+    state.sync();
+}

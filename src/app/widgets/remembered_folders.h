@@ -34,6 +34,10 @@ public:
     // empty path is ignored, so clearing a field forgets nothing. A failed write is silent: the
     // state file is a convenience, never the user's data.
     void Set(Folder which, const QString& path);
+    // A choice of a page remembered beside the folders (a file type, a scale) under `key`;
+    // `fallback` when none is.
+    QString Choice(const QString& key, const QString& fallback) const;
+    void SetChoice(const QString& key, const QString& value);
 
 signals:
     void Changed(CRememberedFolders::Folder which, const QString& path);

@@ -37,6 +37,7 @@ public:
     void Redraw() override;
     double PositionSeconds() const override { return m_dPosition.load(); }
     double Duration() const override { return m_bLoaded ? m_media.m_dSeconds : 0.0; }
+    double FrameRate() const override { return m_bLoaded ? m_media.m_dFramesPerSecond : 0.0; }
     bool SetRate(double rate) override;
     double Rate() const override { return m_dRate; }
     int PlayState() const override { return m_nState; }
@@ -76,6 +77,8 @@ class CFakePlayers {
 public:
     // Writes a small file at `path` (for the file dialogs) and makes it open as `media`.
     void AddMedia(const std::string& path, const CFakeMedia& media);
+    // Makes the file at `path` (a real clip, say) open as `media`, leaving the file as it is.
+    void AddExisting(const std::string& path, const CFakeMedia& media) { m_shelf[path] = media; }
     MediaPlayerFactory Factory();
     // The players made so far (owned by the widgets that asked for them).
     const std::vector<CFakeMediaPlayer*>& Made() const { return m_made; }

@@ -750,12 +750,14 @@ TEST_P(PlayerPageTest, SourceButtonOpensTheChosenFile) {
     sheet.ReplacePage(tab, page);
     sheet.Tabs()->setCurrentIndex(tab);
     page->MediaButton()->click();
+    // Each page's own types first, today's common video files beside them.
+    const QString common = QString::fromUtf8("视频文件(*.mp4;*.mkv;*.webm;*.mov;*.m4v)");
     const QStringList expected =
-        bRm ? QStringList{QString::fromUtf8("RM 文件(*.rm,*.ram,*.ra,*.swf,*.avi)"),
+        bRm ? QStringList{QString::fromUtf8("RM 文件(*.rm,*.ram,*.ra,*.swf,*.avi)"), common,
                           QString::fromUtf8("所有文件 (*.*)")}
             : QStringList{QString::fromUtf8(
                               "媒体文件(*.avi;*.asf;*.wmv;*.mpeg;*.mpg;*.mp2;*.dat;*.wm;*.wma)"),
-                          QString::fromUtf8("所有文件 (*.*)")};
+                          common, QString::fromUtf8("所有文件 (*.*)")};
     EXPECT_EQ(shown, expected);
     EXPECT_EQ(page->State(), 1);
     EXPECT_EQ(sheet.windowTitle(),

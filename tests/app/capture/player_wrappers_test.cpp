@@ -1,6 +1,8 @@
 // The player wrappers of the two pages, and what one page's recording means for the other.
 #include <gtest/gtest.h>
 
+#include <QLayout>
+
 #include <QApplication>
 #include <QPushButton>
 #include <QSpinBox>
@@ -131,11 +133,26 @@ TEST(PlayerPanel, TimeIsMinutesSecondsAndTenths) {
 TEST(MediaPlayer2, PictureOnTopOfTheControls) {
     TestApp();
     CMediaPlayer2 player(false);
-    EXPECT_EQ(player.size(), QSize(350, 312));
-    EXPECT_EQ(player.VideoWidget()->geometry(), QRect(0, 0, 350, 240));
-    EXPECT_EQ(player.PanelWidget()->geometry().top(), 240);
-    EXPECT_EQ(player.View().Width(), 350);
-    EXPECT_EQ(player.View().Height(), 240);
+    EXPECT_EQ(player.minimumSize(), QSize(350, 312));
+    // At its smallest and grown: the picture keeps its shape, the controls stay under it, and
+    // the player renders at the picture's size.
+    struct Size {
+        QSize m_player;
+        QRect m_picture;
+    };
+    const Size kSizes[] = {
+        {{350, 312}, {0, 0, 350, 240}},
+        {{700, 552}, {0, 0, 700, 480}},
+    };
+    player.show();
+    for (const Size& size : kSizes) {
+        player.resize(size.m_player);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(player.VideoWidget()->geometry(), size.m_picture);
+        EXPECT_EQ(player.PanelWidget()->geometry().top(), size.m_picture.bottom() + 1);
+        EXPECT_EQ(player.View().Width(), size.m_picture.width());
+        EXPECT_EQ(player.View().Height(), size.m_picture.height());
+    }
 }
 
 // The state notification gives the old and the new state.
