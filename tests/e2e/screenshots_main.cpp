@@ -216,6 +216,8 @@ int main(int argc, char** argv) {
     for (int wait = 0; wait < 40; ++wait) steps.push_back([] {});
     steps.push_back([page] { page->OnStopJob(); });
     steps.push_back([&sheet] {
+        // The still may have finished and opened its viewer over the window.
+        for (CImageViewer* opened : sheet.findChildren<CImageViewer*>()) opened->close();
         sheet.showMaximized();
         // Without a window manager (Xvfb) nobody maximises: the window takes the screen itself.
         if (QScreen* screen = sheet.screen())

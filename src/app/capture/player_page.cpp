@@ -255,6 +255,8 @@ void CPlayerPage::MakeFrameTools() {
     m_pJobProgress = new QProgressBar(this);
     m_pJobLabel = new QLabel(this);
     m_pJobLabel->setWordWrap(true);
+    // Room for two lines: a progress line with its time left wraps on a large font.
+    m_pJobLabel->setMinimumHeight(2 * m_pJobLabel->fontMetrics().lineSpacing());
     m_pJobProgress->hide();
     m_pJobStopButton->hide();
     m_pJob = new CPlayerJob(this);
