@@ -228,6 +228,9 @@ bool IsBmpPath(const std::string& path) {
 bool IsJpegPath(const std::string& path) {
     return HasExtension(path, {".jpg", ".jpeg"});
 }
+bool IsPngPath(const std::string& path) {
+    return HasExtension(path, {".png"});
+}
 
 // LoadBmp; with `reuse`, into the block the image holds (a new one when it has none).
 static CStatus LoadBmpFile(CDibImage& image, const std::string& path, bool reuse) {

@@ -1,10 +1,12 @@
 #include "image/image_file.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 
 #include "image/jpeg_file.h"
+#include "image/png_file.h"
 #include "platform/atomic_file.h"
 
 namespace {
@@ -54,6 +56,29 @@ CStatus SaveImageFile(const std::string& path, CDibImage& image, int quality,
     if (IsBmpPath(path))
         return image.SaveBmp(path, commit);
     return WriteJpegFile(path, image, quality, false, true, commit);
+}
+
+std::optional<PictureFileType> PictureFileTypeOf(const std::string& path) {
+    if (IsBmpPath(path))
+        return PictureFileType::Bmp;
+    if (IsJpegPath(path))
+        return PictureFileType::Jpg;
+    if (IsPngPath(path))
+        return PictureFileType::Png;
+    return std::nullopt;
+}
+
+CStatus SavePictureFile(const std::string& path, CDibImage& image, PictureFileType type,
+                        int quality, const CCommitOptions& commit) {
+    switch (type) {
+        case PictureFileType::Png:
+            return WritePngFile(path, image, commit);
+        case PictureFileType::Jpg:
+            return WriteJpegFile(path, image, std::clamp(quality, 1, 100), false, true, commit);
+        case PictureFileType::Bmp:
+            break;
+    }
+    return image.SaveBmp(path, commit);
 }
 
 namespace {

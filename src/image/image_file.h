@@ -12,6 +12,8 @@
 bool IsBmpPath(const std::string& path);
 // True for ".jpg" and ".jpeg", any case.
 bool IsJpegPath(const std::string& path);
+// True for ".png", any case.
+bool IsPngPath(const std::string& path);
 
 // ".bmp"/".dib": LoadBmp then ConvertTo24; ".jpg"/".jpeg": ReadJpegFile with the swap flag.
 // Succeeds when `image` holds a 24-bit picture with pixels; otherwise the reason says what is
@@ -31,3 +33,11 @@ std::optional<std::pair<int, int>> PeekImageSize(const std::string& path);
 // says.
 CStatus SaveImageFile(const std::string& path, CDibImage& image, int quality,
                       const CCommitOptions& commit = {});
+
+// The file types a picture is written as.
+enum class PictureFileType { Bmp, Jpg, Png };
+// By the extension, any case: ".bmp"/".dib", ".jpg"/".jpeg", ".png"; none for anything else.
+std::optional<PictureFileType> PictureFileTypeOf(const std::string& path);
+// Writes `image` as `type` (a JPEG at `quality`, held to 1..100), otherwise as SaveImageFile.
+CStatus SavePictureFile(const std::string& path, CDibImage& image, PictureFileType type,
+                        int quality, const CCommitOptions& commit = {});

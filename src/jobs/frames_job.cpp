@@ -6,8 +6,6 @@
 
 #include "image/dib_image.h"
 #include "image/frame_image.h"
-#include "image/jpeg_file.h"
-#include "image/png_file.h"
 #include "jobs/job_engine.h"
 #include "jobs/job_guard.h"
 #include "platform/free_name.h"
@@ -58,15 +56,7 @@ CStatus WriteFrameFile(const std::string& path, CDibImage& image, FrameFileType 
                        int nJpgQuality) {
     CCommitOptions commit;
     commit.m_bNoReplace = true;
-    switch (type) {
-        case FrameFileType::Png:
-            return WritePngFile(path, image, commit);
-        case FrameFileType::Jpg:
-            return WriteJpegFile(path, image, std::clamp(nJpgQuality, 1, 100), false, true, commit);
-        case FrameFileType::Bmp:
-            break;
-    }
-    return image.SaveBmp(path, commit);
+    return SavePictureFile(path, image, type, nJpgQuality, commit);
 }
 
 CFramesResult RunFramesJob(const CFramesParams& params, IFramesObserver& observer) {

@@ -10,9 +10,10 @@
 #include <variant>
 #include <vector>
 
+#include "image/image_file.h"
 #include "platform/status.h"
 
-enum class FrameFileType { Bmp, Png, Jpg };
+using FrameFileType = PictureFileType;
 inline constexpr FrameFileType kFrameFileTypes[] = {FrameFileType::Bmp, FrameFileType::Png,
                                                     FrameFileType::Jpg};
 // "bmp", "png", "jpg": the command line's names and the files' extensions.
@@ -83,7 +84,6 @@ struct CFramesResult {
     bool Ok() const { return m_end == FramesEnd::Finished; }
 };
 
-class CDibImage;
 // Writes `image` as `type` at `path`, never over a file of that name (EEXIST then); JPEG at
 // `nJpgQuality`. The reason of a failure does not repeat the path.
 CStatus WriteFrameFile(const std::string& path, CDibImage& image, FrameFileType type,

@@ -8,8 +8,6 @@
 
 #include "image/dib_image.h"
 #include "image/frame_image.h"
-#include "image/jpeg_file.h"
-#include "image/png_file.h"
 #include "jobs/folder_frames.h"
 #include "jobs/job_engine.h"
 #include "jobs/job_guard.h"
@@ -48,19 +46,6 @@ public:
 private:
     IStillJobObserver& m_observer;
 };
-
-CStatus WritePicture(const std::string& path, StillFileType type, CDibImage& image, int quality) {
-    // Replaces a file of the name, as the averaging job does: CAtomicFile keeps its mode.
-    switch (type) {
-        case StillFileType::Png:
-            return WritePngFile(path, image);
-        case StillFileType::Jpg:
-            return WriteJpegFile(path, image, std::clamp(quality, 1, 100), false, true);
-        case StillFileType::Bmp:
-            break;
-    }
-    return image.SaveBmp(path);
-}
 
 }  // namespace
 
@@ -224,7 +209,8 @@ CStillJobResult RunStillJob(const CStillJobParams& params, IStillJobObserver& ob
     CDibImage image;
     if (CStatus copied = FrameToDib(made.m_picture, image); !copied)
         return end(StillJobEnd::WriteFailed, params.m_strTarget, copied.Reason());
-    if (CStatus written = WritePicture(params.m_strTarget, *type, image, params.m_nJpgQuality);
+    // Replaces a file of the name, as the averaging job does: CAtomicFile keeps its mode.
+    if (CStatus written = SavePictureFile(params.m_strTarget, image, *type, params.m_nJpgQuality);
         !written)
         return end(StillJobEnd::WriteFailed, params.m_strTarget, written.Reason());
     result.m_nWidth = made.m_picture.width;

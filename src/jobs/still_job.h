@@ -11,10 +11,11 @@
 #include <variant>
 #include <vector>
 
+#include "image/image_file.h"
 #include "jobs/job_params.h"
 #include "stack/still_engine.h"
 
-enum class StillFileType { Bmp, Jpg, Png };
+using StillFileType = PictureFileType;
 // By the extension, any case: ".bmp", ".jpg"/".jpeg", ".png"; none for anything else.
 std::optional<StillFileType> StillFileTypeOf(const std::string& path);
 

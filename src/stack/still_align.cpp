@@ -90,12 +90,6 @@ void SStillMotion::Columns(const double* xs, int count, SColumns& columns) const
     }
 }
 
-void SStillMotion::Row(const double* xs, double y, int count, double* dx, double* dy) const {
-    SColumns columns;
-    Columns(xs, count, columns);
-    Row(xs, y, count, columns, dx, dy);
-}
-
 void SStillMotion::Row(const double* xs, double y, int count, const SColumns& columns, double* dx,
                        double* dy) const {
     for (int k = 0; k < count; ++k) {

@@ -25,11 +25,9 @@ struct SStillMotion {
     std::vector<float> m_rx, m_ry;
 
     void At(double x, double y, double& dx, double& dy) const;
-    // At for `count` points of one row: (xs[i], y) into dx[i], dy[i], the same values as At
-    // with what depends on y worked out once.
-    void Row(const double* xs, double y, int count, double* dx, double* dy) const;
-    // The same for many rows of the same xs: where each x falls between the tile centres,
-    // worked out once by Columns and handed to each Row.
+    // At for `count` points of one row, (xs[i], y) into dx[i], dy[i], the same values as At:
+    // where each x falls between the tile centres worked out once by Columns for many rows of
+    // the same xs, what depends on y once a row.
     struct SColumns {
         std::vector<int> m_i, m_i1;
         std::vector<double> m_fu;

@@ -20,28 +20,15 @@
 #include "app/widgets/image_canvas.h"
 #include "app/widgets/select_folder_dialog.h"
 #include "image/image_file.h"
-#include "image/png_file.h"
 
 namespace {
 
 // The JPEG quality of a picture saved from the viewer.
 constexpr int kSaveQuality = 95;
 
-// The three kinds the viewer writes, by the file's extension.
-enum class SaveKind { Bmp, Jpeg, Png };
-
-std::optional<SaveKind> SaveKindOf(const QString& path) {
-    const QString ext = QFileInfo(path).suffix().toLower();
-    if (ext == u"bmp" || ext == u"dib") {
-        return SaveKind::Bmp;
-    }
-    if (ext == u"jpg" || ext == u"jpeg") {
-        return SaveKind::Jpeg;
-    }
-    if (ext == u"png") {
-        return SaveKind::Png;
-    }
-    return std::nullopt;
+// The type the viewer reads or writes a file as, by its extension.
+std::optional<PictureFileType> TypeOf(const QString& path) {
+    return PictureFileTypeOf(QFile::encodeName(path).toStdString());
 }
 
 QString PngFilesFilter() {
@@ -53,7 +40,7 @@ QString PngFilesFilter() {
 CResult<QImage> ReadViewerImage(const QString& path) {
     QImageReader reader(path);
     // Qt knows BMP files by ".bmp" only; the program also writes them as ".dib".
-    if (SaveKindOf(path) == SaveKind::Bmp) {
+    if (TypeOf(path) == PictureFileType::Bmp) {
         reader.setFormat("bmp");
     }
     QImage image = reader.read();
@@ -64,9 +51,8 @@ CResult<QImage> ReadViewerImage(const QString& path) {
 }
 
 CStatus SaveViewerImage(const QImage& image, const std::string& path) {
-    const std::optional<SaveKind> kind =
-        SaveKindOf(QFile::decodeName(QByteArray::fromStdString(path)));
-    if (!kind) {
+    const std::optional<PictureFileType> type = PictureFileTypeOf(path);
+    if (!type) {
         return CStatus::Failure("the picture is written as .bmp, .jpg, .jpeg or .png; name it so");
     }
     // The program's writers take a bottom-up 24-bit picture in B, G, R order.
@@ -84,15 +70,7 @@ CStatus SaveViewerImage(const QImage& image, const std::string& path) {
             to[2] = from[0];
         }
     }
-    switch (*kind) {
-        case SaveKind::Bmp:
-            return dib.SaveBmp(path);
-        case SaveKind::Jpeg:
-            return SaveImageFile(path, dib, kSaveQuality);
-        case SaveKind::Png:
-            break;
-    }
-    return WritePngFile(path, dib);
+    return SavePictureFile(path, dib, *type, kSaveQuality);
 }
 
 CImageViewer::CImageViewer(CDesktop& desktop, const QString& path, const QImage& image,
@@ -197,7 +175,7 @@ void CImageViewer::UpdateStatus() {
 }
 
 bool CImageViewer::SaveAs(const QString& path) {
-    if (!SaveKindOf(path)) {
+    if (!TypeOf(path)) {
         m_desktop.ShowMessage(
             this,
             tr("无法保存 %1：\n只能保存为 BMP、JPEG 或 PNG 文件，请用 .bmp、.jpg 或 .png 扩展名。")
