@@ -77,7 +77,8 @@ CliCommand::Run AddStill(CLI::App& app) {
         ->type_name("1|2|3")
         ->check(Scale());
     sub->add_option("--keep", args->params.m_dKeepPercent,
-                    "Merge the sharpest PCT percent of the frames (default 80)")
+                    "Merge the sharpest PCT percent of the frames (default 80); frames under "
+                    "half the median sharpness are left out whatever PCT")
         ->type_name("PCT")
         ->check(KeepPercent());
     sub->add_option("--report", args->params.m_strReport,

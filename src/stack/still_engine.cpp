@@ -20,6 +20,11 @@ namespace {
 // doubled (and every other held frame dropped) whenever more than this would be held, so they
 // stay spread over the whole sequence.
 constexpr std::size_t kEstimateFrames = 15;
+// The noise the sharpening meets, against the frames' noise measured in their flattest blocks
+// (in variance): a codec smooths those most, and the merge leaves what the alignment and the
+// codec add. Measured on bursts of 4 and 16 frames of two photographs: twice, where once
+// lifts the noise of few frames and three times loses detail.
+constexpr double kNoiseMet = 2.0;
 
 CStillResult Failed(CStillResult result, StillFailure failure, std::string reason) {
     result.m_failure = failure;
@@ -150,7 +155,8 @@ CStillResult Run(IFrameSource& frames, const CStillParams& params, IStillObserve
     std::vector<SStillMotion> estimateMotions{SStillMotion{}};
     std::vector<double> noises{FrameNoiseSigma(reference)};
     for (const CHeldFrame& h : held) {
-        if (h.m_nIndex == referenceIndex)
+        if (h.m_nIndex == referenceIndex ||
+            result.m_rows[std::size_t(h.m_nIndex)].m_leftOut != StillLeftOut::None)
             continue;
         const SStillAlignment a = aligner.Align(h.m_frame, threads);
         if (a.m_fault != StillAlignFault::None)
@@ -228,7 +234,7 @@ CStillResult Run(IFrameSource& frames, const CStillParams& params, IStillObserve
     SStillDeconv deconv;
     deconv.m_nScale = params.m_nScale;
     deconv.m_dKernelSigma = CStillMerger::KernelSigma(params.m_nScale, kept + leftOut);
-    deconv.m_dNoiseVar = result.m_dNoiseSigma * result.m_dNoiseSigma * factor;
+    deconv.m_dNoiseVar = kNoiseMet * result.m_dNoiseSigma * result.m_dNoiseSigma * factor;
     DeconvolveStill(planes, w, h, deconv, threads);
 
     SFrame& picture = result.m_picture;

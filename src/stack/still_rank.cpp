@@ -117,6 +117,12 @@ std::vector<bool> KeepSharpest(const std::vector<double>& sharpness, double keep
         return sharpness[std::size_t(a)] > sharpness[std::size_t(b)];
     });
     for (int i = 0; i < count; ++i) keep[std::size_t(order[std::size_t(i)])] = true;
+    // Far below the (upper) median is a frame blurred by motion or focus: among few frames the keep
+    // percent alone would let it in, and it costs more than the samples it adds.
+    const double median = sharpness[std::size_t(order[std::size_t((n - 1) / 2)])];
+    for (int i = 0; i < n; ++i)
+        if (sharpness[std::size_t(i)] < kStillFarBelowMedian * median)
+            keep[std::size_t(i)] = false;
     if (forced && *forced >= 0 && *forced < n)
         keep[std::size_t(*forced)] = true;
     return keep;
