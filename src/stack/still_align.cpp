@@ -23,6 +23,34 @@ constexpr int kMinTilesForFit = 6;
 // A smoothed residual smaller than this (pixels) is the fit's own noise, not motion of its own.
 constexpr double kResidualFloor = 0.25;
 
+// A frame moved farther than the centre window reaches (a pan over seconds) is looked for on
+// copies reduced this many times each way first.
+constexpr int kReduce = 4;  // the sums below add four rows and four columns
+
+// The frame's mean over blocks of kReduce x kReduce pixels into `out` (what is left over at the
+// right and bottom edges dropped): the rows of a block summed first, then each block's columns.
+void Reduce(const SFrame& frame, std::vector<std::uint8_t>& out, int& width, int& height) {
+    width = frame.width / kReduce;
+    height = frame.height / kReduce;
+    out.resize(std::size_t(width) * height * 3);
+    const std::size_t span = std::size_t(width) * kReduce * 3,
+                      stride = std::size_t(frame.width) * 3;
+    std::vector<std::uint16_t> rows(span);
+    constexpr unsigned kArea = kReduce * kReduce;
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* in = frame.bgr.data() + std::size_t(y) * kReduce * stride;
+        for (std::size_t i = 0; i < span; ++i)
+            rows[i] =
+                std::uint16_t(in[i] + in[i + stride] + in[i + 2 * stride] + in[i + 3 * stride]);
+        std::uint8_t* to = out.data() + std::size_t(y) * width * 3;
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const std::uint16_t* p = rows.data() + std::size_t(x) * kReduce * 3 + c;
+                to[3 * x + c] = std::uint8_t((p[0] + p[3] + p[6] + p[9] + kArea / 2) / kArea);
+            }
+    }
+}
+
 double Median(std::vector<double> v) {
     if (v.empty())
         return 0;
@@ -146,6 +174,18 @@ CStatus CStillAligner::SetReference(const SFrame& reference) {
     const CImageView view = PackedView(reference.bgr.data(), m_nWidth, m_nHeight);
     if (CStatus set = m_global.SetReference(view); !set)
         return set;
+    m_nCentreSide = m_global.WindowSize();
+    m_nCentreLeft = (m_nWidth - m_nCentreSide) / 2;
+    m_nCentreTop = (m_nHeight - m_nCentreSide) / 2;
+    int rw = 0, rh = 0;
+    Reduce(reference, m_reduced, rw, rh);
+    m_bFar = std::min(rw, rh) >= CImageRegistration::kMinWindow &&
+             m_coarse.SetReference(PackedView(m_reduced.data(), rw, rh)).Ok() &&
+             m_coarse.WindowSize() * kReduce > m_nCentreSide &&
+             m_centre
+                 .SetReference(CImageView{view.Row(m_nCentreTop) + 3 * m_nCentreLeft,
+                                          view.m_nStride, m_nCentreSide, m_nCentreSide})
+                 .Ok();
     // At least 4 x 4 tiles (a smaller frame has smaller tiles), so the fit has enough.
     m_nCols = std::clamp(int(std::lround(double(m_nWidth) / kTileSpacing)), kMinTilesPerAxis,
                          kMaxTilesPerAxis);
@@ -176,7 +216,9 @@ CStatus CStillAligner::SetReference(const SFrame& reference) {
 SStillAlignment CStillAligner::Align(const SFrame& frame, int threads) {
     SStillAlignment result;
     const CImageView view = PackedView(frame.bgr.data(), frame.width, frame.height);
-    const CRegistration global = m_global.Register(view);
+    CRegistration global = m_global.Register(view);
+    if (m_bFar)
+        global = CheckFar(frame, global);
     if (!global.m_bOk) {
         result.m_fault =
             global.m_dPeakRatio > 0 ? StillAlignFault::WeakPeak : StillAlignFault::NoContrast;
@@ -217,6 +259,32 @@ SStillAlignment CStillAligner::Align(const SFrame& frame, int threads) {
     for (int t = 0; t < n; ++t) result.m_nTiles += m_tiles[std::size_t(t)]->m_bUsable ? 1 : 0;
     FitMotion(sx, sy, good, result);
     return result;
+}
+
+CRegistration CStillAligner::CheckFar(const SFrame& frame, const CRegistration& near) {
+    int rw = 0, rh = 0;
+    Reduce(frame, m_reduced, rw, rh);
+    const CRegistration coarse = m_coarse.Register(PackedView(m_reduced.data(), rw, rh));
+    if (!coarse.m_bOk)
+        return near;
+    const double cx = coarse.m_dx * kReduce, cy = coarse.m_dy * kReduce;
+    if (near.m_bOk && std::hypot(near.m_dx - cx, near.m_dy - cy) <= 2 * kReduce)
+        return near;
+    // The centre window moved to where the reduced copies say its content went.
+    const int left =
+        std::clamp(m_nCentreLeft + int(std::lround(cx)), 0, frame.width - m_nCentreSide);
+    const int top =
+        std::clamp(m_nCentreTop + int(std::lround(cy)), 0, frame.height - m_nCentreSide);
+    const CImageView view = PackedView(frame.bgr.data(), frame.width, frame.height);
+    CRegistration found = m_centre.Register(
+        CImageView{view.Row(top) + 3 * left, view.m_nStride, m_nCentreSide, m_nCentreSide});
+    found.m_dx += left - m_nCentreLeft;
+    found.m_dy += top - m_nCentreTop;
+    if (!found.m_bOk && near.m_bOk) {  // two answers, neither confirmed
+        found.m_dPeakRatio = std::max(found.m_dPeakRatio, 1e-3);
+        found.m_strReason = "the reduced frames disagree with the centre window";
+    }
+    return found;
 }
 
 void CStillAligner::FitMotion(const std::vector<double>& sx, const std::vector<double>& sy,

@@ -71,6 +71,10 @@ public:
 
 private:
     struct CTile;
+    // The centre window's translation `near` checked against the reduced copies': kept when
+    // they agree, else the centre window is registered again where the copies say its content
+    // went (a frame moved beyond the window's reach, or a false match there).
+    CRegistration CheckFar(const SFrame& frame, const CRegistration& near);
     void FitMotion(const std::vector<double>& sx, const std::vector<double>& sy,
                    std::vector<bool>& good, SStillAlignment& result) const;
 
@@ -78,6 +82,15 @@ private:
     int m_nHeight = 0;
     bool m_bLocal = true;
     CImageRegistration m_global;
+    // Far moves: the reference reduced, and its centre window at full size (m_bFar false when
+    // the reduced window would reach no farther than m_global's).
+    bool m_bFar = false;
+    CImageRegistration m_coarse;
+    CImageRegistration m_centre;
+    int m_nCentreLeft = 0;
+    int m_nCentreTop = 0;
+    int m_nCentreSide = 0;
+    std::vector<std::uint8_t> m_reduced;  // a frame's reduced copy
     int m_nCols = 0;
     int m_nRows = 0;
     double m_dCellW = 0;

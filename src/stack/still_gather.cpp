@@ -70,6 +70,22 @@ namespace {
     }
 }
 
+[[gnu::always_inline]] inline void PlaceOnReferenceBody(const double* dx, const double* dy, int y,
+                                                        int count, int width, int height,
+                                                        std::int32_t* at, float* fx, float* fy) {
+    const double right = width - 1, bottom = height - 1;
+    const int lastX = std::max(0, width - 2), lastY = std::max(0, height - 2);
+    for (int x = 0; x < count; ++x) {
+        const double rx = std::min(std::max(x - dx[x], 0.0), right);
+        const double ry = std::min(std::max(y - dy[x], 0.0), bottom);
+        const int ix = std::min(int(rx), lastX), iy = std::min(int(ry), lastY);
+        at[x] = iy * width + ix;
+        fx[x] = float(rx - ix);
+        fy[x] = float(ry - iy);
+    }
+}
+TARNWICK_TWO_BUILDS(PlaceOnReference)
+
 TARNWICK_AVX2_TARGET void GatherVector(const SGatherFrame& g, const double* qx, const double* qy,
                                        int count, std::int32_t* place, float* sb, float* sg,
                                        float* sr, float* sw, float* sq) {
@@ -88,4 +104,10 @@ void GatherPlain(const SGatherFrame& g, const double* qx, const double* qy, int 
 void GatherRow(bool bAvx2, const SGatherFrame& g, const double* qx, const double* qy, int count,
                std::int32_t* place, float* sb, float* sg, float* sr, float* sw, float* sq) {
     (bAvx2 ? GatherVector : GatherPlain)(g, qx, qy, count, place, sb, sg, sr, sw, sq);
+}
+
+void PlaceOnReference(bool bAvx2, const double* dx, const double* dy, int y, int count, int width,
+                      int height, std::int32_t* at, float* fx, float* fy) {
+    bAvx2 ? PlaceOnReferenceAvx2(dx, dy, y, count, width, height, at, fx, fy)
+          : PlaceOnReferencePlain(dx, dy, y, count, width, height, at, fx, fy);
 }

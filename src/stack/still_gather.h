@@ -1,6 +1,7 @@
-// Inside src/stack: the still merge's gathering of one grid row, in a file of its own so that
-// it is built with the vectoriser on (-O3) while the rest of the merge is not, where -O3 made
-// the per-pixel weighing slower.
+// Inside src/stack: the still merge's loops over a row that the vectoriser takes (where a frame
+// row falls on the reference's grid, the gathering of one grid row), in a file of their own so
+// that they are built with -O3 while the rest of the merge is not, where -O3 made the per-pixel
+// lookups slower.
 #pragma once
 
 #include <cstdint>
@@ -30,3 +31,9 @@ struct SGatherFrame {
 // gives the same bits as the plain one.
 void GatherRow(bool bAvx2, const SGatherFrame& g, const double* qx, const double* qy, int count,
                std::int32_t* place, float* sb, float* sg, float* sr, float* sw, float* sq);
+
+// Where frame pixels x = 0 .. count - 1 of row y fall on the reference's width x height grid,
+// moved back by (dx, dy) and clamped to it: the top left of the 2 x 2 pixels around each (a
+// pixel index) and the offsets from there. The AVX2 build gives the same bits as the plain one.
+void PlaceOnReference(bool bAvx2, const double* dx, const double* dy, int y, int count, int width,
+                      int height, std::int32_t* at, float* fx, float* fy);

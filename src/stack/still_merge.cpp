@@ -174,8 +174,6 @@ CStatus CStillMerger::Begin(int width, int height, int scale, int frames, bool b
         m_sums.assign(3 * area, 0.0f);
         m_weights.assign(area, 0.0f);
         m_squares.assign(area, 0.0f);
-        m_scratch.assign(std::size_t(width) * height, 1.0f);
-        m_rowLeast.assign(std::size_t(width) * height, 1.0f);
         m_samples.assign(4 * std::size_t(width) * height, 0.0f);
     } catch (const std::bad_alloc&) {
         return CStatus::Failure("no memory for the merge");
@@ -219,60 +217,71 @@ void CStillMerger::Weigh(const SFrame& frame, const SStillMotion& motion, int th
         int first, last;
         Band(h, part, parts, first, last);
         std::vector<double> xs(static_cast<std::size_t>(w)), dxs(xs), dys(xs);
+        std::vector<std::int32_t> at(xs.size());
+        std::vector<float> fxs(xs.size()), fys(xs.size()), agreement(xs.size());
+        // The rows just outside the band are weighed too (their samples into `halo`, not
+        // kept), for the agreement's minimum across rows.
+        std::vector<float> halo(4 * xs.size());
+        // Each row's agreement, the least of each pixel's and its two neighbours', for the
+        // last three rows.
+        std::vector<float> least(3 * xs.size());
+        const auto leastRow = [&](int y) { return least.data() + std::size_t(y % 3) * w; };
         for (int x = 0; x < w; ++x) xs[std::size_t(x)] = x;
         SStillMotion::SColumns columns;
         motion.Columns(xs.data(), w, columns);
-        for (int y = first; y < last; ++y) {
+        const bool avx2 = registration_detail::Avx2Loops(m_bVectors);
+        // The neighbours of a pixel of the reference's grid, right and below (none on a grid
+        // one pixel wide or high).
+        const std::size_t right = w > 1 ? 1 : 0, below = h > 1 ? std::size_t(w) : 0;
+        const float* packed = m_packed.data();
+        // A rejected pixel takes its neighbours with it (the edges of what passed by): the
+        // weight of row y's samples is the least agreement over the 3 x 3 pixels around.
+        const auto finishRow = [&](int y) {
+            const float* up = leastRow(std::max(0, y - 1));
+            const float* row = leastRow(y);
+            const float* down = leastRow(std::min(h - 1, y + 1));
+            float* sample = m_samples.data() + 4 * std::size_t(y) * w + 3;
+            for (int x = 0; x < w; ++x) sample[4 * x] = std::min({1.0f, up[x], row[x], down[x]});
+        };
+        const int from = std::max(0, first - 1), to = std::min(h, last + 1);
+        for (int y = from; y < to; ++y) {
             motion.Row(xs.data(), y, w, columns, dxs.data(), dys.data());
-            for (int x = 0; x < w; ++x) {
-                // Where the sample lies on the reference's grid, bilinear weights shared by
-                // the estimate's B, G, R and tolerance, looked up there together.
-                const double rx = std::clamp(x - dxs[std::size_t(x)], 0.0, double(w - 1));
-                const double ry = std::clamp(y - dys[std::size_t(x)], 0.0, double(h - 1));
-                const int ix = std::min(int(rx), std::max(0, w - 2));
-                const int iy = std::min(int(ry), std::max(0, h - 2));
-                const float fx = float(rx - ix), fy = float(ry - iy);
-                const std::size_t i00 = std::size_t(iy) * w + ix;
-                const std::size_t i01 = i00 + (w > 1 ? 1 : 0);
-                const std::size_t i10 = i00 + (h > 1 ? std::size_t(w) : 0);
-                const std::size_t i11 = i10 + (w > 1 ? 1 : 0);
+            // Where each sample lies on the reference's grid; bilinear weights shared by the
+            // estimate's B, G, R and tolerance, looked up there together.
+            PlaceOnReference(avx2, dxs.data(), dys.data(), y, w, w, h, at.data(), fxs.data(),
+                             fys.data());
+            const std::uint8_t* p = frame.bgr.data() + 3 * std::size_t(y) * w;
+            float* sample =
+                y >= first && y < last ? m_samples.data() + 4 * std::size_t(y) * w : halo.data();
+            for (int x = 0; x < w; ++x, p += 3, sample += 4) {
+                const float fx = fxs[std::size_t(x)], fy = fys[std::size_t(x)];
+                const std::size_t i00 = std::size_t(at[std::size_t(x)]);
+                const std::size_t i01 = i00 + right, i10 = i00 + below, i11 = i10 + right;
                 const float w00 = (1 - fx) * (1 - fy), w01 = fx * (1 - fy), w10 = (1 - fx) * fy,
                             w11 = fx * fy;
-                const float* packed = m_packed.data();
-                const F4 at = w00 * LoadF4(packed + 4 * i00) + w01 * LoadF4(packed + 4 * i01) +
-                              w10 * LoadF4(packed + 4 * i10) + w11 * LoadF4(packed + 4 * i11);
-                const std::size_t here = std::size_t(y) * w + x;
-                const std::uint8_t* p = frame.bgr.data() + 3 * here;
-                float* sample = m_samples.data() + 4 * here;
+                const F4 est = w00 * LoadF4(packed + 4 * i00) + w01 * LoadF4(packed + 4 * i01) +
+                               w10 * LoadF4(packed + 4 * i10) + w11 * LoadF4(packed + 4 * i11);
                 float worst = 0;
                 for (int c = 0; c < 3; ++c) {
-                    const float miss = p[c] - at[c];
+                    const float miss = p[c] - est[c];
                     sample[c] = m_bResidual ? miss : float(p[c]);
                     worst = std::max(worst, std::fabs(miss));
                 }
                 // Each colour against the estimate's: an object of the scene's mean grey but
                 // of another hue is as foreign as a dark one.
-                m_scratch[here] = bReject ? std::clamp(2.0f - worst / at[3], 0.0f, 1.0f) : 1.0f;
+                agreement[std::size_t(x)] =
+                    bReject ? std::clamp(2.0f - worst / est[3], 0.0f, 1.0f) : 1.0f;
             }
-            // The row's agreement, each pixel's the least of it and its two neighbours'.
-            const float* agree = m_scratch.data() + std::size_t(y) * w;
-            float* least = m_rowLeast.data() + std::size_t(y) * w;
+            float* row = leastRow(y);
             for (int x = 0; x < w; ++x)
-                least[x] =
-                    std::min({agree[std::max(0, x - 1)], agree[x], agree[std::min(w - 1, x + 1)]});
+                row[x] =
+                    std::min({agreement[std::size_t(std::max(0, x - 1))], agreement[std::size_t(x)],
+                              agreement[std::size_t(std::min(w - 1, x + 1))]});
+            if (y - 1 >= first && y - 1 < last)
+                finishRow(y - 1);
         }
-    });
-    // A rejected pixel takes its neighbours with it: the edges of what passed by.
-    RunOnThreads(parts, [&](int part) {
-        int first, last;
-        Band(h, part, parts, first, last);
-        for (int y = first; y < last; ++y) {
-            const float* up = m_rowLeast.data() + std::size_t(std::max(0, y - 1)) * w;
-            const float* row = m_rowLeast.data() + std::size_t(y) * w;
-            const float* down = m_rowLeast.data() + std::size_t(std::min(h - 1, y + 1)) * w;
-            float* sample = m_samples.data() + 4 * std::size_t(y) * w + 3;
-            for (int x = 0; x < w; ++x) sample[4 * x] = std::min({1.0f, up[x], row[x], down[x]});
-        }
+        if (last == h)
+            finishRow(h - 1);
     });
 }
 
@@ -343,8 +352,6 @@ void CStillMerger::Finish(std::vector<float>& planes, double* noiseFactor, int t
     m_sums = {};
     m_weights = {};
     m_squares = {};
-    m_scratch = {};
-    m_rowLeast = {};
     m_samples = {};
     m_packed = {};
 }

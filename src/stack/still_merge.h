@@ -78,7 +78,5 @@ private:
     // The frame's samples, B, G, R (less the estimate, on a finer grid) and the weight by
     // agreement (0..1) a pixel: what a gathered tap reads, in one place.
     std::vector<float> m_samples;
-    std::vector<float> m_scratch;   // agreement a frame pixel
-    std::vector<float> m_rowLeast;  // its least over each pixel and its row neighbours
-    float m_lut[257] = {};          // weight by distance, in 1/256 frame pixel
+    float m_lut[257] = {};  // weight by distance, in 1/256 frame pixel
 };

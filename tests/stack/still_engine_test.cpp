@@ -136,6 +136,24 @@ TEST(StillAlign, RecoversShiftsTurnsAndZooms) {
         EXPECT_NEAR(a.m_dy, -s[1] / 8.0, 0.1);
     }
 
+    // Moved beyond the centre window's reach (256 pixels: 128 either way; a pan over
+    // seconds): found on reduced copies.
+    CStillAligner farAligner;
+    const int fw = 1024, fh = 768, fx = (Texture().Width() - fw) / 2,
+              fy = (Texture().Height() - fh) / 2;
+    if (CStatus set = farAligner.SetReference(Texture().Frame(fw, fh, 1, fx, fy)); !set)
+        FAIL() << set.Reason();
+    const int far[][2] = {{200, -150}, {-230, 90}, {20, 210}, {0, 0}};
+    for (const auto& s : far) {
+        SCOPED_TRACE(testing::Message() << "far " << s[0] << ", " << s[1]);
+        SFrame f = Texture().Frame(fw, fh, 1, fx + s[0], fy + s[1]);
+        AddNoise(f, 2, 13);
+        const SStillAlignment a = farAligner.Align(f, 2);
+        ASSERT_EQ(a.m_fault, StillAlignFault::None);
+        EXPECT_NEAR(a.m_dx, -s[0], 0.1);
+        EXPECT_NEAR(a.m_dy, -s[1], 0.1);
+    }
+
     // Turned and zoomed about the centre: frame(p) shows the texture at c + R (p - c) / zoom,
     // so the reference's p lies at c + zoom R^-1 (p - c) in the frame.
     const int w = 184, h = 152;  // inside the texture, turned or not
