@@ -1,5 +1,6 @@
 // The still engine's alignment: where each frame's content lies against the reference, first
-// as one sub-pixel translation of the whole frame (CImageRegistration on its centre), then
+// as one sub-pixel translation of the whole frame (CImageRegistration on its centre, checked
+// against copies reduced four times each way, which reach four times as far: a pan), then
 // locally on a grid of tiles, each registered on its own around the translation. The tiles'
 // shifts are fitted by an affine motion (rotation, zoom, shear, translation), tiles that
 // disagree with the fit are dropped, and what stays off the fit consistently (parallax, a
