@@ -14,9 +14,21 @@
 #include "jobs/job_result.h"
 #include "jobs/parallel_loader.h"
 #include "platform/atomic_file.h"
+#include "platform/free_name.h"
 #include "video/video_reader.h"
 
 namespace {
+
+// `path` for number 1, "stem_N.ext" for N above.
+std::string NumberedName(const std::string& path, std::int64_t n) {
+    if (n <= 1)
+        return path;
+    const std::size_t slash = path.find_last_of('/');
+    const std::size_t dot = path.find_last_of('.');
+    const bool bExt = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+    const std::string stem = bExt ? path.substr(0, dot) : path;
+    return stem + "_" + std::to_string(n) + (bExt ? path.substr(dot) : std::string());
+}
 
 const char* LeftOutName(StillLeftOut reason) {
     switch (reason) {
@@ -209,10 +221,25 @@ CStillJobResult RunStillJob(const CStillJobParams& params, IStillJobObserver& ob
     CDibImage image;
     if (CStatus copied = FrameToDib(made.m_picture, image); !copied)
         return end(StillJobEnd::WriteFailed, params.m_strTarget, copied.Reason());
-    // Replaces a file of the name, as the averaging job does: CAtomicFile keeps its mode.
-    if (CStatus written = SavePictureFile(params.m_strTarget, image, *type, params.m_nJpgQuality);
-        !written)
-        return end(StillJobEnd::WriteFailed, params.m_strTarget, written.Reason());
+    if (params.m_bFreeName) {
+        const auto nameOf = [&](std::int64_t n) { return NumberedName(params.m_strTarget, n); };
+        CCommitOptions noReplace;
+        noReplace.m_bNoReplace = true;
+        std::int64_t number = 1;
+        const CStatus written = WriteAtFreeNumber(number, nameOf, [&](std::int64_t n) {
+            return SavePictureFile(nameOf(n), image, *type, params.m_nJpgQuality, noReplace);
+        });
+        result.m_strWritten = nameOf(number);
+        if (!written)
+            return end(StillJobEnd::WriteFailed, result.m_strWritten, written.Reason());
+    } else {
+        // Replaces a file of the name, as the averaging job does: CAtomicFile keeps its mode.
+        if (CStatus written =
+                SavePictureFile(params.m_strTarget, image, *type, params.m_nJpgQuality);
+            !written)
+            return end(StillJobEnd::WriteFailed, params.m_strTarget, written.Reason());
+        result.m_strWritten = params.m_strTarget;
+    }
     result.m_nWidth = made.m_picture.width;
     result.m_nHeight = made.m_picture.height;
     if (!params.m_strReport.empty()) {

@@ -37,6 +37,9 @@ struct CStillJobParams {
     SourceKind m_folderKind = SourceKind::Bmp;
     // The picture's file type; none: by the target's extension.
     std::optional<StillFileType> m_type;
+    // Never replace a file: the picture goes to the target, or where a file of that name is
+    // there (one made while the job ran too) to the first free "name_N.ext" from N = 2 on.
+    bool m_bFreeName = false;
 
     bool operator==(const CStillJobParams&) const = default;
 };
@@ -78,6 +81,7 @@ struct CStillJobResult {
     int m_nLeftOut = 0;
     int m_nWidth = 0;  // the picture's size
     int m_nHeight = 0;
+    std::string m_strWritten;              // where the picture went
     std::int64_t m_nReferenceMs = -1;      // the time of the frame the others were aligned to
     std::vector<std::string> m_leftovers;  // temporary files of a killed earlier run, removed
 

@@ -255,6 +255,8 @@ void CPlayerPage::OnBestStill() {
     params.m_strTarget =
         FreeMediaFileName(folder, m_strMediaPath, positionMs, QStringLiteral("_x%1").arg(scale),
                           QStringLiteral("png"));
+    // A file made at that name while the job runs moves the still on to the next free one.
+    params.m_bFreeName = true;
     struct SDone {
         CStillJobResult m_result;
         QImage m_compare;
@@ -293,7 +295,7 @@ void CPlayerPage::OnBestStill() {
                                       QMessageBox::Warning);
                 return;
             }
-            m_strLastWritten = PathText(params.m_strTarget);
+            m_strLastWritten = PathText(result.m_strWritten);
             m_pJobLabel->setText(tr("已存为 %1（%2×%3，合并 %4 幅）")
                                      .arg(QFileInfo(m_strLastWritten).fileName())
                                      .arg(result.m_nWidth)
