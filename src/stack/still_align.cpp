@@ -85,7 +85,8 @@ void SStillMotion::At(double x, double y, double& dx, double& dy) const {
     dy = m_ay[0] + m_ay[1] * x + m_ay[2] * y;
     if (m_rx.empty())
         return;
-    // Bilinear between tile centres, held flat beyond the outer ones.
+    // Bilinear between tile centres, held flat beyond the outer ones: down the two tile
+    // columns first, then across (Row works the same way, so both give the same bits).
     const double u = std::clamp((x - m_dLeft) / m_dCellW, 0.0, double(m_nCols - 1));
     const double v = std::clamp((y - m_dTop) / m_dCellH, 0.0, double(m_nRows - 1));
     const int i = std::min(int(u), std::max(0, m_nCols - 2));
@@ -93,11 +94,11 @@ void SStillMotion::At(double x, double y, double& dx, double& dy) const {
     const double fu = u - i, fv = v - j;
     const int i1 = std::min(i + 1, m_nCols - 1), j1 = std::min(j + 1, m_nRows - 1);
     const auto at = [&](const std::vector<float>& r) {
-        const double top =
-            r[std::size_t(j) * m_nCols + i] * (1 - fu) + r[std::size_t(j) * m_nCols + i1] * fu;
-        const double bottom =
-            r[std::size_t(j1) * m_nCols + i] * (1 - fu) + r[std::size_t(j1) * m_nCols + i1] * fu;
-        return top * (1 - fv) + bottom * fv;
+        const double left =
+            r[std::size_t(j) * m_nCols + i] * (1 - fv) + r[std::size_t(j1) * m_nCols + i] * fv;
+        const double right =
+            r[std::size_t(j) * m_nCols + i1] * (1 - fv) + r[std::size_t(j1) * m_nCols + i1] * fv;
+        return left * (1 - fu) + right * fu;
     };
     dx += at(m_rx);
     dy += at(m_ry);
@@ -105,17 +106,19 @@ void SStillMotion::At(double x, double y, double& dx, double& dy) const {
 
 void SStillMotion::Columns(const double* xs, int count, SColumns& columns) const {
     columns.m_i.resize(std::size_t(std::max(0, count)));
-    columns.m_i1.resize(columns.m_i.size());
     columns.m_fu.resize(columns.m_i.size());
+    columns.m_runs.clear();
     if (m_rx.empty())
         return;
     for (int k = 0; k < count; ++k) {
         const double u = std::clamp((xs[k] - m_dLeft) / m_dCellW, 0.0, double(m_nCols - 1));
         const int i = std::min(int(u), std::max(0, m_nCols - 2));
         columns.m_i[std::size_t(k)] = i;
-        columns.m_i1[std::size_t(k)] = std::min(i + 1, m_nCols - 1);
         columns.m_fu[std::size_t(k)] = u - i;
+        if (k == 0 || i != columns.m_i[std::size_t(k - 1)])
+            columns.m_runs.push_back(k);
     }
+    columns.m_runs.push_back(count);
 }
 
 void SStillMotion::Row(const double* xs, double y, int count, const SColumns& columns, double* dx,
@@ -131,17 +134,21 @@ void SStillMotion::Row(const double* xs, double y, int count, const SColumns& co
     const double fv = v - j;
     const int j1 = std::min(j + 1, m_nRows - 1);
     const std::size_t r0 = std::size_t(j) * m_nCols, r1 = std::size_t(j1) * m_nCols;
-    for (int k = 0; k < count; ++k) {
-        const int i = columns.m_i[std::size_t(k)], i1 = columns.m_i1[std::size_t(k)];
-        const double fu = columns.m_fu[std::size_t(k)];
-        // The same order of operations as At, so both give the same bits.
-        const auto at = [&](const std::vector<float>& r) {
-            const double top = r[r0 + i] * (1 - fu) + r[r0 + i1] * fu;
-            const double bottom = r[r1 + i] * (1 - fu) + r[r1 + i1] * fu;
-            return top * (1 - fv) + bottom * fv;
-        };
-        dx[k] += at(m_rx);
-        dy[k] += at(m_ry);
+    const double* fu = columns.m_fu.data();
+    // A run of xs between the same two tile columns at a time: the columns' values down this
+    // row once, then a loop the vectoriser takes.
+    for (std::size_t run = 0; run + 1 < columns.m_runs.size(); ++run) {
+        const int from = columns.m_runs[run], to = columns.m_runs[run + 1];
+        const std::size_t i = std::size_t(columns.m_i[std::size_t(from)]);
+        const std::size_t i1 = std::min<std::size_t>(i + 1, std::size_t(m_nCols - 1));
+        const double xl = m_rx[r0 + i] * (1 - fv) + m_rx[r1 + i] * fv;
+        const double xr = m_rx[r0 + i1] * (1 - fv) + m_rx[r1 + i1] * fv;
+        const double yl = m_ry[r0 + i] * (1 - fv) + m_ry[r1 + i] * fv;
+        const double yr = m_ry[r0 + i1] * (1 - fv) + m_ry[r1 + i1] * fv;
+        for (int k = from; k < to; ++k) {
+            dx[k] += xl * (1 - fu[k]) + xr * fu[k];
+            dy[k] += yl * (1 - fu[k]) + yr * fu[k];
+        }
     }
 }
 

@@ -30,8 +30,9 @@ struct SStillMotion {
     // where each x falls between the tile centres worked out once by Columns for many rows of
     // the same xs, what depends on y once a row.
     struct SColumns {
-        std::vector<int> m_i, m_i1;
+        std::vector<int> m_i;  // the tile column at or left of each x
         std::vector<double> m_fu;
+        std::vector<int> m_runs;  // where each run of one m_i begins, and the end
     };
     void Columns(const double* xs, int count, SColumns& columns) const;
     void Row(const double* xs, double y, int count, const SColumns& columns, double* dx,

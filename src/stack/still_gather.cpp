@@ -17,11 +17,15 @@ namespace {
     std::int32_t* kxs = place + 2 * count;
     std::int32_t* kys = place + 3 * count;
     for (int xx = 0; xx < count; ++xx) {
-        const double fxq = std::floor(qx[xx]), fyq = std::floor(qy[xx]);
-        ixs[xx] = std::int32_t(fxq);
-        iys[xx] = std::int32_t(fyq);
-        kxs[xx] = std::int32_t((qx[xx] - fxq) * 256 + 0.5);
-        kys[xx] = std::int32_t((qy[xx] - fyq) * 256 + 0.5);
+        // The floor by truncation, one down below zero: the same values, in a form the
+        // vectoriser takes (grid places lie well within 32 bits).
+        const double x = qx[xx], y = qy[xx];
+        const std::int32_t tx = std::int32_t(x), ty = std::int32_t(y);
+        const std::int32_t ix = tx - (double(tx) > x ? 1 : 0), iy = ty - (double(ty) > y ? 1 : 0);
+        ixs[xx] = ix;
+        iys[xx] = iy;
+        kxs[xx] = std::int32_t((x - double(ix)) * 256 + 0.5);
+        kys[xx] = std::int32_t((y - double(iy)) * 256 + 0.5);
     }
 }
 
