@@ -57,18 +57,22 @@ CJobResult CMergeImageJob::Run() {
     }
     const std::string pattern = SourcePattern(*m_params.m_source);
 
-    const std::vector<std::string> paths = ListMatchingFiles(m_params.m_strSrcDir, pattern);
-    // Mean keeps the cap of 255; the others take every file unless limited.
-    int cap = int(std::min<std::size_t>(paths.size(), std::size_t(INT_MAX)));
-    if (m_params.m_method == StackMethod::Mean)
-        cap = std::min(cap, kMaxMergeFiles);
-    else if (m_params.m_nLimit > 0)
-        cap = std::min(cap, m_params.m_nLimit);
-    m_nFiles = cap;
-    if (!Counted(m_nFiles))
+    std::vector<std::string> paths;
+    const auto listSources = [&] {
+        paths = ListMatchingFiles(m_params.m_strSrcDir, pattern);
+        // Mean keeps the cap of 255; the others take every file unless limited.
+        int cap = int(std::min<std::size_t>(paths.size(), std::size_t(INT_MAX)));
+        if (m_params.m_method == StackMethod::Mean)
+            cap = std::min(cap, kMaxMergeFiles);
+        else if (m_params.m_nLimit > 0)
+            cap = std::min(cap, m_params.m_nLimit);
+        m_nFiles = cap;
+        m_sources.clear();
+        for (const std::string& path : paths) m_sources.insert(CanonicalPath(path));
+        return Counted(m_nFiles);
+    };
+    if (!listSources())
         return m_result;
-    m_sources.clear();
-    for (const std::string& path : paths) m_sources.insert(CanonicalPath(path));
     // A target that cannot be written ends the job before any source is read.
     if (!PrepareTargetFolder(fs::path(m_params.m_strTargetFile).parent_path().string(),
                              m_params.m_strTargetFile))
@@ -77,6 +81,9 @@ CJobResult CMergeImageJob::Run() {
     // nothing and takes no number.
     if (!GuardTarget(FolderOf(m_params.m_strTargetFile),
                      m_params.m_bDelSrc ? m_params.m_strSrcDir : std::string()))
+        return m_result;
+    // Listed again under the lock: a job that held it may have moved sources meanwhile.
+    if (!listSources())
         return m_result;
     if (m_params.m_bAutoNumber)
         m_params.m_strTargetFile = MakeUniqueTarget(m_params.m_strTargetFile);

@@ -42,13 +42,9 @@ CJobResult CScaleImageJob::Run() {
     m_params.m_nJpgQuality = std::clamp(m_params.m_nJpgQuality, 1, 100);
     const std::string pattern = SourcePattern(*m_params.m_source);
 
-    const std::vector<std::string> paths = ListMatchingFiles(m_params.m_strSrcDir, pattern);
+    std::vector<std::string> paths = ListMatchingFiles(m_params.m_strSrcDir, pattern);
     if (!Counted(int(paths.size())))
         return m_result;
-    m_sources.clear();
-    for (const std::string& path : paths) m_sources.insert(CanonicalPath(path));
-    m_pending = m_sources;
-    m_outputs.clear();
 
     // Without the trash, every output that would replace its source would lose the original.
     const std::string& folder = m_params.m_strTargetFolder;
@@ -64,6 +60,15 @@ CJobResult CScaleImageJob::Run() {
         return m_result;
     if (!GuardTarget(folder, m_params.m_bDelSrc ? m_params.m_strSrcDir : std::string()))
         return m_result;
+    // Listed again under the lock: a job that held it may have moved sources meanwhile (one
+    // is briefly away while its replacement is renamed into place).
+    paths = ListMatchingFiles(m_params.m_strSrcDir, pattern);
+    if (!Counted(int(paths.size())))
+        return m_result;
+    m_sources.clear();
+    for (const std::string& path : paths) m_sources.insert(CanonicalPath(path));
+    m_pending = m_sources;
+    m_outputs.clear();
     std::vector<std::string> outputs;
     outputs.reserve(paths.size());
     for (const std::string& path : paths) outputs.push_back(OutputPath(path));
