@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <optional>
 #include <random>
@@ -9,8 +10,10 @@
 
 #include "common/still_scene.h"
 #include "resample/resize_dib.h"
+#include "stack/stack_detail.h"
 #include "stack/still_align.h"
 #include "stack/still_engine.h"
+#include "stack/still_gather.h"
 #include "stack/still_rank.h"
 
 using namespace still_scene;
@@ -310,6 +313,49 @@ TEST(StillEngine, SameBytesForAnyThreadsAndEitherLoops) {
                 first = result.m_picture.bgr;
             else
                 EXPECT_TRUE(result.m_picture.bgr == first) << threads << " threads";
+        }
+    }
+}
+
+// The gathering's AVX2 build against the plain one, bit for bit, on random samples and places
+// in and around frames of several sizes (rows of grid pixels that are not a multiple of eight,
+// taps beyond every edge, frames one pixel wide or high).
+TEST(StillGather, BothBuildsGiveTheSameBits) {
+    if (!registration_detail::Avx2Loops(true))
+        GTEST_SKIP() << "no AVX2 here";
+    std::mt19937 rng(91);
+    for (const auto& [width, height] : {std::pair{37, 23}, {64, 48}, {1, 9}, {9, 1}, {2, 2}}) {
+        SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
+        std::vector<float> samples(4 * std::size_t(width) * height);
+        std::uniform_real_distribution<float> value(-60, 300), agree(0, 1);
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            samples[i] = i % 4 == 3 ? (i % 7 ? agree(rng) : 0.0f) : value(rng);
+        float lut[257];
+        for (int k = 0; k <= 256; ++k) lut[k] = std::exp(-k * k / 20000.0f);
+        const SGatherFrame g{samples.data(), width, height, lut};
+        for (int row = 0; row < 40; ++row) {
+            const int count = 1 + int(rng() % 203);
+            // Most places inside the frame, some up to two pixels beyond it.
+            std::uniform_real_distribution<double> x(row % 2 ? -2.0 : 0.0,
+                                                     width + (row % 2 ? 1 : -1));
+            std::uniform_real_distribution<double> y(row % 3 ? 0.0 : -2.0,
+                                                     height + (row % 3 ? -1 : 1));
+            std::vector<double> qx(static_cast<std::size_t>(count)), qy(qx);
+            for (int i = 0; i < count; ++i)
+                qx[std::size_t(i)] = x(rng), qy[std::size_t(i)] = y(rng);
+            std::vector<std::int32_t> place(4 * std::size_t(count));
+            std::vector<float> plain(5 * std::size_t(count));
+            for (float& v : plain) v = value(rng);
+            std::vector<float> vector = plain;
+            const auto gather = [&](bool avx2, std::vector<float>& sums) {
+                float* s = sums.data();
+                GatherRow(avx2, g, qx.data(), qy.data(), count, place.data(), s, s + count,
+                          s + 2 * count, s + 3 * count, s + 4 * count);
+            };
+            gather(false, plain);
+            gather(true, vector);
+            ASSERT_EQ(std::memcmp(plain.data(), vector.data(), plain.size() * sizeof(float)), 0)
+                << "row " << row;
         }
     }
 }
