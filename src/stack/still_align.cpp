@@ -6,6 +6,7 @@
 
 #include "platform/start_threads.h"
 #include "stack/image_view.h"
+#include "stack/stack_detail.h"
 
 namespace {
 
@@ -121,35 +122,49 @@ void SStillMotion::Columns(const double* xs, int count, SColumns& columns) const
     columns.m_runs.push_back(count);
 }
 
-void SStillMotion::Row(const double* xs, double y, int count, const SColumns& columns, double* dx,
-                       double* dy) const {
+namespace {
+
+[[gnu::always_inline]] inline void MotionRowBody(const SStillMotion* m, const double* xs, double y,
+                                                 int count, const SStillMotion::SColumns* columns,
+                                                 double* dx, double* dy) {
     for (int k = 0; k < count; ++k) {
-        dx[k] = m_ax[0] + m_ax[1] * xs[k] + m_ax[2] * y;
-        dy[k] = m_ay[0] + m_ay[1] * xs[k] + m_ay[2] * y;
+        dx[k] = m->m_ax[0] + m->m_ax[1] * xs[k] + m->m_ax[2] * y;
+        dy[k] = m->m_ay[0] + m->m_ay[1] * xs[k] + m->m_ay[2] * y;
     }
-    if (m_rx.empty())
+    if (m->m_rx.empty())
         return;
-    const double v = std::clamp((y - m_dTop) / m_dCellH, 0.0, double(m_nRows - 1));
-    const int j = std::min(int(v), std::max(0, m_nRows - 2));
+    const double v = std::clamp((y - m->m_dTop) / m->m_dCellH, 0.0, double(m->m_nRows - 1));
+    const int j = std::min(int(v), std::max(0, m->m_nRows - 2));
     const double fv = v - j;
-    const int j1 = std::min(j + 1, m_nRows - 1);
-    const std::size_t r0 = std::size_t(j) * m_nCols, r1 = std::size_t(j1) * m_nCols;
-    const double* fu = columns.m_fu.data();
+    const int j1 = std::min(j + 1, m->m_nRows - 1);
+    const std::size_t r0 = std::size_t(j) * m->m_nCols, r1 = std::size_t(j1) * m->m_nCols;
+    const double* fu = columns->m_fu.data();
+    const float* rx = m->m_rx.data();
+    const float* ry = m->m_ry.data();
     // A run of xs between the same two tile columns at a time: the columns' values down this
     // row once, then a loop the vectoriser takes.
-    for (std::size_t run = 0; run + 1 < columns.m_runs.size(); ++run) {
-        const int from = columns.m_runs[run], to = columns.m_runs[run + 1];
-        const std::size_t i = std::size_t(columns.m_i[std::size_t(from)]);
-        const std::size_t i1 = std::min<std::size_t>(i + 1, std::size_t(m_nCols - 1));
-        const double xl = m_rx[r0 + i] * (1 - fv) + m_rx[r1 + i] * fv;
-        const double xr = m_rx[r0 + i1] * (1 - fv) + m_rx[r1 + i1] * fv;
-        const double yl = m_ry[r0 + i] * (1 - fv) + m_ry[r1 + i] * fv;
-        const double yr = m_ry[r0 + i1] * (1 - fv) + m_ry[r1 + i1] * fv;
+    for (std::size_t run = 0; run + 1 < columns->m_runs.size(); ++run) {
+        const int from = columns->m_runs[run], to = columns->m_runs[run + 1];
+        const std::size_t i = std::size_t(columns->m_i[std::size_t(from)]);
+        const std::size_t i1 = std::min<std::size_t>(i + 1, std::size_t(m->m_nCols - 1));
+        const double xl = rx[r0 + i] * (1 - fv) + rx[r1 + i] * fv;
+        const double xr = rx[r0 + i1] * (1 - fv) + rx[r1 + i1] * fv;
+        const double yl = ry[r0 + i] * (1 - fv) + ry[r1 + i] * fv;
+        const double yr = ry[r0 + i1] * (1 - fv) + ry[r1 + i1] * fv;
         for (int k = from; k < to; ++k) {
             dx[k] += xl * (1 - fu[k]) + xr * fu[k];
             dy[k] += yl * (1 - fu[k]) + yr * fu[k];
         }
     }
+}
+TARNWICK_TWO_BUILDS(MotionRow)
+
+}  // namespace
+
+void SStillMotion::Row(const double* xs, double y, int count, const SColumns& columns, double* dx,
+                       double* dy, bool bAvx2) const {
+    bAvx2 ? MotionRowAvx2(this, xs, y, count, &columns, dx, dy)
+          : MotionRowPlain(this, xs, y, count, &columns, dx, dy);
 }
 
 SStillMotion SStillMotion::Translation(double dx, double dy) {

@@ -28,15 +28,15 @@ struct SStillMotion {
     void At(double x, double y, double& dx, double& dy) const;
     // At for `count` points of one row, (xs[i], y) into dx[i], dy[i], the same values as At:
     // where each x falls between the tile centres worked out once by Columns for many rows of
-    // the same xs, what depends on y once a row.
+    // the same xs, what depends on y once a row. The AVX2 build (bAvx2) gives the same bits.
     struct SColumns {
         std::vector<int> m_i;  // the tile column at or left of each x
         std::vector<double> m_fu;
         std::vector<int> m_runs;  // where each run of one m_i begins, and the end
     };
     void Columns(const double* xs, int count, SColumns& columns) const;
-    void Row(const double* xs, double y, int count, const SColumns& columns, double* dx,
-             double* dy) const;
+    void Row(const double* xs, double y, int count, const SColumns& columns, double* dx, double* dy,
+             bool bAvx2) const;
     // A pure translation.
     static SStillMotion Translation(double dx, double dy);
 };

@@ -17,8 +17,8 @@ namespace {
 
 // Where each grid pixel of a row falls in the frame: the frame pixel at or left of / above it
 // and its offset from there in 1/256 pixel, for the lookups that follow.
-[[gnu::always_inline]] inline void PlaceFineBody(const double* qx, const double* qy, int count,
-                                                 std::int32_t* place) {
+[[gnu::always_inline]] inline void PlaceFineBody(const double* xs, double y0, const double* dx,
+                                                 const double* dy, int count, std::int32_t* place) {
     std::int32_t* ixs = place;
     std::int32_t* iys = place + count;
     std::int32_t* kxs = place + 2 * count;
@@ -26,7 +26,7 @@ namespace {
     for (int xx = 0; xx < count; ++xx) {
         // The floor by truncation, one down below zero: the same values, in a form the
         // vectoriser takes (grid places lie well within 32 bits).
-        const double x = qx[xx], y = qy[xx];
+        const double x = xs[xx] + dx[xx], y = y0 + dy[xx];
         const std::int32_t tx = std::int32_t(x), ty = std::int32_t(y);
         const std::int32_t ix = tx - (double(tx) > x ? 1 : 0), iy = ty - (double(ty) > y ? 1 : 0);
         ixs[xx] = ix;
@@ -176,10 +176,11 @@ TARNWICK_AVX2_TARGET void GatherAvx2(const SGatherFrame& g, const std::int32_t* 
 }
 TARNWICK_TWO_BUILDS(PlaceOnReference)
 
-TARNWICK_AVX2_TARGET void GatherVector(const SGatherFrame& g, const double* qx, const double* qy,
-                                       int count, std::int32_t* place, float* sb, float* sg,
-                                       float* sr, float* sw, float* sq) {
-    PlaceFineBody(qx, qy, count, place);
+TARNWICK_AVX2_TARGET void GatherVector(const SGatherFrame& g, const double* xs, double y,
+                                       const double* dx, const double* dy, int count,
+                                       std::int32_t* place, float* sb, float* sg, float* sr,
+                                       float* sw, float* sq) {
+    PlaceFineBody(xs, y, dx, dy, count, place);
 #if TARNWICK_GATHER_INTRINSICS
     GatherAvx2(g, place, count, sb, sg, sr, sw, sq);
 #else
@@ -187,17 +188,19 @@ TARNWICK_AVX2_TARGET void GatherVector(const SGatherFrame& g, const double* qx, 
 #endif
 }
 
-void GatherPlain(const SGatherFrame& g, const double* qx, const double* qy, int count,
-                 std::int32_t* place, float* sb, float* sg, float* sr, float* sw, float* sq) {
-    PlaceFineBody(qx, qy, count, place);
+void GatherPlain(const SGatherFrame& g, const double* xs, double y, const double* dx,
+                 const double* dy, int count, std::int32_t* place, float* sb, float* sg, float* sr,
+                 float* sw, float* sq) {
+    PlaceFineBody(xs, y, dx, dy, count, place);
     for (int xx = 0; xx < count; ++xx) GatherOne(g, place, count, xx, sb, sg, sr, sw, sq);
 }
 
 }  // namespace
 
-void GatherRow(bool bAvx2, const SGatherFrame& g, const double* qx, const double* qy, int count,
-               std::int32_t* place, float* sb, float* sg, float* sr, float* sw, float* sq) {
-    (bAvx2 ? GatherVector : GatherPlain)(g, qx, qy, count, place, sb, sg, sr, sw, sq);
+void GatherRow(bool bAvx2, const SGatherFrame& g, const double* xs, double y, const double* dx,
+               const double* dy, int count, std::int32_t* place, float* sb, float* sg, float* sr,
+               float* sw, float* sq) {
+    (bAvx2 ? GatherVector : GatherPlain)(g, xs, y, dx, dy, count, place, sb, sg, sr, sw, sq);
 }
 
 void PlaceOnReference(bool bAvx2, const double* dx, const double* dy, int y, int count, int width,

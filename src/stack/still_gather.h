@@ -26,11 +26,12 @@ struct SGatherFrame {
 };
 
 // Gathers one grid row: grid pixel xx takes the 2 x 2 frame pixels around where it falls in
-// the frame (qx, qy), weighted by distance and by agreement, into the row's sums of B, G, R,
-// weights and squared weights. `place` is room for 4 x count values. The AVX2 build (bAvx2)
-// gives the same bits as the plain one.
-void GatherRow(bool bAvx2, const SGatherFrame& g, const double* qx, const double* qy, int count,
-               std::int32_t* place, float* sb, float* sg, float* sr, float* sw, float* sq);
+// the frame (xs[xx] + dx[xx], y + dy[xx]), weighted by distance and by agreement, into the
+// row's sums of B, G, R, weights and squared weights. `place` is room for 4 x count values.
+// The AVX2 build (bAvx2) gives the same bits as the plain one.
+void GatherRow(bool bAvx2, const SGatherFrame& g, const double* xs, double y, const double* dx,
+               const double* dy, int count, std::int32_t* place, float* sb, float* sg, float* sr,
+               float* sw, float* sq);
 
 // Where frame pixels x = 0 .. count - 1 of row y fall on the reference's width x height grid,
 // moved back by (dx, dy) and clamped to it: the top left of the 2 x 2 pixels around each (a

@@ -245,7 +245,7 @@ void CStillMerger::Weigh(const SFrame& frame, const SStillMotion& motion, int th
         };
         const int from = std::max(0, first - 1), to = std::min(h, last + 1);
         for (int y = from; y < to; ++y) {
-            motion.Row(xs.data(), y, w, columns, dxs.data(), dys.data());
+            motion.Row(xs.data(), y, w, columns, dxs.data(), dys.data(), avx2);
             // Where each sample lies on the reference's grid; bilinear weights shared by the
             // estimate's B, G, R and tolerance, looked up there together.
             PlaceOnReference(avx2, dxs.data(), dys.data(), y, w, w, h, at.data(), fxs.data(),
@@ -294,23 +294,19 @@ void CStillMerger::Add(const SFrame& frame, const SStillMotion& motion, int thre
     RunOnThreads(parts, [&](int part) {
         int first, last;
         Band(m_nHeight, part, parts, first, last);
-        std::vector<double> xs(static_cast<std::size_t>(m_nWidth)), qx(xs), qy(xs);
+        std::vector<double> xs(static_cast<std::size_t>(m_nWidth)), dx(xs), dy(xs);
         std::vector<std::int32_t> place(4 * xs.size());
         for (int xx = 0; xx < m_nWidth; ++xx) xs[std::size_t(xx)] = (xx + 0.5) / s - 0.5;
         SStillMotion::SColumns columns;
         motion.Columns(xs.data(), m_nWidth, columns);
+        const bool avx2 = registration_detail::Avx2Loops(m_bVectors);
         for (int yy = first; yy < last; ++yy) {
             const double y = (yy + 0.5) / s - 0.5;
-            motion.Row(xs.data(), y, m_nWidth, columns, qx.data(), qy.data());
-            for (int xx = 0; xx < m_nWidth; ++xx) {
-                qx[std::size_t(xx)] += xs[std::size_t(xx)];
-                qy[std::size_t(xx)] += y;
-            }
+            motion.Row(xs.data(), y, m_nWidth, columns, dx.data(), dy.data(), avx2);
             const std::size_t row = std::size_t(yy) * m_nWidth;
             float* sb = m_sums.data() + row;
-            GatherRow(registration_detail::Avx2Loops(m_bVectors), g, qx.data(), qy.data(), m_nWidth,
-                      place.data(), sb, sb + area, sb + 2 * area, m_weights.data() + row,
-                      m_squares.data() + row);
+            GatherRow(avx2, g, xs.data(), y, dx.data(), dy.data(), m_nWidth, place.data(), sb,
+                      sb + area, sb + 2 * area, m_weights.data() + row, m_squares.data() + row);
         }
     });
 }

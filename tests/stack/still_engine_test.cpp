@@ -340,17 +340,20 @@ TEST(StillGather, BothBuildsGiveTheSameBits) {
                                                      width + (row % 2 ? 1 : -1));
             std::uniform_real_distribution<double> y(row % 3 ? 0.0 : -2.0,
                                                      height + (row % 3 ? -1 : 1));
-            std::vector<double> qx(static_cast<std::size_t>(count)), qy(qx);
-            for (int i = 0; i < count; ++i)
-                qx[std::size_t(i)] = x(rng), qy[std::size_t(i)] = y(rng);
+            // Each place is xs + dx across and y + dy down, as the motion gives them.
+            std::uniform_real_distribution<double> motion(-1.5, 1.5);
+            const double y0 = y(rng);
+            std::vector<double> xs(static_cast<std::size_t>(count)), dx(xs), dy(xs);
+            for (std::size_t i = 0; i < xs.size(); ++i)
+                xs[i] = x(rng), dx[i] = motion(rng), dy[i] = motion(rng);
             std::vector<std::int32_t> place(4 * std::size_t(count));
             std::vector<float> plain(5 * std::size_t(count));
             for (float& v : plain) v = value(rng);
             std::vector<float> vector = plain;
             const auto gather = [&](bool avx2, std::vector<float>& sums) {
                 float* s = sums.data();
-                GatherRow(avx2, g, qx.data(), qy.data(), count, place.data(), s, s + count,
-                          s + 2 * count, s + 3 * count, s + 4 * count);
+                GatherRow(avx2, g, xs.data(), y0, dx.data(), dy.data(), count, place.data(), s,
+                          s + count, s + 2 * count, s + 3 * count, s + 4 * count);
             };
             gather(false, plain);
             gather(true, vector);
