@@ -176,6 +176,104 @@ TARNWICK_AVX2_TARGET void GatherAvx2(const SGatherFrame& g, const std::int32_t* 
 }
 TARNWICK_TWO_BUILDS(PlaceOnReference)
 
+// Frame pixel x of a row weighed against the estimate.
+[[gnu::always_inline]] inline void WeighOne(const SWeighRow& r, const std::uint8_t* bgr,
+                                            const std::int32_t* at, const float* fxs,
+                                            const float* fys, int x, float* samples,
+                                            float* agreement) {
+    const float fx = fxs[x], fy = fys[x];
+    const std::size_t i00 = std::size_t(at[x]);
+    const std::size_t i01 = i00 + r.m_nRight, i10 = i00 + r.m_nBelow, i11 = i10 + r.m_nRight;
+    const float w00 = (1 - fx) * (1 - fy), w01 = fx * (1 - fy), w10 = (1 - fx) * fy, w11 = fx * fy;
+    const float* packed = r.m_pPacked;
+    const F4 est = w00 * LoadF4(packed + 4 * i00) + w01 * LoadF4(packed + 4 * i01) +
+                   w10 * LoadF4(packed + 4 * i10) + w11 * LoadF4(packed + 4 * i11);
+    const std::uint8_t* p = bgr + 3 * std::size_t(x);
+    float* sample = samples + 4 * std::size_t(x);
+    float worst = 0;
+    for (int c = 0; c < 3; ++c) {
+        const float miss = p[c] - est[c];
+        sample[c] = r.m_bResidual ? miss : float(p[c]);
+        worst = std::max(worst, std::fabs(miss));
+    }
+    // Each colour against the estimate's: an object of the scene's mean grey but of another
+    // hue is as foreign as a dark one.
+    agreement[x] = r.m_bReject ? std::clamp(2.0f - worst / est[3], 0.0f, 1.0f) : 1.0f;
+}
+
+#if TARNWICK_GATHER_INTRINSICS
+// Eight frame pixels at once where the grid has right and lower neighbours: a pixel's two
+// estimate rows are two loads of eight floats, turned into planes as in the gathering. Each
+// pixel's operations are the plain build's, in its order.
+TARNWICK_AVX2_TARGET void WeighAvx2(const SWeighRow& r, const std::uint8_t* bgr,
+                                    const std::int32_t* at, const float* fxs, const float* fys,
+                                    int count, float* samples, float* agreement) {
+    int x = 0;
+    if (r.m_nRight == 1 && r.m_nBelow > 0) {
+        const __m256 one = _mm256_set1_ps(1.0f), two = _mm256_set1_ps(2.0f);
+        const __m256 zero = _mm256_setzero_ps();
+        const __m256 magnitude = _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff));
+        for (; x + 8 <= count; x += 8) {
+            const __m256 fx = _mm256_loadu_ps(fxs + x), fy = _mm256_loadu_ps(fys + x);
+            const __m256 gx = _mm256_sub_ps(one, fx), gy = _mm256_sub_ps(one, fy);
+            const __m256 w00 = _mm256_mul_ps(gx, gy), w01 = _mm256_mul_ps(fx, gy);
+            const __m256 w10 = _mm256_mul_ps(gx, fy), w11 = _mm256_mul_ps(fx, fy);
+            __m256 top[8], bottom[8];
+            __m256 p[3];
+            alignas(32) float bytes[3][8];
+            for (int i = 0; i < 8; ++i) {
+                const float* q = r.m_pPacked + 4 * std::size_t(at[x + i]);
+                top[i] = _mm256_loadu_ps(q);
+                bottom[i] = _mm256_loadu_ps(q + 4 * r.m_nBelow);
+                const std::uint8_t* b = bgr + 3 * std::size_t(x + i);
+                for (int c = 0; c < 3; ++c) bytes[c][i] = b[c];
+            }
+            Transpose8(top);
+            Transpose8(bottom);
+            __m256 out[4];
+            __m256 worst = zero;
+            __m256 tolerance = zero;
+            for (int c = 0; c < 4; ++c) {
+                const __m256 est = _mm256_add_ps(
+                    _mm256_add_ps(
+                        _mm256_add_ps(_mm256_mul_ps(w00, top[c]), _mm256_mul_ps(w01, top[4 + c])),
+                        _mm256_mul_ps(w10, bottom[c])),
+                    _mm256_mul_ps(w11, bottom[4 + c]));
+                if (c == 3) {
+                    tolerance = est;
+                    break;
+                }
+                p[c] = _mm256_load_ps(bytes[c]);
+                const __m256 miss = _mm256_sub_ps(p[c], est);
+                out[c] = r.m_bResidual ? miss : p[c];
+                worst = _mm256_max_ps(worst, _mm256_and_ps(miss, magnitude));
+            }
+            const __m256 agree =
+                r.m_bReject
+                    ? _mm256_max_ps(
+                          _mm256_min_ps(_mm256_sub_ps(two, _mm256_div_ps(worst, tolerance)), one),
+                          zero)
+                    : one;
+            _mm256_storeu_ps(agreement + x, agree);
+            // B, G, R back to four floats a pixel (the fourth is the agreement's, written later).
+            out[3] = zero;
+            const __m256 t0 = _mm256_unpacklo_ps(out[0], out[1]),
+                         t1 = _mm256_unpackhi_ps(out[0], out[1]);
+            const __m256 t2 = _mm256_unpacklo_ps(out[2], out[3]),
+                         t3 = _mm256_unpackhi_ps(out[2], out[3]);
+            const __m256 u0 = _mm256_shuffle_ps(t0, t2, 0x44), u1 = _mm256_shuffle_ps(t0, t2, 0xEE);
+            const __m256 u2 = _mm256_shuffle_ps(t1, t3, 0x44), u3 = _mm256_shuffle_ps(t1, t3, 0xEE);
+            float* sample = samples + 4 * std::size_t(x);
+            _mm256_storeu_ps(sample, _mm256_permute2f128_ps(u0, u1, 0x20));
+            _mm256_storeu_ps(sample + 8, _mm256_permute2f128_ps(u2, u3, 0x20));
+            _mm256_storeu_ps(sample + 16, _mm256_permute2f128_ps(u0, u1, 0x31));
+            _mm256_storeu_ps(sample + 24, _mm256_permute2f128_ps(u2, u3, 0x31));
+        }
+    }
+    for (; x < count; ++x) WeighOne(r, bgr, at, fxs, fys, x, samples, agreement);
+}
+#endif
+
 TARNWICK_AVX2_TARGET void GatherVector(const SGatherFrame& g, const double* xs, double y,
                                        const double* dx, const double* dy, int count,
                                        std::int32_t* place, float* sb, float* sg, float* sr,
@@ -207,4 +305,17 @@ void PlaceOnReference(bool bAvx2, const double* dx, const double* dy, int y, int
                       int height, std::int32_t* at, float* fx, float* fy) {
     bAvx2 ? PlaceOnReferenceAvx2(dx, dy, y, count, width, height, at, fx, fy)
           : PlaceOnReferencePlain(dx, dy, y, count, width, height, at, fx, fy);
+}
+
+void WeighRow(bool bAvx2, const SWeighRow& r, const std::uint8_t* bgr, const std::int32_t* at,
+              const float* fx, const float* fy, int count, float* sample, float* agreement) {
+#if TARNWICK_GATHER_INTRINSICS
+    if (bAvx2) {
+        WeighAvx2(r, bgr, at, fx, fy, count, sample, agreement);
+        return;
+    }
+#else
+    (void)bAvx2;
+#endif
+    for (int x = 0; x < count; ++x) WeighOne(r, bgr, at, fx, fy, x, sample, agreement);
 }

@@ -4,6 +4,7 @@
 // lookups slower.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -38,3 +39,22 @@ void GatherRow(bool bAvx2, const SGatherFrame& g, const double* xs, double y, co
 // pixel index) and the offsets from there. The AVX2 build gives the same bits as the plain one.
 void PlaceOnReference(bool bAvx2, const double* dx, const double* dy, int y, int count, int width,
                       int height, std::int32_t* at, float* fx, float* fy);
+
+// What weighing a frame row against the estimate reads: the estimate's B, G, R and tolerance
+// side by side a pixel of the reference's grid, the step to a pixel's right and lower
+// neighbours there (0 on a grid one pixel wide or high), whether samples are residuals and
+// whether disagreeing ones are rejected.
+struct SWeighRow {
+    const float* m_pPacked;
+    std::size_t m_nRight;
+    std::size_t m_nBelow;
+    bool m_bResidual;
+    bool m_bReject;
+};
+
+// Weighs `count` frame pixels (bgr, 3 bytes each) against the estimate where they fall on the
+// reference's grid (at, fx, fy from PlaceOnReference): each sample's B, G, R (less the
+// estimate when residuals) into the first three of its four floats, and how well it agrees,
+// 0..1, into agreement. The AVX2 build gives the same bits as the plain one.
+void WeighRow(bool bAvx2, const SWeighRow& r, const std::uint8_t* bgr, const std::int32_t* at,
+              const float* fx, const float* fy, int count, float* sample, float* agreement);

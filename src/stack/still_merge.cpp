@@ -232,8 +232,8 @@ void CStillMerger::Weigh(const SFrame& frame, const SStillMotion& motion, int th
         const bool avx2 = registration_detail::Avx2Loops(m_bVectors);
         // The neighbours of a pixel of the reference's grid, right and below (none on a grid
         // one pixel wide or high).
-        const std::size_t right = w > 1 ? 1 : 0, below = h > 1 ? std::size_t(w) : 0;
-        const float* packed = m_packed.data();
+        const SWeighRow weigh{m_packed.data(), w > 1 ? 1u : 0u, h > 1 ? std::size_t(w) : 0,
+                              m_bResidual, bReject};
         // A rejected pixel takes its neighbours with it (the edges of what passed by): the
         // weight of row y's samples is the least agreement over the 3 x 3 pixels around.
         const auto finishRow = [&](int y) {
@@ -253,25 +253,8 @@ void CStillMerger::Weigh(const SFrame& frame, const SStillMotion& motion, int th
             const std::uint8_t* p = frame.bgr.data() + 3 * std::size_t(y) * w;
             float* sample =
                 y >= first && y < last ? m_samples.data() + 4 * std::size_t(y) * w : halo.data();
-            for (int x = 0; x < w; ++x, p += 3, sample += 4) {
-                const float fx = fxs[std::size_t(x)], fy = fys[std::size_t(x)];
-                const std::size_t i00 = std::size_t(at[std::size_t(x)]);
-                const std::size_t i01 = i00 + right, i10 = i00 + below, i11 = i10 + right;
-                const float w00 = (1 - fx) * (1 - fy), w01 = fx * (1 - fy), w10 = (1 - fx) * fy,
-                            w11 = fx * fy;
-                const F4 est = w00 * LoadF4(packed + 4 * i00) + w01 * LoadF4(packed + 4 * i01) +
-                               w10 * LoadF4(packed + 4 * i10) + w11 * LoadF4(packed + 4 * i11);
-                float worst = 0;
-                for (int c = 0; c < 3; ++c) {
-                    const float miss = p[c] - est[c];
-                    sample[c] = m_bResidual ? miss : float(p[c]);
-                    worst = std::max(worst, std::fabs(miss));
-                }
-                // Each colour against the estimate's: an object of the scene's mean grey but
-                // of another hue is as foreign as a dark one.
-                agreement[std::size_t(x)] =
-                    bReject ? std::clamp(2.0f - worst / est[3], 0.0f, 1.0f) : 1.0f;
-            }
+            WeighRow(avx2, weigh, p, at.data(), fxs.data(), fys.data(), w, sample,
+                     agreement.data());
             float* row = leastRow(y);
             for (int x = 0; x < w; ++x)
                 row[x] =

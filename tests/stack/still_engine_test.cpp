@@ -317,9 +317,10 @@ TEST(StillEngine, SameBytesForAnyThreadsAndEitherLoops) {
     }
 }
 
-// The gathering's AVX2 build against the plain one, bit for bit, on random samples and places
-// in and around frames of several sizes (rows of grid pixels that are not a multiple of eight,
-// taps beyond every edge, frames one pixel wide or high).
+// The merge's AVX2 loops against the plain ones, bit for bit, on random samples and places in
+// and around frames of several sizes (rows that are not a multiple of eight, taps beyond every
+// edge, frames one pixel wide or high): the gathering onto the grid, and the weighing of a
+// frame row against the estimate, residuals or not, rejecting or not.
 TEST(StillGather, BothBuildsGiveTheSameBits) {
     if (!registration_detail::Avx2Loops(true))
         GTEST_SKIP() << "no AVX2 here";
@@ -358,6 +359,33 @@ TEST(StillGather, BothBuildsGiveTheSameBits) {
             gather(false, plain);
             gather(true, vector);
             ASSERT_EQ(std::memcmp(plain.data(), vector.data(), plain.size() * sizeof(float)), 0)
+                << "row " << row;
+
+            // The frame row's pixels against an estimate of the same size (`samples` serves:
+            // its fourth float a pixel, the tolerance, is kept above 1 as the merge's).
+            const int n = std::min(count, width);
+            std::vector<float> packed = samples;
+            for (std::size_t i = 3; i < packed.size(); i += 4) packed[i] = 1 + 40 * packed[i];
+            std::vector<std::uint8_t> bgr(3 * std::size_t(n));
+            for (std::uint8_t& b : bgr) b = std::uint8_t(rng());
+            std::vector<std::int32_t> at(std::size_t(n), 0);
+            std::vector<float> fx(static_cast<std::size_t>(n)), fy(fx);
+            PlaceOnReference(true, dx.data(), dy.data(), int(y0 < 0 ? 0 : y0) % height, n, width,
+                             height, at.data(), fx.data(), fy.data());
+            const SWeighRow weigh{packed.data(), width > 1 ? 1u : 0u,
+                                  height > 1 ? std::size_t(width) : 0, row % 2 == 0, row % 4 < 2};
+            std::vector<float> weighed[2], agreement[2];
+            for (int avx2 = 0; avx2 < 2; ++avx2) {
+                weighed[avx2].assign(4 * std::size_t(n), 0.0f);
+                agreement[avx2].assign(std::size_t(n), 0.0f);
+                WeighRow(avx2 == 1, weigh, bgr.data(), at.data(), fx.data(), fy.data(), n,
+                         weighed[avx2].data(), agreement[avx2].data());
+            }
+            for (int i = 0; i < n; ++i)
+                for (int c = 0; c < 3; ++c)  // the fourth is written later by the merge
+                    ASSERT_EQ(std::memcmp(&weighed[0][4 * i + c], &weighed[1][4 * i + c], 4), 0)
+                        << "row " << row << " pixel " << i << " colour " << c;
+            ASSERT_EQ(std::memcmp(agreement[0].data(), agreement[1].data(), 4 * std::size_t(n)), 0)
                 << "row " << row;
         }
     }
