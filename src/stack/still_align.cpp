@@ -238,9 +238,22 @@ CStatus CStillAligner::SetReference(const SFrame& reference) {
 SStillAlignment CStillAligner::Align(const SFrame& frame, int threads) {
     SStillAlignment result;
     const CImageView view = PackedView(frame.bgr.data(), frame.width, frame.height);
-    CRegistration global = m_global.Register(view);
+    CRegistration global, coarse;
+    if (m_bFar && threads > 1) {
+        // The centre window and the reduced copies registered side by side.
+        RunOnThreads(2, [&](int part) {
+            if (part == 0)
+                global = m_global.Register(view);
+            else
+                coarse = RegisterReduced(frame);
+        });
+    } else {
+        global = m_global.Register(view);
+        if (m_bFar)
+            coarse = RegisterReduced(frame);
+    }
     if (m_bFar)
-        global = CheckFar(frame, global);
+        global = CheckFar(frame, global, coarse);
     if (!global.m_bOk) {
         result.m_fault =
             global.m_dPeakRatio > 0 ? StillAlignFault::WeakPeak : StillAlignFault::NoContrast;
@@ -283,10 +296,14 @@ SStillAlignment CStillAligner::Align(const SFrame& frame, int threads) {
     return result;
 }
 
-CRegistration CStillAligner::CheckFar(const SFrame& frame, const CRegistration& near) {
+CRegistration CStillAligner::RegisterReduced(const SFrame& frame) {
     int rw = 0, rh = 0;
     Reduce(frame, m_reduced, rw, rh);
-    const CRegistration coarse = m_coarse.Register(PackedView(m_reduced.data(), rw, rh));
+    return m_coarse.Register(PackedView(m_reduced.data(), rw, rh));
+}
+
+CRegistration CStillAligner::CheckFar(const SFrame& frame, const CRegistration& near,
+                                      const CRegistration& coarse) {
     if (!coarse.m_bOk)
         return near;
     const double cx = coarse.m_dx * kReduce, cy = coarse.m_dy * kReduce;

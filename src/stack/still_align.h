@@ -73,10 +73,13 @@ public:
 
 private:
     struct CTile;
-    // The centre window's translation `near` checked against the reduced copies': kept when
-    // they agree, else the centre window is registered again where the copies say its content
-    // went (a frame moved beyond the window's reach, or a false match there).
-    CRegistration CheckFar(const SFrame& frame, const CRegistration& near);
+    // The frame's reduced copy registered on the reference's.
+    CRegistration RegisterReduced(const SFrame& frame);
+    // The centre window's translation `near` checked against the reduced copies' (`coarse`):
+    // kept when they agree, else the centre window is registered again where the copies say
+    // its content went (a frame moved beyond the window's reach, or a false match there).
+    CRegistration CheckFar(const SFrame& frame, const CRegistration& near,
+                           const CRegistration& coarse);
     void FitMotion(const std::vector<double>& sx, const std::vector<double>& sy,
                    std::vector<bool>& good, SStillAlignment& result) const;
 
