@@ -55,18 +55,15 @@ namespace {
         wy[0] = 0, y0 = std::clamp(y0, 0, h - 1);
     if (y1 < 0 || y1 >= h)
         wy[1] = 0, y1 = std::clamp(y1, 0, h - 1);
-    const float* taps[4] = {g.m_pSamples + 4 * (std::size_t(y0) * w + x0),
-                            g.m_pSamples + 4 * (std::size_t(y0) * w + x1),
-                            g.m_pSamples + 4 * (std::size_t(y1) * w + x0),
-                            g.m_pSamples + 4 * (std::size_t(y1) * w + x1)};
+    const std::size_t at[4] = {std::size_t(y0) * w + x0, std::size_t(y0) * w + x1,
+                               std::size_t(y1) * w + x0, std::size_t(y1) * w + x1};
     const float weights[4] = {wx[0] * wy[0], wx[1] * wy[0], wx[0] * wy[1], wx[1] * wy[1]};
-    // B, G, R and the weight itself (a tap's agreement lane read as 1) summed together.
+    // B, G, R and the weight itself (a tap's agreement read as 1) summed together.
     F4 sums = {0, 0, 0, 0};
     float wq = 0;
     for (int t = 0; t < 4; ++t) {
-        const float weight = weights[t] * taps[t][3];
-        F4 tap = LoadF4(taps[t]);
-        tap[3] = 1.0f;
+        const float weight = weights[t] * g.m_pPlanes[3][at[t]];
+        const F4 tap = {g.m_pPlanes[0][at[t]], g.m_pPlanes[1][at[t]], g.m_pPlanes[2][at[t]], 1.0f};
         sums += weight * tap;
         wq += weight * weight;
     }
@@ -110,14 +107,18 @@ TARNWICK_AVX2_TARGET inline void AddTap(__m256 weight, const __m256* c, __m256* 
     sums[4] = _mm256_add_ps(sums[4], _mm256_mul_ps(wt, wt));
 }
 
-// Eight grid pixels at once where all their taps lie inside the frame: a pixel's two tap rows
-// are two loads of eight floats (B, G, R and agreement of two neighbours), turned into planes.
-// Each pixel's operations are the plain build's, in its order: the same bits. Pixels at the
-// frame's edges go one at a time.
+// Eight grid pixels at once where all their taps lie inside the frame. On a finer grid eight
+// neighbouring grid pixels mostly fall in one frame row and a few columns: each plane's two
+// rows are then read as eight floats from the leftmost column and each pixel's taps picked
+// out of them (sixteen, two loads, where they reach farther, as on the frames' own grid);
+// otherwise they are gathered. Each pixel's operations are the plain build's, in its order:
+// the same bits. Pixels at the frame's edges go one at a time.
 TARNWICK_AVX2_TARGET void GatherAvx2(const SGatherFrame& g, const std::int32_t* place, int count,
                                      float* sb, float* sg, float* sr, float* sw, float* sq) {
     const int w = g.m_nFrameWidth;
     const __m256i zero = _mm256_setzero_si256(), full = _mm256_set1_epi32(256);
+    const __m256i one = _mm256_set1_epi32(1), seven = _mm256_set1_epi32(7);
+    const __m256i six = _mm256_set1_epi32(6), fourteen = _mm256_set1_epi32(14);
     const __m256i lastX = _mm256_set1_epi32(w - 2), lastY = _mm256_set1_epi32(g.m_nFrameHeight - 2),
                   width = _mm256_set1_epi32(w);
     int xx = 0;
@@ -135,22 +136,53 @@ TARNWICK_AVX2_TARGET void GatherAvx2(const SGatherFrame& g, const std::int32_t* 
         const __m256 wx1 = _mm256_i32gather_ps(g.m_pLut, _mm256_sub_epi32(full, kx), 4);
         const __m256 wy0 = _mm256_i32gather_ps(g.m_pLut, ky, 4);
         const __m256 wy1 = _mm256_i32gather_ps(g.m_pLut, _mm256_sub_epi32(full, ky), 4);
-        alignas(32) std::int32_t at[8];
-        _mm256_store_si256(reinterpret_cast<__m256i*>(at),
-                           _mm256_add_epi32(_mm256_mullo_epi32(iy, width), ix));
-        __m256 top[8], bottom[8];
-        for (int i = 0; i < 8; ++i) {
-            const float* p = g.m_pSamples + 4 * std::size_t(at[i]);
-            top[i] = _mm256_loadu_ps(p);
-            bottom[i] = _mm256_loadu_ps(p + 4 * std::size_t(w));
-        }
-        Transpose8(top);
-        Transpose8(bottom);
+        const int ix0 = place[xx], iy0 = place[count + xx];
+        const __m256i rel = _mm256_sub_epi32(ix, _mm256_set1_epi32(ix0));
+        const __m256i rel1 = _mm256_add_epi32(rel, one);
+        const __m256i otherRow = _mm256_xor_si256(iy, _mm256_set1_epi32(iy0));
+        const bool bOneRow = _mm256_testz_si256(otherRow, otherRow);
+        const __m256i behind = _mm256_cmpgt_epi32(zero, rel);
+        const __m256i past8 = _mm256_or_si256(behind, _mm256_cmpgt_epi32(rel, six));
+        const __m256i past16 = _mm256_or_si256(behind, _mm256_cmpgt_epi32(rel, fourteen));
+        const int reach = !bOneRow                                              ? 0
+                          : _mm256_testz_si256(past8, past8) && ix0 + 8 <= w    ? 8
+                          : _mm256_testz_si256(past16, past16) && ix0 + 16 <= w ? 16
+                                                                                : 0;
+        const __m256i at = _mm256_add_epi32(_mm256_mullo_epi32(iy, width), ix);
         __m256 sums[5] = {};
-        AddTap(_mm256_mul_ps(wx0, wy0), top, sums);
-        AddTap(_mm256_mul_ps(wx1, wy0), top + 4, sums);
-        AddTap(_mm256_mul_ps(wx0, wy1), bottom, sums);
-        AddTap(_mm256_mul_ps(wx1, wy1), bottom + 4, sums);
+        // Tap row r: the left and right taps' planes, then their share of the sums.
+        for (int r = 0; r < 2; ++r) {
+            __m256 left[4], right[4];
+            if (reach == 8) {
+                for (int c = 0; c < 4; ++c) {
+                    const __m256 v =
+                        _mm256_loadu_ps(g.m_pPlanes[c] + std::size_t(iy0 + r) * w + ix0);
+                    left[c] = _mm256_permutevar8x32_ps(v, rel);
+                    right[c] = _mm256_permutevar8x32_ps(v, rel1);
+                }
+            } else if (reach == 16) {
+                const __m256 high = _mm256_castsi256_ps(_mm256_cmpgt_epi32(rel, seven));
+                const __m256 high1 = _mm256_castsi256_ps(_mm256_cmpgt_epi32(rel1, seven));
+                for (int c = 0; c < 4; ++c) {
+                    const float* p = g.m_pPlanes[c] + std::size_t(iy0 + r) * w + ix0;
+                    const __m256 lo = _mm256_loadu_ps(p), hi = _mm256_loadu_ps(p + 8);
+                    left[c] = _mm256_blendv_ps(_mm256_permutevar8x32_ps(lo, rel),
+                                               _mm256_permutevar8x32_ps(hi, rel), high);
+                    right[c] = _mm256_blendv_ps(_mm256_permutevar8x32_ps(lo, rel1),
+                                                _mm256_permutevar8x32_ps(hi, rel1), high1);
+                }
+            } else {
+                const __m256i row = r ? _mm256_add_epi32(at, width) : at;
+                const __m256i next = _mm256_add_epi32(row, one);
+                for (int c = 0; c < 4; ++c) {
+                    left[c] = _mm256_i32gather_ps(g.m_pPlanes[c], row, 4);
+                    right[c] = _mm256_i32gather_ps(g.m_pPlanes[c], next, 4);
+                }
+            }
+            const __m256 wy = r ? wy1 : wy0;
+            AddTap(_mm256_mul_ps(wx0, wy), left, sums);
+            AddTap(_mm256_mul_ps(wx1, wy), right, sums);
+        }
         float* planes[5] = {sb, sg, sr, sw, sq};
         for (int k = 0; k < 5; ++k)
             _mm256_storeu_ps(planes[k] + xx,
@@ -179,7 +211,7 @@ TARNWICK_TWO_BUILDS(PlaceOnReference)
 // Frame pixel x of a row weighed against the estimate.
 [[gnu::always_inline]] inline void WeighOne(const SWeighRow& r, const std::uint8_t* bgr,
                                             const std::int32_t* at, const float* fxs,
-                                            const float* fys, int x, float* samples,
+                                            const float* fys, int x, float* const* samples,
                                             float* agreement) {
     const float fx = fxs[x], fy = fys[x];
     const std::size_t i00 = std::size_t(at[x]);
@@ -189,11 +221,10 @@ TARNWICK_TWO_BUILDS(PlaceOnReference)
     const F4 est = w00 * LoadF4(packed + 4 * i00) + w01 * LoadF4(packed + 4 * i01) +
                    w10 * LoadF4(packed + 4 * i10) + w11 * LoadF4(packed + 4 * i11);
     const std::uint8_t* p = bgr + 3 * std::size_t(x);
-    float* sample = samples + 4 * std::size_t(x);
     float worst = 0;
     for (int c = 0; c < 3; ++c) {
         const float miss = p[c] - est[c];
-        sample[c] = r.m_bResidual ? miss : float(p[c]);
+        samples[c][x] = r.m_bResidual ? miss : float(p[c]);
         worst = std::max(worst, std::fabs(miss));
     }
     // Each colour against the estimate's: an object of the scene's mean grey but of another
@@ -203,11 +234,11 @@ TARNWICK_TWO_BUILDS(PlaceOnReference)
 
 #if TARNWICK_GATHER_INTRINSICS
 // Eight frame pixels at once where the grid has right and lower neighbours: a pixel's two
-// estimate rows are two loads of eight floats, turned into planes as in the gathering. Each
-// pixel's operations are the plain build's, in its order.
+// estimate rows are two loads of eight floats (B, G, R and tolerance of two neighbours),
+// turned into planes. Each pixel's operations are the plain build's, in its order.
 TARNWICK_AVX2_TARGET void WeighAvx2(const SWeighRow& r, const std::uint8_t* bgr,
                                     const std::int32_t* at, const float* fxs, const float* fys,
-                                    int count, float* samples, float* agreement) {
+                                    int count, float* const* samples, float* agreement) {
     int x = 0;
     if (r.m_nRight == 1 && r.m_nBelow > 0) {
         const __m256 one = _mm256_set1_ps(1.0f), two = _mm256_set1_ps(2.0f);
@@ -219,7 +250,6 @@ TARNWICK_AVX2_TARGET void WeighAvx2(const SWeighRow& r, const std::uint8_t* bgr,
             const __m256 w00 = _mm256_mul_ps(gx, gy), w01 = _mm256_mul_ps(fx, gy);
             const __m256 w10 = _mm256_mul_ps(gx, fy), w11 = _mm256_mul_ps(fx, fy);
             __m256 top[8], bottom[8];
-            __m256 p[3];
             alignas(32) float bytes[3][8];
             for (int i = 0; i < 8; ++i) {
                 const float* q = r.m_pPacked + 4 * std::size_t(at[x + i]);
@@ -230,7 +260,7 @@ TARNWICK_AVX2_TARGET void WeighAvx2(const SWeighRow& r, const std::uint8_t* bgr,
             }
             Transpose8(top);
             Transpose8(bottom);
-            __m256 out[4];
+            __m256 out[3];
             __m256 worst = zero;
             __m256 tolerance = zero;
             for (int c = 0; c < 4; ++c) {
@@ -243,9 +273,9 @@ TARNWICK_AVX2_TARGET void WeighAvx2(const SWeighRow& r, const std::uint8_t* bgr,
                     tolerance = est;
                     break;
                 }
-                p[c] = _mm256_load_ps(bytes[c]);
-                const __m256 miss = _mm256_sub_ps(p[c], est);
-                out[c] = r.m_bResidual ? miss : p[c];
+                const __m256 p = _mm256_load_ps(bytes[c]);
+                const __m256 miss = _mm256_sub_ps(p, est);
+                out[c] = r.m_bResidual ? miss : p;
                 worst = _mm256_max_ps(worst, _mm256_and_ps(miss, magnitude));
             }
             const __m256 agree =
@@ -255,19 +285,7 @@ TARNWICK_AVX2_TARGET void WeighAvx2(const SWeighRow& r, const std::uint8_t* bgr,
                           zero)
                     : one;
             _mm256_storeu_ps(agreement + x, agree);
-            // B, G, R back to four floats a pixel (the fourth is the agreement's, written later).
-            out[3] = zero;
-            const __m256 t0 = _mm256_unpacklo_ps(out[0], out[1]),
-                         t1 = _mm256_unpackhi_ps(out[0], out[1]);
-            const __m256 t2 = _mm256_unpacklo_ps(out[2], out[3]),
-                         t3 = _mm256_unpackhi_ps(out[2], out[3]);
-            const __m256 u0 = _mm256_shuffle_ps(t0, t2, 0x44), u1 = _mm256_shuffle_ps(t0, t2, 0xEE);
-            const __m256 u2 = _mm256_shuffle_ps(t1, t3, 0x44), u3 = _mm256_shuffle_ps(t1, t3, 0xEE);
-            float* sample = samples + 4 * std::size_t(x);
-            _mm256_storeu_ps(sample, _mm256_permute2f128_ps(u0, u1, 0x20));
-            _mm256_storeu_ps(sample + 8, _mm256_permute2f128_ps(u2, u3, 0x20));
-            _mm256_storeu_ps(sample + 16, _mm256_permute2f128_ps(u0, u1, 0x31));
-            _mm256_storeu_ps(sample + 24, _mm256_permute2f128_ps(u2, u3, 0x31));
+            for (int c = 0; c < 3; ++c) _mm256_storeu_ps(samples[c] + x, out[c]);
         }
     }
     for (; x < count; ++x) WeighOne(r, bgr, at, fxs, fys, x, samples, agreement);
@@ -308,7 +326,7 @@ void PlaceOnReference(bool bAvx2, const double* dx, const double* dy, int y, int
 }
 
 void WeighRow(bool bAvx2, const SWeighRow& r, const std::uint8_t* bgr, const std::int32_t* at,
-              const float* fx, const float* fy, int count, float* sample, float* agreement) {
+              const float* fx, const float* fy, int count, float* const* sample, float* agreement) {
 #if TARNWICK_GATHER_INTRINSICS
     if (bAvx2) {
         WeighAvx2(r, bgr, at, fx, fy, count, sample, agreement);

@@ -17,10 +17,11 @@ inline F4 LoadF4(const float* p) {
     return v;
 }
 
-// A frame's samples as the gathering reads them: B, G, R (less the estimate, on a finer grid)
-// and the weight by agreement a pixel, and the weight by distance (in 1/256 frame pixel).
+// A frame's samples as the gathering reads them: planes of B, G, R (less the estimate, on a
+// finer grid) and of the weight by agreement; and the weight by distance (in 1/256 frame
+// pixel).
 struct SGatherFrame {
-    const float* m_pSamples;
+    const float* m_pPlanes[4];
     int m_nFrameWidth;
     int m_nFrameHeight;
     const float* m_pLut;
@@ -54,7 +55,7 @@ struct SWeighRow {
 
 // Weighs `count` frame pixels (bgr, 3 bytes each) against the estimate where they fall on the
 // reference's grid (at, fx, fy from PlaceOnReference): each sample's B, G, R (less the
-// estimate when residuals) into the first three of its four floats, and how well it agrees,
-// 0..1, into agreement. The AVX2 build gives the same bits as the plain one.
+// estimate when residuals) into the rows samples[0..2], and how well it agrees, 0..1, into
+// agreement. The AVX2 build gives the same bits as the plain one.
 void WeighRow(bool bAvx2, const SWeighRow& r, const std::uint8_t* bgr, const std::int32_t* at,
-              const float* fx, const float* fy, int count, float* sample, float* agreement);
+              const float* fx, const float* fy, int count, float* const* samples, float* agreement);

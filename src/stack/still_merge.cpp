@@ -235,6 +235,7 @@ void CStillMerger::SetEstimate(const SStillEstimate* estimate, double noiseSigma
 
 void CStillMerger::Weigh(const SFrame& frame, const SStillMotion& motion, int threads) {
     const int w = m_nFrameWidth, h = m_nFrameHeight;
+    const std::size_t area = std::size_t(w) * h;
     const bool bReject = m_pEstimate->m_bRobust;
     const int parts = std::clamp(threads, 1, h);
     RunOnThreads(parts, [&](int part) {
@@ -245,7 +246,7 @@ void CStillMerger::Weigh(const SFrame& frame, const SStillMotion& motion, int th
         std::vector<float> fxs(xs.size()), fys(xs.size()), agreement(xs.size());
         // The rows just outside the band are weighed too (their samples into `halo`, not
         // kept), for the agreement's minimum across rows.
-        std::vector<float> halo(4 * xs.size());
+        std::vector<float> halo(3 * xs.size());
         // Each row's agreement, the least of each pixel's and its two neighbours', for the
         // last three rows.
         std::vector<float> least(3 * xs.size());
@@ -264,8 +265,8 @@ void CStillMerger::Weigh(const SFrame& frame, const SStillMotion& motion, int th
             const float* up = leastRow(std::max(0, y - 1));
             const float* row = leastRow(y);
             const float* down = leastRow(std::min(h - 1, y + 1));
-            float* sample = m_samples.data() + 4 * std::size_t(y) * w + 3;
-            for (int x = 0; x < w; ++x) sample[4 * x] = std::min({1.0f, up[x], row[x], down[x]});
+            float* agree = m_samples.data() + 3 * area + std::size_t(y) * w;
+            for (int x = 0; x < w; ++x) agree[x] = std::min({1.0f, up[x], row[x], down[x]});
         };
         const int from = std::max(0, first - 1), to = std::min(h, last + 1);
         for (int y = from; y < to; ++y) {
@@ -275,9 +276,12 @@ void CStillMerger::Weigh(const SFrame& frame, const SStillMotion& motion, int th
             PlaceOnReference(avx2, dxs.data(), dys.data(), y, w, w, h, at.data(), fxs.data(),
                              fys.data());
             const std::uint8_t* p = frame.bgr.data() + 3 * std::size_t(y) * w;
-            float* sample =
-                y >= first && y < last ? m_samples.data() + 4 * std::size_t(y) * w : halo.data();
-            WeighRow(avx2, weigh, p, at.data(), fxs.data(), fys.data(), w, sample,
+            const bool bOwn = y >= first && y < last;
+            float* samples[3];
+            for (int c = 0; c < 3; ++c)
+                samples[c] = bOwn ? m_samples.data() + c * area + std::size_t(y) * w
+                                  : halo.data() + c * std::size_t(w);
+            WeighRow(avx2, weigh, p, at.data(), fxs.data(), fys.data(), w, samples,
                      agreement.data());
             float* row = leastRow(y);
             for (int x = 0; x < w; ++x)
@@ -294,7 +298,13 @@ void CStillMerger::Weigh(const SFrame& frame, const SStillMotion& motion, int th
 
 void CStillMerger::Add(const SFrame& frame, const SStillMotion& motion, int threads) {
     Weigh(frame, motion, threads);
-    const SGatherFrame g{m_samples.data(), m_nFrameWidth, m_nFrameHeight, m_lut};
+    const std::size_t frameArea = std::size_t(m_nFrameWidth) * m_nFrameHeight;
+    const float* samples = m_samples.data();
+    const SGatherFrame g{
+        {samples, samples + frameArea, samples + 2 * frameArea, samples + 3 * frameArea},
+        m_nFrameWidth,
+        m_nFrameHeight,
+        m_lut};
     const std::size_t area = std::size_t(m_nWidth) * m_nHeight;
     const double s = m_nScale;
     const int parts = std::clamp(threads, 1, m_nHeight);

@@ -75,8 +75,8 @@ private:
     std::vector<float> m_sums;     // B, G, R planes of weighted sums
     std::vector<float> m_weights;  // sum of weights
     std::vector<float> m_squares;  // sum of squared weights
-    // The frame's samples, B, G, R (less the estimate, on a finer grid) and the weight by
-    // agreement (0..1) a pixel: what a gathered tap reads, in one place.
+    // The frame's samples: planes of B, G, R (less the estimate, on a finer grid) and of the
+    // weight by agreement (0..1), what the gathered taps read.
     std::vector<float> m_samples;
     float m_lut[257] = {};  // weight by distance, in 1/256 frame pixel
 };
