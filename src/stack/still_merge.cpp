@@ -22,21 +22,6 @@ constexpr float kEstimateWeight = 0.01f;
 constexpr float kAgreement = 2.5f;
 constexpr float kSlopeShare = 0.2f;
 
-// Value of a float plane of width x height at (x, y), bilinear, clamped to the plane.
-inline float Bilinear(const float* plane, int width, int height, double x, double y) {
-    x = std::clamp(x, 0.0, double(width - 1));
-    y = std::clamp(y, 0.0, double(height - 1));
-    const int ix = std::min(int(x), width - 2 < 0 ? 0 : width - 2);
-    const int iy = std::min(int(y), height - 2 < 0 ? 0 : height - 2);
-    const float fx = float(x - ix), fy = float(y - iy);
-    const int ix1 = std::min(ix + 1, width - 1), iy1 = std::min(iy + 1, height - 1);
-    const float* r0 = plane + std::size_t(iy) * width;
-    const float* r1 = plane + std::size_t(iy1) * width;
-    const float top = r0[ix] + (r0[ix1] - r0[ix]) * fx;
-    const float bottom = r1[ix] + (r1[ix1] - r1[ix]) * fx;
-    return top + (bottom - top) * fy;
-}
-
 // The comparisons of Batcher's odd-even merge sort of kMaxEstimateFrames values.
 struct SSortNetwork {
     static constexpr int kN = kMaxEstimateFrames;
@@ -100,12 +85,24 @@ SStillEstimate MakeStillEstimate(const std::vector<const SFrame*>& frames,
         int first, last;
         Band(h, part, parts, first, last);
         float values[4][kMaxEstimateFrames], sorted[kMaxEstimateFrames];
-        for (int y = first; y < last; ++y)
+        // Each frame's motion a row at a time.
+        std::vector<double> xs(static_cast<std::size_t>(w));
+        for (int x = 0; x < w; ++x) xs[std::size_t(x)] = x;
+        std::vector<SStillMotion::SColumns> columns(static_cast<std::size_t>(n));
+        for (int f = 0; f < n; ++f)
+            motions[std::size_t(f)].Columns(xs.data(), w, columns[std::size_t(f)]);
+        std::vector<double> rowDx(std::size_t(n) * w), rowDy(rowDx.size());
+        const bool avx2 = registration_detail::Avx2Loops(true);
+        for (int y = first; y < last; ++y) {
+            for (int f = 0; f < n; ++f)
+                motions[std::size_t(f)].Row(xs.data(), y, w, columns[std::size_t(f)],
+                                            rowDx.data() + std::size_t(f) * w,
+                                            rowDy.data() + std::size_t(f) * w, avx2);
             for (int x = 0; x < w; ++x) {
                 int k = 0;
                 for (int f = 0; f < n; ++f) {
-                    double dx, dy;
-                    motions[std::size_t(f)].At(x, y, dx, dy);
+                    const double dx = rowDx[std::size_t(f) * w + x];
+                    const double dy = rowDy[std::size_t(f) * w + x];
                     const double qx = x + dx, qy = y + dy;
                     if (qx < 0 || qy < 0 || qx > w - 1 || qy > h - 1)
                         continue;
@@ -160,6 +157,7 @@ SStillEstimate MakeStillEstimate(const std::vector<const SFrame*>& frames,
                     0.25f * (e.m_bgr[at] + 2 * e.m_bgr[area + at] + e.m_bgr[2 * area + at]);
                 wide[at] = spread;
             }
+        }
     });
     // Each pixel's spread widened to its neighbours', for samples that fall between pixels.
     for (int y = 0; y < h; ++y)
@@ -332,6 +330,19 @@ void CStillMerger::Finish(std::vector<float>& planes, double* noiseFactor, int t
     const std::size_t area = std::size_t(m_nWidth) * m_nHeight;
     const double s = m_nScale;
     const int parts = std::clamp(threads, 1, m_nHeight);
+    // Where each grid column and row falls on the estimate's grid (clamped to it), for the
+    // bilinear fill: the columns worked out once.
+    const int fw = m_nFrameWidth, fh = m_nFrameHeight;
+    const auto place = [&](int i, int size, int& at, int& next, float& f) {
+        const double v = std::clamp((i + 0.5) / s - 0.5, 0.0, double(size - 1));
+        at = std::min(int(v), size - 2 < 0 ? 0 : size - 2);
+        next = std::min(at + 1, size - 1);
+        f = float(v - at);
+    };
+    std::vector<int> col0(static_cast<std::size_t>(m_nWidth)), col1(col0.size());
+    std::vector<float> colF(col0.size());
+    for (int xx = 0; xx < m_nWidth; ++xx)
+        place(xx, fw, col0[std::size_t(xx)], col1[std::size_t(xx)], colF[std::size_t(xx)]);
     // One sum a row, added up in row order afterwards: the same for any number of threads.
     std::vector<double> factors(std::size_t(m_nHeight), 0.0);
     RunOnThreads(parts, [&](int part) {
@@ -339,18 +350,31 @@ void CStillMerger::Finish(std::vector<float>& planes, double* noiseFactor, int t
         Band(m_nHeight, part, parts, first, last);
         for (int yy = first; yy < last; ++yy) {
             double factor = 0;
-            const double y = (yy + 0.5) / s - 0.5;
+            int iy, iy1;
+            float fy;
+            place(yy, fh, iy, iy1, fy);
+            const std::size_t row = std::size_t(yy) * m_nWidth;
             for (int xx = 0; xx < m_nWidth; ++xx) {
-                const std::size_t at = std::size_t(yy) * m_nWidth + xx;
-                const float total = m_weights[at] + kEstimateWeight;
-                factor += double(m_squares[at]) / (double(total) * total);
-                for (int c = 0; c < 3; ++c) {
+                const float total = m_weights[row + xx] + kEstimateWeight;
+                factor += double(m_squares[row + xx]) / (double(total) * total);
+            }
+            for (int c = 0; c < 3; ++c) {
+                const float* plane =
+                    m_pEstimate ? m_pEstimate->m_bgr.data() + c * std::size_t(fw) * fh : nullptr;
+                const float* r0 = plane ? plane + std::size_t(iy) * fw : nullptr;
+                const float* r1 = plane ? plane + std::size_t(iy1) * fw : nullptr;
+                float* sums = m_sums.data() + c * area + row;
+                for (int xx = 0; xx < m_nWidth; ++xx) {
                     float fill = 0;
-                    if (m_pEstimate)
-                        fill = Bilinear(m_pEstimate->m_bgr.data() +
-                                            c * std::size_t(m_nFrameWidth) * m_nFrameHeight,
-                                        m_nFrameWidth, m_nFrameHeight, (xx + 0.5) / s - 0.5, y);
-                    float& v = m_sums[c * area + at];
+                    if (plane) {
+                        const int ix = col0[std::size_t(xx)], ix1 = col1[std::size_t(xx)];
+                        const float fx = colF[std::size_t(xx)];
+                        const float top = r0[ix] + (r0[ix1] - r0[ix]) * fx;
+                        const float bottom = r1[ix] + (r1[ix1] - r1[ix]) * fx;
+                        fill = top + (bottom - top) * fy;
+                    }
+                    const float total = m_weights[row + xx] + kEstimateWeight;
+                    float& v = sums[xx];
                     v = m_bResidual ? fill + v / total : (v + kEstimateWeight * fill) / total;
                 }
             }
