@@ -19,17 +19,6 @@
 
 namespace {
 
-// `path` for number 1, "stem_N.ext" for N above.
-std::string NumberedName(const std::string& path, std::int64_t n) {
-    if (n <= 1)
-        return path;
-    const std::size_t slash = path.find_last_of('/');
-    const std::size_t dot = path.find_last_of('.');
-    const bool bExt = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
-    const std::string stem = bExt ? path.substr(0, dot) : path;
-    return stem + "_" + std::to_string(n) + (bExt ? path.substr(dot) : std::string());
-}
-
 const char* LeftOutName(StillLeftOut reason) {
     switch (reason) {
         case StillLeftOut::NotSharp:
@@ -222,7 +211,7 @@ CStillJobResult RunStillJob(const CStillJobParams& params, IStillJobObserver& ob
     if (CStatus copied = FrameToDib(made.m_picture, image); !copied)
         return end(StillJobEnd::WriteFailed, params.m_strTarget, copied.Reason());
     if (params.m_bFreeName) {
-        const auto nameOf = [&](std::int64_t n) { return NumberedName(params.m_strTarget, n); };
+        const auto nameOf = [&](std::int64_t n) { return NumberedPath(params.m_strTarget, n); };
         CCommitOptions noReplace;
         noReplace.m_bNoReplace = true;
         std::int64_t number = 1;

@@ -1,6 +1,6 @@
 // Finding a free numbered name: the first number whose file name is not taken yet. Shared by the
 // averaging job's numbered targets and the recording's frame names, which make their names
-// each in their own form.
+// each in their own form, and by the saved frames and stills, which number as NumberedPath.
 #pragma once
 
 #include <cerrno>
@@ -9,6 +9,10 @@
 #include <string>
 
 #include "platform/status.h"
+
+// `path` for n = 1, "stem_N.ext" for N above (the extension is what follows the last dot of the
+// file name, when it has one): the numbering of the names this program picks itself.
+std::string NumberedPath(const std::string& path, std::int64_t n);
 
 // Whether a name is taken: anything there, a dangling link too (lstat, links not followed).
 bool NameTaken(const char* path);

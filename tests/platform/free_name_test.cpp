@@ -1,4 +1,5 @@
-// The search for a free numbered name that the averaging job and the recording share.
+// The search for a free numbered name that the averaging job and the recording share, and the
+// numbering of the names the program picks itself.
 #include "platform/free_name.h"
 
 #include <gtest/gtest.h>
@@ -44,6 +45,26 @@ TEST(FirstFreeNumber, PassesOverEveryTakenName) {
     EXPECT_EQ(FirstFreeNumber(2, 100, cName), 4);
     EXPECT_TRUE(NameTaken(dir.File("n6")));
     EXPECT_FALSE(NameTaken(dir.File("n4")));
+}
+
+// The numbering of picked names: the number goes before the file name's extension, never into
+// a folder's name, and a name without an extension simply ends with it.
+TEST(NumberedPath, NumbersBeforeTheExtension) {
+    struct Case {
+        const char* path;
+        std::int64_t n;
+        const char* expected;
+    };
+    const Case kCases[] = {
+        {"out/still.png", 1, "out/still.png"},    // the first is the name itself
+        {"out/still.png", 2, "out/still_2.png"},  //
+        {"a.b/clip_00001000_x2.jpg", 12, "a.b/clip_00001000_x2_12.jpg"},
+        {"a.b/still", 3, "a.b/still_3"},        // a dot in a folder's name is no extension
+        {"dir/.hidden", 2, "dir/.hidden_2"},    // nor is a leading one
+        {"still.tar.gz", 2, "still.tar_2.gz"},  // the last dot's
+        {"still", 2, "still_2"},
+    };
+    for (const Case& c : kCases) EXPECT_EQ(NumberedPath(c.path, c.n), c.expected) << c.path;
 }
 
 }  // namespace

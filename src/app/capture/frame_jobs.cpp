@@ -45,16 +45,13 @@ CMediaSpan SpanOfMarks(std::optional<double> startSeconds, std::optional<double>
 
 std::string FreeMediaFileName(const QString& folder, const QString& media, std::int64_t ms,
                               const QString& suffix, const QString& ext) {
-    const QString stem =
-        QDir(folder).filePath(QStringLiteral("%1_%2%3")
+    const QString name =
+        QDir(folder).filePath(QStringLiteral("%1_%2%3.%4")
                                   .arg(QFileInfo(media).completeBaseName())
                                   .arg(std::max<std::int64_t>(0, ms), 8, 10, QLatin1Char('0'))
-                                  .arg(suffix));
-    const auto nameOf = [&](std::int64_t n) {
-        const QString name = n == 1 ? QStringLiteral("%1.%2").arg(stem, ext)
-                                    : QStringLiteral("%1_%2.%3").arg(stem).arg(n).arg(ext);
-        return std::string(QFile::encodeName(name).constData());
-    };
+                                  .arg(suffix, ext));
+    const std::string path(QFile::encodeName(name).constData());
+    const auto nameOf = [&](std::int64_t n) { return NumberedPath(path, n); };
     return nameOf(FirstFreeNumber(1, std::numeric_limits<std::int64_t>::max(), nameOf));
 }
 

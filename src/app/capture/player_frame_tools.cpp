@@ -21,6 +21,7 @@
 #include "app/widgets/desktop.h"
 #include "app/widgets/image_viewer.h"
 #include "app/widgets/remembered_folders.h"
+#include "app/widgets/time_left.h"
 #include "jobs/still_job.h"
 #include "platform/make_folder.h"
 #include "platform/media_player.h"
@@ -31,11 +32,6 @@ const QString kFrameTypeChoice = QStringLiteral("PlayerFrameType");
 const QString kStillScaleChoice = QStringLiteral("PlayerStillScale");
 constexpr FrameFileType kFrameTypeOrder[] = {FrameFileType::Png, FrameFileType::Bmp,
                                              FrameFileType::Jpg};
-
-QString ClockText(double seconds) {
-    const long long whole = std::llround(std::max(0.0, seconds));
-    return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
-}
 
 QString PathText(const std::string& path) {
     return QFile::decodeName(path.c_str());
@@ -337,8 +333,9 @@ void CPlayerPage::OnJobProgress(double fraction, double secondsLeft, const QStri
         m_pJobProgress->setRange(0, 1000);
         m_pJobProgress->setValue(int(std::lround(fraction * 1000)));
     }
-    m_pJobLabel->setText(secondsLeft >= 0 ? tr("%1，剩余 %2").arg(text, ClockText(secondsLeft))
-                                          : text);
+    m_pJobLabel->setText(
+        secondsLeft >= 0 ? tr("%1，剩余 %2").arg(text, CTimeLeft::Format(std::llround(secondsLeft)))
+                         : text);
 }
 
 void CPlayerPage::OnStopJob() {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/jobs/time_left.h"
+#include "app/widgets/time_left.h"
 #include "app/widgets/fontable_page.h"
 #include "app/widgets/remembered_folders.h"
 #include "jobs/job_params.h"

@@ -1,4 +1,4 @@
-#include "app/jobs/time_left.h"
+#include "app/widgets/time_left.h"
 
 #include <QElapsedTimer>
 

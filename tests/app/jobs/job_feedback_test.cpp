@@ -17,7 +17,7 @@
 #include "app/jobs/merge_image_page.h"
 #include "app/jobs/result_compare.h"
 #include "app/jobs/scale_image_page.h"
-#include "app/jobs/time_left.h"
+#include "app/widgets/time_left.h"
 #include "app/widgets/image_canvas.h"
 #include "app/widgets/image_viewer.h"
 #include "common/temp_dir.h"
