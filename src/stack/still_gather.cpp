@@ -208,6 +208,24 @@ TARNWICK_AVX2_TARGET void GatherAvx2(const SGatherFrame& g, const std::int32_t* 
 }
 TARNWICK_TWO_BUILDS(PlaceOnReference)
 
+[[gnu::always_inline]] inline void LeastAcrossBody(const float* v, int count, float* out) {
+    if (count == 1) {
+        out[0] = v[0];
+        return;
+    }
+    out[0] = std::min(v[0], v[1]);
+    for (int x = 1; x + 1 < count; ++x) out[x] = std::min(std::min(v[x - 1], v[x]), v[x + 1]);
+    out[count - 1] = std::min(v[count - 2], v[count - 1]);
+}
+TARNWICK_TWO_BUILDS(LeastAcross)
+
+[[gnu::always_inline]] inline void LeastDownBody(const float* up, const float* row,
+                                                 const float* down, int count, float* out) {
+    for (int x = 0; x < count; ++x)
+        out[x] = std::min(std::min(std::min(1.0f, up[x]), row[x]), down[x]);
+}
+TARNWICK_TWO_BUILDS(LeastDown)
+
 // Frame pixel x of a row weighed against the estimate.
 [[gnu::always_inline]] inline void WeighOne(const SWeighRow& r, const std::uint8_t* bgr,
                                             const std::int32_t* at, const float* fxs,
@@ -336,4 +354,13 @@ void WeighRow(bool bAvx2, const SWeighRow& r, const std::uint8_t* bgr, const std
     (void)bAvx2;
 #endif
     for (int x = 0; x < count; ++x) WeighOne(r, bgr, at, fx, fy, x, sample, agreement);
+}
+
+void LeastAcross(bool bAvx2, const float* v, int count, float* out) {
+    bAvx2 ? LeastAcrossAvx2(v, count, out) : LeastAcrossPlain(v, count, out);
+}
+
+void LeastDown(bool bAvx2, const float* up, const float* row, const float* down, int count,
+               float* out) {
+    bAvx2 ? LeastDownAvx2(up, row, down, count, out) : LeastDownPlain(up, row, down, count, out);
 }

@@ -59,3 +59,9 @@ struct SWeighRow {
 // agreement. The AVX2 build gives the same bits as the plain one.
 void WeighRow(bool bAvx2, const SWeighRow& r, const std::uint8_t* bgr, const std::int32_t* at,
               const float* fx, const float* fy, int count, float* const* samples, float* agreement);
+
+// out[x], the least of v[x - 1], v[x] and v[x + 1] (those inside the row).
+void LeastAcross(bool bAvx2, const float* v, int count, float* out);
+// out[x], the least of 1, up[x], row[x] and down[x].
+void LeastDown(bool bAvx2, const float* up, const float* row, const float* down, int count,
+               float* out);

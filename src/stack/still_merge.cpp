@@ -263,8 +263,7 @@ void CStillMerger::Weigh(const SFrame& frame, const SStillMotion& motion, int th
             const float* up = leastRow(std::max(0, y - 1));
             const float* row = leastRow(y);
             const float* down = leastRow(std::min(h - 1, y + 1));
-            float* agree = m_samples.data() + 3 * area + std::size_t(y) * w;
-            for (int x = 0; x < w; ++x) agree[x] = std::min({1.0f, up[x], row[x], down[x]});
+            LeastDown(avx2, up, row, down, w, m_samples.data() + 3 * area + std::size_t(y) * w);
         };
         const int from = std::max(0, first - 1), to = std::min(h, last + 1);
         for (int y = from; y < to; ++y) {
@@ -281,11 +280,7 @@ void CStillMerger::Weigh(const SFrame& frame, const SStillMotion& motion, int th
                                   : halo.data() + c * std::size_t(w);
             WeighRow(avx2, weigh, p, at.data(), fxs.data(), fys.data(), w, samples,
                      agreement.data());
-            float* row = leastRow(y);
-            for (int x = 0; x < w; ++x)
-                row[x] =
-                    std::min({agreement[std::size_t(std::max(0, x - 1))], agreement[std::size_t(x)],
-                              agreement[std::size_t(std::min(w - 1, x + 1))]});
+            LeastAcross(avx2, agreement.data(), w, leastRow(y));
             if (y - 1 >= first && y - 1 < last)
                 finishRow(y - 1);
         }
