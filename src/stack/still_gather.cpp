@@ -17,23 +17,25 @@ namespace {
 
 // Where each grid pixel of a row falls in the frame: the frame pixel at or left of / above it
 // and its offset from there in 1/256 pixel, for the lookups that follow.
+// Where grid pixel xx falls in the frame: the frame pixel at or left of / above it and its
+// offset from there in 1/256 pixel, into place's four arrays of `count`.
+[[gnu::always_inline]] inline void PlaceOne(const double* xs, double y0, const double* dx,
+                                            const double* dy, int count, int xx,
+                                            std::int32_t* place) {
+    // The floor by truncation, one down below zero: the same values, in a form the vectoriser
+    // takes (grid places lie well within 32 bits).
+    const double x = xs[xx] + dx[xx], y = y0 + dy[xx];
+    const std::int32_t tx = std::int32_t(x), ty = std::int32_t(y);
+    const std::int32_t ix = tx - (double(tx) > x ? 1 : 0), iy = ty - (double(ty) > y ? 1 : 0);
+    place[xx] = ix;
+    place[count + xx] = iy;
+    place[2 * count + xx] = std::int32_t((x - double(ix)) * 256 + 0.5);
+    place[3 * count + xx] = std::int32_t((y - double(iy)) * 256 + 0.5);
+}
+
 [[gnu::always_inline]] inline void PlaceFineBody(const double* xs, double y0, const double* dx,
                                                  const double* dy, int count, std::int32_t* place) {
-    std::int32_t* ixs = place;
-    std::int32_t* iys = place + count;
-    std::int32_t* kxs = place + 2 * count;
-    std::int32_t* kys = place + 3 * count;
-    for (int xx = 0; xx < count; ++xx) {
-        // The floor by truncation, one down below zero: the same values, in a form the
-        // vectoriser takes (grid places lie well within 32 bits).
-        const double x = xs[xx] + dx[xx], y = y0 + dy[xx];
-        const std::int32_t tx = std::int32_t(x), ty = std::int32_t(y);
-        const std::int32_t ix = tx - (double(tx) > x ? 1 : 0), iy = ty - (double(ty) > y ? 1 : 0);
-        ixs[xx] = ix;
-        iys[xx] = iy;
-        kxs[xx] = std::int32_t((x - double(ix)) * 256 + 0.5);
-        kys[xx] = std::int32_t((y - double(iy)) * 256 + 0.5);
-    }
+    for (int xx = 0; xx < count; ++xx) PlaceOne(xs, y0, dx, dy, count, xx, place);
 }
 
 // Grid pixel xx's sums from the 2 x 2 frame pixels around where it falls.
@@ -94,10 +96,6 @@ TARNWICK_AVX2_TARGET inline void Transpose8(__m256* r) {
     }
 }
 
-TARNWICK_AVX2_TARGET inline __m256i Load8(const std::int32_t* p) {
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-}
-
 // One tap of eight pixels (its B, G, R and agreement planes in c) by weight into the sums of
 // B, G, R, weights and squared weights.
 TARNWICK_AVX2_TARGET inline void AddTap(__m256 weight, const __m256* c, __m256* sums) {
@@ -107,14 +105,37 @@ TARNWICK_AVX2_TARGET inline void AddTap(__m256 weight, const __m256* c, __m256* 
     sums[4] = _mm256_add_ps(sums[4], _mm256_mul_ps(wt, wt));
 }
 
+// PlaceOne for eight grid pixels, in registers: the same values.
+TARNWICK_AVX2_TARGET inline void PlaceEight(const double* xs, double y0, const double* dx,
+                                            const double* dy, __m256i* out) {
+    const __m256d scale = _mm256_set1_pd(256), half = _mm256_set1_pd(0.5);
+    const __m256d y = _mm256_set1_pd(y0);
+    __m128i parts[4][2];
+    for (int h = 0; h < 2; ++h) {
+        const __m256d x = _mm256_add_pd(_mm256_loadu_pd(xs + 4 * h), _mm256_loadu_pd(dx + 4 * h));
+        const __m256d v = _mm256_add_pd(y, _mm256_loadu_pd(dy + 4 * h));
+        const __m256d fx = _mm256_floor_pd(x), fy = _mm256_floor_pd(v);
+        parts[0][h] = _mm256_cvttpd_epi32(fx);
+        parts[1][h] = _mm256_cvttpd_epi32(fy);
+        parts[2][h] =
+            _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(x, fx), scale), half));
+        parts[3][h] =
+            _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(v, fy), scale), half));
+    }
+    for (int k = 0; k < 4; ++k)
+        out[k] = _mm256_inserti128_si256(_mm256_castsi128_si256(parts[k][0]), parts[k][1], 1);
+}
+
 // Eight grid pixels at once where all their taps lie inside the frame. On a finer grid eight
 // neighbouring grid pixels mostly fall in one frame row and a few columns: each plane's two
 // rows are then read as eight floats from the leftmost column and each pixel's taps picked
 // out of them (sixteen, two loads, where they reach farther, as on the frames' own grid);
 // otherwise they are gathered. Each pixel's operations are the plain build's, in its order:
 // the same bits. Pixels at the frame's edges go one at a time.
-TARNWICK_AVX2_TARGET void GatherAvx2(const SGatherFrame& g, const std::int32_t* place, int count,
-                                     float* sb, float* sg, float* sr, float* sw, float* sq) {
+TARNWICK_AVX2_TARGET void GatherAvx2(const SGatherFrame& g, const double* xs, double y0,
+                                     const double* dx, const double* dy, int count,
+                                     std::int32_t* place, float* sb, float* sg, float* sr,
+                                     float* sw, float* sq) {
     const int w = g.m_nFrameWidth;
     const __m256i zero = _mm256_setzero_si256(), full = _mm256_set1_epi32(256);
     const __m256i one = _mm256_set1_epi32(1), seven = _mm256_set1_epi32(7);
@@ -123,20 +144,23 @@ TARNWICK_AVX2_TARGET void GatherAvx2(const SGatherFrame& g, const std::int32_t* 
                   width = _mm256_set1_epi32(w);
     int xx = 0;
     for (; xx + 8 <= count; xx += 8) {
-        const __m256i ix = Load8(place + xx), iy = Load8(place + count + xx);
+        __m256i where[4];
+        PlaceEight(xs + xx, y0, dx + xx, dy + xx, where);
+        const __m256i ix = where[0], iy = where[1], kx = where[2], ky = where[3];
         const __m256i outside = _mm256_or_si256(
             _mm256_or_si256(_mm256_cmpgt_epi32(zero, ix), _mm256_cmpgt_epi32(ix, lastX)),
             _mm256_or_si256(_mm256_cmpgt_epi32(zero, iy), _mm256_cmpgt_epi32(iy, lastY)));
         if (!_mm256_testz_si256(outside, outside)) {
+            for (int k = 0; k < 4; ++k)
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(place + k * count + xx), where[k]);
             for (int i = 0; i < 8; ++i) GatherOne(g, place, count, xx + i, sb, sg, sr, sw, sq);
             continue;
         }
-        const __m256i kx = Load8(place + 2 * count + xx), ky = Load8(place + 3 * count + xx);
         const __m256 wx0 = _mm256_i32gather_ps(g.m_pLut, kx, 4);
         const __m256 wx1 = _mm256_i32gather_ps(g.m_pLut, _mm256_sub_epi32(full, kx), 4);
         const __m256 wy0 = _mm256_i32gather_ps(g.m_pLut, ky, 4);
         const __m256 wy1 = _mm256_i32gather_ps(g.m_pLut, _mm256_sub_epi32(full, ky), 4);
-        const int ix0 = place[xx], iy0 = place[count + xx];
+        const int ix0 = _mm256_cvtsi256_si32(ix), iy0 = _mm256_cvtsi256_si32(iy);
         const __m256i rel = _mm256_sub_epi32(ix, _mm256_set1_epi32(ix0));
         const __m256i rel1 = _mm256_add_epi32(rel, one);
         const __m256i otherRow = _mm256_xor_si256(iy, _mm256_set1_epi32(iy0));
@@ -188,7 +212,10 @@ TARNWICK_AVX2_TARGET void GatherAvx2(const SGatherFrame& g, const std::int32_t* 
             _mm256_storeu_ps(planes[k] + xx,
                              _mm256_add_ps(_mm256_loadu_ps(planes[k] + xx), sums[k]));
     }
-    for (; xx < count; ++xx) GatherOne(g, place, count, xx, sb, sg, sr, sw, sq);
+    for (; xx < count; ++xx) {
+        PlaceOne(xs, y0, dx, dy, count, xx, place);
+        GatherOne(g, place, count, xx, sb, sg, sr, sw, sq);
+    }
 }
 #endif
 
@@ -314,10 +341,10 @@ TARNWICK_AVX2_TARGET void GatherVector(const SGatherFrame& g, const double* xs, 
                                        const double* dx, const double* dy, int count,
                                        std::int32_t* place, float* sb, float* sg, float* sr,
                                        float* sw, float* sq) {
-    PlaceFineBody(xs, y, dx, dy, count, place);
 #if TARNWICK_GATHER_INTRINSICS
-    GatherAvx2(g, place, count, sb, sg, sr, sw, sq);
+    GatherAvx2(g, xs, y, dx, dy, count, place, sb, sg, sr, sw, sq);
 #else
+    PlaceFineBody(xs, y, dx, dy, count, place);
     for (int xx = 0; xx < count; ++xx) GatherOne(g, place, count, xx, sb, sg, sr, sw, sq);
 #endif
 }

@@ -13,6 +13,8 @@
 namespace {
 
 constexpr int kMaxEstimateFrames = 16;
+// Grid pixels gathered at a time (a multiple of 8, the vector loops' width).
+constexpr int kGatherPiece = 256;
 // Weight of a residual of 0 in every grid pixel, against up to one a sample: a pixel no sample
 // reached keeps the estimate, elsewhere it hardly matters.
 constexpr float kEstimateWeight = 0.01f;
@@ -304,19 +306,29 @@ void CStillMerger::Add(const SFrame& frame, const SStillMotion& motion, int thre
     RunOnThreads(parts, [&](int part) {
         int first, last;
         Band(m_nHeight, part, parts, first, last);
-        std::vector<double> xs(static_cast<std::size_t>(m_nWidth)), dx(xs), dy(xs);
-        std::vector<std::int32_t> place(4 * xs.size());
+        // A row a piece at a time, so that its motion and places stay in the nearest cache.
+        const int pieces = (m_nWidth + kGatherPiece - 1) / kGatherPiece;
+        std::vector<double> xs(static_cast<std::size_t>(m_nWidth));
+        std::vector<double> dx(static_cast<std::size_t>(kGatherPiece)), dy(dx);
+        std::vector<std::int32_t> place(4 * dx.size());
         for (int xx = 0; xx < m_nWidth; ++xx) xs[std::size_t(xx)] = (xx + 0.5) / s - 0.5;
-        SStillMotion::SColumns columns;
-        motion.Columns(xs.data(), m_nWidth, columns);
+        std::vector<SStillMotion::SColumns> columns(static_cast<std::size_t>(pieces));
+        for (int p = 0; p < pieces; ++p) {
+            const int from = p * kGatherPiece, count = std::min(kGatherPiece, m_nWidth - from);
+            motion.Columns(xs.data() + from, count, columns[std::size_t(p)]);
+        }
         const bool avx2 = registration_detail::Avx2Loops(m_bVectors);
         for (int yy = first; yy < last; ++yy) {
             const double y = (yy + 0.5) / s - 0.5;
-            motion.Row(xs.data(), y, m_nWidth, columns, dx.data(), dy.data(), avx2);
-            const std::size_t row = std::size_t(yy) * m_nWidth;
-            float* sb = m_sums.data() + row;
-            GatherRow(avx2, g, xs.data(), y, dx.data(), dy.data(), m_nWidth, place.data(), sb,
-                      sb + area, sb + 2 * area, m_weights.data() + row, m_squares.data() + row);
+            for (int p = 0; p < pieces; ++p) {
+                const int from = p * kGatherPiece, count = std::min(kGatherPiece, m_nWidth - from);
+                const double* x = xs.data() + from;
+                motion.Row(x, y, count, columns[std::size_t(p)], dx.data(), dy.data(), avx2);
+                const std::size_t at = std::size_t(yy) * m_nWidth + std::size_t(from);
+                float* sb = m_sums.data() + at;
+                GatherRow(avx2, g, x, y, dx.data(), dy.data(), count, place.data(), sb, sb + area,
+                          sb + 2 * area, m_weights.data() + at, m_squares.data() + at);
+            }
         }
     });
 }
