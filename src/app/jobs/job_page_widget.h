@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "app/widgets/time_left.h"
 #include "app/widgets/fontable_page.h"
 #include "app/widgets/remembered_folders.h"
+#include "app/widgets/time_left.h"
 #include "jobs/job_params.h"
 #include "jobs/job_result.h"
 #include "jobs/run_context.h"
