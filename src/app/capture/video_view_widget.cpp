@@ -60,13 +60,17 @@ QRect CVideoViewWidget::PictureRect() const {
     return QRect(QPoint(0, 0), fitted);
 }
 
+QSize CVideoViewWidget::DevicePictureSize() const {
+    const QSize picture = PictureRect().size();
+    const qreal ratio = devicePixelRatioF();
+    return {std::max(1, int(std::lround(picture.width() * ratio))),
+            std::max(1, int(std::lround(picture.height() * ratio)))};
+}
+
 void CVideoViewWidget::UpdateViewSize() {
     if (!m_pPlayer)
         return;
-    const QSize picture = PictureRect().size();
-    const qreal ratio = devicePixelRatioF();
-    const QSize device(std::max(1, int(std::lround(picture.width() * ratio))),
-                       std::max(1, int(std::lround(picture.height() * ratio))));
+    const QSize device = DevicePictureSize();
     if (device == m_viewSize)
         return;
     m_viewSize = device;
@@ -112,11 +116,9 @@ void CVideoViewWidget::paintEvent(QPaintEvent*) {
     QImage image(const_cast<CGrabBitmap&>(frame).Bits(), frame.m_nWidth, frame.m_nHeight,
                  frame.m_nStride, QImage::Format_RGB32);
     const QRect picture = PictureRect();
-    const qreal ratio = devicePixelRatioF();
-    if (QSize(std::lround(picture.width() * ratio), std::lround(picture.height() * ratio)) ==
-        image.size()) {
+    if (DevicePictureSize() == image.size()) {
         // Rendered for this place: pixel for pixel.
-        image.setDevicePixelRatio(ratio);
+        image.setDevicePixelRatio(devicePixelRatioF());
         painter.drawImage(picture.topLeft(), image);
     } else {
         // A picture of the size before a resize, until the next one arrives.

@@ -50,6 +50,8 @@ protected:
 
 private:
     void PollFrame();
+    // The picture's size in device pixels: what the player renders for it.
+    QSize DevicePictureSize() const;
     // Tells the player the picture's size in device pixels.
     void UpdateViewSize();
 
