@@ -3,7 +3,6 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -18,23 +17,18 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cmath>
-#include <memory>
+#include <optional>
 #include <utility>
-#include <variant>
 
-#include "app/capture/frame_jobs.h"
 #include "app/capture/player_panel_widget.h"
 #include "app/capture/recording_line.h"
 #include "app/capture/video_view_widget.h"
 #include "app/widgets/desktop.h"
-#include "app/widgets/image_viewer.h"
 #include "app/widgets/path_drop.h"
 #include "app/widgets/path_label.h"
 #include "app/widgets/remembered_folders.h"
 #include "app/widgets/select_folder_dialog.h"
 #include "image/dib_image.h"
-#include "jobs/still_job.h"
 #include "platform/make_folder.h"
 #include "platform/media_player.h"
 #include "platform/pump_messages.h"
