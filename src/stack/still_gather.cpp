@@ -77,25 +77,6 @@ namespace {
 }
 
 #if TARNWICK_GATHER_INTRINSICS
-// Eight rows of eight floats turned into eight columns.
-TARNWICK_AVX2_TARGET inline void Transpose8(__m256* r) {
-    __m256 t[8], u[8];
-    for (int i = 0; i < 4; ++i) {
-        t[2 * i] = _mm256_unpacklo_ps(r[2 * i], r[2 * i + 1]);
-        t[2 * i + 1] = _mm256_unpackhi_ps(r[2 * i], r[2 * i + 1]);
-    }
-    for (int i = 0; i < 2; ++i) {
-        u[4 * i] = _mm256_shuffle_ps(t[4 * i], t[4 * i + 2], 0x44);
-        u[4 * i + 1] = _mm256_shuffle_ps(t[4 * i], t[4 * i + 2], 0xEE);
-        u[4 * i + 2] = _mm256_shuffle_ps(t[4 * i + 1], t[4 * i + 3], 0x44);
-        u[4 * i + 3] = _mm256_shuffle_ps(t[4 * i + 1], t[4 * i + 3], 0xEE);
-    }
-    for (int i = 0; i < 4; ++i) {
-        r[i] = _mm256_permute2f128_ps(u[i], u[4 + i], 0x20);
-        r[4 + i] = _mm256_permute2f128_ps(u[i], u[4 + i], 0x31);
-    }
-}
-
 // One tap of eight pixels (its B, G, R and agreement planes in c) by weight into the sums of
 // B, G, R, weights and squared weights.
 TARNWICK_AVX2_TARGET inline void AddTap(__m256 weight, const __m256* c, __m256* sums) {
@@ -140,6 +121,7 @@ TARNWICK_AVX2_TARGET void GatherAvx2(const SGatherFrame& g, const double* xs, do
     const __m256i zero = _mm256_setzero_si256(), full = _mm256_set1_epi32(256);
     const __m256i one = _mm256_set1_epi32(1), seven = _mm256_set1_epi32(7);
     const __m256i six = _mm256_set1_epi32(6), fourteen = _mm256_set1_epi32(14);
+    const __m256i iota = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     const __m256i lastX = _mm256_set1_epi32(w - 2), lastY = _mm256_set1_epi32(g.m_nFrameHeight - 2),
                   width = _mm256_set1_epi32(w);
     int xx = 0;
@@ -168,7 +150,11 @@ TARNWICK_AVX2_TARGET void GatherAvx2(const SGatherFrame& g, const double* xs, do
         const __m256i behind = _mm256_cmpgt_epi32(zero, rel);
         const __m256i past8 = _mm256_or_si256(behind, _mm256_cmpgt_epi32(rel, six));
         const __m256i past16 = _mm256_or_si256(behind, _mm256_cmpgt_epi32(rel, fourteen));
+        // Pixel i's left tap in column ix0 + i (on the frames' own grid, mostly): two plain
+        // loads a row, nothing to pick.
+        const __m256i apart = _mm256_xor_si256(rel, iota);
         const int reach = !bOneRow                                              ? 0
+                          : _mm256_testz_si256(apart, apart)                    ? 1
                           : _mm256_testz_si256(past8, past8) && ix0 + 8 <= w    ? 8
                           : _mm256_testz_si256(past16, past16) && ix0 + 16 <= w ? 16
                                                                                 : 0;
@@ -177,7 +163,13 @@ TARNWICK_AVX2_TARGET void GatherAvx2(const SGatherFrame& g, const double* xs, do
         // Tap row r: the left and right taps' planes, then their share of the sums.
         for (int r = 0; r < 2; ++r) {
             __m256 left[4], right[4];
-            if (reach == 8) {
+            if (reach == 1) {
+                for (int c = 0; c < 4; ++c) {
+                    const float* p = g.m_pPlanes[c] + std::size_t(iy0 + r) * w + ix0;
+                    left[c] = _mm256_loadu_ps(p);
+                    right[c] = _mm256_loadu_ps(p + 1);
+                }
+            } else if (reach == 8) {
                 for (int c = 0; c < 4; ++c) {
                     const __m256 v =
                         _mm256_loadu_ps(g.m_pPlanes[c] + std::size_t(iy0 + r) * w + ix0);
@@ -262,9 +254,11 @@ TARNWICK_TWO_BUILDS(LeastDown)
     const std::size_t i00 = std::size_t(at[x]);
     const std::size_t i01 = i00 + r.m_nRight, i10 = i00 + r.m_nBelow, i11 = i10 + r.m_nRight;
     const float w00 = (1 - fx) * (1 - fy), w01 = fx * (1 - fy), w10 = (1 - fx) * fy, w11 = fx * fy;
-    const float* packed = r.m_pPacked;
-    const F4 est = w00 * LoadF4(packed + 4 * i00) + w01 * LoadF4(packed + 4 * i01) +
-                   w10 * LoadF4(packed + 4 * i10) + w11 * LoadF4(packed + 4 * i11);
+    float est[4];
+    for (int c = 0; c < 4; ++c) {
+        const float* plane = r.m_pPlanes[c];
+        est[c] = w00 * plane[i00] + w01 * plane[i01] + w10 * plane[i10] + w11 * plane[i11];
+    }
     const std::uint8_t* p = bgr + 3 * std::size_t(x);
     float worst = 0;
     for (int c = 0; c < 3; ++c) {
@@ -278,60 +272,79 @@ TARNWICK_TWO_BUILDS(LeastDown)
 }
 
 #if TARNWICK_GATHER_INTRINSICS
-// Eight frame pixels at once where the grid has right and lower neighbours: a pixel's two
-// estimate rows are two loads of eight floats (B, G, R and tolerance of two neighbours),
-// turned into planes. Each pixel's operations are the plain build's, in its order.
+// Eight frame pixels at once. Where they fall on eight neighbouring pixels of the reference's
+// grid, as they mostly do, each estimate plane's four taps are plain loads; elsewhere they are
+// gathered. Each pixel's operations are the plain build's, in its order.
 TARNWICK_AVX2_TARGET void WeighAvx2(const SWeighRow& r, const std::uint8_t* bgr,
                                     const std::int32_t* at, const float* fxs, const float* fys,
                                     int count, float* const* samples, float* agreement) {
+    const __m256 one = _mm256_set1_ps(1.0f), two = _mm256_set1_ps(2.0f);
+    const __m256 zero = _mm256_setzero_ps();
+    const __m256 magnitude = _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff));
+    const __m256i iota = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i right = _mm256_set1_epi32(int(r.m_nRight));
+    const __m256i below = _mm256_set1_epi32(int(r.m_nBelow));
+    // Eight pixels' 24 bytes (B, G, R each) into the low eight bytes of three registers.
+    const __m128i pickLow[3] = {
+        _mm_setr_epi8(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1),
+        _mm_setr_epi8(1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1),
+        _mm_setr_epi8(2, 5, 8, 11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1)};
+    const __m128i pickHigh[3] = {
+        _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 5, -1, -1, -1, -1, -1, -1, -1, -1),
+        _mm_setr_epi8(-1, -1, -1, -1, -1, 0, 3, 6, -1, -1, -1, -1, -1, -1, -1, -1),
+        _mm_setr_epi8(-1, -1, -1, -1, -1, 1, 4, 7, -1, -1, -1, -1, -1, -1, -1, -1)};
     int x = 0;
-    if (r.m_nRight == 1 && r.m_nBelow > 0) {
-        const __m256 one = _mm256_set1_ps(1.0f), two = _mm256_set1_ps(2.0f);
-        const __m256 zero = _mm256_setzero_ps();
-        const __m256 magnitude = _mm256_castsi256_ps(_mm256_set1_epi32(0x7fffffff));
-        for (; x + 8 <= count; x += 8) {
-            const __m256 fx = _mm256_loadu_ps(fxs + x), fy = _mm256_loadu_ps(fys + x);
-            const __m256 gx = _mm256_sub_ps(one, fx), gy = _mm256_sub_ps(one, fy);
-            const __m256 w00 = _mm256_mul_ps(gx, gy), w01 = _mm256_mul_ps(fx, gy);
-            const __m256 w10 = _mm256_mul_ps(gx, fy), w11 = _mm256_mul_ps(fx, fy);
-            __m256 top[8], bottom[8];
-            alignas(32) float bytes[3][8];
-            for (int i = 0; i < 8; ++i) {
-                const float* q = r.m_pPacked + 4 * std::size_t(at[x + i]);
-                top[i] = _mm256_loadu_ps(q);
-                bottom[i] = _mm256_loadu_ps(q + 4 * r.m_nBelow);
-                const std::uint8_t* b = bgr + 3 * std::size_t(x + i);
-                for (int c = 0; c < 3; ++c) bytes[c][i] = b[c];
+    for (; x + 8 <= count; x += 8) {
+        const __m256 fx = _mm256_loadu_ps(fxs + x), fy = _mm256_loadu_ps(fys + x);
+        const __m256 gx = _mm256_sub_ps(one, fx), gy = _mm256_sub_ps(one, fy);
+        const __m256 w00 = _mm256_mul_ps(gx, gy), w01 = _mm256_mul_ps(fx, gy);
+        const __m256 w10 = _mm256_mul_ps(gx, fy), w11 = _mm256_mul_ps(fx, fy);
+        const __m256i i00 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + x));
+        const int first = at[x];
+        const __m256i apart =
+            _mm256_xor_si256(i00, _mm256_add_epi32(_mm256_set1_epi32(first), iota));
+        const bool bRun = _mm256_testz_si256(apart, apart);
+        const __m256i i01 = _mm256_add_epi32(i00, right), i10 = _mm256_add_epi32(i00, below);
+        const __m256i i11 = _mm256_add_epi32(i10, right);
+        __m256 est[4];
+        for (int c = 0; c < 4; ++c) {
+            const float* plane = r.m_pPlanes[c];
+            __m256 t[4];
+            if (bRun) {
+                const float* q = plane + first;
+                t[0] = _mm256_loadu_ps(q);
+                t[1] = _mm256_loadu_ps(q + r.m_nRight);
+                t[2] = _mm256_loadu_ps(q + r.m_nBelow);
+                t[3] = _mm256_loadu_ps(q + r.m_nBelow + r.m_nRight);
+            } else {
+                t[0] = _mm256_i32gather_ps(plane, i00, 4);
+                t[1] = _mm256_i32gather_ps(plane, i01, 4);
+                t[2] = _mm256_i32gather_ps(plane, i10, 4);
+                t[3] = _mm256_i32gather_ps(plane, i11, 4);
             }
-            Transpose8(top);
-            Transpose8(bottom);
-            __m256 out[3];
-            __m256 worst = zero;
-            __m256 tolerance = zero;
-            for (int c = 0; c < 4; ++c) {
-                const __m256 est = _mm256_add_ps(
-                    _mm256_add_ps(
-                        _mm256_add_ps(_mm256_mul_ps(w00, top[c]), _mm256_mul_ps(w01, top[4 + c])),
-                        _mm256_mul_ps(w10, bottom[c])),
-                    _mm256_mul_ps(w11, bottom[4 + c]));
-                if (c == 3) {
-                    tolerance = est;
-                    break;
-                }
-                const __m256 p = _mm256_load_ps(bytes[c]);
-                const __m256 miss = _mm256_sub_ps(p, est);
-                out[c] = r.m_bResidual ? miss : p;
-                worst = _mm256_max_ps(worst, _mm256_and_ps(miss, magnitude));
-            }
-            const __m256 agree =
-                r.m_bReject
-                    ? _mm256_max_ps(
-                          _mm256_min_ps(_mm256_sub_ps(two, _mm256_div_ps(worst, tolerance)), one),
-                          zero)
-                    : one;
-            _mm256_storeu_ps(agreement + x, agree);
-            for (int c = 0; c < 3; ++c) _mm256_storeu_ps(samples[c] + x, out[c]);
+            est[c] = _mm256_add_ps(
+                _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(w00, t[0]), _mm256_mul_ps(w01, t[1])),
+                              _mm256_mul_ps(w10, t[2])),
+                _mm256_mul_ps(w11, t[3]));
         }
+        const std::uint8_t* b = bgr + 3 * std::size_t(x);
+        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
+        const __m128i high = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b + 16));
+        __m256 worst = zero;
+        for (int c = 0; c < 3; ++c) {
+            const __m128i bytes = _mm_or_si128(_mm_shuffle_epi8(low, pickLow[c]),
+                                               _mm_shuffle_epi8(high, pickHigh[c]));
+            const __m256 p = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(bytes));
+            const __m256 miss = _mm256_sub_ps(p, est[c]);
+            _mm256_storeu_ps(samples[c] + x, r.m_bResidual ? miss : p);
+            worst = _mm256_max_ps(worst, _mm256_and_ps(miss, magnitude));
+        }
+        const __m256 agree =
+            r.m_bReject
+                ? _mm256_max_ps(
+                      _mm256_min_ps(_mm256_sub_ps(two, _mm256_div_ps(worst, est[3])), one), zero)
+                : one;
+        _mm256_storeu_ps(agreement + x, agree);
     }
     for (; x < count; ++x) WeighOne(r, bgr, at, fxs, fys, x, samples, agreement);
 }

@@ -41,12 +41,12 @@ void GatherRow(bool bAvx2, const SGatherFrame& g, const double* xs, double y, co
 void PlaceOnReference(bool bAvx2, const double* dx, const double* dy, int y, int count, int width,
                       int height, std::int32_t* at, float* fx, float* fy);
 
-// What weighing a frame row against the estimate reads: the estimate's B, G, R and tolerance
-// side by side a pixel of the reference's grid, the step to a pixel's right and lower
-// neighbours there (0 on a grid one pixel wide or high), whether samples are residuals and
-// whether disagreeing ones are rejected.
+// What weighing a frame row against the estimate reads: the estimate's planes of B, G, R and
+// tolerance on the reference's grid, the step to a pixel's right and lower neighbours there (0
+// on a grid one pixel wide or high), whether samples are residuals and whether disagreeing ones
+// are rejected.
 struct SWeighRow {
-    const float* m_pPacked;
+    const float* m_pPlanes[4];
     std::size_t m_nRight;
     std::size_t m_nBelow;
     bool m_bResidual;

@@ -217,7 +217,7 @@ void CStillMerger::SetEstimate(const SStillEstimate* estimate, double noiseSigma
     const int w = e.m_nWidth, h = e.m_nHeight;
     const float noise2 = float(noiseSigma * noiseSigma);
     const std::size_t area = std::size_t(w) * h;
-    m_packed.assign(4 * area, 0.0f);
+    m_tolerance.assign(area, 0.0f);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const auto luma = [&](int u, int v) {
@@ -225,11 +225,10 @@ void CStillMerger::SetEstimate(const SStillEstimate* estimate, double noiseSigma
             };
             const float gx = 0.5f * (luma(x + 1, y) - luma(x - 1, y));
             const float gy = 0.5f * (luma(x, y + 1) - luma(x, y - 1));
-            const float spread = e.m_spread[std::size_t(y) * w + x];
+            const std::size_t at = std::size_t(y) * w + x;
+            const float spread = e.m_spread[at];
             const float slope2 = kSlopeShare * kSlopeShare * (gx * gx + gy * gy);
-            float* packed = m_packed.data() + 4 * (std::size_t(y) * w + x);
-            for (int c = 0; c < 3; ++c) packed[c] = e.m_bgr[c * area + std::size_t(y) * w + x];
-            packed[3] = kAgreement * std::sqrt(noise2 + spread * spread + slope2) + 1.0f;
+            m_tolerance[at] = kAgreement * std::sqrt(noise2 + spread * spread + slope2) + 1.0f;
         }
 }
 
@@ -257,8 +256,12 @@ void CStillMerger::Weigh(const SFrame& frame, const SStillMotion& motion, int th
         const bool avx2 = registration_detail::Avx2Loops(m_bVectors);
         // The neighbours of a pixel of the reference's grid, right and below (none on a grid
         // one pixel wide or high).
-        const SWeighRow weigh{m_packed.data(), w > 1 ? 1u : 0u, h > 1 ? std::size_t(w) : 0,
-                              m_bResidual, bReject};
+        const float* bgr = m_pEstimate->m_bgr.data();
+        const SWeighRow weigh{{bgr, bgr + area, bgr + 2 * area, m_tolerance.data()},
+                              w > 1 ? 1u : 0u,
+                              h > 1 ? std::size_t(w) : 0,
+                              m_bResidual,
+                              bReject};
         // A rejected pixel takes its neighbours with it (the edges of what passed by): the
         // weight of row y's samples is the least agreement over the 3 x 3 pixels around.
         const auto finishRow = [&](int y) {
@@ -397,5 +400,5 @@ void CStillMerger::Finish(std::vector<float>& planes, double* noiseFactor, int t
     m_weights = {};
     m_squares = {};
     m_samples = {};
-    m_packed = {};
+    m_tolerance = {};
 }

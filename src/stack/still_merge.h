@@ -69,9 +69,8 @@ private:
     bool m_bVectors = true;
     bool m_bResidual = false;  // merging residuals (a finer grid) or samples
     const SStillEstimate* m_pEstimate = nullptr;
-    // The estimate's B, G, R and how far a sample may stray from them, side by side a pixel
-    // of the reference's grid, so that one lookup reads all four.
-    std::vector<float> m_packed;
+    // How far a sample may stray from the estimate, a pixel of the reference's grid.
+    std::vector<float> m_tolerance;
     std::vector<float> m_sums;     // B, G, R planes of weighted sums
     std::vector<float> m_weights;  // sum of weights
     std::vector<float> m_squares;  // sum of squared weights

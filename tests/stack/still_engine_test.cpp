@@ -373,20 +373,24 @@ TEST(StillGather, BothBuildsGiveTheSameBits) {
             ASSERT_EQ(std::memcmp(plain.data(), vector.data(), plain.size() * sizeof(float)), 0)
                 << "row " << row;
 
-            // The frame row's pixels against an estimate of the same size: B, G, R and the
-            // tolerance (above 1, as the merge's) side by side a pixel.
+            // The frame row's pixels against an estimate of the same size: planes of B, G, R
+            // and the tolerance (above 1, as the merge's).
             const int n = std::min(count, width);
-            std::vector<float> packed(4 * area);
-            for (std::size_t i = 0; i < packed.size(); ++i)
-                packed[i] = i % 4 == 3 ? 1 + 40 * agree(rng) : value(rng);
+            std::vector<float> estimate(4 * area);
+            for (std::size_t i = 0; i < estimate.size(); ++i)
+                estimate[i] = i >= 3 * area ? 1 + 40 * agree(rng) : value(rng);
             std::vector<std::uint8_t> bgr(3 * std::size_t(n));
             for (std::uint8_t& b : bgr) b = std::uint8_t(rng());
             std::vector<std::int32_t> at(std::size_t(n), 0);
             std::vector<float> fx(static_cast<std::size_t>(n)), fy(fx);
             PlaceOnReference(true, dx.data(), dy.data(), int(y0 < 0 ? 0 : y0) % height, n, width,
                              height, at.data(), fx.data(), fy.data());
-            const SWeighRow weigh{packed.data(), width > 1 ? 1u : 0u,
-                                  height > 1 ? std::size_t(width) : 0, row % 2 == 0, row % 4 < 2};
+            const float* e = estimate.data();
+            const SWeighRow weigh{{e, e + area, e + 2 * area, e + 3 * area},
+                                  width > 1 ? 1u : 0u,
+                                  height > 1 ? std::size_t(width) : 0,
+                                  row % 2 == 0,
+                                  row % 4 < 2};
             // B, G, R rows, then the agreement.
             std::vector<float> weighed[2];
             for (int avx2 = 0; avx2 < 2; ++avx2) {
