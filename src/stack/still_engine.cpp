@@ -167,7 +167,8 @@ CStillResult Run(IFrameSource& frames, const CStillParams& params, IStillObserve
     }
     std::sort(noises.begin(), noises.end());
     result.m_dNoiseSigma = noises[noises.size() / 2];
-    const SStillEstimate estimate = MakeStillEstimate(estimateFrames, estimateMotions, threads);
+    const SStillEstimate estimate =
+        MakeStillEstimate(estimateFrames, estimateMotions, threads, params.m_bVectors);
     held.clear();
     held.shrink_to_fit();
 

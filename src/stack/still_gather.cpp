@@ -15,8 +15,6 @@
 
 namespace {
 
-// Where each grid pixel of a row falls in the frame: the frame pixel at or left of / above it
-// and its offset from there in 1/256 pixel, for the lookups that follow.
 // Where grid pixel xx falls in the frame: the frame pixel at or left of / above it and its
 // offset from there in 1/256 pixel, into place's four arrays of `count`.
 [[gnu::always_inline]] inline void PlaceOne(const double* xs, double y0, const double* dx,
@@ -31,11 +29,6 @@ namespace {
     place[count + xx] = iy;
     place[2 * count + xx] = std::int32_t((x - double(ix)) * 256 + 0.5);
     place[3 * count + xx] = std::int32_t((y - double(iy)) * 256 + 0.5);
-}
-
-[[gnu::always_inline]] inline void PlaceFineBody(const double* xs, double y0, const double* dx,
-                                                 const double* dy, int count, std::int32_t* place) {
-    for (int xx = 0; xx < count; ++xx) PlaceOne(xs, y0, dx, dy, count, xx, place);
 }
 
 // Grid pixel xx's sums from the 2 x 2 frame pixels around where it falls.
@@ -350,22 +343,11 @@ TARNWICK_AVX2_TARGET void WeighAvx2(const SWeighRow& r, const std::uint8_t* bgr,
 }
 #endif
 
-TARNWICK_AVX2_TARGET void GatherVector(const SGatherFrame& g, const double* xs, double y,
-                                       const double* dx, const double* dy, int count,
-                                       std::int32_t* place, float* sb, float* sg, float* sr,
-                                       float* sw, float* sq) {
-#if TARNWICK_GATHER_INTRINSICS
-    GatherAvx2(g, xs, y, dx, dy, count, place, sb, sg, sr, sw, sq);
-#else
-    PlaceFineBody(xs, y, dx, dy, count, place);
-    for (int xx = 0; xx < count; ++xx) GatherOne(g, place, count, xx, sb, sg, sr, sw, sq);
-#endif
-}
-
 void GatherPlain(const SGatherFrame& g, const double* xs, double y, const double* dx,
                  const double* dy, int count, std::int32_t* place, float* sb, float* sg, float* sr,
                  float* sw, float* sq) {
-    PlaceFineBody(xs, y, dx, dy, count, place);
+    // The places first, in a loop the vectoriser takes.
+    for (int xx = 0; xx < count; ++xx) PlaceOne(xs, y, dx, dy, count, xx, place);
     for (int xx = 0; xx < count; ++xx) GatherOne(g, place, count, xx, sb, sg, sr, sw, sq);
 }
 
@@ -374,7 +356,15 @@ void GatherPlain(const SGatherFrame& g, const double* xs, double y, const double
 void GatherRow(bool bAvx2, const SGatherFrame& g, const double* xs, double y, const double* dx,
                const double* dy, int count, std::int32_t* place, float* sb, float* sg, float* sr,
                float* sw, float* sq) {
-    (bAvx2 ? GatherVector : GatherPlain)(g, xs, y, dx, dy, count, place, sb, sg, sr, sw, sq);
+#if TARNWICK_GATHER_INTRINSICS
+    if (bAvx2) {
+        GatherAvx2(g, xs, y, dx, dy, count, place, sb, sg, sr, sw, sq);
+        return;
+    }
+#else
+    (void)bAvx2;
+#endif
+    GatherPlain(g, xs, y, dx, dy, count, place, sb, sg, sr, sw, sq);
 }
 
 void PlaceOnReference(bool bAvx2, const double* dx, const double* dy, int y, int count, int width,

@@ -24,23 +24,37 @@ constexpr float kEstimateWeight = 0.01f;
 constexpr float kAgreement = 2.5f;
 constexpr float kSlopeShare = 0.2f;
 
-// The comparisons of Batcher's odd-even merge sort of kMaxEstimateFrames values.
+// Calls add(a, b) for each comparison of Batcher's odd-even merge sort of n values (a power of
+// two), in order.
+template <class Add>
+constexpr void EachComparison(int n, Add add) {
+    for (int p = 1; p < n; p <<= 1)
+        for (int k = p; k >= 1; k >>= 1)
+            for (int j = k % p; j + k < n; j += 2 * k)
+                for (int i = 0; i < k; ++i)
+                    if ((i + j) / (2 * p) == (i + j + k) / (2 * p))
+                        add(i + j, i + j + k);
+}
+
+constexpr int ComparisonCount(int n) {
+    int count = 0;
+    EachComparison(n, [&count](int, int) { ++count; });
+    return count;
+}
+
+// The comparisons for kMaxEstimateFrames values.
 struct SSortNetwork {
     static constexpr int kN = kMaxEstimateFrames;
     static_assert((kN & (kN - 1)) == 0, "the network sorts a power of two");
-    static constexpr int kSize = 63;  // for 16
+    static constexpr int kSize = ComparisonCount(kN);
     int m_a[kSize] = {}, m_b[kSize] = {};
     constexpr SSortNetwork() {
-        int n = 0;
-        for (int p = 1; p < kN; p <<= 1)
-            for (int k = p; k >= 1; k >>= 1)
-                for (int j = k % p; j + k < kN; j += 2 * k)
-                    for (int i = 0; i < k; ++i)
-                        if ((i + j) / (2 * p) == (i + j + k) / (2 * p)) {
-                            m_a[n] = i + j;
-                            m_b[n] = i + j + k;
-                            ++n;
-                        }
+        int c = 0;
+        EachComparison(kN, [&](int a, int b) {
+            m_a[c] = a;
+            m_b[c] = b;
+            ++c;
+        });
     }
 };
 constexpr SSortNetwork kSortNetwork;
@@ -68,7 +82,8 @@ void Band(int rows, int part, int parts, int& first, int& last) {
 }  // namespace
 
 SStillEstimate MakeStillEstimate(const std::vector<const SFrame*>& frames,
-                                 const std::vector<SStillMotion>& motions, int threads) {
+                                 const std::vector<SStillMotion>& motions, int threads,
+                                 bool bVectors) {
     SStillEstimate e;
     if (frames.empty())
         return e;
@@ -94,7 +109,7 @@ SStillEstimate MakeStillEstimate(const std::vector<const SFrame*>& frames,
         for (int f = 0; f < n; ++f)
             motions[std::size_t(f)].Columns(xs.data(), w, columns[std::size_t(f)]);
         std::vector<double> rowDx(std::size_t(n) * w), rowDy(rowDx.size());
-        const bool avx2 = registration_detail::Avx2Loops(true);
+        const bool avx2 = registration_detail::Avx2Loops(bVectors);
         for (int y = first; y < last; ++y) {
             for (int f = 0; f < n; ++f)
                 motions[std::size_t(f)].Row(xs.data(), y, w, columns[std::size_t(f)],

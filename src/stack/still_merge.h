@@ -30,9 +30,11 @@ struct SStillEstimate {
     std::vector<float> m_spread;
     bool m_bRobust = false;  // made of enough frames to reject by; otherwise nothing is rejected
 };
-// The estimate from `frames` (each with its motion); robust from three frames on.
+// The estimate from `frames` (each with its motion); robust from three frames on. bVectors
+// false: the plain loops.
 SStillEstimate MakeStillEstimate(const std::vector<const SFrame*>& frames,
-                                 const std::vector<SStillMotion>& motions, int threads);
+                                 const std::vector<SStillMotion>& motions, int threads,
+                                 bool bVectors);
 
 class CStillMerger {
 public:
