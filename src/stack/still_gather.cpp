@@ -79,6 +79,19 @@ TARNWICK_AVX2_TARGET inline void AddTap(__m256 weight, const __m256* c, __m256* 
     sums[4] = _mm256_add_ps(sums[4], _mm256_mul_ps(wt, wt));
 }
 
+// lut[k] for eight offsets k (0..256): where they lie within eight of each other, as along a
+// row they mostly do, one load of the table and a permutation, else a gather. The table has
+// room for 8 floats past its end (SGatherFrame).
+TARNWICK_AVX2_TARGET inline __m256 LookUpEight(const float* lut, __m256i k) {
+    const int base = std::max(0, _mm256_cvtsi256_si32(k) - 3);
+    const __m256i rel = _mm256_sub_epi32(k, _mm256_set1_epi32(base));
+    const __m256i off = _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_setzero_si256(), rel),
+                                        _mm256_cmpgt_epi32(rel, _mm256_set1_epi32(7)));
+    if (_mm256_testz_si256(off, off))
+        return _mm256_permutevar8x32_ps(_mm256_loadu_ps(lut + base), rel);
+    return _mm256_i32gather_ps(lut, k, 4);
+}
+
 // PlaceOne for eight grid pixels, in registers: the same values.
 TARNWICK_AVX2_TARGET inline void PlaceEight(const double* xs, double y0, const double* dx,
                                             const double* dy, __m256i* out) {
@@ -131,10 +144,10 @@ TARNWICK_AVX2_TARGET void GatherAvx2(const SGatherFrame& g, const double* xs, do
             for (int i = 0; i < 8; ++i) GatherOne(g, place, count, xx + i, sb, sg, sr, sw, sq);
             continue;
         }
-        const __m256 wx0 = _mm256_i32gather_ps(g.m_pLut, kx, 4);
-        const __m256 wx1 = _mm256_i32gather_ps(g.m_pLut, _mm256_sub_epi32(full, kx), 4);
-        const __m256 wy0 = _mm256_i32gather_ps(g.m_pLut, ky, 4);
-        const __m256 wy1 = _mm256_i32gather_ps(g.m_pLut, _mm256_sub_epi32(full, ky), 4);
+        const __m256 wx0 = LookUpEight(g.m_pLut, kx);
+        const __m256 wx1 = LookUpEight(g.m_pLut, _mm256_sub_epi32(full, kx));
+        const __m256 wy0 = LookUpEight(g.m_pLut, ky);
+        const __m256 wy1 = LookUpEight(g.m_pLut, _mm256_sub_epi32(full, ky));
         const int ix0 = _mm256_cvtsi256_si32(ix), iy0 = _mm256_cvtsi256_si32(iy);
         const __m256i rel = _mm256_sub_epi32(ix, _mm256_set1_epi32(ix0));
         const __m256i rel1 = _mm256_add_epi32(rel, one);

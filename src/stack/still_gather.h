@@ -19,7 +19,7 @@ inline F4 LoadF4(const float* p) {
 
 // A frame's samples as the gathering reads them: planes of B, G, R (less the estimate, on a
 // finer grid) and of the weight by agreement; and the weight by distance (in 1/256 frame
-// pixel).
+// pixel), 257 values followed by room for 8 more (read, never used).
 struct SGatherFrame {
     const float* m_pPlanes[4];
     int m_nFrameWidth;

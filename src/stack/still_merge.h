@@ -79,5 +79,5 @@ private:
     // The frame's samples: planes of B, G, R (less the estimate, on a finer grid) and of the
     // weight by agreement (0..1), what the gathered taps read.
     std::vector<float> m_samples;
-    float m_lut[257] = {};  // weight by distance, in 1/256 frame pixel
+    float m_lut[257 + 8] = {};  // weight by distance, in 1/256 frame pixel (SGatherFrame)
 };

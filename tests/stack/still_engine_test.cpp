@@ -333,7 +333,7 @@ TEST(StillGather, BothBuildsGiveTheSameBits) {
         std::uniform_real_distribution<float> value(-60, 300), agree(0, 1);
         for (std::size_t i = 0; i < samples.size(); ++i)
             samples[i] = i < 3 * area ? value(rng) : (i % 7 ? agree(rng) : 0.0f);
-        float lut[257];
+        float lut[257 + 8] = {};
         for (int k = 0; k <= 256; ++k) lut[k] = std::exp(-k * k / 20000.0f);
         const float* p = samples.data();
         const SGatherFrame g{{p, p + area, p + 2 * area, p + 3 * area}, width, height, lut};
