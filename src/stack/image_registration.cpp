@@ -156,7 +156,7 @@ std::mutex& PlannerLock() {
 }  // namespace
 
 bool registration_detail::Avx2Loops(bool bVectors) {
-#if defined(__x86_64__) && defined(__GNUC__)
+#if TARNWICK_X86_VECTORS
     return bVectors && CpuFeatures().m_bAvx2;
 #else
     return false;

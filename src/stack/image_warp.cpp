@@ -8,7 +8,10 @@
 #include <numbers>
 #include <vector>
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#include "platform/cpu_features.h"
+#include "stack/stack_detail.h"
+
+#if TARNWICK_X86_VECTORS
 // GCC 12 takes the AVX-512 headers' deliberately undefined vectors for uninitialised ones.
 #ifndef __clang__
 #pragma GCC diagnostic push
@@ -19,9 +22,6 @@
 #pragma GCC diagnostic pop
 #endif
 #endif
-
-#include "platform/cpu_features.h"
-#include "stack/stack_detail.h"
 
 using registration_detail::Avx2Loops;
 
@@ -111,7 +111,7 @@ void DownRow(const std::int16_t* __restrict r0, const std::int16_t* __restrict r
 
 TARNWICK_TWO_BUILDS(DownCopy)
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if TARNWICK_X86_VECTORS
 // The same two passes 16 values at a time with AVX2: the taps go in pairs through the 16-bit
 // multiply-add (the weights fit 16 bits, the sums of two products 32), which gives exactly the
 // integer sums above. Packing back to 16 and 8 bits saturates where the plain loops clip.

@@ -9,9 +9,12 @@
 // chooses per call (Avx2Loops), so the plain loops can be forced at run time. Integer loops give
 // the same bytes in both. Float loops stay without AVX-512, in which GCC fuses complex
 // multiply-adds even with contraction off: both builds then round alike.
+// TARNWICK_X86_VECTORS: 1 where the x86 intrinsics may be used (loops written with them).
 #if defined(__x86_64__) && defined(__GNUC__)
+#define TARNWICK_X86_VECTORS 1
 #define TARNWICK_AVX2_TARGET __attribute__((target("avx2")))
 #else
+#define TARNWICK_X86_VECTORS 0
 #define TARNWICK_AVX2_TARGET
 #endif
 #define TARNWICK_TWO_BUILDS(name)                        \

@@ -6,14 +6,14 @@
 
 #include "stack/stack_detail.h"
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define TARNWICK_GATHER_INTRINSICS 1
+#if TARNWICK_X86_VECTORS
 #include <immintrin.h>
-#else
-#define TARNWICK_GATHER_INTRINSICS 0
 #endif
 
 namespace {
+
+// Four floats handled at once: a pixel's B, G, R and a fourth value side by side.
+using F4 = float __attribute__((vector_size(16)));
 
 // Where grid pixel xx falls in the frame: the frame pixel at or left of / above it and its
 // offset from there in 1/256 pixel, into place's four arrays of `count`.
@@ -69,7 +69,7 @@ namespace {
     sq[xx] += wq;
 }
 
-#if TARNWICK_GATHER_INTRINSICS
+#if TARNWICK_X86_VECTORS
 // One tap of eight pixels (its B, G, R and agreement planes in c) by weight into the sums of
 // B, G, R, weights and squared weights.
 TARNWICK_AVX2_TARGET inline void AddTap(__m256 weight, const __m256* c, __m256* sums) {
@@ -277,7 +277,7 @@ TARNWICK_TWO_BUILDS(LeastDown)
     agreement[x] = r.m_bReject ? std::clamp(2.0f - worst / est[3], 0.0f, 1.0f) : 1.0f;
 }
 
-#if TARNWICK_GATHER_INTRINSICS
+#if TARNWICK_X86_VECTORS
 // Eight frame pixels at once. Where they fall on eight neighbouring pixels of the reference's
 // grid, as they mostly do, each estimate plane's four taps are plain loads; elsewhere they are
 // gathered. Each pixel's operations are the plain build's, in its order.
@@ -369,7 +369,7 @@ void GatherPlain(const SGatherFrame& g, const double* xs, double y, const double
 void GatherRow(bool bAvx2, const SGatherFrame& g, const double* xs, double y, const double* dx,
                const double* dy, int count, std::int32_t* place, float* sb, float* sg, float* sr,
                float* sw, float* sq) {
-#if TARNWICK_GATHER_INTRINSICS
+#if TARNWICK_X86_VECTORS
     if (bAvx2) {
         GatherAvx2(g, xs, y, dx, dy, count, place, sb, sg, sr, sw, sq);
         return;
@@ -388,7 +388,7 @@ void PlaceOnReference(bool bAvx2, const double* dx, const double* dy, int y, int
 
 void WeighRow(bool bAvx2, const SWeighRow& r, const std::uint8_t* bgr, const std::int32_t* at,
               const float* fx, const float* fy, int count, float* const* sample, float* agreement) {
-#if TARNWICK_GATHER_INTRINSICS
+#if TARNWICK_X86_VECTORS
     if (bAvx2) {
         WeighAvx2(r, bgr, at, fx, fy, count, sample, agreement);
         return;

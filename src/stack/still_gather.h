@@ -1,21 +1,11 @@
-// Inside src/stack: the still merge's loops over a row that the vectoriser takes (where a frame
-// row falls on the reference's grid, the gathering of one grid row), in a file of their own so
-// that they are built with -O3 while the rest of the merge is not, where -O3 made the per-pixel
-// lookups slower.
+// Inside src/stack: the still merge's loops over a row, each in a plain and an AVX2 build that
+// give the same bits (where a frame row falls on the reference's grid, its weighing against the
+// estimate, the gathering of one grid row), in a file of their own so that they are built with
+// -O3 while the rest of the merge is not, where -O3 made the per-pixel lookups slower.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-
-// Four floats handled at once: a pixel's B, G, R and a fourth value side by side.
-using F4 = float __attribute__((vector_size(16)));
-
-inline F4 LoadF4(const float* p) {
-    F4 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
 
 // A frame's samples as the gathering reads them: planes of B, G, R (less the estimate, on a
 // finer grid) and of the weight by agreement; and the weight by distance (in 1/256 frame

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <new>
 
@@ -289,7 +288,7 @@ void CStillMerger::Weigh(const SFrame& frame, const SStillMotion& motion, int th
         for (int y = from; y < to; ++y) {
             motion.Row(xs.data(), y, w, columns, dxs.data(), dys.data(), avx2);
             // Where each sample lies on the reference's grid; bilinear weights shared by the
-            // estimate's B, G, R and tolerance, looked up there together.
+            // estimate's four planes there.
             PlaceOnReference(avx2, dxs.data(), dys.data(), y, w, w, h, at.data(), fxs.data(),
                              fys.data());
             const std::uint8_t* p = frame.bgr.data() + 3 * std::size_t(y) * w;
